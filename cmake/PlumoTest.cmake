@@ -1,0 +1,15 @@
+# plumo_add_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2 LABELS unit [ENV VAR=value ...] [TIMEOUT s])
+# Builds one GoogleTest executable and registers its tests with CTest under the given labels.
+include(GoogleTest)
+
+function(plumo_add_test name)
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock plumo_options)
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${T_ENV}")
+endfunction()

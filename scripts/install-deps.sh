@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing Plumo needs on Debian 12 (run as root).
+# Packages already present are left alone, so a second run costs one dpkg query.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ clang pkg-config
+  qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins libqt6dbus6
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  iproute2 nftables procps
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if ((${#missing[@]})); then
+  if [[ $(id -u) -ne 0 ]]; then
+    echo "install-deps: missing packages: ${missing[*]}; run this script as root" >&2
+    exit 1
+  fi
+  echo "install-deps: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update
+  apt-get install -y "${missing[@]}"
+fi

@@ -1,0 +1,172 @@
+// TPlumo: the protocol engine of one running program. It turns user actions into datagrams and
+// received datagrams into roster changes, answers and events, and keeps delivery reliable with
+// confirmations, resends, gap recovery and presence pings. It does no I/O of its own: a PlumoHost
+// sends for it, tells the time, runs its two timers and draws random numbers; the host delivers
+// datagrams to DataReceived and timer expiries to ResendTick and PresenceTick, one at a time.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "net/codec.h"
+#include "net/host.h"
+#include "net/users.h"
+
+namespace plumo {
+
+// One kept datagram, resendable until the ring overwrites it.
+struct CmdRec {
+  std::uint16_t PacketType = 0;
+  std::uint16_t Seq = 0;
+  std::string Dest;
+  std::string Data;
+};
+
+// One channel and its topic.
+struct TChanel {
+  std::string Name;
+  std::string Topic;
+  std::uint32_t TopicTime = 0;
+  std::string SetterAddress;
+  std::string SetterNick;
+};
+
+class TPlumo {
+ public:
+  static constexpr std::size_t kHistorySize = 255;
+  static constexpr int kResendIntervalMs = 1000;
+  static constexpr int kPresenceIntervalMs = 30000;
+  static constexpr std::uint8_t kTries = 5;
+  // Topic text stored for a channel whose topic time lies in the future (code page 1251).
+  static const std::string kFutureTopicText;
+  // Prefix of the unknown-command report (code page 1251).
+  static const std::string kUnknownCommandText;
+
+  // Builds the engine on port and opens the receiving side through the host.
+  TPlumo(PlumoHost& host, int port = kDefaultPort);
+  ~TPlumo();
+  TPlumo(const TPlumo&) = delete;
+  TPlumo& operator=(const TPlumo&) = delete;
+
+  // Event slots; an empty slot is skipped. Text arguments are valid only during the call.
+  std::function<void(const TMStigs& fields, const std::string& address)> OnNewUser;
+  std::function<void(const TMStigs& fields, const std::string& address)> OnUserExit;
+  std::function<void(const std::string& channelName)> OnTopicChange;
+  std::function<void(const TMStigs& fields, const std::string& channel, const std::string& text)> OnChannelLine;
+  std::function<void(const TMStigs& fields, const std::string& text, const std::string& address)>
+      OnPrivateMessage;
+  std::function<void(const TMStigs& fields, const std::string& text, const std::string& address)> OnMassMessage;
+  std::function<void(const AChuvakInfo& entry, std::uint16_t packetType)> OnConfirm;
+  std::function<void(const std::string& nick, const AChuvakInfo& entry)> OnUserLost;
+  std::function<void(const AChuvakInfo& entry, char oldState)> OnUserState;
+  std::function<void(const std::string& text)> OnUnknownCommand;
+  std::function<void(const TMStigs& fields, const std::string& newNick, const std::string& address)> OnNickChange;
+  std::function<void(const TMStigs& fields, const std::string& infoText, const std::string& address)> OnInfo;
+  std::function<void()> OnSendError;
+  std::function<void(const AChuvakInfo& entry, std::uint16_t bellNumber)> OnBell;
+
+  // Written directly by the main window.
+  std::string MyAddress;
+  std::string BroadcastAddress = "255.255.255.255";
+  std::string AboutText;
+  std::string VersionText;
+  std::string StateDescription;
+
+  // Read-only state.
+  const std::string& Nick() const { return nick_; }
+  char State() const { return state_; }
+  int Port() const { return port_; }
+  int Jitter() const { return jitter_; }
+  std::uint8_t QuietTicks() const { return quietTicks_; }
+  const std::vector<CmdRec>& History() const { return history_; }
+  std::size_t HistoryPos() const { return historyPos_; }
+  const SeqCounters& Counters() const { return counters_; }
+  TUsers& Users() { return users_; }
+  const TUsers& Users() const { return users_; }
+  const std::vector<std::unique_ptr<TChanel>>& Channels() const { return channels_; }
+  // Whether the receiving socket is bound (false while switched off or when the port was taken).
+  bool Receiving() const { return receiving_; }
+
+  // Switches the receiving side and the timers on or off; sending works either way.
+  void SetActive(bool active);
+
+  // Channel list (no datagram).
+  int AddChannel(const std::string& name, const std::string& topic, const std::string& setterNick,
+                 const std::string& setterAddress, std::uint32_t topicTime);
+  TChanel* ChannelAt(int index);
+  TChanel* FindChannel(const std::string& name);
+
+  // Send operations. Each returns false, sending nothing, when its datagram would be longer than a
+  // receiver takes (kMaxDatagram); failures of the socket itself are reported through OnSendError.
+  bool SendHello();
+  bool SendChannelLine(const std::string& channel, const std::string& text, const std::string& address);
+  bool SendPrivateMessage(const std::string& toNick, const std::string& text, const std::string& address);
+  bool SendMassMessage(const std::string& text);
+  bool SendConfirm(const std::uint8_t header[4]);
+  bool SendExit();
+  bool RequestResend(int userIndex, std::uint16_t packetType, std::uint16_t firstSeq, std::uint16_t lastSeq);
+  bool SendRosterList();
+  bool SendPing(const std::string& targetNick);
+  bool SendPong(const std::string& askerNick);
+  bool SetNick(const std::string& newNick);
+  bool SetTopic(const std::string& channel, const std::string& topic, std::uint32_t topicTime);
+  bool SendTopicQuery(const std::string& channel);
+  bool SetState(char newState);
+  bool RequestInfo(int userIndex);
+  bool SendInfo(int userIndex);
+  bool SendBell(const AChuvakInfo& entry, std::uint16_t bellNumber);
+
+  // Entry points for the host.
+  // A received datagram; a negative length is a failed receive and is ignored.
+  void DataReceived(const std::uint8_t* data, long length, const std::string& fromIP, int port);
+  void ResendTick();
+  void PresenceTick();
+
+  // Incoming logic, public so that its rules can be driven directly.
+  void ApplyState(int userIndex, char stateChar, const std::string& description, bool notify);
+  void ApplyTopic(std::uint32_t topicTime, std::uint32_t senderClock, const std::string& nick,
+                  const std::string& channel, const std::string& topic);
+  void AnswerTopicQuery(std::uint32_t topicTime, std::uint32_t senderClock, const std::string& nick,
+                        const std::string& channel);
+  void ResendRange(const std::string& address, std::uint16_t packetType, std::uint16_t firstSeq,
+                   std::uint16_t lastSeq);
+  void CompareRoster(const TMStigs& names);
+
+  // The own clock as a protocol time value.
+  std::uint32_t UnixNow() const;
+  // Seconds of silence after which a peer may be pinged (30 + Jitter).
+  int PingThreshold() const { return 30 + jitter_; }
+
+ private:
+  // Builds header (advancing the type's counter) + block + fields and hands it to SendTo; a kept
+  // datagram goes into the ring first. False when the datagram is too long (nothing is sent and the
+  // counter is left alone).
+  bool Send(const std::string& dest, std::uint16_t type, const std::string& block, const std::string& fields,
+            bool keep);
+  void SendTo(const std::string& address, const std::string& data);
+  void RememberSent(const std::string& dest, std::uint16_t type, const std::string& data);
+  void EnableResendTimer(bool on);
+  void EnablePresenceTimer(bool on);
+  int FindOrAddSender(const std::string& nick, const std::string& address);
+  bool OwnEntryKnown() const;
+  void Dispatch(std::uint16_t type, std::uint16_t seq, const std::uint8_t* data, std::size_t length,
+                const std::string& fromIP);
+
+  PlumoHost& host_;
+  int port_;
+  int jitter_ = 0;
+  std::uint8_t quietTicks_ = 0;
+  std::string nick_;
+  char state_ = '\0';
+  SeqCounters counters_;
+  std::vector<CmdRec> history_;
+  std::size_t historyPos_ = 0;
+  std::vector<std::unique_ptr<TChanel>> channels_;
+  TUsers users_;
+  bool receiving_ = false;
+};
+
+}  // namespace plumo

@@ -1,0 +1,103 @@
+// TUsers: the engine's roster of known peers, one AChuvakInfo per sending address, in the order they
+// were first heard. Lookups by address and by nick are indexed, so a roster of thousands of peers
+// costs no more per datagram than a small one. Out-of-range indexes are ignored, never an error.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <set>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace plumo {
+
+// A confirmation this engine still waits for from one peer.
+struct PendingItem {
+  std::uint16_t PacketType = 0;
+  std::uint16_t Seq = 0;
+  std::uint8_t TriesLeft = 5;
+};
+
+// The last sequence number received from one peer for one gap-tracked type, plus which of the
+// kWindow numbers before it have been seen, so that a late repeat is recognised as one while a
+// gap that a resend fills is still taken.
+struct ReceivedItem {
+  static constexpr int kWindow = 256;
+  std::uint16_t PacketType = 0;
+  std::uint16_t LastSeq = 0;
+  // Bit k set: LastSeq - k was seen (bit 0 is LastSeq itself).
+  std::uint64_t Seen[kWindow / 64] = {};
+
+  bool WasSeen(std::uint16_t seq) const;
+  void MarkSeen(std::uint16_t seq);
+  // Moves LastSeq forward by distance numbers, shifting the window along.
+  void Advance(int distance);
+};
+
+// One roster entry: what the engine knows of one peer.
+struct AChuvakInfo {
+  std::string Address;
+  std::int64_t LastSeen = 0;  // local wall-clock milliseconds of the last datagram that touched it
+  std::vector<PendingItem> Pending;
+  std::vector<ReceivedItem> Received;
+  std::string Nick;
+  char State = '1';
+  std::string StateDescription;
+  bool InfoRequested = false;
+};
+
+class TUsers {
+ public:
+  using EntryList = std::vector<std::unique_ptr<AChuvakInfo>>;
+  using ChangeEvent = std::function<void(const EntryList&)>;
+  using GapEvent = std::function<void(int userIndex, std::uint16_t packetType, std::uint16_t firstSeq,
+                                      std::uint16_t lastSeq)>;
+  using Clock = std::function<std::int64_t()>;
+
+  // clock gives the local wall-clock milliseconds used for LastSeen.
+  explicit TUsers(Clock clock);
+
+  ChangeEvent OnChange;
+  GapEvent OnGap;
+
+  // The first entry (in roster order) whose nick equals nick and whose address equals address, or
+  // equals nick while address is "255.255.255.255" or "0.0.0.0", or whose address equals address
+  // while nick is empty. Both empty: -1.
+  int Find(const std::string& nick, const std::string& address) const;
+  // Renames the entry for address, or appends a new one; raises OnChange and touches the entry.
+  int AddOrUpdate(const std::string& nick, const std::string& address);
+  bool Remove(const std::string& nick, const std::string& address);
+  bool Delete(int index);
+  AChuvakInfo* Entry(int index);
+  const AChuvakInfo* Entry(int index) const;
+  int Count() const { return static_cast<int>(entries_.size()); }
+  const EntryList& Entries() const { return entries_; }
+  void Touch(int index);
+
+  void AddPending(int index, std::uint16_t packetType, std::uint16_t seq);
+  bool RemovePending(int index, std::uint16_t packetType, std::uint16_t seq);
+
+  // Records a gap-tracked number from the peer at index; a number more than one ahead of the last
+  // one raises OnGap for the numbers in between. Numbers compare wrap-aware.
+  void RecordReceived(int index, std::uint16_t packetType, std::uint16_t seq);
+  // The position of the received item of this type when seq has already been recorded, or -1.
+  int FindReceived(int index, std::uint16_t packetType, std::uint16_t seq) const;
+
+ private:
+  bool InRange(int index) const { return index >= 0 && index < Count(); }
+  int FirstWithNick(const std::string& nick) const;
+  void IndexNick(int index);
+  void UnindexNick(int index);
+  void RemoveAt(int index);
+
+  Clock clock_;
+  EntryList entries_;
+  // Address -> position. Positions shift on removal, which renumbers the index.
+  std::unordered_map<std::string, int> byAddress_;
+  // Nick -> positions of the entries carrying it, in roster order.
+  std::unordered_map<std::string, std::set<int>> byNick_;
+};
+
+}  // namespace plumo
