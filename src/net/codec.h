@@ -48,7 +48,9 @@ inline constexpr char stScreenSaver = '3';
 inline constexpr char stDoNotDisturb = '4';
 inline constexpr char stOffline = '5';
 
-inline bool IsStateChar(char c) { return c >= '1' && c <= '5'; }
+inline bool IsStateChar(char c) {
+  return c >= '1' && c <= '5';
+}
 
 // True for the packet types of the protocol (13 to 30 except 18).
 bool IsKnownPacketType(std::uint16_t type);
@@ -95,7 +97,9 @@ inline std::uint32_t BytesToU32(std::uint8_t b0, std::uint8_t b1, std::uint8_t b
 // were universal time. The engine's clock is local wall-clock milliseconds counted the same way.
 std::uint32_t UnixNow(std::int64_t localMs);
 // The inverse, for display: the local wall-clock milliseconds of a protocol time value.
-inline std::int64_t UnixToLocalMs(std::uint32_t seconds) { return std::int64_t{seconds} * 1000; }
+inline std::int64_t UnixToLocalMs(std::uint32_t seconds) {
+  return std::int64_t{seconds} * 1000;
+}
 
 // Serial-number arithmetic on 16-bit sequence numbers: the signed distance from a to b,
 // positive when b is later than a, valid across the wrap from 65535 to 0.

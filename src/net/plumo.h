@@ -55,15 +55,18 @@ class TPlumo {
   std::function<void(const TMStigs& fields, const std::string& address)> OnNewUser;
   std::function<void(const TMStigs& fields, const std::string& address)> OnUserExit;
   std::function<void(const std::string& channelName)> OnTopicChange;
-  std::function<void(const TMStigs& fields, const std::string& channel, const std::string& text)> OnChannelLine;
+  std::function<void(const TMStigs& fields, const std::string& channel, const std::string& text)>
+      OnChannelLine;
   std::function<void(const TMStigs& fields, const std::string& text, const std::string& address)>
       OnPrivateMessage;
-  std::function<void(const TMStigs& fields, const std::string& text, const std::string& address)> OnMassMessage;
+  std::function<void(const TMStigs& fields, const std::string& text, const std::string& address)>
+      OnMassMessage;
   std::function<void(const AChuvakInfo& entry, std::uint16_t packetType)> OnConfirm;
   std::function<void(const std::string& nick, const AChuvakInfo& entry)> OnUserLost;
   std::function<void(const AChuvakInfo& entry, char oldState)> OnUserState;
   std::function<void(const std::string& text)> OnUnknownCommand;
-  std::function<void(const TMStigs& fields, const std::string& newNick, const std::string& address)> OnNickChange;
+  std::function<void(const TMStigs& fields, const std::string& newNick, const std::string& address)>
+      OnNickChange;
   std::function<void(const TMStigs& fields, const std::string& infoText, const std::string& address)> OnInfo;
   std::function<void()> OnSendError;
   std::function<void(const AChuvakInfo& entry, std::uint16_t bellNumber)> OnBell;

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 #include <functional>
-#include <set>
 #include <memory>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
