@@ -13,3 +13,4 @@ function(plumo_add_test name)
     DISCOVERY_TIMEOUT 60
     PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${T_ENV}")
 endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/PlumoTestDir.cmake)
