@@ -1,0 +1,265 @@
+// The receive side of the engine: reading rules, handling of every packet type, states and topics.
+#include <cstdint>
+#include <unordered_set>
+
+#include "net/plumo.h"
+
+namespace plumo {
+
+namespace {
+
+// Read-only view of one accepted datagram.
+struct Datagram {
+  const std::uint8_t* data;
+  std::size_t length;
+  TMStigs fields;
+
+  const std::string& Field(std::size_t k) const {
+    static const std::string kEmpty;
+    return k < fields.size() ? fields[k] : kEmpty;
+  }
+  std::uint16_t U16(std::size_t offset) const { return BytesToU16(data[offset], data[offset + 1]); }
+  std::uint32_t U32(std::size_t offset) const {
+    return BytesToU32(data[offset], data[offset + 1], data[offset + 2], data[offset + 3]);
+  }
+};
+
+// The fewest fields each type needs before a handler acts on it.
+bool HasMinimumFields(std::uint16_t type, const TMStigs& f) {
+  switch (type) {
+    case pkPing:
+    case pkInfoReply:
+      return f.size() >= 2 && !f[0].empty();
+    case pkPong:
+      return f.size() >= 2 && !f[1].empty();
+    case pkNickChange:
+      return f.size() >= 2;
+    default:
+      return !f.empty() && !f[0].empty();
+  }
+}
+
+}  // namespace
+
+void TPlumo::DataReceived(const std::uint8_t* data, long length, const std::string& fromIP, int /*port*/) {
+  EnableResendTimer(false);
+  if (length >= static_cast<long>(kHeaderSize) && length <= static_cast<long>(kBufferSize) &&
+      data[0] == kMarker) {
+    Dispatch(BytesToU16(data[1], data[2]), BytesToU16(data[3], data[4]), data,
+             static_cast<std::size_t>(length), fromIP);
+  }
+  EnableResendTimer(true);
+}
+
+int TPlumo::FindOrAddSender(const std::string& nick, const std::string& address) {
+  const int i = users_.Find(nick, address);
+  return i >= 0 ? i : users_.AddOrUpdate(nick, address);
+}
+
+void TPlumo::Dispatch(std::uint16_t type, std::uint16_t seq, const std::uint8_t* data, std::size_t length,
+                      const std::string& fromIP) {
+  if (!IsKnownPacketType(type)) {
+    if (OnUnknownCommand) OnUnknownCommand(kUnknownCommandText + std::to_string(type) + " " + fromIP);
+    return;
+  }
+  const std::size_t offset = FieldOffset(type);
+  Datagram d{data, length, SplitFields(data, length, offset)};
+  // Every type with a number block needs at least one field after it, so the block lies inside.
+  if (length < offset || !HasMinimumFields(type, d.fields)) return;
+  const TMStigs& fields = d.fields;
+  const std::uint8_t* header = data + 1;
+  auto isRepeat = [&](int i) { return users_.FindReceived(i, type, seq) >= 0; };
+
+  switch (type) {
+    case pkHello: {
+      const int i = FindOrAddSender(d.Field(0), fromIP);
+      if (OnNewUser) OnNewUser(fields, fromIP);
+      ApplyTopic(d.U32(5), d.U32(9), d.Field(0), d.Field(3), d.Field(2));
+      if (d.Field(0) != nick_ && d.Field(1).size() == 1) ApplyState(i, d.Field(1)[0], {}, false);
+      SendConfirm(header);
+      break;
+    }
+    case pkChannelLine: {
+      const int i = FindOrAddSender(d.Field(0), fromIP);
+      if (!isRepeat(i)) {
+        if (OnChannelLine) OnChannelLine(fields, d.Field(1), d.Field(2));
+        users_.RecordReceived(i, type, seq);
+      }
+      users_.Touch(i);
+      break;
+    }
+    case pkPrivateMessage: {
+      const int i = FindOrAddSender(d.Field(0), fromIP);
+      if (!isRepeat(i)) {
+        if (d.Field(1) == nick_ && state_ != stOffline && OnPrivateMessage) {
+          OnPrivateMessage(fields, d.Field(2), fromIP);
+        }
+        users_.RecordReceived(i, type, seq);
+      }
+      users_.Touch(i);
+      SendConfirm(header);
+      break;
+    }
+    case pkMassMessage: {
+      const int i = FindOrAddSender(d.Field(0), fromIP);
+      if (!isRepeat(i)) {
+        const AChuvakInfo* e = users_.Entry(i);
+        const bool own = e->Address == MyAddress && e->Nick == nick_;
+        if (!own && state_ != stOffline && OnMassMessage) OnMassMessage(fields, d.Field(1), fromIP);
+        users_.RecordReceived(i, type, seq);
+      }
+      users_.Touch(i);
+      SendConfirm(header);
+      break;
+    }
+    case pkConfirm: {
+      const int i = FindOrAddSender(d.Field(0), fromIP);
+      const std::uint16_t confirmedType = d.U16(5);
+      if (users_.RemovePending(i, confirmedType, d.U16(7)) && OnConfirm)
+        OnConfirm(*users_.Entry(i), confirmedType);
+      if (fields.size() >= 2 && d.Field(1).size() == 1) ApplyState(i, d.Field(1)[0], d.Field(2), false);
+      users_.Touch(i);
+      break;
+    }
+    case pkExit:
+      if (users_.Find(d.Field(0), fromIP) >= 0) users_.Remove(d.Field(0), fromIP);
+      if (OnUserExit) OnUserExit(fields, fromIP);
+      break;
+    case pkResendRequest: {
+      if (fromIP == MyAddress) break;
+      const int i = FindOrAddSender(d.Field(0), fromIP);
+      ResendRange(fromIP, d.U16(5), d.U16(7), d.U16(9));
+      users_.Touch(i);
+      break;
+    }
+    case pkRosterList: {
+      const int i = users_.Find(d.Field(0), fromIP);
+      if (fromIP != MyAddress) CompareRoster(fields);
+      if (i >= 0) users_.Touch(i);
+      break;
+    }
+    case pkPing: {
+      if (d.Field(1) == nick_) SendPong(d.Field(0));
+      users_.Touch(FindOrAddSender(d.Field(0), fromIP));
+      break;
+    }
+    case pkPong: {
+      const int i = FindOrAddSender(d.Field(1), fromIP);
+      users_.Touch(i);
+      if (fields.size() >= 3 && d.Field(2).size() == 1) ApplyState(i, d.Field(2)[0], d.Field(3), true);
+      break;
+    }
+    case pkNickChange: {
+      if (users_.Remove(d.Field(0), fromIP) && OnNickChange) OnNickChange(fields, d.Field(1), fromIP);
+      users_.Touch(FindOrAddSender(d.Field(1), fromIP));
+      break;
+    }
+    case pkTopic: {
+      users_.Touch(FindOrAddSender(d.Field(0), fromIP));
+      if (fields.size() > 2) ApplyTopic(d.U32(5), d.U32(9), d.Field(0), d.Field(1), d.Field(2));
+      break;
+    }
+    case pkTopicQuery: {
+      users_.Touch(FindOrAddSender(d.Field(0), fromIP));
+      if (fields.size() >= 2) AnswerTopicQuery(d.U32(5), d.U32(9), d.Field(0), d.Field(1));
+      break;
+    }
+    case pkStateChange: {
+      const int i = FindOrAddSender(d.Field(0), fromIP);
+      users_.Touch(i);
+      if (fields.size() >= 2 && d.Field(1).size() == 1) ApplyState(i, d.Field(1)[0], d.Field(2), true);
+      break;
+    }
+    case pkInfoRequest: {
+      const int i = FindOrAddSender(d.Field(0), fromIP);
+      SendInfo(i);
+      users_.Touch(i);
+      break;
+    }
+    case pkInfoReply: {
+      const int i = FindOrAddSender(d.Field(0), fromIP);
+      if (users_.Entry(i)->InfoRequested) {
+        if (OnInfo) OnInfo(fields, d.Field(1), fromIP);
+        if (AChuvakInfo* e = users_.Entry(i)) e->InfoRequested = false;
+      }
+      users_.Touch(i);
+      break;
+    }
+    case pkBell: {
+      const int i = FindOrAddSender(d.Field(0), fromIP);
+      if (OnBell) OnBell(*users_.Entry(i), d.U16(5));
+      users_.Touch(i);
+      SendConfirm(header);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void TPlumo::ApplyState(int userIndex, char stateChar, const std::string& description, bool notify) {
+  AChuvakInfo* e = users_.Entry(userIndex);
+  if (!e || !IsStateChar(stateChar)) return;
+  const char old = e->State;
+  e->State = stateChar;
+  e->StateDescription = description;
+  if (notify && OnUserState) OnUserState(*e, old);
+}
+
+void TPlumo::ApplyTopic(std::uint32_t topicTime, std::uint32_t senderClock, const std::string& nick,
+                        const std::string& channel, const std::string& topic) {
+  try {
+    const std::uint32_t now = UnixNow();
+    const std::uint32_t adjusted = now - senderClock + topicTime;  // the peer's time moved onto our clock
+    if (channel.empty() || nick.empty() || topic.empty() || topicTime == 0) return;
+    if (adjusted > now || channel == "#") return;
+    if (TChanel* c = FindChannel(channel)) {
+      const bool ownChanged = nick == nick_ && c->Topic != topic;
+      if (!ownChanged && std::int64_t{adjusted} - std::int64_t{c->TopicTime} <= 30) return;
+      c->Topic = topic;
+      c->TopicTime = adjusted;
+      c->SetterNick = nick;
+      if (OnTopicChange) OnTopicChange(c->Name);
+    } else {
+      AddChannel(channel, topic, nick, {}, adjusted);
+    }
+  } catch (const std::exception&) {
+    // A topic that cannot be applied is dropped; the datagram's other effects stand.
+  }
+}
+
+void TPlumo::AnswerTopicQuery(std::uint32_t topicTime, std::uint32_t senderClock, const std::string& nick,
+                              const std::string& channel) {
+  try {
+    const std::uint32_t now = UnixNow();
+    if (channel.empty() || nick.empty() || topicTime == 0 || topicTime > now) return;
+    const std::uint32_t adjusted = now - senderClock + topicTime;
+    const TChanel* c = FindChannel(channel);
+    if (!c || nick == nick_) return;
+    // Answer only when the own topic is more than 5 seconds newer than the asker's.
+    if (std::int64_t{adjusted} + 5 >= std::int64_t{c->TopicTime}) return;
+    if (host_.Random(static_cast<std::uint32_t>(users_.Count())) != 1) return;
+    const TChanel copy = *c;
+    SetTopic(copy.Name, copy.Topic, copy.TopicTime);
+  } catch (const std::exception&) {
+  }
+}
+
+void TPlumo::CompareRoster(const TMStigs& names) {
+  if (names.size() > static_cast<std::size_t>(users_.Count())) {
+    for (const auto& name : names) {
+      if (!name.empty() && name != nick_ && users_.Find(name, BroadcastAddress) < 0) SendPing(name);
+    }
+    return;
+  }
+  std::unordered_set<std::string> listed;
+  for (const auto& name : names) {
+    if (!name.empty()) listed.insert(name);
+  }
+  for (int i = 0; i < users_.Count(); ++i) {
+    const std::string nick = users_.Entry(i)->Nick;
+    if (!listed.count(nick)) SendPing(nick);
+  }
+}
+
+}  // namespace plumo

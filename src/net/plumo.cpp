@@ -1,0 +1,242 @@
+// Construction, the channel list, the transport switch and every send operation of the engine.
+#include "net/plumo.h"
+
+namespace plumo {
+
+const std::string TPlumo::kFutureTopicText =
+    "\xC2\xF0\xE5\xEC\xFF \xF2\xE5\xEC\xFB \xE5\xF9\xB8 \xED\xE5 \xED\xE0\xF1\xF2\xF3\xEF\xE8\xEB\xEE, "
+    "\xEF\xF0\xEE\xE2\xE5\xF0\xFC\xF2\xE5 \xE2\xE0\xF8\xE8 \xF7\xE0\xF1\xFB. ";
+const std::string TPlumo::kUnknownCommandText =
+    "\xCD\xE5\xE8\xE7\xE2\xE5\xF1\xED\xE0\xFF \xEA\xEE\xEC\xE0\xED\xE4\xE0 ";
+
+namespace {
+std::string StateField(char state) {
+  return std::string(1, state);
+}
+}  // namespace
+
+TPlumo::TPlumo(PlumoHost& host, int port)
+    : host_(host), port_(port), users_([this] { return host_.NowMs(); }) {
+  EnableResendTimer(false);
+  jitter_ = static_cast<int>(host_.Random(20));
+  EnablePresenceTimer(true);
+  receiving_ = host_.SetReceiving(true, port_);
+}
+
+TPlumo::~TPlumo() {
+  host_.SetTimer(EngineTimer::Resend, false, kResendIntervalMs);
+  host_.SetTimer(EngineTimer::Presence, false, kPresenceIntervalMs + jitter_);
+  host_.SetReceiving(false, port_);
+}
+
+std::uint32_t TPlumo::UnixNow() const {
+  return plumo::UnixNow(host_.NowMs());
+}
+
+void TPlumo::EnableResendTimer(bool on) {
+  host_.SetTimer(EngineTimer::Resend, on, kResendIntervalMs);
+}
+
+void TPlumo::EnablePresenceTimer(bool on) {
+  host_.SetTimer(EngineTimer::Presence, on, kPresenceIntervalMs + jitter_);
+}
+
+void TPlumo::SetActive(bool active) {
+  try {
+    host_.SetReceiving(false, port_);
+    receiving_ = false;
+    if (active) {
+      receiving_ = host_.SetReceiving(true, port_);
+      EnablePresenceTimer(true);
+    } else {
+      EnablePresenceTimer(false);
+      EnableResendTimer(false);
+    }
+  } catch (const std::exception&) {
+    // Without a receiving socket the engine still sends; the next SetActive(true) tries again.
+    receiving_ = false;
+  }
+}
+
+int TPlumo::AddChannel(const std::string& name, const std::string& topic, const std::string& setterNick,
+                       const std::string& setterAddress, std::uint32_t topicTime) {
+  auto channel = std::make_unique<TChanel>();
+  channel->Name = name;
+  channel->Topic = topicTime > UnixNow() ? kFutureTopicText : topic;
+  channel->TopicTime = topicTime;
+  channel->SetterAddress = setterAddress;
+  channel->SetterNick = setterNick;
+  channels_.push_back(std::move(channel));
+  return static_cast<int>(channels_.size()) - 1;
+}
+
+TChanel* TPlumo::ChannelAt(int index) {
+  if (index < 0 || static_cast<std::size_t>(index) >= channels_.size()) return nullptr;
+  return channels_[static_cast<std::size_t>(index)].get();
+}
+
+TChanel* TPlumo::FindChannel(const std::string& name) {
+  for (auto& c : channels_) {
+    if (c->Name == name) return c.get();
+  }
+  return nullptr;
+}
+
+bool TPlumo::OwnEntryKnown() const {
+  return users_.Find(nick_, MyAddress) >= 0;
+}
+
+void TPlumo::SendTo(const std::string& address, const std::string& data) {
+  const bool broadcast = address == BroadcastAddress;
+  if (broadcast) quietTicks_ = 0;
+  if (!host_.SendDatagram(broadcast ? std::string("255.255.255.255") : address, data) && OnSendError) {
+    OnSendError();
+  }
+}
+
+bool TPlumo::Send(const std::string& dest, std::uint16_t type, const std::string& block,
+                  const std::string& fields, bool keep) {
+  if (kHeaderSize + block.size() + fields.size() > kMaxDatagram) return false;
+  std::string data = MakeHeader(counters_, type);
+  data += block;
+  data += fields;
+  if (keep) RememberSent(dest, type, data);
+  SendTo(dest, data);
+  return true;
+}
+
+bool TPlumo::SendHello() {
+  std::vector<std::string_view> values{nick_, std::string_view(&state_, 1)};
+  values.emplace_back(channels_.empty() ? std::string_view() : std::string_view(channels_[0]->Topic));
+  for (const auto& c : channels_) values.emplace_back(c->Name);
+  const std::string fields = JoinFields(values);
+  const std::uint32_t topicTime = channels_.empty() ? 0 : channels_[0]->TopicTime;
+  const std::string block = U32ToBytes(topicTime) + U32ToBytes(UnixNow());
+  if (kHeaderSize + block.size() + fields.size() > kMaxDatagram) return false;
+  // Hello numbers run 2, 4, 6, ...: the counter moves once more before the header takes it.
+  counters_.Next(pkHello);
+  return Send(BroadcastAddress, pkHello, block, fields, false);
+}
+
+bool TPlumo::SendChannelLine(const std::string& channel, const std::string& text,
+                             const std::string& address) {
+  return Send(address, pkChannelLine, {}, JoinFields({nick_, channel, text}), true);
+}
+
+bool TPlumo::SendPrivateMessage(const std::string& toNick, const std::string& text,
+                                const std::string& address) {
+  if (!Send(address, pkPrivateMessage, {}, JoinFields({nick_, toNick, text}), true)) return false;
+  const int i = users_.Find(toNick, address);
+  if (i >= 0) users_.AddPending(i, pkPrivateMessage, counters_.Current(pkPrivateMessage));
+  return true;
+}
+
+bool TPlumo::SendMassMessage(const std::string& text) {
+  if (!Send(BroadcastAddress, pkMassMessage, {}, JoinFields({nick_, text}), true)) return false;
+  const std::uint16_t seq = counters_.Current(pkMassMessage);
+  for (int i = 0; i < users_.Count(); ++i) {
+    if (users_.Entry(i)->Nick != nick_) users_.AddPending(i, pkMassMessage, seq);
+  }
+  return true;
+}
+
+bool TPlumo::SendConfirm(const std::uint8_t header[4]) {
+  const std::string block(reinterpret_cast<const char*>(header), 4);
+  return Send(BroadcastAddress, pkConfirm, block, JoinFields({nick_, StateField(state_), StateDescription}),
+              true);
+}
+
+bool TPlumo::SendExit() {
+  EnableResendTimer(false);
+  try {
+    return Send(BroadcastAddress, pkExit, {}, JoinFields({nick_}), false);
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+bool TPlumo::RequestResend(int userIndex, std::uint16_t packetType, std::uint16_t firstSeq,
+                           std::uint16_t lastSeq) {
+  const AChuvakInfo* entry = users_.Entry(userIndex);
+  if (!entry) return true;
+  const std::string address = entry->Address;
+  const std::string block = U16ToBytes(packetType) + U16ToBytes(firstSeq) + U16ToBytes(lastSeq);
+  return Send(address, pkResendRequest, block, JoinFields({nick_}), false);
+}
+
+bool TPlumo::SendRosterList() {
+  std::vector<std::string_view> values{nick_};
+  for (const auto& e : users_.Entries()) {
+    if (e->Nick != nick_) values.emplace_back(e->Nick);
+  }
+  return Send(BroadcastAddress, pkRosterList, {}, JoinFields(values), false);
+}
+
+bool TPlumo::SendPing(const std::string& targetNick) {
+  return Send(BroadcastAddress, pkPing, {}, JoinFields({nick_, targetNick}), false);
+}
+
+bool TPlumo::SendPong(const std::string& askerNick) {
+  return Send(BroadcastAddress, pkPong, {},
+              JoinFields({askerNick, nick_, StateField(state_), StateDescription}), false);
+}
+
+bool TPlumo::SetNick(const std::string& newNick) {
+  if (!Send(BroadcastAddress, pkNickChange, {}, JoinFields({nick_, newNick}), false)) return false;
+  nick_ = newNick;
+  return true;
+}
+
+bool TPlumo::SetTopic(const std::string& channel, const std::string& topic, std::uint32_t topicTime) {
+  if (topicTime > UnixNow()) return true;
+  const std::string block = U32ToBytes(topicTime) + U32ToBytes(UnixNow());
+  const std::string fields = JoinFields({nick_, channel, topic});
+  if (kHeaderSize + block.size() + fields.size() > kMaxDatagram) return false;
+  if (TChanel* c = FindChannel(channel)) {
+    c->Topic = topic;
+    c->TopicTime = topicTime;
+    c->SetterNick = nick_;
+    c->SetterAddress = MyAddress;
+  }
+  if (!OwnEntryKnown()) return true;
+  return Send(BroadcastAddress, pkTopic, block, fields, false);
+}
+
+bool TPlumo::SendTopicQuery(const std::string& channel) {
+  const TChanel* c = FindChannel(channel);
+  if (!c || !OwnEntryKnown()) return true;
+  const std::string block = U32ToBytes(c->TopicTime) + U32ToBytes(UnixNow());
+  return Send(BroadcastAddress, pkTopicQuery, block, JoinFields({nick_, channel}), false);
+}
+
+bool TPlumo::SetState(char newState) {
+  state_ = newState;
+  return Send(BroadcastAddress, pkStateChange, {}, JoinFields({nick_, StateField(state_), StateDescription}),
+              false);
+}
+
+bool TPlumo::RequestInfo(int userIndex) {
+  AChuvakInfo* entry = users_.Entry(userIndex);
+  if (!entry) return true;
+  entry->InfoRequested = true;
+  const std::string address = entry->Address;
+  return Send(address, pkInfoRequest, {}, JoinFields({nick_}), false);
+}
+
+bool TPlumo::SendInfo(int userIndex) {
+  const AChuvakInfo* entry = users_.Entry(userIndex);
+  if (!entry) return true;
+  const std::string address = entry->Address;
+  return Send(address, pkInfoReply, {}, JoinFields({nick_, AboutText + "\r\n" + VersionText}), false);
+}
+
+bool TPlumo::SendBell(const AChuvakInfo& entry, std::uint16_t bellNumber) {
+  const std::string address = entry.Address;
+  const std::string nick = entry.Nick;
+  if (!Send(address, pkBell, U16ToBytes(bellNumber), JoinFields({nick_}), true)) return false;
+  const int i = users_.Find(nick, address);
+  if (i >= 0) users_.AddPending(i, pkBell, counters_.Current(pkBell));
+  return true;
+}
+
+}  // namespace plumo
