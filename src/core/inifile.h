@@ -1,0 +1,5 @@
+// The INI file class of chat.ini. It lives in the language layer, which reads language files with
+// the same rules; the client core uses it through this header.
+#pragma once
+
+#include "lang/inifile.h"

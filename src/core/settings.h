@@ -1,0 +1,269 @@
+// The settings of chat.ini: one table of every [Main] key with its type and default, the
+// in-memory tables that mirror other sections, loading at start-up, the two save groups and the
+// immediate writes. Every default lives in kMainSettings; every read and write of chat.ini goes
+// through this module and TIniFile.
+//
+// Values that come from the network (topics, nicks, descriptions) are stored so that they can
+// never add lines, keys or sections to the file: single-line values have their control characters
+// turned into blanks, multi-line values store line breaks as "/n", list items are quoted when
+// needed. What a save writes, a load reads back.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "core/inifile.h"
+
+namespace plumo {
+
+// ---------------------------------------------------------------------------------------------
+// Value types and the table of [Main] keys.
+
+enum class SettingType {
+  Bool,       // "1"/"0"; any integer other than 0 reads as true
+  Int,        // decimal; "0x"/"$" read as hexadecimal
+  String,     // one line, stored unchanged (control characters become blanks)
+  Char,       // a string of which only the first character is used ("MyState")
+  List,       // comma-separated items, quoted when needed
+  Colour,     // six hexadecimal digits, blue first ("0000FF" is red)
+  MultiLine,  // line breaks stored as "/n"
+};
+
+// Where the default of a key comes from.
+enum class DefaultSource {
+  Literal,   // Default as it stands
+  UserName,  // the log-on user name
+  Message,   // the language text whose key is Default (formatted by the caller where needed)
+};
+
+// Which save writes a key.
+enum class SaveGroup {
+  None,    // only read, or written at once by an action (StartHidden, state4, state5)
+  Window,  // every SaveSettings
+  Full,    // SaveFullSettings only
+};
+
+struct SettingDef {
+  const char* Key;
+  SettingType Type;
+  DefaultSource Source;
+  const char* Default;
+  SaveGroup Group;
+};
+
+inline constexpr const char kMainSection[] = "Main";
+
+// Every [Main] key in file-group order, with type and default.
+extern const std::vector<SettingDef> kMainSettings;
+// The definition of a [Main] key (case-insensitive), or nullptr.
+const SettingDef* FindSetting(std::string_view key);
+
+// The order in which the window group and the [Main] part of the full group are written.
+extern const std::vector<const char*> kWindowGroupOrder;
+extern const std::vector<const char*> kFullGroupOrder;
+
+// ---------------------------------------------------------------------------------------------
+// Value encodings (pure functions, used by the loader and the savers and available to callers).
+
+// Control characters (below 0x20 except the tab, and 0x7F) become blanks.
+std::string SingleLineValue(std::string_view text);
+// Line breaks (CR LF, lone CR, lone LF) become "/n"; other control characters become blanks.
+std::string EncodeMultiLine(std::string_view text);
+// "/n" becomes CR LF.
+std::string DecodeMultiLine(std::string_view stored);
+// Items joined by commas; an item that is empty or contains a blank, a control character, a comma
+// or a double quote is written in double quotes with inner quotes doubled. Control characters in
+// items become blanks first.
+std::string EncodeList(const std::vector<std::string>& items);
+// Splits a list value: quoted items as written by EncodeList; an unquoted blank also ends an item;
+// blanks next to a comma are skipped; an empty value gives no items.
+std::vector<std::string> DecodeList(std::string_view value);
+// A colour number (red in the low byte) as six upper-case hexadecimal digits.
+std::string ColourToIni(std::uint32_t colour);
+// Hexadecimal digits in either case to a colour number; an empty text gives 0. On a character
+// that is not a hexadecimal digit returns false and sets error to "Invalid hex character " + it.
+bool IniToColour(std::string_view text, std::uint32_t& colour, std::string& error);
+
+// ---------------------------------------------------------------------------------------------
+// Tables.
+
+// An ordered list of name=value entries, names compared without regard to case; a lookup finds
+// the first entry with that name. Mirrors one section of chat.ini.
+class TNameValueList {
+ public:
+  using Entry = std::pair<std::string, std::string>;
+
+  TNameValueList() = default;
+  TNameValueList(std::initializer_list<Entry> entries) : entries_(entries) {}
+
+  const std::vector<Entry>& Entries() const { return entries_; }
+  std::vector<Entry>& Entries() { return entries_; }
+  std::size_t Count() const { return entries_.size(); }
+  bool Empty() const { return entries_.empty(); }
+  void Clear() { entries_.clear(); }
+
+  // Index of the first entry of that name, or -1.
+  int IndexOfName(std::string_view name) const;
+  bool Has(std::string_view name) const { return IndexOfName(name) >= 0; }
+  // The value of the first entry of that name, or empty.
+  std::string Value(std::string_view name) const;
+  // Sets the first entry of that name, or appends one.
+  void SetValue(std::string_view name, std::string_view value);
+  void Add(std::string_view name, std::string_view value);
+  // Removes the first entry of that name (false when there was none).
+  bool Remove(std::string_view name);
+
+  bool operator==(const TNameValueList&) const = default;
+
+ private:
+  std::vector<Entry> entries_;
+};
+
+// The own state characters that chat.ini knows.
+inline constexpr char kStateActive = '1';
+inline constexpr char kStateAway = '2';
+inline constexpr char kStateScreenSaver = '3';
+inline constexpr char kStateDoNotDisturb = '4';
+inline constexpr char kStateOffline = '5';
+
+// Section names.
+inline constexpr const char kSmilesSection[] = "smiles";
+inline constexpr const char kSoundsSection[] = "SOUNDS";
+inline constexpr const char kBellsSection[] = "BELLS";
+inline constexpr const char kStatesSection[] = "STATES";
+inline constexpr const char kTopicsSection[] = "Topics";
+inline constexpr const char kHistorySection[] = "HISTORY";
+
+// The sound section digit of a state: '1' -> '0', '4' -> '1', '5' -> '2'; 0 for any other state.
+char SoundSectionDigit(char state);
+// "SOUNDS0", "SOUNDS1" or "SOUNDS2" for the states '1', '4', '5'; empty for any other state.
+std::string SoundSectionOfState(char state);
+
+// ---------------------------------------------------------------------------------------------
+// Everything chat.ini holds for the main window, as loaded and as saved.
+
+// Something in the file that could not be used; the loader took the default instead.
+struct TSettingsProblem {
+  std::string Key;      // e.g. "MyColor"
+  std::string Message;  // e.g. "Invalid hex character G"
+};
+
+// What the loader needs from the platform. UserName and ComputerName are "Unknown" when unknown.
+struct TSettingsEnv {
+  std::string UserName = "Unknown";
+  std::string ComputerName = "Unknown";
+};
+
+struct TSettings {
+  // [Main]
+  bool StartHidden = false;
+  bool AutoStart = true;
+  std::string Language = "russian.lng";
+  bool ShowBallonIfNotFocused = true;
+  int FormH = 576;
+  int FormW = 655;
+  int FormL = 233;
+  int FormT = 107;
+  bool DesableMultiMessage = false;
+  std::vector<std::string> MyNiks;  // default: { UserName }
+  std::string MyName;               // default: UserName
+  // The channel tab captions as stored (after a save "#" comes first); see ChannelTabs.
+  std::vector<std::string> Chanels = {"Main", "Cs", "Quake", "StarCraft"};
+  int MultiLineH = 50;
+  int SingleLineH = 25;
+  bool ChanelHotNik = false;
+  bool MessagesHotNik = false;
+  std::uint32_t MyColor = 0;  // red in the low byte
+  std::vector<std::string> CustomColors = {"ColorA=FF0000", "ColorB=00FF00", "ColorC=0000FF"};
+  std::string MyIP;
+  std::string Broadcast = "255.255.255.255";
+  // The own information text with real line breaks. When the key is absent AboutPresent is false
+  // and About is empty: the caller formats the language text "About" with ComputerName, UserName.
+  std::string About;
+  bool AboutPresent = false;
+  std::string MyStateDescr = " ";  // savedDescr
+  char MyState = '1';              // savedState; an empty stored value gives '1'
+
+  // Tables.
+  TNameValueList SmileTable;              // [smiles]
+  TNameValueList SoundTable;              // [SOUNDS]
+  TNameValueList BellTable;               // [BELLS]
+  TNameValueList StateTable;              // [STATES]
+  std::vector<std::string> InputHistory;  // [HISTORY], newest first
+
+  // What the loader could not use (an invalid "MyColor", ...); empty after a clean load.
+  std::vector<TSettingsProblem> Problems;
+};
+
+// The settings with every default applied (what a missing chat.ini gives).
+TSettings DefaultSettings(const TSettingsEnv& env);
+// Reads every [Main] key and every table; a missing file or key gives its default. Problems are
+// listed in the result, and the default is used for the value concerned.
+TSettings LoadSettings(const TIniFile& ini, const TSettingsEnv& env);
+// The language file name alone (read before the rest, to open the language files early).
+std::string ReadLanguageSetting(const TIniFile& ini);
+
+// The channel tabs of a stored "Chanels" list: "#" (the console tab) first, then the channels. A
+// list that already starts with "#" is used as it is; an empty list gives no tabs at all.
+std::vector<std::string> ChannelTabs(const std::vector<std::string>& chanels);
+
+// ---------------------------------------------------------------------------------------------
+// [Topics]
+
+struct TTopicRecord {
+  std::string Channel;
+  std::string Topic;
+  std::uint32_t TopicTime = 0;  // seconds since 1970-01-01 00:00 local time
+  std::string SetterAddress;
+  std::string SetterNick;
+};
+
+// The stored topic of a channel. Defaults: topic = wellcomText, time = nowLocal - 999999999,
+// address and nick empty.
+TTopicRecord ReadTopic(const TIniFile& ini, const std::string& channel, const std::string& wellcomText,
+                       std::int64_t nowLocal);
+// Removes [Topics] and writes the records in order (four keys each). A channel whose name cannot
+// be a key (see TIniFile) is skipped. False when anything was not written.
+bool WriteTopics(TIniFile& ini, const std::vector<TTopicRecord>& topics);
+
+// ---------------------------------------------------------------------------------------------
+// Saving.
+
+// The live values SaveSettings takes in addition to TSettings: the window's current geometry,
+// tabs and flags go into TSettings; these come from the engine at the moment of saving.
+struct TSaveContext {
+  char CurrentState = '1';           // the engine's state now; "2" saves "MyState" as "1"
+  std::vector<TTopicRecord> Topics;  // channel tabs except the console, in tab order (full only)
+};
+
+// The window group to [Main] (a failure ends the group silently), then [HISTORY] rewritten from
+// InputHistory, then SaveFullSettings when full; then the file is flushed. "MyState" is written as
+// "1" when CurrentState is "2" (away is never saved) and also for any saved state other than
+// "1", "4" and "5". Returns false when anything failed (callers may ignore it).
+bool SaveSettings(TIniFile& ini, const TSettings& settings, const TSaveContext& context, bool full);
+// The full group: [smiles], the full [Main] keys, [SOUNDS], [BELLS], [STATES] (removed when the
+// StateTable is empty), [Topics]. Tables are written entry by entry over the existing sections.
+bool SaveFullSettings(TIniFile& ini, const TSettings& settings, const TSaveContext& context);
+// Removes [HISTORY] and writes the history as "z0", "z1", ... (multi-line).
+bool WriteHistory(TIniFile& ini, const std::vector<std::string>& history);
+
+// ---------------------------------------------------------------------------------------------
+// Immediate writes and reads outside start-up.
+
+bool WriteStartHidden(TIniFile& ini, bool hidden);
+// "MultiLineH" when multiLine, else "SingleLineH".
+bool WriteEditorHeight(TIniFile& ini, bool multiLine, int height);
+// "state4" / "state5": the last description the user confirmed for that state.
+std::string ReadStateDescr(const TIniFile& ini, char state, const std::string& defaultText);
+bool WriteStateDescr(TIniFile& ini, char state, const std::string& description);
+// A sound set ([SOUNDS], [SOUNDS0] ...); an absent section gives an empty table.
+TNameValueList ReadTable(const TIniFile& ini, std::string_view section);
+// Writes every entry over the existing section (entries not in the table stay in the file).
+// Entries whose names cannot be keys are skipped; values are stored as single lines.
+bool WriteTable(TIniFile& ini, std::string_view section, const TNameValueList& table);
+
+}  // namespace plumo
