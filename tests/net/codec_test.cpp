@@ -1,0 +1,69 @@
+// Datagram layout: header and counters, field splitting, number blocks.
+#include <gtest/gtest.h>
+
+#include "net/codec.h"
+#include "support/datagrams.h"
+
+namespace plumo {
+namespace {
+
+TMStigs Split(const std::string& bytes, std::size_t start) {
+  return SplitFields(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), start);
+}
+
+TEST(Codec, HeaderCarriesTypeAndPerTypeCounterThatWraps) {
+  SeqCounters counters;
+  EXPECT_EQ(MakeHeader(counters, pkChannelLine), std::string("P\0\x0E\0\x01", 5));
+  EXPECT_EQ(MakeHeader(counters, pkMassMessage), std::string("P\0\x10\0\x01", 5));  // independent counters
+  for (int n = 2; n < 65535; ++n) MakeHeader(counters, pkChannelLine);
+  EXPECT_EQ(MakeHeader(counters, pkChannelLine), std::string("P\0\x0E\xFF\xFF", 5));
+  EXPECT_EQ(MakeHeader(counters, pkChannelLine), std::string("P\0\x0E\0\0", 5));
+  EXPECT_EQ(MakeHeader(counters, pkChannelLine), std::string("P\0\x0E\0\x01", 5));
+  EXPECT_EQ(counters.Current(pkMassMessage), 1);
+}
+
+TEST(Codec, SplitFieldsRules) {
+  const std::string nickThenTail("ann\0unterminated", 16);
+  EXPECT_EQ(Split(nickThenTail, 0), TMStigs{"ann"});
+  EXPECT_EQ(Split(std::string("a\0\0b\0", 5), 0), (TMStigs{"a", "", "b"}));
+  EXPECT_EQ(Split(std::string("\0", 1), 0), TMStigs{""});
+  EXPECT_EQ(Split(std::string("xyz\0", 4), 4), TMStigs{});
+  EXPECT_EQ(Split(std::string("xyz\0", 4), 99), TMStigs{});
+  EXPECT_EQ(Split(std::string("\x01\xFF\xE0\0", 4), 0), TMStigs{"\x01\xFF\xE0"});  // bytes pass unchanged
+  EXPECT_EQ(JoinFields({"a", "", "\xC0"}), std::string("a\0\0\xC0\0", 5));
+}
+
+TEST(Codec, NumbersAreBigEndian) {
+  EXPECT_EQ(U16ToBytes(258), std::string("\x01\x02", 2));
+  EXPECT_EQ(U32ToBytes(0x01020304), std::string("\x01\x02\x03\x04", 4));
+  EXPECT_EQ(BytesToU16(0xFF, 0xFE), 0xFFFE);
+  EXPECT_EQ(BytesToU32(0xFF, 0, 0, 1), 0xFF000001U);
+  EXPECT_EQ(UnixNow(1'700'000'000'499), 1'700'000'000U);
+  EXPECT_EQ(UnixNow(1'700'000'000'500), 1'700'000'001U);
+  EXPECT_EQ(UnixNow(std::int64_t{1} << 42),
+            static_cast<std::uint32_t>(((std::int64_t{1} << 42) + 500) / 1000));
+}
+
+TEST(Codec, TypeTableAndFieldOffsets) {
+  for (int t = 0; t < 40; ++t) {
+    const bool known = t >= 13 && t <= 30 && t != 18;
+    EXPECT_EQ(IsKnownPacketType(static_cast<std::uint16_t>(t)), known) << t;
+  }
+  EXPECT_EQ(IsKnownPacketType(256 + 14), false);
+  const std::pair<PacketType, std::size_t> offsets[] = {
+      {pkHello, 13}, {pkConfirm, 9},     {pkResendRequest, 11}, {pkTopic, 13}, {pkTopicQuery, 13},
+      {pkBell, 7},   {pkChannelLine, 5}, {pkExit, 5},           {pkPong, 5},   {pkInfoReply, 5}};
+  for (auto [type, offset] : offsets) EXPECT_EQ(FieldOffset(type), offset) << type;
+  EXPECT_TRUE(IsGapTracked(pkChannelLine) && IsGapTracked(pkPrivateMessage) && IsGapTracked(pkMassMessage));
+  EXPECT_FALSE(IsGapTracked(pkBell) || IsGapTracked(pkHello) || IsGapTracked(pkConfirm));
+}
+
+TEST(Codec, SeqDistanceAcrossWrap) {
+  EXPECT_EQ(SeqDistance(65535, 0), 1);
+  EXPECT_EQ(SeqDistance(65530, 4), 10);
+  EXPECT_EQ(SeqDistance(4, 65530), -10);
+  EXPECT_EQ(SeqDistance(7, 7), 0);
+}
+
+}  // namespace
+}  // namespace plumo

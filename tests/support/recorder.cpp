@@ -1,0 +1,97 @@
+#include "support/recorder.h"
+
+#include <algorithm>
+
+namespace plumo::sim {
+
+namespace {
+std::string Field0(const TMStigs& fields) {
+  return fields.empty() ? std::string() : fields[0];
+}
+}  // namespace
+
+EventRecorder::EventRecorder(TPlumo& engine, std::function<std::int64_t()> clock)
+    : EventRecorder(engine, Options{}, std::move(clock)) {}
+
+EventRecorder::EventRecorder(TPlumo& engine, Options options, std::function<std::int64_t()> clock)
+    : engine_(engine), clock_(std::move(clock)) {
+  engine.OnNewUser = [this](const TMStigs& f, const std::string& address) {
+    Log({.kind = Ev::NewUser, .fields = f, .address = address, .nick = Field0(f)});
+  };
+  engine.OnUserExit = [this](const TMStigs& f, const std::string& address) {
+    Log({.kind = Ev::UserExit, .fields = f, .address = address, .nick = Field0(f)});
+  };
+  engine.OnTopicChange = [this](const std::string& channel) {
+    Log({.kind = Ev::TopicChange, .channel = channel});
+  };
+  engine.OnChannelLine = [this](const TMStigs& f, const std::string& channel, const std::string& text) {
+    Log({.kind = Ev::ChannelLine, .fields = f, .nick = Field0(f), .channel = channel, .text = text});
+  };
+  engine.OnPrivateMessage = [this](const TMStigs& f, const std::string& text, const std::string& address) {
+    Log({.kind = Ev::PrivateMessage, .fields = f, .address = address, .nick = Field0(f), .text = text});
+  };
+  engine.OnMassMessage = [this](const TMStigs& f, const std::string& text, const std::string& address) {
+    Log({.kind = Ev::MassMessage, .fields = f, .address = address, .nick = Field0(f), .text = text});
+  };
+  engine.OnConfirm = [this](const AChuvakInfo& entry, std::uint16_t type) {
+    Log({.kind = Ev::Confirm, .address = entry.Address, .nick = entry.Nick, .number = type});
+  };
+  engine.OnUserLost = [this](const std::string& nick, const AChuvakInfo& entry) {
+    Log({.kind = Ev::UserLost, .address = entry.Address, .nick = nick});
+  };
+  engine.OnUserState = [this](const AChuvakInfo& entry, char oldState) {
+    Log({.kind = Ev::UserState,
+         .address = entry.Address,
+         .nick = entry.Nick,
+         .text = entry.StateDescription,
+         .state = entry.State,
+         .oldState = oldState});
+  };
+  engine.OnUnknownCommand = [this](const std::string& text) {
+    Log({.kind = Ev::UnknownCommand, .text = text});
+  };
+  engine.OnNickChange = [this](const TMStigs& f, const std::string& newNick, const std::string& address) {
+    Log({.kind = Ev::NickChange, .fields = f, .address = address, .nick = newNick});
+  };
+  engine.OnInfo = [this](const TMStigs& f, const std::string& info, const std::string& address) {
+    Log({.kind = Ev::Info, .fields = f, .address = address, .nick = Field0(f), .text = info});
+  };
+  engine.OnSendError = [this] { Log({.kind = Ev::SendError}); };
+  engine.OnBell = [this](const AChuvakInfo& entry, std::uint16_t bell) {
+    Log({.kind = Ev::Bell, .address = entry.Address, .nick = entry.Nick, .number = bell});
+  };
+  engine.Users().OnChange = [this](const TUsers::EntryList&) { ++rosterChanges; };
+  engine.Users().OnGap = [this, options](int index, std::uint16_t type, std::uint16_t first,
+                                         std::uint16_t last) {
+    const AChuvakInfo* entry = engine_.Users().Entry(index);
+    Log({.kind = Ev::Gap,
+         .address = entry ? entry->Address : std::string(),
+         .nick = entry ? entry->Nick : std::string(),
+         .number = type,
+         .first = first,
+         .last = last,
+         .userIndex = index});
+    if (options.answerGaps) engine_.RequestResend(index, type, first, last);
+  };
+}
+
+void EventRecorder::Log(EngineEvent e) {
+  e.atMs = clock_ ? clock_() : 0;
+  events.push_back(std::move(e));
+  if (then) then(events.back());
+}
+
+std::size_t EventRecorder::Count(Ev kind) const {
+  return static_cast<std::size_t>(
+      std::count_if(events.begin(), events.end(), [kind](const EngineEvent& e) { return e.kind == kind; }));
+}
+
+std::vector<EngineEvent> EventRecorder::Of(Ev kind) const {
+  std::vector<EngineEvent> out;
+  for (const auto& e : events) {
+    if (e.kind == kind) out.push_back(e);
+  }
+  return out;
+}
+
+}  // namespace plumo::sim

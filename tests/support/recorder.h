@@ -1,0 +1,76 @@
+// EventRecorder: captures every event slot of one engine, and the roster's OnGap and OnChange, into
+// a log that tests inspect. Like the main window, it answers OnGap with RequestResend unless told
+// not to. Assigning it replaces whatever handlers the slots held.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "net/plumo.h"
+
+namespace plumo::sim {
+
+enum class Ev {
+  NewUser,
+  UserExit,
+  TopicChange,
+  ChannelLine,
+  PrivateMessage,
+  MassMessage,
+  Confirm,
+  UserLost,
+  UserState,
+  UnknownCommand,
+  NickChange,
+  Info,
+  SendError,
+  Bell,
+  Gap,
+};
+
+// One raised event with whatever it carried; fields that the event has not are left empty.
+struct EngineEvent {
+  Ev kind{};
+  std::int64_t atMs = 0;
+  TMStigs fields{};
+  std::string address{};  // FromIP, or the entry's address
+  std::string nick{};     // field 0, the entry's nick, the lost nick or the new nick
+  std::string channel{};
+  std::string text{};                 // line, message, information or report text
+  std::uint16_t number = 0;           // confirmed packet type, bell number, or the gap's packet type
+  std::uint16_t first = 0, last = 0;  // the gap's range
+  char state = 0, oldState = 0;
+  int userIndex = -1;
+};
+
+class EventRecorder {
+ public:
+  struct Options {
+    bool answerGaps = true;  // call RequestResend from OnGap, as the main window does
+  };
+  // clock gives the time stamp of each event (0 without one).
+  explicit EventRecorder(TPlumo& engine, std::function<std::int64_t()> clock = {});
+  EventRecorder(TPlumo& engine, Options options, std::function<std::int64_t()> clock = {});
+
+  std::vector<EngineEvent> events;
+  int rosterChanges = 0;
+  // Runs after each event has been logged.
+  std::function<void(const EngineEvent&)> then;
+
+  std::size_t Count(Ev kind) const;
+  std::vector<EngineEvent> Of(Ev kind) const;
+  void Clear() {
+    events.clear();
+    rosterChanges = 0;
+  }
+
+ private:
+  void Log(EngineEvent e);
+  TPlumo& engine_;
+  std::function<std::int64_t()> clock_;
+};
+
+}  // namespace plumo::sim
