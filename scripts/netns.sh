@@ -33,14 +33,8 @@ host_ns() { echo "${prefix}$1"; }
 check() {
   [[ $(id -u) -eq 0 ]] || die "network namespaces need root (running as uid $(id -u))"
   command -v ip >/dev/null || die "the ip command (iproute2) is missing"
-  local probe="${prefix}probe$$"
-  if ! ip netns add "$probe" 2>/tmp/netns-check.$$; then
-    local why
-    why=$(cat /tmp/netns-check.$$)
-    rm -f /tmp/netns-check.$$
-    die "cannot create a network namespace: $why"
-  fi
-  rm -f /tmp/netns-check.$$
+  local probe="${prefix}probe$$" why
+  why=$(ip netns add "$probe" 2>&1) || die "cannot create a network namespace: $why"
   local ok=1
   ip -n "$probe" link add probe0 type veth peer name probe1 2>/dev/null || ok=0
   ip -n "$probe" link add probebr type bridge 2>/dev/null || ok=0
