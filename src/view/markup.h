@@ -1,0 +1,74 @@
+// The markup passes on a text document: colour markers "#^RRGGBB", hot-nick markers ":#nick^#K",
+// smiley codes and web links become formatting, and formatted text becomes markup again. Every pass
+// works on a range of character positions (a paragraph break counts as one position), so a view
+// formats only what was added to it.
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <QTextCharFormat>
+#include <QTextDocument>
+
+#include <vector>
+
+#include "view/smileys.h"
+#include "view/text_helpers.h"
+
+namespace plumo {
+
+// Character-format properties the passes set.
+inline constexpr int kSmileyCodeProperty = QTextFormat::UserProperty + 1;  // QString: the code of a picture
+inline constexpr int kHiddenProperty = QTextFormat::UserProperty + 2;      // bool: a hidden hot-nick marker
+inline constexpr int kHotNickProperty = QTextFormat::UserProperty + 3;     // bool: part of a hot-nick link
+inline constexpr int kAutoLinkProperty = QTextFormat::UserProperty + 4;    // bool: a detected web link
+
+// Colour numbers (0x00BBGGRR) and Qt colours.
+QColor ToQColor(TColor color);
+TColor FromQColor(const QColor& color);
+
+// What FormatRange does besides colours.
+struct FormatOptions {
+  bool hot_nicks = false;
+  const std::vector<SmileyCode>* codes = nullptr;
+  const SmileyPictures* pictures = nullptr;
+  bool links = true;
+};
+
+// The characters of [from, to): a paragraph break is U+2029, a picture U+FFFC.
+QString RangeText(const QTextDocument& doc, int from, int to);
+
+// Colour pass: each valid marker is removed and colours the text up to the next marker or to the end
+// of the range; invalid markers stay as text. Returns the new end of the range.
+int FormatColors(QTextDocument& doc, int from, int to);
+// Hot-nick pass: ":#" and "^#K" of each pair within one paragraph are hidden (they stay in the text and
+// take no space) and ":#nick" becomes a link whose target is ":#nick".
+void FormatHotNicks(QTextDocument& doc, int from, int to);
+// Smiley pass: codes in table order, each at all its places, become pictures that carry their code;
+// a code naming no picture stays text. Returns the new end of the range.
+int ReplaceSmileys(QTextDocument& doc, int from, int to, const std::vector<SmileyCode>& codes,
+                   const SmileyPictures& pictures);
+// Link pass: web and mail addresses and "www." names become links whose target is their text;
+// links found earlier in the range are detected afresh.
+void DetectLinks(QTextDocument& doc, int from, int to);
+// All passes in order. Returns the new end of the range.
+int FormatRange(QTextDocument& doc, int from, int to, const FormatOptions& options);
+
+// Inserts one picture carrying `code` at the cursor (replacing its selection), keeping the
+// cursor's colour.
+void InsertSmiley(QTextCursor& cursor, const QString& code, int index, const SmileyPictures& pictures);
+// True when `format` is a picture that carries a smiley code.
+bool IsSmiley(const QTextCharFormat& format);
+
+// [from, to) as markup: pictures become their codes, paragraph breaks become CR LF and, with
+// `colours`, a "#^RRGGBB" marker goes before the first character (not a space or break) of every run
+// whose colour differs from the one before (starting from black). `default_color` is the colour of
+// text that has none of its own.
+QString RangeToMarkup(const QTextDocument& doc, int from, int to, bool colours, const QColor& default_color);
+
+// Removes leading and trailing white space and control characters.
+QString TrimControls(const QString& text);
+
+// The format that hides a character without removing it: it takes no space and is not drawn.
+QTextCharFormat HiddenFormat();
+
+}  // namespace plumo

@@ -1,0 +1,65 @@
+// RichTextControl: the rich-text widget a view manager shows its conversations in. On top of QTextEdit
+// it reports link clicks, copies and pastes markup as plain text (pictures as their codes), and asks
+// a protection filter before any user edit (typing, deleting, cutting, pasting, dropping, input
+// methods, dragging text away), so that the protected quote of a reply draft cannot change.
+#pragma once
+
+#include <QTextEdit>
+
+#include <functional>
+
+namespace plumo {
+
+class RichTextControl : public QTextEdit {
+  Q_OBJECT
+
+ public:
+  // Decides one user edit that replaces [start, end) (start == end for a pure insertion);
+  // delete_key is set when the edit comes from the Delete key. True lets it happen.
+  using ProtectFilter = std::function<bool(int start, int end, bool delete_key)>;
+  // Turns [start, end) into the plain text that a copy puts on the clipboard.
+  using CopyFilter = std::function<QString(int start, int end)>;
+
+  explicit RichTextControl(QWidget* parent = nullptr);
+
+  void SetProtectFilter(ProtectFilter filter) { protect_ = std::move(filter); }
+  void SetCopyFilter(CopyFilter filter) { copy_ = std::move(filter); }
+  // Without line breaks (single-line editing) Enter and Return are left to the parent.
+  void SetAcceptLineBreaks(bool accept) { accept_line_breaks_ = accept; }
+  bool AcceptLineBreaks() const { return accept_line_breaks_; }
+
+  // True when the filter lets the user replace [start, end).
+  bool EditAllowed(int start, int end, bool delete_key = false) const;
+  // Deletes the selection when the filter allows it; false when refused or nothing is selected.
+  bool DeleteSelection();
+
+ signals:
+  // A click (press and release without moving) on a link; `link` is the link's target.
+  void LinkClicked(const QString& link);
+  // Text was pasted or dropped in; the owner formats it.
+  void Pasted();
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void inputMethodEvent(QInputMethodEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  bool canInsertFromMimeData(const QMimeData* source) const override;
+  QMimeData* createMimeDataFromSelection() const override;
+  void insertFromMimeData(const QMimeData* source) override;
+
+ private:
+  bool KeyAllowed(QKeyEvent* event) const;
+  // Typed text must not continue a hidden marker, a link or a picture.
+  void CleanTypingFormat();
+
+  ProtectFilter protect_;
+  CopyFilter copy_;
+  bool accept_line_breaks_ = true;
+  QString pressed_anchor_;
+  QPoint pressed_at_;
+};
+
+}  // namespace plumo

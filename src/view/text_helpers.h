@@ -1,0 +1,44 @@
+// Text and colour helpers shared by the views and the main window: replacement with code-page 1251
+// case folding, hexadecimal numbers and "#RRGGBB" colours. Text is code-page 1251 bytes.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace plumo {
+
+// A colour number as the program keeps it in memory and in chat.ini: 0x00BBGGRR (red in the low byte).
+using TColor = std::uint32_t;
+
+// Thrown by HexToInt and RgbToColor; what() is the user-visible text.
+class TextFormatError : public std::invalid_argument {
+ public:
+  using std::invalid_argument::invalid_argument;
+};
+
+// The upper-case form of one code-page 1251 byte (Latin and Cyrillic letters; other bytes unchanged).
+unsigned char UpperCp1251(unsigned char c);
+// Every byte of text through UpperCp1251.
+std::string UpperCp1251(std::string_view text);
+// True when both texts are equal after UpperCp1251.
+bool SameTextCp1251(std::string_view a, std::string_view b);
+
+// Replaces every occurrence of `from`, left to right, continuing after each replacement (so the
+// inserted text is never searched again). With ignore_case, letters are compared through
+// UpperCp1251, which folds Cyrillic too. An empty `from` replaces nothing.
+std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to, bool ignore_case);
+
+// Hexadecimal digits in either case to a number (an empty text gives 0; digits beyond eight wrap
+// around). Any other character throws TextFormatError "Invalid hex character " + that character.
+std::uint32_t HexToInt(std::string_view text);
+
+// An optional leading "#", then exactly six hexadecimal digits RRGGBB, to a colour number
+// (0x00BBGGRR). Anything else throws TextFormatError "Not a valid RGB value".
+TColor RgbToColor(std::string_view text);
+
+// A colour number as six upper-case hexadecimal digits, red first ("FF0000" for red).
+std::string ColorToRgb(TColor color);
+
+}  // namespace plumo
