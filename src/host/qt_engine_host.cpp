@@ -71,6 +71,10 @@ bool QtEngineHost::TimerActive(EngineTimer timer) const {
   return TimerOf(timer)->isActive();
 }
 
+int QtEngineHost::TimerRemainingMs(EngineTimer timer) const {
+  return TimerOf(timer)->remainingTime();
+}
+
 std::uint32_t QtEngineHost::Random(std::uint32_t n) {
   if (n == 0) return 0;
   return std::uniform_int_distribution<std::uint32_t>(0, n - 1)(random_);

@@ -45,6 +45,8 @@ class QtEngineHost : public QObject, public PlumoHost {
   int Port() const { return port_; }
   bool Receiving() const;
   bool TimerActive(EngineTimer timer) const;
+  // Milliseconds until the timer next fires, -1 while it is off.
+  int TimerRemainingMs(EngineTimer timer) const;
   const std::string& ReceiveError() const { return receiveError_; }
 
  private:
