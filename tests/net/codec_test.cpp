@@ -58,12 +58,5 @@ TEST(Codec, TypeTableAndFieldOffsets) {
   EXPECT_FALSE(IsGapTracked(pkBell) || IsGapTracked(pkHello) || IsGapTracked(pkConfirm));
 }
 
-TEST(Codec, SeqDistanceAcrossWrap) {
-  EXPECT_EQ(SeqDistance(65535, 0), 1);
-  EXPECT_EQ(SeqDistance(65530, 4), 10);
-  EXPECT_EQ(SeqDistance(4, 65530), -10);
-  EXPECT_EQ(SeqDistance(7, 7), 0);
-}
-
 }  // namespace
 }  // namespace plumo

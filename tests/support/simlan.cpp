@@ -106,10 +106,10 @@ SimHost& SimLan::AddHost(const std::string& address) {
 
 TPlumo& SimLan::AddEngine(const std::string& address) {
   AddHost(address);
-  return RestartEngine(address);
+  return StartEngine(address);
 }
 
-TPlumo& SimLan::RestartEngine(const std::string& address) {
+TPlumo& SimLan::StartEngine(const std::string& address) {
   SimHost& host = Host(address);
   host.engine_ = nullptr;
   host.owned_.reset();

@@ -151,9 +151,10 @@ class SimLan {
   SimHost& AddHost(const std::string& address);
   // Adds a host with an engine owned by the LAN; MyAddress is set to the address.
   TPlumo& AddEngine(const std::string& address);
-  // Replaces the host's owned engine by a fresh one, as after a crash: the old engine is destroyed
-  // without a farewell, its timers stop, datagrams still on their way to the host reach the new one.
-  TPlumo& RestartEngine(const std::string& address);
+  // Builds a fresh owned engine on the host (set the host's randomSource first to choose its
+  // Jitter). An engine already there is destroyed without a farewell, as in a crash: its timers
+  // stop, and datagrams still on their way to the host reach the new engine.
+  TPlumo& StartEngine(const std::string& address);
   // Lets the host drive an engine owned elsewhere (built on this host); nullptr detaches it.
   void Attach(SimHost& host, TPlumo* engine);
 
