@@ -69,6 +69,8 @@ up() {
   ((loss == 0)) || command -v nft >/dev/null || die "--loss needs nft (nftables)"
 
   down
+  # A half-built LAN is worse than none: on any failure remove what was made.
+  trap 'echo "netns.sh: setting up the LAN failed; removing it" >&2; down' ERR
   ip netns add "$hub"
   ip -n "$hub" link set lo up
   ip -n "$hub" link add br0 type bridge
@@ -98,6 +100,7 @@ table inet plumoloss {
 NFT
     fi
   done
+  trap - ERR
 }
 
 run_in() {
@@ -107,7 +110,7 @@ run_in() {
   (($#)) || die "exec needs a command"
   local ns
   ns=$(host_ns "$i")
-  ip netns list | awk '{print $1}' | grep -qx "$ns" || die "no namespace $ns (run: netns.sh up N)"
+  ip netns list 2>/dev/null | awk '{print $1}' | grep -qx "$ns" || die "no namespace $ns (run: netns.sh up N)"
   exec ip netns exec "$ns" "$@"
 }
 
