@@ -158,35 +158,39 @@ struct TSettingsEnv {
   std::string ComputerName = "Unknown";
 };
 
+// Members hold neutral values until DefaultSettings or LoadSettings fills them from kMainSettings,
+// the one place where the defaults are written down.
 struct TSettings {
   // [Main]
   bool StartHidden = false;
-  bool AutoStart = true;
-  std::string Language = "russian.lng";
-  bool ShowBallonIfNotFocused = true;
-  int FormH = 576;
-  int FormW = 655;
-  int FormL = 233;
-  int FormT = 107;
+  bool AutoStart = false;
+  std::string Language;
+  bool ShowBallonIfNotFocused = false;
+  int FormH = 0;
+  int FormW = 0;
+  int FormL = 0;
+  int FormT = 0;
   bool DesableMultiMessage = false;
   std::vector<std::string> MyNiks;  // default: { UserName }
   std::string MyName;               // default: UserName
-  // The channel tab captions as stored (after a save "#" comes first); see ChannelTabs.
-  std::vector<std::string> Chanels = {"Main", "Cs", "Quake", "StarCraft"};
-  int MultiLineH = 50;
-  int SingleLineH = 25;
+  // The channel tab captions as stored (after a save "#" comes first); see ChannelTabs. When
+  // saving, the captions of all channel tabs, the console tab "#" first.
+  std::vector<std::string> Chanels;
+  int MultiLineH = 0;
+  int SingleLineH = 0;
   bool ChanelHotNik = false;
   bool MessagesHotNik = false;
-  std::uint32_t MyColor = 0;  // red in the low byte
-  std::vector<std::string> CustomColors = {"ColorA=FF0000", "ColorB=00FF00", "ColorC=0000FF"};
+  std::uint32_t MyColor = 0;              // red in the low byte
+  std::vector<std::string> CustomColors;  // "ColorA=FF0000" ...
   std::string MyIP;
-  std::string Broadcast = "255.255.255.255";
+  std::string Broadcast;
   // The own information text with real line breaks. When the key is absent AboutPresent is false
-  // and About is empty: the caller formats the language text "About" with ComputerName, UserName.
+  // and About is empty: the caller formats the language text "About" with ComputerName, UserName
+  // (DefaultAbout).
   std::string About;
   bool AboutPresent = false;
-  std::string MyStateDescr = " ";  // savedDescr
-  char MyState = '1';              // savedState; an empty stored value gives '1'
+  std::string MyStateDescr;  // savedDescr
+  char MyState = '1';        // savedState; an empty stored value gives '1'
 
   // Tables.
   TNameValueList SmileTable;              // [smiles]
@@ -204,6 +208,9 @@ TSettings DefaultSettings(const TSettingsEnv& env);
 // Reads every [Main] key and every table; a missing file or key gives its default. Problems are
 // listed in the result, and the default is used for the value concerned.
 TSettings LoadSettings(const TIniFile& ini, const TSettingsEnv& env);
+// The default information text: the language text of "About" formatted with the computer name and
+// the user name.
+std::string DefaultAbout(const std::string& aboutMessage, const TSettingsEnv& env);
 // The language file name alone (read before the rest, to open the language files early).
 std::string ReadLanguageSetting(const TIniFile& ini);
 

@@ -25,6 +25,8 @@
 #include <utility>
 #include <vector>
 
+struct stat;
+
 namespace plumo {
 
 class TIniFile {
@@ -87,6 +89,7 @@ class TIniFile {
     std::int64_t mtimeNs = 0;
     bool operator==(const Stamp&) const = default;
   };
+  static Stamp StampOf(const struct stat& st);
   void Refresh() const;
   bool Commit(std::vector<std::string> lines);
   // Index range [header, end) of the first section of that name; header is npos when absent.
