@@ -3,10 +3,14 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <exception>
 #include <string>
+#include <vector>
 
 #include "net/nmudp.h"
 #include "netns_support.h"
@@ -162,6 +166,35 @@ TEST_F(TransportTest, SendFailureIsReported) {
   // No route leaves a namespace that only has lo, and a datagram larger than UDP allows never leaves.
   EXPECT_FALSE(SendUdp("198.18.0.99", kPort, "x"));
   EXPECT_FALSE(SendUdp("127.0.0.1", kPort, std::string(70000, 'x')));
+}
+
+TEST_F(TransportTest, SocketThatCannotBeCreatedRaisesUDPSockErrorWithTheErrorNumber) {
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+  // Use up the descriptors allowed, so that the next socket fails with EMFILE.
+  rlimit tight = saved;
+  tight.rlim_cur = 64;
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+  std::vector<int> filler;
+  for (int fd; (fd = ::socket(AF_INET, SOCK_DGRAM, 0)) >= 0;) filler.push_back(fd);
+  // The exception is looked at only after the descriptors are back: the sanitizers need some.
+  std::exception_ptr error;
+  try {
+    TNMUDP socket;
+  } catch (...) {
+    error = std::current_exception();
+  }
+  const bool sent = SendUdp("127.0.0.1", kPort, "x");
+  for (int fd : filler) ::close(fd);
+  ::setrlimit(RLIMIT_NOFILE, &saved);
+  std::string message;
+  try {
+    if (error) std::rethrow_exception(error);
+  } catch (const UDPSockError& e) {
+    message = e.what();
+  }
+  EXPECT_EQ(message, "Unknown Error No. " + std::to_string(EMFILE));
+  EXPECT_FALSE(sent);
 }
 
 }  // namespace
