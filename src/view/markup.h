@@ -17,10 +17,15 @@
 namespace plumo {
 
 // Character-format properties the passes set.
-inline constexpr int kSmileyCodeProperty = QTextFormat::UserProperty + 1;  // QString: the code of a picture
-inline constexpr int kHiddenProperty = QTextFormat::UserProperty + 2;      // bool: a hidden hot-nick marker
-inline constexpr int kHotNickProperty = QTextFormat::UserProperty + 3;     // bool: part of a hot-nick link
-inline constexpr int kAutoLinkProperty = QTextFormat::UserProperty + 4;    // bool: a detected web link
+inline constexpr int kSmileyCodeProperty = QTextFormat::UserProperty + 1;   // QString: the code of a picture
+inline constexpr int kHiddenProperty = QTextFormat::UserProperty + 2;       // bool: a hidden hot-nick marker
+inline constexpr int kHotNickProperty = QTextFormat::UserProperty + 3;      // bool: part of a hot-nick link
+inline constexpr int kAutoLinkProperty = QTextFormat::UserProperty + 4;     // bool: a detected web link
+inline constexpr int kHiddenColorProperty = QTextFormat::UserProperty + 5;  // QColor: colour before hiding
+
+// The hot-nick markers around a nick.
+inline constexpr char kHotNickOpen[] = ":#";
+inline constexpr char kHotNickClose[] = "^#K";
 
 // Colour numbers (0x00BBGGRR) and Qt colours.
 QColor ToQColor(TColor color);
@@ -68,7 +73,10 @@ QString RangeToMarkup(const QTextDocument& doc, int from, int to, bool colours, 
 // Removes leading and trailing white space and control characters.
 QString TrimControls(const QString& text);
 
-// The format that hides a character without removing it: it takes no space and is not drawn.
-QTextCharFormat HiddenFormat();
+// The format that hides a character without removing it: it takes no space and is not drawn. The
+// colour it had is kept for markup.
+QTextCharFormat HiddenFormat(const QColor& original);
+// The colour markup gives a character of this format (hidden characters keep their earlier colour).
+QColor MarkupColor(const QTextCharFormat& format, const QColor& default_color);
 
 }  // namespace plumo

@@ -1,0 +1,282 @@
+#include "view/markup.h"
+
+#include <QRegularExpression>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextImageFormat>
+#include <QUrl>
+
+namespace plumo {
+namespace {
+
+constexpr QChar kParagraph(0x2029);
+constexpr QChar kObject(0xFFFC);
+
+bool IsHexDigit(QChar c) {
+  const char16_t u = c.unicode();
+  return (u >= '0' && u <= '9') || (u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F');
+}
+
+// Six hexadecimal digits at `at` of text, as a colour number; false when they are not.
+bool ColorAt(const QString& text, qsizetype at, TColor& color) {
+  if (at + 6 > text.size()) return false;
+  std::string digits;
+  for (qsizetype k = at; k < at + 6; ++k) {
+    if (!IsHexDigit(text[k])) return false;
+    digits.push_back(static_cast<char>(text[k].unicode()));
+  }
+  color = RgbToColor(digits);
+  return true;
+}
+
+QTextCursor Select(QTextDocument& doc, int from, int to) {
+  QTextCursor c(&doc);
+  c.setPosition(from);
+  c.setPosition(to, QTextCursor::KeepAnchor);
+  return c;
+}
+
+QString SmileyResourceName(int index) {
+  return QStringLiteral("plumo-smiley:%1").arg(index);
+}
+
+}  // namespace
+
+QColor ToQColor(TColor color) {
+  return QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF);
+}
+
+TColor FromQColor(const QColor& color) {
+  return static_cast<TColor>(color.red()) | (static_cast<TColor>(color.green()) << 8) |
+         (static_cast<TColor>(color.blue()) << 16);
+}
+
+QTextCharFormat HiddenFormat(const QColor& original) {
+  QTextCharFormat f;
+  f.setProperty(kHiddenProperty, true);
+  f.setProperty(kHiddenColorProperty, original);
+  // A percentage spacing of 0 takes the character's whole advance away; a tiny transparent glyph
+  // leaves nothing to see.
+  f.setFontLetterSpacingType(QFont::PercentageSpacing);
+  f.setFontLetterSpacing(0.0001);
+  f.setFontPointSize(1);
+  f.setForeground(QColor(0, 0, 0, 0));
+  return f;
+}
+
+QColor MarkupColor(const QTextCharFormat& format, const QColor& default_color) {
+  if (format.hasProperty(kHiddenProperty)) {
+    const QColor original = format.property(kHiddenColorProperty).value<QColor>();
+    return original.isValid() ? original : default_color;
+  }
+  return format.hasProperty(QTextFormat::ForegroundBrush) ? format.foreground().color() : default_color;
+}
+
+QString RangeText(const QTextDocument& doc, int from, int to) {
+  if (to <= from) return {};
+  QTextCursor c(const_cast<QTextDocument*>(&doc));
+  c.setPosition(from);
+  c.setPosition(to, QTextCursor::KeepAnchor);
+  return c.selectedText();
+}
+
+int FormatColors(QTextDocument& doc, int from, int to) {
+  QString text = RangeText(doc, from, to);
+  const QString marker = QStringLiteral("#^");
+  qsizetype a = 0;
+  while ((a = text.indexOf(marker, a)) >= 0) {
+    TColor color = 0;
+    if (!ColorAt(text, a + 2, color)) {
+      a += 1;
+      continue;
+    }
+    const qsizetype b = text.indexOf(marker, a + 1);
+    Select(doc, from + static_cast<int>(a), from + static_cast<int>(a) + 8).removeSelectedText();
+    text.remove(a, 8);
+    const qsizetype end = b < 0 ? text.size() : b - 8;
+    if (end > a) {
+      QTextCharFormat f;
+      f.setForeground(ToQColor(color));
+      Select(doc, from + static_cast<int>(a), from + static_cast<int>(end)).mergeCharFormat(f);
+    }
+  }
+  return from + static_cast<int>(text.size());
+}
+
+void FormatHotNicks(QTextDocument& doc, int from, int to) {
+  const QString text = RangeText(doc, from, to);
+  const QString open = QString::fromLatin1(kHotNickOpen);
+  const QString close = QString::fromLatin1(kHotNickClose);
+  qsizetype b = 0;
+  while ((b = text.indexOf(open, b)) >= 0) {
+    const qsizetype c = text.indexOf(close, b + 1);
+    const qsizetype line_end = text.indexOf(kParagraph, b);
+    if (c < 0 || (line_end >= 0 && line_end < c)) {
+      b += 2;
+      continue;
+    }
+    const int pb = from + static_cast<int>(b);
+    const int pc = from + static_cast<int>(c);
+    QTextCharFormat link;
+    link.setAnchor(true);
+    link.setAnchorHref(text.mid(b, c - b));
+    link.setProperty(kHotNickProperty, true);
+    Select(doc, pb, pc).mergeCharFormat(link);
+    for (const auto& [at, length] : {std::pair{pb, 2}, std::pair{pc, 3}}) {
+      QTextCursor marker = Select(doc, at, at + length);
+      QTextCursor first(&doc);
+      first.setPosition(at + 1);
+      marker.mergeCharFormat(HiddenFormat(MarkupColor(first.charFormat(), QColor())));
+    }
+    b = c + 1;
+  }
+}
+
+bool IsSmiley(const QTextCharFormat& format) {
+  return format.isImageFormat() && format.hasProperty(kSmileyCodeProperty);
+}
+
+void InsertSmiley(QTextCursor& cursor, const QString& code, int index, const SmileyPictures& pictures) {
+  QTextDocument* doc = cursor.document();
+  const QUrl name(SmileyResourceName(index));
+  if (doc->resource(QTextDocument::ImageResource, name).isNull()) {
+    doc->addResource(QTextDocument::ImageResource, name, pictures.At(index));
+  }
+  QTextCharFormat base = cursor.charFormat();
+  if (cursor.hasSelection()) {
+    // The picture keeps the colour of the code it replaces, so markup reads the same colour back.
+    QTextCursor first(doc);
+    first.setPosition(cursor.selectionStart() + 1);
+    base = first.charFormat();
+  }
+  QTextImageFormat image;
+  if (base.hasProperty(QTextFormat::ForegroundBrush)) image.setForeground(base.foreground());
+  image.setName(name.toString());
+  image.setWidth(kSmileySize);
+  image.setHeight(kSmileySize);
+  image.setVerticalAlignment(QTextCharFormat::AlignBottom);
+  image.setProperty(kSmileyCodeProperty, code);
+  cursor.insertText(QString(kObject), image);
+}
+
+int ReplaceSmileys(QTextDocument& doc, int from, int to, const std::vector<SmileyCode>& codes,
+                   const SmileyPictures& pictures) {
+  QString text = RangeText(doc, from, to);
+  for (const SmileyCode& code : codes) {
+    if (code.code.isEmpty()) continue;
+    const bool has_picture = code.index >= 0 && code.index < pictures.Count();
+    if (!has_picture) continue;  // every occurrence stays text
+    qsizetype p = 0;
+    // A picture cannot be part of a code, so nothing before a replaced occurrence can match later.
+    while ((p = text.indexOf(code.code, p)) >= 0) {
+      QTextCursor cursor =
+          Select(doc, from + static_cast<int>(p), from + static_cast<int>(p + code.code.size()));
+      InsertSmiley(cursor, code.code, code.index, pictures);
+      text.replace(p, code.code.size(), QString(kObject));
+    }
+  }
+  return from + static_cast<int>(text.size());
+}
+
+void DetectLinks(QTextDocument& doc, int from, int to) {
+  // Forget earlier links of the range: the text may have been edited since.
+  for (QTextBlock block = doc.findBlock(from); block.isValid() && block.position() < to;
+       block = block.next()) {
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+      const QTextFragment f = it.fragment();
+      if (!f.charFormat().hasProperty(kAutoLinkProperty)) continue;
+      const int s = std::max(from, f.position());
+      const int e = std::min(to, f.position() + f.length());
+      if (s >= e) continue;
+      QTextCursor c = Select(doc, s, e);
+      QTextCharFormat plain = f.charFormat();
+      plain.clearProperty(kAutoLinkProperty);
+      plain.clearProperty(QTextFormat::IsAnchor);
+      plain.clearProperty(QTextFormat::AnchorHref);
+      plain.clearProperty(QTextFormat::TextUnderlineStyle);
+      plain.clearProperty(QTextFormat::FontUnderline);
+      c.setCharFormat(plain);
+    }
+  }
+  static const QRegularExpression kLink(
+      QStringLiteral("(?:\\b(?:https?|ftp|file|mailto|news|nntp|telnet|gopher|wais|prospero):|\\bwww\\.)"
+                     "[^\\s<>\"\\x{2029}\\x{fffc}]+"),
+      QRegularExpression::CaseInsensitiveOption);
+  const QString text = RangeText(doc, from, to);
+  for (auto it = kLink.globalMatch(text); it.hasNext();) {
+    const QRegularExpressionMatch m = it.next();
+    QString url = m.captured();
+    // Punctuation that ends a sentence is not part of the address.
+    while (!url.isEmpty() && QStringLiteral(".,;:!?)'").contains(url.back())) url.chop(1);
+    if (url.size() < 5 || url.endsWith(QLatin1Char(':'))) continue;
+    const int start = from + static_cast<int>(m.capturedStart());
+    // Hot nicks are links already.
+    QTextCursor probe(&doc);
+    probe.setPosition(start + 1);
+    if (probe.charFormat().hasProperty(kHotNickProperty)) continue;
+    QTextCharFormat link;
+    link.setAnchor(true);
+    link.setAnchorHref(url);
+    link.setFontUnderline(true);
+    link.setProperty(kAutoLinkProperty, true);
+    Select(doc, start, start + static_cast<int>(url.size())).mergeCharFormat(link);
+  }
+}
+
+int FormatRange(QTextDocument& doc, int from, int to, const FormatOptions& options) {
+  to = FormatColors(doc, from, to);
+  if (options.hot_nicks) FormatHotNicks(doc, from, to);
+  if (options.codes != nullptr && options.pictures != nullptr && options.pictures->Count() > 0) {
+    to = ReplaceSmileys(doc, from, to, *options.codes, *options.pictures);
+  }
+  if (options.links) DetectLinks(doc, from, to);
+  return to;
+}
+
+QString RangeToMarkup(const QTextDocument& doc, int from, int to, bool colours, const QColor& default_color) {
+  QString out;
+  if (to <= from) return out;
+  out.reserve(to - from + 16);
+  TColor last = 0;
+  const QString marker = QStringLiteral("#^");
+  for (QTextBlock block = doc.findBlock(from); block.isValid() && block.position() < to;
+       block = block.next()) {
+    if (block.position() > from) out += QStringLiteral("\r\n");
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+      const QTextFragment f = it.fragment();
+      const int s = std::max(from, f.position());
+      const int e = std::min(to, f.position() + f.length());
+      if (s >= e) continue;
+      const QTextCharFormat format = f.charFormat();
+      const QString text = f.text().mid(s - f.position(), e - s);
+      const TColor color = FromQColor(MarkupColor(format, default_color));
+      const bool smiley = IsSmiley(format);
+      const QString code = smiley ? format.property(kSmileyCodeProperty).toString() : QString();
+      for (QChar ch : text) {
+        if (ch == kObject) {
+          if (!smiley) continue;  // a picture that carries no code has no text
+        } else if (ch == QChar(0x2028)) {
+          out += QStringLiteral("\r\n");
+          continue;
+        }
+        if (colours && color != last && ch != QLatin1Char(' ') && ch != QLatin1Char('\r')) {
+          last = color;
+          out += marker;
+          out += QString::fromLatin1(ColorToRgb(color));
+        }
+        out += ch == kObject ? code : QString(ch);
+      }
+    }
+  }
+  return out;
+}
+
+QString TrimControls(const QString& text) {
+  qsizetype b = 0;
+  qsizetype e = text.size();
+  while (b < e && text[b].unicode() <= 0x20) ++b;
+  while (e > b && text[e - 1].unicode() <= 0x20) --e;
+  return text.mid(b, e - b);
+}
+
+}  // namespace plumo

@@ -1,0 +1,363 @@
+#include "view/rich_edits.h"
+
+#include <QPalette>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QTabBar>
+#include <QTextBlock>
+#include <QTextCursor>
+
+#include <stdexcept>
+
+#include "lang/codepage.h"
+#include "view/markup.h"
+#include "view/rich_text_control.h"
+
+namespace plumo {
+namespace {
+
+constexpr char kLineEnd[] = "#^000000";
+
+QString ToQt(const std::string& cp1251) {
+  return QString::fromStdString(Cp1251ToUtf8(cp1251));
+}
+std::string FromQt(const QString& text) {
+  return Utf8ToCp1251(text.toStdString());
+}
+
+std::unique_ptr<QTextDocument> NewDocument() {
+  auto doc = std::make_unique<QTextDocument>();
+  // Program rewrites (formatting, appended lines) are not steps a user could undo, and an undo
+  // history would make a long log cost memory out of proportion to its text.
+  doc->setUndoRedoEnabled(false);
+  return doc;
+}
+
+}  // namespace
+
+TVRichedit::TVRichedit() : Content(NewDocument()) {}
+TVRichedit::~TVRichedit() = default;
+
+int TVRichedit::SmileyCount() const {
+  int count = 0;
+  for (QTextBlock block = Content->begin(); block.isValid(); block = block.next()) {
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+      if (IsSmiley(it.fragment().charFormat())) count += it.fragment().length();
+    }
+  }
+  return count;
+}
+
+TVRichEdits::TVRichEdits(RichTextControl* control, QTabBar* tabs)
+    : control_(control), tabs_(tabs), blank_(NewDocument()) {
+  if (control_ == nullptr) return;
+  control_->setDocument(blank_.get());
+  control_->SetProtectFilter(
+      [this](int start, int end, bool delete_key) { return ProtectChange(start, end, delete_key); });
+  control_->SetCopyFilter(
+      [this](int start, int end) { return RangeToMarkup(Document(), start, end, false, DefaultColor()); });
+  connect(control_, &RichTextControl::Pasted, this, [this] { FormatView(); });
+  connect(control_, &QObject::destroyed, this, [this] { control_ = nullptr; });
+}
+
+TVRichEdits::~TVRichEdits() {
+  if (control_ != nullptr) {
+    control_->SetProtectFilter(nullptr);
+    control_->SetCopyFilter(nullptr);
+    // The control must not keep pointing at documents that die with the conversations.
+    control_->setDocument(new QTextDocument(control_));
+  }
+}
+
+QTextDocument& TVRichEdits::Document() const {
+  return displayed_ != nullptr ? *displayed_->Content : *blank_;
+}
+
+int TVRichEdits::TextLength() const {
+  return Document().characterCount() - 1;
+}
+
+QColor TVRichEdits::DefaultColor() const {
+  return current_mode_ == ModeLog ? QColor(Qt::black) : ToQColor(own_color_);
+}
+
+void TVRichEdits::Attach(TVRichedit* record) {
+  displayed_ = record;
+  if (record == nullptr) blank_->clear();
+  if (control_ != nullptr) control_->setDocument(&Document());
+}
+
+int TVRichEdits::IndexOf(const std::string& name) const {
+  for (std::size_t i = 0; i < views_.size(); ++i) {
+    if (SameTextCp1251(views_[i].name, name)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+const std::string& TVRichEdits::NameAt(int index) const {
+  if (index < 0 || index >= Count()) throw std::out_of_range("no conversation at this index");
+  return views_[static_cast<std::size_t>(index)].name;
+}
+
+TVRichedit& TVRichEdits::ViewAt(int index) {
+  if (index < 0 || index >= Count()) throw std::out_of_range("no conversation at this index");
+  return *views_[static_cast<std::size_t>(index)].record;
+}
+
+TVRichedit& TVRichEdits::ViewByName(const std::string& name) {
+  return ViewAt(IndexOf(name));
+}
+
+TVRichedit& TVRichEdits::CurrentView() {
+  return ViewAt(current_index_);
+}
+
+bool TVRichEdits::AddView(const std::string& name, std::unique_ptr<TVRichedit> record) {
+  if (record == nullptr || IndexOf(name) >= 0) return false;
+  views_.push_back({name, std::move(record)});
+  return true;
+}
+
+int TVRichEdits::AppendLine(QTextDocument& doc, const std::string& line) {
+  QString text = ToQt(line);
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  QTextCharFormat base;
+  base.setForeground(QColor(Qt::black));
+  QTextCursor cursor(&doc);
+  cursor.movePosition(QTextCursor::End);
+  if (doc.characterCount() > 1) cursor.insertBlock(QTextBlockFormat(), base);
+  const int from = cursor.position();
+  cursor.insertText(text, base);
+  return from;
+}
+
+int TVRichEdits::FormatDocRange(QTextDocument& doc, int from, int to) const {
+  FormatOptions options;
+  options.hot_nicks = HotNicks;
+  options.codes = SmileyCodes;
+  options.pictures = SmileyImages;
+  return FormatRange(doc, from, to, options);
+}
+
+bool TVRichEdits::ShowView(int index) {
+  if (index < 0 || index >= Count()) return false;
+  current_index_ = index;
+  SetUpdating(true);
+  if (tabs_ != nullptr && index < tabs_->count()) {
+    const QSignalBlocker block(tabs_);
+    tabs_->setCurrentIndex(index);
+  }
+  TVRichedit& view = *views_[static_cast<std::size_t>(index)].record;
+  Attach(&view);
+  ApplyMode(view.Mode);
+  QTextDocument& doc = *view.Content;
+  const bool had_pending = !view.PendingLines.empty();
+  int from = -1;
+  for (const std::string& line : view.PendingLines) {
+    const int at = AppendLine(doc, line);
+    if (from < 0) from = at;
+  }
+  view.PendingLines.clear();
+  view.PendingLines.shrink_to_fit();
+  if (current_mode_ == ModeLog) {
+    // Everything shown before was formatted then; only the queued lines are new.
+    if (had_pending) FormatDocRange(doc, from, TextLength());
+  } else {
+    FormatView();
+  }
+  if (current_mode_ == ModeReply && had_pending) {
+    // The received conversation becomes the protected quote; the reply is typed in front of it.
+    view.ProtectedLength = TextLength();
+    view.AllowProtectedEdit = false;
+  }
+  if (control_ != nullptr) {
+    QTextCursor cursor(&doc);
+    control_->setTextCursor(cursor);
+    if (current_mode_ != ModeLog) ResetTyping();
+    if (current_mode_ == ModeReply || current_mode_ == ModeLog) control_->ensureCursorVisible();
+  }
+  SetUpdating(false);
+  return true;
+}
+
+bool TVRichEdits::ShowViewByName(const std::string& name) {
+  return ShowView(IndexOf(name));
+}
+
+bool TVRichEdits::StashView(int index) {
+  if (index < 0 || index >= Count()) return false;
+  // The displayed conversation's document already holds its content; taking it off the control is
+  // all a stash needs, and no conversation is ever overwritten with another one's content.
+  Attach(nullptr);
+  return true;
+}
+
+bool TVRichEdits::StashViewByName(const std::string& name) {
+  return StashView(IndexOf(name));
+}
+
+int TVRichEdits::AddLine(const std::string& name, const std::string& line) {
+  const int index = IndexOf(name);
+  if (index < 0) return -1;
+  TVRichedit& view = *views_[static_cast<std::size_t>(index)].record;
+  std::string full = line + kLineEnd;
+  if (&view != displayed_ || index != current_index_ || !WindowVisible) {
+    view.PendingLines.push_back(std::move(full));
+    return -1;
+  }
+  SetUpdating(true);
+  QTextDocument& doc = *view.Content;
+  const int before = TextLength();
+  const int from = AppendLine(doc, full);
+  const int line_index = doc.findBlock(from).blockNumber();
+  FormatDocRange(doc, from, TextLength());
+  // Text that arrives in a reply draft is received text: it joins the protected quote.
+  if (current_mode_ == ModeReply) view.ProtectedLength += TextLength() - before;
+  if (current_mode_ == ModeLog) ScrollToEnd();
+  SetUpdating(false);
+  return line_index;
+}
+
+void TVRichEdits::CloseView(int index) {
+  if (index < 0 || index >= Count()) return;
+  if (current_index_ >= 0 && current_index_ < Count()) CurrentView().AllowProtectedEdit = true;
+  if (tabs_ != nullptr && index < tabs_->count()) {
+    const QSignalBlocker block(tabs_);
+    tabs_->removeTab(index);
+  }
+  if (displayed_ == views_[static_cast<std::size_t>(index)].record.get()) Attach(nullptr);
+  views_.erase(views_.begin() + index);
+  while (current_index_ >= Count() && current_index_ >= 0) --current_index_;
+  if (current_index_ < 0) return;
+  CurrentView().AllowProtectedEdit = true;
+  ShowView(current_index_);
+}
+
+void TVRichEdits::SetMode(TViewMode mode) {
+  ApplyMode(mode);
+  if (current_index_ >= 0 && current_index_ < Count()) CurrentView().Mode = mode;
+}
+
+void TVRichEdits::ApplyMode(TViewMode mode) {
+  current_mode_ = mode;
+  if (control_ == nullptr) return;
+  int height = -1;
+  switch (mode) {
+    case ModeSingleLine:
+      control_->setReadOnly(false);
+      control_->SetAcceptLineBreaks(false);
+      control_->setLineWrapMode(QTextEdit::NoWrap);
+      height = SingleLineHeight;
+      break;
+    case ModeMultiLine:
+    case ModeReply:
+      control_->setReadOnly(false);
+      control_->SetAcceptLineBreaks(true);
+      control_->setLineWrapMode(QTextEdit::WidgetWidth);
+      height = mode == ModeMultiLine ? MultiLineHeight : ReplyHeight;
+      break;
+    case ModeLog:
+      control_->setReadOnly(true);
+      control_->SetAcceptLineBreaks(true);
+      control_->setLineWrapMode(QTextEdit::WidgetWidth);
+      break;
+    default:
+      return;
+  }
+  QPalette palette = control_->palette();
+  palette.setColor(QPalette::Text, DefaultColor());
+  control_->setPalette(palette);
+  if (height >= 0) {
+    if (OnHeight) {
+      OnHeight(height);
+    } else {
+      control_->setFixedHeight(height);
+    }
+    ResetTyping();
+  } else if (!OnHeight) {
+    control_->setMinimumHeight(0);
+    control_->setMaximumHeight(QWIDGETSIZE_MAX);
+  }
+}
+
+void TVRichEdits::ResetTyping() {
+  if (control_ == nullptr || current_mode_ == ModeLog) return;
+  QTextCharFormat typing;
+  typing.setForeground(ToQColor(own_color_));
+  control_->setCurrentCharFormat(typing);
+}
+
+void TVRichEdits::FormatView() {
+  int end = TextLength();
+  if (displayed_ != nullptr) end = std::max(0, end - displayed_->ProtectedLength);
+  SetUpdating(true);
+  FormatDocRange(Document(), 0, end);
+  SetUpdating(false);
+}
+
+std::string TVRichEdits::ContentToMarkup() const {
+  return FromQt(TrimControls(RangeToMarkup(Document(), 0, TextLength(), true, DefaultColor())));
+}
+
+std::string TVRichEdits::SelectionToMarkup(bool /*remove_smileys*/) const {
+  if (control_ == nullptr) return {};
+  const QTextCursor cursor = control_->textCursor();
+  if (!cursor.hasSelection()) return {};
+  return FromQt(
+      RangeToMarkup(Document(), cursor.selectionStart(), cursor.selectionEnd(), false, DefaultColor()));
+}
+
+void TVRichEdits::ClearView() {
+  Document().clear();
+  if (displayed_ != nullptr) displayed_->ProtectedLength = 0;
+  ResetTyping();
+}
+
+bool TVRichEdits::ClearInput() {
+  ClearView();
+  return current_index_ >= 0 && current_index_ < Count();
+}
+
+void TVRichEdits::ScrollToEnd() {
+  if (control_ == nullptr || current_mode_ != ModeLog) return;
+  QTextCursor cursor(&Document());
+  cursor.movePosition(QTextCursor::End);
+  control_->setTextCursor(cursor);
+  control_->ensureCursorVisible();
+}
+
+void TVRichEdits::SetOwnColor(TColor color) {
+  own_color_ = color;
+  if (control_ == nullptr || current_mode_ == ModeLog) return;
+  QPalette palette = control_->palette();
+  palette.setColor(QPalette::Text, ToQColor(color));
+  control_->setPalette(palette);
+  ResetTyping();
+}
+
+void TVRichEdits::SetUpdating(bool on) {
+  updating_ = on;
+  if (control_ == nullptr) return;
+  control_->viewport()->setUpdatesEnabled(!on);
+  if (!on) control_->viewport()->update();
+}
+
+bool TVRichEdits::ProtectChange(int start, int end, bool delete_key) {
+  if (displayed_ == nullptr || displayed_->ProtectedLength <= 0) return true;
+  TVRichedit& view = *displayed_;
+  const int boundary = std::max(0, TextLength() - view.ProtectedLength);
+  if (end <= boundary && start <= boundary) return true;  // the change stays in the reply area
+  bool allowed = true;
+  if (view.AllowProtectedEdit) {
+    allowed = true;
+  } else if (delete_key && (start == boundary || end == boundary)) {
+    allowed = false;
+  } else if (current_mode_ == ModeReply) {
+    allowed = false;
+  }
+  view.AllowProtectedEdit = false;
+  return allowed;
+}
+
+}  // namespace plumo

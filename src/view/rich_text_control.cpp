@@ -1,0 +1,216 @@
+#include "view/rich_text_control.h"
+
+#include <QDrag>
+#include <QDropEvent>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QTextBlock>
+#include <QTextCursor>
+
+#include "view/markup.h"
+
+namespace plumo {
+namespace {
+
+bool IsLineBreakKey(const QKeyEvent* event) {
+  return event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+}
+
+// The range a deleting key removes when nothing is selected (as QTextEdit deletes it).
+bool DeletionRange(const QKeyEvent* event, const QTextCursor& cursor, int& start, int& end) {
+  QTextCursor c(cursor.document());
+  const int pos = cursor.position();
+  c.setPosition(pos);
+  start = pos;
+  end = pos;
+  if (event->key() == Qt::Key_Backspace && !(event->modifiers() & ~Qt::ShiftModifier)) {
+    start = std::max(0, pos - 1);
+  } else if (event->matches(QKeySequence::Delete)) {
+    end = pos + 1;
+  } else if (event->matches(QKeySequence::DeleteStartOfWord)) {
+    c.movePosition(QTextCursor::PreviousWord);
+    start = c.position();
+  } else if (event->matches(QKeySequence::DeleteEndOfWord)) {
+    c.movePosition(QTextCursor::NextWord);
+    end = c.position();
+  } else if (event->matches(QKeySequence::DeleteEndOfLine)) {
+    c.movePosition(QTextCursor::EndOfBlock);
+    end = std::max(c.position(), pos + 1);
+  } else if (event->matches(QKeySequence::DeleteCompleteLine)) {
+    c.movePosition(QTextCursor::StartOfBlock);
+    start = c.position();
+    c.movePosition(QTextCursor::EndOfBlock);
+    end = c.position() + 1;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+RichTextControl::RichTextControl(QWidget* parent) : QTextEdit(parent) {
+  setAcceptRichText(false);
+  setContextMenuPolicy(Qt::CustomContextMenu);
+  setUndoRedoEnabled(false);
+  setMouseTracking(true);
+}
+
+bool RichTextControl::EditAllowed(int start, int end, bool delete_key) const {
+  return !protect_ || protect_(std::min(start, end), std::max(start, end), delete_key);
+}
+
+bool RichTextControl::DeleteSelection() {
+  QTextCursor c = textCursor();
+  if (!c.hasSelection() || !EditAllowed(c.selectionStart(), c.selectionEnd())) return false;
+  c.removeSelectedText();
+  setTextCursor(c);
+  return true;
+}
+
+void RichTextControl::CleanTypingFormat() {
+  QTextCharFormat f = currentCharFormat();
+  const bool dirty = f.hasProperty(kHiddenProperty) || f.isAnchor() || f.hasProperty(kSmileyCodeProperty) ||
+                     f.hasProperty(kAutoLinkProperty) || f.isImageFormat();
+  if (!dirty) return;
+  QTextCharFormat clean;
+  if (f.hasProperty(kHiddenProperty)) {
+    const QColor original = f.property(kHiddenColorProperty).value<QColor>();
+    if (original.isValid()) clean.setForeground(original);
+  } else if (f.hasProperty(QTextFormat::ForegroundBrush)) {
+    clean.setForeground(f.foreground());
+  }
+  QTextCursor c = textCursor();
+  c.setCharFormat(clean);  // only the typing format: the cursor has no selection here
+  setCurrentCharFormat(clean);
+}
+
+bool RichTextControl::KeyAllowed(QKeyEvent* event) const {
+  if (isReadOnly() || !protect_) return true;
+  const QTextCursor c = textCursor();
+  const int s = c.selectionStart();
+  const int e = c.selectionEnd();
+  const bool delete_key = event->matches(QKeySequence::Delete);
+  if (event->matches(QKeySequence::Cut) || event->matches(QKeySequence::Paste)) return EditAllowed(s, e);
+  int ds = 0;
+  int de = 0;
+  if (DeletionRange(event, c, ds, de)) {
+    if (c.hasSelection()) return EditAllowed(s, e, delete_key);
+    return ds == de || EditAllowed(ds, de, delete_key);
+  }
+  const QString text = event->text();
+  const bool types = !text.isEmpty() && (text.at(0).isPrint() || text.at(0) == QLatin1Char('\t'));
+  if (types || (IsLineBreakKey(event) && accept_line_breaks_)) return EditAllowed(s, e);
+  return true;
+}
+
+void RichTextControl::keyPressEvent(QKeyEvent* event) {
+  if (IsLineBreakKey(event) && !accept_line_breaks_) {
+    event->ignore();
+    return;
+  }
+  if (event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo)) {
+    event->accept();  // program rewrites are not undoable steps, so neither is typing
+    return;
+  }
+  if (!KeyAllowed(event)) {
+    event->accept();
+    return;
+  }
+  if (!event->text().isEmpty()) CleanTypingFormat();
+  QTextEdit::keyPressEvent(event);
+}
+
+void RichTextControl::inputMethodEvent(QInputMethodEvent* event) {
+  if (!isReadOnly() && protect_ &&
+      (!event->commitString().isEmpty() || !event->preeditString().isEmpty() ||
+       event->replacementLength() > 0)) {
+    const QTextCursor c = textCursor();
+    int s = c.selectionStart();
+    int e = c.selectionEnd();
+    if (!c.hasSelection() && (event->replacementStart() != 0 || event->replacementLength() != 0)) {
+      s = c.position() + event->replacementStart();
+      e = s + event->replacementLength();
+    }
+    if (!EditAllowed(s, e)) {
+      event->accept();
+      return;
+    }
+  }
+  CleanTypingFormat();
+  QTextEdit::inputMethodEvent(event);
+}
+
+void RichTextControl::mousePressEvent(QMouseEvent* event) {
+  pressed_anchor_ = event->button() == Qt::LeftButton ? anchorAt(event->position().toPoint()) : QString();
+  pressed_at_ = event->position().toPoint();
+  QTextEdit::mousePressEvent(event);
+}
+
+void RichTextControl::mouseMoveEvent(QMouseEvent* event) {
+  viewport()->setCursor(anchorAt(event->position().toPoint()).isEmpty() ? Qt::IBeamCursor
+                                                                        : Qt::PointingHandCursor);
+  // Dragging text away would move it out of the document; while the selection reaches protected
+  // text the control offers the drag as a copy only.
+  const QTextCursor c = textCursor();
+  const bool guard = (event->buttons() & Qt::LeftButton) && !isReadOnly() && protect_ && c.hasSelection() &&
+                     !EditAllowed(c.selectionStart(), c.selectionEnd());
+  if (guard) setReadOnly(true);
+  QTextEdit::mouseMoveEvent(event);
+  if (guard) setReadOnly(false);
+}
+
+void RichTextControl::mouseReleaseEvent(QMouseEvent* event) {
+  const QPoint at = event->position().toPoint();
+  const QString anchor = event->button() == Qt::LeftButton ? anchorAt(at) : QString();
+  const bool click = !anchor.isEmpty() && anchor == pressed_anchor_ &&
+                     (at - pressed_at_).manhattanLength() < 4 && !textCursor().hasSelection();
+  pressed_anchor_.clear();
+  QTextEdit::mouseReleaseEvent(event);
+  if (click) emit LinkClicked(anchor);
+}
+
+void RichTextControl::dropEvent(QDropEvent* event) {
+  if (!isReadOnly() && protect_) {
+    const int at = cursorForPosition(event->position().toPoint()).position();
+    bool allowed = EditAllowed(at, at);
+    if (allowed && event->source() == this && event->dropAction() == Qt::MoveAction) {
+      const QTextCursor c = textCursor();
+      allowed = EditAllowed(c.selectionStart(), c.selectionEnd());
+    }
+    if (!allowed) {
+      event->ignore();
+      return;
+    }
+  }
+  QTextEdit::dropEvent(event);
+}
+
+bool RichTextControl::canInsertFromMimeData(const QMimeData* source) const {
+  return source->hasText();
+}
+
+QMimeData* RichTextControl::createMimeDataFromSelection() const {
+  auto* mime = new QMimeData;
+  const QTextCursor c = textCursor();
+  mime->setText(copy_ ? copy_(c.selectionStart(), c.selectionEnd()) : c.selectedText());
+  return mime;
+}
+
+void RichTextControl::insertFromMimeData(const QMimeData* source) {
+  if (isReadOnly() || !source->hasText()) return;
+  QString text = TrimControls(source->text());
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  if (!accept_line_breaks_) text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+  QTextCursor c = textCursor();
+  if (!EditAllowed(c.selectionStart(), c.selectionEnd())) return;
+  CleanTypingFormat();
+  c = textCursor();
+  c.insertText(text, currentCharFormat());
+  setTextCursor(c);
+  emit Pasted();
+}
+
+}  // namespace plumo

@@ -1,0 +1,89 @@
+#include "view/smileys.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include "lang/codepage.h"
+
+namespace plumo {
+namespace {
+
+// A decimal picture index: digits only (a sign would never name a picture).
+bool ParseIndex(const std::string& value, int& index) {
+  if (value.empty() || value.size() > 9) return false;
+  int v = 0;
+  for (char c : value) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + (c - '0');
+  }
+  index = v;
+  return true;
+}
+
+}  // namespace
+
+std::vector<SmileyCode> ParseSmileyTable(const std::vector<std::pair<std::string, std::string>>& entries) {
+  std::vector<SmileyCode> codes;
+  for (const auto& [key, value] : entries) {
+    std::string code = !key.empty() && key.front() == '_' ? key.substr(1) : key;
+    int index = 0;
+    if (code.empty() || !ParseIndex(value, index)) continue;
+    codes.push_back({QString::fromStdString(Cp1251ToUtf8(code)), index});
+  }
+  return codes;
+}
+
+SmileyPictures SmileyPictures::BuiltIn() {
+  SmileyPictures set;
+  for (int i = 0; i < BuiltInSmileyCount(); ++i) set.Append(DrawBuiltInSmiley(i));
+  return set;
+}
+
+SmileyPictures SmileyPictures::FromStrip(const QImage& strip) {
+  SmileyPictures set;
+  if (strip.isNull() || strip.height() <= 0) return set;
+  QImage argb = strip.convertToFormat(QImage::Format_ARGB32);
+  const QRgb transparent = argb.pixel(0, 0);
+  for (int y = 0; y < argb.height(); ++y) {
+    auto* line = reinterpret_cast<QRgb*>(argb.scanLine(y));
+    for (int x = 0; x < argb.width(); ++x) {
+      if (line[x] == transparent) line[x] = qRgba(0, 0, 0, 0);
+    }
+  }
+  const int count = argb.width() / argb.height();
+  for (int i = 0; i < count; ++i) {
+    QImage cell(kSmileySize, kSmileySize, QImage::Format_ARGB32);
+    cell.fill(Qt::transparent);
+    for (int y = 0; y < kSmileySize && y < argb.height(); ++y) {
+      for (int x = 0; x < kSmileySize && kSmileySize * i + x < argb.width(); ++x) {
+        cell.setPixel(x, y, argb.pixel(kSmileySize * i + x, y));
+      }
+    }
+    set.Append(std::move(cell));
+  }
+  return set;
+}
+
+SmileyPictures SmileyPictures::Load(const QString& dir) {
+  const QString path = QDir(dir).filePath(QStringLiteral("smiles.bmp"));
+  if (QFileInfo::exists(path)) {
+    QImage strip(path);
+    if (!strip.isNull()) return FromStrip(strip);
+  }
+  return BuiltIn();
+}
+
+std::vector<SmileyMenuItem> SmileyMenuItems(const std::vector<SmileyCode>& codes, int picture_count) {
+  std::vector<SmileyMenuItem> items;
+  for (int id = 0; id < picture_count; ++id) {
+    for (const SmileyCode& code : codes) {
+      if (code.index == id) {
+        items.push_back({code.code, id, id % 10 == 0});
+        break;
+      }
+    }
+  }
+  return items;
+}
+
+}  // namespace plumo
