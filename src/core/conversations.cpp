@@ -1,0 +1,56 @@
+#include "core/conversations.h"
+
+#include "lang/textcase.h"
+
+namespace plumo {
+
+int TConversationList::IndexOf(const std::string& name) const {
+  for (int i = 0; i < Count(); ++i) {
+    if (SameText1251(At(i).Name, name)) return i;
+  }
+  return -1;
+}
+
+int TConversationList::Insert(int index, const Conversation& conversation) {
+  if (IndexOf(conversation.Name) >= 0 || index < 0 || index > Count()) return -1;
+  items_.insert(items_.begin() + index, conversation);
+  if (current_ >= index) ++current_;
+  view_.ConversationAdded(index, conversation);
+  return index;
+}
+
+bool TConversationList::Show(int index) {
+  if (index < 0 || index >= Count()) return false;
+  const int from = current_;
+  current_ = index;
+  view_.CurrentChanged(from, index);
+  return true;
+}
+
+void TConversationList::Close(int index) {
+  if (index < 0 || index >= Count()) return;
+  const bool wasCurrent = index == current_;
+  items_.erase(items_.begin() + index);
+  view_.ConversationRemoved(index);
+  if (wasCurrent) {
+    current_ = -1;
+    if (!items_.empty()) Show(index < Count() ? index : Count() - 1);
+  } else if (current_ > index) {
+    --current_;
+  }
+}
+
+int TConversationList::AddLine(const std::string& name, const std::string& line) {
+  const int index = IndexOf(name);
+  if (index < 0) return -1;
+  view_.LineAdded(index, At(index).Name, line);
+  return index;
+}
+
+void TConversationList::SetMode(int index, ViewMode mode) {
+  if (index < 0 || index >= Count()) return;
+  At(index).Mode = mode;
+  view_.ModeChanged(index, mode);
+}
+
+}  // namespace plumo

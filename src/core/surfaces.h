@@ -1,0 +1,168 @@
+// The narrow seams through which the client core reaches the screen, the speakers, the clock and
+// the operating system. The windowed program implements them with widgets and Qt services, the
+// headless peer by printing, and the tests with recording fakes. Every text is code page 1251.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace plumo {
+
+// Display modes of a conversation.
+enum ViewMode : std::uint8_t { ModeSingleLine = 0, ModeMultiLine = 1, ModeReply = 2, ModeLog = 3 };
+
+// Tab icon indices into the main image list.
+namespace icon {
+inline constexpr int kChannelCreated = 7;
+inline constexpr int kChannelSeen = 8;
+inline constexpr int kChannelUnseen = 9;
+inline constexpr int kConsoleSeen = 18;
+inline constexpr int kConsoleUnseen = 81;
+inline constexpr int kPrivate = 31;
+inline constexpr int kMass = 43;
+inline constexpr int kMuted = 84;
+inline constexpr int kSound = 40;
+}  // namespace icon
+
+// One conversation (one tab) as the core keeps it.
+struct Conversation {
+  std::string Name;
+  int IconIndex = 0;
+  bool Seen = false;
+  ViewMode Mode = ModeLog;
+  std::string Recipients;  // ",addr,addr" for a message draft
+  bool MassMessage = false;
+};
+
+// A tab strip with its conversations (the channel display or the input editor). The core owns the
+// list and its current index and tells the view what changed, in the order it changes.
+class ConversationView {
+ public:
+  virtual ~ConversationView() = default;
+  // A conversation and its tab were inserted at index.
+  virtual void ConversationAdded(int index, const Conversation& conversation) = 0;
+  // The conversation at index and its tab were removed.
+  virtual void ConversationRemoved(int index) = 0;
+  // The displayed conversation changes from `from` (-1 for none) to `to`: stash the old, show the new.
+  virtual void CurrentChanged(int from, int to) = 0;
+  // A marked-up line was appended to the conversation at index (shown at once or queued). The view
+  // ends every line by switching back to black ("#^000000").
+  virtual void LineAdded(int index, const std::string& name, const std::string& line) = 0;
+  // The icons of the tabs changed; conversations[i] belongs to tab i.
+  virtual void IconsChanged(const std::vector<Conversation>& conversations) = 0;
+  // The conversation at index switched to another display mode.
+  virtual void ModeChanged(int index, ViewMode mode) = 0;
+  // The displayed log is scrolled to its end.
+  virtual void ScrollToEnd() {}
+};
+
+// The input editor's content.
+class InputEditor {
+ public:
+  virtual ~InputEditor() = default;
+  // Applies the colour, nick and smiley passes to what was typed.
+  virtual void FormatView() {}
+  // The whole content as line markup (colour codes, smiley codes).
+  virtual std::string ContentToMarkup() = 0;
+  // The content as plain text.
+  virtual std::string PlainText() = 0;
+  // Empties the displayed conversation.
+  virtual void ClearInput() = 0;
+  // Replaces the content with text (history recall), caret at the end.
+  virtual void SetText(const std::string& text) = 0;
+  // Gives the editor the keyboard focus.
+  virtual void Focus() {}
+};
+
+// One row of the roster list.
+struct RosterRow {
+  std::string Nick;
+  std::string Address;
+  char State = '1';
+  int Icon = 3;
+  bool Selected = false;
+};
+
+// The roster list, its user counter and the own nick box.
+class RosterView {
+ public:
+  virtual ~RosterView() = default;
+  // The list was rebuilt: rows sorted by nick, with their selection.
+  virtual void RosterRebuilt(const std::vector<RosterRow>& rows) = 0;
+  virtual void RowIconChanged(int row, int icon) = 0;
+  // The caption of the user-count button.
+  virtual void TotalChanged(const std::string& caption) = 0;
+};
+
+// The main window's frame: caption, toolbar buttons, nick box, dialog boxes.
+class WindowSurface {
+ public:
+  virtual ~WindowSurface() = default;
+  virtual void SetCaption(const std::string& caption) = 0;
+  virtual void SetTopicButtonEnabled(bool /*enabled*/) {}
+  virtual void SetCommandButtonEnabled(bool /*enabled*/) {}
+  virtual void SetStateImage(int /*image*/) {}
+  virtual void SetMuteImage(int /*image*/) {}
+  // The nick box: its drop-down items and its text.
+  virtual void SetNickBox(const std::vector<std::string>& /*items*/, const std::string& /*text*/) {}
+  // Minimizes the program and hides it from the task bar (hidden start, program list).
+  virtual void Minimize() {}
+  // Asks for a text; value holds the default on entry and the answer on return. False when
+  // cancelled (value is then left at the default).
+  virtual bool InputBox(const std::string& title, const std::string& prompt, std::string& value) = 0;
+  // A message box (language file warnings).
+  virtual void ShowMessage(const std::string& /*text*/) {}
+};
+
+// Plays WAV files by name without blocking; a new sound cuts the one still playing.
+class SoundOutput {
+ public:
+  virtual ~SoundOutput() = default;
+  virtual void PlayFile(const std::string& path) = 0;
+};
+
+enum class CoreTimer { NetworkWatch, ProgramList };  // Timer1, Timer2
+
+// Repeating timers of the main window. The host calls TChatCore::Timer1Timer / Timer2Timer.
+class CoreTimers {
+ public:
+  virtual ~CoreTimers() = default;
+  // Enables (restarting the countdown) or disables one repeating timer.
+  virtual void SetCoreTimer(CoreTimer timer, bool enabled, int intervalMs) = 0;
+};
+
+// What the core asks of the operating system.
+class SystemInfo {
+ public:
+  virtual ~SystemInfo() = default;
+  // The local IPv4 interfaces as name=value entries, each followed by LF CR (see ListInterfaces).
+  virtual std::string Interfaces() = 0;
+  // File names (without folder) of the running processes.
+  virtual std::vector<std::string> RunningPrograms() = 0;
+  virtual std::string UserName() = 0;
+  virtual std::string ComputerName() = 0;
+  // Local wall-clock milliseconds since 1970, counted as if local time were universal time.
+  virtual std::int64_t NowLocalMs() = 0;
+  // Whether a file exists (sound files).
+  virtual bool FileExists(const std::string& path) = 0;
+};
+
+// The real operating system: getifaddrs, /proc, getpwuid, gethostname, the system clock.
+class PosixSystem : public SystemInfo {
+ public:
+  std::string Interfaces() override;
+  std::vector<std::string> RunningPrograms() override;
+  std::string UserName() override;
+  std::string ComputerName() override;
+  std::int64_t NowLocalMs() override;
+  bool FileExists(const std::string& path) override;
+};
+
+// The interface list in the program's name=value form (IPn, Maskn, Broadcastn, IfUPn, Broadcastsn,
+// Typen, each entry followed by LF CR) for the IPv4 interfaces getifaddrs reports, at most 13.
+std::string ListInterfaces();
+// File names of the running processes read from /proc/<pid>/exe (falling back to comm).
+std::vector<std::string> ListRunningPrograms(const std::string& procRoot = "/proc");
+
+}  // namespace plumo

@@ -1,0 +1,118 @@
+#include "core/texts.h"
+
+#include <cstdio>
+#include <ctime>
+
+namespace plumo {
+
+namespace {
+std::tm Broken(std::int64_t localMs) {
+  std::int64_t seconds = localMs / 1000;
+  if (localMs < 0 && localMs % 1000 != 0) --seconds;
+  const std::time_t t = static_cast<std::time_t>(seconds);
+  std::tm tm{};
+  gmtime_r(&t, &tm);
+  return tm;
+}
+}  // namespace
+
+std::string TimeText(std::int64_t localMs) {
+  const std::tm tm = Broken(localMs);
+  char text[16];
+  std::snprintf(text, sizeof text, "%02d:%02d:%02d", tm.tm_hour, tm.tm_min, tm.tm_sec);
+  return text;
+}
+
+std::string DateTimeText(std::int64_t localMs) {
+  const std::tm tm = Broken(localMs);
+  char text[48];
+  std::snprintf(text, sizeof text, "%02d.%02d.%04d %02d:%02d:%02d", tm.tm_mday, tm.tm_mon + 1,
+                tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec);
+  return text;
+}
+
+std::string ColorToMarkupHex(std::uint32_t color) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%02X%02X%02X", color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF);
+  return text;
+}
+
+std::string TrimText(const std::string& text) {
+  std::size_t b = 0;
+  std::size_t e = text.size();
+  while (b < e && static_cast<unsigned char>(text[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ') --e;
+  return text.substr(b, e - b);
+}
+
+std::string ReplaceAllText(std::string text, const std::string& from, const std::string& to) {
+  if (from.empty()) return text;
+  std::size_t pos = 0;
+  while ((pos = text.find(from, pos)) != std::string::npos) {
+    text.replace(pos, from.size(), to);
+    pos += to.size();
+  }
+  return text;
+}
+
+std::vector<std::string> SplitDelimited(const std::string& text) {
+  // The classic delimited-text reader: blanks and commas separate, a quoted item keeps both, a
+  // trailing comma adds an empty item.
+  std::vector<std::string> items;
+  const auto blank = [&](std::size_t p) {
+    return p < text.size() && static_cast<unsigned char>(text[p]) <= ' ';
+  };
+  std::size_t p = 0;
+  while (blank(p)) ++p;
+  while (p < text.size()) {
+    std::string item;
+    if (text[p] == '"') {
+      ++p;
+      while (p < text.size()) {
+        if (text[p] == '"') {
+          if (p + 1 < text.size() && text[p + 1] == '"') {
+            item += '"';
+            p += 2;
+            continue;
+          }
+          ++p;
+          break;
+        }
+        item += text[p++];
+      }
+    } else {
+      while (p < text.size() && text[p] != ',' && !blank(p)) item += text[p++];
+    }
+    items.push_back(item);
+    while (blank(p)) ++p;
+    if (p < text.size() && text[p] == ',') {
+      if (p + 1 == text.size()) items.emplace_back();
+      do {
+        ++p;
+      } while (blank(p));
+    }
+  }
+  return items;
+}
+
+TNameValueList ParseNameValues(const std::string& text) {
+  TNameValueList list;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t end = text.find_first_of("\r\n", pos);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(pos, end - pos);
+    if (!line.empty()) {
+      const std::size_t eq = line.find('=');
+      if (eq == std::string::npos) {
+        list.Add(line, "");
+      } else {
+        list.Add(line.substr(0, eq), line.substr(eq + 1));
+      }
+    }
+    pos = end + 1;
+  }
+  return list;
+}
+
+}  // namespace plumo
