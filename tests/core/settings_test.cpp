@@ -1,0 +1,318 @@
+#include "core/settings.h"
+
+#include <gtest/gtest.h>
+
+#include "../lang/tempdir.h"
+
+namespace plumo {
+namespace {
+
+using testing::TempDir;
+
+TSettingsEnv Env() {
+  TSettingsEnv env;
+  env.UserName = "vasya";
+  env.ComputerName = "BOX";
+  return env;
+}
+
+TEST(Settings, NoFileGivesEveryDefault) {
+  TempDir dir;
+  TIniFile ini(dir.File("chat.ini"));
+  const TSettings s = LoadSettings(ini, Env());
+  EXPECT_FALSE(s.StartHidden);
+  EXPECT_TRUE(s.AutoStart);
+  EXPECT_EQ(s.Language, "russian.lng");
+  EXPECT_TRUE(s.ShowBallonIfNotFocused);
+  EXPECT_EQ(std::vector<int>({s.FormH, s.FormW, s.FormL, s.FormT}), std::vector<int>({576, 655, 233, 107}));
+  EXPECT_FALSE(s.DesableMultiMessage);
+  EXPECT_EQ(s.MyNiks, std::vector<std::string>{"vasya"});
+  EXPECT_EQ(s.MyName, "vasya");
+  EXPECT_EQ(ChannelTabs(s.Chanels), (std::vector<std::string>{"#", "Main", "Cs", "Quake", "StarCraft"}));
+  EXPECT_EQ(s.MultiLineH, 50);
+  EXPECT_EQ(s.SingleLineH, 25);
+  EXPECT_FALSE(s.ChanelHotNik);
+  EXPECT_FALSE(s.MessagesHotNik);
+  EXPECT_EQ(s.MyColor, 0u);
+  EXPECT_EQ(s.CustomColors, (std::vector<std::string>{"ColorA=FF0000", "ColorB=00FF00", "ColorC=0000FF"}));
+  EXPECT_EQ(s.MyIP, "");
+  EXPECT_EQ(s.Broadcast, "255.255.255.255");
+  EXPECT_FALSE(s.AboutPresent);
+  EXPECT_EQ(DefaultAbout("Computer %s, user %s", Env()), "Computer BOX, user vasya");
+  EXPECT_EQ(s.MyStateDescr, " ");
+  EXPECT_EQ(s.MyState, '1');
+  EXPECT_TRUE(s.SmileTable.Empty() && s.SoundTable.Empty() && s.BellTable.Empty() && s.StateTable.Empty());
+  EXPECT_TRUE(s.InputHistory.empty());
+  EXPECT_TRUE(s.Problems.empty());
+  EXPECT_EQ(ReadStateDescr(ini, '4', "dnd text"), "dnd text");
+  const TTopicRecord t = ReadTopic(ini, "Main", "Welcome", 1700000000);
+  EXPECT_EQ(t.Topic, "Welcome");
+  EXPECT_EQ(t.TopicTime, 1700000000u - 999999999u);
+  EXPECT_TRUE(t.SetterAddress.empty() && t.SetterNick.empty());
+  EXPECT_FALSE(ini.Exists());
+}
+
+TSettings Changed() {
+  TSettings s = DefaultSettings(Env());
+  s.AutoStart = false;
+  s.Language = "/some/where/english.lng";
+  s.ShowBallonIfNotFocused = false;
+  s.FormH = 600;
+  s.FormW = 800;
+  s.FormL = -5;
+  s.FormT = 0;
+  s.DesableMultiMessage = true;
+  s.MyNiks = {"  first nick", "b", "last nick "};
+  s.MyName = "\xc2\xe0\xf1\xff";
+  s.Chanels = {"#", "Main", "My Channel", "a,b", "q\"uote"};
+  s.MultiLineH = 70;
+  s.SingleLineH = 30;
+  s.ChanelHotNik = true;
+  s.MessagesHotNik = true;
+  s.MyColor = 0x0000FF;
+  s.CustomColors = {"ColorA=123456"};
+  s.MyIP = "198.18.0.2";
+  s.Broadcast = "198.18.0.255";
+  s.About = "line one\r\nline two";
+  s.AboutPresent = true;
+  s.MyStateDescr = " away for lunch ";
+  s.MyState = '4';
+  s.SmileTable = {{":)", "0"}, {"_:-)", "0"}, {";)", "3"}};
+  s.SoundTable = {{"mute", "0"}, {"on_chat_line", "1"}, {"chat_line_src", "C:\\sounds\\a b.wav"}};
+  s.BellTable = {{"0", "bell.wav"}, {"99999", "/usr/share/x.wav"}};
+  s.StateTable = {{"game.exe", "4"}, {"Descr_game.exe", "playing"}};
+  s.InputHistory = {"newest", "two\r\nlines", "", " spaced "};
+  return s;
+}
+
+TEST(Settings, SaveAndLoadRoundTripOfEveryGroup) {
+  TempDir dir;
+  TIniFile ini(dir.File("chat.ini"));
+  const TSettings s = Changed();
+  TSaveContext ctx;
+  ctx.CurrentState = '4';
+  ctx.Topics = {{"Main", "hello all", 1700000001, "198.18.0.7", "petya"},
+                {"My Channel", " topic with edge blanks ", 5, "", ""}};
+  ASSERT_TRUE(SaveSettings(ini, s, ctx, true));
+  ASSERT_TRUE(WriteStartHidden(ini, true));
+  ASSERT_TRUE(WriteStateDescr(ini, '5', "gone"));
+
+  TSettings back = LoadSettings(TIniFile(dir.File("chat.ini")), Env());
+  EXPECT_TRUE(back.StartHidden);
+  EXPECT_EQ(back.Language, "english.lng");  // only the file-name part is saved
+  back.Language = s.Language;
+  back.StartHidden = false;
+  EXPECT_EQ(back.AutoStart, s.AutoStart);
+  EXPECT_EQ(back.ShowBallonIfNotFocused, s.ShowBallonIfNotFocused);
+  EXPECT_EQ(std::vector<int>({back.FormH, back.FormW, back.FormL, back.FormT}),
+            std::vector<int>({s.FormH, s.FormW, s.FormL, s.FormT}));
+  EXPECT_EQ(back.DesableMultiMessage, s.DesableMultiMessage);
+  EXPECT_EQ(back.MyNiks, s.MyNiks);
+  EXPECT_EQ(back.MyName, s.MyName);
+  EXPECT_EQ(back.Chanels, s.Chanels);
+  EXPECT_EQ(back.MultiLineH, s.MultiLineH);
+  EXPECT_EQ(back.SingleLineH, s.SingleLineH);
+  EXPECT_EQ(back.ChanelHotNik, s.ChanelHotNik);
+  EXPECT_EQ(back.MessagesHotNik, s.MessagesHotNik);
+  EXPECT_EQ(back.MyColor, s.MyColor);
+  EXPECT_EQ(back.CustomColors, s.CustomColors);
+  EXPECT_EQ(back.MyIP, s.MyIP);
+  EXPECT_EQ(back.Broadcast, s.Broadcast);
+  EXPECT_EQ(back.About, s.About);
+  EXPECT_TRUE(back.AboutPresent);
+  EXPECT_EQ(back.MyStateDescr, s.MyStateDescr);
+  EXPECT_EQ(back.MyState, s.MyState);
+  EXPECT_EQ(back.SmileTable, s.SmileTable);
+  EXPECT_EQ(back.SoundTable, s.SoundTable);
+  EXPECT_EQ(back.BellTable, s.BellTable);
+  EXPECT_EQ(back.StateTable, s.StateTable);
+  EXPECT_EQ(back.InputHistory, s.InputHistory);
+  EXPECT_TRUE(back.Problems.empty());
+  EXPECT_EQ(ReadStateDescr(ini, '5', "x"), "gone");
+  for (const auto& t : ctx.Topics) {
+    const TTopicRecord r = ReadTopic(ini, t.Channel, "Welcome", 0);
+    EXPECT_EQ(r.Topic, t.Topic);
+    EXPECT_EQ(r.TopicTime, t.TopicTime);
+    EXPECT_EQ(r.SetterAddress, t.SetterAddress);
+    EXPECT_EQ(r.SetterNick, t.SetterNick);
+  }
+
+  // The sound sets of the states are written and read as tables of their own.
+  ASSERT_TRUE(WriteTable(ini, SoundSectionOfState('5'), s.SoundTable));
+  EXPECT_EQ(ReadTable(ini, "sounds2"), s.SoundTable);
+  EXPECT_TRUE(ReadTable(ini, SoundSectionOfState('1')).Empty());
+  EXPECT_EQ(SoundSectionOfState('2'), "");
+}
+
+TEST(Settings, WindowGroupAloneLeavesTheFullGroupAlone) {
+  TempDir dir;
+  TIniFile ini(dir.File("chat.ini"));
+  ASSERT_TRUE(SaveSettings(ini, Changed(), TSaveContext{}, false));
+  for (const char* key : kFullGroupOrder) EXPECT_FALSE(ini.ValueExists("Main", key)) << key;
+  EXPECT_FALSE(ini.SectionExists("smiles"));
+  EXPECT_FALSE(ini.SectionExists("Topics"));
+  for (const char* key : kWindowGroupOrder) EXPECT_TRUE(ini.ValueExists("Main", key)) << key;
+  EXPECT_EQ(ini.ReadSection("HISTORY").size(), 4u);
+}
+
+TEST(Settings, ListsQuoteItemsWithBlanksCommasAndQuotes) {
+  EXPECT_EQ(EncodeList({"#", "Main", "My Channel", "a,b", "q\"uote", ""}),
+            "#,Main,\"My Channel\",\"a,b\",\"q\"\"uote\",\"\"");
+  EXPECT_EQ(DecodeList("a b, c ,  \"x y\" ,,d,"),
+            (std::vector<std::string>{"a", "b", "c", "x y", "", "d", ""}));
+  EXPECT_TRUE(DecodeList("").empty());
+  // A line break inside an item cannot reach the file.
+  EXPECT_EQ(EncodeList({"evil\r\n[Main]"}), "\"evil  [Main]\"");
+
+  TempDir dir;
+  TIniFile ini(dir.File("chat.ini"));
+  TSettings s = DefaultSettings(Env());
+  s.Chanels = {"#", "Main", "Chan One"};
+  ASSERT_TRUE(SaveSettings(ini, s, TSaveContext{}, false));
+  EXPECT_EQ(ini.ReadString("Main", "Chanels", ""), "#,Main,\"Chan One\"");
+}
+
+TEST(Settings, ConsoleTabIsAddedOnce) {
+  EXPECT_EQ(ChannelTabs({"Main", "Cs"}), (std::vector<std::string>{"#", "Main", "Cs"}));
+  EXPECT_EQ(ChannelTabs({"#", "Main", "Cs"}), (std::vector<std::string>{"#", "Main", "Cs"}));
+  EXPECT_TRUE(ChannelTabs({}).empty());
+
+  TempDir dir;
+  TIniFile ini(dir.File("chat.ini"));
+  TSettings s = LoadSettings(ini, Env());
+  s.Chanels = ChannelTabs(s.Chanels);
+  ASSERT_TRUE(SaveSettings(ini, s, TSaveContext{}, false));
+  EXPECT_EQ(ini.ReadString("Main", "Chanels", ""), "#,Main,Cs,Quake,StarCraft");
+  EXPECT_EQ(ChannelTabs(LoadSettings(ini, Env()).Chanels),
+            (std::vector<std::string>{"#", "Main", "Cs", "Quake", "StarCraft"}));
+}
+
+TEST(Settings, HistoryLoadsEveryEntryAndIsRewrittenWhole) {
+  TempDir dir;
+  std::string file = "[HISTORY]\n";
+  for (int i = 14; i >= 0; --i) {
+    if (i != 7) file += "z" + std::to_string(i) + "=line " + std::to_string(i) + "/nsecond\n";
+  }
+  file += "extra=counts as an entry\n";
+  dir.Write("chat.ini", file);
+  TIniFile ini(dir.File("chat.ini"));
+  TSettings s = LoadSettings(ini, Env());
+  ASSERT_EQ(s.InputHistory.size(), 15u);
+  EXPECT_EQ(s.InputHistory[0], "line 0\r\nsecond");
+  EXPECT_EQ(s.InputHistory[7], "");  // z7 is missing
+  EXPECT_EQ(s.InputHistory[14], "line 14\r\nsecond");
+
+  s.InputHistory.resize(10);
+  ASSERT_TRUE(SaveSettings(ini, s, TSaveContext{}, false));
+  EXPECT_EQ(ini.ReadSection("HISTORY"),
+            (std::vector<std::string>{"z0", "z1", "z2", "z3", "z4", "z5", "z6", "z7", "z8", "z9"}));
+  EXPECT_EQ(LoadSettings(ini, Env()).InputHistory, s.InputHistory);
+}
+
+TEST(Settings, AutomaticStatesAreNeverSaved) {
+  TempDir dir;
+  TIniFile ini(dir.File("chat.ini"));
+  TSettings s = DefaultSettings(Env());
+  const auto saved = [&](char savedState, char current) {
+    s.MyState = savedState;
+    TSaveContext ctx;
+    ctx.CurrentState = current;
+    EXPECT_TRUE(SaveSettings(ini, s, ctx, false));
+    return ini.ReadString("Main", "MyState", "");
+  };
+  EXPECT_EQ(saved('1', '2'), "1");
+  EXPECT_EQ(saved('4', '2'), "1");
+  EXPECT_EQ(saved('4', '4'), "4");
+  EXPECT_EQ(saved('5', '3'), "5");
+  EXPECT_EQ(saved('2', '1'), "1");
+  EXPECT_EQ(saved('3', '3'), "1");
+
+  ASSERT_TRUE(ini.WriteString("Main", "MyState", ""));
+  EXPECT_EQ(LoadSettings(ini, Env()).MyState, '1');
+}
+
+TEST(Settings, NetworkTextsCannotInjectIntoTheFile) {
+  TempDir dir;
+  TIniFile ini(dir.File("chat.ini"));
+  TSettings s = DefaultSettings(Env());
+  s.MyName = "bob\r\nMyIP=6.6.6.6";
+  s.MyNiks = {"x\r\n[STATES]\r\nevil.exe=5"};
+  s.MyStateDescr = "busy\n[Topics]\nMain=owned";
+  s.About = "hi\r\nthere\n[BELLS]\r0=evil.wav\x01";
+  s.InputHistory = {"typed\r\n[smiles]\r\n:)=99"};
+  TSaveContext ctx;
+  ctx.Topics = {{"Main", "x\r\n[Main]\r\nMyName=evil", 1, "1.2.3.4\n[Main]", "nick\r\nMyColor=FF0000"},
+                {"a=b", "hidden", 1, "", ""},
+                {"[Main]", "hidden", 1, "", ""}};
+  EXPECT_FALSE(SaveSettings(ini, s, ctx, true));  // the two unusable channel names are reported
+
+  EXPECT_EQ(ini.ReadSections(), (std::vector<std::string>{"Main", "HISTORY", "Topics"}));
+  EXPECT_EQ(ini.ReadSection("Topics"),
+            (std::vector<std::string>{"Main", "Main_time", "Main_ip", "Main_uname"}));
+  EXPECT_EQ(ini.ReadString("Main", "MyIP", "none"), "");
+  EXPECT_EQ(ini.ReadString("Main", "MyColor", ""), "000000");
+
+  const TSettings back = LoadSettings(ini, Env());
+  EXPECT_EQ(back.MyName, "bob  MyIP=6.6.6.6");
+  EXPECT_EQ(back.MyNiks, std::vector<std::string>{"x  [STATES]  evil.exe=5"});
+  EXPECT_EQ(back.MyStateDescr, "busy [Topics] Main=owned");
+  EXPECT_EQ(back.About, "hi\r\nthere\r\n[BELLS]\r\n0=evil.wav ");
+  EXPECT_EQ(back.InputHistory, std::vector<std::string>{"typed\r\n[smiles]\r\n:)=99"});
+  EXPECT_TRUE(back.StateTable.Empty() && back.BellTable.Empty() && back.SmileTable.Empty());
+  const TTopicRecord t = ReadTopic(ini, "Main", "Welcome", 0);
+  EXPECT_EQ(t.Topic, "x  [Main]  MyName=evil");
+  EXPECT_EQ(t.SetterAddress, "1.2.3.4 [Main]");
+  EXPECT_EQ(t.SetterNick, "nick  MyColor=FF0000");
+}
+
+TEST(Settings, MyColourIsBlueFirstHexAndAnInvalidValueIsReported) {
+  TempDir dir;
+  TIniFile ini(dir.File("chat.ini"));
+  for (const char* red : {"0000FF", "0000ff"}) {
+    ASSERT_TRUE(ini.WriteString("Main", "MyColor", red));
+    const TSettings s = LoadSettings(ini, Env());
+    EXPECT_EQ(s.MyColor, 0x0000FFu);
+    EXPECT_TRUE(s.Problems.empty());
+  }
+  ASSERT_TRUE(ini.WriteString("Main", "MyColor", "00G0FF"));
+  const TSettings bad = LoadSettings(ini, Env());
+  EXPECT_EQ(bad.MyColor, 0u);
+  ASSERT_EQ(bad.Problems.size(), 1u);
+  EXPECT_EQ(bad.Problems[0].Key, "MyColor");
+  EXPECT_EQ(bad.Problems[0].Message, "Invalid hex character G");
+  EXPECT_EQ(ColourToIni(0xABCDEF), "ABCDEF");
+  EXPECT_EQ(ColourToIni(0x12), "000012");
+}
+
+TEST(Settings, FullGroupWritesTablesOverTheirSections) {
+  TempDir dir;
+  TIniFile ini(dir.File("chat.ini"));
+  TSettings s = Changed();
+  TSaveContext ctx;
+  ctx.Topics = {{"Old", "t", 1, "", ""}};
+  ASSERT_TRUE(SaveSettings(ini, s, ctx, true));
+
+  // A removed bell stays in the file; an emptied program table removes [STATES]; [Topics] is rebuilt.
+  s.BellTable.Remove("99999");
+  s.StateTable.Clear();
+  ctx.Topics = {{"New", "t", 1, "", ""}};
+  ASSERT_TRUE(SaveSettings(ini, s, ctx, true));
+  const TSettings back = LoadSettings(ini, Env());
+  EXPECT_EQ(back.BellTable.Value("99999"), "/usr/share/x.wav");
+  EXPECT_FALSE(ini.SectionExists("STATES"));
+  EXPECT_FALSE(ini.ValueExists("Topics", "Old"));
+  EXPECT_TRUE(ini.ValueExists("Topics", "New"));
+}
+
+TEST(Settings, NameValueListLooksUpTheFirstNameWithoutCase) {
+  TNameValueList t = {{"Mute", "1"}, {"mute", "0"}};
+  EXPECT_EQ(t.Value("MUTE"), "1");
+  t.SetValue("mUte", "2");
+  EXPECT_EQ(t.Entries()[0].second, "2");
+  EXPECT_TRUE(t.Remove("mute"));
+  EXPECT_EQ(t.Value("mute"), "0");
+  EXPECT_EQ(t.IndexOfName("nothing"), -1);
+}
+
+}  // namespace
+}  // namespace plumo

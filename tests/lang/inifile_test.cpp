@@ -1,0 +1,137 @@
+#include "lang/inifile.h"
+
+#include <gtest/gtest.h>
+
+#include "tempdir.h"
+
+namespace plumo {
+namespace {
+
+using testing::TempDir;
+
+TEST(IniFile, ReadsByTheProfileRules) {
+  TempDir dir;
+  dir.Write("a.ini",
+            "stray=before any section\r\n"
+            "[Main]\r\n"
+            "  Name =  padded value  \r\n"
+            "Quoted=\"  kept blanks  \"\r\n"
+            "Single='x'\r\n"
+            "Half=\"open\r\n"
+            "name=second of the same name\r\n"
+            "no equals sign\r\n"
+            "[\xc0\xe1\xe2]\r\n"  // cp1251 upper-case section name
+            "\xea\xeb\xfe\xf7=cyr\r\n"
+            "[main]\r\n"
+            "Late=in a second section of the same name\r\n");
+  TIniFile ini(dir.File("a.ini"));
+  EXPECT_EQ(ini.ReadString("MAIN", "name", "-"), "padded value");
+  EXPECT_EQ(ini.ReadString("main", "Quoted", "-"), "  kept blanks  ");
+  EXPECT_EQ(ini.ReadString("Main", "Single", "-"), "x");
+  EXPECT_EQ(ini.ReadString("Main", "Half", "-"), "\"open");
+  EXPECT_EQ(ini.ReadString("Main", "stray", "-"), "-");
+  EXPECT_EQ(ini.ReadString("Main", "Late", "-"), "-");
+  EXPECT_EQ(ini.ReadString("\xe0\xe1\xe2", "\xca\xcb\xde\xd7", "-"), "cyr");  // lower case finds upper case
+  EXPECT_EQ(ini.ReadSection("Main"), (std::vector<std::string>{"Name", "Quoted", "Single", "Half", "name"}));
+  EXPECT_EQ(ini.ReadSections(), (std::vector<std::string>{"Main", "\xc0\xe1\xe2", "main"}));
+}
+
+TEST(IniFile, ValuesAreCutAt2047Characters) {
+  TempDir dir;
+  dir.Write("a.ini", "[s]\nk=" + std::string(3000, 'v') + "\n");
+  EXPECT_EQ(TIniFile(dir.File("a.ini")).ReadString("s", "k", "").size(), 2047u);
+}
+
+TEST(IniFile, IntegersAndBooleans) {
+  TempDir dir;
+  dir.Write(
+      "a.ini",
+      "[s]\ndec=-42\nhex=0x1F\nHex=0XfF\ndollar=$10\nbad=12a\nempty=\nbig=99999999999\nall=$FFFFFFFF\n");
+  TIniFile ini(dir.File("a.ini"));
+  EXPECT_EQ(ini.ReadInteger("s", "dec", 7), -42);
+  EXPECT_EQ(ini.ReadInteger("s", "hex", 7), 31);
+  EXPECT_EQ(ini.ReadInteger("s", "dollar", 7), 16);
+  EXPECT_EQ(ini.ReadInteger("s", "bad", 7), 7);
+  EXPECT_EQ(ini.ReadInteger("s", "empty", 7), 7);
+  EXPECT_EQ(ini.ReadInteger("s", "big", 7), 7);
+  EXPECT_EQ(ini.ReadInteger("s", "all", 7), -1);
+  EXPECT_EQ(ini.ReadInteger("s", "missing", 7), 7);
+  EXPECT_TRUE(ini.ReadBool("s", "dec", false));
+  EXPECT_FALSE(ini.ReadBool("s", "bad", false));
+  EXPECT_TRUE(ini.ReadBool("s", "bad", true));
+}
+
+TEST(IniFile, WritesKeepEverythingElse) {
+  TempDir dir;
+  const std::string before = "; a comment\r\n[Main]\r\nMyName=old\r\nother line\r\n\r\n[Unknown]\r\nX=1\r\n";
+  dir.Write("a.ini", before);
+  TIniFile ini(dir.File("a.ini"));
+  ASSERT_TRUE(ini.WriteString("main", "MYNAME", "new"));  // the key keeps its spelling
+  ASSERT_TRUE(ini.WriteString("Main", "Added", "v"));     // before the blank line ending the section
+  ASSERT_TRUE(ini.WriteString("Fresh", "k", "1"));
+  EXPECT_EQ(dir.Read("a.ini"),
+            "; a comment\r\n[Main]\r\nMyName=new\r\nother line\r\nAdded=v\r\n\r\n[Unknown]\r\nX=1\r\n\r\n"
+            "[Fresh]\r\nk=1\r\n");
+  ASSERT_TRUE(ini.DeleteKey("MAIN", "added"));
+  ASSERT_TRUE(ini.EraseSection("unknown"));
+  EXPECT_EQ(dir.Read("a.ini"), "; a comment\r\n[Main]\r\nMyName=new\r\nother line\r\n\r\n[Fresh]\r\nk=1\r\n");
+}
+
+TEST(IniFile, EveryWriteReachesTheFileAndReadsSeeOtherWriters) {
+  TempDir dir;
+  TIniFile a(dir.File("a.ini"));
+  TIniFile b(dir.File("a.ini"));
+  EXPECT_FALSE(a.Exists());
+  EXPECT_EQ(a.ReadString("s", "k", "none"), "none");
+  EXPECT_FALSE(a.Exists());  // reading never creates the file
+  ASSERT_TRUE(a.WriteString("s", "k", "1"));
+  EXPECT_EQ(dir.Read("a.ini"), "[s]\nk=1\n");
+  EXPECT_EQ(b.ReadString("s", "k", ""), "1");
+  ASSERT_TRUE(b.WriteInteger("s", "k", 22));
+  EXPECT_EQ(a.ReadInteger("s", "k", 0), 22);
+  dir.Write("a.ini", "[s]\nk=edited by hand\n");
+  EXPECT_EQ(a.ReadString("s", "k", ""), "edited by hand");
+  EXPECT_TRUE(a.UpdateFile());
+}
+
+TEST(IniFile, ValuesReadBackExactlyAsWritten) {
+  TempDir dir;
+  TIniFile ini(dir.File("a.ini"));
+  const std::vector<std::string> values = {"",           " ",        " lead",        "trail\t",
+                                           "\"quoted\"", "'single'", "\"",           "a\"b",
+                                           "\"x' ",      "=;[]#",    "\xc0\xff\x98", std::string(2047, 'z')};
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    const std::string key = "k" + std::to_string(i);
+    ASSERT_TRUE(ini.WriteString("s", key, values[i])) << i;
+    EXPECT_EQ(TIniFile(dir.File("a.ini")).Read("s", key), values[i]) << i;
+  }
+}
+
+TEST(IniFile, RefusesWhatWouldChangeTheFileStructure) {
+  TempDir dir;
+  TIniFile ini(dir.File("a.ini"));
+  ASSERT_TRUE(ini.WriteString("s", "k", "v"));
+  const std::string before = dir.Read("a.ini");
+  EXPECT_FALSE(ini.WriteString("s", "k", "v\r\n[Main]\r\nMyName=evil"));
+  EXPECT_FALSE(ini.WriteString("s", "k", "v\nx=1"));
+  EXPECT_FALSE(ini.WriteString("s", "k", std::string("a\0b", 3)));
+  EXPECT_FALSE(ini.WriteString("s", "a=b", "v"));
+  EXPECT_FALSE(ini.WriteString("s", "[Main]", "v"));
+  EXPECT_FALSE(ini.WriteString("s", "line\nbreak", "v"));
+  EXPECT_FALSE(ini.WriteString("s", " padded", "v"));
+  EXPECT_FALSE(ini.WriteString("s", "", "v"));
+  EXPECT_FALSE(ini.WriteString("a]b", "k", "v"));
+  EXPECT_FALSE(ini.WriteString("a\r\nb", "k", "v"));
+  EXPECT_EQ(dir.Read("a.ini"), before);
+  EXPECT_EQ(ini.ReadSections(), std::vector<std::string>{"s"});
+}
+
+TEST(IniFile, AFailedWriteReportsFalse) {
+  TempDir dir;
+  TIniFile ini(dir.File("missing-folder/a.ini"));
+  EXPECT_FALSE(ini.WriteString("s", "k", "v"));
+  EXPECT_EQ(ini.ReadString("s", "k", "none"), "none");
+}
+
+}  // namespace
+}  // namespace plumo
