@@ -124,13 +124,13 @@ void SimLan::Attach(SimHost& host, TPlumo* engine) {
   host.engine_ = engine;
 }
 
-SimHost* SimLan::Find(const std::string& address) {
+SimHost* SimLan::FindHost(const std::string& address) {
   auto it = byAddress_.find(address);
   return it == byAddress_.end() ? nullptr : it->second;
 }
 
 SimHost& SimLan::Host(const std::string& address) {
-  SimHost* host = Find(address);
+  SimHost* host = FindHost(address);
   if (!host) throw std::invalid_argument("SimLan: no host " + address);
   return *host;
 }
@@ -167,7 +167,7 @@ void SimLan::Send(SimHost& from, const std::string& dest, const std::string& dat
     for (auto& host : hosts_) {
       if (host->receiving_) Route(from, *host, dest, data);
     }
-  } else if (SimHost* to = Find(dest); to && to->receiving_) {
+  } else if (SimHost* to = FindHost(dest); to && to->receiving_) {
     Route(from, *to, dest, data);
   }
 }
@@ -241,7 +241,7 @@ bool SimLan::Step(std::int64_t untilMs) {
   }
   SimDatagram datagram = std::move(const_cast<InFlight&>(queue_.top()).datagram);
   queue_.pop();
-  SimHost* to = Find(datagram.to);
+  SimHost* to = FindHost(datagram.to);
   if (!to || !to->receiving_ || !to->engine_) return true;
   ++stats_.delivered;
   if (onDeliver) onDeliver(datagram);

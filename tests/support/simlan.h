@@ -158,7 +158,9 @@ class SimLan {
   // Lets the host drive an engine owned elsewhere (built on this host); nullptr detaches it.
   void Attach(SimHost& host, TPlumo* engine);
 
+  // The host with this address; Host throws when there is none, FindHost gives nullptr.
   SimHost& Host(const std::string& address);
+  SimHost* FindHost(const std::string& address);
   TPlumo& Engine(const std::string& address);
   const std::vector<std::unique_ptr<SimHost>>& Hosts() const { return hosts_; }
 
@@ -213,7 +215,6 @@ class SimLan {
   void Route(SimHost& from, SimHost& to, const std::string& dest, const std::string& data);
   void Schedule(std::int64_t atMs, SimDatagram datagram);
   Link& LinkFor(const std::string& from, const std::string& to);
-  SimHost* Find(const std::string& address);
 
   std::uint64_t seed_;
   std::int64_t nowMs_ = kStartMs;
