@@ -155,6 +155,8 @@ class TChatCore {
   const std::vector<RosterRow>& Rows() const { return rows_; }
   // Sends bell number to the first selected row; "NoUsersSelect" when none.
   void SendBellToSelected(std::uint16_t number);
+  // Sends bell number to the first roster entry with that nick; "NoUsersSelect" when none.
+  bool SendBellToNick(const std::string& nick, std::uint16_t number);
   void SetWindowVisible(bool visible);
 
   // --- State for hosts and tests.

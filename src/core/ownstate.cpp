@@ -171,4 +171,16 @@ void TChatCore::SendBellToSelected(std::uint16_t number) {
   ActivateConsole();
 }
 
+bool TChatCore::SendBellToNick(const std::string& nick, std::uint16_t number) {
+  if (!engine_) return false;
+  for (const auto& entry : engine_->Users().Entries()) {
+    if (entry->Nick == nick) return engine_->SendBell(*entry, number);
+  }
+  mis_->BeginMessages();
+  ConsoleAdd("#^FF0000" + Msg("NoUsersSelect"));
+  mis_->EndMessages();
+  ActivateConsole();
+  return false;
+}
+
 }  // namespace plumo

@@ -51,7 +51,10 @@ std::string ListInterfaces() {
     if (it->ifa_addr == nullptr || it->ifa_addr->sa_family != AF_INET) continue;
     const unsigned flags = it->ifa_flags;
     std::string broadcast;
-    if ((flags & IFF_BROADCAST) != 0 && it->ifa_broadaddr != nullptr) {
+    // An address configured without a broadcast address reports its own address (or none) there;
+    // the broadcast address of its subnet is meant.
+    const std::uint32_t given = (flags & IFF_BROADCAST) != 0 ? Raw(it->ifa_broadaddr) : 0;
+    if (given != 0 && given != Raw(it->ifa_addr)) {
       broadcast = Dotted(it->ifa_broadaddr);
     } else {
       in_addr b{};

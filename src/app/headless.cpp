@@ -1,0 +1,450 @@
+#include "app/headless.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "app/json_out.h"
+#include "app/qt_sound_output.h"
+#include "core/chatcore.h"
+#include "host/qt_engine_host.h"
+#include "lang/codepage.h"
+
+namespace plumo {
+
+namespace fs = std::filesystem;
+
+std::string DefaultProgramDir() {
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg != 0) {
+    return std::string(xdg) + "/plumo";
+  }
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home != 0) {
+    return std::string(home) + "/.config/plumo";
+  }
+  return "plumo";
+}
+
+int CopyShippedLanguages(const std::string& dir, const std::string& programPath) {
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(dir, ec)) {
+    if (entry.path().extension() == ".lng") return 0;
+  }
+  // The build puts them in lang/ next to the binary; an installed copy in ../share/plumo/lang.
+  const fs::path exeDir = fs::absolute(fs::path(programPath), ec).parent_path();
+  fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+  const fs::path selfDir = ec ? exeDir : exe.parent_path();
+  int copied = 0;
+  for (const fs::path& source :
+       {selfDir / "lang", selfDir / ".." / "share" / "plumo" / "lang", exeDir / "lang"}) {
+    std::error_code listError;
+    for (const auto& entry : fs::directory_iterator(source, listError)) {
+      if (entry.path().extension() != ".lng") continue;
+      std::error_code copyError;
+      fs::copy_file(entry.path(), fs::path(dir) / entry.path().filename(), fs::copy_options::skip_existing,
+                    copyError);
+      if (!copyError) ++copied;
+    }
+    if (copied > 0) break;
+  }
+  return copied;
+}
+
+namespace {
+
+// Writes one line to standard output and flushes it.
+void Emit(const std::string& line) {
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+class Printer {
+ public:
+  explicit Printer(bool json) : json_(json), ansi_(!json && isatty(STDOUT_FILENO) != 0) {}
+  bool Json() const { return json_; }
+  void ViewLine(const std::string& view, const std::string& line) {
+    if (json_) {
+      Emit("{\"view\":" + JsonString(view) + ",\"line\":" + JsonString(line) + "}");
+    } else {
+      Emit(ReadableLine("[" + view + "] ", false) + ReadableLine(line, ansi_));
+    }
+  }
+  void Event(const std::string& body) {
+    if (json_) Emit("{\"event\":" + body + "}");
+  }
+
+ private:
+  bool json_;
+  bool ansi_;
+};
+
+class HeadlessConversations : public ConversationView {
+ public:
+  explicit HeadlessConversations(Printer& out) : out_(out) {}
+  void ConversationAdded(int, const Conversation&) override {}
+  void ConversationRemoved(int) override {}
+  void CurrentChanged(int, int) override {}
+  void LineAdded(int, const std::string& name, const std::string& line) override {
+    out_.ViewLine(name, line);
+  }
+  void IconsChanged(const std::vector<Conversation>&) override {}
+  void ModeChanged(int, ViewMode) override {}
+
+ private:
+  Printer& out_;
+};
+
+class HeadlessEditor : public InputEditor {
+ public:
+  std::string ContentToMarkup() override { return text_; }
+  std::string PlainText() override { return text_; }
+  void ClearInput() override { text_.clear(); }
+  void SetText(const std::string& text) override { text_ = text; }
+
+ private:
+  std::string text_;
+};
+
+class HeadlessRoster : public RosterView {
+ public:
+  void RosterRebuilt(const std::vector<RosterRow>&) override {}
+  void RowIconChanged(int, int) override {}
+  void TotalChanged(const std::string&) override {}
+};
+
+class HeadlessWindow : public WindowSurface {
+ public:
+  void SetCaption(const std::string&) override {}
+  bool InputBox(const std::string&, const std::string&, std::string& value) override {
+    if (!answer) return false;
+    value = *answer;
+    answer.reset();
+    return true;
+  }
+  void ShowMessage(const std::string& text) override {
+    std::fprintf(stderr, "plumo: %s\n", Cp1251ToUtf8(text).c_str());
+  }
+  // The answer the next input box gives; none means the box is cancelled.
+  std::optional<std::string> answer;
+};
+
+class QtCoreTimers : public CoreTimers {
+ public:
+  QtCoreTimers() {
+    timers_[0].setSingleShot(false);
+    timers_[1].setSingleShot(false);
+  }
+  void Connect(TChatCore& core) {
+    QObject::connect(&timers_[0], &QTimer::timeout, [&core] { core.Timer1Timer(); });
+    QObject::connect(&timers_[1], &QTimer::timeout, [&core] { core.Timer2Timer(); });
+  }
+  void SetCoreTimer(CoreTimer timer, bool enabled, int intervalMs) override {
+    QTimer& t = timers_[timer == CoreTimer::NetworkWatch ? 0 : 1];
+    if (enabled) {
+      t.start(intervalMs);
+    } else {
+      t.stop();
+    }
+  }
+
+ private:
+  QTimer timers_[2];
+};
+
+int signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+  const char c = 1;
+  [[maybe_unused]] const auto n = write(signalPipe[1], &c, 1);
+}
+
+// Every engine event is reported before the core presents it.
+void TapEvents(TPlumo& e, Printer& out) {
+  if (!out.Json()) return;
+  auto onNewUser = e.OnNewUser;
+  e.OnNewUser = [&out, onNewUser](const TMStigs& f, const std::string& a) {
+    out.Event("\"OnNewUser\",\"Fields\":" + JsonFields(f) + ",\"Address\":" + JsonString(a));
+    if (onNewUser) onNewUser(f, a);
+  };
+  auto onUserExit = e.OnUserExit;
+  e.OnUserExit = [&out, onUserExit](const TMStigs& f, const std::string& a) {
+    out.Event("\"OnUserExit\",\"Fields\":" + JsonFields(f) + ",\"Address\":" + JsonString(a));
+    if (onUserExit) onUserExit(f, a);
+  };
+  auto onTopic = e.OnTopicChange;
+  e.OnTopicChange = [&out, onTopic](const std::string& c) {
+    out.Event("\"OnTopicChange\",\"ChannelName\":" + JsonString(c));
+    if (onTopic) onTopic(c);
+  };
+  auto onLine = e.OnChannelLine;
+  e.OnChannelLine = [&out, onLine](const TMStigs& f, const std::string& c, const std::string& t) {
+    out.Event("\"OnChannelLine\",\"Fields\":" + JsonFields(f) + ",\"Channel\":" + JsonString(c) +
+              ",\"Text\":" + JsonString(t));
+    if (onLine) onLine(f, c, t);
+  };
+  auto onPrivate = e.OnPrivateMessage;
+  e.OnPrivateMessage = [&out, onPrivate](const TMStigs& f, const std::string& t, const std::string& a) {
+    out.Event("\"OnPrivateMessage\",\"Fields\":" + JsonFields(f) + ",\"Text\":" + JsonString(t) +
+              ",\"Address\":" + JsonString(a));
+    if (onPrivate) onPrivate(f, t, a);
+  };
+  auto onMass = e.OnMassMessage;
+  e.OnMassMessage = [&out, onMass](const TMStigs& f, const std::string& t, const std::string& a) {
+    out.Event("\"OnMassMessage\",\"Fields\":" + JsonFields(f) + ",\"Text\":" + JsonString(t) +
+              ",\"Address\":" + JsonString(a));
+    if (onMass) onMass(f, t, a);
+  };
+  auto onConfirm = e.OnConfirm;
+  e.OnConfirm = [&out, onConfirm](const AChuvakInfo& en, std::uint16_t type) {
+    out.Event("\"OnConfirm\",\"Entry\":" + JsonEntry(en) + ",\"PacketType\":" + std::to_string(type));
+    if (onConfirm) onConfirm(en, type);
+  };
+  auto onLost = e.OnUserLost;
+  e.OnUserLost = [&out, onLost](const std::string& n, const AChuvakInfo& en) {
+    out.Event("\"OnUserLost\",\"Nick\":" + JsonString(n) + ",\"Entry\":" + JsonEntry(en));
+    if (onLost) onLost(n, en);
+  };
+  auto onState = e.OnUserState;
+  e.OnUserState = [&out, onState](const AChuvakInfo& en, char old) {
+    out.Event("\"OnUserState\",\"Entry\":" + JsonEntry(en) +
+              ",\"OldState\":" + JsonString(std::string(1, old)));
+    if (onState) onState(en, old);
+  };
+  auto onUnknown = e.OnUnknownCommand;
+  e.OnUnknownCommand = [&out, onUnknown](const std::string& t) {
+    out.Event("\"OnUnknownCommand\",\"Text\":" + JsonString(t));
+    if (onUnknown) onUnknown(t);
+  };
+  auto onNick = e.OnNickChange;
+  e.OnNickChange = [&out, onNick](const TMStigs& f, const std::string& n, const std::string& a) {
+    out.Event("\"OnNickChange\",\"Fields\":" + JsonFields(f) + ",\"NewNick\":" + JsonString(n) +
+              ",\"Address\":" + JsonString(a));
+    if (onNick) onNick(f, n, a);
+  };
+  auto onInfo = e.OnInfo;
+  e.OnInfo = [&out, onInfo](const TMStigs& f, const std::string& i, const std::string& a) {
+    out.Event("\"OnInfo\",\"Fields\":" + JsonFields(f) + ",\"InfoText\":" + JsonString(i) +
+              ",\"Address\":" + JsonString(a));
+    if (onInfo) onInfo(f, i, a);
+  };
+  auto onSendError = e.OnSendError;
+  e.OnSendError = [&out, onSendError] {
+    out.Event("\"OnSendError\"");
+    if (onSendError) onSendError();
+  };
+  auto onBell = e.OnBell;
+  e.OnBell = [&out, onBell](const AChuvakInfo& en, std::uint16_t n) {
+    out.Event("\"OnBell\",\"Entry\":" + JsonEntry(en) + ",\"BellNumber\":" + std::to_string(n));
+    if (onBell) onBell(en, n);
+  };
+}
+
+// The first word of a command line and the rest after one blank.
+std::pair<std::string, std::string> SplitWord(const std::string& text) {
+  const std::size_t blank = text.find(' ');
+  if (blank == std::string::npos) return {text, {}};
+  return {text.substr(0, blank), text.substr(blank + 1)};
+}
+
+class Session {
+ public:
+  Session(QCoreApplication& app, TChatCore& core, HeadlessEditor& editor, HeadlessWindow& window,
+          Printer& out)
+      : app_(app), core_(core), editor_(editor), window_(window), out_(out) {}
+
+  void Quit() {
+    if (quitting_) return;
+    quitting_ = true;
+    core_.FormClose();
+    core_.FormDestroy();
+    app_.quit();
+  }
+
+  // One line of standard input (UTF-8).
+  void Command(const std::string& utf8) {
+    if (quitting_) return;
+    std::string line = Utf8ToCp1251(utf8);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const auto [word, rest] = SplitWord(line);
+    if (word == "/quit") {
+      Quit();
+    } else if (word == "/channel") {
+      const int index = core_.Channels().IndexOf(rest);
+      if (!core_.SelectChannelTab(index)) Problem("no channel tab " + rest);
+    } else if (word == "/msg") {
+      const auto [nick, text] = SplitWord(rest);
+      core_.SendPrivateByNick(nick, text);
+    } else if (word == "/mass") {
+      core_.ComposeMessage(true);
+      editor_.SetText(rest);
+      core_.SendReply();
+    } else if (word == "/bell") {
+      const auto [nick, number] = SplitWord(rest);
+      long n = 0;
+      if (!number.empty()) n = std::strtol(number.c_str(), nullptr, 10);
+      if (n < 0 || n > 65535) {
+        Problem("bell number out of range: " + number);
+      } else {
+        core_.SendBellToNick(nick, static_cast<std::uint16_t>(n));
+      }
+    } else if (word == "/nick") {
+      core_.NickEntered(rest, true);
+    } else if (word == "/state") {
+      const auto [tag, description] = SplitWord(rest);
+      if (tag != "1" && tag != "4" && tag != "5") {
+        Problem("state must be 1, 4 or 5");
+        return;
+      }
+      if (!description.empty()) window_.answer = description;
+      core_.StateMenuClick(tag[0] - '0');
+      window_.answer.reset();
+    } else if (word == "/topic") {
+      window_.answer = rest;
+      core_.ChangeTopic();
+      window_.answer.reset();
+    } else if (word == "/select") {
+      std::vector<std::string> nicks;
+      std::string remaining = rest;
+      while (!remaining.empty()) {
+        auto [nick, after] = SplitWord(remaining);
+        if (!nick.empty()) nicks.push_back(nick);
+        remaining = after;
+      }
+      core_.RefreshUserList();
+      std::vector<int> rows;
+      for (std::size_t i = 0; i < core_.Rows().size(); ++i) {
+        for (const auto& nick : nicks) {
+          if (core_.Rows()[i].Nick == nick) rows.push_back(static_cast<int>(i));
+        }
+      }
+      core_.SetRosterSelection(rows);
+    } else if (word == "/roster") {
+      PrintRoster();
+    } else {
+      // A line typed in the line editor of the active channel.
+      core_.SelectMessageTab(0);
+      editor_.SetText(line);
+      core_.SubmitLine();
+    }
+  }
+
+ private:
+  void Problem(const std::string& text) { std::fprintf(stderr, "plumo: %s\n", Cp1251ToUtf8(text).c_str()); }
+
+  void PrintRoster() {
+    const auto& entries = core_.Engine().Users().Entries();
+    if (out_.Json()) {
+      std::string list = "{\"roster\":[";
+      for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (i > 0) list += ",";
+        list += JsonEntry(*entries[i]);
+      }
+      Emit(list + "]}");
+    } else {
+      for (const auto& entry : entries) {
+        Emit(Cp1251ToUtf8(entry->Nick + " [" + entry->Address + "] state " + std::string(1, entry->State) +
+                          " " + entry->StateDescription));
+      }
+    }
+  }
+
+  QCoreApplication& app_;
+  TChatCore& core_;
+  HeadlessEditor& editor_;
+  HeadlessWindow& window_;
+  Printer& out_;
+  bool quitting_ = false;
+};
+
+}  // namespace
+
+int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
+  std::error_code ec;
+  fs::create_directories(options.dir, ec);
+  if (!fs::is_directory(options.dir)) {
+    std::fprintf(stderr, "plumo: cannot create the program directory %s\n", options.dir.c_str());
+    return 1;
+  }
+  CopyShippedLanguages(options.dir, options.programPath);
+
+  QCoreApplication app(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("Plumo"));
+
+  Printer out(options.json);
+  HeadlessConversations channels(out);
+  HeadlessConversations inputs(out);
+  HeadlessEditor editor;
+  HeadlessRoster roster;
+  HeadlessWindow window;
+  QtSoundOutput sound;
+  QtCoreTimers timers;
+  PosixSystem system;
+  QtEngineHost host;
+
+  CoreSurfaces surfaces{channels, inputs, editor, roster, window, sound, timers, system};
+  TChatCore core(fs::absolute(options.dir).lexically_normal().string(), surfaces, host,
+                 [&host](TPlumo* engine) {
+                   if (engine) {
+                     host.Attach(*engine);
+                   } else {
+                     host.Detach();
+                   }
+                 });
+  timers.Connect(core);
+
+  if (!core.FormCreate()) return 1;
+  TapEvents(core.Engine(), out);
+  {
+    TPlumo& e = core.Engine();
+    if (out.Json()) {
+      Emit("{\"ready\":true,\"Nick\":" + JsonString(e.Nick()) + ",\"MyAddress\":" + JsonString(e.MyAddress) +
+           ",\"BroadcastAddress\":" + JsonString(e.BroadcastAddress) + "}");
+    } else {
+      Emit(Cp1251ToUtf8("Plumo " + std::string(TChatCore::kVersion) + " headless: " + e.Nick() + " at " +
+                        (e.MyAddress.empty() ? std::string("(no network)") : e.MyAddress) + ", broadcast " +
+                        e.BroadcastAddress + ". Type a line to chat, /quit to leave."));
+    }
+  }
+
+  Session session(app, core, editor, window, out);
+
+  // Standard input is read on its own thread (it may be a terminal, a pipe or a file) and each
+  // line handed to the event loop; the end of input closes the program as closing the window does.
+  std::thread reader([&app, &session] {
+    std::string line;
+    while (std::getline(std::cin, line)) {
+      QMetaObject::invokeMethod(
+          &app, [&session, line] { session.Command(line); }, Qt::QueuedConnection);
+    }
+    QMetaObject::invokeMethod(
+        &app, [&session] { session.Quit(); }, Qt::QueuedConnection);
+  });
+  reader.detach();
+
+  // SIGINT and SIGTERM end the program in order as well.
+  if (pipe(signalPipe) == 0) {
+    fcntl(signalPipe[1], F_SETFL, O_NONBLOCK);
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+  }
+  QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
+  QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&session] { session.Quit(); });
+
+  const int code = app.exec();
+  // The reader thread may still wait for input; leave without unwinding it.
+  std::fflush(stdout);
+  std::_Exit(code);
+}
+
+}  // namespace plumo
