@@ -1,0 +1,147 @@
+// Feeds arbitrary datagrams, and sequences of them from several addresses mixed with clock steps,
+// timer ticks and own sends, into one engine. Each datagram is an exactly sized heap copy, so the
+// sanitizers catch any read past its end. After every step the engine's lists must stay within
+// bounds that follow from the input, and nothing it sends may exceed what a receiver takes.
+//
+// Input: a sequence of records, each starting with an operation byte (a truncated record ends it):
+//   op % 8 == 0, 5, 6, 7: datagram: address byte, big-endian u16 length, that many bytes
+//   op % 8 == 1: clock step: big-endian u16, in units of 100 ms (values above 60000 step backwards)
+//   op % 8 == 2: ResendTick      op % 8 == 3: PresenceTick
+//   op % 8 == 4: own send: kind byte, roster index byte
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "net/plumo.h"
+
+namespace {
+
+using namespace plumo;
+
+const char* const kAddresses[] = {"198.18.0.1", "198.18.0.2", "198.18.0.3", "198.18.0.4",
+                                  "198.18.0.5", "10.0.0.7",   "0.0.0.0",    "255.255.255.255"};
+
+class FuzzHost final : public PlumoHost {
+ public:
+  bool SendDatagram(const std::string&, const std::string& data) override {
+    if (data.size() > kMaxDatagram) std::abort();  // a receiver would lose it
+    return true;
+  }
+  std::int64_t NowMs() override { return now; }
+  void SetTimer(EngineTimer, bool, int) override {}
+  std::uint32_t Random(std::uint32_t n) override {
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    return n == 0 ? 0 : static_cast<std::uint32_t>((state >> 33) % n);
+  }
+  bool SetReceiving(bool, int) override { return true; }
+
+  std::int64_t now = 1'700'000'000'000;
+  std::uint64_t state = 1;
+};
+
+// Keeps the handlers' reads from being optimised away.
+volatile std::size_t g_sink = 0;
+
+void Check(bool ok) {
+  if (!ok) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  FuzzHost host;
+  TPlumo engine(host);
+  engine.MyAddress = kAddresses[0];
+  engine.SetNick("me");
+  engine.AddChannel("Main", "topic", "", "", 1000);
+  engine.SetState(stActive);
+  // Handlers read everything they are given, so that a bad argument shows up under the sanitizers.
+  std::size_t sink = 0;
+  auto use = [&sink](const TMStigs& f) {
+    for (const auto& s : f) sink += s.size();
+  };
+  engine.OnNewUser = [&](const TMStigs& f, const std::string& a) {
+    use(f);
+    sink += a.size();
+  };
+  engine.OnChannelLine = [&](const TMStigs& f, const std::string& c, const std::string& t) {
+    use(f);
+    sink += c.size() + t.size();
+  };
+  engine.OnPrivateMessage = [&](const TMStigs& f, const std::string& t, const std::string&) {
+    use(f);
+    sink += t.size();
+  };
+  engine.OnMassMessage = [&](const TMStigs& f, const std::string& t, const std::string&) {
+    use(f);
+    sink += t.size();
+  };
+  engine.OnConfirm = [&](const AChuvakInfo& e, std::uint16_t) { sink += e.Nick.size(); };
+  engine.OnUserLost = [&](const std::string& n, const AChuvakInfo& e) {
+    sink += n.size() + e.Address.size();
+  };
+  engine.OnNickChange = [&](const TMStigs& f, const std::string& n, const std::string&) {
+    use(f);
+    sink += n.size();
+  };
+  engine.OnInfo = [&](const TMStigs& f, const std::string& t, const std::string&) {
+    use(f);
+    sink += t.size();
+  };
+  engine.OnBell = [&](const AChuvakInfo& e, std::uint16_t) { sink += e.Nick.size(); };
+  engine.OnUnknownCommand = [&](const std::string& t) { sink += t.size(); };
+  engine.Users().OnGap = [&](int i, std::uint16_t type, std::uint16_t first, std::uint16_t last) {
+    engine.RequestResend(i, type, first, last);
+  };
+
+  std::set<std::string> senders;
+  std::size_t datagrams = 0, ownSends = 0;
+  std::size_t pos = 0;
+  auto take = [&](std::size_t n) { return pos + n <= size ? (pos += n, true) : false; };
+  while (take(1)) {
+    const std::uint8_t op = data[pos - 1] % 8;
+    if (op == 1) {
+      if (!take(2)) break;
+      const int step = data[pos - 2] * 256 + data[pos - 1];
+      host.now += step <= 60000 ? std::int64_t{step} * 100 : -std::int64_t{step - 60000} * 100;
+    } else if (op == 2) {
+      engine.ResendTick();
+    } else if (op == 3) {
+      engine.PresenceTick();
+    } else if (op == 4) {
+      if (!take(2)) break;
+      const std::uint8_t kind = data[pos - 2] % 4;
+      const int index = data[pos - 1] % 10;
+      const AChuvakInfo* entry = engine.Users().Entry(index);
+      ++ownSends;
+      if (kind == 0) engine.SendMassMessage("mass");
+      if (kind == 1) engine.SendChannelLine("Main", "line", engine.BroadcastAddress);
+      if (kind == 2 && entry) engine.SendPrivateMessage(entry->Nick, "pm", entry->Address);
+      if (kind == 3 && entry) engine.SendBell(AChuvakInfo(*entry), 1);
+    } else {
+      if (!take(3)) break;
+      const std::string from = kAddresses[data[pos - 3] % 8];
+      const std::size_t length = std::size_t{data[pos - 2]} * 256 + data[pos - 1];
+      const std::size_t available = std::min(length, size - pos);
+      auto copy = std::make_unique<std::uint8_t[]>(available);
+      std::copy(data + pos, data + pos + available, copy.get());
+      pos += available;
+      senders.insert(from);
+      ++datagrams;
+      engine.DataReceived(copy.get(), static_cast<long>(available), from, kDefaultPort);
+    }
+    // Bounds: one entry per sending address, at most the three tracked types per entry, one pending
+    // item per own send, the ring's size, and at most one new channel per datagram.
+    Check(engine.Users().Count() <= static_cast<int>(senders.size()));
+    Check(engine.History().size() <= TPlumo::kHistorySize);
+    Check(engine.Channels().size() <= 1 + datagrams);
+    for (const auto& e : engine.Users().Entries()) {
+      Check(e->Received.size() <= 3);
+      Check(e->Pending.size() <= ownSends);
+    }
+  }
+  g_sink = g_sink + sink;
+  return 0;
+}
