@@ -1,0 +1,17 @@
+// A QApplication on the offscreen platform for the view tests, created once on first use.
+#pragma once
+
+#include <QApplication>
+
+namespace plumo::testing {
+
+inline QApplication& GuiApp() {
+  static int argc = 1;
+  static char name[] = "view_test";
+  static char* argv[] = {name, nullptr};
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
+}
+
+}  // namespace plumo::testing

@@ -1,0 +1,275 @@
+#include "view_fixture.h"
+
+namespace plumo::testing {
+namespace {
+
+using ViewsTest = ViewFixture;
+
+TEST_F(ViewsTest, LinesForAHiddenConversationAreQueuedAndShownInOrderFormatted) {
+  Open("#", ModeLog);
+  auto main = std::make_unique<TVRichedit>();
+  main->Mode = ModeLog;
+  ASSERT_TRUE(views->AddView("Main", std::move(main)));
+  EXPECT_EQ(views->AddLine("main", "#^FF0000one"), -1);
+  EXPECT_EQ(views->AddLine("MAIN", "two"), -1);
+  EXPECT_EQ(views->AddLine("nowhere", "x"), -1);
+  EXPECT_EQ(views->AddLine("#", "console"), 0);
+  EXPECT_EQ(views->AddLine("#", "console 2"), 1);
+  EXPECT_EQ(views->ViewByName("Main").PendingLines.size(), 2u);
+  ASSERT_TRUE(views->StashView(0));
+  ASSERT_TRUE(views->ShowView(1));
+  EXPECT_EQ(Plain(), QStringLiteral("one\ntwo"));
+  EXPECT_EQ(ColorAt(0), QColor(255, 0, 0));
+  EXPECT_EQ(ColorAt(IndexOf("two")), QColor(Qt::black));
+  EXPECT_TRUE(views->ViewAt(1).PendingLines.empty());
+  // While the window is hidden even the displayed conversation queues.
+  views->WindowVisible = false;
+  EXPECT_EQ(views->AddLine("Main", "three"), -1);
+  EXPECT_EQ(Plain(), QStringLiteral("one\ntwo"));
+  views->StashView(1);
+  views->WindowVisible = true;
+  views->ShowView(1);
+  EXPECT_EQ(Plain(), QStringLiteral("one\ntwo\nthree"));
+  // The console kept its own content.
+  views->StashView(1);
+  views->ShowView(0);
+  EXPECT_EQ(Plain(), QStringLiteral("console\nconsole 2"));
+}
+
+TEST_F(ViewsTest, LookupsRejectUnknownNamesAndDuplicates) {
+  Open("~", ModeSingleLine);
+  EXPECT_FALSE(views->AddView("~", std::make_unique<TVRichedit>()));
+  EXPECT_FALSE(views->AddView("other", nullptr));
+  EXPECT_FALSE(views->ShowView(-1));
+  EXPECT_FALSE(views->ShowView(1));
+  EXPECT_FALSE(views->ShowViewByName("x"));
+  EXPECT_FALSE(views->StashView(3));
+  EXPECT_THROW(views->ViewByName("x"), std::out_of_range);
+  EXPECT_THROW(views->ViewAt(1), std::out_of_range);
+  EXPECT_EQ(&views->CurrentView(), &views->ViewAt(0));
+}
+
+TEST_F(ViewsTest, ModeSwitchesKeepTheContent) {
+  UseSmileys();
+  Open("~", ModeSingleLine);
+  EXPECT_FALSE(control->AcceptLineBreaks());
+  Type(QStringLiteral("a :) #^FF0000b"));
+  views->FormatView();
+  const std::string before = Markup();
+  EXPECT_EQ(before, "a :) #^FF0000b");
+  views->SetMode(ModeMultiLine);
+  EXPECT_EQ(views->CurrentView().Mode, ModeMultiLine);
+  EXPECT_TRUE(control->AcceptLineBreaks());
+  EXPECT_EQ(control->height(), views->MultiLineHeight);
+  EXPECT_EQ(Markup(), before);
+  views->SetMode(ModeSingleLine);
+  EXPECT_EQ(control->height(), views->SingleLineHeight);
+  EXPECT_EQ(Markup(), before);
+  // Enter does not break a single line; it is left to the window.
+  Key(Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+  EXPECT_EQ(Doc().blockCount(), 1);
+  views->ApplyMode(ModeLog);
+  EXPECT_TRUE(control->isReadOnly());
+}
+
+TEST_F(ViewsTest, ClosingAConversationShowsItsNeighbour) {
+  for (const char* name : {"~", "a", "b", "c"}) {
+    auto record = std::make_unique<TVRichedit>();
+    record->Mode = ModeMultiLine;
+    views->AddView(name, std::move(record));
+    views->AddLine(name, name);
+  }
+  views->ShowView(2);
+  views->CloseView(2);
+  EXPECT_EQ(views->CurrentIndex(), 2);
+  EXPECT_EQ(views->NameAt(2), "c");
+  EXPECT_EQ(Plain(), QStringLiteral("c"));
+  views->CloseView(2);
+  EXPECT_EQ(views->CurrentIndex(), 1);
+  EXPECT_EQ(Plain(), QStringLiteral("a"));
+  views->CloseView(-1);
+  EXPECT_EQ(views->Count(), 2);
+}
+
+TEST_F(ViewsTest, ClearInputEmptiesTheEditorButKeepsItUsable) {
+  Open("~", ModeSingleLine);
+  Type(QStringLiteral("sent"));
+  EXPECT_TRUE(views->ClearInput());
+  EXPECT_EQ(Plain(), QString());
+  Type(QStringLiteral("next"));
+  views->StashView(0);
+  views->ShowView(0);
+  EXPECT_EQ(Plain(), QStringLiteral("next"));
+}
+
+TEST_F(ViewsTest, AStashedConversationIsNeverOverwrittenByALaterStash) {
+  Open("#", ModeLog);
+  views->AddLine("#", "keep me");
+  views->StashView(0);  // the window was hidden
+  views->StashView(0);  // and the tab changed while it was hidden
+  views->ShowView(0);
+  EXPECT_EQ(Plain(), QStringLiteral("keep me"));
+}
+
+class ReplyTest : public ViewFixture {
+ protected:
+  void SetUp() override {
+    ViewFixture::SetUp();
+    UseSmileys();
+    auto record = std::make_unique<TVRichedit>();
+    record->Mode = ModeReply;
+    ASSERT_TRUE(views->AddView("[10:00] ,Ann->", std::move(record)));
+    views->AddLine("[10:00] ,Ann->", "#^666666[10:00] #^000000Ann: hello :)");
+    views->AddLine("[10:00] ,Ann->", "second line");
+    ASSERT_TRUE(views->ShowView(0));
+    quote = Plain();
+    ASSERT_EQ(views->CurrentView().ProtectedLength, quote.size());
+  }
+
+  // The quote is the text after the reply area.
+  bool QuoteIntact() {
+    return Plain().endsWith(quote) && views->ContentToMarkup().find("Ann: hello :)") != std::string::npos;
+  }
+  int Boundary() { return static_cast<int>(Plain().size() - quote.size()); }
+
+  QString quote;
+};
+
+TEST_F(ReplyTest, TheReplyAreaStaysEditable) {
+  Type(QStringLiteral("thanks "));
+  Key(Qt::Key_Backspace);
+  Type(QStringLiteral("!\n"));
+  EXPECT_TRUE(Plain().startsWith(QStringLiteral("thanks!\n")));
+  EXPECT_TRUE(QuoteIntact());
+  EXPECT_EQ(Markup().substr(0, 8), "thanks!\r");
+}
+
+TEST_F(ReplyTest, TheQuoteSurvivesEveryKindOfEdit) {
+  Type(QStringLiteral("re: "));
+  const int l = Boundary();
+  // Delete at the boundary, and Backspace, typing and Enter inside the quote.
+  Caret(l);
+  Key(Qt::Key_Delete);
+  Key(Qt::Key_Delete, Qt::ControlModifier);
+  Caret(l + 3);
+  Key(Qt::Key_Backspace);
+  Key(Qt::Key_Backspace, Qt::ControlModifier);
+  Type(QStringLiteral("xy\n"));
+  Key(Qt::Key_K, Qt::ControlModifier);
+  // A selection reaching into the quote: typing, Delete, Backspace, cut, paste.
+  Caret(l + 5, 1);
+  Type(QStringLiteral("z"));
+  Key(Qt::Key_Delete);
+  Key(Qt::Key_Backspace);
+  Key(Qt::Key_X, Qt::ControlModifier);
+  Key(Qt::Key_V, Qt::ControlModifier);
+  Paste(QStringLiteral("pasted"));
+  EXPECT_FALSE(control->DeleteSelection());
+  // An input method committing text inside the quote.
+  Caret(l + 2);
+  QInputMethodEvent ime(QString(), {});
+  ime.setCommitString(QStringLiteral("ime"));
+  QApplication::sendEvent(control.get(), &ime);
+  // Dropping text into the quote.
+  QMimeData mime;
+  mime.setText(QStringLiteral("dropped"));
+  QTextCursor inside(&Doc());
+  inside.setPosition(Plain().size() - 2);
+  const QPointF at = control->cursorRect(inside).center();
+  QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(control->viewport(), &drop);
+  EXPECT_TRUE(QuoteIntact()) << Plain().toStdString();
+  EXPECT_TRUE(Plain().startsWith(QStringLiteral("re: ")));
+  // Edits that stay in the reply area still work, right up to the boundary.
+  Caret(Boundary());
+  Key(Qt::Key_Backspace);
+  Type(QStringLiteral("!"));
+  Caret(0);
+  Paste(QStringLiteral(" ok\t"));  // pasted text is trimmed
+  EXPECT_TRUE(Plain().startsWith(QStringLiteral("okre:!")));
+  EXPECT_TRUE(QuoteIntact());
+}
+
+TEST_F(ReplyTest, AllowProtectedEditLetsExactlyOneChangeThrough) {
+  views->CurrentView().AllowProtectedEdit = true;
+  Caret(0);
+  Key(Qt::Key_Delete);
+  EXPECT_EQ(Plain(), quote.mid(1));
+  Key(Qt::Key_Delete);
+  EXPECT_EQ(Plain(), quote.mid(1));
+  EXPECT_FALSE(views->CurrentView().AllowProtectedEdit);
+}
+
+TEST_F(ReplyTest, LinesAddedToAnOpenDraftJoinTheQuote) {
+  Type(QStringLiteral("re"));
+  views->AddLine("[10:00] ,Ann->", "third");
+  Caret(Boundary() + 1);
+  Type(QStringLiteral("x"));
+  EXPECT_TRUE(Plain().endsWith(QStringLiteral("second line\nthird")));
+}
+
+class SmileyRoundTripTest : public ViewFixture {
+ protected:
+  void SetUp() override {
+    ViewFixture::SetUp();
+    UseSmileys();
+    Open("~", ModeMultiLine);
+  }
+  void TypeAndFormat(const QString& text) {
+    Type(text);
+    views->FormatView();
+  }
+};
+
+TEST_F(SmileyRoundTripTest, CodesBecomePicturesAndComeBackInTableOrder) {
+  TypeAndFormat(QStringLiteral("a:):)b ;) :)) :P"));
+  // ':)' is listed before ':))', so ':))' shows ':)' as a picture followed by ')'; ':P' has no picture.
+  EXPECT_EQ(Visible(), QStringLiteral("a@@b @ @) :P"));
+  EXPECT_EQ(views->CurrentView().SmileyCount(), 4);
+  EXPECT_EQ(Markup(), "a:):)b ;) :)) :P");
+  // Typing continues after the last picture.
+  TypeAndFormat(QStringLiteral("!"));
+  EXPECT_EQ(Markup(), "a:):)b ;) :)) :P!");
+}
+
+TEST_F(SmileyRoundTripTest, DeletionsAndPastesAroundPicturesKeepEveryCode) {
+  TypeAndFormat(QStringLiteral("1:)2;)3:)4"));
+  ASSERT_EQ(Visible(), QStringLiteral("1@2@3@4"));
+  // Delete the middle picture with Backspace.
+  Caret(4);
+  Key(Qt::Key_Backspace);
+  EXPECT_EQ(Markup(), "1:)23:)4");
+  // Paste text with a code between a picture and its neighbour.
+  Caret(2);
+  Paste(QStringLiteral("  ;)x  "));
+  EXPECT_EQ(Visible(), QStringLiteral("1@@x23@4"));
+  EXPECT_EQ(Markup(), "1:);)x23:)4");
+  // Copying a selection with pictures gives their codes; removing it leaves the others intact.
+  Caret(4, 1);
+  std::unique_ptr<QMimeData> copied(control->createMimeDataFromSelection());
+  EXPECT_EQ(copied->text(), QStringLiteral(":);)x"));
+  EXPECT_EQ(views->SelectionToMarkup(true), ":);)x");
+  EXPECT_TRUE(control->DeleteSelection());
+  EXPECT_EQ(Markup(), "123:)4");
+  Caret(0);
+  Key(Qt::Key_Delete);
+  EXPECT_EQ(Markup(), "23:)4");
+  // Typed right after a picture, text is plain text, not part of the picture.
+  Caret(3);
+  Type(QStringLiteral("y"));
+  EXPECT_EQ(Markup(), "23:)y4");
+}
+
+TEST_F(SmileyRoundTripTest, StashAndShowKeepPictures) {
+  TypeAndFormat(QStringLiteral("x :) y"));
+  views->AddView("other", std::make_unique<TVRichedit>());
+  views->StashView(0);
+  views->ShowView(1);
+  views->StashView(1);
+  views->ShowView(0);
+  EXPECT_EQ(Visible(), QStringLiteral("x @ y"));
+  EXPECT_EQ(Markup(), "x :) y");
+}
+
+}  // namespace
+}  // namespace plumo::testing
