@@ -1,0 +1,202 @@
+// Client cores on the simulated LAN with recording fake surfaces: every line, icon, sound, timer
+// and input box of a core is kept for the tests to inspect. Language texts come from the shipped
+// english.lng.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "core/chatcore.h"
+#include "core/texts.h"
+#include "support/simlan.h"
+
+namespace plumo::coretest {
+
+namespace fs = std::filesystem;
+
+struct ViewLine {
+  std::string view;
+  std::string line;
+};
+
+class FakeConversations : public ConversationView {
+ public:
+  void ConversationAdded(int index, const Conversation& c) override {
+    names.insert(names.begin() + index, c.Name);
+  }
+  void ConversationRemoved(int index) override { names.erase(names.begin() + index); }
+  void CurrentChanged(int, int to) override { current = to; }
+  void LineAdded(int, const std::string& name, const std::string& line) override {
+    lines.push_back({name, line});
+  }
+  void IconsChanged(const std::vector<Conversation>& conversations) override {
+    icons.clear();
+    for (const auto& c : conversations) icons.push_back(c.IconIndex);
+  }
+  void ModeChanged(int, ViewMode) override {}
+  // Lines of one conversation.
+  std::vector<std::string> Of(const std::string& view) const {
+    std::vector<std::string> out;
+    for (const auto& l : lines) {
+      if (l.view == view) out.push_back(l.line);
+    }
+    return out;
+  }
+  std::vector<std::string> names;
+  std::vector<ViewLine> lines;
+  std::vector<int> icons;
+  int current = -1;
+};
+
+class FakeEditor : public InputEditor {
+ public:
+  std::string ContentToMarkup() override { return text; }
+  std::string PlainText() override { return text; }
+  void ClearInput() override { text.clear(); }
+  void SetText(const std::string& t) override { text = t; }
+  std::string text;
+};
+
+class FakeRoster : public RosterView {
+ public:
+  void RosterRebuilt(const std::vector<RosterRow>& r) override { rows = r; }
+  void RowIconChanged(int row, int icon) override { rows.at(static_cast<std::size_t>(row)).Icon = icon; }
+  void TotalChanged(const std::string& caption) override { total = caption; }
+  std::vector<RosterRow> rows;
+  std::string total;
+};
+
+class FakeWindow : public WindowSurface {
+ public:
+  void SetCaption(const std::string& c) override { caption = c; }
+  void SetMuteImage(int image) override { muteImage = image; }
+  void SetStateImage(int image) override { stateImage = image; }
+  void Minimize() override { ++minimized; }
+  bool InputBox(const std::string& title, const std::string&, std::string& value) override {
+    boxTitles.push_back(title);
+    if (!answer) return false;
+    value = *answer;
+    return true;
+  }
+  std::optional<std::string> answer;  // none: the box is cancelled
+  std::vector<std::string> boxTitles;
+  std::string caption;
+  int muteImage = -1;
+  int stateImage = -1;
+  int minimized = 0;
+};
+
+class FakeSound : public SoundOutput {
+ public:
+  void PlayFile(const std::string& path) override { played.push_back(path); }
+  std::vector<std::string> played;
+};
+
+class FakeTimers : public CoreTimers {
+ public:
+  void SetCoreTimer(CoreTimer timer, bool enabled, int) override { on[timer] = enabled; }
+  std::map<CoreTimer, bool> on;
+};
+
+// The machine: its interfaces, programs, clock (the LAN's) and files.
+class FakeSystem : public SystemInfo {
+ public:
+  explicit FakeSystem(sim::SimLan& lan) : lan_(lan) {}
+  std::string Interfaces() override {
+    std::string out;
+    int n = 0;
+    for (const auto& ip : addresses) {
+      const std::string k = std::to_string(n++);
+      const std::string bc = ip == "127.0.0.1" ? "127.255.255.255" : ip.substr(0, ip.rfind('.')) + ".255";
+      out += "IP" + k + "=" + ip + "\n\rMask" + k + "=255.255.255.0\n\rBroadcast" + k + "=" + bc +
+             "\n\rIfUP" + k + "=1\n\rBroadcasts" + k + "=1\n\rType" + k + "=" +
+             (ip == "127.0.0.1" ? "LOOPBACK" : "NORMAL") + "\n\r";
+    }
+    return out;
+  }
+  std::vector<std::string> RunningPrograms() override { return programs; }
+  std::string UserName() override { return userName; }
+  std::string ComputerName() override { return "box"; }
+  std::int64_t NowLocalMs() override { return lan_.NowMs(); }
+  bool FileExists(const std::string& path) override { return files.count(path) != 0; }
+
+  std::vector<std::string> addresses;
+  std::vector<std::string> programs;
+  std::string userName = "user";
+  std::set<std::string> files;
+
+ private:
+  sim::SimLan& lan_;
+};
+
+// One program: its directory, fakes and core, on one host of the LAN.
+struct Peer {
+  Peer(sim::SimLan& lan, const std::string& address, const std::string& nick,
+       const std::string& extraIni = {})
+      : system(lan), host(lan.AddHost(address)) {
+    static int counter = 0;
+    dir = fs::temp_directory_path() /
+          ("plumo_core_" + std::to_string(::getpid()) + "_" + std::to_string(++counter));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const char* source = std::getenv("PLUMO_SOURCE_DIR");
+    fs::copy_file(fs::path(source ? source : ".") / "data" / "lang" / "english.lng", dir / "english.lng");
+    std::ofstream ini(dir / "chat.ini");
+    ini << "[Main]\nLanguage=english.lng\nMyName=" << nick << "\n" << extraIni;
+    ini.close();
+    system.addresses = {"127.0.0.1", address};
+    system.userName = nick;
+    core = std::make_unique<TChatCore>(
+        dir.string(), CoreSurfaces{channels, inputs, editor, roster, window, sound, timers, system}, host,
+        [&lan, this](TPlumo* e) { lan.Attach(host, e); });
+  }
+  ~Peer() {
+    core.reset();
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+  TPlumo& engine() { return core->Engine(); }
+  std::vector<std::string> Console() const { return channels.Of("#"); }
+  std::string LastConsole() const {
+    const auto lines = Console();
+    return lines.empty() ? std::string() : lines.back();
+  }
+  // Packet types sent since the last ClearSent.
+  std::vector<int> SentTypes() const {
+    std::vector<int> types;
+    for (const auto& s : host.Sent()) {
+      types.push_back(static_cast<unsigned char>(s.data[1]) * 256 + static_cast<unsigned char>(s.data[2]));
+    }
+    return types;
+  }
+
+  fs::path dir;
+  FakeConversations channels;
+  FakeConversations inputs;
+  FakeEditor editor;
+  FakeRoster roster;
+  FakeWindow window;
+  FakeSound sound;
+  FakeTimers timers;
+  FakeSystem system;
+  sim::SimHost& host;
+  std::unique_ptr<TChatCore> core;
+};
+
+// "[HH:MM:SS] " at the LAN's current time.
+inline std::string Stamp(sim::SimLan& lan) {
+  return "[" + TimeText(lan.NowMs()) + "] ";
+}
+
+}  // namespace plumo::coretest
