@@ -1,0 +1,178 @@
+// Cost of DataReceived per datagram with rosters of 10, 250 and 1000 peers, and of ResendTick and
+// PresenceTick at 1000 peers with a full ring of kept datagrams. The host drops every send.
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+#include "net/plumo.h"
+
+namespace {
+
+using namespace plumo;
+
+class NullHost final : public PlumoHost {
+ public:
+  bool SendDatagram(const std::string&, const std::string& data) override {
+    sent += data.size();
+    return true;
+  }
+  std::int64_t NowMs() override { return now; }
+  void SetTimer(EngineTimer, bool, int) override {}
+  std::uint32_t Random(std::uint32_t n) override {
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    return n == 0 ? 0 : static_cast<std::uint32_t>((state >> 33) % n);
+  }
+  bool SetReceiving(bool, int) override { return true; }
+
+  std::int64_t now = 1'700'000'000'000;
+  std::uint64_t state = 1;
+  std::size_t sent = 0;
+};
+
+std::string Datagram(std::uint16_t type, std::uint16_t seq, const std::string& block,
+                     std::initializer_list<std::string_view> fields) {
+  std::string out(1, 'P');
+  out += U16ToBytes(type);
+  out += U16ToBytes(seq);
+  out += block;
+  out += JoinFields(fields);
+  return out;
+}
+
+// An engine whose roster holds itself and peers other engines, each announced by a hello.
+struct Lan {
+  NullHost host;
+  TPlumo engine{host};
+  std::vector<std::string> addresses, nicks;
+  std::vector<std::uint16_t> seqs;
+  std::size_t events = 0;
+
+  explicit Lan(int peers) {
+    engine.MyAddress = "198.18.0.1";
+    engine.SetNick("me");
+    engine.AddChannel("Main", "topic", "", "", 1000);
+    engine.SetState(stActive);
+    engine.OnChannelLine = [this](const TMStigs&, const std::string&, const std::string& text) {
+      events += text.size();
+    };
+    engine.OnPrivateMessage = [this](const TMStigs&, const std::string& text, const std::string&) {
+      events += text.size();
+    };
+    engine.OnConfirm = [this](const AChuvakInfo&, std::uint16_t) { ++events; };
+    Deliver(Datagram(pkHello, 2, U32ToBytes(0) + U32ToBytes(0), {"me", "1", "", "Main"}), engine.MyAddress);
+    for (int k = 0; k < peers; ++k) {
+      addresses.push_back("198.18." + std::to_string(1 + k / 250) + "." + std::to_string(2 + k % 250));
+      nicks.push_back("peer" + std::to_string(k));
+      seqs.push_back(0);
+      Deliver(Datagram(pkHello, 2, U32ToBytes(0) + U32ToBytes(0), {nicks.back(), "1", "", "Main"}),
+              addresses.back());
+    }
+  }
+  void Deliver(const std::string& data, const std::string& from) {
+    engine.DataReceived(reinterpret_cast<const std::uint8_t*>(data.data()), static_cast<long>(data.size()),
+                        from, kDefaultPort);
+  }
+  // Peers in a scattered order, so that lookups do not follow the roster order.
+  std::size_t Next(std::size_t& i) const {
+    i = (i + 7919) % addresses.size();
+    return i;
+  }
+};
+
+// One channel line from a different peer each time, each with the next number from that peer.
+void BM_ReceiveChannelLine(benchmark::State& state) {
+  Lan lan(static_cast<int>(state.range(0)));
+  std::vector<std::string> lines;
+  for (const auto& nick : lan.nicks)
+    lines.push_back(Datagram(pkChannelLine, 0, "", {nick, "Main", "hello, world"}));
+  std::size_t i = 0;
+  for (auto _ : state) {
+    const std::size_t k = lan.Next(i);
+    std::string& line = lines[k];
+    const std::uint16_t seq = ++lan.seqs[k];
+    line[3] = static_cast<char>(seq >> 8);
+    line[4] = static_cast<char>(seq & 0xFF);
+    lan.Deliver(line, lan.addresses[k]);
+  }
+  benchmark::DoNotOptimize(lan.events);
+  state.SetItemsProcessed(state.iterations());
+}
+
+// One private message to the own nick; the engine answers with a (kept) confirmation.
+void BM_ReceivePrivateMessage(benchmark::State& state) {
+  Lan lan(static_cast<int>(state.range(0)));
+  std::vector<std::string> messages;
+  for (const auto& nick : lan.nicks)
+    messages.push_back(Datagram(pkPrivateMessage, 0, "", {nick, "me", "a word"}));
+  std::size_t i = 0;
+  for (auto _ : state) {
+    const std::size_t k = lan.Next(i);
+    std::string& message = messages[k];
+    const std::uint16_t seq = ++lan.seqs[k];
+    message[3] = static_cast<char>(seq >> 8);
+    message[4] = static_cast<char>(seq & 0xFF);
+    lan.Deliver(message, lan.addresses[k]);
+  }
+  benchmark::DoNotOptimize(lan.events);
+  state.SetItemsProcessed(state.iterations());
+}
+
+// The own private message to a peer and the peer's confirmation arriving (one datagram received).
+void BM_SendPrivateMessageAndConfirm(benchmark::State& state) {
+  Lan lan(static_cast<int>(state.range(0)));
+  std::vector<std::string> confirms;
+  for (const auto& nick : lan.nicks) confirms.push_back(Datagram(pkConfirm, 1, "0000", {nick, "1", " "}));
+  std::size_t i = 0;
+  for (auto _ : state) {
+    const std::size_t k = lan.Next(i);
+    lan.engine.SendPrivateMessage(lan.nicks[k], "a word", lan.addresses[k]);
+    const std::uint16_t seq = lan.engine.Counters().Current(pkPrivateMessage);
+    std::string& confirm = confirms[k];
+    confirm[5] = 0;
+    confirm[6] = static_cast<char>(pkPrivateMessage);
+    confirm[7] = static_cast<char>(seq >> 8);
+    confirm[8] = static_cast<char>(seq & 0xFF);
+    lan.Deliver(confirm, lan.addresses[k]);
+  }
+  if (lan.events < static_cast<std::size_t>(state.iterations()))
+    state.SkipWithError("confirmations were not matched");
+  state.SetItemsProcessed(state.iterations());
+}
+
+// Full ring: 255 kept datagrams, the last `pending` of them mass messages that every peer still has
+// to confirm, with all their tries left (each tick resends every one of them).
+void BM_ResendTick(benchmark::State& state) {
+  Lan lan(static_cast<int>(state.range(0)));
+  const int pending = static_cast<int>(state.range(1));
+  for (int n = 0; n < 255 - pending; ++n)
+    lan.engine.SendChannelLine("Main", "line", lan.engine.BroadcastAddress);
+  for (int n = 0; n < pending; ++n) lan.engine.SendMassMessage("to everybody");
+  for (auto _ : state) {
+    state.PauseTiming();
+    for (const auto& entry : lan.engine.Users().Entries()) {
+      for (auto& item : entry->Pending) item.TriesLeft = 5;
+    }
+    state.ResumeTiming();
+    lan.engine.ResendTick();
+  }
+  state.counters["resends/tick"] = static_cast<double>(lan.nicks.size()) * pending;
+}
+
+// Every peer silent between the ping threshold and three times it: each is pinged by chance.
+void BM_PresenceTick(benchmark::State& state) {
+  Lan lan(static_cast<int>(state.range(0)));
+  for (int n = 0; n < 255; ++n) lan.engine.SendChannelLine("Main", "line", lan.engine.BroadcastAddress);
+  lan.host.now += 2 * lan.engine.PingThreshold() * 1000;
+  for (auto _ : state) lan.engine.PresenceTick();
+  if (lan.engine.Users().Count() != static_cast<int>(lan.nicks.size()) + 1)
+    state.SkipWithError("peers dropped");
+}
+
+BENCHMARK(BM_ReceiveChannelLine)->Arg(10)->Arg(250)->Arg(1000);
+BENCHMARK(BM_ReceivePrivateMessage)->Arg(10)->Arg(250)->Arg(1000);
+BENCHMARK(BM_SendPrivateMessageAndConfirm)->Arg(10)->Arg(250)->Arg(1000);
+BENCHMARK(BM_ResendTick)->Args({1000, 0})->Args({1000, 1})->Args({1000, 16})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PresenceTick)->Arg(1000)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
