@@ -3,6 +3,10 @@
 
 #include <QApplication>
 
+// The font configuration library keeps caches for the life of the process; they are not leaks of
+// ours. Each test program includes this header from its one source file.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig\n"; }
+
 namespace plumo::testing {
 
 inline QApplication& GuiApp() {
