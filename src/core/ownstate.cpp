@@ -97,20 +97,27 @@ void TChatCore::ApplyAutoStates() {
   if (!engine_) return;
   const std::vector<std::string> programs = s_.system.RunningPrograms();
   const TNameValueList& list = settings_.StateTable;
-  bool matched = false;
-  for (const auto& [name, value] : list.Entries()) {
-    if (value.empty()) continue;  // no state to apply
+  // When several listed programs run, the entry nearest the end of the list wins. Only that one is
+  // applied, so two running programs do not make the state flap (and be announced twice) each tick.
+  const TNameValueList::Entry* winner = nullptr;
+  for (const auto& entry : list.Entries()) {
+    if (entry.second.empty()) continue;  // no state to apply
     for (const auto& program : programs) {
-      if (!SameText1251(program, name)) continue;
-      matched = true;
-      if (!(name == lastMatchedProgram_ && value[0] == engine_->State())) {
-        const std::string descrKey = "Descr_" + name;
-        if (list.Has(descrKey)) engine_->StateDescription = list.Value(descrKey);
-        engine_->SetState(value[0]);
-        LoadSoundsForState(value[0]);
-        lastMatchedProgram_ = name;
+      if (SameText1251(program, entry.first)) {
+        winner = &entry;
+        break;
       }
-      break;
+    }
+  }
+  const bool matched = winner != nullptr;
+  if (matched) {
+    const auto& [name, value] = *winner;
+    if (!(name == lastMatchedProgram_ && value[0] == engine_->State())) {
+      const std::string descrKey = "Descr_" + name;
+      if (list.Has(descrKey)) engine_->StateDescription = list.Value(descrKey);
+      engine_->SetState(value[0]);
+      LoadSoundsForState(value[0]);
+      lastMatchedProgram_ = name;
     }
   }
   if (!matched) {

@@ -1,0 +1,186 @@
+// Sounds, console commands, own-state transitions, the program list and the input history of the
+// client core, on the simulated LAN.
+#include <algorithm>
+
+#include "core_fixture.h"
+
+namespace plumo::coretest {
+namespace {
+
+class Lan : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(a.core->FormCreate());
+    ASSERT_TRUE(b.core->FormCreate());
+    ASSERT_TRUE(c.core->FormCreate());
+    lan.RunFor(2000);
+    a.core->RefreshUserList();
+  }
+  void Line(Peer& from, const std::string& text) {
+    from.editor.text = text;
+    from.core->SubmitLine();
+    lan.RunFor(100);
+  }
+  sim::SimLan lan{21};
+  Peer a{lan, "198.18.0.1", "anna"};
+  Peer b{lan, "198.18.0.2", "Annette"};
+  Peer c{lan, "198.18.0.3", "bob"};
+};
+
+TEST_F(Lan, EventSoundsRegisterThenNameTheirFileThenPlay) {
+  TNameValueList& table = a.core->Settings().SoundTable;
+  table.Clear();
+  const std::string wav = a.dir.string() + "/sounds/chat_line.wav";
+  a.system.files.insert(wav);
+  Line(c, "one");
+  EXPECT_EQ(table, (TNameValueList{{"mute", "0"}, {"on_chat_line", "1"}}));
+  EXPECT_TRUE(a.sound.played.empty());
+  Line(c, "two");
+  EXPECT_EQ(table.Value("chat_line_src"), "chat_line.wav");
+  EXPECT_TRUE(a.sound.played.empty());
+  Line(c, "three");
+  EXPECT_EQ(a.sound.played, (std::vector<std::string>{wav}));
+
+  // A full path wins over the sounds folder.
+  table.SetValue("chat_line_src", "/abs/beep.wav");
+  a.system.files.insert("/abs/beep.wav");
+  Line(c, "four");
+  EXPECT_EQ(a.sound.played.back(), "/abs/beep.wav");
+
+  // Disabled for one event only.
+  table.SetValue("on_chat_line", "0");
+  Line(c, "five");
+  EXPECT_EQ(a.sound.played.size(), 2u);
+}
+
+TEST_F(Lan, MuteSilencesEventsAndAddsNothingButBellsStillSound) {
+  TNameValueList& table = a.core->Settings().SoundTable;
+  table = TNameValueList{{"mute", "0"}};
+  a.core->MuteClick();
+  EXPECT_EQ(table.Value("mute"), "1");
+  EXPECT_EQ(a.window.muteImage, icon::kMuted);
+  Line(c, "quiet");
+  EXPECT_EQ(table.Count(), 1u);
+  a.core->Settings().BellTable.Add("7", "ding.wav");
+  a.system.files.insert(a.dir.string() + "/sounds/ding.wav");
+  a.core->PlayBell(7);
+  a.core->PlayBell(8);  // no line: nothing
+  EXPECT_EQ(a.sound.played, (std::vector<std::string>{a.dir.string() + "/sounds/ding.wav"}));
+  a.core->MuteClick();
+  EXPECT_EQ(table.Value("mute"), "0");
+  EXPECT_EQ(a.window.muteImage, icon::kSound);
+}
+
+TEST_F(Lan, InfoListsNickPrefixesInAnyCaseAndLinesWithoutLeadingSlashAreNoCommands) {
+  a.editor.text = "/INFO ANN";
+  a.core->SubmitLine();
+  const auto console = a.Console();
+  const auto info = std::count_if(console.begin(), console.end(),
+                                  [](const std::string& l) { return l.rfind("#^666666Name: ", 0) == 0; });
+  EXPECT_EQ(info, 2);
+  EXPECT_TRUE(std::find(console.begin(), console.end(),
+                        "#^666666Name: Annette ip= \\\\198.18.0.2 state=Active") != console.end());
+  EXPECT_EQ(a.editor.text, "");
+
+  EXPECT_TRUE(a.core->RunConsoleCommand("/info *"));
+  EXPECT_TRUE(a.core->RunConsoleCommand("/info zed"));
+  EXPECT_EQ(a.LastConsole(), "No such user.");
+  EXPECT_FALSE(a.core->RunConsoleCommand("text/info"));
+  EXPECT_FALSE(a.core->RunConsoleCommand(" /help"));
+  EXPECT_TRUE(a.core->RunConsoleCommand("/help"));
+  EXPECT_EQ(a.LastConsole().rfind("#^666666Plumo v. Plumo 0.5.1.1. Console commands:", 0), 0u);
+}
+
+TEST_F(Lan, AboutWithoutSelectionIsAnOrdinaryLineAndWithItAsksForInfo) {
+  Line(a, "/about");
+  EXPECT_EQ(b.channels.Of("Main").size(), 1u);
+  EXPECT_NE(b.channels.Of("Main")[0].find("anna: /about"), std::string::npos);
+
+  int bobRow = -1;
+  for (std::size_t i = 0; i < a.core->Rows().size(); ++i) {
+    if (a.core->Rows()[i].Nick == "bob") bobRow = int(i);
+  }
+  a.core->SetRosterSelection({bobRow});
+  Line(a, "/about");
+  lan.RunFor(500);
+  const std::string last = a.LastConsole();
+  EXPECT_EQ(last.substr(0, 6), "\r\n\r\n\r\n");
+  EXPECT_NE(last.find("198.18.0.3"), std::string::npos);
+  EXPECT_NE(last.find("Plumo 0.5.1.1"), std::string::npos);
+  EXPECT_EQ(b.channels.Of("Main").size(), 1u);  // nothing went to the channel
+}
+
+TEST_F(Lan, NetstatPrintsEveryEntryOnItsOwnLine) {
+  EXPECT_TRUE(a.core->RunConsoleCommand("/netstat"));
+  const std::string out = a.LastConsole();
+  EXPECT_EQ(out.rfind("#^666666IP0=127.0.0.1\r\n\r\nMask0=255.255.255.0\r\n\r\n", 0), 0u);
+  EXPECT_NE(out.find("IP1=198.18.0.1\r\n"), std::string::npos);
+  EXPECT_NE(out.find("Type1=NORMAL\r\n"), std::string::npos);
+}
+
+TEST_F(Lan, StateRulesOfMenuActivationAndScreenSaver) {
+  a.core->StateMenuClick(4);  // cancelled box: stored default description
+  EXPECT_EQ(a.engine().State(), '4');
+  EXPECT_EQ(a.engine().StateDescription, "Busy, please do not disturb");
+  EXPECT_EQ(a.core->SavedState(), '4');
+  EXPECT_EQ(a.window.stateImage, 1);
+  a.core->WindowDeactivated();
+  EXPECT_EQ(a.engine().State(), '4');  // only '1' turns into '2'
+  EXPECT_TRUE(a.timers.on[CoreTimer::ProgramList]);
+  a.core->WindowActivated();
+  EXPECT_FALSE(a.timers.on[CoreTimer::ProgramList]);
+
+  a.window.answer = "lunch";
+  a.core->StateMenuClick(5);
+  EXPECT_EQ(a.engine().StateDescription, "lunch");
+  EXPECT_EQ(TIniFile((a.dir / "chat.ini").string()).ReadString("Main", "state5", ""), "lunch");
+
+  a.core->StateMenuClick(1);
+  EXPECT_EQ(a.engine().StateDescription, " ");
+  a.core->WindowDeactivated();
+  EXPECT_EQ(a.engine().State(), '2');
+  a.core->WindowActivated();
+  EXPECT_EQ(a.engine().State(), '1');
+  a.core->ScreenSaverStarted(false);
+  EXPECT_EQ(a.engine().State(), '3');
+  EXPECT_EQ(a.core->SavedState(), '1');
+}
+
+TEST_F(Lan, ProgramListLaterEntryWinsAndNoMatchRestoresTheChosenState) {
+  TNameValueList& programs = a.core->Settings().StateTable;
+  programs = TNameValueList{{"game.exe", "5"}, {"editor", "4"}, {"Descr_editor", "writing"}};
+  std::ofstream((a.dir / "chat.ini"), std::ios::app) << "[SOUNDS1]\nmute=1\n";
+  a.system.programs = {"bash", "EDITOR", "game.exe"};
+  a.core->WindowDeactivated();
+  a.core->Timer2Timer();
+  EXPECT_EQ(a.engine().State(), '4');
+  EXPECT_EQ(a.engine().StateDescription, "writing");
+  EXPECT_EQ(a.core->LastMatchedProgram(), "editor");
+  EXPECT_EQ(a.core->Settings().SoundTable.Value("mute"), "1");  // the set of state '4'
+  a.host.ClearSent();
+  a.core->Timer2Timer();  // same match, same state: nothing sent
+  EXPECT_TRUE(a.SentTypes().empty());
+
+  a.system.programs = {"bash"};
+  a.core->Timer2Timer();
+  EXPECT_EQ(a.engine().State(), '2');  // back to the state the window had
+  EXPECT_EQ(a.engine().StateDescription, " ");
+}
+
+TEST_F(Lan, HistoryKeepsTenLinesWithLineBreaksAndRecallsThemInOrder) {
+  for (int i = 0; i < 11; ++i) a.core->AddToHistory("line " + std::to_string(i));
+  a.core->AddToHistory("  ");
+  a.core->AddToHistory("two\r\nrows");
+  ASSERT_EQ(a.core->InputHistory().size(), 10u);
+  EXPECT_EQ(a.core->InputHistory()[0], "two/nrows");
+  EXPECT_EQ(a.core->HistoryOlder(), "two\r\nrows");  // the line just sent comes back first
+  EXPECT_EQ(a.core->HistoryOlder(), "line 10");
+  for (int i = 0; i < 20; ++i) a.core->HistoryOlder();
+  EXPECT_EQ(a.core->HistoryOlder(), "line 2");  // the oldest kept line
+  EXPECT_EQ(a.core->HistoryNewer(), "line 3");
+  for (int i = 0; i < 8; ++i) a.core->HistoryNewer();
+  EXPECT_EQ(a.core->HistoryNewer(), "");  // back at the empty line
+}
+
+}  // namespace
+}  // namespace plumo::coretest
