@@ -267,6 +267,14 @@ TEST_F(Engine, PeersComeAndGo) {
   From(kAnn, Datagram(pkInfoReply, 3, "", {"ann", "again"}));
   ASSERT_EQ(rec.Count(Ev::Info), 1U);
   EXPECT_EQ(rec.Of(Ev::Info)[0].text, "asked");
+  From(kAnn, Datagram(pkInfoRequest, 1, "", {"ann"}));
+  EXPECT_EQ(SentOf(pkInfoReply).at(0).dest, kAnn);
+  From(kBob, Datagram(pkRosterList, 1, "", {"bob", "me"}));  // the sender is not added
+  EXPECT_EQ(me.Users().Find("", kBob), -1);
+  From(kAnn, Datagram(pkTopic, 1, Be32(kNow) + Be32(kNow), {"ann", "Main"}));  // no topic field
+  EXPECT_EQ(me.FindChannel("Main")->Topic, "topic");
+  From(kAnn, Datagram(pkTopic, 2, Be32(kNow) + Be32(kNow), {"ann", "Main", "set"}));
+  EXPECT_EQ(me.FindChannel("Main")->Topic, "set");
   From(kAnn, Datagram(pkBell, 1, "\x01\x02", {"ann"}));
   From(kAnn, Datagram(pkBell, 1, "\x01\x02", {"ann"}));  // bells are not tracked: rings again
   ASSERT_EQ(rec.Count(Ev::Bell), 2U);
