@@ -44,19 +44,5 @@ TEST(Codec, NumbersAreBigEndian) {
             static_cast<std::uint32_t>(((std::int64_t{1} << 42) + 500) / 1000));
 }
 
-TEST(Codec, TypeTableAndFieldOffsets) {
-  for (int t = 0; t < 40; ++t) {
-    const bool known = t >= 13 && t <= 30 && t != 18;
-    EXPECT_EQ(IsKnownPacketType(static_cast<std::uint16_t>(t)), known) << t;
-  }
-  EXPECT_EQ(IsKnownPacketType(256 + 14), false);
-  const std::pair<PacketType, std::size_t> offsets[] = {
-      {pkHello, 13}, {pkConfirm, 9},     {pkResendRequest, 11}, {pkTopic, 13}, {pkTopicQuery, 13},
-      {pkBell, 7},   {pkChannelLine, 5}, {pkExit, 5},           {pkPong, 5},   {pkInfoReply, 5}};
-  for (auto [type, offset] : offsets) EXPECT_EQ(FieldOffset(type), offset) << type;
-  EXPECT_TRUE(IsGapTracked(pkChannelLine) && IsGapTracked(pkPrivateMessage) && IsGapTracked(pkMassMessage));
-  EXPECT_FALSE(IsGapTracked(pkBell) || IsGapTracked(pkHello) || IsGapTracked(pkConfirm));
-}
-
 }  // namespace
 }  // namespace plumo

@@ -62,20 +62,6 @@ TEST_F(Roster, AddOrUpdateRenamesInPlaceAndRemovalShifts) {
   EXPECT_EQ(users.Entry(0), nullptr);
 }
 
-TEST_F(Roster, PendingItems) {
-  users.AddOrUpdate("A", "X");
-  users.AddPending(0, pkPrivateMessage, 7);
-  users.AddPending(0, pkPrivateMessage, 7);
-  users.AddPending(0, pkBell, 7);
-  users.AddPending(5, pkBell, 1);  // out of range: ignored
-  EXPECT_FALSE(users.RemovePending(0, pkMassMessage, 7));
-  EXPECT_TRUE(users.RemovePending(0, pkPrivateMessage, 7));
-  ASSERT_EQ(users.Entry(0)->Pending.size(), 2U);
-  EXPECT_EQ(users.Entry(0)->Pending[0].Seq, 7);
-  EXPECT_EQ(users.Entry(0)->Pending[0].TriesLeft, 5);
-  EXPECT_FALSE(users.RemovePending(3, pkBell, 7));
-}
-
 TEST_F(Roster, GapsAndRepeatsPerType) {
   users.AddOrUpdate("A", "X");
   for (std::uint16_t s : {4, 5, 9}) users.RecordReceived(0, pkChannelLine, s);
