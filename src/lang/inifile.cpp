@@ -375,11 +375,15 @@ bool TIniFile::DeleteKey(std::string_view section, std::string_view key) {
 
 bool TIniFile::EraseSection(std::string_view section) {
   Refresh();
-  const auto [header, end] = FindSection(section);
-  if (header == npos) return true;
-  std::vector<std::string> lines = lines_;
-  lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(header),
-              lines.begin() + static_cast<std::ptrdiff_t>(end));
+  if (FindSection(section).first == npos) return true;
+  // Every section of that name goes, so that a duplicate cannot take the place of the removed one.
+  std::vector<std::string> lines;
+  bool inside = false;
+  for (const auto& line : lines_) {
+    std::string_view name;
+    if (ParseHeader(line, name)) inside = SameText1251(name, section);
+    if (!inside) lines.push_back(line);
+  }
   return Commit(std::move(lines));
 }
 

@@ -65,7 +65,7 @@ class TIniFile {
   bool WriteBool(std::string_view section, std::string_view key, bool value);
   // Removes one key (true when it is gone afterwards, also when it was never there).
   bool DeleteKey(std::string_view section, std::string_view key);
-  // Removes the first section of that name with all its lines.
+  // Removes every section of that name with all its lines.
   bool EraseSection(std::string_view section);
   // Forces what was written onto the storage device (fsync). False on failure.
   bool UpdateFile();

@@ -77,6 +77,16 @@ TEST(IniFile, WritesKeepEverythingElse) {
   EXPECT_EQ(dir.Read("a.ini"), "; a comment\r\n[Main]\r\nMyName=new\r\nother line\r\n\r\n[Fresh]\r\nk=1\r\n");
 }
 
+TEST(IniFile, ErasingASectionRemovesEveryCopyOfIt) {
+  TempDir dir;
+  dir.Write("a.ini", "[H]\nz0=a\n[Keep]\nk=1\n[h]\nz0=stale\nz9=stale\n");
+  TIniFile ini(dir.File("a.ini"));
+  ASSERT_TRUE(ini.EraseSection("h"));
+  ASSERT_TRUE(ini.WriteString("H", "z0", "new"));
+  EXPECT_EQ(ini.ReadSection("H"), std::vector<std::string>{"z0"});
+  EXPECT_EQ(dir.Read("a.ini"), "[Keep]\nk=1\n\n[H]\nz0=new\n");
+}
+
 TEST(IniFile, EveryWriteReachesTheFileAndReadsSeeOtherWriters) {
   TempDir dir;
   TIniFile a(dir.File("a.ini"));
