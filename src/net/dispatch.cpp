@@ -73,6 +73,14 @@ void TPlumo::Dispatch(std::uint16_t type, std::uint16_t seq, const std::uint8_t*
   switch (type) {
     case pkHello: {
       const int i = FindOrAddSender(d.Field(0), fromIP);
+      // A hello is sent only at start-up, when the peer's counters begin again at 1: its old numbers must
+      // not make its new datagrams look like repeats, even when its nick change from the empty nick was lost.
+      // Only a hello that differs from an earlier one means a restart: a copy of the same hello carries the
+      // same number and clock, and the first hello heard may arrive after the peer's first datagrams.
+      const std::uint64_t stamp = (std::uint64_t{1} << 48) | (std::uint64_t{d.U32(9)} << 16) | seq;
+      AChuvakInfo* e = users_.Entry(i);
+      if (e->LastHello != 0 && e->LastHello != stamp) users_.ForgetReceived(i);
+      e->LastHello = stamp;
       if (OnNewUser) OnNewUser(fields, fromIP);
       ApplyTopic(d.U32(5), d.U32(9), d.Field(0), d.Field(3), d.Field(2));
       if (d.Field(0) != nick_ && d.Field(1).size() == 1) ApplyState(i, d.Field(1)[0], {}, false);

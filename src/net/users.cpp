@@ -173,6 +173,10 @@ void TUsers::RecordReceived(int index, std::uint16_t packetType, std::uint16_t s
   e->Received.push_back(item);
 }
 
+void TUsers::ForgetReceived(int index) {
+  if (auto* e = Entry(index)) e->Received.clear();
+}
+
 int TUsers::FindReceived(int index, std::uint16_t packetType, std::uint16_t seq) const {
   const auto* e = Entry(index);
   if (!e) return -1;

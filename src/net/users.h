@@ -46,6 +46,9 @@ struct AChuvakInfo {
   char State = '1';
   std::string StateDescription;
   bool InfoRequested = false;
+  // Sequence number and sender's clock of the last hello heard from the peer (0: none yet). A hello is
+  // sent once per start, so a different one means the peer started afresh; a copy of the same one does not.
+  std::uint64_t LastHello = 0;
 };
 
 class TUsers {
@@ -84,6 +87,8 @@ class TUsers {
   void RecordReceived(int index, std::uint16_t packetType, std::uint16_t seq);
   // The position of the received item of this type when seq has already been recorded, or -1.
   int FindReceived(int index, std::uint16_t packetType, std::uint16_t seq) const;
+  // Forgets every number received from the peer at index: it has started afresh and numbers again from 1.
+  void ForgetReceived(int index);
 
  private:
   bool InRange(int index) const { return index >= 0 && index < Count(); }

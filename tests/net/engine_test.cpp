@@ -250,6 +250,18 @@ TEST_F(Engine, RepeatSuppressionSurvivesTheCounterWrap) {
   EXPECT_EQ(rec.Of(Ev::Gap)[0].last, 4);
 }
 
+TEST_F(Engine, OnlyANewHelloForgetsThePeersNumbers) {
+  Meet();
+  From(kAnn, Pm(1));
+  From(kAnn, Hello("ann"));  // a copy of the hello already heard
+  From(kAnn, Pm(1));         // resent after a lost confirmation: still a repeat
+  EXPECT_EQ(rec.Count(Ev::PrivateMessage), 1U);
+  // ann restarts: her new hello has another clock, and her numbers begin again at 1.
+  From(kAnn, Datagram(pkHello, 2, Be32(0) + Be32(kNow + 60), {"ann", "1", "", "Main"}));
+  From(kAnn, Pm(1));
+  EXPECT_EQ(rec.Count(Ev::PrivateMessage), 2U);
+}
+
 TEST_F(Engine, PeersComeAndGo) {
   Meet();
   From(kBob, Datagram(pkExit, 1, "", {"bob"}));  // unknown: still reported
