@@ -33,7 +33,9 @@ bool SameMain(const plumo::TSettings& a, const plumo::TSettings& b) {
          a.MultiLineH == b.MultiLineH && a.SingleLineH == b.SingleLineH && a.ChanelHotNik == b.ChanelHotNik &&
          a.MessagesHotNik == b.MessagesHotNik && a.MyColor == b.MyColor && a.CustomColors == b.CustomColors &&
          a.MyIP == b.MyIP && a.Broadcast == b.Broadcast && a.About == b.About &&
-         a.MyStateDescr == b.MyStateDescr && a.MyState == b.MyState && a.InputHistory == b.InputHistory;
+         a.MyStateDescr == b.MyStateDescr && a.MyState == b.MyState && a.InputHistory == b.InputHistory &&
+         a.SmileTable == b.SmileTable && a.SoundTable == b.SoundTable && a.BellTable == b.BellTable &&
+         a.StateTable == b.StateTable;
 }
 
 }  // namespace

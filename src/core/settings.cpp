@@ -404,8 +404,13 @@ TSettings DefaultSettings(const TSettingsEnv& env) {
 }
 
 TNameValueList ReadTable(const TIniFile& ini, std::string_view section) {
+  // A name that occurs twice reads the value of its first line for both entries, as a lookup by
+  // name does; saving the table then leaves the section as it was.
   TNameValueList table;
-  for (auto& [k, v] : ini.ReadSectionValues(section)) table.Add(k, v);
+  for (auto& [k, v] : ini.ReadSectionValues(section)) {
+    const int first = table.IndexOfName(k);
+    table.Add(k, first < 0 ? v : table.Entries()[static_cast<std::size_t>(first)].second);
+  }
   return table;
 }
 

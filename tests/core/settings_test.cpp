@@ -304,6 +304,16 @@ TEST(Settings, FullGroupWritesTablesOverTheirSections) {
   EXPECT_TRUE(ini.ValueExists("Topics", "New"));
 }
 
+TEST(Settings, ADuplicateNameInATableKeepsTheFileStable) {
+  TempDir dir;
+  dir.Write("chat.ini", "[BELLS]\n1=first.wav\n2=x.wav\n1=second.wav\n");
+  TIniFile ini(dir.File("chat.ini"));
+  const TSettings s = LoadSettings(ini, Env());
+  EXPECT_EQ(s.BellTable, (TNameValueList{{"1", "first.wav"}, {"2", "x.wav"}, {"1", "first.wav"}}));
+  ASSERT_TRUE(SaveSettings(ini, s, TSaveContext{}, true));
+  EXPECT_EQ(LoadSettings(ini, Env()).BellTable, s.BellTable);
+}
+
 TEST(Settings, NameValueListLooksUpTheFirstNameWithoutCase) {
   TNameValueList t = {{"Mute", "1"}, {"mute", "0"}};
   EXPECT_EQ(t.Value("MUTE"), "1");
