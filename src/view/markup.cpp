@@ -36,6 +36,8 @@ QTextCursor Select(QTextDocument& doc, int from, int to) {
   return c;
 }
 
+constexpr char kResourcesAdded[] = "plumoSmileyResources";
+
 QString SmileyResourceName(int index) {
   return QStringLiteral("plumo-smiley:%1").arg(index);
 }
@@ -132,16 +134,26 @@ void FormatHotNicks(QTextDocument& doc, int from, int to) {
   }
 }
 
+void AddSmileyResources(QTextDocument& doc, const SmileyPictures& pictures) {
+  if (doc.property(kResourcesAdded).toInt() == pictures.Count()) return;
+  for (int i = 0; i < pictures.Count(); ++i) {
+    doc.addResource(QTextDocument::ImageResource, QUrl(SmileyResourceName(i)), pictures.At(i));
+  }
+  doc.setProperty(kResourcesAdded, pictures.Count());
+}
+
+void ForgetSmileyResources(QTextDocument& doc) {
+  doc.setProperty(kResourcesAdded, QVariant());
+}
+
 bool IsSmiley(const QTextCharFormat& format) {
   return format.isImageFormat() && format.hasProperty(kSmileyCodeProperty);
 }
 
 void InsertSmiley(QTextCursor& cursor, const QString& code, int index, const SmileyPictures& pictures) {
   QTextDocument* doc = cursor.document();
+  AddSmileyResources(*doc, pictures);
   const QUrl name(SmileyResourceName(index));
-  if (doc->resource(QTextDocument::ImageResource, name).isNull()) {
-    doc->addResource(QTextDocument::ImageResource, name, pictures.At(index));
-  }
   QTextCharFormat base = cursor.charFormat();
   if (cursor.hasSelection()) {
     // The picture keeps the colour of the code it replaces, so markup reads the same colour back.

@@ -61,6 +61,10 @@ int FormatRange(QTextDocument& doc, int from, int to, const FormatOptions& optio
 // Inserts one picture carrying `code` at the cursor (replacing its selection), keeping the
 // cursor's colour.
 void InsertSmiley(QTextCursor& cursor, const QString& code, int index, const SmileyPictures& pictures);
+// Makes every picture of the set available to doc (once per document; clearing a document drops its
+// pictures, so ForgetSmileyResources must be called then).
+void AddSmileyResources(QTextDocument& doc, const SmileyPictures& pictures);
+void ForgetSmileyResources(QTextDocument& doc);
 // True when `format` is a picture that carries a smiley code.
 bool IsSmiley(const QTextCharFormat& format);
 

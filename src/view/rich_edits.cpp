@@ -6,6 +6,7 @@
 #include <QTabBar>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocumentFragment>
 
 #include <stdexcept>
 
@@ -83,7 +84,10 @@ QColor TVRichEdits::DefaultColor() const {
 
 void TVRichEdits::Attach(TVRichedit* record) {
   displayed_ = record;
-  if (record == nullptr) blank_->clear();
+  if (record == nullptr) {
+    blank_->clear();
+    ForgetSmileyResources(*blank_);
+  }
   if (control_ != nullptr) control_->setDocument(&Document());
 }
 
@@ -132,6 +136,24 @@ int TVRichEdits::AppendLine(QTextDocument& doc, const std::string& line) {
   return from;
 }
 
+int TVRichEdits::AppendFormatted(QTextDocument& doc, const std::vector<std::string>& lines) const {
+  QTextDocument scratch;
+  scratch.setUndoRedoEnabled(false);
+  for (const std::string& line : lines) {
+    const int from = AppendLine(scratch, line);
+    FormatDocRange(scratch, from, scratch.characterCount() - 1);
+  }
+  QTextCharFormat base;
+  base.setForeground(QColor(Qt::black));
+  QTextCursor cursor(&doc);
+  cursor.movePosition(QTextCursor::End);
+  if (doc.characterCount() > 1) cursor.insertBlock(QTextBlockFormat(), base);
+  const int from = cursor.position();
+  if (SmileyImages != nullptr) AddSmileyResources(doc, *SmileyImages);
+  cursor.insertFragment(QTextDocumentFragment(&scratch));
+  return from;
+}
+
 int TVRichEdits::FormatDocRange(QTextDocument& doc, int from, int to) const {
   FormatOptions options;
   options.hot_nicks = HotNicks;
@@ -149,23 +171,16 @@ bool TVRichEdits::ShowView(int index) {
     tabs_->setCurrentIndex(index);
   }
   TVRichedit& view = *views_[static_cast<std::size_t>(index)].record;
-  Attach(&view);
-  ApplyMode(view.Mode);
+  // Each queued line is formatted alone, as it would have been when displayed on arrival.
   QTextDocument& doc = *view.Content;
   const bool had_pending = !view.PendingLines.empty();
-  int from = -1;
-  for (const std::string& line : view.PendingLines) {
-    const int at = AppendLine(doc, line);
-    if (from < 0) from = at;
-  }
+  if (had_pending) AppendFormatted(doc, view.PendingLines);
   view.PendingLines.clear();
   view.PendingLines.shrink_to_fit();
-  if (current_mode_ == ModeLog) {
-    // Everything shown before was formatted then; only the queued lines are new.
-    if (had_pending) FormatDocRange(doc, from, TextLength());
-  } else {
-    FormatView();
-  }
+  Attach(&view);
+  ApplyMode(view.Mode);
+  // Editors are small; formatting them whole also catches text typed and left unformatted.
+  if (current_mode_ != ModeLog) FormatView();
   if (current_mode_ == ModeReply && had_pending) {
     // The received conversation becomes the protected quote; the reply is typed in front of it.
     view.ProtectedLength = TextLength();
@@ -209,9 +224,8 @@ int TVRichEdits::AddLine(const std::string& name, const std::string& line) {
   SetUpdating(true);
   QTextDocument& doc = *view.Content;
   const int before = TextLength();
-  const int from = AppendLine(doc, full);
+  const int from = AppendFormatted(doc, {full});
   const int line_index = doc.findBlock(from).blockNumber();
-  FormatDocRange(doc, from, TextLength());
   // Text that arrives in a reply draft is received text: it joins the protected quote.
   if (current_mode_ == ModeReply) view.ProtectedLength += TextLength() - before;
   if (current_mode_ == ModeLog) ScrollToEnd();
@@ -310,6 +324,7 @@ std::string TVRichEdits::SelectionToMarkup(bool /*remove_smileys*/) const {
 
 void TVRichEdits::ClearView() {
   Document().clear();
+  ForgetSmileyResources(Document());
   if (displayed_ != nullptr) displayed_->ProtectedLength = 0;
   ResetTyping();
 }

@@ -144,6 +144,9 @@ class TVRichEdits : public QObject {
 
   // Appends one line as a new paragraph at the end of doc; returns its first position.
   static int AppendLine(QTextDocument& doc, const std::string& line);
+  // Formats lines, each alone, in a scratch document that is never laid out, then appends them to doc
+  // in one insertion, so the view lays them out once. Returns the position of the first.
+  int AppendFormatted(QTextDocument& doc, const std::vector<std::string>& lines) const;
   int FormatDocRange(QTextDocument& doc, int from, int to) const;
   void Attach(TVRichedit* record);
   int TextLength() const;
