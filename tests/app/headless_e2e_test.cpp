@@ -145,11 +145,10 @@ class HeadlessLan : public ::testing::TestWithParam<int> {
     up_ = true;
     root_ = fs::temp_directory_path() / ("plumo_e2e_" + prefix_);
     fs::remove_all(root_);
-    const char* nicks[] = {"anna", "bob", "cid"};
     for (int i = 0; i < 3; ++i) {
-      const fs::path dir = root_ / nicks[i];
+      const fs::path dir = root_ / kNicks[i];
       fs::create_directories(dir);
-      std::ofstream(dir / "chat.ini") << "[Main]\nMyName=" << nicks[i] << "\n";
+      std::ofstream(dir / "chat.ini") << "[Main]\nMyName=" << kNicks[i] << "\n";
       peers_.push_back(std::make_unique<PeerProcess>(prefix_, i + 1, dir));
     }
   }
@@ -169,13 +168,20 @@ class HeadlessLan : public ::testing::TestWithParam<int> {
     }
     return pred();
   }
-  bool RosterComplete(int i) {
+  // Whether peer i knows the other two peers by nick (its own entry does not matter for sending).
+  bool KnowsOthers(int i) {
     P(i).Send("/roster");
     P(i).Pump(200);
     const auto& objects = P(i).Objects();
     for (auto it = objects.rbegin(); it != objects.rend(); ++it) {
-      if (it->contains(QStringLiteral("roster")))
-        return it->value(QStringLiteral("roster")).toArray().size() == 3;
+      if (!it->contains(QStringLiteral("roster"))) continue;
+      lastRoster_ = QJsonDocument(*it).toJson(QJsonDocument::Compact).toStdString();
+      int others = 0;
+      for (const auto& e : it->value(QStringLiteral("roster")).toArray()) {
+        const QString nick = e.toObject().value(QStringLiteral("Nick")).toString();
+        others += nick != QString::fromLatin1(kNicks[i]) ? 1 : 0;
+      }
+      return others >= 2;
     }
     return false;
   }
@@ -189,6 +195,8 @@ class HeadlessLan : public ::testing::TestWithParam<int> {
   bool up_ = false;
   fs::path root_;
   std::vector<std::unique_ptr<PeerProcess>> peers_;
+  std::string lastRoster_;
+  static constexpr const char* kNicks[] = {"anna", "bob", "cid"};
 };
 
 TEST_P(HeadlessLan, ThreePeersChat) {
@@ -201,9 +209,19 @@ TEST_P(HeadlessLan, ThreePeersChat) {
       },
       30))
       << "the peers did not start";
-  for (int i = 0; i < 3; ++i) {
-    ASSERT_TRUE(Until([&] { return RosterComplete(i); }, 90)) << "peer " << i << " never saw the other two";
-  }
+  // A peer that lost every start-up announcement of another learns of it from its next datagram;
+  // on the lossy LAN each peer says something in the channel now and then until all know all.
+  auto lastNudge = Clock::now();
+  const bool everybodyKnown = Until(
+      [&] {
+        if (lossy && Clock::now() - lastNudge > std::chrono::seconds(3)) {
+          for (int i = 0; i < 3; ++i) P(i).Send(std::string("here is ") + kNicks[i]);
+          lastNudge = Clock::now();
+        }
+        return KnowsOthers(0) && KnowsOthers(1) && KnowsOthers(2);
+      },
+      90);
+  ASSERT_TRUE(everybodyKnown) << "a peer never saw the other two; last roster: " << lastRoster_;
 
   // A channel line.
   P(0).Send("hello everybody");
