@@ -191,24 +191,26 @@ int ReplaceSmileys(QTextDocument& doc, int from, int to, const std::vector<Smile
 }
 
 void DetectLinks(QTextDocument& doc, int from, int to) {
-  // Forget earlier links of the range: the text may have been edited since.
+  // Forget earlier links of the range: the text may have been edited since. The ranges are collected
+  // first because changing a format invalidates the fragment iterators.
+  std::vector<std::pair<int, int>> stale;
   for (QTextBlock block = doc.findBlock(from); block.isValid() && block.position() < to;
        block = block.next()) {
     for (auto it = block.begin(); !it.atEnd(); ++it) {
       const QTextFragment f = it.fragment();
-      if (!f.charFormat().hasProperty(kAutoLinkProperty)) continue;
+      if (!f.charFormat().boolProperty(kAutoLinkProperty)) continue;
       const int s = std::max(from, f.position());
       const int e = std::min(to, f.position() + f.length());
-      if (s >= e) continue;
-      QTextCursor c = Select(doc, s, e);
-      QTextCharFormat plain = f.charFormat();
-      plain.clearProperty(kAutoLinkProperty);
-      plain.clearProperty(QTextFormat::IsAnchor);
-      plain.clearProperty(QTextFormat::AnchorHref);
-      plain.clearProperty(QTextFormat::TextUnderlineStyle);
-      plain.clearProperty(QTextFormat::FontUnderline);
-      c.setCharFormat(plain);
+      if (s < e) stale.emplace_back(s, e);
     }
+  }
+  for (const auto& [s, e] : stale) {
+    QTextCharFormat plain;
+    plain.setProperty(kAutoLinkProperty, false);
+    plain.setAnchor(false);
+    plain.setAnchorHref(QString());
+    plain.setFontUnderline(false);
+    Select(doc, s, e).mergeCharFormat(plain);
   }
   static const QRegularExpression kLink(
       QStringLiteral("(?:\\b(?:https?|ftp|file|mailto|news|nntp|telnet|gopher|wais|prospero):|\\bwww\\.)"

@@ -18,6 +18,7 @@ namespace plumo {
 namespace {
 
 constexpr char kLineEnd[] = "#^000000";
+constexpr char kHasLines[] = "plumoHasLines";
 
 QString ToQt(const std::string& cp1251) {
   return QString::fromStdString(Cp1251ToUtf8(cp1251));
@@ -86,6 +87,7 @@ void TVRichEdits::Attach(TVRichedit* record) {
   displayed_ = record;
   if (record == nullptr) {
     blank_->clear();
+    blank_->setProperty(kHasLines, QVariant());
     ForgetSmileyResources(*blank_);
   }
   if (control_ != nullptr) control_->setDocument(&Document());
@@ -122,7 +124,7 @@ bool TVRichEdits::AddView(const std::string& name, std::unique_ptr<TVRichedit> r
   return true;
 }
 
-int TVRichEdits::AppendLine(QTextDocument& doc, const std::string& line) {
+int TVRichEdits::AppendLine(QTextDocument& doc, const std::string& line, bool new_paragraph) {
   QString text = ToQt(line);
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
@@ -130,7 +132,7 @@ int TVRichEdits::AppendLine(QTextDocument& doc, const std::string& line) {
   base.setForeground(QColor(Qt::black));
   QTextCursor cursor(&doc);
   cursor.movePosition(QTextCursor::End);
-  if (doc.characterCount() > 1) cursor.insertBlock(QTextBlockFormat(), base);
+  if (new_paragraph) cursor.insertBlock(QTextBlockFormat(), base);
   const int from = cursor.position();
   cursor.insertText(text, base);
   return from;
@@ -139,15 +141,18 @@ int TVRichEdits::AppendLine(QTextDocument& doc, const std::string& line) {
 int TVRichEdits::AppendFormatted(QTextDocument& doc, const std::vector<std::string>& lines) const {
   QTextDocument scratch;
   scratch.setUndoRedoEnabled(false);
-  for (const std::string& line : lines) {
-    const int from = AppendLine(scratch, line);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const int from = AppendLine(scratch, lines[i], i > 0);
     FormatDocRange(scratch, from, scratch.characterCount() - 1);
   }
   QTextCharFormat base;
   base.setForeground(QColor(Qt::black));
   QTextCursor cursor(&doc);
   cursor.movePosition(QTextCursor::End);
-  if (doc.characterCount() > 1) cursor.insertBlock(QTextBlockFormat(), base);
+  // A line whose markup leaves no text is still a line: the next one goes below it.
+  if (doc.characterCount() > 1 || doc.property(kHasLines).toBool())
+    cursor.insertBlock(QTextBlockFormat(), base);
+  doc.setProperty(kHasLines, true);
   const int from = cursor.position();
   if (SmileyImages != nullptr) AddSmileyResources(doc, *SmileyImages);
   cursor.insertFragment(QTextDocumentFragment(&scratch));
@@ -324,6 +329,7 @@ std::string TVRichEdits::SelectionToMarkup(bool /*remove_smileys*/) const {
 
 void TVRichEdits::ClearView() {
   Document().clear();
+  Document().setProperty(kHasLines, QVariant());
   ForgetSmileyResources(Document());
   if (displayed_ != nullptr) displayed_->ProtectedLength = 0;
   ResetTyping();

@@ -142,8 +142,9 @@ class TVRichEdits : public QObject {
     std::unique_ptr<TVRichedit> record;
   };
 
-  // Appends one line as a new paragraph at the end of doc; returns its first position.
-  static int AppendLine(QTextDocument& doc, const std::string& line);
+  // Appends one line at the end of doc, in a new paragraph when new_paragraph is set; returns its
+  // first position.
+  static int AppendLine(QTextDocument& doc, const std::string& line, bool new_paragraph);
   // Formats lines, each alone, in a scratch document that is never laid out, then appends them to doc
   // in one insertion, so the view lays them out once. Returns the position of the first.
   int AppendFormatted(QTextDocument& doc, const std::vector<std::string>& lines) const;

@@ -72,7 +72,7 @@ bool RichTextControl::DeleteSelection() {
 void RichTextControl::CleanTypingFormat() {
   QTextCharFormat f = currentCharFormat();
   const bool dirty = f.hasProperty(kHiddenProperty) || f.isAnchor() || f.hasProperty(kSmileyCodeProperty) ||
-                     f.hasProperty(kAutoLinkProperty) || f.isImageFormat();
+                     f.boolProperty(kAutoLinkProperty) || f.isImageFormat();
   if (!dirty) return;
   QTextCharFormat clean;
   if (f.hasProperty(kHiddenProperty)) {

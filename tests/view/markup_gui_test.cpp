@@ -24,7 +24,10 @@ TEST_F(MarkupTest, ValidMarkersColourTheTextUpToTheNextMarker) {
   // The next line starts black again, whatever colour the previous one ended in.
   Line("#^0000FFblue");
   Line("plain");
-  EXPECT_EQ(Plain(), QStringLiteral("redgreen\nblue\nplain"));
+  // A line of markers only is still a line.
+  Line("#^FF0000");
+  Line("last");
+  EXPECT_EQ(Plain(), QStringLiteral("redgreen\nblue\nplain\n\nlast"));
   EXPECT_EQ(ColorAt(IndexOf("plain")), QColor(Qt::black));
 }
 
@@ -139,6 +142,17 @@ TEST_F(EditorMarkupTest, AColourChangeInTheLastCharactersIsKept) {
   views->FormatView();
   EXPECT_EQ(Plain(), QStringLiteral("xyz"));
   EXPECT_EQ(Markup(), "x#^00FF00yz");
+}
+
+TEST_F(EditorMarkupTest, LinksAreDetectedAfreshAfterEdits) {
+  Type(QStringLiteral("go http://example.com now"));
+  views->FormatView();
+  EXPECT_EQ(FormatAt(IndexOf("example")).anchorHref(), QStringLiteral("http://example.com"));
+  Caret(IndexOf("http") + 7, IndexOf("http"));
+  ASSERT_TRUE(control->DeleteSelection());
+  views->FormatView();
+  EXPECT_FALSE(FormatAt(IndexOf("example")).isAnchor());
+  EXPECT_EQ(Markup(), "go example.com now");
 }
 
 TEST_F(EditorMarkupTest, OwnColourIsTheTypingColourAndItsMarkupComesFirst) {
