@@ -166,6 +166,8 @@ class TChatCore {
   TConversationList& Channels() { return channels_; }
   TConversationList& Inputs() { return inputs_; }
   TMsgINISupp& Messages() { return *mis_; }
+  // The caption component; the window calls ApplyLanguage on it each time it is shown.
+  TLngINISupp& Captions() { return *lns_; }
   const std::string& AppDir() const { return appDir_; }
   std::string IniPath() const { return appDir_ + "/chat.ini"; }
   char SavedState() const { return savedState_; }
