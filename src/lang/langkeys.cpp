@@ -12,7 +12,7 @@ const std::vector<const char*> kMessageKeys = {
     "Topic",         "WhatTopicThere",   "UserNotFound",  "ConsoleHelp",  "WinState1",
     "WinState2",     "WinState3",        "WinState4",     "WinState5",    "State",
     "StateDND",      "StateOffline",     "ChatOn",        "ChatOff",      "QUpdate",
-    "ConfirmUpdate", "NumBell",          "OtherColor",    "Descr",
+    "ConfirmUpdate", "NumBell",          "OtherColor",    "Descr",        "MessageTooLong",
 };
 
 // Component order within each window: panels, speed buttons, then the items of the window's own
