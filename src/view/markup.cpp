@@ -253,7 +253,9 @@ QString RangeToMarkup(const QTextDocument& doc, int from, int to, bool colours, 
   out.reserve(to - from + 16);
   TColor last = 0;
   const QString marker = QStringLiteral("#^");
-  for (QTextBlock block = doc.findBlock(from); block.isValid() && block.position() < to;
+  // The break before a paragraph is the position just ahead of it, so a paragraph starting at `to`
+  // still contributes its break.
+  for (QTextBlock block = doc.findBlock(from); block.isValid() && block.position() <= to;
        block = block.next()) {
     if (block.position() > from) out += QStringLiteral("\r\n");
     for (auto it = block.begin(); !it.atEnd(); ++it) {
