@@ -11,6 +11,15 @@ function(plumo_add_test name)
   endif()
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${T_ENV}")
+    PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT})
+  # PROPERTIES cannot carry a list (only its first item survives), so the environment is set by a
+  # script that CTest runs after the discovered tests, over the names discovery left in <name>_TESTS.
+  if(T_ENV)
+    set(script ${CMAKE_CURRENT_BINARY_DIR}/${name}_environment.cmake)
+    file(WRITE ${script} "foreach(test IN LISTS ${name}_TESTS)\n"
+                         "  set_tests_properties(\"\${test}\" PROPERTIES ENVIRONMENT \"${T_ENV}\")\n"
+                         "endforeach()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
+  endif()
 endfunction()
 include(${CMAKE_CURRENT_LIST_DIR}/PlumoTestDir.cmake)

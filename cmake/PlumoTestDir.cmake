@@ -14,6 +14,6 @@ function(plumo_add_test_dir prefix)
       set(label e2e)
     endif()
     plumo_add_test(${prefix}_${stem} SOURCES ${source} LIBS ${D_LIBS} LABELS ${label}
-                   ENV "PLUMO_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+                   ENV "PLUMO_SOURCE_DIR=${PROJECT_SOURCE_DIR}" "QT_QPA_PLATFORM=offscreen")
   endforeach()
 endfunction()
