@@ -6,6 +6,7 @@
 
 #include "core/chatcore.h"
 #include "core/texts.h"
+#include "lang/text_helpers.h"
 #include "lang/textcase.h"
 
 namespace plumo {
@@ -124,7 +125,7 @@ void TChatCore::HandlePrivateMessage(const TMStigs& fields, const std::string& t
   // Two messages from one nick within the same second share the tab rather than lose one.
   inputs_.Add(c);
   inputs_.AddLine(caption, kCrLf + "#^666666>" + Field0(fields) + " [" + t + "]" + "#^" +
-                               ColorToMarkupHex(ownColor_) + kCrLf + text);
+                               ColorToRgb(ownColor_) + kCrLf + text);
   inputs_.RefreshIcons();
   PlayEventSound("message");
 }
@@ -145,7 +146,7 @@ void TChatCore::HandleMassMessage(const TMStigs& fields, const std::string& text
   {
     MessageScope scope(*mis_);
     inputs_.AddLine(caption, kCrLf + "#^666666>" + Field0(fields) + " " + Msg("MultiMessage") + " [" + t +
-                                 "] " + "#^" + ColorToMarkupHex(ownColor_) + kCrLf + text);
+                                 "] " + "#^" + ColorToRgb(ownColor_) + kCrLf + text);
   }
   inputs_.RefreshIcons();
   PlayEventSound("mass_message");

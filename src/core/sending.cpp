@@ -92,8 +92,8 @@ bool TChatCore::SendComposedMessage() {
   }
   bool result = true;
   bool tooLong = false;
-  const std::vector<std::string> items = SplitDelimited(view.Recipients);
-  const std::vector<std::string> captionItems = SplitDelimited(view.Name);
+  const std::vector<std::string> items = DecodeList(view.Recipients);
+  const std::vector<std::string> captionItems = DecodeList(view.Name);
   mis_->BeginMessages();
   for (std::size_t i = 0; i < items.size(); ++i) {
     const std::string& address = items[i];

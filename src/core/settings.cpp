@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "lang/lng.h"
+#include "lang/text_helpers.h"
 #include "lang/textcase.h"
 
 namespace plumo {
@@ -182,23 +183,13 @@ std::string ColourToIni(std::uint32_t colour) {
 }
 
 bool IniToColour(std::string_view text, std::uint32_t& colour, std::string& error) {
-  std::uint32_t v = 0;
-  for (char c : text) {
-    std::uint32_t d;
-    if (c >= '0' && c <= '9') {
-      d = static_cast<std::uint32_t>(c - '0');
-    } else if (c >= 'a' && c <= 'f') {
-      d = static_cast<std::uint32_t>(c - 'a' + 10);
-    } else if (c >= 'A' && c <= 'F') {
-      d = static_cast<std::uint32_t>(c - 'A' + 10);
-    } else {
-      error = std::string("Invalid hex character ") + c;
-      return false;
-    }
-    v = (v << 4) | d;
+  try {
+    colour = HexToInt(text) & 0xFFFFFF;
+    return true;
+  } catch (const TextFormatError& e) {
+    error = e.what();
+    return false;
   }
-  colour = v & 0xFFFFFF;
-  return true;
 }
 
 // ---------------------------------------------------------------------------------------------

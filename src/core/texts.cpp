@@ -31,12 +31,6 @@ std::string DateTimeText(std::int64_t localMs) {
   return text;
 }
 
-std::string ColorToMarkupHex(std::uint32_t color) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%02X%02X%02X", color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF);
-  return text;
-}
-
 std::string TrimText(const std::string& text) {
   std::size_t b = 0;
   std::size_t e = text.size();
@@ -53,46 +47,6 @@ std::string ReplaceAllText(std::string text, const std::string& from, const std:
     pos += to.size();
   }
   return text;
-}
-
-std::vector<std::string> SplitDelimited(const std::string& text) {
-  // The classic delimited-text reader: blanks and commas separate, a quoted item keeps both, a
-  // trailing comma adds an empty item.
-  std::vector<std::string> items;
-  const auto blank = [&](std::size_t p) {
-    return p < text.size() && static_cast<unsigned char>(text[p]) <= ' ';
-  };
-  std::size_t p = 0;
-  while (blank(p)) ++p;
-  while (p < text.size()) {
-    std::string item;
-    if (text[p] == '"') {
-      ++p;
-      while (p < text.size()) {
-        if (text[p] == '"') {
-          if (p + 1 < text.size() && text[p + 1] == '"') {
-            item += '"';
-            p += 2;
-            continue;
-          }
-          ++p;
-          break;
-        }
-        item += text[p++];
-      }
-    } else {
-      while (p < text.size() && text[p] != ',' && !blank(p)) item += text[p++];
-    }
-    items.push_back(item);
-    while (blank(p)) ++p;
-    if (p < text.size() && text[p] == ',') {
-      if (p + 1 == text.size()) items.emplace_back();
-      do {
-        ++p;
-      } while (blank(p));
-    }
-  }
-  return items;
 }
 
 TNameValueList ParseNameValues(const std::string& text) {

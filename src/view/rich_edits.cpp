@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "lang/codepage.h"
+#include "lang/textcase.h"
 #include "view/markup.h"
 #include "view/rich_text_control.h"
 
@@ -95,7 +96,7 @@ void TVRichEdits::Attach(TVRichedit* record) {
 
 int TVRichEdits::IndexOf(const std::string& name) const {
   for (std::size_t i = 0; i < views_.size(); ++i) {
-    if (SameTextCp1251(views_[i].name, name)) return static_cast<int>(i);
+    if (SameText1251(views_[i].name, name)) return static_cast<int>(i);
   }
   return -1;
 }

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "view/smileys.h"
-#include "view/text_helpers.h"
+#include "lang/text_helpers.h"
 
 class QTabBar;
 

@@ -1,4 +1,5 @@
-#include "view/text_helpers.h"
+#include "lang/text_helpers.h"
+#include "lang/textcase.h"
 
 #include <gtest/gtest.h>
 
@@ -27,8 +28,8 @@ TEST(ReplaceAllTest, IgnoreCaseFoldsLatinAndCyrillic) {
   EXPECT_EQ(ReplaceAll(Cp("Їжак і ґанок"), Cp("їЖАК І ҐАНОК"), "ok", true), "ok");
   // Without the flag, case matters for Cyrillic as well.
   EXPECT_EQ(ReplaceAll(Cp("Привет"), Cp("привет"), "x", false), Cp("Привет"));
-  EXPECT_TRUE(SameTextCp1251(Cp("Канал"), Cp("КАНАЛ")));
-  EXPECT_FALSE(SameTextCp1251(Cp("Канал"), Cp("Каналы")));
+  EXPECT_TRUE(SameText1251(Cp("Канал"), Cp("КАНАЛ")));
+  EXPECT_FALSE(SameText1251(Cp("Канал"), Cp("Каналы")));
 }
 
 TEST(HexToIntTest, ReadsDigitsInEitherCase) {

@@ -1,4 +1,4 @@
-// Text and colour helpers shared by the views and the main window: replacement with code-page 1251
+// Text and colour helpers shared by the views and the client core: replacement with code-page 1251
 // case folding, hexadecimal numbers and "#RRGGBB" colours. Text is code-page 1251 bytes.
 #pragma once
 
@@ -18,16 +18,9 @@ class TextFormatError : public std::invalid_argument {
   using std::invalid_argument::invalid_argument;
 };
 
-// The upper-case form of one code-page 1251 byte (Latin and Cyrillic letters; other bytes unchanged).
-unsigned char UpperCp1251(unsigned char c);
-// Every byte of text through UpperCp1251.
-std::string UpperCp1251(std::string_view text);
-// True when both texts are equal after UpperCp1251.
-bool SameTextCp1251(std::string_view a, std::string_view b);
-
 // Replaces every occurrence of `from`, left to right, continuing after each replacement (so the
 // inserted text is never searched again). With ignore_case, letters are compared through
-// UpperCp1251, which folds Cyrillic too. An empty `from` replaces nothing.
+// Cp1251Upper (lang/textcase.h), which folds Cyrillic too. An empty `from` replaces nothing.
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to, bool ignore_case);
 
 // Hexadecimal digits in either case to a number (an empty text gives 0; digits beyond eight wrap
