@@ -168,6 +168,13 @@ bool TChatCore::FormCreate() {
 
     if (settings_.StartHidden) s_.window.Minimize();
     ConsoleAdd("#^666666" + engine_->Nick() + " " + Msg("EnterToChat"));
+    // Another program holds the port (a second copy, say): this one sends but hears nothing.
+    if (addr != "127.0.0.1" && !engine_->Receiving()) {
+      std::string text = Msg("PortBusy");
+      if (text == kMissingText)
+        text = "Port 8177 is taken by another program: nothing from the network will arrive.";
+      ConsoleAdd("#^FF0000" + text);
+    }
     mis_->EndMessages();
 
     s_.window.SetTopicButtonEnabled(channels_.CurrentIndex() >= 1);

@@ -49,6 +49,16 @@ TEST(StartUp, FirstStartBuildsTabsAnnouncesInOrderAndWelcomes) {
   EXPECT_EQ(a.engine().Channels()[0]->Name, "Main");
 }
 
+TEST(StartUp, ATakenPortIsReportedAndTheProgramStillSends) {
+  sim::SimLan lan(3);
+  Peer a(lan, "198.18.0.1", "anna");
+  a.host.portTaken = true;
+  ASSERT_TRUE(a.core->FormCreate());
+  EXPECT_FALSE(a.engine().Receiving());
+  EXPECT_TRUE(Contains(a.Console(), "#^FF0000Port 8177 is taken"));
+  EXPECT_EQ(a.SentTypes().back(), pkHello);
+}
+
 TEST(StartUp, InvalidColourIsReportedAndStartUpGoesOnWithBlack) {
   sim::SimLan lan(3);
   Peer a(lan, "198.18.0.1", "anna", "MyColor=00G0FF\n");
