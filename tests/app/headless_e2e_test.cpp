@@ -226,17 +226,18 @@ TEST_P(HeadlessLan, ThreePeersChat) {
   // A channel line.
   P(0).Send("hello everybody");
   if (!lossy) {
+    // The event comes first, then the line it is presented as: wait for both.
     EXPECT_TRUE(Until(
         [&] {
           return Received(1, "OnChannelLine", "hello everybody") == 1 &&
-                 Received(2, "OnChannelLine", "hello everybody") == 1;
+                 Received(2, "OnChannelLine", "hello everybody") == 1 && P(1).Count([](const QJsonObject& o) {
+                   return o.value(QStringLiteral("view")).toString() == QLatin1String("Main") &&
+                          o.value(QStringLiteral("line"))
+                              .toString()
+                              .contains(QLatin1String("anna: hello everybody"));
+                 }) >= 1;
         },
         10));
-    EXPECT_GE(P(1).Count([](const QJsonObject& o) {
-      return o.value(QStringLiteral("view")).toString() == QLatin1String("Main") &&
-             o.value(QStringLiteral("line")).toString().contains(QLatin1String("anna: hello everybody"));
-    }),
-              1u);
   }
 
   // Private messages, each delivered exactly once, with the sender's confirmation line.
@@ -253,18 +254,22 @@ TEST_P(HeadlessLan, ThreePeersChat) {
                Received(0, "OnPrivateMessage", "reply four") >= 1;
       },
       30));
+  // A confirmation needs both the message and the answer to get through; at 30% loss each of the six
+  // tries succeeds about half the time, so one message in fifty stays unconfirmed although it was
+  // delivered. On the lossy LAN at least one confirmation must arrive; on the clean one all of them.
+  const std::size_t confirmations = lossy ? 1 : privates.size();
+  // Each confirmation event is followed by its console line: wait for both.
   EXPECT_TRUE(Until(
       [&] {
         return P(0).Count([](const QJsonObject& o) {
           return IsEvent(o, "OnConfirm") && o.value(QStringLiteral("PacketType")).toInt() == 15;
-        }) >= 3;
+        }) >= confirmations &&
+               P(0).Count([](const QJsonObject& o) {
+                 return o.value(QStringLiteral("view")).toString() == QLatin1String("#") &&
+                        o.value(QStringLiteral("line")).toString().startsWith(QLatin1String("#^888866"));
+               }) >= confirmations;
       },
       30));
-  EXPECT_GE(P(0).Count([](const QJsonObject& o) {
-    return o.value(QStringLiteral("view")).toString() == QLatin1String("#") &&
-           o.value(QStringLiteral("line")).toString().startsWith(QLatin1String("#^888866"));
-  }),
-            3u);
 
   // A mass message and a bell.
   P(1).Send("/mass to all of you");
@@ -280,9 +285,9 @@ TEST_P(HeadlessLan, ThreePeersChat) {
         return P(0).Count([](const QJsonObject& o) {
           return IsEvent(o, "OnBell") && o.value(QStringLiteral("BellNumber")).toInt() == 5;
         }) >= 1 &&
-               P(2).Count([](const QJsonObject& o) {
+               (lossy || P(2).Count([](const QJsonObject& o) {
                  return IsEvent(o, "OnConfirm") && o.value(QStringLiteral("PacketType")).toInt() == 30;
-               }) >= 1;
+               }) >= 1);
       },
       30));
 
