@@ -92,7 +92,11 @@ int FormatColors(QTextDocument& doc, int from, int to) {
       a += 1;
       continue;
     }
-    const qsizetype b = text.indexOf(marker, a + 1);
+    // The colour runs up to the next valid marker: "#^" followed by anything else is ordinary text
+    // and takes the colour like any other character.
+    qsizetype b = text.indexOf(marker, a + 1);
+    TColor next_color = 0;
+    while (b >= 0 && !ColorAt(text, b + 2, next_color)) b = text.indexOf(marker, b + 1);
     Select(doc, from + static_cast<int>(a), from + static_cast<int>(a) + 8).removeSelectedText();
     text.remove(a, 8);
     const qsizetype end = b < 0 ? text.size() : b - 8;

@@ -11,8 +11,8 @@
 
 #include <vector>
 
-#include "view/smileys.h"
 #include "lang/text_helpers.h"
+#include "view/smileys.h"
 
 namespace plumo {
 
@@ -42,8 +42,9 @@ struct FormatOptions {
 // The characters of [from, to): a paragraph break is U+2029, a picture U+FFFC.
 QString RangeText(const QTextDocument& doc, int from, int to);
 
-// Colour pass: each valid marker is removed and colours the text up to the next marker or to the end
-// of the range; invalid markers stay as text. Returns the new end of the range.
+// Colour pass: each valid marker is removed and colours the text up to the next valid marker or to
+// the end of the range; invalid markers stay as text in the colour around them. Returns the new end
+// of the range.
 int FormatColors(QTextDocument& doc, int from, int to);
 // Hot-nick pass: ":#" and "^#K" of each pair within one paragraph are hidden (they stay in the text and
 // take no space) and ":#nick" becomes a link whose target is ":#nick".

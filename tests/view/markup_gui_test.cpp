@@ -44,6 +44,13 @@ TEST_F(MarkupTest, InvalidMarkersStayAsTextAndLowerCaseDigitsWork) {
   EXPECT_EQ(Plain(), QStringLiteral("a#^12345Gb\nc#^FF00\n#^d#^"));
   EXPECT_EQ(ColorAt(IndexOf("d")), QColor(255, 128, 0));
   EXPECT_EQ(ColorAt(IndexOf("b")), QColor(Qt::black));
+  // An invalid marker is ordinary text: it does not end the colour of the marker before it.
+  Line("#^FF0000red #^ still #^zz red#^0000FFblue");
+  EXPECT_EQ(Plain().section(QLatin1Char('\n'), 3), QStringLiteral("red #^ still #^zz redblue"));
+  for (const char* red : {"#^ still", "still", "#^zz", "z red"}) {
+    EXPECT_EQ(ColorAt(IndexOf(red)), QColor(255, 0, 0)) << red;
+  }
+  EXPECT_EQ(ColorAt(IndexOf("blue")), QColor(0, 0, 255));
 }
 
 TEST_F(MarkupTest, HotNicksOffLeaveTheMarkersVisible) {
