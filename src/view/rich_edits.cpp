@@ -179,14 +179,18 @@ bool TVRichEdits::ShowView(int index) {
   TVRichedit& view = *views_[static_cast<std::size_t>(index)].record;
   // Each queued line is formatted alone, as it would have been when displayed on arrival.
   QTextDocument& doc = *view.Content;
+  // Editors are small; formatting the reply area whole catches text typed and left unformatted. It
+  // runs before the queued lines arrive: they are formatted already, and formatting formatted text a
+  // second time could turn what an invalid marker left behind into a marker.
+  if (view.Mode != ModeLog) {
+    FormatDocRange(doc, 0, std::max(0, doc.characterCount() - 1 - view.ProtectedLength));
+  }
   const bool had_pending = !view.PendingLines.empty();
   if (had_pending) AppendFormatted(doc, view.PendingLines);
   view.PendingLines.clear();
   view.PendingLines.shrink_to_fit();
   Attach(&view);
   ApplyMode(view.Mode);
-  // Editors are small; formatting them whole also catches text typed and left unformatted.
-  if (current_mode_ != ModeLog) FormatView();
   if (current_mode_ == ModeReply && had_pending) {
     // The received conversation becomes the protected quote; the reply is typed in front of it.
     view.ProtectedLength = TextLength();

@@ -111,6 +111,28 @@ TEST_F(ViewsTest, AStashedConversationIsNeverOverwrittenByALaterStash) {
   EXPECT_EQ(Plain(), QStringLiteral("keep me"));
 }
 
+TEST_F(ViewsTest, QueuedLinesOfADraftAreFormattedOnceLikeInALog) {
+  // What an invalid marker leaves behind must not become a marker when the draft is shown.
+  const char* line = "#^#^FF0000FF0000xy";
+  Open("#", ModeLog);
+  views->AddLine("#", line);
+  const QString in_log = Plain();
+  ASSERT_EQ(in_log, QStringLiteral("#^FF0000xy"));
+  auto draft = std::make_unique<TVRichedit>();
+  draft->Mode = ModeReply;
+  ASSERT_TRUE(views->AddView("draft", std::move(draft)));
+  views->AddLine("draft", line);
+  views->StashView(0);
+  ASSERT_TRUE(views->ShowView(1));
+  EXPECT_EQ(Plain(), in_log);
+  EXPECT_EQ(ColorAt(IndexOf("FF0000xy")), QColor(255, 0, 0));
+  // Nor when more lines arrive later.
+  views->StashView(1);
+  views->AddLine("draft", "a second line long enough to reach over the first");
+  ASSERT_TRUE(views->ShowView(1));
+  EXPECT_TRUE(Plain().startsWith(in_log + QLatin1Char('\n'))) << Plain().toStdString();
+}
+
 class ReplyTest : public ViewFixture {
  protected:
   void SetUp() override {
