@@ -245,7 +245,9 @@ int TVRichEdits::AddLine(const std::string& name, const std::string& line) {
 
 void TVRichEdits::CloseView(int index) {
   if (index < 0 || index >= Count()) return;
-  if (current_index_ >= 0 && current_index_ < Count()) CurrentView().AllowProtectedEdit = true;
+  // Taking a conversation off the control and showing another are not user edits, so they need no
+  // pass through the protection; a pass granted here would let the user's next edit change the
+  // neighbour's protected quote.
   if (tabs_ != nullptr && index < tabs_->count()) {
     const QSignalBlocker block(tabs_);
     tabs_->removeTab(index);
@@ -254,7 +256,6 @@ void TVRichEdits::CloseView(int index) {
   views_.erase(views_.begin() + index);
   while (current_index_ >= Count() && current_index_ >= 0) --current_index_;
   if (current_index_ < 0) return;
-  CurrentView().AllowProtectedEdit = true;
   ShowView(current_index_);
 }
 

@@ -133,6 +133,25 @@ TEST_F(ViewsTest, QueuedLinesOfADraftAreFormattedOnceLikeInALog) {
   EXPECT_TRUE(Plain().startsWith(in_log + QLatin1Char('\n'))) << Plain().toStdString();
 }
 
+TEST_F(ViewsTest, ClosingADraftLeavesTheNeighboursQuoteProtected) {
+  Open("~", ModeSingleLine);
+  for (const char* name : {"a", "b"}) {
+    auto draft = std::make_unique<TVRichedit>();
+    draft->Mode = ModeReply;
+    ASSERT_TRUE(views->AddView(name, std::move(draft)));
+    views->AddLine(name, std::string("quote ") + name);
+  }
+  views->StashView(0);
+  ASSERT_TRUE(views->ShowView(2));
+  views->StashView(2);
+  ASSERT_TRUE(views->ShowView(1));
+  views->CloseView(1);
+  ASSERT_EQ(Plain(), QStringLiteral("quote b"));
+  Caret(0);
+  Key(Qt::Key_Delete);
+  EXPECT_EQ(Plain(), QStringLiteral("quote b"));
+}
+
 class ReplyTest : public ViewFixture {
  protected:
   void SetUp() override {
