@@ -62,12 +62,16 @@ std::uint32_t TChatCore::NowSeconds() {
   return static_cast<std::uint32_t>(ms / 1000);
 }
 
+// Enabling a timer that already runs leaves its countdown alone: a burst of send errors must not
+// keep pushing the network watch's next look further away.
 void TChatCore::SetTimer1(bool on) {
+  if (timer1_ == on) return;
   timer1_ = on;
   s_.timers.SetCoreTimer(CoreTimer::NetworkWatch, on, kTimer1Ms);
 }
 
 void TChatCore::SetTimer2(bool on) {
+  if (timer2_ == on) return;
   timer2_ = on;
   s_.timers.SetCoreTimer(CoreTimer::ProgramList, on, kTimer2Ms);
 }

@@ -105,8 +105,12 @@ class FakeSound : public SoundOutput {
 
 class FakeTimers : public CoreTimers {
  public:
-  void SetCoreTimer(CoreTimer timer, bool enabled, int) override { on[timer] = enabled; }
+  void SetCoreTimer(CoreTimer timer, bool enabled, int) override {
+    on[timer] = enabled;
+    if (enabled) ++starts[timer];
+  }
   std::map<CoreTimer, bool> on;
+  std::map<CoreTimer, int> starts;  // each start (re)starts the countdown
 };
 
 // The machine: its interfaces, programs, clock (the LAN's) and files.

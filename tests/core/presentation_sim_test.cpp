@@ -93,6 +93,26 @@ TEST(StartUp, OnlyLoopbackSwitchesTheEngineOffAndWatchesTheNetwork) {
   EXPECT_EQ(a.LastConsole(), "#^FF0000Network found, the chat works again.");
 }
 
+TEST_F(TwoPeers, SendErrorsStartTheNetworkWatchOnceWithoutPostponingIt) {
+  const auto say = [this](const std::string& text) {
+    a.editor.text = text;
+    a.core->SubmitLine();
+  };
+  a.host.failSends = true;
+  say("one");
+  EXPECT_TRUE(a.timers.on[CoreTimer::NetworkWatch]);
+  say("two");
+  say("three");
+  EXPECT_EQ(a.timers.starts[CoreTimer::NetworkWatch], 1);
+  a.host.failSends = false;
+  a.core->Timer1Timer();  // the address is still there: the watch ends
+  EXPECT_FALSE(a.timers.on[CoreTimer::NetworkWatch]);
+  a.core->SelectChannelTab(1);  // the watch showed the console
+  a.host.failSends = true;
+  say("four");
+  EXPECT_EQ(a.timers.starts[CoreTimer::NetworkWatch], 2);
+}
+
 TEST_F(TwoPeers, ChannelLinesGoToTheirTabWithTimeNickAndUnseenMark) {
   EXPECT_TRUE(Contains(a.Console(), "New user : bob [198.18.0.2]"));
   b.editor.text = "hello";
