@@ -402,9 +402,11 @@ int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
                    }
                  });
   timers.Connect(core);
+  // Wrapped as soon as they are wired, so that events raised during start-up (a failing first
+  // announcement) are reported too.
+  core.SetEventTap([&out](TPlumo& engine) { TapEvents(engine, out); });
 
   if (!core.FormCreate()) return 1;
-  TapEvents(core.Engine(), out);
   {
     TPlumo& e = core.Engine();
     if (out.Json()) {

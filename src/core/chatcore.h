@@ -54,6 +54,11 @@ class TChatCore {
   TChatCore(const TChatCore&) = delete;
   TChatCore& operator=(const TChatCore&) = delete;
 
+  // A host that watches the engine's events sets this before FormCreate: it is called with the
+  // engine as soon as the core has filled the event slots, before the first announcement, so that
+  // it can wrap them and see every event, including those raised during start-up.
+  void SetEventTap(std::function<void(TPlumo&)> tap) { eventTap_ = std::move(tap); }
+
   // --- Start-up and shutdown (startup.cpp).
   // The creation sequence of the main window. False when it failed from the address selection on
   // (Quitting is then set and the program is to end without a message).
@@ -205,6 +210,7 @@ class TChatCore {
   CoreSurfaces s_;
   PlumoHost& engineHost_;
   std::function<void(TPlumo*)> attach_;
+  std::function<void(TPlumo&)> eventTap_;
   std::unique_ptr<LanguageBridge> languageBridge_;
   std::unique_ptr<TLngINISupp> lns_;
   std::unique_ptr<TMsgINISupp> mis_;

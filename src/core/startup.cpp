@@ -218,6 +218,7 @@ void TChatCore::WireEvents() {
   e.OnInfo = [this](const TMStigs& f, const std::string& i, const std::string& a) { HandleInfo(f, i, a); };
   e.OnSendError = [this] { HandleSendError(); };
   e.OnBell = [this](const AChuvakInfo& en, std::uint16_t n) { HandleBell(en, n); };
+  if (eventTap_) eventTap_(e);
 }
 
 std::string TChatCore::FindBroadcastAddress(const std::string& addr) {

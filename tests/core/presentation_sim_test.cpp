@@ -59,6 +59,23 @@ TEST(StartUp, ATakenPortIsReportedAndTheProgramStillSends) {
   EXPECT_EQ(a.SentTypes().back(), pkHello);
 }
 
+TEST(StartUp, AnEventTapSeesTheEventsOfStartUpAndTheCoreStillHandlesThem) {
+  sim::SimLan lan(3);
+  Peer a(lan, "198.18.0.1", "anna");
+  a.host.failSends = true;
+  int seen = 0;
+  a.core->SetEventTap([&seen](TPlumo& e) {
+    auto inner = e.OnSendError;
+    e.OnSendError = [&seen, inner] {
+      ++seen;
+      if (inner) inner();
+    };
+  });
+  ASSERT_TRUE(a.core->FormCreate());
+  EXPECT_GE(seen, 2);  // at least the second state announcement and the hello
+  EXPECT_TRUE(a.timers.on[CoreTimer::NetworkWatch]);
+}
+
 TEST(StartUp, InvalidColourIsReportedAndStartUpGoesOnWithBlack) {
   sim::SimLan lan(3);
   Peer a(lan, "198.18.0.1", "anna", "MyColor=00G0FF\n");
