@@ -308,6 +308,10 @@ void TVRichEdits::ApplyMode(TViewMode mode) {
 
 void TVRichEdits::ResetTyping() {
   if (control_ == nullptr || current_mode_ == ModeLog) return;
+  // With a selection the control would give the selected text this format, recolouring it and
+  // turning its pictures into bare place holders. The typing format follows the caret anyway, so it
+  // is set only while nothing is selected.
+  if (control_->textCursor().hasSelection()) return;
   QTextCharFormat typing;
   typing.setForeground(ToQColor(own_color_));
   control_->setCurrentCharFormat(typing);

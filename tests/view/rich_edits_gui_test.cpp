@@ -57,6 +57,8 @@ TEST_F(ViewsTest, ModeSwitchesKeepTheContent) {
   views->FormatView();
   const std::string before = Markup();
   EXPECT_EQ(before, "a :) #^FF0000b");
+  // A selection (a double click toggles the mode) keeps its colours and pictures.
+  Caret(static_cast<int>(Plain().size()), 0);
   views->SetMode(ModeMultiLine);
   EXPECT_EQ(views->CurrentView().Mode, ModeMultiLine);
   EXPECT_TRUE(control->AcceptLineBreaks());
@@ -65,6 +67,10 @@ TEST_F(ViewsTest, ModeSwitchesKeepTheContent) {
   views->SetMode(ModeSingleLine);
   EXPECT_EQ(control->height(), views->SingleLineHeight);
   EXPECT_EQ(Markup(), before);
+  // A new own colour is for text typed next, not for the selected text.
+  views->SetOwnColor(RgbToColor("008000"));
+  EXPECT_EQ(Markup(), before);
+  Caret(0);
   // Enter does not break a single line; it is left to the window.
   Key(Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
   EXPECT_EQ(Doc().blockCount(), 1);
