@@ -48,6 +48,13 @@ bool DeletionRange(const QKeyEvent* event, const QTextCursor& cursor, int& start
   return true;
 }
 
+// True when the key puts text (or, where line breaks are accepted, a line break) into the control.
+bool InsertsText(const QKeyEvent* event, bool accept_line_breaks) {
+  const QString text = event->text();
+  const bool types = !text.isEmpty() && (text.at(0).isPrint() || text.at(0) == QLatin1Char('\t'));
+  return types || (IsLineBreakKey(event) && accept_line_breaks);
+}
+
 }  // namespace
 
 RichTextControl::RichTextControl(QWidget* parent) : QTextEdit(parent) {
@@ -70,6 +77,14 @@ bool RichTextControl::DeleteSelection() {
 }
 
 void RichTextControl::CleanTypingFormat() {
+  if (isReadOnly()) return;
+  QTextCursor selected = textCursor();
+  if (selected.hasSelection()) {
+    // A format set now would restyle the selected text (its pictures would lose their codes). The
+    // text about to be inserted replaces the selection, so the selection goes first.
+    selected.removeSelectedText();
+    setTextCursor(selected);
+  }
   QTextCharFormat f = currentCharFormat();
   const bool dirty = f.hasProperty(kHiddenProperty) || f.isAnchor() || f.hasProperty(kSmileyCodeProperty) ||
                      f.boolProperty(kAutoLinkProperty) || f.isImageFormat();
@@ -99,10 +114,7 @@ bool RichTextControl::KeyAllowed(QKeyEvent* event) const {
     if (c.hasSelection()) return EditAllowed(s, e, delete_key);
     return ds == de || EditAllowed(ds, de, delete_key);
   }
-  const QString text = event->text();
-  const bool types = !text.isEmpty() && (text.at(0).isPrint() || text.at(0) == QLatin1Char('\t'));
-  if (types || (IsLineBreakKey(event) && accept_line_breaks_)) return EditAllowed(s, e);
-  return true;
+  return !InsertsText(event, accept_line_breaks_) || EditAllowed(s, e);
 }
 
 void RichTextControl::keyPressEvent(QKeyEvent* event) {
@@ -118,7 +130,7 @@ void RichTextControl::keyPressEvent(QKeyEvent* event) {
     event->accept();
     return;
   }
-  if (!event->text().isEmpty()) CleanTypingFormat();
+  if (InsertsText(event, accept_line_breaks_)) CleanTypingFormat();
   QTextEdit::keyPressEvent(event);
 }
 
@@ -138,7 +150,7 @@ void RichTextControl::inputMethodEvent(QInputMethodEvent* event) {
       return;
     }
   }
-  CleanTypingFormat();
+  if (!event->commitString().isEmpty() || !event->preeditString().isEmpty()) CleanTypingFormat();
   QTextEdit::inputMethodEvent(event);
 }
 

@@ -307,6 +307,35 @@ TEST_F(SmileyRoundTripTest, DeletionsAndPastesAroundPicturesKeepEveryCode) {
   EXPECT_EQ(Markup(), "23:)y4");
 }
 
+TEST_F(SmileyRoundTripTest, KeysThatInsertNothingLeaveTheSelectionAsItIs) {
+  TypeAndFormat(QStringLiteral("a :)"));
+  // A selection ending right after a picture, then Ctrl+C and Ctrl+A.
+  Caret(static_cast<int>(Plain().size()), 0);
+  Key(Qt::Key_C, Qt::ControlModifier, QString(QChar(3)));
+  Key(Qt::Key_A, Qt::ControlModifier, QString(QChar(1)));
+  EXPECT_EQ(Markup(), "a :)");
+  // Typing over it replaces it with plain text.
+  Caret(static_cast<int>(Plain().size()), 2);
+  Type(QStringLiteral("x"));
+  EXPECT_EQ(Visible(), QStringLiteral("a x"));
+  EXPECT_EQ(Markup(), "a x");
+  // The same in a read-only log with hidden markers and a link.
+  views->HotNicks = true;
+  auto log = std::make_unique<TVRichedit>();
+  log->Mode = ModeLog;
+  ASSERT_TRUE(views->AddView("Main", std::move(log)));
+  views->StashView(0);
+  ASSERT_TRUE(views->ShowView(1));
+  views->AddLine("Main", ":#ann^#K: :) www.example.org :)");
+  const QString shown = Visible();
+  Caret(static_cast<int>(Plain().size()), 0);
+  Key(Qt::Key_C, Qt::ControlModifier, QString(QChar(3)));
+  Key(Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+  EXPECT_EQ(Visible(), shown);
+  EXPECT_EQ(FormatAt(IndexOf("ann")).anchorHref(), QStringLiteral(":#ann"));
+  EXPECT_EQ(views->SelectionToMarkup(false), ":#ann^#K: :) www.example.org :)");
+}
+
 TEST_F(SmileyRoundTripTest, StashAndShowKeepPictures) {
   TypeAndFormat(QStringLiteral("x :) y"));
   views->AddView("other", std::make_unique<TVRichedit>());
