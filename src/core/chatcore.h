@@ -160,6 +160,12 @@ class TChatCore {
   const std::vector<RosterRow>& Rows() const { return rows_; }
   // Sends bell number to the first selected row; "NoUsersSelect" when none.
   void SendBellToSelected(std::uint16_t number);
+  // The roster menu's chosen bell: asks for the number ("NumBell", default "0", cancel gives "0")
+  // until the answer is one to five digits naming a bell that fits the 16-bit number a bell
+  // travels as, then sends it to the first selected row.
+  void ChosenBellClick();
+  // The roster menu's "about the user": "/about" for the first selected row, then the console.
+  void AboutUserClick();
   // Sends bell number to the first roster entry with that nick; "NoUsersSelect" when none.
   bool SendBellToNick(const std::string& nick, std::uint16_t number);
   void SetWindowVisible(bool visible);

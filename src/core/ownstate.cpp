@@ -1,5 +1,7 @@
 // The own state: the state menu, activation and deactivation of the window, the screen saver, the
 // program list, the nick box, the network watch; and bells sent from the roster.
+#include <string>
+
 #include "core/chatcore.h"
 #include "core/texts.h"
 #include "lang/textcase.h"
@@ -176,6 +178,33 @@ void TChatCore::SendBellToSelected(std::uint16_t number) {
   ConsoleAdd("#^FF0000" + Msg("NoUsersSelect"));
   mis_->EndMessages();
   ActivateConsole();
+}
+
+void TChatCore::ChosenBellClick() {
+  mis_->BeginMessages();
+  const std::string title = Msg("NumBell");
+  mis_->EndMessages();
+  unsigned long number = 0;
+  for (;;) {
+    std::string answer = "0";
+    if (!s_.window.InputBox(title, title, answer)) answer = "0";
+    if (answer.empty() || answer.size() > 5 || answer.find_first_not_of("0123456789") != std::string::npos)
+      continue;
+    number = std::stoul(answer);
+    // Five digits reach 99999; a bell number travels in 16 bits, so a larger one would ring
+    // another bell than the one asked for.
+    if (number <= 65535) break;
+  }
+  SendBellToSelected(static_cast<std::uint16_t>(number));
+}
+
+void TChatCore::AboutUserClick() {
+  for (const auto& row : rows_) {
+    if (!row.Selected) continue;
+    RunConsoleCommand("/about " + row.Nick);
+    ActivateConsole();
+    return;
+  }
 }
 
 bool TChatCore::SendBellToNick(const std::string& nick, std::uint16_t number) {

@@ -71,6 +71,25 @@ TEST_F(Lan, MuteSilencesEventsAndAddsNothingButBellsStillSound) {
   EXPECT_EQ(a.window.muteImage, icon::kSound);
 }
 
+TEST_F(Lan, ChosenBellAsksUntilTheNumberFitsAndRingsTheFirstSelectedPeerOnly) {
+  a.core->ChosenBellClick();  // nobody selected: the box is cancelled, then the notice
+  EXPECT_EQ(a.LastConsole(), "#^FF0000No user is selected.");
+  EXPECT_EQ(a.window.boxTitles.size(), 1u);
+
+  std::vector<int> rows;
+  for (std::size_t i = 0; i < a.core->Rows().size(); ++i) {
+    if (a.core->Rows()[i].Nick != "anna") rows.push_back(int(i));
+  }
+  a.core->SetRosterSelection(rows);  // Annette (first by nick) and bob
+  a.window.answers = {"", "4x", "123456", "70000", "00042"};
+  a.core->ChosenBellClick();
+  EXPECT_EQ(a.window.boxTitles.size(), 6u);
+  EXPECT_EQ(a.window.boxTitles.back(), "Bell number");
+  lan.RunFor(500);
+  EXPECT_NE(b.LastConsole().find("anna sent you bell number 42"), std::string::npos);
+  EXPECT_EQ(c.LastConsole().find("sent you bell"), std::string::npos);
+}
+
 TEST_F(Lan, InfoListsNickPrefixesInAnyCaseAndLinesWithoutLeadingSlashAreNoCommands) {
   a.editor.text = "/INFO ANN";
   a.core->SubmitLine();

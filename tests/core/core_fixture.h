@@ -85,11 +85,17 @@ class FakeWindow : public WindowSurface {
   void Minimize() override { ++minimized; }
   bool InputBox(const std::string& title, const std::string&, std::string& value) override {
     boxTitles.push_back(title);
+    if (!answers.empty()) {
+      value = answers.front();
+      answers.erase(answers.begin());
+      return true;
+    }
     if (!answer) return false;
     value = *answer;
     return true;
   }
-  std::optional<std::string> answer;  // none: the box is cancelled
+  std::vector<std::string> answers;   // given one by one first
+  std::optional<std::string> answer;  // then this every time; none: the box is cancelled
   std::vector<std::string> boxTitles;
   std::string caption;
   int muteImage = -1;
