@@ -292,9 +292,10 @@ class Session {
     } else if (word == "/bell") {
       const auto [nick, number] = SplitWord(rest);
       long n = 0;
-      if (!number.empty()) n = std::strtol(number.c_str(), nullptr, 10);
-      if (n < 0 || n > 65535) {
-        Problem("bell number out of range: " + number);
+      const bool digits = number.find_first_not_of("0123456789") == std::string::npos;
+      if (digits && !number.empty() && number.size() <= 5) n = std::strtol(number.c_str(), nullptr, 10);
+      if (!digits || number.size() > 5 || n > 65535) {
+        Problem("bell number must be 0 to 65535: " + number);
       } else {
         core_.SendBellToNick(nick, static_cast<std::uint16_t>(n));
       }
