@@ -71,6 +71,9 @@ void TChatCore::WindowActivated() {
     engine_->SetState(stActive);
     savedState_ = stActive;
   } else {
+    // Deactivation from '1' records '2'; when a listed program or the screen saver has replaced
+    // the away state since, coming back still means the user is active, not away.
+    if (savedState_ == stAway) savedState_ = stActive;
     engine_->StateDescription = savedDescr_;
     engine_->SetState(savedState_);
     LoadSoundsForState(engine_->State());

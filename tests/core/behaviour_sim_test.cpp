@@ -184,6 +184,15 @@ TEST_F(Lan, ProgramListLaterEntryWinsAndNoMatchRestoresTheChosenState) {
   a.core->Timer2Timer();
   EXPECT_EQ(a.engine().State(), '2');  // back to the state the window had
   EXPECT_EQ(a.engine().StateDescription, " ");
+
+  // Coming back to the window while a listed program runs: the user is here, not away.
+  a.system.programs = {"EDITOR"};
+  a.core->Timer2Timer();
+  EXPECT_EQ(a.engine().State(), '4');
+  a.core->WindowActivated();
+  EXPECT_EQ(a.engine().State(), '1');
+  EXPECT_EQ(a.core->SavedState(), '1');
+  EXPECT_EQ(a.engine().StateDescription, " ");
 }
 
 TEST_F(Lan, HistoryKeepsTenLinesWithLineBreaksAndRecallsThemInOrder) {
