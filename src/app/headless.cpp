@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -371,6 +372,9 @@ class Session {
 }  // namespace
 
 int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
+  // A reader of the output that goes away only makes writes fail; the peer still leaves in order
+  // when its input ends.
+  std::signal(SIGPIPE, SIG_IGN);
   std::error_code ec;
   fs::create_directories(options.dir, ec);
   if (!fs::is_directory(options.dir)) {
@@ -436,13 +440,14 @@ int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
   reader.detach();
 
   // SIGINT and SIGTERM end the program in order as well.
+  std::unique_ptr<QSocketNotifier> signalNotifier;
   if (pipe(signalPipe) == 0) {
     fcntl(signalPipe[1], F_SETFL, O_NONBLOCK);
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
+    signalNotifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, [&session] { session.Quit(); });
   }
-  QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
-  QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&session] { session.Quit(); });
 
   const int code = app.exec();
   // The reader thread may still wait for input; leave without unwinding it.
