@@ -285,7 +285,7 @@ TEST_F(TwoPeers, BellWhileOfflineIsIgnoredOtherwiseShownAndPlayed) {
   EXPECT_EQ(b.sound.played.size(), 1u);
 }
 
-TEST_F(TwoPeers, TopicChangeReachesThePeerAndIsSavedOnClose) {
+TEST_F(TwoPeers, TopicChangeReachesThePeerAndItsCaption) {
   EXPECT_TRUE(a.core->SetTopicText("news"));
   EXPECT_FALSE(a.core->SetTopicText(a.engine().FindChannel("Main")->Topic));  // unchanged: nothing
   lan.RunFor(500);
