@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ clang pkg-config
+  cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins libqt6dbus6
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   iproute2 nftables procps
