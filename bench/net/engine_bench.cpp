@@ -6,43 +6,16 @@
 #include <vector>
 
 #include "net/plumo.h"
+#include "support/datagrams.h"
+#include "support/quiet_host.h"
 
 namespace {
 
 using namespace plumo;
 
-class NullHost final : public PlumoHost {
- public:
-  bool SendDatagram(const std::string&, const std::string& data) override {
-    sent += data.size();
-    return true;
-  }
-  std::int64_t NowMs() override { return now; }
-  void SetTimer(EngineTimer, bool, int) override {}
-  std::uint32_t Random(std::uint32_t n) override {
-    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-    return n == 0 ? 0 : static_cast<std::uint32_t>((state >> 33) % n);
-  }
-  bool SetReceiving(bool, int) override { return true; }
-
-  std::int64_t now = 1'700'000'000'000;
-  std::uint64_t state = 1;
-  std::size_t sent = 0;
-};
-
-std::string Datagram(std::uint16_t type, std::uint16_t seq, const std::string& block,
-                     std::initializer_list<std::string_view> fields) {
-  std::string out(1, 'P');
-  out += U16ToBytes(type);
-  out += U16ToBytes(seq);
-  out += block;
-  out += JoinFields(fields);
-  return out;
-}
-
 // An engine whose roster holds itself and peers other engines, each announced by a hello.
 struct Lan {
-  NullHost host;
+  sim::QuietHost host;
   TPlumo engine{host};
   std::vector<std::string> addresses, nicks;
   std::vector<std::uint16_t> seqs;
@@ -60,12 +33,13 @@ struct Lan {
       events += text.size();
     };
     engine.OnConfirm = [this](const AChuvakInfo&, std::uint16_t) { ++events; };
-    Deliver(Datagram(pkHello, 2, U32ToBytes(0) + U32ToBytes(0), {"me", "1", "", "Main"}), engine.MyAddress);
+    Deliver(sim::Datagram(pkHello, 2, U32ToBytes(0) + U32ToBytes(0), {"me", "1", "", "Main"}),
+            engine.MyAddress);
     for (int k = 0; k < peers; ++k) {
       addresses.push_back("198.18." + std::to_string(1 + k / 250) + "." + std::to_string(2 + k % 250));
       nicks.push_back("peer" + std::to_string(k));
       seqs.push_back(0);
-      Deliver(Datagram(pkHello, 2, U32ToBytes(0) + U32ToBytes(0), {nicks.back(), "1", "", "Main"}),
+      Deliver(sim::Datagram(pkHello, 2, U32ToBytes(0) + U32ToBytes(0), {nicks.back(), "1", "", "Main"}),
               addresses.back());
     }
   }
@@ -85,7 +59,7 @@ void BM_ReceiveChannelLine(benchmark::State& state) {
   Lan lan(static_cast<int>(state.range(0)));
   std::vector<std::string> lines;
   for (const auto& nick : lan.nicks)
-    lines.push_back(Datagram(pkChannelLine, 0, "", {nick, "Main", "hello, world"}));
+    lines.push_back(sim::Datagram(pkChannelLine, 0, "", {nick, "Main", "hello, world"}));
   std::size_t i = 0;
   for (auto _ : state) {
     const std::size_t k = lan.Next(i);
@@ -104,7 +78,7 @@ void BM_ReceivePrivateMessage(benchmark::State& state) {
   Lan lan(static_cast<int>(state.range(0)));
   std::vector<std::string> messages;
   for (const auto& nick : lan.nicks)
-    messages.push_back(Datagram(pkPrivateMessage, 0, "", {nick, "me", "a word"}));
+    messages.push_back(sim::Datagram(pkPrivateMessage, 0, "", {nick, "me", "a word"}));
   std::size_t i = 0;
   for (auto _ : state) {
     const std::size_t k = lan.Next(i);
@@ -122,7 +96,8 @@ void BM_ReceivePrivateMessage(benchmark::State& state) {
 void BM_SendPrivateMessageAndConfirm(benchmark::State& state) {
   Lan lan(static_cast<int>(state.range(0)));
   std::vector<std::string> confirms;
-  for (const auto& nick : lan.nicks) confirms.push_back(Datagram(pkConfirm, 1, "0000", {nick, "1", " "}));
+  for (const auto& nick : lan.nicks)
+    confirms.push_back(sim::Datagram(pkConfirm, 1, "0000", {nick, "1", " "}));
   std::size_t i = 0;
   for (auto _ : state) {
     const std::size_t k = lan.Next(i);

@@ -19,6 +19,12 @@ struct Datagram {
     return k < fields.size() ? fields[k] : kEmpty;
   }
   std::uint16_t U16(std::size_t offset) const { return BytesToU16(data[offset], data[offset + 1]); }
+  // The state field at k (one character, else no state) with the description after it (may be absent).
+  bool StateAt(std::size_t k, char& state) const {
+    if (Field(k).size() != 1) return false;
+    state = Field(k)[0];
+    return true;
+  }
   std::uint32_t U32(std::size_t offset) const {
     return BytesToU32(data[offset], data[offset + 1], data[offset + 2], data[offset + 3]);
   }
@@ -83,7 +89,7 @@ void TPlumo::Dispatch(std::uint16_t type, std::uint16_t seq, const std::uint8_t*
       e->LastHello = stamp;
       if (OnNewUser) OnNewUser(fields, fromIP);
       ApplyTopic(d.U32(5), d.U32(9), d.Field(0), d.Field(3), d.Field(2));
-      if (d.Field(0) != nick_ && d.Field(1).size() == 1) ApplyState(i, d.Field(1)[0], {}, false);
+      if (char state; d.Field(0) != nick_ && d.StateAt(1, state)) ApplyState(i, state, {}, false);
       SendConfirm(header);
       break;
     }
@@ -125,7 +131,7 @@ void TPlumo::Dispatch(std::uint16_t type, std::uint16_t seq, const std::uint8_t*
       const std::uint16_t confirmedType = d.U16(5);
       if (users_.RemovePending(i, confirmedType, d.U16(7)) && OnConfirm)
         OnConfirm(*users_.Entry(i), confirmedType);
-      if (fields.size() >= 2 && d.Field(1).size() == 1) ApplyState(i, d.Field(1)[0], d.Field(2), false);
+      if (char state; d.StateAt(1, state)) ApplyState(i, state, d.Field(2), false);
       users_.Touch(i);
       break;
     }
@@ -154,7 +160,7 @@ void TPlumo::Dispatch(std::uint16_t type, std::uint16_t seq, const std::uint8_t*
     case pkPong: {
       const int i = FindOrAddSender(d.Field(1), fromIP);
       users_.Touch(i);
-      if (fields.size() >= 3 && d.Field(2).size() == 1) ApplyState(i, d.Field(2)[0], d.Field(3), true);
+      if (char state; d.StateAt(2, state)) ApplyState(i, state, d.Field(3), true);
       break;
     }
     case pkNickChange: {
@@ -175,7 +181,7 @@ void TPlumo::Dispatch(std::uint16_t type, std::uint16_t seq, const std::uint8_t*
     case pkStateChange: {
       const int i = FindOrAddSender(d.Field(0), fromIP);
       users_.Touch(i);
-      if (fields.size() >= 2 && d.Field(1).size() == 1) ApplyState(i, d.Field(1)[0], d.Field(2), true);
+      if (char state; d.StateAt(1, state)) ApplyState(i, state, d.Field(2), true);
       break;
     }
     case pkInfoRequest: {
