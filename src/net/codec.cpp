@@ -25,10 +25,6 @@ std::size_t FieldOffset(std::uint16_t type) {
   }
 }
 
-bool IsGapTracked(std::uint16_t type) {
-  return type == pkChannelLine || type == pkPrivateMessage || type == pkMassMessage;
-}
-
 std::string MakeHeader(SeqCounters& counters, std::uint16_t type) {
   const std::uint16_t seq = counters.Next(type);
   std::string header(1, static_cast<char>(kMarker));

@@ -56,8 +56,6 @@ inline bool IsStateChar(char c) {
 bool IsKnownPacketType(std::uint16_t type);
 // Offset of the first text field of a datagram of this type (5 unless it has a number block).
 std::size_t FieldOffset(std::uint16_t type);
-// Packets whose sequence numbers receivers track per peer for gaps and repeats.
-bool IsGapTracked(std::uint16_t type);
 
 // One 16-bit counter per possible packet type value, all 0 at creation.
 class SeqCounters {
