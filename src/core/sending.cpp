@@ -2,6 +2,7 @@
 // mass messages, and the input history.
 #include "core/chatcore.h"
 #include "core/texts.h"
+#include "lang/text_helpers.h"
 
 namespace plumo {
 
@@ -154,7 +155,7 @@ bool TChatCore::SendPrivateByNick(const std::string& nick, const std::string& te
 }
 
 void TChatCore::AddToHistory(const std::string& line) {
-  const std::string stored = ReplaceAllText(TrimText(line), "\r\n", "/n");
+  const std::string stored = ReplaceAll(TrimText(line), "\r\n", "/n", false);
   if (stored.empty()) return;
   historyCursor_ = 0;
   auto& history = settings_.InputHistory;
@@ -168,14 +169,14 @@ std::string TChatCore::HistoryOlder() {
   const auto& history = settings_.InputHistory;
   if (historyCursor_ < kHistoryMax && historyCursor_ < history.size()) ++historyCursor_;
   if (historyCursor_ == 0 || historyCursor_ > history.size()) return {};
-  return ReplaceAllText(history[historyCursor_ - 1U], "/n", "\r\n");
+  return ReplaceAll(history[historyCursor_ - 1U], "/n", "\r\n", false);
 }
 
 std::string TChatCore::HistoryNewer() {
   const auto& history = settings_.InputHistory;
   if (historyCursor_ > 0) --historyCursor_;
   if (historyCursor_ == 0 || historyCursor_ > history.size()) return {};
-  return ReplaceAllText(history[historyCursor_ - 1U], "/n", "\r\n");
+  return ReplaceAll(history[historyCursor_ - 1U], "/n", "\r\n", false);
 }
 
 void TChatCore::RecallOlder() {

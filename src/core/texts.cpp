@@ -39,16 +39,6 @@ std::string TrimText(const std::string& text) {
   return text.substr(b, e - b);
 }
 
-std::string ReplaceAllText(std::string text, const std::string& from, const std::string& to) {
-  if (from.empty()) return text;
-  std::size_t pos = 0;
-  while ((pos = text.find(from, pos)) != std::string::npos) {
-    text.replace(pos, from.size(), to);
-    pos += to.size();
-  }
-  return text;
-}
-
 TNameValueList ParseNameValues(const std::string& text) {
   TNameValueList list;
   std::size_t pos = 0;

@@ -1,5 +1,5 @@
-// Small text helpers of the client core: the time and date texts of the lines, trimming and
-// replacement, and the name=value table of the interface list.
+// Small text helpers of the client core: the time and date texts of the lines, trimming, and the
+// name=value table of the interface list.
 #pragma once
 
 #include <cstdint>
@@ -17,8 +17,6 @@ std::string DateTimeText(std::int64_t localMs);
 
 // Leading and trailing blanks and control characters removed.
 std::string TrimText(const std::string& text);
-// Every occurrence of from replaced by to, left to right.
-std::string ReplaceAllText(std::string text, const std::string& from, const std::string& to);
 
 // Name=value lines separated by any mix of CR and LF (the interface list) as a table.
 TNameValueList ParseNameValues(const std::string& text);
