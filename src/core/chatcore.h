@@ -199,6 +199,11 @@ class TChatCore {
  private:
   class LanguageBridge;
   std::string Msg(const char* key) { return mis_->GetMessage(key); }
+  // One message looked up in a lookup period of its own.
+  std::string MsgAlone(const char* key) {
+    const TMessageScope scope(*mis_);
+    return Msg(key);
+  }
   void SetTimer1(bool on);
   void SetTimer2(bool on);
   void WireEvents();
@@ -211,6 +216,8 @@ class TChatCore {
   int OpenReplyTab(const std::string& recipients, const std::string& names, bool mass);
   // The red console line for a text the engine refused as too long for one datagram.
   void ReportTooLong();
+  // The red console line "NoUsersSelect", then the console is shown.
+  void ReportNoUserSelected();
 
   std::string appDir_;
   CoreSurfaces s_;

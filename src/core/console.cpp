@@ -38,7 +38,7 @@ bool TChatCore::RunConsoleCommand(const std::string& line) {
   if (word == "/INFO") {
     if (arg == "*") arg.clear();
     bool found = false;
-    mis_->BeginMessages();
+    const TMessageScope scope(*mis_);
     for (const auto& row : rows_) {
       if (Cp1251UpperCase(row.Nick).compare(0, arg.size(), arg) != 0) continue;
       found = true;
@@ -47,13 +47,10 @@ bool TChatCore::RunConsoleCommand(const std::string& line) {
       s_.editor.ClearInput();
     }
     if (!found) ConsoleAdd(Msg("UserNotFound"));
-    mis_->EndMessages();
     return true;
   }
   if (word == "/HELP") {
-    mis_->BeginMessages();
-    ConsoleAdd(std::string("#^666666Plumo v. Plumo ") + kVersion + Msg("ConsoleHelp"));
-    mis_->EndMessages();
+    ConsoleAdd(std::string("#^666666Plumo v. Plumo ") + kVersion + MsgAlone("ConsoleHelp"));
     s_.editor.ClearInput();
     return true;
   }

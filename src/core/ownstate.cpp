@@ -135,18 +135,19 @@ void TChatCore::Timer1Timer() {
   if (!engine_) return;
   std::string a = FindLocalAddress(engine_->MyAddress);
   if (a == "127.0.0.1") a = FindLocalAddress("");
-  mis_->BeginMessages();
-  if (a == "127.0.0.1") {
-    engine_->SetActive(false);
-    ConsoleAdd("#^FF0000" + Msg("ChatOff"));
-  } else {
-    engine_->MyAddress = a;
-    engine_->SetActive(true);
-    engine_->SendRosterList();
-    ConsoleAdd("#^FF0000" + Msg("ChatOn"));
-    SetTimer1(false);
+  {
+    const TMessageScope scope(*mis_);
+    if (a == "127.0.0.1") {
+      engine_->SetActive(false);
+      ConsoleAdd("#^FF0000" + Msg("ChatOff"));
+    } else {
+      engine_->MyAddress = a;
+      engine_->SetActive(true);
+      engine_->SendRosterList();
+      ConsoleAdd("#^FF0000" + Msg("ChatOn"));
+      SetTimer1(false);
+    }
   }
-  mis_->EndMessages();
   ActivateConsole();
 }
 
@@ -177,16 +178,11 @@ void TChatCore::SendBellToSelected(std::uint16_t number) {
     if (const AChuvakInfo* entry = engine_->Users().Entry(index)) engine_->SendBell(*entry, number);
     return;
   }
-  mis_->BeginMessages();
-  ConsoleAdd("#^FF0000" + Msg("NoUsersSelect"));
-  mis_->EndMessages();
-  ActivateConsole();
+  ReportNoUserSelected();
 }
 
 void TChatCore::ChosenBellClick() {
-  mis_->BeginMessages();
-  const std::string title = Msg("NumBell");
-  mis_->EndMessages();
+  const std::string title = MsgAlone("NumBell");
   unsigned long number = 0;
   for (;;) {
     std::string answer = "0";
@@ -215,10 +211,7 @@ bool TChatCore::SendBellToNick(const std::string& nick, std::uint16_t number) {
   for (const auto& entry : engine_->Users().Entries()) {
     if (entry->Nick == nick) return engine_->SendBell(*entry, number);
   }
-  mis_->BeginMessages();
-  ConsoleAdd("#^FF0000" + Msg("NoUsersSelect"));
-  mis_->EndMessages();
-  ActivateConsole();
+  ReportNoUserSelected();
   return false;
 }
 

@@ -19,23 +19,11 @@ std::string Field0(const TMStigs& fields) {
   return fields.empty() ? std::string() : fields[0];
 }
 
-// Brackets a group of message lookups.
-class MessageScope {
- public:
-  explicit MessageScope(TMsgINISupp& mis) : mis_(mis) { mis_.BeginMessages(); }
-  ~MessageScope() { mis_.EndMessages(); }
-  MessageScope(const MessageScope&) = delete;
-  MessageScope& operator=(const MessageScope&) = delete;
-
- private:
-  TMsgINISupp& mis_;
-};
-
 }  // namespace
 
 void TChatCore::HandleNewUser(const TMStigs& fields, const std::string& address) {
   {
-    MessageScope scope(*mis_);
+    const TMessageScope scope(*mis_);
     ConsoleAdd("#^888866[" + NowTime() + "] " + Msg("NewUser") + " : " + Field0(fields) + " [" + address +
                "]");
   }
@@ -44,7 +32,7 @@ void TChatCore::HandleNewUser(const TMStigs& fields, const std::string& address)
 
 void TChatCore::HandleUserExit(const TMStigs& fields, const std::string& address) {
   {
-    MessageScope scope(*mis_);
+    const TMessageScope scope(*mis_);
     ConsoleAdd("#^666666[" + NowTime() + "] " + Msg("UserExit") + " : " + Field0(fields) + " [" + address +
                "]");
   }
@@ -52,7 +40,7 @@ void TChatCore::HandleUserExit(const TMStigs& fields, const std::string& address
 }
 
 void TChatCore::HandleUserLost(const std::string& nick, const AChuvakInfo& entry) {
-  MessageScope scope(*mis_);
+  const TMessageScope scope(*mis_);
   ConsoleAdd("#^666666[" + NowTime() + "] " + Msg("UserLost") + " : " + nick + " [" + entry.Address + "]");
 }
 
@@ -70,7 +58,7 @@ void TChatCore::HandleUserState(const AChuvakInfo& entry, char oldState) {
   }
   const char now = entry.State;
   if (oldState == now || now == stAway || (oldState == stAway && now == stActive)) return;
-  MessageScope scope(*mis_);
+  const TMessageScope scope(*mis_);
   ConsoleAdd("#^666666[" + NowTime() + "] " +
              FormatText(Msg("UserChangeStatus"), {entry.Nick, StateCaption(now), entry.StateDescription}));
 }
@@ -87,7 +75,7 @@ void TChatCore::HandleTopicChange(const std::string& channelName) {
   }
   if (current) ShowChannelTopicCaption(*ch);
   {
-    MessageScope scope(*mis_);
+    const TMessageScope scope(*mis_);
     channels_.AddLine(channelName, "#^0022FF" + FormatText(Msg("TopicChange"),
                                                            {ch->SetterNick, ch->Topic + "#^0022FF", when}));
     ConsoleAdd("#^0022FF" +
@@ -144,7 +132,7 @@ void TChatCore::HandleMassMessage(const TMStigs& fields, const std::string& text
   c.Mode = ModeReply;
   inputs_.Add(c);
   {
-    MessageScope scope(*mis_);
+    const TMessageScope scope(*mis_);
     inputs_.AddLine(caption, kCrLf + "#^666666>" + Field0(fields) + " " + Msg("MultiMessage") + " [" + t +
                                  "] " + "#^" + ColorToRgb(ownColor_) + kCrLf + text);
   }
@@ -162,7 +150,7 @@ void TChatCore::HandleConfirm(const AChuvakInfo& entry, std::uint16_t packetType
     return;
   }
   {
-    MessageScope scope(*mis_);
+    const TMessageScope scope(*mis_);
     ConsoleAdd("#^888866" + FormatText(Msg(key), {NowTime(), entry.Nick, entry.StateDescription}));
   }
   PlayEventSound("confirm");
@@ -174,12 +162,12 @@ void TChatCore::HandleUnknownCommand(const std::string& text) {
 
 void TChatCore::HandleNickChange(const TMStigs& fields, const std::string& newNick,
                                  const std::string& address) {
-  MessageScope scope(*mis_);
+  const TMessageScope scope(*mis_);
   ConsoleAdd("#^666666" + FormatText(Msg("User_change_Nik"), {NowTime(), Field0(fields), newNick, address}));
 }
 
 void TChatCore::HandleInfo(const TMStigs& fields, const std::string& infoText, const std::string& address) {
-  MessageScope scope(*mis_);
+  const TMessageScope scope(*mis_);
   ConsoleAdd(kCrLf + kCrLf + kCrLf + "#^666666" +
              FormatText(Msg("Info"), {NowTime(), Field0(fields), address, infoText}));
 }
@@ -191,7 +179,7 @@ void TChatCore::HandleSendError() {
 void TChatCore::HandleBell(const AChuvakInfo& entry, std::uint16_t bellNumber) {
   if (engine_->State() == stOffline) return;
   {
-    MessageScope scope(*mis_);
+    const TMessageScope scope(*mis_);
     ConsoleAdd("#^888866" + FormatText(Msg("Bell"), {NowTime(), entry.Nick, std::to_string(bellNumber)}));
   }
   PlayBell(bellNumber);
@@ -218,7 +206,7 @@ void TChatCore::RefreshUserList() {
     return Cp1251UpperCase(a.Nick) < Cp1251UpperCase(b.Nick);
   });
   s_.roster.RosterRebuilt(rows_);
-  MessageScope scope(*mis_);
+  const TMessageScope scope(*mis_);
   s_.roster.TotalChanged(Msg("Total") + " : " + std::to_string(engine_->Users().Count()));
 }
 

@@ -10,10 +10,13 @@ namespace {
 constexpr std::size_t kHistoryMax = 10;
 }
 
+void TChatCore::ReportNoUserSelected() {
+  ConsoleAdd("#^FF0000" + MsgAlone("NoUsersSelect"));
+  ActivateConsole();
+}
+
 void TChatCore::ReportTooLong() {
-  mis_->BeginMessages();
-  std::string text = Msg("MessageTooLong");
-  mis_->EndMessages();
+  std::string text = MsgAlone("MessageTooLong");
   if (text == kMissingText) {
     text = "The message is too long to send: one datagram takes at most " + std::to_string(kMaxDatagram) +
            " bytes. It was not sent.";
@@ -66,16 +69,11 @@ void TChatCore::ComposeMessage(bool mass) {
     names += "," + row.Nick;
   }
   if (recipients.empty() && !mass) {
-    mis_->BeginMessages();
-    ConsoleAdd("#^FF0000" + Msg("NoUsersSelect"));
-    mis_->EndMessages();
-    ActivateConsole();
+    ReportNoUserSelected();
     return;
   }
   if (mass) {
-    mis_->BeginMessages();
-    recipients = names = "@" + Msg("MultiMessage");
-    mis_->EndMessages();
+    recipients = names = "@" + MsgAlone("MultiMessage");
   }
   OpenReplyTab(recipients, names, mass);
 }
@@ -95,29 +93,30 @@ bool TChatCore::SendComposedMessage() {
   bool tooLong = false;
   const std::vector<std::string> items = DecodeList(view.Recipients);
   const std::vector<std::string> captionItems = DecodeList(view.Name);
-  mis_->BeginMessages();
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    const std::string& address = items[i];
-    if (address.empty()) continue;
-    bool matched = false;
-    // Copy the targets first: sending never changes the roster, but keep the loop independent of it.
-    std::vector<std::pair<std::string, std::string>> targets;
-    for (const auto& entry : engine_->Users().Entries()) {
-      if (entry->Address == address && entry->State != stOffline)
-        targets.emplace_back(entry->Nick, entry->Address);
-    }
-    for (const auto& [nick, addr] : targets) {
-      matched = true;
-      if (!engine_->SendPrivateMessage(nick, text, addr)) tooLong = true;
-    }
-    if (!matched) {
-      result = false;
-      if (captionItems.size() > i) {
-        ConsoleAdd("#^FF0000" + Msg("CantSendMessage") + " " + captionItems[i] + "[" + address + "]");
+  {
+    const TMessageScope scope(*mis_);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      const std::string& address = items[i];
+      if (address.empty()) continue;
+      bool matched = false;
+      // Copy the targets first: sending never changes the roster, but keep the loop independent of it.
+      std::vector<std::pair<std::string, std::string>> targets;
+      for (const auto& entry : engine_->Users().Entries()) {
+        if (entry->Address == address && entry->State != stOffline)
+          targets.emplace_back(entry->Nick, entry->Address);
+      }
+      for (const auto& [nick, addr] : targets) {
+        matched = true;
+        if (!engine_->SendPrivateMessage(nick, text, addr)) tooLong = true;
+      }
+      if (!matched) {
+        result = false;
+        if (captionItems.size() > i) {
+          ConsoleAdd("#^FF0000" + Msg("CantSendMessage") + " " + captionItems[i] + "[" + address + "]");
+        }
       }
     }
   }
-  mis_->EndMessages();
   if (tooLong) {
     ReportTooLong();
     result = false;
@@ -143,9 +142,7 @@ bool TChatCore::SendPrivateByNick(const std::string& nick, const std::string& te
     names += "," + entry->Nick;
   }
   if (recipients.empty()) {
-    mis_->BeginMessages();
-    ConsoleAdd("#^FF0000" + Msg("CantSendMessage") + " " + nick + "[]");
-    mis_->EndMessages();
+    ConsoleAdd("#^FF0000" + MsgAlone("CantSendMessage") + " " + nick + "[]");
     ActivateConsole();
     return false;
   }

@@ -26,9 +26,7 @@ void TChatCore::TabChanelsChange() {
   const int index = channels_.CurrentIndex();
   if (index < 0 || !engine_) return;
   if (index == 0) {
-    mis_->BeginMessages();
-    caption_ = Msg("Console") + " Plumo " + kVersion;
-    mis_->EndMessages();
+    caption_ = MsgAlone("Console") + " Plumo " + kVersion;
     s_.window.SetCaption(caption_);
   } else {
     const std::string& name = channels_.At(index).Name;
@@ -36,10 +34,7 @@ void TChatCore::TabChanelsChange() {
       ShowChannelTopicCaption(*ch);
       engine_->SendTopicQuery(name);
     } else {
-      mis_->BeginMessages();
-      const std::string topic = Msg("WhatTopicThere");
-      mis_->EndMessages();
-      engine_->SetTopic(name, topic, NowSeconds() - 999999999U);
+      engine_->SetTopic(name, MsgAlone("WhatTopicThere"), NowSeconds() - 999999999U);
     }
   }
   s_.window.SetTopicButtonEnabled(index != 0);

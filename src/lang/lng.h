@@ -144,6 +144,18 @@ class TMsgINISupp {
   bool open_ = false;
 };
 
+// One group of lookups: BeginMessages when made, EndMessages when it goes out of scope.
+class TMessageScope {
+ public:
+  explicit TMessageScope(TMsgINISupp& mis) : mis_(mis) { mis_.BeginMessages(); }
+  ~TMessageScope() { mis_.EndMessages(); }
+  TMessageScope(const TMessageScope&) = delete;
+  TMessageScope& operator=(const TMessageScope&) = delete;
+
+ private:
+  TMsgINISupp& mis_;
+};
+
 // The multi-line form of a message value: when it contains a double quote, every double quote and
 // the seven characters after it form a line separator; each line of the result, the last included,
 // ends with CR LF. Text after the last separator is kept as a last line. A value without a double
