@@ -221,29 +221,33 @@ void TChatCore::WireEvents() {
   if (eventTap_) eventTap_(e);
 }
 
-std::string TChatCore::FindBroadcastAddress(const std::string& addr) {
-  const TNameValueList list = ParseNameValues(s_.system.Interfaces());
-  const std::size_t lines = list.Count();
-  for (std::size_t n = 0; n < lines; ++n) {
-    const std::string key = "IP" + std::to_string(n);
-    if (!list.Has(key)) continue;
-    const std::string ip = list.Value(key);
-    if (ip == "127.0.0.1" || (!addr.empty() && ip != addr)) continue;
-    return list.Value("Broadcast" + std::to_string(n));
-  }
-  return "255.255.255.255";
-}
+namespace {
 
-std::string TChatCore::FindLocalAddress(const std::string& preferred) {
-  const TNameValueList list = ParseNameValues(s_.system.Interfaces());
+// The number n of the first interface "IPn" of the list other than 127.0.0.1 (the one whose
+// address is addr when addr is given), or -1.
+int FindInterface(const TNameValueList& list, const std::string& addr) {
   for (std::size_t n = 0; n < list.Count(); ++n) {
     const std::string key = "IP" + std::to_string(n);
     if (!list.Has(key)) continue;
     const std::string ip = list.Value(key);
-    if (ip == "127.0.0.1" || (!preferred.empty() && ip != preferred)) continue;
-    return ip;
+    if (ip == "127.0.0.1" || (!addr.empty() && ip != addr)) continue;
+    return static_cast<int>(n);
   }
-  return "127.0.0.1";
+  return -1;
+}
+
+}  // namespace
+
+std::string TChatCore::FindBroadcastAddress(const std::string& addr) {
+  const TNameValueList list = ParseNameValues(s_.system.Interfaces());
+  const int n = FindInterface(list, addr);
+  return n < 0 ? "255.255.255.255" : list.Value("Broadcast" + std::to_string(n));
+}
+
+std::string TChatCore::FindLocalAddress(const std::string& preferred) {
+  const TNameValueList list = ParseNameValues(s_.system.Interfaces());
+  const int n = FindInterface(list, preferred);
+  return n < 0 ? "127.0.0.1" : list.Value("IP" + std::to_string(n));
 }
 
 void TChatCore::FormClose() {
