@@ -40,19 +40,11 @@ enum class DefaultSource {
   Message,   // the language text whose key is Default (formatted by the caller where needed)
 };
 
-// Which save writes a key.
-enum class SaveGroup {
-  None,    // only read, or written at once by an action (StartHidden, state4, state5)
-  Window,  // every SaveSettings
-  Full,    // SaveFullSettings only
-};
-
 struct SettingDef {
   const char* Key;
   SettingType Type;
   DefaultSource Source;
   const char* Default;
-  SaveGroup Group;
 };
 
 inline constexpr const char kMainSection[] = "Main";
@@ -62,7 +54,9 @@ extern const std::vector<SettingDef> kMainSettings;
 // The definition of a [Main] key (case-insensitive), or nullptr.
 const SettingDef* FindSetting(std::string_view key);
 
-// The order in which the window group and the [Main] part of the full group are written.
+// Which save writes a key, in the order it writes them: the window group on every SaveSettings, the
+// [Main] part of the full group on SaveFullSettings only. A key in neither (StartHidden, state4,
+// state5) is only read, or written at once by an action.
 extern const std::vector<const char*> kWindowGroupOrder;
 extern const std::vector<const char*> kFullGroupOrder;
 
