@@ -10,14 +10,14 @@
 #include <QObject>
 #include <QTextDocument>
 
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "view/smileys.h"
+#include "core/surfaces.h"
 #include "lang/text_helpers.h"
+#include "view/smileys.h"
 
 class QTabBar;
 
@@ -25,13 +25,11 @@ namespace plumo {
 
 class RichTextControl;
 
-// How the control is set up for a conversation.
-enum TViewMode : std::uint8_t {
-  ModeSingleLine = 0,  // editable, Enter inserts no line break, no word wrap
-  ModeMultiLine = 1,   // editable, word wrap
-  ModeReply = 2,       // as ModeMultiLine, taller; the quoted conversation after the reply is protected
-  ModeLog = 3,         // read-only, word wrap, fills the remaining space
-};
+// How the control is set up for a conversation: the core's display modes, so one program can use
+// both. ModeSingleLine: editable, Enter inserts no line break, no word wrap. ModeMultiLine: editable,
+// word wrap. ModeReply: as ModeMultiLine, taller; the quoted conversation after the reply is
+// protected. ModeLog: read-only, word wrap, fills the remaining space.
+using TViewMode = ViewMode;
 
 // One conversation: its document, the lines waiting for it, and what the tabs and drafts keep with it.
 class TVRichedit {
