@@ -36,6 +36,14 @@ std::unique_ptr<QTextDocument> NewDocument() {
   return doc;
 }
 
+// Empties doc together with what it keeps beside its text: whether it held a line, and its pictures
+// (clearing drops them, so they must be added again).
+void ClearDocument(QTextDocument& doc) {
+  doc.clear();
+  doc.setProperty(kHasLines, QVariant());
+  ForgetSmileyResources(doc);
+}
+
 }  // namespace
 
 TVRichedit::TVRichedit() : Content(NewDocument()) {}
@@ -86,11 +94,7 @@ QColor TVRichEdits::DefaultColor() const {
 
 void TVRichEdits::Attach(TVRichedit* record) {
   displayed_ = record;
-  if (record == nullptr) {
-    blank_->clear();
-    blank_->setProperty(kHasLines, QVariant());
-    ForgetSmileyResources(*blank_);
-  }
+  if (record == nullptr) ClearDocument(*blank_);
   if (control_ != nullptr) control_->setDocument(&Document());
 }
 
@@ -338,9 +342,7 @@ std::string TVRichEdits::SelectionToMarkup(bool /*remove_smileys*/) const {
 }
 
 void TVRichEdits::ClearView() {
-  Document().clear();
-  Document().setProperty(kHasLines, QVariant());
-  ForgetSmileyResources(Document());
+  ClearDocument(Document());
   if (displayed_ != nullptr) displayed_->ProtectedLength = 0;
   ResetTyping();
 }
