@@ -90,12 +90,9 @@ void RichTextControl::CleanTypingFormat() {
                      f.boolProperty(kAutoLinkProperty) || f.isImageFormat();
   if (!dirty) return;
   QTextCharFormat clean;
-  if (f.hasProperty(kHiddenProperty)) {
-    const QColor original = f.property(kHiddenColorProperty).value<QColor>();
-    if (original.isValid()) clean.setForeground(original);
-  } else if (f.hasProperty(QTextFormat::ForegroundBrush)) {
-    clean.setForeground(f.foreground());
-  }
+  // Typing keeps the colour markup reads there (a hidden marker's colour from before it was hidden).
+  const QColor colour = MarkupColor(f, QColor());
+  if (colour.isValid()) clean.setForeground(colour);
   QTextCursor c = textCursor();
   c.setCharFormat(clean);  // only the typing format: the cursor has no selection here
   setCurrentCharFormat(clean);
