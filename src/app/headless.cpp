@@ -292,13 +292,12 @@ class Session {
       core_.SendReply();
     } else if (word == "/bell") {
       const auto [nick, number] = SplitWord(rest);
-      long n = 0;
-      const bool digits = number.find_first_not_of("0123456789") == std::string::npos;
-      if (digits && !number.empty() && number.size() <= 5) n = std::strtol(number.c_str(), nullptr, 10);
-      if (!digits || number.size() > 5 || n > 65535) {
+      // Without a number, bell 0 rings.
+      const std::optional<std::uint16_t> n = number.empty() ? std::uint16_t{0} : ParseBellNumber(number);
+      if (!n) {
         Problem("bell number must be 0 to 65535: " + number);
       } else {
-        core_.SendBellToNick(nick, static_cast<std::uint16_t>(n));
+        core_.SendBellToNick(nick, *n);
       }
     } else if (word == "/nick") {
       core_.NickEntered(rest, true);

@@ -13,7 +13,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/conversations.h"
@@ -26,6 +28,11 @@
 namespace plumo {
 
 // Everything the host hands the core. All references must outlive the core.
+// A bell number as the user types it: one to five digits naming a bell that fits the 16-bit number
+// a bell travels as (five digits reach 99999, and a larger number would ring another bell than the
+// one asked for); nullopt for anything else.
+std::optional<std::uint16_t> ParseBellNumber(std::string_view text);
+
 struct CoreSurfaces {
   ConversationView& channels;  // TabChanels + the channel display
   ConversationView& inputs;    // TabMessages + the input editor's conversations
@@ -161,8 +168,7 @@ class TChatCore {
   // Sends bell number to the first selected row; "NoUsersSelect" when none.
   void SendBellToSelected(std::uint16_t number);
   // The roster menu's chosen bell: asks for the number ("NumBell", default "0", cancel gives "0")
-  // until the answer is one to five digits naming a bell that fits the 16-bit number a bell
-  // travels as, then sends it to the first selected row.
+  // until ParseBellNumber accepts the answer, then sends it to the first selected row.
   void ChosenBellClick();
   // The roster menu's "about the user": "/about" for the first selected row, then the console.
   void AboutUserClick();

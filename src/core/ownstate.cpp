@@ -181,20 +181,24 @@ void TChatCore::SendBellToSelected(std::uint16_t number) {
   ReportNoUserSelected();
 }
 
+std::optional<std::uint16_t> ParseBellNumber(std::string_view text) {
+  if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string_view::npos)
+    return std::nullopt;
+  unsigned number = 0;
+  for (const char c : text) number = number * 10 + static_cast<unsigned>(c - '0');
+  if (number > 65535) return std::nullopt;
+  return static_cast<std::uint16_t>(number);
+}
+
 void TChatCore::ChosenBellClick() {
   const std::string title = MsgAlone("NumBell");
-  unsigned long number = 0;
-  for (;;) {
+  std::optional<std::uint16_t> number;
+  while (!number) {
     std::string answer = "0";
     if (!s_.window.InputBox(title, title, answer)) answer = "0";
-    if (answer.empty() || answer.size() > 5 || answer.find_first_not_of("0123456789") != std::string::npos)
-      continue;
-    number = std::stoul(answer);
-    // Five digits reach 99999; a bell number travels in 16 bits, so a larger one would ring
-    // another bell than the one asked for.
-    if (number <= 65535) break;
+    number = ParseBellNumber(answer);
   }
-  SendBellToSelected(static_cast<std::uint16_t>(number));
+  SendBellToSelected(*number);
 }
 
 void TChatCore::AboutUserClick() {
