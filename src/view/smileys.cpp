@@ -51,16 +51,8 @@ SmileyPictures SmileyPictures::FromStrip(const QImage& strip) {
     }
   }
   const int count = argb.width() / argb.height();
-  for (int i = 0; i < count; ++i) {
-    QImage cell(kSmileySize, kSmileySize, QImage::Format_ARGB32);
-    cell.fill(Qt::transparent);
-    for (int y = 0; y < kSmileySize && y < argb.height(); ++y) {
-      for (int x = 0; x < kSmileySize && kSmileySize * i + x < argb.width(); ++x) {
-        cell.setPixel(x, y, argb.pixel(kSmileySize * i + x, y));
-      }
-    }
-    set.Append(std::move(cell));
-  }
+  // A cell reaching past the strip is transparent there: copy() fills what lies outside with 0.
+  for (int i = 0; i < count; ++i) set.Append(argb.copy(kSmileySize * i, 0, kSmileySize, kSmileySize));
   return set;
 }
 
