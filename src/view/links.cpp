@@ -2,10 +2,12 @@
 
 #include <QDesktopServices>
 
+#include "view/markup.h"
+
 namespace plumo {
 
 QString HotNickFromLink(const QString& link) {
-  const QString prefix = QString::fromLatin1(kHotNickPrefix);
+  const QString prefix = QString::fromLatin1(kHotNickOpen);
   return link.startsWith(prefix) ? link.mid(prefix.size()) : QString();
 }
 

@@ -7,10 +7,8 @@
 
 namespace plumo {
 
-// The link target of a hot nick.
-inline constexpr char kHotNickPrefix[] = ":#";
-
-// The nick of a hot-nick link (its text without ":#"), or an empty string for any other link.
+// The nick of a hot-nick link (its target without kHotNickOpen, ":#"), or an empty string for any
+// other link.
 QString HotNickFromLink(const QString& link);
 // The address a link opens: http, https, ftp and mailto addresses, and "www." names as http. Any
 // other link (a file path, another scheme, a program, a hot nick) gives an invalid QUrl.
