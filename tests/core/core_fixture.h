@@ -15,8 +15,7 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
+#include "../lang/tempdir.h"
 #include "core/chatcore.h"
 #include "core/texts.h"
 #include "support/simlan.h"
@@ -154,12 +153,7 @@ class FakeSystem : public SystemInfo {
 struct Peer {
   Peer(sim::SimLan& lan, const std::string& address, const std::string& nick,
        const std::string& extraIni = {})
-      : system(lan), host(lan.AddHost(address)) {
-    static int counter = 0;
-    dir = fs::temp_directory_path() /
-          ("plumo_core_" + std::to_string(::getpid()) + "_" + std::to_string(++counter));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+      : dir(temp.Path()), system(lan), host(lan.AddHost(address)) {
     const char* source = std::getenv("PLUMO_SOURCE_DIR");
     fs::copy_file(fs::path(source ? source : ".") / "data" / "lang" / "english.lng", dir / "english.lng");
     std::ofstream ini(dir / "chat.ini");
@@ -171,11 +165,8 @@ struct Peer {
         dir.string(), CoreSurfaces{channels, inputs, editor, roster, window, sound, timers, system}, host,
         [&lan, this](TPlumo* e) { lan.Attach(host, e); });
   }
-  ~Peer() {
-    core.reset();
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
+  // The core goes before its directory.
+  ~Peer() { core.reset(); }
   TPlumo& engine() { return core->Engine(); }
   std::vector<std::string> Console() const { return channels.Of("#"); }
   std::string LastConsole() const {
@@ -191,6 +182,7 @@ struct Peer {
     return types;
   }
 
+  testing::TempDir temp;
   fs::path dir;
   FakeConversations channels;
   FakeConversations inputs;
