@@ -36,6 +36,13 @@ QTextCursor Select(QTextDocument& doc, int from, int to) {
   return c;
 }
 
+// The format of the character at pos (a cursor reports the format of the character before it).
+QTextCharFormat CharFormatAt(QTextDocument& doc, int pos) {
+  QTextCursor c(&doc);
+  c.setPosition(pos + 1);
+  return c.charFormat();
+}
+
 constexpr char kResourcesAdded[] = "plumoSmileyResources";
 
 QString SmileyResourceName(int index) {
@@ -76,10 +83,7 @@ QColor MarkupColor(const QTextCharFormat& format, const QColor& default_color) {
 
 QString RangeText(const QTextDocument& doc, int from, int to) {
   if (to <= from) return {};
-  QTextCursor c(const_cast<QTextDocument*>(&doc));
-  c.setPosition(from);
-  c.setPosition(to, QTextCursor::KeepAnchor);
-  return c.selectedText();
+  return Select(const_cast<QTextDocument&>(doc), from, to).selectedText();
 }
 
 int FormatColors(QTextDocument& doc, int from, int to) {
@@ -129,10 +133,8 @@ void FormatHotNicks(QTextDocument& doc, int from, int to) {
     link.setProperty(kHotNickProperty, true);
     Select(doc, pb, pc).mergeCharFormat(link);
     for (const auto& [at, length] : {std::pair{pb, 2}, std::pair{pc, 3}}) {
-      QTextCursor marker = Select(doc, at, at + length);
-      QTextCursor first(&doc);
-      first.setPosition(at + 1);
-      marker.mergeCharFormat(HiddenFormat(MarkupColor(first.charFormat(), QColor())));
+      const QColor colour = MarkupColor(CharFormatAt(doc, at), QColor());
+      Select(doc, at, at + length).mergeCharFormat(HiddenFormat(colour));
     }
     b = c + 1;
   }
@@ -158,13 +160,10 @@ void InsertSmiley(QTextCursor& cursor, const QString& code, int index, const Smi
   QTextDocument* doc = cursor.document();
   AddSmileyResources(*doc, pictures);
   const QUrl name(SmileyResourceName(index));
-  QTextCharFormat base = cursor.charFormat();
-  if (cursor.hasSelection()) {
-    // The picture keeps the colour of the code it replaces, so markup reads the same colour back.
-    QTextCursor first(doc);
-    first.setPosition(cursor.selectionStart() + 1);
-    base = first.charFormat();
-  }
+  // With a selection the picture keeps the colour of the code it replaces, so markup reads the same
+  // colour back.
+  const QTextCharFormat base =
+      cursor.hasSelection() ? CharFormatAt(*doc, cursor.selectionStart()) : cursor.charFormat();
   QTextImageFormat image;
   if (base.hasProperty(QTextFormat::ForegroundBrush)) image.setForeground(base.foreground());
   image.setName(name.toString());
@@ -228,10 +227,7 @@ void DetectLinks(QTextDocument& doc, int from, int to) {
     while (!url.isEmpty() && QStringLiteral(".,;:!?)'").contains(url.back())) url.chop(1);
     if (url.size() < 5 || url.endsWith(QLatin1Char(':'))) continue;
     const int start = from + static_cast<int>(m.capturedStart());
-    // Hot nicks are links already.
-    QTextCursor probe(&doc);
-    probe.setPosition(start + 1);
-    if (probe.charFormat().hasProperty(kHotNickProperty)) continue;
+    if (CharFormatAt(doc, start).hasProperty(kHotNickProperty)) continue;  // hot nicks are links already
     QTextCharFormat link;
     link.setAnchor(true);
     link.setAnchorHref(url);
