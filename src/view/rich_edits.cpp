@@ -36,6 +36,20 @@ std::unique_ptr<QTextDocument> NewDocument() {
   return doc;
 }
 
+// The format lines are appended in: black until their markup says otherwise.
+QTextCharFormat LineFormat() {
+  QTextCharFormat f;
+  f.setForeground(QColor(Qt::black));
+  return f;
+}
+
+// The colour of text that has none of its own.
+void SetTextColour(QWidget& control, const QColor& colour) {
+  QPalette palette = control.palette();
+  palette.setColor(QPalette::Text, colour);
+  control.setPalette(palette);
+}
+
 // Empties doc together with what it keeps beside its text: whether it held a line, and its pictures
 // (clearing drops them, so they must be added again).
 void ClearDocument(QTextDocument& doc) {
@@ -133,8 +147,7 @@ int TVRichEdits::AppendLine(QTextDocument& doc, const std::string& line, bool ne
   QString text = ToQt(line);
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-  QTextCharFormat base;
-  base.setForeground(QColor(Qt::black));
+  const QTextCharFormat base = LineFormat();
   QTextCursor cursor(&doc);
   cursor.movePosition(QTextCursor::End);
   if (new_paragraph) cursor.insertBlock(QTextBlockFormat(), base);
@@ -150,8 +163,7 @@ int TVRichEdits::AppendFormatted(QTextDocument& doc, const std::vector<std::stri
     const int from = AppendLine(scratch, lines[i], i > 0);
     FormatDocRange(scratch, from, scratch.characterCount() - 1);
   }
-  QTextCharFormat base;
-  base.setForeground(QColor(Qt::black));
+  const QTextCharFormat base = LineFormat();
   QTextCursor cursor(&doc);
   cursor.movePosition(QTextCursor::End);
   // A line whose markup leaves no text is still a line: the next one goes below it.
@@ -294,9 +306,7 @@ void TVRichEdits::ApplyMode(TViewMode mode) {
     default:
       return;
   }
-  QPalette palette = control_->palette();
-  palette.setColor(QPalette::Text, DefaultColor());
-  control_->setPalette(palette);
+  SetTextColour(*control_, DefaultColor());
   if (height >= 0) {
     if (OnHeight) {
       OnHeight(height);
@@ -363,9 +373,7 @@ void TVRichEdits::ScrollToEnd() {
 void TVRichEdits::SetOwnColor(TColor color) {
   own_color_ = color;
   if (control_ == nullptr || current_mode_ == ModeLog) return;
-  QPalette palette = control_->palette();
-  palette.setColor(QPalette::Text, ToQColor(color));
-  control_->setPalette(palette);
+  SetTextColour(*control_, DefaultColor());
   ResetTyping();
 }
 
