@@ -389,14 +389,10 @@ bool TVRichEdits::ProtectChange(int start, int end, bool delete_key) {
   TVRichedit& view = *displayed_;
   const int boundary = std::max(0, TextLength() - view.ProtectedLength);
   if (end <= boundary && start <= boundary) return true;  // the change stays in the reply area
-  bool allowed = true;
-  if (view.AllowProtectedEdit) {
-    allowed = true;
-  } else if (delete_key && (start == boundary || end == boundary)) {
-    allowed = false;
-  } else if (current_mode_ == ModeReply) {
-    allowed = false;
-  }
+  // Without a granted pass a reply's quote refuses every change, and any other mode refuses only
+  // Delete at the boundary.
+  const bool allowed = view.AllowProtectedEdit || (current_mode_ != ModeReply &&
+                                                   !(delete_key && (start == boundary || end == boundary)));
   view.AllowProtectedEdit = false;
   return allowed;
 }
