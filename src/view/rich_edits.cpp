@@ -50,6 +50,12 @@ void SetTextColour(QWidget& control, const QColor& colour) {
   control.setPalette(palette);
 }
 
+// Where the reply area of a conversation ends and its protected quote begins (the end of the text
+// when nothing is protected).
+int QuoteStart(const TVRichedit& view) {
+  return std::max(0, view.Content->characterCount() - 1 - view.ProtectedLength);
+}
+
 // Empties doc together with what it keeps beside its text: whether it held a line, and its pictures
 // (clearing drops them, so they must be added again).
 void ClearDocument(QTextDocument& doc) {
@@ -198,9 +204,7 @@ bool TVRichEdits::ShowView(int index) {
   // Editors are small; formatting the reply area whole catches text typed and left unformatted. It
   // runs before the queued lines arrive: they are formatted already, and formatting formatted text a
   // second time could turn what an invalid marker left behind into a marker.
-  if (view.Mode != ModeLog) {
-    FormatDocRange(doc, 0, std::max(0, doc.characterCount() - 1 - view.ProtectedLength));
-  }
+  if (view.Mode != ModeLog) FormatDocRange(doc, 0, QuoteStart(view));
   const bool had_pending = !view.PendingLines.empty();
   if (had_pending) AppendFormatted(doc, view.PendingLines);
   view.PendingLines.clear();
@@ -332,8 +336,7 @@ void TVRichEdits::ResetTyping() {
 }
 
 void TVRichEdits::FormatView() {
-  int end = TextLength();
-  if (displayed_ != nullptr) end = std::max(0, end - displayed_->ProtectedLength);
+  const int end = displayed_ != nullptr ? QuoteStart(*displayed_) : TextLength();
   SetUpdating(true);
   FormatDocRange(Document(), 0, end);
   SetUpdating(false);
@@ -387,7 +390,7 @@ void TVRichEdits::SetUpdating(bool on) {
 bool TVRichEdits::ProtectChange(int start, int end, bool delete_key) {
   if (displayed_ == nullptr || displayed_->ProtectedLength <= 0) return true;
   TVRichedit& view = *displayed_;
-  const int boundary = std::max(0, TextLength() - view.ProtectedLength);
+  const int boundary = QuoteStart(view);
   if (end <= boundary && start <= boundary) return true;  // the change stays in the reply area
   // Without a granted pass a reply's quote refuses every change, and any other mode refuses only
   // Delete at the boundary.
