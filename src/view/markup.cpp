@@ -159,14 +159,13 @@ bool IsSmiley(const QTextCharFormat& format) {
 void InsertSmiley(QTextCursor& cursor, const QString& code, int index, const SmileyPictures& pictures) {
   QTextDocument* doc = cursor.document();
   AddSmileyResources(*doc, pictures);
-  const QUrl name(SmileyResourceName(index));
   // With a selection the picture keeps the colour of the code it replaces, so markup reads the same
   // colour back.
   const QTextCharFormat base =
       cursor.hasSelection() ? CharFormatAt(*doc, cursor.selectionStart()) : cursor.charFormat();
   QTextImageFormat image;
   if (base.hasProperty(QTextFormat::ForegroundBrush)) image.setForeground(base.foreground());
-  image.setName(name.toString());
+  image.setName(SmileyResourceName(index));
   image.setWidth(kSmileySize);
   image.setHeight(kSmileySize);
   image.setVerticalAlignment(QTextCharFormat::AlignBottom);
