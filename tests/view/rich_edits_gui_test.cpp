@@ -7,9 +7,7 @@ using ViewsTest = ViewFixture;
 
 TEST_F(ViewsTest, LinesForAHiddenConversationAreQueuedAndShownInOrderFormatted) {
   Open("#", ModeLog);
-  auto main = std::make_unique<TVRichedit>();
-  main->Mode = ModeLog;
-  ASSERT_TRUE(views->AddView("Main", std::move(main)));
+  ASSERT_TRUE(Add("Main", ModeLog));
   EXPECT_EQ(views->AddLine("main", "#^FF0000one"), -1);
   EXPECT_EQ(views->AddLine("MAIN", "two"), -1);
   EXPECT_EQ(views->AddLine("nowhere", "x"), -1);
@@ -80,9 +78,7 @@ TEST_F(ViewsTest, ModeSwitchesKeepTheContent) {
 
 TEST_F(ViewsTest, ClosingAConversationShowsItsNeighbour) {
   for (const char* name : {"~", "a", "b", "c"}) {
-    auto record = std::make_unique<TVRichedit>();
-    record->Mode = ModeMultiLine;
-    views->AddView(name, std::move(record));
+    Add(name, ModeMultiLine);
     views->AddLine(name, name);
   }
   views->ShowView(2);
@@ -124,9 +120,7 @@ TEST_F(ViewsTest, QueuedLinesOfADraftAreFormattedOnceLikeInALog) {
   views->AddLine("#", line);
   const QString in_log = Plain();
   ASSERT_EQ(in_log, QStringLiteral("#^FF0000xy"));
-  auto draft = std::make_unique<TVRichedit>();
-  draft->Mode = ModeReply;
-  ASSERT_TRUE(views->AddView("draft", std::move(draft)));
+  ASSERT_TRUE(Add("draft", ModeReply));
   views->AddLine("draft", line);
   views->StashView(0);
   ASSERT_TRUE(views->ShowView(1));
@@ -142,9 +136,7 @@ TEST_F(ViewsTest, QueuedLinesOfADraftAreFormattedOnceLikeInALog) {
 TEST_F(ViewsTest, ClosingADraftLeavesTheNeighboursQuoteProtected) {
   Open("~", ModeSingleLine);
   for (const char* name : {"a", "b"}) {
-    auto draft = std::make_unique<TVRichedit>();
-    draft->Mode = ModeReply;
-    ASSERT_TRUE(views->AddView(name, std::move(draft)));
+    ASSERT_TRUE(Add(name, ModeReply));
     views->AddLine(name, std::string("quote ") + name);
   }
   views->StashView(0);
@@ -321,9 +313,7 @@ TEST_F(SmileyRoundTripTest, KeysThatInsertNothingLeaveTheSelectionAsItIs) {
   EXPECT_EQ(Markup(), "a x");
   // The same in a read-only log with hidden markers and a link.
   views->HotNicks = true;
-  auto log = std::make_unique<TVRichedit>();
-  log->Mode = ModeLog;
-  ASSERT_TRUE(views->AddView("Main", std::move(log)));
+  ASSERT_TRUE(Add("Main", ModeLog));
   views->StashView(0);
   ASSERT_TRUE(views->ShowView(1));
   views->AddLine("Main", ":#ann^#K: :) www.example.org :)");

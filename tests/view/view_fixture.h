@@ -13,8 +13,8 @@
 #include <memory>
 #include <string>
 
-#include "lang/codepage.h"
 #include "gui_app.h"
+#include "lang/codepage.h"
 #include "view/markup.h"
 #include "view/rich_edits.h"
 #include "view/rich_text_control.h"
@@ -46,11 +46,15 @@ class ViewFixture : public ::testing::Test {
     control.reset();
   }
 
-  // Adds a conversation in mode and shows it.
-  void Open(const std::string& name, TViewMode mode) {
+  // Adds a conversation in mode without showing it; false when the manager refuses it.
+  bool Add(const std::string& name, TViewMode mode) {
     auto record = std::make_unique<TVRichedit>();
     record->Mode = mode;
-    ASSERT_TRUE(views->AddView(name, std::move(record)));
+    return views->AddView(name, std::move(record));
+  }
+  // Adds a conversation in mode and shows it.
+  void Open(const std::string& name, TViewMode mode) {
+    ASSERT_TRUE(Add(name, mode));
     ASSERT_TRUE(views->ShowViewByName(name));
   }
 
