@@ -14,7 +14,6 @@
 #include <string>
 
 #include "gui_app.h"
-#include "lang/codepage.h"
 #include "view/markup.h"
 #include "view/rich_edits.h"
 #include "view/rich_text_control.h"
