@@ -1,7 +1,6 @@
 #include "view/rich_edits.h"
 
 #include <QPalette>
-#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTabBar>
 #include <QTextBlock>

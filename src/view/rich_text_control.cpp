@@ -1,11 +1,9 @@
 #include "view/rich_text_control.h"
 
-#include <QDrag>
 #include <QDropEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMimeData>
-#include <QTextBlock>
 #include <QTextCursor>
 
 #include "view/markup.h"
