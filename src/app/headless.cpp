@@ -127,11 +127,11 @@ class HeadlessRoster : public RosterView {
 class HeadlessWindow : public WindowSurface {
  public:
   void SetCaption(const std::string&) override {}
-  bool InputBox(const std::string&, const std::string&, std::string& value) override {
-    if (!answer) return false;
-    value = *answer;
-    answer.reset();
-    return true;
+  // Answers at once with the text a command gave, or cancels.
+  void AskText(const std::string&, const std::string&, const std::string&, TextAnswer answered) override {
+    std::optional<std::string> given;
+    given.swap(answer);
+    answered(given);
   }
   void ShowMessage(const std::string& text) override {
     std::fprintf(stderr, "plumo: %s\n", Cp1251ToUtf8(text).c_str());
@@ -147,8 +147,8 @@ class QtCoreTimers : public CoreTimers {
     timers_[1].setSingleShot(false);
   }
   void Connect(TChatCore& core) {
-    QObject::connect(&timers_[0], &QTimer::timeout, [&core] { core.Timer1Timer(); });
-    QObject::connect(&timers_[1], &QTimer::timeout, [&core] { core.Timer2Timer(); });
+    QObject::connect(&timers_[0], &QTimer::timeout, [&core] { core.Own().Timer1Timer(); });
+    QObject::connect(&timers_[1], &QTimer::timeout, [&core] { core.Own().Timer2Timer(); });
   }
   void SetCoreTimer(CoreTimer timer, bool enabled, int intervalMs) override {
     QTimer& t = timers_[timer == CoreTimer::NetworkWatch ? 0 : 1];
@@ -281,15 +281,15 @@ class Session {
     if (word == "/quit") {
       Quit();
     } else if (word == "/channel") {
-      const int index = core_.Channels().IndexOf(rest);
-      if (!core_.SelectChannelTab(index)) Problem("no channel tab " + rest);
+      const int index = core_.Tabs().Channels().IndexOf(rest);
+      if (!core_.Tabs().SelectChannelTab(index)) Problem("no channel tab " + rest);
     } else if (word == "/msg") {
       const auto [nick, text] = SplitWord(rest);
-      core_.SendPrivateByNick(nick, text);
+      core_.Sending().SendPrivateByNick(nick, text);
     } else if (word == "/mass") {
-      core_.ComposeMessage(true);
+      core_.Sending().ComposeMessage(true);
       editor_.SetText(rest);
-      core_.SendReply();
+      core_.Sending().SendReply();
     } else if (word == "/bell") {
       const auto [nick, number] = SplitWord(rest);
       // Without a number, bell 0 rings.
@@ -297,10 +297,10 @@ class Session {
       if (!n) {
         Problem("bell number must be 0 to 65535: " + number);
       } else {
-        core_.SendBellToNick(nick, *n);
+        core_.Roster().SendBellToNick(nick, *n);
       }
     } else if (word == "/nick") {
-      core_.NickEntered(rest, true);
+      core_.Own().NickEntered(rest, true);
     } else if (word == "/state") {
       const auto [tag, description] = SplitWord(rest);
       if (tag != "1" && tag != "4" && tag != "5") {
@@ -308,11 +308,11 @@ class Session {
         return;
       }
       if (!description.empty()) window_.answer = description;
-      core_.StateMenuClick(tag[0] - '0');
+      core_.Own().StateMenuClick(tag[0] - '0');
       window_.answer.reset();
     } else if (word == "/topic") {
       window_.answer = rest;
-      core_.ChangeTopic();
+      core_.Tabs().ChangeTopic();
       window_.answer.reset();
     } else if (word == "/select") {
       std::vector<std::string> nicks;
@@ -322,21 +322,21 @@ class Session {
         if (!nick.empty()) nicks.push_back(nick);
         remaining = after;
       }
-      core_.RefreshUserList();
+      core_.Roster().Refresh();
       std::vector<int> rows;
-      for (std::size_t i = 0; i < core_.Rows().size(); ++i) {
+      for (std::size_t i = 0; i < core_.Roster().Rows().size(); ++i) {
         for (const auto& nick : nicks) {
-          if (core_.Rows()[i].Nick == nick) rows.push_back(static_cast<int>(i));
+          if (core_.Roster().Rows()[i].Nick == nick) rows.push_back(static_cast<int>(i));
         }
       }
-      core_.SetRosterSelection(rows);
+      core_.Roster().SetSelection(rows);
     } else if (word == "/roster") {
       PrintRoster();
     } else {
       // A line typed in the line editor of the active channel.
-      core_.SelectMessageTab(0);
+      core_.Tabs().SelectMessageTab(0);
       editor_.SetText(line);
-      core_.SubmitLine();
+      core_.Sending().SubmitLine();
     }
   }
 
@@ -344,18 +344,18 @@ class Session {
   void Problem(const std::string& text) { std::fprintf(stderr, "plumo: %s\n", Cp1251ToUtf8(text).c_str()); }
 
   void PrintRoster() {
-    const auto& entries = core_.Engine().Users().Entries();
+    const std::vector<RosterRow> peers = core_.Peers();
     if (out_.Json()) {
       std::string list = "{\"roster\":[";
-      for (std::size_t i = 0; i < entries.size(); ++i) {
+      for (std::size_t i = 0; i < peers.size(); ++i) {
         if (i > 0) list += ",";
-        list += JsonEntry(*entries[i]);
+        list += JsonEntry(peers[i]);
       }
       Emit(list + "]}");
     } else {
-      for (const auto& entry : entries) {
-        Emit(Cp1251ToUtf8(entry->Nick + " [" + entry->Address + "] state " + std::string(1, entry->State) +
-                          " " + entry->StateDescription));
+      for (const auto& peer : peers) {
+        Emit(Cp1251ToUtf8(peer.Nick + " [" + peer.Address + "] state " + std::string(1, peer.State) + " " +
+                          peer.Description));
       }
     }
   }
@@ -412,14 +412,14 @@ int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
 
   if (!core.FormCreate()) return 1;
   {
-    TPlumo& e = core.Engine();
+    const TIdentity me = core.Identity();
     if (out.Json()) {
-      Emit("{\"ready\":true,\"Nick\":" + JsonString(e.Nick()) + ",\"MyAddress\":" + JsonString(e.MyAddress) +
-           ",\"BroadcastAddress\":" + JsonString(e.BroadcastAddress) + "}");
+      Emit("{\"ready\":true,\"Nick\":" + JsonString(me.Nick) + ",\"MyAddress\":" + JsonString(me.Address) +
+           ",\"BroadcastAddress\":" + JsonString(me.Broadcast) + "}");
     } else {
-      Emit(Cp1251ToUtf8("Plumo " + std::string(TChatCore::kVersion) + " headless: " + e.Nick() + " at " +
-                        (e.MyAddress.empty() ? std::string("(no network)") : e.MyAddress) + ", broadcast " +
-                        e.BroadcastAddress + ". Type a line to chat, /quit to leave."));
+      Emit(Cp1251ToUtf8("Plumo " + std::string(TChatCore::kVersion) + " headless: " + me.Nick + " at " +
+                        (me.Address.empty() ? std::string("(no network)") : me.Address) + ", broadcast " +
+                        me.Broadcast + ". Type a line to chat, /quit to leave."));
     }
   }
 

@@ -49,10 +49,21 @@ std::string JsonFields(const TMStigs& fields) {
   return out + "]";
 }
 
+namespace {
+std::string JsonPeer(const std::string& address, const std::string& nick, char state,
+                     const std::string& description) {
+  return "{\"Address\":" + JsonString(address) + ",\"Nick\":" + JsonString(nick) +
+         ",\"State\":" + JsonString(std::string(1, state)) +
+         ",\"StateDescription\":" + JsonString(description) + "}";
+}
+}  // namespace
+
 std::string JsonEntry(const AChuvakInfo& entry) {
-  return "{\"Address\":" + JsonString(entry.Address) + ",\"Nick\":" + JsonString(entry.Nick) +
-         ",\"State\":" + JsonString(std::string(1, entry.State)) +
-         ",\"StateDescription\":" + JsonString(entry.StateDescription) + "}";
+  return JsonPeer(entry.Address, entry.Nick, entry.State, entry.StateDescription);
+}
+
+std::string JsonEntry(const RosterRow& row) {
+  return JsonPeer(row.Address, row.Nick, row.State, row.Description);
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/surfaces.h"
 #include "net/codec.h"
 #include "net/users.h"
 
@@ -15,6 +16,7 @@ std::string JsonString(const std::string& cp1251);
 std::string JsonFields(const TMStigs& fields);
 // {"Address":...,"Nick":...,"State":...,"StateDescription":...}
 std::string JsonEntry(const AChuvakInfo& entry);
+std::string JsonEntry(const RosterRow& row);
 
 // A marked-up line (code page 1251) as UTF-8 text: colour markers become 24-bit terminal colours
 // (ansi) or disappear, nick-link markers disappear, line breaks become "\n".

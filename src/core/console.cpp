@@ -1,5 +1,5 @@
-// Console commands typed in the editor: "/info", "/help", "/about", "/netstat".
-#include "core/chatcore.h"
+#include "core/console_commands.h"
+
 #include "core/texts.h"
 #include "lang/textcase.h"
 
@@ -27,7 +27,7 @@ std::string AsCrLfLines(const std::string& text) {
 
 }  // namespace
 
-bool TChatCore::RunConsoleCommand(const std::string& line) {
+bool TConsoleCommands::Run(const std::string& line) {
   const std::size_t slash = line.find('/');
   if (slash == std::string::npos || slash > 0) return false;
   const std::size_t blank = line.find(' ');
@@ -38,42 +38,50 @@ bool TChatCore::RunConsoleCommand(const std::string& line) {
   if (word == "/INFO") {
     if (arg == "*") arg.clear();
     bool found = false;
-    const TMessageScope scope(*mis_);
-    for (const auto& row : rows_) {
+    const TMessageScope scope(c_.mis);
+    for (const auto& row : roster_.Rows()) {
       if (Cp1251UpperCase(row.Nick).compare(0, arg.size(), arg) != 0) continue;
       found = true;
-      ConsoleAdd("#^666666Name: " + row.Nick + " ip= \\\\" + row.Address +
-                 " state=" + StateCaption(row.State));
-      s_.editor.ClearInput();
+      tabs_.ConsoleAdd(kGrey + "Name: " + row.Nick + " ip= \\\\" + row.Address +
+                       " state=" + own_.StateCaption(row.State));
+      c_.s.editor.ClearInput();
     }
-    if (!found) ConsoleAdd(Msg("UserNotFound"));
+    if (!found) tabs_.ConsoleAdd(c_.Msg("UserNotFound"));
     return true;
   }
   if (word == "/HELP") {
-    ConsoleAdd(std::string("#^666666Plumo v. Plumo ") + kVersion + MsgAlone("ConsoleHelp"));
-    s_.editor.ClearInput();
+    tabs_.ConsoleAdd(kGrey + "Plumo v. Plumo " + kPlumoVersion + c_.MsgAlone("ConsoleHelp"));
+    c_.s.editor.ClearInput();
     return true;
   }
   if (word == "/ABOUT") {
-    if (!engine_) return false;
+    if (!c_.engine) return false;
     bool asked = false;
-    for (const auto& row : rows_) {
+    for (const auto& row : roster_.Rows()) {
       if (!row.Selected && arg != "*") continue;
-      const int index = engine_->Users().Find(row.Nick, row.Address);
+      const int index = c_.engine->Users().Find(row.Nick, row.Address);
       if (index < 0) continue;
-      engine_->RequestInfo(index);
+      c_.engine->RequestInfo(index);
       asked = true;
-      if (inputs_.CurrentIndex() < 0 || inputs_.At(inputs_.CurrentIndex()).Mode != ModeReply)
-        s_.editor.ClearInput();
+      const TConversationList& inputs = tabs_.Inputs();
+      if (inputs.CurrentIndex() < 0 || inputs.At(inputs.CurrentIndex()).Mode != ModeReply)
+        c_.s.editor.ClearInput();
     }
     return asked;
   }
   if (word == "/NETSTAT") {
-    ConsoleAdd("#^666666" + AsCrLfLines(s_.system.Interfaces()));
-    s_.editor.ClearInput();
+    tabs_.ConsoleAdd(kGrey + AsCrLfLines(c_.s.system.Interfaces()));
+    c_.s.editor.ClearInput();
     return true;
   }
   return false;
+}
+
+void TConsoleCommands::AboutUserClick() {
+  if (const RosterRow* row = roster_.FirstSelected()) {
+    Run("/about " + row->Nick);
+    tabs_.ActivateConsole();
+  }
 }
 
 }  // namespace plumo

@@ -1,19 +1,11 @@
-// The own state: the state menu, activation and deactivation of the window, the screen saver, the
-// program list, the nick box, the network watch; and bells sent from the roster.
-#include <string>
+#include "core/ownstate.h"
 
-#include "core/chatcore.h"
 #include "core/texts.h"
 #include "lang/textcase.h"
 
 namespace plumo {
 
-std::string TChatCore::StateCaption(char state) {
-  if (state < '1' || state > '5') return {};
-  return mis_->GetMessage(std::string("WinState") + state);
-}
-
-int TChatCore::StateImageIndex(char state) {
+int StateImageIndex(char state) {
   switch (state) {
     case stActive:
       return 3;
@@ -30,78 +22,115 @@ int TChatCore::StateImageIndex(char state) {
   }
 }
 
-void TChatCore::StateMenuClick(int tag) {
-  if (!engine_) return;
-  if (tag == 1) {
-    engine_->StateDescription = " ";
-    engine_->SetState(stActive);
-    LoadSoundsForState(stActive);
-  } else if (tag == 4 || tag == 5) {
-    const char state = tag == 4 ? stDoNotDisturb : stOffline;
-    TIniFile ini(IniPath());
-    mis_->BeginMessages();
-    std::string description = ReadStateDescr(ini, state, Msg(tag == 4 ? "StateDND" : "StateOffline"));
-    const std::string title = Msg("State");
-    const std::string prompt = Msg(tag == 4 ? "WinState4" : "WinState5");
-    mis_->EndMessages();
-    const std::string stored = description;
-    if (!s_.window.InputBox(title, prompt, description)) description = stored;  // cancel keeps it
-    engine_->StateDescription = description;
-    WriteStateDescr(ini, state, description);
-    LoadSoundsForState(state);
-    engine_->SetState(state);
-  } else {
-    return;
-  }
-  s_.window.SetStateImage(StateImageIndex(static_cast<char>('0' + tag)));
-  savedDescr_ = engine_->StateDescription;
-  savedState_ = engine_->State();
-  UpdateMuteImage();
+std::string TOwnState::StateCaption(char state) const {
+  if (state < '1' || state > '5') return {};
+  return c_.mis.GetMessage(std::string("WinState") + state);
 }
 
-void TChatCore::WindowActivated() {
+// Enabling a timer that already runs leaves its countdown alone.
+void TOwnState::SetTimer1(bool on) {
+  if (timer1_ == on) return;
+  timer1_ = on;
+  c_.s.timers.SetCoreTimer(CoreTimer::NetworkWatch, on, kTimer1Ms);
+}
+
+void TOwnState::SetTimer2(bool on) {
+  if (timer2_ == on) return;
+  timer2_ = on;
+  c_.s.timers.SetCoreTimer(CoreTimer::ProgramList, on, kTimer2Ms);
+}
+
+void TOwnState::RememberState() {
+  savedDescr_ = c_.engine->StateDescription;
+  savedState_ = c_.engine->State();
+}
+
+void TOwnState::Start(char state, const std::string& description) {
+  c_.engine->StateDescription = description;
+  c_.engine->SetState(state);
+  RememberState();
+  c_.s.window.SetStateImage(StateImageIndex(savedState_));
+}
+
+void TOwnState::StateMenuClick(int tag) {
+  if (!c_.engine) return;
+  if (tag == 1) {
+    ApplyChosenState(tag, " ");
+    return;
+  }
+  if (tag != 4 && tag != 5) return;
+  const char state = tag == 4 ? stDoNotDisturb : stOffline;
+  TIniFile ini(c_.IniPath());
+  c_.mis.BeginMessages();
+  const std::string stored = ReadStateDescr(ini, state, c_.Msg(tag == 4 ? "StateDND" : "StateOffline"));
+  const std::string title = c_.Msg("State");
+  const std::string prompt = c_.Msg(tag == 4 ? "WinState4" : "WinState5");
+  c_.mis.EndMessages();
+  // A cancelled box keeps the stored description; the state is set either way.
+  c_.s.window.AskText(title, prompt, stored,
+                      [this, tag, state, stored](const std::optional<std::string>& answer) {
+                        if (!c_.engine) return;  // the program ended while the box was open
+                        const std::string description = answer.value_or(stored);
+                        TIniFile file(c_.IniPath());
+                        WriteStateDescr(file, state, description);
+                        ApplyChosenState(tag, description);
+                      });
+}
+
+void TOwnState::ApplyChosenState(int tag, const std::string& description) {
+  const char state = static_cast<char>('0' + tag);
+  c_.engine->StateDescription = description;
+  sounds_.LoadSoundsForState(state);
+  c_.engine->SetState(state);
+  c_.s.window.SetStateImage(StateImageIndex(state));
+  RememberState();
+  sounds_.UpdateMuteImage();
+}
+
+void TOwnState::WindowActivated() {
   windowActive_ = true;
   {
-    TIniFile ini(IniPath());
+    TIniFile ini(c_.IniPath());
     WriteStartHidden(ini, false);
   }
   SetTimer2(false);
-  if (!engine_) return;
-  if (engine_->State() == stAway) {
-    engine_->SetState(stActive);
+  if (!c_.engine) return;
+  if (c_.engine->State() == stAway) {
+    c_.engine->SetState(stActive);
     savedState_ = stActive;
   } else {
     // Deactivation from '1' records '2'; when a listed program or the screen saver has replaced
     // the away state since, coming back still means the user is active, not away.
     if (savedState_ == stAway) savedState_ = stActive;
-    engine_->StateDescription = savedDescr_;
-    engine_->SetState(savedState_);
-    LoadSoundsForState(engine_->State());
+    c_.engine->StateDescription = savedDescr_;
+    c_.engine->SetState(savedState_);
+    sounds_.LoadSoundsForState(c_.engine->State());
   }
 }
 
-void TChatCore::WindowDeactivated() {
+void TOwnState::WindowDeactivated() {
   windowActive_ = false;
   {
-    TIniFile ini(IniPath());
+    TIniFile ini(c_.IniPath());
     WriteStartHidden(ini, true);
   }
-  if (engine_ && engine_->State() == stActive) {
-    engine_->SetState(stAway);
+  if (c_.engine && c_.engine->State() == stActive) {
+    c_.engine->SetState(stAway);
     savedState_ = stAway;
   }
   SetTimer2(true);
 }
 
-void TChatCore::ScreenSaverStarted(bool fromHook) {
-  if (!engine_) return;
-  if (fromHook || savedState_ == stActive) engine_->SetState(stScreenSaver);
+void TOwnState::ScreenSaverStarted(bool fromHook) {
+  if (!c_.engine) return;
+  if (fromHook || savedState_ == stActive) c_.engine->SetState(stScreenSaver);
 }
 
-void TChatCore::ApplyAutoStates() {
-  if (!engine_) return;
-  const std::vector<std::string> programs = s_.system.RunningPrograms();
-  const TNameValueList& list = settings_.StateTable;
+void TOwnState::ApplyAutoStates() {
+  if (!c_.engine) return;
+  TPlumo& engine = *c_.engine;
+  const std::vector<std::string> programs = c_.s.system.RunningPrograms();
+  const TNameValueList& list = c_.settings.StateTable;
   // When several listed programs run, the entry nearest the end of the list wins. Only that one is
   // applied, so two running programs do not make the state flap (and be announced twice) each tick.
   const TNameValueList::Entry* winner = nullptr;
@@ -114,109 +143,92 @@ void TChatCore::ApplyAutoStates() {
       }
     }
   }
-  const bool matched = winner != nullptr;
-  if (matched) {
-    const auto& [name, value] = *winner;
-    if (!(name == lastMatchedProgram_ && value[0] == engine_->State())) {
-      const std::string descrKey = "Descr_" + name;
-      if (list.Has(descrKey)) engine_->StateDescription = list.Value(descrKey);
-      engine_->SetState(value[0]);
-      LoadSoundsForState(value[0]);
-      lastMatchedProgram_ = name;
-    }
+  if (winner == nullptr) {
+    engine.StateDescription = savedDescr_;
+    if (engine.State() != savedState_) engine.SetState(savedState_);
+    return;
   }
-  if (!matched) {
-    engine_->StateDescription = savedDescr_;
-    if (engine_->State() != savedState_) engine_->SetState(savedState_);
-  }
+  const auto& [name, value] = *winner;
+  if (name == lastMatchedProgram_ && value[0] == engine.State()) return;
+  const std::string descrKey = "Descr_" + name;
+  if (list.Has(descrKey)) engine.StateDescription = list.Value(descrKey);
+  engine.SetState(value[0]);
+  sounds_.LoadSoundsForState(value[0]);
+  lastMatchedProgram_ = name;
 }
 
-void TChatCore::Timer1Timer() {
-  if (!engine_) return;
-  std::string a = FindLocalAddress(engine_->MyAddress);
-  if (a == "127.0.0.1") a = FindLocalAddress("");
+void TOwnState::Timer1Timer() {
+  if (!c_.engine) return;
+  const std::string interfaces = c_.s.system.Interfaces();
+  std::string a = FindLocalAddress(interfaces, c_.engine->MyAddress);
+  if (a == "127.0.0.1") a = FindLocalAddress(interfaces, "");
   {
-    const TMessageScope scope(*mis_);
+    const TMessageScope scope(c_.mis);
     if (a == "127.0.0.1") {
-      engine_->SetActive(false);
-      ConsoleAdd("#^FF0000" + Msg("ChatOff"));
+      c_.engine->SetActive(false);
+      tabs_.ConsoleError(c_.Msg("ChatOff"));
     } else {
-      engine_->MyAddress = a;
-      engine_->SetActive(true);
-      engine_->SendRosterList();
-      ConsoleAdd("#^FF0000" + Msg("ChatOn"));
+      c_.engine->MyAddress = a;
+      c_.engine->SetActive(true);
+      c_.engine->SendRosterList();
+      tabs_.ConsoleError(c_.Msg("ChatOn"));
       SetTimer1(false);
     }
   }
-  ActivateConsole();
+  tabs_.ActivateConsole();
 }
 
-void TChatCore::Timer2Timer() {
+void TOwnState::Timer2Timer() {
   ApplyAutoStates();
-  if (!windowVisible_) s_.window.Minimize();
+  if (!c_.windowVisible) c_.s.window.Minimize();
 }
 
-void TChatCore::NickEntered(const std::string& text, bool addToList) {
-  if (!engine_) return;
+void TOwnState::LoadNicks() {
+  nickItems_ = c_.settings.MyNiks;
+  c_.s.window.SetNickBox(nickItems_, c_.settings.MyName);
+}
+
+void TOwnState::NickEntered(const std::string& text, bool addToList) {
+  if (!c_.engine) return;
   if (!TrimText(text).empty()) {
-    engine_->SetNick(text);
-    const std::string& nick = engine_->Nick();
+    c_.engine->SetNick(text);
+    const std::string& nick = c_.engine->Nick();
     bool known = false;
     for (const auto& item : nickItems_) known = known || item == nick;
     if (addToList && !known) nickItems_.push_back(nick);
-    settings_.MyName = nick;
-    settings_.MyNiks = nickItems_;
+    c_.settings.MyName = nick;
+    c_.settings.MyNiks = nickItems_;
   }
-  s_.window.SetNickBox(nickItems_, engine_->Nick());
+  c_.s.window.SetNickBox(nickItems_, c_.engine->Nick());
 }
 
-void TChatCore::SendBellToSelected(std::uint16_t number) {
-  if (!engine_) return;
-  for (const auto& row : rows_) {
-    if (!row.Selected) continue;
-    const int index = engine_->Users().Find(row.Nick, row.Address);
-    if (const AChuvakInfo* entry = engine_->Users().Entry(index)) engine_->SendBell(*entry, number);
-    return;
+namespace {
+
+// The number n of the first interface "IPn" of the list other than 127.0.0.1 (the one whose
+// address is addr when addr is given), or -1.
+int FindInterface(const TNameValueList& list, const std::string& addr) {
+  for (std::size_t n = 0; n < list.Count(); ++n) {
+    const std::string key = "IP" + std::to_string(n);
+    if (!list.Has(key)) continue;
+    const std::string ip = list.Value(key);
+    if (ip == "127.0.0.1" || (!addr.empty() && ip != addr)) continue;
+    return static_cast<int>(n);
   }
-  ReportNoUserSelected();
+  return -1;
 }
 
-std::optional<std::uint16_t> ParseBellNumber(std::string_view text) {
-  if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string_view::npos)
-    return std::nullopt;
-  unsigned number = 0;
-  for (const char c : text) number = number * 10 + static_cast<unsigned>(c - '0');
-  if (number > 65535) return std::nullopt;
-  return static_cast<std::uint16_t>(number);
+}  // namespace
+
+std::string FindBroadcastAddress(const std::string& interfaces, const std::string& addr) {
+  const TNameValueList list = ParseNameValues(interfaces);
+  const int n = FindInterface(list, addr);
+  return n < 0 ? "255.255.255.255" : list.Value("Broadcast" + std::to_string(n));
 }
 
-void TChatCore::ChosenBellClick() {
-  const std::string title = MsgAlone("NumBell");
-  std::optional<std::uint16_t> number;
-  while (!number) {
-    std::string answer = "0";
-    if (!s_.window.InputBox(title, title, answer)) answer = "0";
-    number = ParseBellNumber(answer);
-  }
-  SendBellToSelected(*number);
-}
-
-void TChatCore::AboutUserClick() {
-  for (const auto& row : rows_) {
-    if (!row.Selected) continue;
-    RunConsoleCommand("/about " + row.Nick);
-    ActivateConsole();
-    return;
-  }
-}
-
-bool TChatCore::SendBellToNick(const std::string& nick, std::uint16_t number) {
-  if (!engine_) return false;
-  for (const auto& entry : engine_->Users().Entries()) {
-    if (entry->Nick == nick) return engine_->SendBell(*entry, number);
-  }
-  ReportNoUserSelected();
-  return false;
+std::string FindLocalAddress(const std::string& interfaces, const std::string& preferred) {
+  const TNameValueList list = ParseNameValues(interfaces);
+  const int n = FindInterface(list, preferred);
+  return n < 0 ? "127.0.0.1" : list.Value("IP" + std::to_string(n));
 }
 
 }  // namespace plumo

@@ -1,13 +1,7 @@
-// The handlers of the engine's events: each writes its line into the right conversation with its
-// colour and language text, marks the tab and plays the event's sound; RefreshUserList rebuilds
-// the roster list.
-#include <algorithm>
-#include <set>
+#include "core/presenter.h"
 
-#include "core/chatcore.h"
 #include "core/texts.h"
 #include "lang/text_helpers.h"
-#include "lang/textcase.h"
 
 namespace plumo {
 
@@ -21,126 +15,96 @@ std::string Field0(const TMStigs& fields) {
 
 }  // namespace
 
-void TChatCore::HandleNewUser(const TMStigs& fields, const std::string& address) {
+void TEventPresenter::OnNewUser(const TMStigs& fields, const std::string& address) {
   {
-    const TMessageScope scope(*mis_);
-    ConsoleAdd("#^888866[" + NowTime() + "] " + Msg("NewUser") + " : " + Field0(fields) + " [" + address +
-               "]");
+    const TMessageScope scope(c_.mis);
+    tabs_.ConsoleAdd(kOlive + "[" + c_.NowTime() + "] " + c_.Msg("NewUser") + " : " + Field0(fields) + " [" +
+                     address + "]");
   }
-  PlayEventSound("join_network");
+  sounds_.PlayEventSound("join_network");
 }
 
-void TChatCore::HandleUserExit(const TMStigs& fields, const std::string& address) {
+void TEventPresenter::OnUserExit(const TMStigs& fields, const std::string& address) {
   {
-    const TMessageScope scope(*mis_);
-    ConsoleAdd("#^666666[" + NowTime() + "] " + Msg("UserExit") + " : " + Field0(fields) + " [" + address +
-               "]");
+    const TMessageScope scope(c_.mis);
+    tabs_.ConsoleAdd(kGrey + "[" + c_.NowTime() + "] " + c_.Msg("UserExit") + " : " + Field0(fields) + " [" +
+                     address + "]");
   }
-  PlayEventSound("leave_network");
+  sounds_.PlayEventSound("leave_network");
 }
 
-void TChatCore::HandleUserLost(const std::string& nick, const AChuvakInfo& entry) {
-  const TMessageScope scope(*mis_);
-  ConsoleAdd("#^666666[" + NowTime() + "] " + Msg("UserLost") + " : " + nick + " [" + entry.Address + "]");
+void TEventPresenter::OnUserLost(const std::string& nick, const AChuvakInfo& entry) {
+  const TMessageScope scope(c_.mis);
+  tabs_.ConsoleAdd(kGrey + "[" + c_.NowTime() + "] " + c_.Msg("UserLost") + " : " + nick + " [" +
+                   entry.Address + "]");
 }
 
-void TChatCore::HandleUserState(const AChuvakInfo& entry, char oldState) {
-  const int image = StateImageIndex(entry.State);
-  if (image >= 0) {
-    for (std::size_t row = 0; row < rows_.size(); ++row) {
-      if (rows_[row].Address == entry.Address) {
-        rows_[row].State = entry.State;
-        rows_[row].Icon = image;
-        s_.roster.RowIconChanged(static_cast<int>(row), image);
-        break;
-      }
-    }
-  }
+void TEventPresenter::OnUserState(const AChuvakInfo& entry, char oldState) {
+  roster_.UpdateState(entry);
   const char now = entry.State;
   if (oldState == now || now == stAway || (oldState == stAway && now == stActive)) return;
-  const TMessageScope scope(*mis_);
-  ConsoleAdd("#^666666[" + NowTime() + "] " +
-             FormatText(Msg("UserChangeStatus"), {entry.Nick, StateCaption(now), entry.StateDescription}));
+  const TMessageScope scope(c_.mis);
+  tabs_.ConsoleAdd(
+      kGrey + "[" + c_.NowTime() + "] " +
+      FormatText(c_.Msg("UserChangeStatus"), {entry.Nick, own_.StateCaption(now), entry.StateDescription}));
 }
 
-void TChatCore::HandleTopicChange(const std::string& channelName) {
-  const TChanel* ch = engine_->FindChannel(channelName);
-  if (ch == nullptr) return;
-  const std::string when = DateTimeText(UnixToLocalMs(ch->TopicTime));
-  const int index = channels_.IndexOf(channelName);
-  const bool current = index >= 0 && index == channels_.CurrentIndex();
-  if (index >= 0) {
-    channels_.At(index).IconIndex = current ? icon::kChannelSeen : icon::kChannelUnseen;
-    channels_.At(index).Seen = current;
-  }
-  if (current) ShowChannelTopicCaption(*ch);
-  {
-    const TMessageScope scope(*mis_);
-    channels_.AddLine(channelName, "#^0022FF" + FormatText(Msg("TopicChange"),
-                                                           {ch->SetterNick, ch->Topic + "#^0022FF", when}));
-    ConsoleAdd("#^0022FF" +
-               FormatText(Msg("TopicChangeC"), {ch->SetterNick, ch->Name, ch->Topic + "#^0022FF", when}));
-  }
-  PlayEventSound("topic_change");
+void TEventPresenter::OnTopicChange(const std::string& channelName) {
+  tabs_.ShowTopicChange(channelName);
 }
 
-void TChatCore::HandleChannelLine(const TMStigs& fields, const std::string& channel,
-                                  const std::string& text) {
+void TEventPresenter::OnChannelLine(const TMStigs& fields, const std::string& channel,
+                                    const std::string& text) {
   if (channel == "#") return;
-  const int index = channels_.IndexOf(channel);
+  TConversationList& channels = tabs_.Channels();
+  const int index = channels.IndexOf(channel);
   if (index <= 0) return;  // no tab for it (the console takes no channel lines)
-  const bool current = index == channels_.CurrentIndex();
-  channels_.At(index).IconIndex = current ? icon::kChannelSeen : icon::kChannelUnseen;
-  channels_.At(index).Seen = current;
+  const bool current = index == channels.CurrentIndex();
+  channels.At(index).IconIndex = current ? icon::kChannelSeen : icon::kChannelUnseen;
+  channels.At(index).Seen = current;
   std::string nick = Field0(fields);
-  if (settings_.ChanelHotNik) nick = ":#" + nick + "^#K";
-  channels_.AddLine(channel, "#^666666[" + NowTime() + "] " + "#^000000" + nick + ": " + text);
-  channels_.RefreshIcons();
-  PlayEventSound("chat_line");
+  if (c_.settings.ChanelHotNik) nick = ":#" + nick + "^#K";
+  channels.AddLine(channel, kGrey + "[" + c_.NowTime() + "] " + kBlack + nick + ": " + text);
+  channels.RefreshIcons();
+  sounds_.PlayEventSound("chat_line");
 }
 
-void TChatCore::HandlePrivateMessage(const TMStigs& fields, const std::string& text,
-                                     const std::string& address) {
-  const std::string t = NowTime();
-  const std::string caption = "[" + t + "] " + "<-" + Field0(fields) + ",";
+void TEventPresenter::AddReceivedMessage(const std::string& caption, int iconIndex,
+                                         const std::string& address, const std::string& quote,
+                                         const std::string& text) {
   Conversation c;
   c.Name = caption;
-  c.IconIndex = icon::kPrivate;
-  c.Seen = false;
-  c.Recipients = address;
-  c.MassMessage = false;
-  c.Mode = ModeReply;
-  // Two messages from one nick within the same second share the tab rather than lose one.
-  inputs_.Add(c);
-  inputs_.AddLine(caption, kCrLf + "#^666666>" + Field0(fields) + " [" + t + "]" + "#^" +
-                               ColorToRgb(ownColor_) + kCrLf + text);
-  inputs_.RefreshIcons();
-  PlayEventSound("message");
-}
-
-void TChatCore::HandleMassMessage(const TMStigs& fields, const std::string& text,
-                                  const std::string& address) {
-  if (settings_.DesableMultiMessage) return;
-  const std::string t = NowTime();
-  const std::string caption = "[" + t + "] " + "<-@" + Field0(fields);
-  Conversation c;
-  c.Name = caption;
-  c.IconIndex = icon::kMass;
+  c.IconIndex = iconIndex;
   c.Seen = false;
   c.Recipients = address;
   c.MassMessage = false;  // a reply goes to the sender alone
   c.Mode = ModeReply;
-  inputs_.Add(c);
-  {
-    const TMessageScope scope(*mis_);
-    inputs_.AddLine(caption, kCrLf + "#^666666>" + Field0(fields) + " " + Msg("MultiMessage") + " [" + t +
-                                 "] " + "#^" + ColorToRgb(ownColor_) + kCrLf + text);
-  }
-  inputs_.RefreshIcons();
-  PlayEventSound("mass_message");
+  TConversationList& inputs = tabs_.Inputs();
+  // Two messages from one nick within the same second share the tab rather than lose one.
+  inputs.Add(c);
+  inputs.AddLine(caption,
+                 kCrLf + kGrey + ">" + quote + "#^" + ColorToRgb(c_.settings.MyColor) + kCrLf + text);
+  inputs.RefreshIcons();
 }
 
-void TChatCore::HandleConfirm(const AChuvakInfo& entry, std::uint16_t packetType) {
+void TEventPresenter::OnPrivateMessage(const TMStigs& fields, const std::string& text,
+                                       const std::string& address) {
+  const std::string t = c_.NowTime();
+  AddReceivedMessage("[" + t + "] " + "<-" + Field0(fields) + ",", icon::kPrivate, address,
+                     Field0(fields) + " [" + t + "]", text);
+  sounds_.PlayEventSound("message");
+}
+
+void TEventPresenter::OnMassMessage(const TMStigs& fields, const std::string& text,
+                                    const std::string& address) {
+  if (c_.settings.DesableMultiMessage) return;
+  const std::string t = c_.NowTime();
+  AddReceivedMessage("[" + t + "] " + "<-@" + Field0(fields), icon::kMass, address,
+                     Field0(fields) + " " + c_.MsgAlone("MultiMessage") + " [" + t + "] ", text);
+  sounds_.PlayEventSound("mass_message");
+}
+
+void TEventPresenter::OnConfirm(const AChuvakInfo& entry, std::uint16_t packetType) {
   const char* key = nullptr;
   if (packetType == pkPrivateMessage || packetType == pkMassMessage) {
     key = "Message_received";
@@ -150,76 +114,41 @@ void TChatCore::HandleConfirm(const AChuvakInfo& entry, std::uint16_t packetType
     return;
   }
   {
-    const TMessageScope scope(*mis_);
-    ConsoleAdd("#^888866" + FormatText(Msg(key), {NowTime(), entry.Nick, entry.StateDescription}));
+    const TMessageScope scope(c_.mis);
+    tabs_.ConsoleAdd(kOlive + FormatText(c_.Msg(key), {c_.NowTime(), entry.Nick, entry.StateDescription}));
   }
-  PlayEventSound("confirm");
+  sounds_.PlayEventSound("confirm");
 }
 
-void TChatCore::HandleUnknownCommand(const std::string& text) {
-  ConsoleAdd(NowDateTime() + " " + text);
+void TEventPresenter::OnUnknownCommand(const std::string& text) {
+  tabs_.ConsoleAdd(c_.NowDateTime() + " " + text);
 }
 
-void TChatCore::HandleNickChange(const TMStigs& fields, const std::string& newNick,
-                                 const std::string& address) {
-  const TMessageScope scope(*mis_);
-  ConsoleAdd("#^666666" + FormatText(Msg("User_change_Nik"), {NowTime(), Field0(fields), newNick, address}));
+void TEventPresenter::OnNickChange(const TMStigs& fields, const std::string& newNick,
+                                   const std::string& address) {
+  const TMessageScope scope(c_.mis);
+  tabs_.ConsoleAdd(kGrey +
+                   FormatText(c_.Msg("User_change_Nik"), {c_.NowTime(), Field0(fields), newNick, address}));
 }
 
-void TChatCore::HandleInfo(const TMStigs& fields, const std::string& infoText, const std::string& address) {
-  const TMessageScope scope(*mis_);
-  ConsoleAdd(kCrLf + kCrLf + kCrLf + "#^666666" +
-             FormatText(Msg("Info"), {NowTime(), Field0(fields), address, infoText}));
+void TEventPresenter::OnInfo(const TMStigs& fields, const std::string& infoText, const std::string& address) {
+  const TMessageScope scope(c_.mis);
+  tabs_.ConsoleAdd(kCrLf + kCrLf + kCrLf + kGrey +
+                   FormatText(c_.Msg("Info"), {c_.NowTime(), Field0(fields), address, infoText}));
 }
 
-void TChatCore::HandleSendError() {
-  SetTimer1(true);
+void TEventPresenter::OnSendError() {
+  own_.StartNetworkWatch();
 }
 
-void TChatCore::HandleBell(const AChuvakInfo& entry, std::uint16_t bellNumber) {
-  if (engine_->State() == stOffline) return;
+void TEventPresenter::OnBell(const AChuvakInfo& entry, std::uint16_t bellNumber) {
+  if (c_.engine && c_.engine->State() == stOffline) return;
   {
-    const TMessageScope scope(*mis_);
-    ConsoleAdd("#^888866" + FormatText(Msg("Bell"), {NowTime(), entry.Nick, std::to_string(bellNumber)}));
+    const TMessageScope scope(c_.mis);
+    tabs_.ConsoleAdd(kOlive +
+                     FormatText(c_.Msg("Bell"), {c_.NowTime(), entry.Nick, std::to_string(bellNumber)}));
   }
-  PlayBell(bellNumber);
-}
-
-void TChatCore::RefreshUserList() {
-  if (!windowVisible_ || !engine_) return;
-  std::set<std::string> selected;
-  for (const auto& row : rows_) {
-    if (row.Selected) selected.insert(row.Address);
-  }
-  rows_.clear();
-  for (const auto& entry : engine_->Users().Entries()) {
-    RosterRow row;
-    row.Nick = entry->Nick;
-    row.Address = entry->Address;
-    row.State = entry->State;
-    const int image = StateImageIndex(entry->State);
-    row.Icon = image >= 0 ? image : StateImageIndex(stActive);
-    row.Selected = selected.count(entry->Address) != 0;
-    rows_.push_back(std::move(row));
-  }
-  std::stable_sort(rows_.begin(), rows_.end(), [](const RosterRow& a, const RosterRow& b) {
-    return Cp1251UpperCase(a.Nick) < Cp1251UpperCase(b.Nick);
-  });
-  s_.roster.RosterRebuilt(rows_);
-  const TMessageScope scope(*mis_);
-  s_.roster.TotalChanged(Msg("Total") + " : " + std::to_string(engine_->Users().Count()));
-}
-
-void TChatCore::SetRosterSelection(const std::vector<int>& rows) {
-  for (auto& row : rows_) row.Selected = false;
-  for (int r : rows) {
-    if (r >= 0 && r < static_cast<int>(rows_.size())) rows_[static_cast<std::size_t>(r)].Selected = true;
-  }
-}
-
-void TChatCore::SetWindowVisible(bool visible) {
-  windowVisible_ = visible;
-  if (visible) RefreshUserList();
+  sounds_.PlayBell(bellNumber);
 }
 
 }  // namespace plumo

@@ -1,19 +1,17 @@
-// Event sounds and bells: the sound table in force decides whether an event sounds and which
-// file it plays, and completes itself with defaults as events occur.
-#include "core/chatcore.h"
+#include "core/soundboard.h"
 
 namespace plumo {
 
-std::string TChatCore::ResolveSoundFile(const std::string& file) {
+std::string TSoundBoard::ResolveSoundFile(const std::string& file) const {
   if (file.empty()) return {};
-  if (s_.system.FileExists(file)) return file;
-  const std::string inSounds = appDir_ + "/sounds/" + file;
-  if (s_.system.FileExists(inSounds)) return inSounds;
+  if (c_.s.system.FileExists(file)) return file;
+  const std::string inSounds = c_.appDir + "/sounds/" + file;
+  if (c_.s.system.FileExists(inSounds)) return inSounds;
   return {};
 }
 
-void TChatCore::PlayEventSound(const std::string& key) {
-  TNameValueList& table = settings_.SoundTable;
+void TSoundBoard::PlayEventSound(const std::string& key) {
+  TNameValueList& table = c_.settings.SoundTable;
   if (!table.Has("mute")) {
     table.Add("mute", "0");
   } else if (table.Value("mute") == "1") {
@@ -32,37 +30,32 @@ void TChatCore::PlayEventSound(const std::string& key) {
     return;
   }
   const std::string path = ResolveSoundFile(src);
-  if (!path.empty()) s_.sound.PlayFile(path);
+  if (!path.empty()) c_.s.sound.PlayFile(path);
 }
 
-void TChatCore::PlayBell(std::uint16_t number) {
+void TSoundBoard::PlayBell(std::uint16_t number) {
   const std::string name = std::to_string(number);
-  if (!settings_.BellTable.Has(name)) return;
-  const std::string path = ResolveSoundFile(settings_.BellTable.Value(name));
-  if (!path.empty()) s_.sound.PlayFile(path);
+  if (!c_.settings.BellTable.Has(name)) return;
+  const std::string path = ResolveSoundFile(c_.settings.BellTable.Value(name));
+  if (!path.empty()) c_.s.sound.PlayFile(path);
 }
 
-void TChatCore::UpdateMuteImage() {
-  s_.window.SetMuteImage(settings_.SoundTable.Value("mute") == "1" ? icon::kMuted : icon::kSound);
+void TSoundBoard::UpdateMuteImage() {
+  c_.s.window.SetMuteImage(c_.settings.SoundTable.Value("mute") == "1" ? icon::kMuted : icon::kSound);
 }
 
-void TChatCore::MuteClick() {
-  TNameValueList& table = settings_.SoundTable;
+void TSoundBoard::MuteClick() {
+  TNameValueList& table = c_.settings.SoundTable;
   if (!table.Has("mute")) return;
-  if (table.Value("mute") != "1") {
-    table.SetValue("mute", "1");
-    s_.window.SetMuteImage(icon::kMuted);
-  } else {
-    table.SetValue("mute", "0");
-    s_.window.SetMuteImage(icon::kSound);
-  }
+  table.SetValue("mute", table.Value("mute") != "1" ? "1" : "0");
+  UpdateMuteImage();
 }
 
-void TChatCore::LoadSoundsForState(char state) {
+void TSoundBoard::LoadSoundsForState(char state) {
   const std::string section = SoundSectionOfState(state);
   // States '2' and '3' have no set of their own: the table in force stays.
   if (section.empty()) return;
-  settings_.SoundTable = ReadTable(TIniFile(IniPath()), section);
+  c_.settings.SoundTable = ReadTable(TIniFile(c_.IniPath()), section);
 }
 
 }  // namespace plumo

@@ -1,8 +1,5 @@
 // Start-up and shutdown of the main window: the creation sequence, saving on close, the farewell.
-#include <exception>
-
 #include "core/chatcore.h"
-#include "core/texts.h"
 
 namespace plumo {
 
@@ -33,47 +30,24 @@ class TChatCore::LanguageBridge : public TLanguageHost {
 
 TChatCore::TChatCore(std::string appDir, CoreSurfaces surfaces, PlumoHost& engineHost,
                      std::function<void(TPlumo*)> attach)
-    : appDir_(std::move(appDir)),
-      s_(surfaces),
-      engineHost_(engineHost),
+    : engineHost_(engineHost),
       attach_(std::move(attach)),
-      channels_(surfaces.channels),
-      inputs_(surfaces.inputs) {
-  languageBridge_ = std::make_unique<LanguageBridge>(s_.window, s_.language);
-  lns_ = std::make_unique<TLngINISupp>(appDir_, *languageBridge_);
-  mis_ = std::make_unique<TMsgINISupp>(
-      appDir_, lns_.get(), [this](const std::string& text) { languageBridge_->ShowMessage(text); });
-}
+      languageBridge_(std::make_unique<LanguageBridge>(surfaces.window, surfaces.language)),
+      lns_(std::make_unique<TLngINISupp>(appDir, *languageBridge_)),
+      mis_(std::make_unique<TMsgINISupp>(
+          appDir, lns_.get(), [this](const std::string& text) { languageBridge_->ShowMessage(text); })),
+      ctx_(std::move(appDir), surfaces, settings_, *mis_),
+      sounds_(ctx_),
+      tabs_(ctx_, sounds_),
+      roster_(ctx_, tabs_),
+      history_(settings_.InputHistory),
+      own_(ctx_, tabs_, sounds_),
+      commands_(ctx_, tabs_, roster_, own_),
+      sender_(ctx_, tabs_, roster_, history_, commands_),
+      presenter_(ctx_, tabs_, roster_, sounds_, own_) {}
 
 TChatCore::~TChatCore() {
   FormDestroy();
-}
-
-std::string TChatCore::NowTime() {
-  return TimeText(s_.system.NowLocalMs());
-}
-
-std::string TChatCore::NowDateTime() {
-  return DateTimeText(s_.system.NowLocalMs());
-}
-
-std::uint32_t TChatCore::NowSeconds() {
-  const std::int64_t ms = s_.system.NowLocalMs();
-  return static_cast<std::uint32_t>(ms / 1000);
-}
-
-// Enabling a timer that already runs leaves its countdown alone: a burst of send errors must not
-// keep pushing the network watch's next look further away.
-void TChatCore::SetTimer1(bool on) {
-  if (timer1_ == on) return;
-  timer1_ = on;
-  s_.timers.SetCoreTimer(CoreTimer::NetworkWatch, on, kTimer1Ms);
-}
-
-void TChatCore::SetTimer2(bool on) {
-  if (timer2_ == on) return;
-  timer2_ = on;
-  s_.timers.SetCoreTimer(CoreTimer::ProgramList, on, kTimer2Ms);
 }
 
 bool TChatCore::FormCreate() {
@@ -81,8 +55,8 @@ bool TChatCore::FormCreate() {
   quitting_ = false;
   TIniFile ini(IniPath());
   TSettingsEnv env;
-  env.UserName = s_.system.UserName();
-  env.ComputerName = s_.system.ComputerName();
+  env.UserName = ctx_.s.system.UserName();
+  env.ComputerName = ctx_.s.system.ComputerName();
   settings_ = LoadSettings(ini, env);
 
   // Language components.
@@ -90,14 +64,12 @@ bool TChatCore::FormCreate() {
   mis_->SetFileName(settings_.Language);
 
   // Sounds, bells, history, states come with the settings; the mute picture follows the table.
-  UpdateMuteImage();
-  historyCursor_ = 0;
-
-  // Nick box.
-  nickItems_ = settings_.MyNiks;
-  s_.window.SetNickBox(nickItems_, settings_.MyName);
+  sounds_.UpdateMuteImage();
+  history_.ResetCursor();
+  own_.LoadNicks();
 
   // Channel tabs: the console "#" first, then one conversation per channel.
+  TConversationList& channels = tabs_.Channels();
   const std::vector<std::string> tabs = ChannelTabs(settings_.Chanels);
   for (std::size_t i = 0; i < tabs.size(); ++i) {
     Conversation c;
@@ -105,19 +77,13 @@ bool TChatCore::FormCreate() {
     c.IconIndex = i == 0 ? icon::kConsoleSeen : icon::kChannelCreated;
     c.Seen = true;
     c.Mode = ModeLog;
-    channels_.Add(c);
+    channels.Add(c);
   }
-  if (channels_.Count() > 1) {
-    channels_.Show(1);
-  } else if (channels_.Count() == 1) {
-    channels_.Show(0);
-  }
+  if (channels.Count() > 0) channels.Show(channels.Count() > 1 ? 1 : 0);
 
-  // Own colour; a value that is not hexadecimal is reported and black is used.
-  ownColor_ = settings_.MyColor;
-  for (const auto& problem : settings_.Problems) {
-    ConsoleAdd("#^FF0000" + problem.Key + ": " + problem.Message);
-  }
+  // A value of the file that could not be used (an own colour that is not hexadecimal, say) is
+  // reported; its default is in force.
+  for (const auto& problem : settings_.Problems) tabs_.ConsoleError(problem.Key + ": " + problem.Message);
 
   // The line editor tab.
   Conversation editor;
@@ -125,155 +91,171 @@ bool TChatCore::FormCreate() {
   editor.IconIndex = icon::kConsoleSeen;
   editor.Seen = true;
   editor.Mode = ModeSingleLine;
-  inputs_.Add(editor);
-  inputs_.Show(0);
+  tabs_.Inputs().Add(editor);
+  tabs_.Inputs().Show(0);
 
   // The engine.
   engine_ = std::make_unique<TPlumo>(engineHost_, kDefaultPort);
+  ctx_.engine = engine_.get();
   if (attach_) attach_(engine_.get());
   engine_->VersionText = std::string(" Plumo ") + kVersion;
 
-  try {
-    const std::string addr = FindLocalAddress("");
-    if (addr == "127.0.0.1") {
-      engine_->SetActive(false);
-      SetTimer1(true);
-    } else {
-      const std::string& pref = settings_.MyIP;
-      engine_->MyAddress = !pref.empty() && FindLocalAddress(pref) == pref ? pref : addr;
-      const std::string bc = FindBroadcastAddress(addr);
-      engine_->BroadcastAddress = !bc.empty() ? bc : settings_.Broadcast;
-    }
-
-    mis_->BeginMessages();
-    engine_->SetNick(settings_.MyName);
-    engine_->AboutText =
-        settings_.AboutPresent ? settings_.About : FormatText(Msg("About"), {env.ComputerName, env.UserName});
-
-    // Channels with their stored topics.
-    const std::string wellcom = Msg("Wellcom");
-    const std::int64_t nowSeconds = NowSeconds();
-    for (int i = 1; i < channels_.Count(); ++i) {
-      const std::string& name = channels_.At(i).Name;
-      const TTopicRecord t = ReadTopic(ini, name, wellcom, nowSeconds);
-      engine_->AddChannel(name, t.Topic, t.SetterNick, t.SetterAddress, t.TopicTime);
-    }
-    channels_.RefreshIcons();
-
-    engine_->StateDescription = settings_.MyStateDescr;
-    engine_->SetState(settings_.MyState);
-    savedDescr_ = engine_->StateDescription;
-    savedState_ = engine_->State();
-    s_.window.SetStateImage(StateImageIndex(savedState_));
-
-    WireEvents();
-    engine_->SetState(savedState_);
-    engine_->SendHello();
-
-    if (settings_.StartHidden) s_.window.Minimize();
-    ConsoleAdd("#^666666" + engine_->Nick() + " " + Msg("EnterToChat"));
-    // Another program holds the port (a second copy, say): this one sends but hears nothing.
-    if (addr != "127.0.0.1" && !engine_->Receiving()) {
-      std::string text = Msg("PortBusy");
-      if (text == kMissingText)
-        text = "Port 8177 is taken by another program: nothing from the network will arrive.";
-      ConsoleAdd("#^FF0000" + text);
-    }
-    mis_->EndMessages();
-
-    s_.window.SetTopicButtonEnabled(channels_.CurrentIndex() >= 1);
-    TabChanelsChange();
-  } catch (const std::exception&) {
-    quitting_ = true;
-    return false;
+  const std::string interfaces = ctx_.s.system.Interfaces();
+  const std::string addr = FindLocalAddress(interfaces, "");
+  if (addr == "127.0.0.1") {
+    engine_->SetActive(false);
+    own_.StartNetworkWatch();
+  } else {
+    const std::string& pref = settings_.MyIP;
+    engine_->MyAddress = !pref.empty() && FindLocalAddress(interfaces, pref) == pref ? pref : addr;
+    const std::string bc = FindBroadcastAddress(interfaces, addr);
+    engine_->BroadcastAddress = !bc.empty() ? bc : settings_.Broadcast;
   }
+
+  mis_->BeginMessages();
+  engine_->SetNick(settings_.MyName);
+  engine_->AboutText = settings_.AboutPresent
+                           ? settings_.About
+                           : FormatText(ctx_.Msg("About"), {env.ComputerName, env.UserName});
+
+  // Channels with their stored topics.
+  const std::string wellcom = ctx_.Msg("Wellcom");
+  const std::int64_t nowSeconds = ctx_.NowSeconds();
+  for (int i = 1; i < channels.Count(); ++i) {
+    const std::string& name = channels.At(i).Name;
+    const TTopicRecord t = ReadTopic(ini, name, wellcom, nowSeconds);
+    engine_->AddChannel(name, t.Topic, t.SetterNick, t.SetterAddress, t.TopicTime);
+  }
+  channels.RefreshIcons();
+
+  own_.Start(settings_.MyState, settings_.MyStateDescr);
+  WireEvents();
+  engine_->SetState(own_.SavedState());
+  engine_->SendHello();
+
+  if (settings_.StartHidden) ctx_.s.window.Minimize();
+  tabs_.ConsoleAdd(kGrey + engine_->Nick() + " " + ctx_.Msg("EnterToChat"));
+  // Another program holds the port (a second copy, say): this one sends but hears nothing.
+  if (addr != "127.0.0.1" && !engine_->Receiving()) {
+    std::string text = ctx_.Msg("PortBusy");
+    if (text == kMissingText)
+      text = "Port 8177 is taken by another program: nothing from the network will arrive.";
+    tabs_.ConsoleError(text);
+  }
+  mis_->EndMessages();
+
+  ctx_.s.window.SetTopicButtonEnabled(channels.CurrentIndex() >= 1);
+  tabs_.TabChanelsChange();
   return true;
 }
 
 void TChatCore::WireEvents() {
   TPlumo& e = *engine_;
-  e.Users().OnChange = [this](const TUsers::EntryList&) { RefreshUserList(); };
+  e.Users().OnChange = [this](const TUsers::EntryList&) { roster_.Refresh(); };
   e.Users().OnGap = [this](int userIndex, std::uint16_t type, std::uint16_t first, std::uint16_t last) {
     engine_->RequestResend(userIndex, type, first, last);
   };
-  e.OnNewUser = [this](const TMStigs& f, const std::string& a) { HandleNewUser(f, a); };
-  e.OnUserExit = [this](const TMStigs& f, const std::string& a) { HandleUserExit(f, a); };
-  e.OnTopicChange = [this](const std::string& c) { HandleTopicChange(c); };
-  e.OnChannelLine = [this](const TMStigs& f, const std::string& c, const std::string& t) {
-    HandleChannelLine(f, c, t);
+  TEventPresenter& p = presenter_;
+  e.OnNewUser = [&p](const TMStigs& f, const std::string& a) { p.OnNewUser(f, a); };
+  e.OnUserExit = [&p](const TMStigs& f, const std::string& a) { p.OnUserExit(f, a); };
+  e.OnTopicChange = [&p](const std::string& c) { p.OnTopicChange(c); };
+  e.OnChannelLine = [&p](const TMStigs& f, const std::string& c, const std::string& t) {
+    p.OnChannelLine(f, c, t);
   };
-  e.OnPrivateMessage = [this](const TMStigs& f, const std::string& t, const std::string& a) {
-    HandlePrivateMessage(f, t, a);
+  e.OnPrivateMessage = [&p](const TMStigs& f, const std::string& t, const std::string& a) {
+    p.OnPrivateMessage(f, t, a);
   };
-  e.OnMassMessage = [this](const TMStigs& f, const std::string& t, const std::string& a) {
-    HandleMassMessage(f, t, a);
+  e.OnMassMessage = [&p](const TMStigs& f, const std::string& t, const std::string& a) {
+    p.OnMassMessage(f, t, a);
   };
-  e.OnConfirm = [this](const AChuvakInfo& en, std::uint16_t type) { HandleConfirm(en, type); };
-  e.OnUserLost = [this](const std::string& n, const AChuvakInfo& en) { HandleUserLost(n, en); };
-  e.OnUserState = [this](const AChuvakInfo& en, char old) { HandleUserState(en, old); };
-  e.OnUnknownCommand = [this](const std::string& t) { HandleUnknownCommand(t); };
-  e.OnNickChange = [this](const TMStigs& f, const std::string& n, const std::string& a) {
-    HandleNickChange(f, n, a);
+  e.OnConfirm = [&p](const AChuvakInfo& en, std::uint16_t type) { p.OnConfirm(en, type); };
+  e.OnUserLost = [&p](const std::string& n, const AChuvakInfo& en) { p.OnUserLost(n, en); };
+  e.OnUserState = [&p](const AChuvakInfo& en, char old) { p.OnUserState(en, old); };
+  e.OnUnknownCommand = [&p](const std::string& t) { p.OnUnknownCommand(t); };
+  e.OnNickChange = [&p](const TMStigs& f, const std::string& n, const std::string& a) {
+    p.OnNickChange(f, n, a);
   };
-  e.OnInfo = [this](const TMStigs& f, const std::string& i, const std::string& a) { HandleInfo(f, i, a); };
-  e.OnSendError = [this] { HandleSendError(); };
-  e.OnBell = [this](const AChuvakInfo& en, std::uint16_t n) { HandleBell(en, n); };
+  e.OnInfo = [&p](const TMStigs& f, const std::string& i, const std::string& a) { p.OnInfo(f, i, a); };
+  e.OnSendError = [&p] { p.OnSendError(); };
+  e.OnBell = [&p](const AChuvakInfo& en, std::uint16_t n) { p.OnBell(en, n); };
   if (eventTap_) eventTap_(e);
 }
 
-namespace {
-
-// The number n of the first interface "IPn" of the list other than 127.0.0.1 (the one whose
-// address is addr when addr is given), or -1.
-int FindInterface(const TNameValueList& list, const std::string& addr) {
-  for (std::size_t n = 0; n < list.Count(); ++n) {
-    const std::string key = "IP" + std::to_string(n);
-    if (!list.Has(key)) continue;
-    const std::string ip = list.Value(key);
-    if (ip == "127.0.0.1" || (!addr.empty() && ip != addr)) continue;
-    return static_cast<int>(n);
+TSaveContext TChatCore::SaveContext(bool withTopics) {
+  settings_.Chanels.clear();
+  for (const auto& c : tabs_.Channels().Items()) settings_.Chanels.push_back(c.Name);
+  settings_.MyIP = engine_->MyAddress;
+  settings_.Broadcast = engine_->BroadcastAddress;
+  settings_.MyState = own_.SavedState();
+  settings_.MyStateDescr = own_.SavedDescr();
+  TSaveContext context;
+  context.CurrentState = engine_->State();
+  if (withTopics) {
+    for (const auto& c : tabs_.Channels().Items()) {
+      const TChanel* ch = engine_->FindChannel(c.Name);
+      if (ch == nullptr || c.Name == "#") continue;
+      context.Topics.push_back({ch->Name, ch->Topic, ch->TopicTime, ch->SetterAddress, ch->SetterNick});
+    }
   }
-  return -1;
-}
-
-}  // namespace
-
-std::string TChatCore::FindBroadcastAddress(const std::string& addr) {
-  const TNameValueList list = ParseNameValues(s_.system.Interfaces());
-  const int n = FindInterface(list, addr);
-  return n < 0 ? "255.255.255.255" : list.Value("Broadcast" + std::to_string(n));
-}
-
-std::string TChatCore::FindLocalAddress(const std::string& preferred) {
-  const TNameValueList list = ParseNameValues(s_.system.Interfaces());
-  const int n = FindInterface(list, preferred);
-  return n < 0 ? "127.0.0.1" : list.Value("IP" + std::to_string(n));
+  return context;
 }
 
 void TChatCore::FormClose() {
   if (!engine_) return;
   TIniFile ini(IniPath());
-  settings_.Chanels.clear();
-  for (const auto& c : channels_.Items()) settings_.Chanels.push_back(c.Name);
-  settings_.MyIP = engine_->MyAddress;
-  settings_.Broadcast = engine_->BroadcastAddress;
-  settings_.MyState = savedState_;
-  settings_.MyStateDescr = savedDescr_;
-  TSaveContext context;
-  context.CurrentState = engine_->State();
-  SaveSettings(ini, settings_, context, false);  // failures while saving are ignored
+  SaveSettings(ini, settings_, SaveContext(false), false);  // failures while saving are ignored
+}
+
+void TChatCore::SaveAllSettings() {
+  if (!engine_) return;
+  TIniFile ini(IniPath());
+  SaveSettings(ini, settings_, SaveContext(true), true);  // failures while saving are ignored
 }
 
 void TChatCore::FormDestroy() {
   if (destroyed_ || !engine_) return;
   destroyed_ = true;
-  try {
-    engine_->SendExit();
-  } catch (const std::exception&) {
-    // A failing farewell must not keep the program from ending.
-  }
+  engine_->SendExit();
   if (attach_) attach_(nullptr);
+  ctx_.engine = nullptr;
   engine_.reset();
+}
+
+void TChatCore::SetWindowVisible(bool visible) {
+  ctx_.windowVisible = visible;
+  if (visible) roster_.Refresh();
+}
+
+TIdentity TChatCore::Identity() const {
+  if (!engine_) return {};
+  return {engine_->Nick(), engine_->MyAddress, engine_->BroadcastAddress, engine_->State()};
+}
+
+std::vector<RosterRow> TChatCore::Peers() const {
+  std::vector<RosterRow> peers;
+  if (!engine_) return peers;
+  for (const auto& entry : engine_->Users().Entries()) {
+    RosterRow row;
+    row.Nick = entry->Nick;
+    row.Address = entry->Address;
+    row.State = entry->State;
+    row.Description = entry->StateDescription;
+    row.Icon = StateImageIndex(entry->State);
+    peers.push_back(std::move(row));
+  }
+  return peers;
+}
+
+std::string TCoreContext::NowTime() const {
+  return TimeText(s.system.NowLocalMs());
+}
+
+std::string TCoreContext::NowDateTime() const {
+  return DateTimeText(s.system.NowLocalMs());
+}
+
+std::uint32_t TCoreContext::NowSeconds() const {
+  return static_cast<std::uint32_t>(s.system.NowLocalMs() / 1000);
 }
 
 }  // namespace plumo

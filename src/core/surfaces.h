@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -80,6 +82,7 @@ struct RosterRow {
   std::string Nick;
   std::string Address;
   char State = '1';
+  std::string Description;  // the state description
   int Icon = 3;
   bool Selected = false;
 };
@@ -95,6 +98,9 @@ class RosterView {
   virtual void TotalChanged(const std::string& caption) = 0;
 };
 
+// The answer to a question of the core: the text, or nullopt when the user cancelled.
+using TextAnswer = std::function<void(const std::optional<std::string>& answer)>;
+
 // The main window's frame: caption, toolbar buttons, nick box, dialog boxes.
 class WindowSurface {
  public:
@@ -108,10 +114,13 @@ class WindowSurface {
   virtual void SetNickBox(const std::vector<std::string>& /*items*/, const std::string& /*text*/) {}
   // Minimizes the program and hides it from the task bar (hidden start, program list).
   virtual void Minimize() {}
-  // Asks for a text; value holds the default on entry and the answer on return. False when
-  // cancelled (value is then left at the default).
-  virtual bool InputBox(const std::string& title, const std::string& prompt, std::string& value) = 0;
-  // A message box (language file warnings).
+  // Asks for a text without waiting for it: answered is called once, later or at once, with the
+  // text, or with nullopt when the user cancels. No nested event loop may run meanwhile, so the
+  // core's state stays consistent; the caller checks on the answer that what it asked about still
+  // exists. value is the text the box starts with.
+  virtual void AskText(const std::string& title, const std::string& prompt, const std::string& value,
+                       TextAnswer answered) = 0;
+  // A message box (language file warnings); like AskText it must not run a nested event loop.
   virtual void ShowMessage(const std::string& /*text*/) {}
 };
 

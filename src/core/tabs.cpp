@@ -1,10 +1,10 @@
-// The two tab strips: the console, channel switching with its caption and topic query, message
-// tabs, and changing a channel's topic.
-#include "core/chatcore.h"
+#include "core/tabstrips.h"
+
+#include "core/texts.h"
 
 namespace plumo {
 
-void TChatCore::ConsoleAdd(const std::string& line) {
+void TTabStrips::ConsoleAdd(const std::string& line) {
   if (channels_.Count() == 0) return;
   Conversation& console = channels_.At(0);
   console.IconIndex = channels_.CurrentIndex() == 0 ? icon::kConsoleSeen : icon::kConsoleUnseen;
@@ -13,90 +13,127 @@ void TChatCore::ConsoleAdd(const std::string& line) {
   channels_.RefreshIcons();
 }
 
-bool TChatCore::ActivateConsole() {
-  return SelectChannelTab(0);
+void TTabStrips::ShowChannelTopicCaption(const TChanel& ch) {
+  caption_ = ch.Topic + " (" + ch.SetterNick + ")" + " Plumo " + kPlumoVersion;
+  c_.s.window.SetCaption(caption_);
 }
 
-void TChatCore::ShowChannelTopicCaption(const TChanel& ch) {
-  caption_ = ch.Topic + " (" + ch.SetterNick + ")" + " Plumo " + kVersion;
-  s_.window.SetCaption(caption_);
-}
-
-void TChatCore::TabChanelsChange() {
+void TTabStrips::TabChanelsChange() {
   const int index = channels_.CurrentIndex();
-  if (index < 0 || !engine_) return;
+  if (index < 0 || !c_.engine) return;
   if (index == 0) {
-    caption_ = MsgAlone("Console") + " Plumo " + kVersion;
-    s_.window.SetCaption(caption_);
+    caption_ = c_.MsgAlone("Console") + " Plumo " + kPlumoVersion;
+    c_.s.window.SetCaption(caption_);
   } else {
     const std::string& name = channels_.At(index).Name;
-    if (const TChanel* ch = engine_->FindChannel(name)) {
+    if (const TChanel* ch = c_.engine->FindChannel(name)) {
       ShowChannelTopicCaption(*ch);
-      engine_->SendTopicQuery(name);
+      c_.engine->SendTopicQuery(name);
     } else {
-      engine_->SetTopic(name, MsgAlone("WhatTopicThere"), NowSeconds() - 999999999U);
+      c_.engine->SetTopic(name, c_.MsgAlone("WhatTopicThere"), c_.NowSeconds() - 999999999U);
     }
   }
-  s_.window.SetTopicButtonEnabled(index != 0);
-  s_.window.SetCommandButtonEnabled(index == 0);
+  c_.s.window.SetTopicButtonEnabled(index != 0);
+  c_.s.window.SetCommandButtonEnabled(index == 0);
   channels_.ScrollToEnd();
 }
 
-bool TChatCore::SelectChannelTab(int index) {
+bool TTabStrips::SelectChannelTab(int index) {
   if (index < 0 || index >= channels_.Count()) return false;
   channels_.Show(index);
   TabChanelsChange();
   channels_.At(index).Seen = true;
   channels_.At(index).IconIndex = index == 0 ? icon::kConsoleSeen : icon::kChannelSeen;
-  if (windowVisible_) s_.editor.Focus();
+  FocusEditor();
   channels_.RefreshIcons();
   return true;
 }
 
-bool TChatCore::SelectMessageTab(int index) {
+bool TTabStrips::SelectMessageTab(int index) {
   if (index < 0 || index >= inputs_.Count()) return false;
   inputs_.Show(index);
   inputs_.At(index).Seen = true;
-  if (windowVisible_) s_.editor.Focus();
+  FocusEditor();
   inputs_.RefreshIcons();
   return true;
 }
 
-void TChatCore::CloseMessageTab() {
+void TTabStrips::CloseMessageTab() {
   const int index = inputs_.CurrentIndex();
   if (index > 0) inputs_.Close(index);
   inputs_.RefreshIcons();
 }
 
-void TChatCore::ChangeTopic() {
-  const int index = channels_.CurrentIndex();
-  if (index <= 0) return;
-  const std::string& name = channels_.At(index).Name;
-  const TChanel* ch = engine_->FindChannel(name);
-  const std::string current = ch ? ch->Topic : std::string();
-  mis_->BeginMessages();
-  const std::string title = Msg("ChanelTopic") + " " + name;
-  const std::string prompt = Msg("Topic");
-  mis_->EndMessages();
-  std::string answer = current;
-  if (!s_.window.InputBox(title, prompt, answer)) answer = current;
-  if (answer != current) SetTopicText(answer);
+int TTabStrips::OpenReplyTab(const std::string& recipients, const std::string& names, bool mass) {
+  const std::string caption = "[" + c_.NowTime() + "] " + names + "->";
+  Conversation c;
+  c.Name = caption;
+  c.IconIndex = mass ? icon::kMass : icon::kPrivate;
+  c.Seen = true;
+  c.Recipients = recipients;
+  c.MassMessage = mass;
+  c.Mode = ModeReply;
+  int index = inputs_.Add(c);
+  if (index < 0) index = inputs_.IndexOf(caption);
+  inputs_.Show(index);
+  inputs_.RefreshIcons();
+  FocusEditor();
+  return index;
 }
 
-bool TChatCore::SetTopicText(const std::string& text) {
+void TTabStrips::ChangeTopic() {
   const int index = channels_.CurrentIndex();
-  if (index <= 0 || !engine_) return false;
+  if (index <= 0 || !c_.engine) return;
   const std::string name = channels_.At(index).Name;
-  const TChanel* ch = engine_->FindChannel(name);
+  const TChanel* ch = c_.engine->FindChannel(name);
+  const std::string current = ch ? ch->Topic : std::string();
+  c_.mis.BeginMessages();
+  const std::string title = c_.Msg("ChanelTopic") + " " + name;
+  const std::string prompt = c_.Msg("Topic");
+  c_.mis.EndMessages();
+  // The answer may come after datagrams and timers have run: the topic is set on the channel that
+  // was asked about, by name, and only if it still has a tab.
+  c_.s.window.AskText(title, prompt, current, [this, name](const std::optional<std::string>& answer) {
+    if (answer) SetTopicText(name, *answer);
+  });
+}
+
+bool TTabStrips::SetTopicText(const std::string& channel, const std::string& text) {
+  const int index = channels_.IndexOf(channel);
+  if (index <= 0 || !c_.engine) return false;
+  const std::string name = channels_.At(index).Name;
+  const TChanel* ch = c_.engine->FindChannel(name);
   if (text == (ch ? ch->Topic : std::string())) return false;
-  engine_->SetTopic(name, " [ " + text + " : " + engine_->Nick() + "]", NowSeconds());
-  HandleTopicChange(name);
+  c_.engine->SetTopic(name, " [ " + text + " : " + c_.engine->Nick() + "]", c_.NowSeconds());
+  ShowTopicChange(name);
   return true;
 }
 
-void TChatCore::ShowTopic() {
+void TTabStrips::ShowTopic() {
   const int index = channels_.CurrentIndex();
-  if (index > 0) HandleTopicChange(channels_.At(index).Name);
+  if (index > 0) ShowTopicChange(channels_.At(index).Name);
+}
+
+void TTabStrips::ShowTopicChange(const std::string& channelName) {
+  if (!c_.engine) return;
+  const TChanel* ch = c_.engine->FindChannel(channelName);
+  if (ch == nullptr) return;
+  const std::string when = DateTimeText(UnixToLocalMs(ch->TopicTime));
+  const int index = channels_.IndexOf(channelName);
+  const bool current = index >= 0 && index == channels_.CurrentIndex();
+  if (index >= 0) {
+    channels_.At(index).IconIndex = current ? icon::kChannelSeen : icon::kChannelUnseen;
+    channels_.At(index).Seen = current;
+  }
+  if (current) ShowChannelTopicCaption(*ch);
+  {
+    const TMessageScope scope(c_.mis);
+    channels_.AddLine(channelName, "#^0022FF" + FormatText(c_.Msg("TopicChange"),
+                                                           {ch->SetterNick, ch->Topic + "#^0022FF", when}));
+    ConsoleAdd("#^0022FF" +
+               FormatText(c_.Msg("TopicChangeC"), {ch->SetterNick, ch->Name, ch->Topic + "#^0022FF", when}));
+  }
+  sounds_.PlayEventSound("topic_change");
 }
 
 }  // namespace plumo

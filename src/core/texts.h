@@ -10,6 +10,16 @@
 
 namespace plumo {
 
+// The program's version as its lines and announcements show it.
+inline constexpr const char* kPlumoVersion = PLUMO_VERSION_TEXT;
+
+// Colour codes that begin the program's own lines.
+inline const std::string kRed = "#^FF0000";    // problems
+inline const std::string kGrey = "#^666666";   // information, times, quotes
+inline const std::string kOlive = "#^888866";  // arrivals, confirmations, bells
+inline const std::string kBlue = "#^0022FF";   // topics
+inline const std::string kBlack = "#^000000";  // what others wrote
+
 // "HH:MM:SS" of a local wall-clock millisecond count (the long time format).
 std::string TimeText(std::int64_t localMs);
 // "DD.MM.YYYY HH:MM:SS" (short date and long time formats).

@@ -14,11 +14,11 @@ class Lan : public ::testing::Test {
     ASSERT_TRUE(b.core->FormCreate());
     ASSERT_TRUE(c.core->FormCreate());
     lan.RunFor(2000);
-    a.core->RefreshUserList();
+    a.core->Roster().Refresh();
   }
   void Line(Peer& from, const std::string& text) {
     from.editor.text = text;
-    from.core->SubmitLine();
+    from.core->Sending().SubmitLine();
     lan.RunFor(100);
   }
   sim::SimLan lan{21};
@@ -56,33 +56,33 @@ TEST_F(Lan, EventSoundsRegisterThenNameTheirFileThenPlay) {
 TEST_F(Lan, MuteSilencesEventsAndAddsNothingButBellsStillSound) {
   TNameValueList& table = a.core->Settings().SoundTable;
   table = TNameValueList{{"mute", "0"}};
-  a.core->MuteClick();
+  a.core->Sounds().MuteClick();
   EXPECT_EQ(table.Value("mute"), "1");
   EXPECT_EQ(a.window.muteImage, icon::kMuted);
   Line(c, "quiet");
   EXPECT_EQ(table.Count(), 1u);
   a.core->Settings().BellTable.Add("7", "ding.wav");
   a.system.files.insert(a.dir.string() + "/sounds/ding.wav");
-  a.core->PlayBell(7);
-  a.core->PlayBell(8);  // no line: nothing
+  a.core->Sounds().PlayBell(7);
+  a.core->Sounds().PlayBell(8);  // no line: nothing
   EXPECT_EQ(a.sound.played, (std::vector<std::string>{a.dir.string() + "/sounds/ding.wav"}));
-  a.core->MuteClick();
+  a.core->Sounds().MuteClick();
   EXPECT_EQ(table.Value("mute"), "0");
   EXPECT_EQ(a.window.muteImage, icon::kSound);
 }
 
 TEST_F(Lan, ChosenBellAsksUntilTheNumberFitsAndRingsTheFirstSelectedPeerOnly) {
-  a.core->ChosenBellClick();  // nobody selected: the box is cancelled, then the notice
+  a.core->Roster().ChosenBellClick();  // nobody selected: the box is cancelled, then the notice
   EXPECT_EQ(a.LastConsole(), "#^FF0000No user is selected.");
   EXPECT_EQ(a.window.boxTitles.size(), 1u);
 
   std::vector<int> rows;
-  for (std::size_t i = 0; i < a.core->Rows().size(); ++i) {
-    if (a.core->Rows()[i].Nick != "anna") rows.push_back(int(i));
+  for (std::size_t i = 0; i < a.core->Roster().Rows().size(); ++i) {
+    if (a.core->Roster().Rows()[i].Nick != "anna") rows.push_back(int(i));
   }
-  a.core->SetRosterSelection(rows);  // Annette (first by nick) and bob
+  a.core->Roster().SetSelection(rows);  // Annette (first by nick) and bob
   a.window.answers = {"", "4x", "123456", "70000", "00042"};
-  a.core->ChosenBellClick();
+  a.core->Roster().ChosenBellClick();
   EXPECT_EQ(a.window.boxTitles.size(), 6u);
   EXPECT_EQ(a.window.boxTitles.back(), "Bell number");
   lan.RunFor(500);
@@ -92,7 +92,7 @@ TEST_F(Lan, ChosenBellAsksUntilTheNumberFitsAndRingsTheFirstSelectedPeerOnly) {
 
 TEST_F(Lan, InfoListsNickPrefixesInAnyCaseAndLinesWithoutLeadingSlashAreNoCommands) {
   a.editor.text = "/INFO ANN";
-  a.core->SubmitLine();
+  a.core->Sending().SubmitLine();
   const auto console = a.Console();
   const auto info = std::count_if(console.begin(), console.end(),
                                   [](const std::string& l) { return l.rfind("#^666666Name: ", 0) == 0; });
@@ -101,12 +101,12 @@ TEST_F(Lan, InfoListsNickPrefixesInAnyCaseAndLinesWithoutLeadingSlashAreNoComman
                         "#^666666Name: Annette ip= \\\\198.18.0.2 state=Active") != console.end());
   EXPECT_EQ(a.editor.text, "");
 
-  EXPECT_TRUE(a.core->RunConsoleCommand("/info *"));
-  EXPECT_TRUE(a.core->RunConsoleCommand("/info zed"));
+  EXPECT_TRUE(a.core->Commands().Run("/info *"));
+  EXPECT_TRUE(a.core->Commands().Run("/info zed"));
   EXPECT_EQ(a.LastConsole(), "No such user.");
-  EXPECT_FALSE(a.core->RunConsoleCommand("text/info"));
-  EXPECT_FALSE(a.core->RunConsoleCommand(" /help"));
-  EXPECT_TRUE(a.core->RunConsoleCommand("/help"));
+  EXPECT_FALSE(a.core->Commands().Run("text/info"));
+  EXPECT_FALSE(a.core->Commands().Run(" /help"));
+  EXPECT_TRUE(a.core->Commands().Run("/help"));
   EXPECT_EQ(a.LastConsole().rfind("#^666666Plumo v. Plumo 0.5.1.1. Console commands:", 0), 0u);
 }
 
@@ -116,10 +116,10 @@ TEST_F(Lan, AboutWithoutSelectionIsAnOrdinaryLineAndWithItAsksForInfo) {
   EXPECT_NE(b.channels.Of("Main")[0].find("anna: /about"), std::string::npos);
 
   int bobRow = -1;
-  for (std::size_t i = 0; i < a.core->Rows().size(); ++i) {
-    if (a.core->Rows()[i].Nick == "bob") bobRow = int(i);
+  for (std::size_t i = 0; i < a.core->Roster().Rows().size(); ++i) {
+    if (a.core->Roster().Rows()[i].Nick == "bob") bobRow = int(i);
   }
-  a.core->SetRosterSelection({bobRow});
+  a.core->Roster().SetSelection({bobRow});
   Line(a, "/about");
   lan.RunFor(500);
   const std::string last = a.LastConsole();
@@ -130,7 +130,7 @@ TEST_F(Lan, AboutWithoutSelectionIsAnOrdinaryLineAndWithItAsksForInfo) {
 }
 
 TEST_F(Lan, NetstatPrintsEveryEntryOnItsOwnLine) {
-  EXPECT_TRUE(a.core->RunConsoleCommand("/netstat"));
+  EXPECT_TRUE(a.core->Commands().Run("/netstat"));
   const std::string out = a.LastConsole();
   EXPECT_EQ(out.rfind("#^666666IP0=127.0.0.1\r\n\r\nMask0=255.255.255.0\r\n\r\n", 0), 0u);
   EXPECT_NE(out.find("IP1=198.18.0.1\r\n"), std::string::npos);
@@ -138,31 +138,31 @@ TEST_F(Lan, NetstatPrintsEveryEntryOnItsOwnLine) {
 }
 
 TEST_F(Lan, StateRulesOfMenuActivationAndScreenSaver) {
-  a.core->StateMenuClick(4);  // cancelled box: stored default description
+  a.core->Own().StateMenuClick(4);  // cancelled box: stored default description
   EXPECT_EQ(a.engine().State(), '4');
   EXPECT_EQ(a.engine().StateDescription, "Busy, please do not disturb");
-  EXPECT_EQ(a.core->SavedState(), '4');
+  EXPECT_EQ(a.core->Own().SavedState(), '4');
   EXPECT_EQ(a.window.stateImage, 1);
-  a.core->WindowDeactivated();
+  a.core->Own().WindowDeactivated();
   EXPECT_EQ(a.engine().State(), '4');  // only '1' turns into '2'
   EXPECT_TRUE(a.timers.on[CoreTimer::ProgramList]);
-  a.core->WindowActivated();
+  a.core->Own().WindowActivated();
   EXPECT_FALSE(a.timers.on[CoreTimer::ProgramList]);
 
   a.window.answer = "lunch";
-  a.core->StateMenuClick(5);
+  a.core->Own().StateMenuClick(5);
   EXPECT_EQ(a.engine().StateDescription, "lunch");
   EXPECT_EQ(TIniFile((a.dir / "chat.ini").string()).ReadString("Main", "state5", ""), "lunch");
 
-  a.core->StateMenuClick(1);
+  a.core->Own().StateMenuClick(1);
   EXPECT_EQ(a.engine().StateDescription, " ");
-  a.core->WindowDeactivated();
+  a.core->Own().WindowDeactivated();
   EXPECT_EQ(a.engine().State(), '2');
-  a.core->WindowActivated();
+  a.core->Own().WindowActivated();
   EXPECT_EQ(a.engine().State(), '1');
-  a.core->ScreenSaverStarted(false);
+  a.core->Own().ScreenSaverStarted(false);
   EXPECT_EQ(a.engine().State(), '3');
-  EXPECT_EQ(a.core->SavedState(), '1');
+  EXPECT_EQ(a.core->Own().SavedState(), '1');
 }
 
 TEST_F(Lan, ProgramListLaterEntryWinsAndNoMatchRestoresTheChosenState) {
@@ -170,44 +170,85 @@ TEST_F(Lan, ProgramListLaterEntryWinsAndNoMatchRestoresTheChosenState) {
   programs = TNameValueList{{"game.exe", "5"}, {"editor", "4"}, {"Descr_editor", "writing"}};
   std::ofstream((a.dir / "chat.ini"), std::ios::app) << "[SOUNDS1]\nmute=1\n";
   a.system.programs = {"bash", "EDITOR", "game.exe"};
-  a.core->WindowDeactivated();
-  a.core->Timer2Timer();
+  a.core->Own().WindowDeactivated();
+  a.core->Own().Timer2Timer();
   EXPECT_EQ(a.engine().State(), '4');
   EXPECT_EQ(a.engine().StateDescription, "writing");
-  EXPECT_EQ(a.core->LastMatchedProgram(), "editor");
+  EXPECT_EQ(a.core->Own().LastMatchedProgram(), "editor");
   EXPECT_EQ(a.core->Settings().SoundTable.Value("mute"), "1");  // the set of state '4'
   a.host.ClearSent();
-  a.core->Timer2Timer();  // same match, same state: nothing sent
+  a.core->Own().Timer2Timer();  // same match, same state: nothing sent
   EXPECT_TRUE(a.SentTypes().empty());
 
   a.system.programs = {"bash"};
-  a.core->Timer2Timer();
+  a.core->Own().Timer2Timer();
   EXPECT_EQ(a.engine().State(), '2');  // back to the state the window had
   EXPECT_EQ(a.engine().StateDescription, " ");
 
   // Coming back to the window while a listed program runs: the user is here, not away.
   a.system.programs = {"EDITOR"};
-  a.core->Timer2Timer();
+  a.core->Own().Timer2Timer();
   EXPECT_EQ(a.engine().State(), '4');
-  a.core->WindowActivated();
+  a.core->Own().WindowActivated();
   EXPECT_EQ(a.engine().State(), '1');
-  EXPECT_EQ(a.core->SavedState(), '1');
+  EXPECT_EQ(a.core->Own().SavedState(), '1');
   EXPECT_EQ(a.engine().StateDescription, " ");
 }
 
 TEST_F(Lan, HistoryKeepsTenLinesWithLineBreaksAndRecallsThemInOrder) {
-  for (int i = 0; i < 11; ++i) a.core->AddToHistory("line " + std::to_string(i));
-  a.core->AddToHistory("  ");
-  a.core->AddToHistory("two\r\nrows");
-  ASSERT_EQ(a.core->InputHistory().size(), 10u);
-  EXPECT_EQ(a.core->InputHistory()[0], "two/nrows");
-  EXPECT_EQ(a.core->HistoryOlder(), "two\r\nrows");  // the line just sent comes back first
-  EXPECT_EQ(a.core->HistoryOlder(), "line 10");
-  for (int i = 0; i < 20; ++i) a.core->HistoryOlder();
-  EXPECT_EQ(a.core->HistoryOlder(), "line 2");  // the oldest kept line
-  EXPECT_EQ(a.core->HistoryNewer(), "line 3");
-  for (int i = 0; i < 8; ++i) a.core->HistoryNewer();
-  EXPECT_EQ(a.core->HistoryNewer(), "");  // back at the empty line
+  for (int i = 0; i < 11; ++i) a.core->History().Add("line " + std::to_string(i));
+  a.core->History().Add("  ");
+  a.core->History().Add("two\r\nrows");
+  ASSERT_EQ(a.core->History().Lines().size(), 10u);
+  EXPECT_EQ(a.core->History().Lines()[0], "two/nrows");
+  EXPECT_EQ(a.core->History().Older(), "two\r\nrows");  // the line just sent comes back first
+  EXPECT_EQ(a.core->History().Older(), "line 10");
+  for (int i = 0; i < 20; ++i) a.core->History().Older();
+  EXPECT_EQ(a.core->History().Older(), "line 2");  // the oldest kept line
+  EXPECT_EQ(a.core->History().Newer(), "line 3");
+  for (int i = 0; i < 8; ++i) a.core->History().Newer();
+  EXPECT_EQ(a.core->History().Newer(), "");  // back at the empty line
+}
+
+// Questions to the user do not block: datagrams and timers run while a box is open, and the answer
+// acts on what it was asked about, or on nothing when that is gone.
+TEST_F(Lan, AnswersThatComeAfterTheNetworkMovedOnActOnWhatWasAsked) {
+  a.window.holdAnswers = true;
+
+  // The topic box of "Main" stays open while bob sends a line and anna switches to another channel.
+  a.core->Tabs().SelectChannelTab(a.core->Tabs().Channels().IndexOf("Main"));
+  a.core->Tabs().ChangeTopic();
+  ASSERT_EQ(a.window.held.size(), 1u);
+  c.core->Tabs().SelectChannelTab(c.core->Tabs().Channels().IndexOf("Main"));
+  Line(c, "meanwhile");
+  a.core->Tabs().SelectChannelTab(a.core->Tabs().Channels().IndexOf("Cs"));
+  a.window.held[0](std::string("new plans"));
+  lan.RunFor(500);
+  EXPECT_NE(a.engine().FindChannel("Main")->Topic.find("new plans"), std::string::npos);
+  EXPECT_EQ(a.engine().FindChannel("Cs")->Topic.find("new plans"), std::string::npos);
+  EXPECT_NE(b.engine().FindChannel("Main")->Topic.find("new plans"), std::string::npos);
+
+  // The state box is answered after the program has said goodbye: nothing happens, nothing breaks.
+  a.core->Own().StateMenuClick(4);
+  ASSERT_EQ(a.window.held.size(), 2u);
+  a.core->FormDestroy();
+  a.window.held[1](std::string("too late"));
+  EXPECT_FALSE(a.core->HasEngine());
+
+  // The bell box asks again after a bad answer; the selection is read when the answer comes.
+  b.window.holdAnswers = true;
+  b.core->Roster().Refresh();
+  b.core->Roster().ChosenBellClick();
+  b.window.held[0](std::string("x"));
+  ASSERT_EQ(b.window.held.size(), 2u);
+  std::vector<int> rows;
+  for (std::size_t i = 0; i < b.core->Roster().Rows().size(); ++i) {
+    if (b.core->Roster().Rows()[i].Nick == "bob") rows.push_back(int(i));
+  }
+  b.core->Roster().SetSelection(rows);
+  b.host.ClearSent();
+  b.window.held[1](std::string("12"));
+  EXPECT_EQ(b.SentTypes(), std::vector<int>{pkBell});
 }
 
 }  // namespace

@@ -82,17 +82,27 @@ class FakeWindow : public WindowSurface {
   void SetMuteImage(int image) override { muteImage = image; }
   void SetStateImage(int image) override { stateImage = image; }
   void Minimize() override { ++minimized; }
-  bool InputBox(const std::string& title, const std::string&, std::string& value) override {
+  // Answers at once: from answers one by one, then answer every time (none: cancelled); with
+  // holdAnswers set, the question waits in held until the test answers it.
+  void AskText(const std::string& title, const std::string&, const std::string& value,
+               TextAnswer answered) override {
     boxTitles.push_back(title);
-    if (!answers.empty()) {
-      value = answers.front();
-      answers.erase(answers.begin());
-      return true;
+    boxValues.push_back(value);
+    if (holdAnswers) {
+      held.push_back(std::move(answered));
+      return;
     }
-    if (!answer) return false;
-    value = *answer;
-    return true;
+    if (!answers.empty()) {
+      const std::string first = answers.front();
+      answers.erase(answers.begin());
+      answered(first);
+      return;
+    }
+    answered(answer);
   }
+  bool holdAnswers = false;
+  std::vector<TextAnswer> held;
+  std::vector<std::string> boxValues;
   std::vector<std::string> answers;   // given one by one first
   std::optional<std::string> answer;  // then this every time; none: the box is cancelled
   std::vector<std::string> boxTitles;

@@ -21,11 +21,11 @@ class TwoPeers : public ::testing::Test {
   // Selects the roster rows with these nicks on peer p.
   static void Select(Peer& p, const std::vector<std::string>& nicks) {
     std::vector<int> rows;
-    for (std::size_t i = 0; i < p.core->Rows().size(); ++i) {
-      if (std::find(nicks.begin(), nicks.end(), p.core->Rows()[i].Nick) != nicks.end())
+    for (std::size_t i = 0; i < p.core->Roster().Rows().size(); ++i) {
+      if (std::find(nicks.begin(), nicks.end(), p.core->Roster().Rows()[i].Nick) != nicks.end())
         rows.push_back(int(i));
     }
-    p.core->SetRosterSelection(rows);
+    p.core->Roster().SetSelection(rows);
   }
   sim::SimLan lan{11};
   Peer a{lan, "198.18.0.1", "anna"};
@@ -80,7 +80,7 @@ TEST(StartUp, InvalidColourIsReportedAndStartUpGoesOnWithBlack) {
   sim::SimLan lan(3);
   Peer a(lan, "198.18.0.1", "anna", "MyColor=00G0FF\n");
   ASSERT_TRUE(a.core->FormCreate());
-  EXPECT_EQ(a.core->OwnColor(), 0u);
+  EXPECT_EQ(a.core->Settings().MyColor, 0u);
   EXPECT_TRUE(Contains(a.Console(), "#^FF0000MyColor: Invalid hex character G"));
   EXPECT_EQ(a.SentTypes().back(), pkHello);
 }
@@ -95,14 +95,14 @@ TEST(StartUp, OnlyLoopbackSwitchesTheEngineOffAndWatchesTheNetwork) {
   // Sending does not depend on the receiving side.
   EXPECT_EQ(a.SentTypes(), (std::vector<int>{pkNickChange, pkStateChange, pkStateChange, pkHello}));
 
-  a.core->Timer1Timer();
+  a.core->Own().Timer1Timer();
   EXPECT_EQ(a.LastConsole(), "#^FF0000No network: the chat is off, looking for an address...");
   EXPECT_EQ(a.channels.current, 0);
   EXPECT_TRUE(a.timers.on[CoreTimer::NetworkWatch]);
 
   a.system.addresses = {"127.0.0.1", "198.18.0.1"};
   a.host.ClearSent();
-  a.core->Timer1Timer();
+  a.core->Own().Timer1Timer();
   EXPECT_EQ(a.engine().MyAddress, "198.18.0.1");
   EXPECT_TRUE(a.host.Receiving());
   EXPECT_FALSE(a.timers.on[CoreTimer::NetworkWatch]);
@@ -113,7 +113,7 @@ TEST(StartUp, OnlyLoopbackSwitchesTheEngineOffAndWatchesTheNetwork) {
 TEST_F(TwoPeers, SendErrorsStartTheNetworkWatchOnceWithoutPostponingIt) {
   const auto say = [this](const std::string& text) {
     a.editor.text = text;
-    a.core->SubmitLine();
+    a.core->Sending().SubmitLine();
   };
   a.host.failSends = true;
   say("one");
@@ -122,9 +122,9 @@ TEST_F(TwoPeers, SendErrorsStartTheNetworkWatchOnceWithoutPostponingIt) {
   say("three");
   EXPECT_EQ(a.timers.starts[CoreTimer::NetworkWatch], 1);
   a.host.failSends = false;
-  a.core->Timer1Timer();  // the address is still there: the watch ends
+  a.core->Own().Timer1Timer();  // the address is still there: the watch ends
   EXPECT_FALSE(a.timers.on[CoreTimer::NetworkWatch]);
-  a.core->SelectChannelTab(1);  // the watch showed the console
+  a.core->Tabs().SelectChannelTab(1);  // the watch showed the console
   a.host.failSends = true;
   say("four");
   EXPECT_EQ(a.timers.starts[CoreTimer::NetworkWatch], 2);
@@ -133,7 +133,7 @@ TEST_F(TwoPeers, SendErrorsStartTheNetworkWatchOnceWithoutPostponingIt) {
 TEST_F(TwoPeers, ChannelLinesGoToTheirTabWithTimeNickAndUnseenMark) {
   EXPECT_TRUE(Contains(a.Console(), "New user : bob [198.18.0.2]"));
   b.editor.text = "hello";
-  b.core->SubmitLine();
+  b.core->Sending().SubmitLine();
   EXPECT_EQ(b.editor.text, "");
   lan.RunFor(100);
   const std::string stamp = Stamp(lan);
@@ -142,25 +142,25 @@ TEST_F(TwoPeers, ChannelLinesGoToTheirTabWithTimeNickAndUnseenMark) {
   EXPECT_NE(a.channels.Of("Main")[0].find("#^000000bob: hello"), std::string::npos);
   EXPECT_EQ(a.channels.icons[1], icon::kChannelSeen);
 
-  b.core->SelectChannelTab(2);  // Cs
+  b.core->Tabs().SelectChannelTab(2);  // Cs
   b.editor.text = "over here";
-  b.core->SubmitLine();
+  b.core->Sending().SubmitLine();
   lan.RunFor(100);
   EXPECT_EQ(a.channels.Of("Cs").size(), 1u);
   EXPECT_EQ(a.channels.icons[2], icon::kChannelUnseen);
-  a.core->SelectChannelTab(2);
+  a.core->Tabs().SelectChannelTab(2);
   EXPECT_EQ(a.channels.icons[2], icon::kChannelSeen);
   (void)stamp;
 }
 
 TEST_F(TwoPeers, PrivateMessageOpensATabPerMessageAndTheSenderSeesTheConfirmation) {
-  a.core->RefreshUserList();
+  a.core->Roster().Refresh();
   Select(a, {"bob"});
-  a.core->ComposeMessage(false);
+  a.core->Sending().ComposeMessage(false);
   ASSERT_EQ(a.inputs.names.size(), 2u);
   EXPECT_NE(a.inputs.names[1].find("] ,bob->"), std::string::npos);
   a.editor.text = "psst";
-  EXPECT_TRUE(a.core->SendReply());
+  EXPECT_TRUE(a.core->Sending().SendReply());
   EXPECT_EQ(a.inputs.names.size(), 1u);  // closed after a successful send
   lan.RunFor(500);
 
@@ -178,23 +178,23 @@ TEST_F(TwoPeers, PrivateMessageOpensATabPerMessageAndTheSenderSeesTheConfirmatio
   // A second message opens a second tab.
   lan.RunFor(1000);
   Select(a, {"bob"});
-  a.core->ComposeMessage(false);
+  a.core->Sending().ComposeMessage(false);
   a.editor.text = "again";
-  a.core->SendReply();
+  a.core->Sending().SendReply();
   lan.RunFor(500);
   EXPECT_EQ(b.inputs.names.size(), 3u);
 }
 
 TEST_F(TwoPeers, ReplyToALeftPeerNamesItAndKeepsTheTabOpen) {
-  a.core->RefreshUserList();
+  a.core->Roster().Refresh();
   Select(a, {"bob"});
-  a.core->ComposeMessage(false);
+  a.core->Sending().ComposeMessage(false);
   b.core->FormClose();
   b.core->FormDestroy();
   lan.RunFor(500);
   a.editor.text = "are you there";
   a.host.ClearSent();
-  EXPECT_FALSE(a.core->SendReply());
+  EXPECT_FALSE(a.core->Sending().SendReply());
   EXPECT_EQ(a.inputs.names.size(), 2u);
   EXPECT_EQ(a.channels.current, 0);
   EXPECT_EQ(a.LastConsole().substr(0, 8), "#^FF0000");
@@ -203,7 +203,7 @@ TEST_F(TwoPeers, ReplyToALeftPeerNamesItAndKeepsTheTabOpen) {
 }
 
 TEST_F(TwoPeers, NoSelectionForAPrivateMessageOpensNoTab) {
-  a.core->ComposeMessage(false);
+  a.core->Sending().ComposeMessage(false);
   EXPECT_EQ(a.inputs.names.size(), 1u);
   EXPECT_EQ(a.LastConsole(), "#^FF0000No user is selected.");
   EXPECT_EQ(a.channels.current, 0);
@@ -213,35 +213,35 @@ TEST_F(TwoPeers, TooLongTextIsRefusedWithARedLineAndStaysInTheEditor) {
   const std::string text(3000, 'x');
   a.editor.text = text;
   a.host.ClearSent();
-  a.core->SubmitLine();
+  a.core->Sending().SubmitLine();
   EXPECT_EQ(a.editor.text, text);
   EXPECT_TRUE(a.SentTypes().empty());
   EXPECT_EQ(a.LastConsole().substr(0, 8), "#^FF0000");
 
-  a.core->ComposeMessage(true);
+  a.core->Sending().ComposeMessage(true);
   a.editor.text = text;
-  EXPECT_FALSE(a.core->SendReply());
+  EXPECT_FALSE(a.core->Sending().SendReply());
   EXPECT_EQ(a.inputs.names.size(), 2u);
   EXPECT_EQ(a.editor.text, text);
   EXPECT_TRUE(a.SentTypes().empty());
 }
 
 TEST_F(TwoPeers, StateChangesWriteLinesExceptForAutomaticAway) {
-  a.core->RefreshUserList();
+  a.core->Roster().Refresh();
   const std::size_t before = a.Console().size();
-  b.core->WindowDeactivated();  // '1' -> '2'
+  b.core->Own().WindowDeactivated();  // '1' -> '2'
   lan.RunFor(200);
   EXPECT_EQ(a.Console().size(), before);
   const auto row = std::find_if(a.roster.rows.begin(), a.roster.rows.end(),
                                 [](const RosterRow& r) { return r.Nick == "bob"; });
   ASSERT_NE(row, a.roster.rows.end());
   EXPECT_EQ(row->Icon, 83);
-  b.core->WindowActivated();  // '2' -> '1'
+  b.core->Own().WindowActivated();  // '2' -> '1'
   lan.RunFor(200);
   EXPECT_EQ(a.Console().size(), before);
 
   b.window.answer = "in a meeting";
-  b.core->StateMenuClick(4);
+  b.core->Own().StateMenuClick(4);
   lan.RunFor(200);
   EXPECT_NE(a.LastConsole().find("bob is now 'Do not disturb' (in a meeting)"), std::string::npos);
 }
@@ -256,9 +256,9 @@ TEST(MassMessages, DisabledMassMessagesLeaveNoTrace) {
   ASSERT_TRUE(c.core->FormCreate());
   lan.RunFor(2000);
   const auto bSounds = b.core->Settings().SoundTable;
-  a.core->ComposeMessage(true);
+  a.core->Sending().ComposeMessage(true);
   a.editor.text = "to all";
-  EXPECT_TRUE(a.core->SendReply());
+  EXPECT_TRUE(a.core->Sending().SendReply());
   lan.RunFor(500);
   EXPECT_EQ(b.inputs.names.size(), 1u);
   EXPECT_EQ(b.core->Settings().SoundTable, bSounds);
@@ -270,24 +270,24 @@ TEST(MassMessages, DisabledMassMessagesLeaveNoTrace) {
 TEST_F(TwoPeers, BellWhileOfflineIsIgnoredOtherwiseShownAndPlayed) {
   b.core->Settings().BellTable.Add("3", "ding.wav");
   b.system.files.insert(b.dir.string() + "/sounds/ding.wav");
-  EXPECT_TRUE(a.core->SendBellToNick("bob", 3));
+  EXPECT_TRUE(a.core->Roster().SendBellToNick("bob", 3));
   lan.RunFor(500);
   EXPECT_NE(b.LastConsole().find("anna sent you bell number 3"), std::string::npos);
   EXPECT_EQ(b.sound.played, (std::vector<std::string>{b.dir.string() + "/sounds/ding.wav"}));
   EXPECT_TRUE(Contains(a.Console(), "Bell received by bob"));
 
-  b.core->StateMenuClick(5);
+  b.core->Own().StateMenuClick(5);
   lan.RunFor(200);
   const std::size_t lines = b.Console().size();
-  a.core->SendBellToNick("bob", 3);
+  a.core->Roster().SendBellToNick("bob", 3);
   lan.RunFor(500);
   EXPECT_EQ(b.Console().size(), lines);
   EXPECT_EQ(b.sound.played.size(), 1u);
 }
 
 TEST_F(TwoPeers, TopicChangeReachesThePeerAndItsCaption) {
-  EXPECT_TRUE(a.core->SetTopicText("news"));
-  EXPECT_FALSE(a.core->SetTopicText(a.engine().FindChannel("Main")->Topic));  // unchanged: nothing
+  EXPECT_TRUE(a.core->Tabs().SetTopicText("news"));
+  EXPECT_FALSE(a.core->Tabs().SetTopicText(a.engine().FindChannel("Main")->Topic));  // unchanged: nothing
   lan.RunFor(500);
   const TChanel* ch = b.engine().FindChannel("Main");
   ASSERT_NE(ch, nullptr);
@@ -297,13 +297,13 @@ TEST_F(TwoPeers, TopicChangeReachesThePeerAndItsCaption) {
 }
 
 TEST_F(TwoPeers, NickChangeIsShownAndTheCloseSavesTheWindowGroup) {
-  b.core->NickEntered("bobby", true);
+  b.core->Own().NickEntered("bobby", true);
   lan.RunFor(300);
   EXPECT_TRUE(Contains(a.Console(), "bob"));
   EXPECT_TRUE(Contains(a.Console(), "bobby"));
-  EXPECT_EQ(b.core->NickItems().back(), "bobby");
+  EXPECT_EQ(b.core->Own().NickItems().back(), "bobby");
 
-  a.core->WindowDeactivated();  // away is never saved
+  a.core->Own().WindowDeactivated();  // away is never saved
   a.core->FormClose();
   TIniFile ini((a.dir / "chat.ini").string());
   EXPECT_EQ(ini.ReadString("Main", "MyState", ""), "1");

@@ -1,0 +1,67 @@
+// TCoreContext: what every part of the client core shares: the program's directory, the screen
+// seams, the settings, the language texts, the engine (null before start-up and after the
+// farewell) and the clock. TChatCore owns it and hands it by reference to its collaborators, each
+// of which keeps its own state.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/settings.h"
+#include "core/surfaces.h"
+#include "core/texts.h"
+#include "lang/lng.h"
+#include "net/plumo.h"
+
+namespace plumo {
+
+// Everything the host hands the core. All references must outlive the core.
+struct CoreSurfaces {
+  ConversationView& channels;  // TabChanels + the channel display
+  ConversationView& inputs;    // TabMessages + the input editor's conversations
+  InputEditor& editor;
+  RosterView& roster;
+  WindowSurface& window;
+  SoundOutput& sound;
+  CoreTimers& timers;
+  SystemInfo& system;
+  // The windows whose captions the language file sets; may be null (no windows).
+  TLanguageHost* language = nullptr;
+};
+
+// What a send operation of the core did.
+enum class SendOutcome {
+  Sent,         // every datagram left
+  Nothing,      // nothing to send (blank text, the console tab, no engine)
+  TooLong,      // refused: the text does not fit one datagram; nothing was sent
+  Unreachable,  // a recipient has left or is offline; the others got it
+};
+
+struct TCoreContext {
+  TCoreContext(std::string dir, CoreSurfaces surfaces, TSettings& settingsRef, TMsgINISupp& messages)
+      : appDir(std::move(dir)), s(surfaces), settings(settingsRef), mis(messages) {}
+
+  std::string appDir;
+  CoreSurfaces s;
+  TSettings& settings;
+  TMsgINISupp& mis;
+  TPlumo* engine = nullptr;
+  // Whether the main window is shown (the roster is rebuilt and the editor focused only then).
+  bool windowVisible = true;
+
+  std::string IniPath() const { return appDir + "/chat.ini"; }
+  // A language text; inside a lookup period when several are read together (TMessageScope).
+  std::string Msg(const char* key) const { return mis.GetMessage(key); }
+  // One language text in a lookup period of its own.
+  std::string MsgAlone(const char* key) const {
+    const TMessageScope scope(mis);
+    return mis.GetMessage(key);
+  }
+  // The time of day as the lines show it, the date and time, and seconds since 1970 of the local
+  // clock.
+  std::string NowTime() const;
+  std::string NowDateTime() const;
+  std::uint32_t NowSeconds() const;
+};
+
+}  // namespace plumo

@@ -1,0 +1,85 @@
+// TOwnState: the user's own state, description and nick, and what changes them by itself: the
+// state menu, the window's activation and deactivation (away), the screen saver, the list of
+// programs that set a state while they run (Timer2), and the network watch that waits for a usable
+// address (Timer1).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/context.h"
+#include "core/soundboard.h"
+#include "core/tabstrips.h"
+
+namespace plumo {
+
+// The picture of a state in the main image list; -1 for a character that is no state.
+int StateImageIndex(char state);
+
+class TOwnState {
+ public:
+  static constexpr int kTimer1Ms = 5000;
+  static constexpr int kTimer2Ms = 10000;
+
+  TOwnState(TCoreContext& ctx, TTabStrips& tabs, TSoundBoard& sounds)
+      : c_(ctx), tabs_(tabs), sounds_(sounds) {}
+
+  // Start-up: the stored state and description are announced and become the saved ones.
+  void Start(char state, const std::string& description);
+  // A choice in the state menu (1, 4 or 5); 4 and 5 ask for the description first.
+  void StateMenuClick(int tag);
+  void WindowActivated();
+  void WindowDeactivated();
+  // The screen saver starts; fromHook: through the application message hook (no state condition).
+  void ScreenSaverStarted(bool fromHook);
+  // The state of the last listed program found running, or back to the saved state.
+  void ApplyAutoStates();
+  // The network watch: switches the chat on once an address other than 127.0.0.1 exists.
+  void Timer1Timer();
+  void Timer2Timer();
+  // Switches the network watch on (no usable address, a send error); a running watch keeps its
+  // countdown, so a burst of send errors does not push its next look further away.
+  void StartNetworkWatch() { SetTimer1(true); }
+  // Enter in the nick box (addToList) or a choice from its list.
+  void NickEntered(const std::string& text, bool addToList);
+  // Fills the nick box from the settings.
+  void LoadNicks();
+  // The caption of a state ("WinState1".."WinState5"); empty for other characters.
+  std::string StateCaption(char state) const;
+
+  char SavedState() const { return savedState_; }
+  const std::string& SavedDescr() const { return savedDescr_; }
+  bool WindowActive() const { return windowActive_; }
+  const std::string& LastMatchedProgram() const { return lastMatchedProgram_; }
+  bool Timer1Enabled() const { return timer1_; }
+  bool Timer2Enabled() const { return timer2_; }
+  const std::vector<std::string>& NickItems() const { return nickItems_; }
+
+ private:
+  void SetTimer1(bool on);
+  void SetTimer2(bool on);
+  // Sets the state with a description, as chosen in the state menu.
+  void ApplyChosenState(int tag, const std::string& description);
+  // The engine's state and description become the ones restored after automatic states.
+  void RememberState();
+
+  TCoreContext& c_;
+  TTabStrips& tabs_;
+  TSoundBoard& sounds_;
+  char savedState_ = '1';
+  std::string savedDescr_ = " ";
+  bool windowActive_ = true;
+  bool timer1_ = false;
+  bool timer2_ = false;
+  std::string lastMatchedProgram_;
+  std::vector<std::string> nickItems_;
+};
+
+// The first interface address of the interface list (SystemInfo::Interfaces) other than 127.0.0.1,
+// equal to preferred when one is given; "127.0.0.1" when there is none.
+std::string FindLocalAddress(const std::string& interfaces, const std::string& preferred);
+// The broadcast address of the interface whose address is addr (the first non-loopback one when
+// addr is empty); "255.255.255.255" when there is none.
+std::string FindBroadcastAddress(const std::string& interfaces, const std::string& addr);
+
+}  // namespace plumo

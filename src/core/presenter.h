@@ -1,0 +1,50 @@
+// TEventPresenter: the handlers of the engine's events. Each writes its line into the right
+// conversation with its colour and language text, marks the tab, updates the roster rows and
+// plays the event's sound. The method names are the engine's event names.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/context.h"
+#include "core/ownstate.h"
+#include "core/roster_list.h"
+#include "core/soundboard.h"
+#include "core/tabstrips.h"
+
+namespace plumo {
+
+class TEventPresenter {
+ public:
+  TEventPresenter(TCoreContext& ctx, TTabStrips& tabs, TRosterList& roster, TSoundBoard& sounds,
+                  TOwnState& own)
+      : c_(ctx), tabs_(tabs), roster_(roster), sounds_(sounds), own_(own) {}
+
+  void OnNewUser(const TMStigs& fields, const std::string& address);
+  void OnUserExit(const TMStigs& fields, const std::string& address);
+  void OnTopicChange(const std::string& channelName);
+  void OnChannelLine(const TMStigs& fields, const std::string& channel, const std::string& text);
+  void OnPrivateMessage(const TMStigs& fields, const std::string& text, const std::string& address);
+  void OnMassMessage(const TMStigs& fields, const std::string& text, const std::string& address);
+  void OnConfirm(const AChuvakInfo& entry, std::uint16_t packetType);
+  void OnUserLost(const std::string& nick, const AChuvakInfo& entry);
+  void OnUserState(const AChuvakInfo& entry, char oldState);
+  void OnUnknownCommand(const std::string& text);
+  void OnNickChange(const TMStigs& fields, const std::string& newNick, const std::string& address);
+  void OnInfo(const TMStigs& fields, const std::string& infoText, const std::string& address);
+  void OnSendError();
+  void OnBell(const AChuvakInfo& entry, std::uint16_t bellNumber);
+
+ private:
+  // Opens the reply tab of a received message, with the message quoted in it.
+  void AddReceivedMessage(const std::string& caption, int iconIndex, const std::string& address,
+                          const std::string& quote, const std::string& text);
+
+  TCoreContext& c_;
+  TTabStrips& tabs_;
+  TRosterList& roster_;
+  TSoundBoard& sounds_;
+  TOwnState& own_;
+};
+
+}  // namespace plumo

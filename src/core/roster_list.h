@@ -1,0 +1,57 @@
+// TRosterList: the roster panel's rows as the core keeps them (sorted by nick, with the user's
+// selection) and the actions on the selected peers: bells and their lookup by nick. The window's
+// list shows these rows through the RosterView seam and reports its selection back.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/context.h"
+#include "core/tabstrips.h"
+
+namespace plumo {
+
+// A bell number as the user types it: one to five digits naming a bell that fits the 16-bit number
+// a bell travels as (five digits reach 99999, and a larger number would ring another bell than the
+// one asked for); nullopt for anything else.
+std::optional<std::uint16_t> ParseBellNumber(std::string_view text);
+
+class TRosterList {
+ public:
+  TRosterList(TCoreContext& ctx, TTabStrips& tabs) : c_(ctx), tabs_(tabs) {}
+
+  const std::vector<RosterRow>& Rows() const { return rows_; }
+  // The first selected row, or null.
+  const RosterRow* FirstSelected() const;
+  // The selection of the roster list (row indices of Rows(); others are ignored).
+  void SetSelection(const std::vector<int>& rows);
+
+  // Rebuilds the rows from the engine's roster, keeping the selection by address; only while the
+  // window is shown (it is rebuilt when it is shown again).
+  void Refresh();
+  // A peer's state changed: its row's state and picture.
+  void UpdateState(const AChuvakInfo& entry);
+
+  // Sends bell number to the first selected row; "NoUsersSelect" when none.
+  void SendBellToSelected(std::uint16_t number);
+  // The roster menu's chosen bell: asks for the number ("NumBell", default "0") until
+  // ParseBellNumber accepts the answer, then sends it to the first selected row; a cancelled box
+  // answers "0".
+  void ChosenBellClick();
+  // Sends bell number to the first roster entry with that nick; "NoUsersSelect" when none.
+  bool SendBellToNick(const std::string& nick, std::uint16_t number);
+  // The red console line "NoUsersSelect", then the console is shown.
+  void ReportNoUserSelected();
+
+ private:
+  void AskBellNumber(const std::string& title);
+
+  TCoreContext& c_;
+  TTabStrips& tabs_;
+  std::vector<RosterRow> rows_;
+};
+
+}  // namespace plumo

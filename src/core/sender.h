@@ -1,0 +1,54 @@
+// TSender: what the editor sends. Enter in line mode submits the line (history, console command,
+// else a channel line); reply tabs compose private and mass messages and send them to their
+// recipients.
+#pragma once
+
+#include <string>
+
+#include "core/console_commands.h"
+#include "core/context.h"
+#include "core/input_history.h"
+#include "core/roster_list.h"
+#include "core/tabstrips.h"
+
+namespace plumo {
+
+class TSender {
+ public:
+  TSender(TCoreContext& ctx, TTabStrips& tabs, TRosterList& roster, TInputHistory& history,
+          TConsoleCommands& commands)
+      : c_(ctx), tabs_(tabs), roster_(roster), history_(history), commands_(commands) {}
+
+  // Enter in line mode: into the history, then a console command, else SendMes.
+  void SubmitLine();
+  // The line editor's text to the active channel; nothing on the console tab or for blank text.
+  SendOutcome SendMes();
+  // Opens a reply tab to the selected roster rows (mass false) or to everybody (mass true);
+  // "NoUsersSelect" when a private message has nobody selected.
+  void ComposeMessage(bool mass);
+  // Sends the active reply tab. Sent when every recipient got it; Nothing for blank text; TooLong
+  // when it does not fit one datagram; Unreachable when a recipient has left or is offline (named
+  // in the console).
+  SendOutcome SendComposedMessage();
+  // Ctrl+Enter in a reply tab: send; close on success, show the console on failure. Returns
+  // whether the tab was closed.
+  bool SendReply();
+  // A private message to every roster entry with that nick, through a reply tab and the reply send
+  // path; "CantSendMessage" when no entry has the nick.
+  bool SendPrivateByNick(const std::string& nick, const std::string& text);
+  // Up and Down in line mode: the editor gets the recalled line.
+  void RecallOlder();
+  void RecallNewer();
+
+ private:
+  // The red console line for a text the engine refused as too long for one datagram.
+  void ReportTooLong();
+
+  TCoreContext& c_;
+  TTabStrips& tabs_;
+  TRosterList& roster_;
+  TInputHistory& history_;
+  TConsoleCommands& commands_;
+};
+
+}  // namespace plumo

@@ -1,0 +1,36 @@
+// TSoundBoard: the event sounds and bells. The sound table in force decides whether an event
+// sounds and which file it plays, and completes itself with defaults as events occur; the mute
+// button switches the table's "mute" entry.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/context.h"
+
+namespace plumo {
+
+class TSoundBoard {
+ public:
+  explicit TSoundBoard(TCoreContext& ctx) : c_(ctx) {}
+
+  // Plays the sound of an event key ("chat_line", "message", ...), registering the event on its
+  // first occurrence and its default file on its second.
+  void PlayEventSound(const std::string& key);
+  // Plays the file of a bell number from the bell table; nothing for an unknown number.
+  void PlayBell(std::uint16_t number);
+  // The mute button.
+  void MuteClick();
+  // The sound table of a state's set ([SOUNDS0..2]); states without a set keep the table.
+  void LoadSoundsForState(char state);
+  // Shows the mute button's picture for the table in force.
+  void UpdateMuteImage();
+
+ private:
+  // The file to play: the name as it stands, else in the "sounds" folder; empty when neither exists.
+  std::string ResolveSoundFile(const std::string& file) const;
+
+  TCoreContext& c_;
+};
+
+}  // namespace plumo
