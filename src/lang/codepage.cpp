@@ -2,6 +2,9 @@
 
 #include <array>
 #include <unordered_map>
+#include <unordered_set>
+
+#include "lang/lng.h"
 
 namespace plumo {
 namespace {
@@ -35,11 +38,62 @@ void AppendUtf8(std::string& out, char32_t cp) {
   } else if (cp < 0x800) {
     out += static_cast<char>(0xC0 | (cp >> 6));
     out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
+  } else if (cp < 0x10000) {
     out += static_cast<char>(0xE0 | (cp >> 12));
     out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
     out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
   }
+}
+
+constexpr char32_t kReplacementChar = 0xFFFD;
+
+// One UTF-8 sequence at position i: its code point and length. A lead byte that starts no
+// sequence, a sequence cut short by the end of the text or a missing continuation byte is invalid
+// and one byte long.
+struct Decoded {
+  char32_t cp = 0;
+  std::size_t length = 1;
+  bool valid = false;
+};
+
+Decoded DecodeAt(std::string_view utf8, std::size_t i) {
+  const auto lead = static_cast<unsigned char>(utf8[i]);
+  const int extra = lead < 0x80           ? 0
+                    : (lead >> 5) == 0x6  ? 1
+                    : (lead >> 4) == 0xE  ? 2
+                    : (lead >> 3) == 0x1E ? 3
+                                          : -1;
+  if (extra < 0 || i + static_cast<std::size_t>(extra) >= utf8.size() + (extra == 0 ? 1 : 0)) return {};
+  char32_t cp = extra == 0 ? lead : lead & (0x3F >> extra);
+  for (int k = 1; k <= extra; ++k) {
+    const auto c = static_cast<unsigned char>(utf8[i + static_cast<std::size_t>(k)]);
+    if ((c & 0xC0) != 0x80) return {};
+    cp = (cp << 6) | (c & 0x3F);
+  }
+  return {cp, static_cast<std::size_t>(extra) + 1, true};
+}
+
+// Characters that show nothing on their own: control characters, combining marks, zero-width
+// spaces and joiners, direction marks, variation selectors and tags.
+bool IsInvisible(char32_t cp) {
+  const auto in = [cp](char32_t from, char32_t to) { return cp >= from && cp <= to; };
+  return cp < 0x20 || in(0x7F, 0x9F) || in(0x0300, 0x036F) || in(0x1AB0, 0x1AFF) || in(0x1DC0, 0x1DFF) ||
+         in(0x200B, 0x200F) || in(0x2028, 0x202E) || in(0x2060, 0x206F) || in(0x20D0, 0x20FF) ||
+         in(0xFE00, 0xFE0F) || in(0xFE20, 0xFE2F) || cp == 0xFEFF || in(0xE0000, 0xE007F) ||
+         in(0xE0100, 0xE01EF);
+}
+
+// "U+200D", "U+1F600": at least four hexadecimal digits.
+std::string CodePointName(char32_t cp) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string digits;
+  for (; cp != 0 || digits.size() < 4; cp >>= 4) digits.insert(digits.begin(), kDigits[cp & 0xF]);
+  return "U+" + digits;
 }
 
 }  // namespace
@@ -65,38 +119,42 @@ std::string Cp1251ToUtf8(std::string_view bytes) {
 std::string Utf8ToCp1251(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());
-  std::size_t i = 0;
-  while (i < utf8.size()) {
-    const auto lead = static_cast<unsigned char>(utf8[i]);
-    int extra = lead < 0x80           ? 0
-                : (lead >> 5) == 0x6  ? 1
-                : (lead >> 4) == 0xE  ? 2
-                : (lead >> 3) == 0x1E ? 3
-                                      : -1;
-    if (extra < 0 || i + static_cast<std::size_t>(extra) >= utf8.size() + (extra == 0 ? 1 : 0)) {
-      out += '?';
-      ++i;
-      continue;
-    }
-    char32_t cp = extra == 0 ? lead : lead & (0x3F >> extra);
-    bool valid = true;
-    for (int k = 1; k <= extra; ++k) {
-      const auto c = static_cast<unsigned char>(utf8[i + static_cast<std::size_t>(k)]);
-      if ((c & 0xC0) != 0x80) {
-        valid = false;
-        break;
-      }
-      cp = (cp << 6) | (c & 0x3F);
-    }
-    if (!valid) {
-      out += '?';
-      ++i;
-      continue;
-    }
-    out += UnicodeToCp1251(cp);
-    i += static_cast<std::size_t>(extra) + 1;
+  for (std::size_t i = 0; i < utf8.size();) {
+    const Decoded d = DecodeAt(utf8, i);
+    out += d.valid ? UnicodeToCp1251(d.cp) : '?';
+    i += d.length;
   }
   return out;
+}
+
+std::vector<TUnencodableChar> UnencodableChars(std::string_view utf8) {
+  std::vector<TUnencodableChar> found;
+  std::unordered_set<char32_t> seen;
+  for (std::size_t i = 0; i < utf8.size();) {
+    const Decoded d = DecodeAt(utf8, i);
+    i += d.length;
+    if (d.valid && (d.cp == U'?' || UnicodeToCp1251(d.cp) != '?')) continue;
+    // Surrogates and numbers beyond Unicode decode but cannot be shown; they count as invalid.
+    const bool showable = d.valid && d.cp <= 0x10FFFF && (d.cp < 0xD800 || d.cp > 0xDFFF);
+    const char32_t cp = showable ? d.cp : kReplacementChar;
+    if (!seen.insert(cp).second) continue;
+    std::string text;
+    AppendUtf8(text, cp);
+    found.push_back({cp, std::move(text), '?'});
+  }
+  return found;
+}
+
+std::string UnencodableWarning(std::string_view message, const std::vector<TUnencodableChar>& chars) {
+  if (chars.empty()) return {};
+  std::string list;
+  for (const auto& c : chars) {
+    if (!list.empty()) list += ", ";
+    list += IsInvisible(c.CodePoint) ? CodePointName(c.CodePoint) : c.Utf8;
+    list += " \u2192 ";  // rightwards arrow
+    list += c.Replacement;
+  }
+  return FormatText(Cp1251ToUtf8(message), {list});
 }
 
 }  // namespace plumo

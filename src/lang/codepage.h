@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace plumo {
 
@@ -16,5 +17,22 @@ std::string Utf8ToCp1251(std::string_view utf8);
 char32_t Cp1251ToUnicode(unsigned char byte);
 // The code-page byte of one code point, or '?' when it has none.
 char UnicodeToCp1251(char32_t cp);
+
+// A character of typed text that the code page cannot carry, and the byte sent in its place.
+struct TUnencodableChar {
+  char32_t CodePoint;  // U+FFFD stands for every byte that is not valid UTF-8
+  std::string Utf8;    // the character as it is shown to the user
+  char Replacement;    // what Utf8ToCp1251 puts on the wire instead: '?'
+};
+// The distinct characters of a UTF-8 text that Utf8ToCp1251 replaces, in order of first appearance.
+// A character outside the Basic Multilingual Plane (an emoji) is one character, as on the wire.
+std::vector<TUnencodableChar> UnencodableChars(std::string_view utf8);
+
+// The message key of the warning about such characters; its text has one "%s" for the list.
+inline constexpr char kCantEncodeKey[] = "CantEncode";
+// The warning for the user as UTF-8: message (code page 1251, the text of kCantEncodeKey) filled
+// with the list "X → ?, Y → ?". Invisible characters (joiners, variation selectors, combining
+// marks) are listed by their number, "U+200D". Empty when there is nothing to warn about.
+std::string UnencodableWarning(std::string_view message, const std::vector<TUnencodableChar>& chars);
 
 }  // namespace plumo

@@ -13,7 +13,7 @@ const std::vector<const char*> kMessageKeys = {
     "WinState2",     "WinState3",        "WinState4",     "WinState5",    "State",
     "StateDND",      "StateOffline",     "ChatOn",        "ChatOff",      "QUpdate",
     "ConfirmUpdate", "NumBell",          "OtherColor",    "Descr",        "MessageTooLong",
-    "PortBusy",
+    "PortBusy",      "CantEncode",
 };
 
 // Component order within each window: panels, speed buttons, then the items of the window's own
