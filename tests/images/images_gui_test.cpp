@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "core/chatcore.h"
+#include "core/ownstate.h"
 #include "core/surfaces.h"
 
 // The font configuration library keeps caches for the life of the process; they are not leaks of
@@ -52,11 +52,11 @@ TEST_F(ImagesTest, EveryIndexTheProgramUsesHasItsPictureAtEverySize) {
     int picture;  // the picture drawn for that meaning
   };
   const Use uses[] = {
-      {"state active", TChatCore::StateImageIndex(stActive), image::kActive},
-      {"state away", TChatCore::StateImageIndex(stAway), image::kAway},
-      {"state screen saver", TChatCore::StateImageIndex(stScreenSaver), image::kScreenSaver},
-      {"state do not disturb", TChatCore::StateImageIndex(stDoNotDisturb), image::kDoNotDisturb},
-      {"state offline", TChatCore::StateImageIndex(stOffline), image::kOffline},
+      {"state active", StateImageIndex(stActive), image::kActive},
+      {"state away", StateImageIndex(stAway), image::kAway},
+      {"state screen saver", StateImageIndex(stScreenSaver), image::kScreenSaver},
+      {"state do not disturb", StateImageIndex(stDoNotDisturb), image::kDoNotDisturb},
+      {"state offline", StateImageIndex(stOffline), image::kOffline},
       {"channel created", icon::kChannelCreated, image::kChannelCreated},
       {"channel seen", icon::kChannelSeen, image::kChannelSeen},
       {"channel unseen", icon::kChannelUnseen, image::kChannelUnseen},
