@@ -38,6 +38,7 @@ struct XkbNames {
   std::string layout;
   std::string variant;
   std::string options;
+  bool operator==(const XkbNames&) const = default;
 };
 
 // The raw property value (five texts, each ended by a zero byte; missing ones are empty).
