@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins libqt6dbus6
-  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libxkbcommon-dev xkb-data libxcb1-dev libxcb-xkb-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev dbus-daemon xvfb
   iproute2 nftables procps
 )
 
