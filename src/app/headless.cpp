@@ -122,6 +122,7 @@ class HeadlessRoster : public RosterView {
   void RosterRebuilt(const std::vector<RosterRow>&) override {}
   void RowIconChanged(int, int) override {}
   void TotalChanged(const std::string&) override {}
+  void SelectionChanged(const std::vector<RosterRow>&) override {}
 };
 
 class HeadlessWindow : public WindowSurface {

@@ -26,6 +26,7 @@
 
 #include "core/console_commands.h"
 #include "core/context.h"
+#include "core/editor_commands.h"
 #include "core/input_history.h"
 #include "core/ownstate.h"
 #include "core/presenter.h"
@@ -85,6 +86,7 @@ class TChatCore {
   TInputHistory& History() { return history_; }
   TConsoleCommands& Commands() { return commands_; }
   TEventPresenter& Presenter() { return presenter_; }
+  TEditorCommands& Editor() { return editorCommands_; }
 
   // --- What hosts show.
   TIdentity Identity() const;
@@ -122,6 +124,7 @@ class TChatCore {
   TConsoleCommands commands_;
   TSender sender_;
   TEventPresenter presenter_;
+  TEditorCommands editorCommands_;
   std::unique_ptr<TPlumo> engine_;
   bool quitting_ = false;
   bool destroyed_ = false;

@@ -31,6 +31,14 @@ void TRosterList::SetSelection(const std::vector<int>& rows) {
   }
 }
 
+void TRosterList::Move(RosterMove move) {
+  RosterSelection selection;
+  for (const auto& row : rows_) selection.push_back(row.Selected);
+  selection = MoveRosterSelection(std::move(selection), move);
+  for (std::size_t i = 0; i < rows_.size(); ++i) rows_[i].Selected = selection[i];
+  c_.s.roster.SelectionChanged(rows_);
+}
+
 void TRosterList::Refresh() {
   if (!c_.windowVisible || !c_.engine) return;
   std::set<std::string> selected;

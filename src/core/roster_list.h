@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/context.h"
+#include "core/roster_moves.h"
 #include "core/tabstrips.h"
 
 namespace plumo {
@@ -28,6 +29,9 @@ class TRosterList {
   const RosterRow* FirstSelected() const;
   // The selection of the roster list (row indices of Rows(); others are ignored).
   void SetSelection(const std::vector<int>& rows);
+
+  // Ctrl or Shift with Up or Down in the editor: the selection moves, and the list shows it.
+  void Move(RosterMove move);
 
   // Rebuilds the rows from the engine's roster, keeping the selection by address; only while the
   // window is shown (it is rebuilt when it is shown again).

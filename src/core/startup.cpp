@@ -44,7 +44,8 @@ TChatCore::TChatCore(std::string appDir, CoreSurfaces surfaces, PlumoHost& engin
       own_(ctx_, tabs_, sounds_),
       commands_(ctx_, tabs_, roster_, own_),
       sender_(ctx_, tabs_, roster_, history_, commands_),
-      presenter_(ctx_, tabs_, roster_, sounds_, own_) {}
+      presenter_(ctx_, tabs_, roster_, sounds_, own_),
+      editorCommands_(ctx_, tabs_, sender_, roster_) {}
 
 TChatCore::~TChatCore() {
   FormDestroy();

@@ -85,6 +85,8 @@ struct RosterRow {
   std::string Description;  // the state description
   int Icon = 3;
   bool Selected = false;
+
+  bool operator==(const RosterRow&) const = default;
 };
 
 // The roster list, its user counter and the own nick box.
@@ -94,6 +96,8 @@ class RosterView {
   // The list was rebuilt: rows sorted by nick, with their selection.
   virtual void RosterRebuilt(const std::vector<RosterRow>& rows) = 0;
   virtual void RowIconChanged(int row, int icon) = 0;
+  // The core moved the selection (keys in the editor); rows carry the new Selected flags.
+  virtual void SelectionChanged(const std::vector<RosterRow>& rows) = 0;
   // The caption of the user-count button.
   virtual void TotalChanged(const std::string& caption) = 0;
 };

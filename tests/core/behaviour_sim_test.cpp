@@ -251,5 +251,61 @@ TEST_F(Lan, AnswersThatComeAfterTheNetworkMovedOnActOnWhatWasAsked) {
   EXPECT_EQ(b.SentTypes(), std::vector<int>{pkBell});
 }
 
+// Keys in the editor reach the core's collaborators: each row presses keys on a fresh start and
+// checks where they led.
+TEST_F(Lan, EditorKeysMoveTabsModesRosterAndHistory) {
+  struct Key {
+    EditorKey key;
+    bool ctrl = false;
+    bool shift = false;
+  };
+  TEditorCommands& keys = a.core->Editor();
+  TTabStrips& tabs = a.core->Tabs();
+  const auto press = [&](std::initializer_list<Key> sequence) {
+    for (const Key& k : sequence) keys.KeyDown(k.key, k.ctrl, k.shift, 0);
+  };
+  const auto selectedNicks = [&] {
+    std::string out;
+    for (const auto& row : a.core->Roster().Rows()) out += row.Selected ? row.Nick + " " : "";
+    return out;
+  };
+  ASSERT_EQ(a.core->Roster().Rows().size(), 3u);  // anna, Annette, bob by nick
+
+  press({{EditorKey::Down, true}});
+  EXPECT_EQ(selectedNicks(), "anna ");
+  EXPECT_EQ(a.roster.rows, a.core->Roster().Rows());  // the list was told
+  press({{EditorKey::Down, false, true}, {EditorKey::Up, true}});
+  EXPECT_EQ(selectedNicks(), "Annette bob ");  // from the first row, Up wraps to the last
+
+  const int channel = tabs.Channels().CurrentIndex();
+  press({{EditorKey::Tab, false, true}});
+  EXPECT_EQ(tabs.Channels().CurrentIndex(), (channel + 1) % tabs.Channels().Count());
+
+  press({{EditorKey::Enter, false, true}});
+  EXPECT_EQ(keys.ActiveMode(), ModeMultiLine);
+  press({{EditorKey::Esc}});
+  EXPECT_EQ(keys.ActiveMode(), ModeSingleLine);
+
+  press({{EditorKey::F5}});  // a reply tab to both selected
+  EXPECT_EQ(tabs.Inputs().Count(), 2);
+  EXPECT_EQ(keys.ActiveMode(), ModeReply);
+  press({{EditorKey::Enter, false, true}});
+  EXPECT_EQ(keys.ActiveMode(), ModeReply);  // a reply tab keeps its mode
+  press({{EditorKey::Tab, true}});
+  EXPECT_EQ(tabs.Inputs().CurrentIndex(), 0);
+  press({{EditorKey::Tab, true}, {EditorKey::Esc}});
+  EXPECT_EQ(tabs.Inputs().Count(), 1);
+
+  a.core->History().Add("first");
+  a.core->History().Add("second");
+  press({{EditorKey::Up}, {EditorKey::Up}});
+  EXPECT_EQ(a.editor.text, "first");
+  press({{EditorKey::Down}});
+  EXPECT_EQ(a.editor.text, "second");
+
+  EXPECT_EQ(keys.KeyDown(EditorKey::Tab, false, false, 0).Action, EditorAction::CompleteNick);
+  EXPECT_EQ(keys.KeyDown(EditorKey::Backspace, true, false, 0).Action, EditorAction::RetypeNextLayout);
+}
+
 }  // namespace
 }  // namespace plumo::coretest

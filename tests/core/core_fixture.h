@@ -72,6 +72,7 @@ class FakeRoster : public RosterView {
   void RosterRebuilt(const std::vector<RosterRow>& r) override { rows = r; }
   void RowIconChanged(int row, int icon) override { rows.at(static_cast<std::size_t>(row)).Icon = icon; }
   void TotalChanged(const std::string& caption) override { total = caption; }
+  void SelectionChanged(const std::vector<RosterRow>& r) override { rows = r; }
   std::vector<RosterRow> rows;
   std::string total;
 };

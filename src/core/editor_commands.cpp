@@ -1,0 +1,82 @@
+#include "core/editor_commands.h"
+
+#include "core/roster_moves.h"
+
+namespace plumo {
+
+ViewMode TEditorCommands::ActiveMode() const {
+  const TConversationList& inputs = tabs_.Inputs();
+  const int index = inputs.CurrentIndex();
+  return index >= 0 ? inputs.At(index).Mode : ModeSingleLine;
+}
+
+KeyDownDecision TEditorCommands::KeyDown(EditorKey key, bool ctrl, bool shift, int pendingSyntheticKeys) {
+  KeyDownDecision decision = EditorKeyDown({key, ctrl, shift, ActiveMode(), pendingSyntheticKeys});
+  if (Run(decision.Action)) decision.Action = EditorAction::None;
+  return decision;
+}
+
+void TEditorCommands::ToggleLineMode() {
+  TConversationList& inputs = tabs_.Inputs();
+  const int index = inputs.CurrentIndex();
+  if (index < 0) return;
+  const ViewMode mode = inputs.At(index).Mode;
+  const ViewMode next = ToggledLineMode(mode);
+  if (next != mode) inputs.SetMode(index, next);
+  tabs_.Channels().ScrollToEnd();
+}
+
+bool TEditorCommands::Run(EditorAction action) {
+  switch (action) {
+    case EditorAction::None:
+      return true;
+    case EditorAction::ToggleLineMode:
+      ToggleLineMode();
+      return true;
+    case EditorAction::SubmitLine:
+      sender_.SubmitLine();
+      return true;
+    case EditorAction::SendReplyAndClose:
+      sender_.SendReply();
+      return true;
+    case EditorAction::CloseReplyTab:
+      tabs_.CloseMessageTab();
+      return true;
+    case EditorAction::ClearInput:
+      c_.s.editor.ClearInput();
+      return true;
+    case EditorAction::RosterUp:
+    case EditorAction::RosterDown:
+    case EditorAction::RosterExtendUp:
+    case EditorAction::RosterExtendDown:
+      roster_.Move(*RosterMoveOf(action));
+      return true;
+    case EditorAction::HistoryOlder:
+      sender_.RecallOlder();
+      return true;
+    case EditorAction::HistoryNewer:
+      sender_.RecallNewer();
+      return true;
+    case EditorAction::NextMessageTab:
+      tabs_.NextMessageTab();
+      return true;
+    case EditorAction::NextChannelTab:
+      tabs_.NextChannelTab();
+      return true;
+    case EditorAction::ComposePrivate:
+      sender_.ComposeMessage(false);
+      return true;
+    case EditorAction::ComposeMass:
+      sender_.ComposeMessage(true);
+      return true;
+    case EditorAction::ChangeTopic:
+      tabs_.ChangeTopic();
+      return true;
+    case EditorAction::CompleteNick:
+    case EditorAction::RetypeNextLayout:
+      return false;
+  }
+  return false;
+}
+
+}  // namespace plumo

@@ -1,0 +1,38 @@
+// TEditorCommands: carries out what the editor's key rules (core/editor_keys.h) decide, so that the
+// window only maps its key events and shows the result. Nick completion and re-typing in another
+// keyboard layout work on the editor's text and caret and are the window's to carry out.
+#pragma once
+
+#include "core/context.h"
+#include "core/editor_keys.h"
+#include "core/roster_list.h"
+#include "core/sender.h"
+#include "core/tabstrips.h"
+
+namespace plumo {
+
+class TEditorCommands {
+ public:
+  TEditorCommands(TCoreContext& ctx, TTabStrips& tabs, TSender& sender, TRosterList& roster)
+      : c_(ctx), tabs_(tabs), sender_(sender), roster_(roster) {}
+
+  // A key went down in the editor: the rules decide, the core carries out its part. The result says
+  // whether the control must not process the key, and which action the window still has to carry
+  // out (CompleteNick, RetypeNextLayout; None when nothing is left to it).
+  KeyDownDecision KeyDown(EditorKey key, bool ctrl, bool shift, int pendingSyntheticKeys);
+  // Carries out one action; false for the actions that are the window's.
+  bool Run(EditorAction action);
+  // The line editor switches between line and multi-line mode (double click, menu, Shift+Enter,
+  // Esc in multi-line mode); a reply tab stays as it is.
+  void ToggleLineMode();
+  // The active mode of the input editor.
+  ViewMode ActiveMode() const;
+
+ private:
+  TCoreContext& c_;
+  TTabStrips& tabs_;
+  TSender& sender_;
+  TRosterList& roster_;
+};
+
+}  // namespace plumo
