@@ -43,33 +43,27 @@ struct Window {
     views.SmileyCodes = &Codes();
     views.SmileyImages = &Pictures();
     views.HotNicks = true;
-    views.WindowVisible = true;
+    views.SetWindowVisible(true);
   }
   RichTextControl control;
-  TVRichEdits views{&control, nullptr};
+  TVRichEdits views{&control};
 };
-
-std::unique_ptr<TVRichedit> Log() {
-  auto record = std::make_unique<TVRichedit>();
-  record->Mode = ModeLog;
-  return record;
-}
 
 // Appending to the displayed log of state.range(0) lines; the cost per line should not depend on it.
 void BM_AppendLine(benchmark::State& state) {
   Window w;
-  w.views.AddView("Main", Log());
-  w.views.ShowView(0);
+  w.views.InsertView(0);
+  w.views.ShowView(0, ModeLog);
   const int existing = static_cast<int>(state.range(0));
   // Filling through the queue formats the lines once, as showing a conversation does.
-  w.views.StashView(0);
-  for (int i = 0; i < existing; ++i) w.views.AddLine("Main", ChatLine(i));
-  w.views.ShowView(0);
+  w.views.SetWindowVisible(false);
+  for (int i = 0; i < existing; ++i) w.views.AddLine(0, ChatLine(i));
+  w.views.SetWindowVisible(true);
   w.views.ScrollToEnd();
   QCoreApplication::processEvents();
   int n = existing;
   for (auto _ : state) {
-    w.views.AddLine("Main", ChatLine(n++));
+    w.views.AddLine(0, ChatLine(n++));
     QCoreApplication::processEvents();
   }
   state.SetItemsProcessed(state.iterations());
@@ -81,19 +75,17 @@ void BM_ShowStashed(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     auto w = std::make_unique<Window>();
-    w->views.AddView("#", Log());
-    w->views.AddView("Main", Log());
-    for (int i = 0; i < 10000; ++i) w->views.AddLine("Main", ChatLine(i));
-    w->views.ShowView(1);
+    w->views.InsertView(0);
+    w->views.InsertView(1);
+    for (int i = 0; i < 10000; ++i) w->views.AddLine(1, ChatLine(i));
+    w->views.ShowView(1, ModeLog);
     w->views.ScrollToEnd();
     QCoreApplication::processEvents();
-    w->views.StashView(1);
-    w->views.ShowView(0);
-    for (int i = 0; i < 200; ++i) w->views.AddLine("Main", ChatLine(10000 + i));
+    w->views.ShowView(0, ModeLog);
+    for (int i = 0; i < 200; ++i) w->views.AddLine(1, ChatLine(10000 + i));
     QCoreApplication::processEvents();
     state.ResumeTiming();
-    w->views.StashView(0);
-    w->views.ShowView(1);
+    w->views.ShowView(1, ModeLog);
     w->views.ScrollToEnd();
     QCoreApplication::processEvents();
     state.PauseTiming();
@@ -107,17 +99,15 @@ BENCHMARK(BM_ShowStashed)->Iterations(5)->Unit(benchmark::kMillisecond);
 void BM_ConversationMemory(benchmark::State& state) {
   for (auto _ : state) {
     Window w;
-    w.views.AddView("#", Log());
-    w.views.ShowView(0);
+    w.views.InsertView(0);
+    w.views.ShowView(0, ModeLog);
     const auto before = mallinfo2().uordblks;
-    w.views.AddView("Main", Log());
-    for (int i = 0; i < state.range(0); ++i) w.views.AddLine("Main", ChatLine(i));
-    w.views.StashView(0);
-    w.views.ShowView(1);
+    w.views.InsertView(1);
+    for (int i = 0; i < state.range(0); ++i) w.views.AddLine(1, ChatLine(i));
+    w.views.ShowView(1, ModeLog);
     w.views.ScrollToEnd();
     QCoreApplication::processEvents();
-    w.views.StashView(1);
-    w.views.ShowView(0);
+    w.views.ShowView(0, ModeLog);
     const auto after = mallinfo2().uordblks;
     const double chars = w.views.ViewAt(1).Content->characterCount();
     state.counters["bytes_per_char"] = static_cast<double>(after - before) / chars;
@@ -129,10 +119,8 @@ BENCHMARK(BM_ConversationMemory)->Arg(10000)->Arg(20000)->Iterations(1)->Unit(be
 // ContentToMarkup of a 2,000-character draft with 50 colour changes and 20 pictures.
 void BM_ContentToMarkup(benchmark::State& state) {
   Window w;
-  auto record = std::make_unique<TVRichedit>();
-  record->Mode = ModeMultiLine;
-  w.views.AddView("~", std::move(record));
-  w.views.ShowView(0);
+  w.views.InsertView(0);
+  w.views.ShowView(0, ModeMultiLine);
   QTextCursor cursor(&w.views.Document());
   const QString word = QStringLiteral("lorem ipsum dolor sit amet ");
   int pictures = 0;

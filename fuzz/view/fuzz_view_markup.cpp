@@ -84,21 +84,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string input(reinterpret_cast<const char*>(data + 1), size - 1);
 
   RichTextControl control;
-  TVRichEdits views(&control, nullptr);
+  TVRichEdits views(&control);
   views.HotNicks = (flags & 1) != 0;
-  views.WindowVisible = true;
+  views.SetWindowVisible(true);
   if ((flags & 2) != 0) {
     views.SmileyCodes = g_codes;
     views.SmileyImages = g_pictures;
   }
-  auto log = std::make_unique<TVRichedit>();
-  log->Mode = ModeLog;
-  views.AddView("#", std::move(log));
-  auto editor = std::make_unique<TVRichedit>();
-  editor->Mode = (flags & 4) != 0 ? ModeReply : ModeMultiLine;
-  views.AddView("~", std::move(editor));
+  const TViewMode editor_mode = (flags & 4) != 0 ? ModeReply : ModeMultiLine;
+  views.InsertView(0);  // the log
+  views.InsertView(1);  // the editor
 
-  // Lines: half shown at once, half queued while the log is stashed.
+  // Lines: half shown at once, half queued while the window is hidden.
   std::vector<std::string> lines;
   std::size_t start = 0;
   while (start <= input.size() && lines.size() < 64) {
@@ -107,21 +104,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (end == std::string::npos) break;
     start = end + 1;
   }
-  views.ShowView(0);
+  views.ShowView(0, ModeLog);
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (i == lines.size() / 2) views.StashView(0);
-    views.AddLine("#", lines[i]);
+    if (i == lines.size() / 2) views.SetWindowVisible(false);
+    views.AddLine(0, lines[i]);
   }
-  views.ShowView(0);
+  views.SetWindowVisible(true);
   Check(views.Document().blockCount() >= static_cast<int>(lines.size()), "a queued line went missing");
   CheckDocument(views);
   views.FormatView();
   CheckDocument(views);
 
   // The same bytes typed into the editor (a reply draft quotes them), formatted and read back.
-  views.StashView(0);
-  if ((flags & 4) != 0) views.AddLine("~", input.substr(0, input.size() / 2));
-  views.ShowView(1);
+  if ((flags & 4) != 0) views.AddLine(1, input.substr(0, input.size() / 2));
+  views.ShowView(1, editor_mode);
   QTextCursor cursor(&views.Document());
   cursor.insertText(QString::fromStdString(Cp1251ToUtf8(input)));
   views.FormatView();
@@ -134,7 +130,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     control.setTextCursor(selection);
     (void)views.SelectionToMarkup((flags & 8) != 0);
   }
-  views.CloseView(1);
-  Check(views.CurrentIndex() == 0, "closing did not show the neighbour");
+  views.RemoveView(1);
+  Check(views.CurrentIndex() == -1 && views.Document().isEmpty(), "the removed editor is still shown");
+  views.ShowView(0, ModeLog);
+  Check(views.Document().blockCount() >= static_cast<int>(lines.size()), "the log lost lines");
   return 0;
 }

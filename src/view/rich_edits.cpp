@@ -1,8 +1,6 @@
 #include "view/rich_edits.h"
 
 #include <QPalette>
-#include <QSignalBlocker>
-#include <QTabBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocumentFragment>
@@ -10,7 +8,6 @@
 #include <stdexcept>
 
 #include "lang/codepage.h"
-#include "lang/textcase.h"
 #include "view/markup.h"
 #include "view/rich_text_control.h"
 
@@ -78,8 +75,7 @@ int TVRichedit::SmileyCount() const {
   return count;
 }
 
-TVRichEdits::TVRichEdits(RichTextControl* control, QTabBar* tabs)
-    : control_(control), tabs_(tabs), blank_(NewDocument()) {
+TVRichEdits::TVRichEdits(RichTextControl* control) : control_(control), blank_(NewDocument()) {
   if (control_ == nullptr) return;
   control_->setDocument(blank_.get());
   control_->SetProtectFilter(
@@ -117,34 +113,40 @@ void TVRichEdits::Attach(TVRichedit* record) {
   if (control_ != nullptr) control_->setDocument(&Document());
 }
 
-int TVRichEdits::IndexOf(const std::string& name) const {
+int TVRichEdits::CurrentIndex() const {
   for (std::size_t i = 0; i < views_.size(); ++i) {
-    if (SameText1251(views_[i].name, name)) return static_cast<int>(i);
+    if (views_[i].get() == current_) return static_cast<int>(i);
   }
   return -1;
 }
 
-const std::string& TVRichEdits::NameAt(int index) const {
-  if (index < 0 || index >= Count()) throw std::out_of_range("no conversation at this index");
-  return views_[static_cast<std::size_t>(index)].name;
-}
-
 TVRichedit& TVRichEdits::ViewAt(int index) {
   if (index < 0 || index >= Count()) throw std::out_of_range("no conversation at this index");
-  return *views_[static_cast<std::size_t>(index)].record;
-}
-
-TVRichedit& TVRichEdits::ViewByName(const std::string& name) {
-  return ViewAt(IndexOf(name));
+  return *views_[static_cast<std::size_t>(index)];
 }
 
 TVRichedit& TVRichEdits::CurrentView() {
-  return ViewAt(current_index_);
+  if (current_ == nullptr) throw std::out_of_range("no current conversation");
+  return *current_;
 }
 
-bool TVRichEdits::AddView(const std::string& name, std::unique_ptr<TVRichedit> record) {
-  if (record == nullptr || IndexOf(name) >= 0) return false;
-  views_.push_back({name, std::move(record)});
+bool TVRichEdits::InsertView(int index) {
+  if (index < 0 || index > Count()) return false;
+  views_.insert(views_.begin() + index, std::make_unique<TVRichedit>());
+  return true;
+}
+
+bool TVRichEdits::RemoveView(int index) {
+  if (index < 0 || index >= Count()) return false;
+  const auto it = views_.begin() + index;
+  // Taking a conversation off the control is not a user edit, so it needs no pass through the
+  // protection; a pass granted here would let the user's next edit change the protected quote of the
+  // conversation shown next.
+  if (it->get() == current_) {
+    current_ = nullptr;
+    Attach(nullptr);
+  }
+  views_.erase(it);
   return true;
 }
 
@@ -189,27 +191,28 @@ int TVRichEdits::FormatDocRange(QTextDocument& doc, int from, int to) const {
   return FormatRange(doc, from, to, options);
 }
 
-bool TVRichEdits::ShowView(int index) {
+bool TVRichEdits::ShowView(int index, TViewMode mode) {
   if (index < 0 || index >= Count()) return false;
-  current_index_ = index;
-  SetUpdating(true);
-  if (tabs_ != nullptr && index < tabs_->count()) {
-    const QSignalBlocker block(tabs_);
-    tabs_->setCurrentIndex(index);
+  TVRichedit& view = *views_[static_cast<std::size_t>(index)];
+  current_ = &view;
+  if (!window_visible_) {
+    Attach(nullptr);
+    ApplyMode(mode);
+    return true;
   }
-  TVRichedit& view = *views_[static_cast<std::size_t>(index)].record;
+  SetUpdating(true);
   // Each queued line is formatted alone, as it would have been when displayed on arrival.
   QTextDocument& doc = *view.Content;
   // Editors are small; formatting the reply area whole catches text typed and left unformatted. It
   // runs before the queued lines arrive: they are formatted already, and formatting formatted text a
   // second time could turn what an invalid marker left behind into a marker.
-  if (view.Mode != ModeLog) FormatDocRange(doc, 0, QuoteStart(view));
+  if (mode != ModeLog) FormatDocRange(doc, 0, QuoteStart(view));
   const bool had_pending = !view.PendingLines.empty();
   if (had_pending) AppendFormatted(doc, view.PendingLines);
   view.PendingLines.clear();
   view.PendingLines.shrink_to_fit();
   Attach(&view);
-  ApplyMode(view.Mode);
+  ApplyMode(mode);
   if (current_mode_ == ModeReply && had_pending) {
     // The received conversation becomes the protected quote; the reply is typed in front of it.
     view.ProtectedLength = TextLength();
@@ -225,28 +228,23 @@ bool TVRichEdits::ShowView(int index) {
   return true;
 }
 
-bool TVRichEdits::ShowViewByName(const std::string& name) {
-  return ShowView(IndexOf(name));
+void TVRichEdits::SetWindowVisible(bool visible) {
+  if (visible == window_visible_) return;
+  window_visible_ = visible;
+  // The content stays in the conversation's document while it is off the control, so hiding and
+  // showing again never copy it.
+  if (!visible) {
+    Attach(nullptr);
+  } else if (current_ != nullptr) {
+    ShowView(CurrentIndex(), current_mode_);
+  }
 }
 
-bool TVRichEdits::StashView(int index) {
-  if (index < 0 || index >= Count()) return false;
-  // The displayed conversation's document already holds its content; taking it off the control is
-  // all a stash needs, and no conversation is ever overwritten with another one's content.
-  Attach(nullptr);
-  return true;
-}
-
-bool TVRichEdits::StashViewByName(const std::string& name) {
-  return StashView(IndexOf(name));
-}
-
-int TVRichEdits::AddLine(const std::string& name, const std::string& line) {
-  const int index = IndexOf(name);
-  if (index < 0) return -1;
-  TVRichedit& view = *views_[static_cast<std::size_t>(index)].record;
+int TVRichEdits::AddLine(int index, const std::string& line) {
+  if (index < 0 || index >= Count()) return -1;
+  TVRichedit& view = *views_[static_cast<std::size_t>(index)];
   std::string full = line + kLineEnd;
-  if (&view != displayed_ || index != current_index_ || !WindowVisible) {
+  if (&view != displayed_) {
     view.PendingLines.push_back(std::move(full));
     return -1;
   }
@@ -260,27 +258,6 @@ int TVRichEdits::AddLine(const std::string& name, const std::string& line) {
   if (current_mode_ == ModeLog) ScrollToEnd();
   SetUpdating(false);
   return line_index;
-}
-
-void TVRichEdits::CloseView(int index) {
-  if (index < 0 || index >= Count()) return;
-  // Taking a conversation off the control and showing another are not user edits, so they need no
-  // pass through the protection; a pass granted here would let the user's next edit change the
-  // neighbour's protected quote.
-  if (tabs_ != nullptr && index < tabs_->count()) {
-    const QSignalBlocker block(tabs_);
-    tabs_->removeTab(index);
-  }
-  if (displayed_ == views_[static_cast<std::size_t>(index)].record.get()) Attach(nullptr);
-  views_.erase(views_.begin() + index);
-  while (current_index_ >= Count() && current_index_ >= 0) --current_index_;
-  if (current_index_ < 0) return;
-  ShowView(current_index_);
-}
-
-void TVRichEdits::SetMode(TViewMode mode) {
-  ApplyMode(mode);
-  if (current_index_ >= 0 && current_index_ < Count()) CurrentView().Mode = mode;
 }
 
 void TVRichEdits::ApplyMode(TViewMode mode) {
@@ -361,7 +338,7 @@ void TVRichEdits::ClearView() {
 
 bool TVRichEdits::ClearInput() {
   ClearView();
-  return current_index_ >= 0 && current_index_ < Count();
+  return displayed_ != nullptr;
 }
 
 void TVRichEdits::ScrollToEnd() {

@@ -1,9 +1,12 @@
-// TVRichEdits: one rich-text control showing many named conversations (TVRichedit), one at a time.
-// Each conversation keeps its own text document (colours, links, hidden markers, pictures with their
-// codes), so showing a conversation swaps documents instead of re-reading its content. Lines for a
-// conversation that is not displayed (or while the window is hidden) are queued and formatted once
-// when it is shown; lines added to the displayed conversation are formatted alone, so adding a line
-// costs the same however long the conversation is. Lines and markup are code-page 1251 text.
+// TVRichEdits: one rich-text control showing many conversations (TVRichedit), one at a time. The
+// conversations are known by their index alone: what a conversation is (its name, icon, display mode,
+// recipients) belongs to the core's conversation list, which tells the view what changed (see
+// RichConversationView); the view keeps only what the screen needs. Each conversation keeps its own
+// text document (colours, links, hidden markers, pictures with their codes), so showing a conversation
+// swaps documents instead of re-reading its content. Lines for a conversation that is not displayed
+// (or while the window is hidden) are queued and formatted once when it is shown; lines added to the
+// displayed conversation are formatted alone, so adding a line costs the same however long the
+// conversation is. Lines and markup are code-page 1251 text.
 #pragma once
 
 #include <QColor>
@@ -19,8 +22,6 @@
 #include "lang/text_helpers.h"
 #include "view/smileys.h"
 
-class QTabBar;
-
 namespace plumo {
 
 class RichTextControl;
@@ -31,7 +32,8 @@ class RichTextControl;
 // protected. ModeLog: read-only, word wrap, fills the remaining space.
 using TViewMode = ViewMode;
 
-// One conversation: its document, the lines waiting for it, and what the tabs and drafts keep with it.
+// What the screen keeps of one conversation: its document, the lines waiting for it and the protection
+// of a reply draft's quote.
 class TVRichedit {
  public:
   TVRichedit();
@@ -43,15 +45,10 @@ class TVRichedit {
   std::unique_ptr<QTextDocument> Content;
   // Marked-up lines (each already ending in "#^000000") waiting to be shown, in arrival order.
   std::vector<std::string> PendingLines;
-  TViewMode Mode = ModeSingleLine;
   // Lets the next user change of protected text through; cleared after every decision.
   bool AllowProtectedEdit = false;
   // Length of the protected quote at the end of a reply draft.
   int ProtectedLength = 0;
-  int IconIndex = 0;
-  bool Seen = false;
-  std::string Recipients;
-  bool MassMessage = false;
 
   // Number of smiley pictures in the content.
   int SmileyCount() const;
@@ -59,8 +56,8 @@ class TVRichedit {
 
 class TVRichEdits : public QObject {
  public:
-  // control and tabs are not owned and may be null (then nothing is displayed; tests use this).
-  TVRichEdits(RichTextControl* control, QTabBar* tabs);
+  // control is not owned and may be null (then nothing is displayed; tests use this).
+  explicit TVRichEdits(RichTextControl* control);
   ~TVRichEdits() override;
 
   // Set by the owner after construction.
@@ -70,28 +67,31 @@ class TVRichEdits : public QObject {
   int MultiLineHeight = 50;
   int ReplyHeight = 100;
   bool HotNicks = false;
-  // Lines are displayed at once only while the main window is shown.
-  bool WindowVisible = false;
   // Called by ApplyMode with the height of modes 0 to 2; without it the control's height is fixed.
   std::function<void(int height)> OnHeight;
 
-  // Appends the record under name unless the name is registered (letter case ignored) or record is null.
-  bool AddView(const std::string& name, std::unique_ptr<TVRichedit> record);
-  // Displays the conversation: its mode, its content, its queued lines (formatted), caret at the start
-  // for replies and logs. False for an unknown index or name.
-  bool ShowView(int index);
-  bool ShowViewByName(const std::string& name);
-  // Takes the conversation off the control (its document keeps the content). False when unknown.
-  bool StashView(int index);
-  bool StashViewByName(const std::string& name);
-  // Adds line + "#^000000": displayed and formatted at once when the conversation is shown and the
-  // window visible (result: its line index), otherwise queued (result -1). Unknown name: -1.
-  int AddLine(const std::string& name, const std::string& line);
-  // Removes the conversation at index (callers pass the current one, never 0) and shows its neighbour.
-  void CloseView(int index);
+  // Inserts an empty conversation at index (Count() appends); false for an index outside 0..Count().
+  bool InsertView(int index);
+  // Removes the conversation at index, taking it off the control first when it is the current one
+  // (then none is current until the next ShowView). False for an unknown index.
+  bool RemoveView(int index);
+  // Makes the conversation at index the current one and displays it in mode: the control configured
+  // for mode, the conversation's content, its queued lines (formatted; in ModeReply they become the
+  // protected quote), caret at the start. While the window is hidden the control is only configured
+  // for mode; the conversation is displayed when the window is shown. False for an unknown index.
+  bool ShowView(int index, TViewMode mode);
+  // Adds line + "#^000000": displayed and formatted at once when the conversation is displayed (result:
+  // its line index), otherwise queued (result -1). Unknown index: -1.
+  int AddLine(int index, const std::string& line);
+  // Lines are displayed only while the main window is shown (false after construction). Hiding takes
+  // the current conversation off the control, so every line is queued from then on; showing displays
+  // the current conversation again in CurrentMode with what was queued. Setting the state it already
+  // has changes nothing.
+  void SetWindowVisible(bool visible);
+  bool WindowVisible() const { return window_visible_; }
 
-  // Applies mode to the control and stores it in the current conversation; the content is kept.
-  void SetMode(TViewMode mode);
+  // The current conversation switches to mode: the control is configured for it, the content kept.
+  void SetMode(TViewMode mode) { ApplyMode(mode); }
   // Configures the control for mode; an unknown value only sets CurrentMode.
   void ApplyMode(TViewMode mode);
   // Formats the displayed conversation (all of it except a protected quote).
@@ -116,30 +116,24 @@ class TVRichEdits : public QObject {
   // Decides a user edit of [start, end) of the displayed conversation under its protection.
   bool ProtectChange(int start, int end, bool delete_key);
 
-  // Lookups; an unknown name or index throws std::out_of_range.
-  TVRichedit& ViewByName(const std::string& name);
+  // Lookups; an unknown index, or no current conversation, throws std::out_of_range.
   TVRichedit& ViewAt(int index);
   TVRichedit& CurrentView();
-  int IndexOf(const std::string& name) const;  // -1 when unknown
-  const std::string& NameAt(int index) const;
   int Count() const { return static_cast<int>(views_.size()); }
 
+  // The mode the control is configured for: the current conversation's, as last applied.
   TViewMode CurrentMode() const { return current_mode_; }
-  int CurrentIndex() const { return current_index_; }
+  // Index of the current conversation (displayed, or taken off while the window is hidden); -1 for none.
+  int CurrentIndex() const;
   TColor OwnColor() const { return own_color_; }
   bool Updating() const { return updating_; }
   RichTextControl* Control() const { return control_; }
-  // The conversation whose document the control shows, or null while stashed.
+  // The conversation whose document the control shows: the current one while the window is shown.
   TVRichedit* Displayed() const { return displayed_; }
   // The document the operations work on: the displayed conversation's, or the empty stand-in.
   QTextDocument& Document() const;
 
  private:
-  struct Entry {
-    std::string name;
-    std::unique_ptr<TVRichedit> record;
-  };
-
   // Appends one line at the end of doc, in a new paragraph when new_paragraph is set; returns its
   // first position.
   static int AppendLine(QTextDocument& doc, const std::string& line, bool new_paragraph);
@@ -153,14 +147,16 @@ class TVRichEdits : public QObject {
   void ResetTyping();
 
   RichTextControl* control_ = nullptr;
-  QTabBar* tabs_ = nullptr;
-  std::vector<Entry> views_;
+  std::vector<std::unique_ptr<TVRichedit>> views_;
+  // The conversation the control belongs to, and the one it displays (null while the window is hidden,
+  // otherwise equal to current_).
+  TVRichedit* current_ = nullptr;
   TVRichedit* displayed_ = nullptr;
   std::unique_ptr<QTextDocument> blank_;
   TViewMode current_mode_ = ModeSingleLine;
   TColor own_color_ = 0;
   bool updating_ = false;
-  int current_index_ = -1;
+  bool window_visible_ = false;
 };
 
 }  // namespace plumo

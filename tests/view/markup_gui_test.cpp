@@ -11,7 +11,7 @@ class MarkupTest : public ViewFixture {
     ViewFixture::SetUp();
     Open("Main", ModeLog);
   }
-  void Line(const char* text) { views->AddLine("Main", text); }
+  void Line(const char* text) { ViewFixture::Line("Main", text); }
 };
 
 TEST_F(MarkupTest, ValidMarkersColourTheTextUpToTheNextMarker) {

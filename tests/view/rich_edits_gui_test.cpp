@@ -8,43 +8,49 @@ using ViewsTest = ViewFixture;
 TEST_F(ViewsTest, LinesForAHiddenConversationAreQueuedAndShownInOrderFormatted) {
   Open("#", ModeLog);
   ASSERT_TRUE(Add("Main", ModeLog));
-  EXPECT_EQ(views->AddLine("main", "#^FF0000one"), -1);
-  EXPECT_EQ(views->AddLine("MAIN", "two"), -1);
-  EXPECT_EQ(views->AddLine("nowhere", "x"), -1);
-  EXPECT_EQ(views->AddLine("#", "console"), 0);
-  EXPECT_EQ(views->AddLine("#", "console 2"), 1);
-  EXPECT_EQ(views->ViewByName("Main").PendingLines.size(), 2u);
-  ASSERT_TRUE(views->StashView(0));
-  ASSERT_TRUE(views->ShowView(1));
+  EXPECT_EQ(views->AddLine(1, "#^FF0000one"), -1);
+  EXPECT_EQ(views->AddLine(1, "two"), -1);
+  EXPECT_EQ(views->AddLine(2, "x"), -1);
+  EXPECT_EQ(views->AddLine(-1, "x"), -1);
+  EXPECT_EQ(views->AddLine(0, "console"), 0);
+  EXPECT_EQ(views->AddLine(0, "console 2"), 1);
+  EXPECT_EQ(views->ViewAt(1).PendingLines.size(), 2u);
+  ASSERT_TRUE(Show("Main"));
   EXPECT_EQ(Plain(), QStringLiteral("one\ntwo"));
   EXPECT_EQ(ColorAt(0), QColor(255, 0, 0));
   EXPECT_EQ(ColorAt(IndexOf("two")), QColor(Qt::black));
   EXPECT_TRUE(views->ViewAt(1).PendingLines.empty());
-  // While the window is hidden even the displayed conversation queues.
-  views->WindowVisible = false;
-  EXPECT_EQ(views->AddLine("Main", "three"), -1);
-  EXPECT_EQ(Plain(), QStringLiteral("one\ntwo"));
-  views->StashView(1);
-  views->WindowVisible = true;
-  views->ShowView(1);
+  // While the window is hidden even the current conversation queues, and the control shows nothing.
+  views->SetWindowVisible(false);
+  EXPECT_EQ(views->AddLine(1, "three"), -1);
+  EXPECT_EQ(views->Displayed(), nullptr);
+  EXPECT_EQ(Plain(), QString());
+  EXPECT_EQ(views->ViewAt(1).Content->toPlainText(), QStringLiteral("one\ntwo"));
+  views->SetWindowVisible(true);
   EXPECT_EQ(Plain(), QStringLiteral("one\ntwo\nthree"));
   // The console kept its own content.
-  views->StashView(1);
-  views->ShowView(0);
+  ASSERT_TRUE(Show("#"));
   EXPECT_EQ(Plain(), QStringLiteral("console\nconsole 2"));
 }
 
-TEST_F(ViewsTest, LookupsRejectUnknownNamesAndDuplicates) {
+TEST_F(ViewsTest, IndicesOutsideTheListAreRefusedAndChangeNothing) {
   Open("~", ModeSingleLine);
-  EXPECT_FALSE(views->AddView("~", std::make_unique<TVRichedit>()));
-  EXPECT_FALSE(views->AddView("other", nullptr));
-  EXPECT_FALSE(views->ShowView(-1));
-  EXPECT_FALSE(views->ShowView(1));
-  EXPECT_FALSE(views->ShowViewByName("x"));
-  EXPECT_FALSE(views->StashView(3));
-  EXPECT_THROW(views->ViewByName("x"), std::out_of_range);
+  EXPECT_FALSE(views->InsertView(-1));
+  EXPECT_FALSE(views->InsertView(2));
+  EXPECT_FALSE(views->ShowView(-1, ModeLog));
+  EXPECT_FALSE(views->ShowView(1, ModeLog));
+  EXPECT_FALSE(views->RemoveView(1));
   EXPECT_THROW(views->ViewAt(1), std::out_of_range);
+  EXPECT_EQ(views->Count(), 1);
   EXPECT_EQ(&views->CurrentView(), &views->ViewAt(0));
+  EXPECT_EQ(views->CurrentMode(), ModeSingleLine);
+  // Removing the current conversation leaves none current and the control on an empty document.
+  Type(QStringLiteral("draft"));
+  ASSERT_TRUE(views->RemoveView(0));
+  EXPECT_EQ(views->CurrentIndex(), -1);
+  EXPECT_THROW(views->CurrentView(), std::out_of_range);
+  EXPECT_EQ(Plain(), QString());
+  EXPECT_FALSE(views->ClearInput());
 }
 
 TEST_F(ViewsTest, ModeSwitchesKeepTheContent) {
@@ -57,12 +63,12 @@ TEST_F(ViewsTest, ModeSwitchesKeepTheContent) {
   EXPECT_EQ(before, "a :) #^FF0000b");
   // A selection (a double click toggles the mode) keeps its colours and pictures.
   Caret(static_cast<int>(Plain().size()), 0);
-  views->SetMode(ModeMultiLine);
-  EXPECT_EQ(views->CurrentView().Mode, ModeMultiLine);
+  list->SetMode(0, ModeMultiLine);
+  EXPECT_EQ(views->CurrentMode(), ModeMultiLine);
   EXPECT_TRUE(control->AcceptLineBreaks());
   EXPECT_EQ(control->height(), views->MultiLineHeight);
   EXPECT_EQ(Markup(), before);
-  views->SetMode(ModeSingleLine);
+  list->SetMode(0, ModeSingleLine);
   EXPECT_EQ(control->height(), views->SingleLineHeight);
   EXPECT_EQ(Markup(), before);
   // A new own colour is for text typed next, not for the selected text.
@@ -76,60 +82,49 @@ TEST_F(ViewsTest, ModeSwitchesKeepTheContent) {
   EXPECT_TRUE(control->isReadOnly());
 }
 
-TEST_F(ViewsTest, ClosingAConversationShowsItsNeighbour) {
-  for (const char* name : {"~", "a", "b", "c"}) {
-    Add(name, ModeMultiLine);
-    views->AddLine(name, name);
-  }
-  views->ShowView(2);
-  views->CloseView(2);
-  EXPECT_EQ(views->CurrentIndex(), 2);
-  EXPECT_EQ(views->NameAt(2), "c");
-  EXPECT_EQ(Plain(), QStringLiteral("c"));
-  views->CloseView(2);
-  EXPECT_EQ(views->CurrentIndex(), 1);
-  EXPECT_EQ(Plain(), QStringLiteral("a"));
-  views->CloseView(-1);
-  EXPECT_EQ(views->Count(), 2);
-}
-
 TEST_F(ViewsTest, ClearInputEmptiesTheEditorButKeepsItUsable) {
   Open("~", ModeSingleLine);
   Type(QStringLiteral("sent"));
   EXPECT_TRUE(views->ClearInput());
   EXPECT_EQ(Plain(), QString());
   Type(QStringLiteral("next"));
-  views->StashView(0);
-  views->ShowView(0);
+  ASSERT_TRUE(Show("~"));
   EXPECT_EQ(Plain(), QStringLiteral("next"));
 }
 
-TEST_F(ViewsTest, AStashedConversationIsNeverOverwrittenByALaterStash) {
+TEST_F(ViewsTest, HidingAndSwitchingWhileHiddenNeverOverwriteAConversation) {
   Open("#", ModeLog);
-  views->AddLine("#", "keep me");
-  views->StashView(0);  // the window was hidden
-  views->StashView(0);  // and the tab changed while it was hidden
-  views->ShowView(0);
-  EXPECT_EQ(Plain(), QStringLiteral("keep me"));
+  Line("#", "keep me");
+  ASSERT_TRUE(Add("Main", ModeLog));
+  views->SetWindowVisible(false);
+  views->SetWindowVisible(false);
+  // The tab changes twice while the window is hidden; a line arrives meanwhile.
+  ASSERT_TRUE(Show("Main"));
+  Line("#", "queued");
+  ASSERT_TRUE(Show("#"));
+  EXPECT_EQ(views->Displayed(), nullptr);
+  views->SetWindowVisible(true);
+  EXPECT_EQ(Plain(), QStringLiteral("keep me\nqueued"));
+  ASSERT_TRUE(Show("Main"));
+  EXPECT_EQ(Plain(), QString());
 }
 
 TEST_F(ViewsTest, QueuedLinesOfADraftAreFormattedOnceLikeInALog) {
   // What an invalid marker leaves behind must not become a marker when the draft is shown.
   const char* line = "#^#^FF0000FF0000xy";
   Open("#", ModeLog);
-  views->AddLine("#", line);
+  Line("#", line);
   const QString in_log = Plain();
   ASSERT_EQ(in_log, QStringLiteral("#^FF0000xy"));
   ASSERT_TRUE(Add("draft", ModeReply));
-  views->AddLine("draft", line);
-  views->StashView(0);
-  ASSERT_TRUE(views->ShowView(1));
+  Line("draft", line);
+  ASSERT_TRUE(Show("draft"));
   EXPECT_EQ(Plain(), in_log);
   EXPECT_EQ(ColorAt(IndexOf("FF0000xy")), QColor(255, 0, 0));
   // Nor when more lines arrive later.
-  views->StashView(1);
-  views->AddLine("draft", "a second line long enough to reach over the first");
-  ASSERT_TRUE(views->ShowView(1));
+  ASSERT_TRUE(Show("#"));
+  Line("draft", "a second line long enough to reach over the first");
+  ASSERT_TRUE(Show("draft"));
   EXPECT_TRUE(Plain().startsWith(in_log + QLatin1Char('\n'))) << Plain().toStdString();
 }
 
@@ -137,13 +132,11 @@ TEST_F(ViewsTest, ClosingADraftLeavesTheNeighboursQuoteProtected) {
   Open("~", ModeSingleLine);
   for (const char* name : {"a", "b"}) {
     ASSERT_TRUE(Add(name, ModeReply));
-    views->AddLine(name, std::string("quote ") + name);
+    Line(name, std::string("quote ") + name);
   }
-  views->StashView(0);
-  ASSERT_TRUE(views->ShowView(2));
-  views->StashView(2);
-  ASSERT_TRUE(views->ShowView(1));
-  views->CloseView(1);
+  ASSERT_TRUE(Show("b"));
+  ASSERT_TRUE(Show("a"));
+  list->Close(1);
   ASSERT_EQ(Plain(), QStringLiteral("quote b"));
   Caret(0);
   Key(Qt::Key_Delete);
@@ -155,12 +148,10 @@ class ReplyTest : public ViewFixture {
   void SetUp() override {
     ViewFixture::SetUp();
     UseSmileys();
-    auto record = std::make_unique<TVRichedit>();
-    record->Mode = ModeReply;
-    ASSERT_TRUE(views->AddView("[10:00] ,Ann->", std::move(record)));
-    views->AddLine("[10:00] ,Ann->", "#^666666[10:00] #^000000Ann: hello :)");
-    views->AddLine("[10:00] ,Ann->", "second line");
-    ASSERT_TRUE(views->ShowView(0));
+    ASSERT_TRUE(Add("[10:00] ,Ann->", ModeReply));
+    Line("[10:00] ,Ann->", "#^666666[10:00] #^000000Ann: hello :)");
+    Line("[10:00] ,Ann->", "second line");
+    ASSERT_TRUE(Show("[10:00] ,Ann->"));
     quote = Plain();
     ASSERT_EQ(views->CurrentView().ProtectedLength, quote.size());
   }
@@ -241,7 +232,7 @@ TEST_F(ReplyTest, AllowProtectedEditLetsExactlyOneChangeThrough) {
 
 TEST_F(ReplyTest, LinesAddedToAnOpenDraftJoinTheQuote) {
   Type(QStringLiteral("re"));
-  views->AddLine("[10:00] ,Ann->", "third");
+  Line("[10:00] ,Ann->", "third");
   Caret(Boundary() + 1);
   Type(QStringLiteral("x"));
   EXPECT_TRUE(Plain().endsWith(QStringLiteral("second line\nthird")));
@@ -313,10 +304,8 @@ TEST_F(SmileyRoundTripTest, KeysThatInsertNothingLeaveTheSelectionAsItIs) {
   EXPECT_EQ(Markup(), "a x");
   // The same in a read-only log with hidden markers and a link.
   views->HotNicks = true;
-  ASSERT_TRUE(Add("Main", ModeLog));
-  views->StashView(0);
-  ASSERT_TRUE(views->ShowView(1));
-  views->AddLine("Main", ":#ann^#K: :) www.example.org :)");
+  Open("Main", ModeLog);
+  Line("Main", ":#ann^#K: :) www.example.org :)");
   const QString shown = Visible();
   Caret(static_cast<int>(Plain().size()), 0);
   Key(Qt::Key_C, Qt::ControlModifier, QString(QChar(3)));
@@ -328,11 +317,8 @@ TEST_F(SmileyRoundTripTest, KeysThatInsertNothingLeaveTheSelectionAsItIs) {
 
 TEST_F(SmileyRoundTripTest, StashAndShowKeepPictures) {
   TypeAndFormat(QStringLiteral("x :) y"));
-  views->AddView("other", std::make_unique<TVRichedit>());
-  views->StashView(0);
-  views->ShowView(1);
-  views->StashView(1);
-  views->ShowView(0);
+  Open("other", ModeMultiLine);
+  ASSERT_TRUE(Show("~"));
   EXPECT_EQ(Visible(), QStringLiteral("x @ y"));
   EXPECT_EQ(Markup(), "x :) y");
 }

@@ -1,4 +1,5 @@
-// A shown view manager on a rich-text control for the view tests, with helpers to read back what the
+// A shown view manager on a rich-text control for the view tests, driven as in the program by the
+// core's conversation list through a RichConversationView, with helpers to read back what the
 // document shows and to type into the control.
 #pragma once
 
@@ -13,8 +14,10 @@
 #include <memory>
 #include <string>
 
+#include "core/conversations.h"
 #include "gui_app.h"
 #include "view/markup.h"
+#include "view/rich_conversation_view.h"
 #include "view/rich_edits.h"
 #include "view/rich_text_control.h"
 
@@ -34,28 +37,37 @@ class ViewFixture : public ::testing::Test {
     control = std::make_unique<TestControl>();
     control->resize(400, 300);
     control->show();
-    views = std::make_unique<TVRichEdits>(control.get(), nullptr);
-    views->WindowVisible = true;
+    views = std::make_unique<TVRichEdits>(control.get());
+    views->SetWindowVisible(true);
+    mirror =
+        std::make_unique<RichConversationView>(*views, [this](int index) { return list->At(index).Mode; });
+    list = std::make_unique<TConversationList>(*mirror);
     for (int i = 0; i < 20; ++i) pictures.Append(DrawBuiltInSmiley(i));
     codes = ParseSmileyTable({{":)", "0"}, {"_;)", "1"}, {":))", "2"}, {":P", "99"}, {"B)", "x"}});
   }
 
   void TearDown() override {
+    list.reset();
+    mirror.reset();
     views.reset();
     control.reset();
   }
 
-  // Adds a conversation in mode without showing it; false when the manager refuses it.
+  // Adds a conversation in mode to the core's list without showing it; false when the list refuses it.
   bool Add(const std::string& name, TViewMode mode) {
-    auto record = std::make_unique<TVRichedit>();
-    record->Mode = mode;
-    return views->AddView(name, std::move(record));
+    Conversation conversation;
+    conversation.Name = name;
+    conversation.Mode = mode;
+    return list->Add(conversation) >= 0;
   }
+  // Makes the named conversation the core's current one.
+  bool Show(const std::string& name) { return list->Show(list->IndexOf(name)); }
   // Adds a conversation in mode and shows it.
   void Open(const std::string& name, TViewMode mode) {
     ASSERT_TRUE(Add(name, mode));
-    ASSERT_TRUE(views->ShowViewByName(name));
+    ASSERT_TRUE(Show(name));
   }
+  void Line(const std::string& name, const std::string& line) { ASSERT_GE(list->AddLine(name, line), 0); }
 
   void UseSmileys() {
     views->SmileyCodes = &codes;
@@ -116,6 +128,8 @@ class ViewFixture : public ::testing::Test {
 
   std::unique_ptr<TestControl> control;
   std::unique_ptr<TVRichEdits> views;
+  std::unique_ptr<RichConversationView> mirror;
+  std::unique_ptr<TConversationList> list;
   SmileyPictures pictures;
   std::vector<SmileyCode> codes;
 };

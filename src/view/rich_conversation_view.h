@@ -1,0 +1,46 @@
+// RichConversationView: the core's ConversationView over a view manager alone. It mirrors every change
+// of the core's conversation list on the manager's conversations, index for index, and keeps nothing
+// of its own: the shown conversation's display mode is read from the list's owner when it is shown.
+// Tabs are not its business; a window adapter derives from it and mirrors the same calls on its tab
+// strip.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/surfaces.h"
+#include "view/rich_edits.h"
+
+namespace plumo {
+
+class RichConversationView : public ConversationView {
+ public:
+  // The display mode of the conversation at an index of the core's list.
+  using ModeOf = std::function<ViewMode(int index)>;
+
+  // views must outlive this object. mode_of is asked only for an index the list holds; without it a
+  // conversation is shown in the mode the control is configured for.
+  RichConversationView(TVRichEdits& views, ModeOf mode_of);
+
+  void ConversationAdded(int index, const Conversation& conversation) override;
+  void ConversationRemoved(int index) override;
+  // Displays `to` in its mode; the conversation displayed before leaves the control with its content.
+  // A `to` outside the list leaves the current conversation as it is.
+  void CurrentChanged(int from, int to) override;
+  void LineAdded(int index, const std::string& name, const std::string& line) override;
+  // Icons are drawn on tabs, which the window keeps.
+  void IconsChanged(const std::vector<Conversation>& conversations) override;
+  // Reconfigures the control when the conversation is the current one; any other conversation takes
+  // its mode when it is shown.
+  void ModeChanged(int index, ViewMode mode) override;
+  void ScrollToEnd() override;
+
+  TVRichEdits& Views() const { return views_; }
+
+ private:
+  TVRichEdits& views_;
+  ModeOf mode_of_;
+};
+
+}  // namespace plumo
