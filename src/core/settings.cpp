@@ -2,61 +2,12 @@
 
 #include <algorithm>
 #include <climits>
-#include <functional>
 
 #include "lang/lng.h"
 #include "lang/text_helpers.h"
 #include "lang/textcase.h"
 
 namespace plumo {
-
-// ---------------------------------------------------------------------------------------------
-// The table.
-
-const std::vector<SettingDef> kMainSettings = {
-    {"StartHidden", SettingType::Bool, DefaultSource::Literal, "0"},
-    {"AutoStart", SettingType::Bool, DefaultSource::Literal, "1"},
-    {"Language", SettingType::String, DefaultSource::Literal, kDefaultLanguageFile},
-    {"ShowBallonIfNotFocused", SettingType::Bool, DefaultSource::Literal, "1"},
-    {"FormH", SettingType::Int, DefaultSource::Literal, "576"},
-    {"FormW", SettingType::Int, DefaultSource::Literal, "655"},
-    {"FormL", SettingType::Int, DefaultSource::Literal, "233"},
-    {"FormT", SettingType::Int, DefaultSource::Literal, "107"},
-    {"DesableMultiMessage", SettingType::Bool, DefaultSource::Literal, "0"},
-    {"MyNiks", SettingType::List, DefaultSource::UserName, ""},
-    {"MyName", SettingType::String, DefaultSource::UserName, ""},
-    {"Chanels", SettingType::List, DefaultSource::Literal, "Main,Cs,Quake,StarCraft"},
-    {"MultiLineH", SettingType::Int, DefaultSource::Literal, "50"},
-    {"SingleLineH", SettingType::Int, DefaultSource::Literal, "25"},
-    {"ChanelHotNik", SettingType::Bool, DefaultSource::Literal, "0"},
-    {"MessagesHotNik", SettingType::Bool, DefaultSource::Literal, "0"},
-    {"MyColor", SettingType::Colour, DefaultSource::Literal, "000000"},
-    {"CustomColors", SettingType::List, DefaultSource::Literal, "ColorA=FF0000,ColorB=00FF00,ColorC=0000FF"},
-    {"MyIP", SettingType::String, DefaultSource::Literal, ""},
-    {"Broadcast", SettingType::String, DefaultSource::Literal, "255.255.255.255"},
-    {"About", SettingType::MultiLine, DefaultSource::Message, "About"},
-    {"MyStateDescr", SettingType::String, DefaultSource::Literal, " "},
-    {"MyState", SettingType::Char, DefaultSource::Literal, "1"},
-    {"state4", SettingType::String, DefaultSource::Message, "StateDND"},
-    {"state5", SettingType::String, DefaultSource::Message, "StateOffline"},
-};
-
-const std::vector<const char*> kWindowGroupOrder = {
-    "Broadcast", "MyIP",  "Chanels", "MultiLineH", "SingleLineH", "ChanelHotNik", "MessagesHotNik",
-    "FormH",     "FormW", "FormL",   "FormT",      "MyState",     "MyStateDescr", "CustomColors",
-};
-
-const std::vector<const char*> kFullGroupOrder = {
-    "Language", "MyName",    "About", "MyNiks", "ShowBallonIfNotFocused", "DesableMultiMessage",
-    "MyColor",  "AutoStart",
-};
-
-const SettingDef* FindSetting(std::string_view key) {
-  for (const auto& d : kMainSettings) {
-    if (SameText1251(d.Key, key)) return &d;
-  }
-  return nullptr;
-}
 
 // ---------------------------------------------------------------------------------------------
 // Encodings.
@@ -244,142 +195,465 @@ std::string SoundSectionOfState(char state) {
   return digit ? std::string(kSoundsSection) + digit : std::string();
 }
 
+TNameValueList* SoundSetOfState(TSettings& settings, char state) {
+  const char digit = SoundSectionDigit(state);
+  return digit ? &settings.SoundSets[static_cast<std::size_t>(digit - '0')] : nullptr;
+}
+
 // ---------------------------------------------------------------------------------------------
-// Binding of [Main] keys to TSettings members.
+// Stored text of each value type.
 
 namespace {
 
-// How one key is read into and written from TSettings. Read gets the stored value, or nullopt
-// when the key is absent, and applies the default from the table itself.
-struct Binding {
-  const char* Key;
-  std::function<void(TSettings&, const std::optional<std::string>&, const SettingDef&, const TSettingsEnv&)>
-      Read;
-  std::function<std::string(const TSettings&)> Write;
-};
-
-std::string DefaultText(const SettingDef& d, const TSettingsEnv& env) {
-  return d.Source == DefaultSource::UserName ? env.UserName : std::string(d.Default);
-}
-
-int IntOf(const std::optional<std::string>& raw, const SettingDef& d) {
-  const int def = static_cast<int>(*TIniFile::ParseInteger(d.Default));
-  if (!raw) return def;
-  const auto v = TIniFile::ParseInteger(*raw);
-  if (!v || *v < INT_MIN || *v > INT_MAX) return def;
+std::optional<int> IntValue(std::string_view text) {
+  const auto v = TIniFile::ParseInteger(text);
+  if (!v || *v < INT_MIN || *v > INT_MAX) return std::nullopt;
   return static_cast<int>(*v);
 }
 
-Binding BoolField(const char* key, bool TSettings::*member) {
-  return {key,
-          [member](TSettings& s, const auto& raw, const SettingDef& d, const TSettingsEnv&) {
-            s.*member = IntOf(raw, d) != 0;
-          },
-          [member](const TSettings& s) { return std::string(s.*member ? "1" : "0"); }};
+// Decode turns a stored text (as TIniFile::Read gives it) into a value, or nullopt when the text
+// is not one; error is set when the failure is worth reporting. Encode gives the text to store.
+template <SettingType T>
+struct Codec;
+
+template <>
+struct Codec<SettingType::Bool> {
+  static std::optional<bool> Decode(std::string_view text, std::string&) {
+    const auto v = IntValue(text);
+    return v ? std::optional<bool>(*v != 0) : std::nullopt;
+  }
+  static std::string Encode(bool v) { return v ? "1" : "0"; }
+};
+
+template <>
+struct Codec<SettingType::Int> {
+  static std::optional<int> Decode(std::string_view text, std::string&) { return IntValue(text); }
+  static std::string Encode(int v) { return std::to_string(v); }
+};
+
+template <>
+struct Codec<SettingType::String> {
+  static std::optional<std::string> Decode(std::string_view text, std::string&) { return std::string(text); }
+  static std::string Encode(const std::string& v) { return SingleLineValue(v); }
+};
+
+template <>
+struct Codec<SettingType::Char> {
+  static std::optional<char> Decode(std::string_view text, std::string&) {
+    return text.empty() ? std::nullopt : std::optional<char>(text.front());
+  }
+  static std::string Encode(char v) { return SingleLineValue(std::string(1, v)); }
+};
+
+template <>
+struct Codec<SettingType::List> {
+  static std::optional<std::vector<std::string>> Decode(std::string_view text, std::string&) {
+    return DecodeList(text);
+  }
+  static std::string Encode(const std::vector<std::string>& v) { return EncodeList(v); }
+};
+
+template <>
+struct Codec<SettingType::Colour> {
+  static std::optional<std::uint32_t> Decode(std::string_view text, std::string& error) {
+    std::uint32_t colour = 0;
+    return IniToColour(text, colour, error) ? std::optional<std::uint32_t>(colour) : std::nullopt;
+  }
+  static std::string Encode(std::uint32_t v) { return ColourToIni(v); }
+};
+
+template <>
+struct Codec<SettingType::MultiLine> {
+  static std::optional<std::string> Decode(std::string_view text, std::string&) {
+    return DecodeMultiLine(text);
+  }
+  static std::string Encode(const std::string& v) { return EncodeMultiLine(v); }
+};
+
+bool WriteHistoryTo(TIniFile& ini, std::string_view section, const std::vector<std::string>& history) {
+  bool ok = ini.EraseSection(section);
+  for (std::size_t i = 0; i < history.size(); ++i) {
+    ok = ini.WriteString(section, "z" + std::to_string(i), EncodeMultiLine(history[i])) && ok;
+  }
+  return ok;
 }
 
-Binding IntField(const char* key, int TSettings::*member) {
-  return {key,
-          [member](TSettings& s, const auto& raw, const SettingDef& d, const TSettingsEnv&) {
-            s.*member = IntOf(raw, d);
-          },
-          [member](const TSettings& s) { return std::to_string(s.*member); }};
+bool WriteTopicsTo(TIniFile& ini, std::string_view section, const std::vector<TTopicRecord>& topics) {
+  bool ok = ini.EraseSection(section);
+  for (const auto& t : topics) {
+    // A channel whose name cannot be a key would land under another key; it keeps no topic.
+    if (!TIniFile::IsValidKeyName(t.Channel)) {
+      ok = false;
+      continue;
+    }
+    ok = ini.WriteString(section, t.Channel, SingleLineValue(t.Topic)) && ok;
+    ok = ini.WriteInteger(section, t.Channel + "_time", t.TopicTime) && ok;
+    ok = ini.WriteString(section, t.Channel + "_ip", SingleLineValue(t.SetterAddress)) && ok;
+    ok = ini.WriteString(section, t.Channel + "_uname", SingleLineValue(t.SetterNick)) && ok;
+  }
+  return ok;
 }
 
-Binding StringField(const char* key, std::string TSettings::*member) {
-  return {key,
-          [member](TSettings& s, const auto& raw, const SettingDef& d, const TSettingsEnv& env) {
-            s.*member = raw ? *raw : DefaultText(d, env);
-          },
-          [member](const TSettings& s) { return SingleLineValue(s.*member); }};
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Bindings: how a row meets TSettings.
+
+class TSettingBinding {
+ public:
+  virtual ~TSettingBinding() = default;
+  // Fills the row's value from the file, or with its default when ini is null or the value absent.
+  virtual void Load(TSettings& s, const TIniFile* ini, const SettingDef& d,
+                    const TSettingsEnv& env) const = 0;
+  virtual bool Save(TIniFile& ini, const TSettings& s, const TSaveContext& c, const SettingDef& d) const = 0;
+  // The value as stored text; nullopt for a row that is not one key.
+  virtual std::optional<std::string> Get(const TSettings&) const { return std::nullopt; }
+  virtual bool Set(TSettings&, std::string_view) const { return false; }
+};
+
+namespace {
+
+// What a key needs beyond its type, typed on its value.
+template <SettingType T>
+struct KeyHooks {
+  using Value = SettingValueT<T>;
+  // The value a save writes instead of the one held; nullptr writes the one held.
+  Value (*Stored)(const Value&, const TSaveContext&) = nullptr;
+  // Whether a value read or set is taken; nullptr takes every value of the type.
+  bool (*Accepts)(const Value&) = nullptr;
+  // Set to whether the value came from the file or a set; while false and the value is neutral,
+  // the saves leave the key alone.
+  bool TSettings::*Present = nullptr;
+};
+
+template <SettingType T, class Access>
+class TKeyBinding final : public TSettingBinding {
+ public:
+  using Value = SettingValueT<T>;
+  TKeyBinding(Access access, KeyHooks<T> hooks) : access_(access), hooks_(hooks) {}
+
+  void Load(TSettings& s, const TIniFile* ini, const SettingDef& d, const TSettingsEnv& env) const override {
+    std::string error;
+    std::optional<Value> v;
+    if (ini) {
+      if (const auto raw = ini->Read(d.Section, d.Key)) v = Take(*raw, error);
+    }
+    if (hooks_.Present) s.*hooks_.Present = v.has_value();
+    if (!v) {
+      if (!error.empty()) s.Problems.push_back({d.Key, error});
+      v = DefaultValue(d, env);
+    }
+    std::invoke(access_, s) = std::move(*v);
+  }
+
+  bool Save(TIniFile& ini, const TSettings& s, const TSaveContext& c, const SettingDef& d) const override {
+    const Value& v = std::invoke(access_, s);
+    if (hooks_.Present && !(s.*hooks_.Present) && v == Value{}) return true;
+    return ini.WriteString(d.Section, d.Key, Codec<T>::Encode(hooks_.Stored ? hooks_.Stored(v, c) : v));
+  }
+
+  std::optional<std::string> Get(const TSettings& s) const override {
+    return Codec<T>::Encode(std::invoke(access_, s));
+  }
+
+  bool Set(TSettings& s, std::string_view text) const override {
+    if (text.size() > TIniFile::kMaxValue || !TIniFile::IsStorableValue(text)) return false;
+    std::string error;
+    std::optional<Value> v = Take(text, error);
+    if (!v) return false;
+    std::invoke(access_, s) = std::move(*v);
+    if (hooks_.Present) s.*hooks_.Present = true;
+    return true;
+  }
+
+ private:
+  std::optional<Value> Take(std::string_view text, std::string& error) const {
+    std::optional<Value> v = Codec<T>::Decode(text, error);
+    if (v && hooks_.Accepts && !hooks_.Accepts(*v)) v.reset();
+    return v;
+  }
+
+  static Value DefaultValue(const SettingDef& d, const TSettingsEnv& env) {
+    std::string unused;
+    switch (d.Source) {
+      case DefaultSource::Literal:
+        return Codec<T>::Decode(d.Default, unused).value_or(Value{});
+      case DefaultSource::UserName:
+        if constexpr (T == SettingType::List) {
+          return Codec<T>::Decode(EncodeList({env.UserName}), unused).value_or(Value{});
+        } else {
+          return Codec<T>::Decode(env.UserName, unused).value_or(Value{});
+        }
+      case DefaultSource::Message:
+        break;  // the caller knows the language text
+    }
+    return Value{};
+  }
+
+  Access access_;
+  KeyHooks<T> hooks_;
+};
+
+template <class Access>
+class TTableBinding final : public TSettingBinding {
+ public:
+  TTableBinding(Access access, bool eraseWhenEmpty) : access_(access), eraseWhenEmpty_(eraseWhenEmpty) {}
+
+  void Load(TSettings& s, const TIniFile* ini, const SettingDef& d, const TSettingsEnv&) const override {
+    std::invoke(access_, s) = ini ? ReadTable(*ini, d.Section) : TNameValueList();
+  }
+
+  bool Save(TIniFile& ini, const TSettings& s, const TSaveContext&, const SettingDef& d) const override {
+    const TNameValueList& table = std::invoke(access_, s);
+    if (eraseWhenEmpty_ && table.Empty()) return ini.EraseSection(d.Section);
+    return WriteTable(ini, d.Section, table);
+  }
+
+ private:
+  Access access_;
+  bool eraseWhenEmpty_;
+};
+
+template <class Access>
+class THistoryBinding final : public TSettingBinding {
+ public:
+  explicit THistoryBinding(Access access) : access_(access) {}
+
+  // The number N of entries in the section is counted, then "z0" to "z" N-1 are read; a missing
+  // one gives an empty line.
+  void Load(TSettings& s, const TIniFile* ini, const SettingDef& d, const TSettingsEnv&) const override {
+    std::vector<std::string>& history = std::invoke(access_, s);
+    history.clear();
+    if (!ini) return;
+    const std::size_t n = ini->ReadSection(d.Section).size();
+    history.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+      history.push_back(DecodeMultiLine(ini->ReadString(d.Section, "z" + std::to_string(i), "")));
+    }
+  }
+
+  bool Save(TIniFile& ini, const TSettings& s, const TSaveContext&, const SettingDef& d) const override {
+    return WriteHistoryTo(ini, d.Section, std::invoke(access_, s));
+  }
+
+ private:
+  Access access_;
+};
+
+// [Topics] is read channel by channel at start-up (ReadTopic needs the welcome text and the
+// clock) and written from the engine's records in TSaveContext.
+class TTopicsBinding final : public TSettingBinding {
+ public:
+  void Load(TSettings&, const TIniFile*, const SettingDef&, const TSettingsEnv&) const override {}
+  bool Save(TIniFile& ini, const TSettings&, const TSaveContext& c, const SettingDef& d) const override {
+    return WriteTopicsTo(ini, d.Section, c.Topics);
+  }
+};
+
+// ---------------------------------------------------------------------------------------------
+// Row makers: each checks at compile time that the row's member has the row's type.
+
+struct Default {
+  DefaultSource Source;
+  const char* Text;
+};
+constexpr Default Literal(const char* text) {
+  return {DefaultSource::Literal, text};
+}
+constexpr Default Message(const char* key) {
+  return {DefaultSource::Message, key};
+}
+constexpr Default kUserName{DefaultSource::UserName, ""};
+
+template <SettingType T, class Access>
+requires SettingAccess<T, Access> SettingDef Key(const char* key, Access access, SaveGroup group, Default def,
+                                                 KeyHooks<T> hooks = {}) {
+  return {kMainSection,
+          key,
+          T,
+          group,
+          def.Source,
+          def.Text,
+          std::make_shared<TKeyBinding<T, Access>>(access, hooks)};
 }
 
-Binding ListField(const char* key, std::vector<std::string> TSettings::*member) {
-  return {key,
-          [member](TSettings& s, const auto& raw, const SettingDef& d, const TSettingsEnv& env) {
-            if (raw) {
-              s.*member = DecodeList(*raw);
-            } else if (d.Source == DefaultSource::UserName) {
-              s.*member = {env.UserName};
-            } else {
-              s.*member = DecodeList(d.Default);
-            }
-          },
-          [member](const TSettings& s) { return EncodeList(s.*member); }};
+// A key that lives only in the file: read and written at the moment it is needed.
+template <SettingType T>
+SettingDef FileKey(const char* key, SaveGroup group, Default def) {
+  return {kMainSection, key, T, group, def.Source, def.Text, nullptr};
 }
 
-const std::vector<Binding>& Bindings() {
-  static const std::vector<Binding> bindings = {
-      BoolField("StartHidden", &TSettings::StartHidden),
-      BoolField("AutoStart", &TSettings::AutoStart),
-      {"Language",
-       [](TSettings& s, const auto& raw, const SettingDef& d, const TSettingsEnv& env) {
-         s.Language = raw ? *raw : DefaultText(d, env);
-       },
-       [](const TSettings& s) {
-         // Only the file-name part: a language file always lives in the program's directory.
-         const std::size_t slash = s.Language.find_last_of("/\\");
-         return SingleLineValue(slash == std::string::npos ? s.Language : s.Language.substr(slash + 1));
-       }},
-      BoolField("ShowBallonIfNotFocused", &TSettings::ShowBallonIfNotFocused),
-      IntField("FormH", &TSettings::FormH),
-      IntField("FormW", &TSettings::FormW),
-      IntField("FormL", &TSettings::FormL),
-      IntField("FormT", &TSettings::FormT),
-      BoolField("DesableMultiMessage", &TSettings::DesableMultiMessage),
-      ListField("MyNiks", &TSettings::MyNiks),
-      StringField("MyName", &TSettings::MyName),
-      ListField("Chanels", &TSettings::Chanels),
-      IntField("MultiLineH", &TSettings::MultiLineH),
-      IntField("SingleLineH", &TSettings::SingleLineH),
-      BoolField("ChanelHotNik", &TSettings::ChanelHotNik),
-      BoolField("MessagesHotNik", &TSettings::MessagesHotNik),
-      {"MyColor",
-       [](TSettings& s, const auto& raw, const SettingDef& d, const TSettingsEnv&) {
-         std::string error;
-         std::uint32_t colour = 0;
-         if (!IniToColour(raw ? *raw : std::string(d.Default), colour, error)) {
-           s.Problems.push_back({d.Key, error});
-           colour = 0;  // black, the default
-         }
-         s.MyColor = colour;
-       },
-       [](const TSettings& s) { return ColourToIni(s.MyColor); }},
-      ListField("CustomColors", &TSettings::CustomColors),
-      StringField("MyIP", &TSettings::MyIP),
-      StringField("Broadcast", &TSettings::Broadcast),
-      {"About",
-       [](TSettings& s, const auto& raw, const SettingDef&, const TSettingsEnv&) {
-         s.AboutPresent = raw.has_value();
-         s.About = raw ? DecodeMultiLine(*raw) : std::string();
-       },
-       [](const TSettings& s) { return EncodeMultiLine(s.About); }},
-      StringField("MyStateDescr", &TSettings::MyStateDescr),
-      {"MyState",
-       [](TSettings& s, const auto& raw, const SettingDef& d, const TSettingsEnv&) {
-         const std::string v = raw ? *raw : std::string(d.Default);
-         s.MyState = v.empty() ? d.Default[0] : v[0];
-       },
-       [](const TSettings& s) { return std::string(1, s.MyState); }},
+template <class Access>
+requires SettingAccess<SettingType::Table, Access> SettingDef TableSection(const char* section, Access access,
+                                                                           SaveGroup group,
+                                                                           bool eraseWhenEmpty = false) {
+  return {section,
+          "",
+          SettingType::Table,
+          group,
+          DefaultSource::Literal,
+          "",
+          std::make_shared<TTableBinding<Access>>(access, eraseWhenEmpty)};
+}
+
+template <class Access>
+requires SettingAccess<SettingType::History, Access> SettingDef HistorySection(const char* section,
+                                                                               Access access,
+                                                                               SaveGroup group) {
+  return {section,
+          "",
+          SettingType::History,
+          group,
+          DefaultSource::Literal,
+          "",
+          std::make_shared<THistoryBinding<Access>>(access)};
+}
+
+SettingDef TopicsSection(const char* section, SaveGroup group) {
+  return {section,
+          "",
+          SettingType::Topics,
+          group,
+          DefaultSource::Literal,
+          "",
+          std::make_shared<TTopicsBinding>()};
+}
+
+// One of the per-state sound sets.
+struct SoundSetAt {
+  std::size_t Index;
+  template <class Settings>
+  auto& operator()(Settings& s) const {
+    return s.SoundSets[Index];
+  }
+};
+
+// Hooks.
+
+// Only the file-name part: a language file always lives in the program's directory.
+std::string LanguageFileName(const std::string& language, const TSaveContext&) {
+  const std::size_t slash = language.find_last_of("/\\");
+  return slash == std::string::npos ? language : language.substr(slash + 1);
+}
+
+bool IsChosenState(const char& state) {
+  return state == kStateActive || state == kStateDoNotDisturb || state == kStateOffline;
+}
+
+// The automatic states are never saved: away and screen saver come back as active.
+char SavedState(const char& state, const TSaveContext& context) {
+  return context.CurrentState == kStateAway || !IsChosenState(state) ? kStateActive : state;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// The table.
+
+const std::vector<SettingDef>& SettingsTable() {
+  using enum SettingType;
+  using enum SaveGroup;
+  static const std::vector<SettingDef> table = {
+      // Written at once on every change of the main window's activation.
+      Key<Bool>("StartHidden", &TSettings::StartHidden, Action, Literal("0")),
+
+      // The window group.
+      Key<String>("Broadcast", &TSettings::Broadcast, Window, Literal("255.255.255.255")),
+      Key<String>("MyIP", &TSettings::MyIP, Window, Literal("")),
+      Key<List>("Chanels", &TSettings::Chanels, Window, Literal("Main,Cs,Quake,StarCraft")),
+      Key<Int>("MultiLineH", &TSettings::MultiLineH, Window, Literal("50")),  // also WriteEditorHeight
+      Key<Int>("SingleLineH", &TSettings::SingleLineH, Window, Literal("25")),
+      Key<Bool>("ChanelHotNik", &TSettings::ChanelHotNik, Window, Literal("0")),
+      Key<Bool>("MessagesHotNik", &TSettings::MessagesHotNik, Window, Literal("0")),
+      Key<Int>("FormH", &TSettings::FormH, Window, Literal("576")),
+      Key<Int>("FormW", &TSettings::FormW, Window, Literal("655")),
+      Key<Int>("FormL", &TSettings::FormL, Window, Literal("233")),
+      Key<Int>("FormT", &TSettings::FormT, Window, Literal("107")),
+      Key<Char>("MyState", &TSettings::MyState, Window, Literal("1"),
+                {.Stored = &SavedState, .Accepts = &IsChosenState}),
+      Key<String>("MyStateDescr", &TSettings::MyStateDescr, Window, Literal(" ")),
+      Key<List>("CustomColors", &TSettings::CustomColors, Window,
+                Literal("ColorA=FF0000,ColorB=00FF00,ColorC=0000FF")),
+      HistorySection(kHistorySection, &TSettings::InputHistory, Window),
+
+      // The full group.
+      TableSection(kSmilesSection, &TSettings::SmileTable, Full),
+      Key<String>("Language", &TSettings::Language, Full, Literal(kDefaultLanguageFile),
+                  {.Stored = &LanguageFileName}),
+      Key<String>("MyName", &TSettings::MyName, Full, kUserName),
+      Key<MultiLine>("About", &TSettings::About, Full, Message("About"),
+                     {.Present = &TSettings::AboutPresent}),
+      Key<List>("MyNiks", &TSettings::MyNiks, Full, kUserName),
+      Key<Bool>("ShowBallonIfNotFocused", &TSettings::ShowBallonIfNotFocused, Full, Literal("1")),
+      Key<Bool>("DesableMultiMessage", &TSettings::DesableMultiMessage, Full, Literal("0")),
+      Key<Colour>("MyColor", &TSettings::MyColor, Full, Literal("000000")),
+      Key<Bool>("AutoStart", &TSettings::AutoStart, Full, Literal("1")),
+      TableSection(kSoundsSection, &TSettings::SoundTable, Full),
+      TableSection("SOUNDS0", SoundSetAt{0}, Full),
+      TableSection("SOUNDS1", SoundSetAt{1}, Full),
+      TableSection("SOUNDS2", SoundSetAt{2}, Full),
+      TableSection(kBellsSection, &TSettings::BellTable, Full),
+      TableSection(kStatesSection, &TSettings::StateTable, Full, /*eraseWhenEmpty=*/true),
+      TopicsSection(kTopicsSection, Full),
+
+      // Written at once when the user confirms the description of a state.
+      FileKey<String>("state4", Action, Message("StateDND")),
+      FileKey<String>("state5", Action, Message("StateOffline")),
   };
-  return bindings;
+  return table;
 }
 
-const Binding& BindingOf(std::string_view key) {
-  for (const auto& b : Bindings()) {
-    if (SameText1251(b.Key, key)) return b;
+const SettingDef* FindSetting(std::string_view section, std::string_view key) {
+  for (const auto& d : SettingsTable()) {
+    if (SameText1251(d.Section, section) && SameText1251(d.Key, key)) return &d;
   }
-  // Every key of the save orders has a binding; reaching here is a programming error.
-  static const Binding none{"", nullptr, nullptr};
-  return none;
+  return nullptr;
 }
 
-void ReadMain(TSettings& s, const TIniFile* ini, const TSettingsEnv& env) {
-  for (const auto& b : Bindings()) {
-    const SettingDef* d = FindSetting(b.Key);
-    const std::optional<std::string> raw = ini ? ini->Read(kMainSection, b.Key) : std::nullopt;
-    b.Read(s, raw, *d, env);
+const SettingDef* FindSetting(std::string_view key) {
+  return FindSetting(kMainSection, key);
+}
+
+std::optional<std::string> GetSettingText(const TSettings& settings, std::string_view key) {
+  const SettingDef* d = FindSetting(key);
+  return d && d->Binding ? d->Binding->Get(settings) : std::nullopt;
+}
+
+bool SetSettingText(TSettings& settings, std::string_view key, std::string_view text) {
+  const SettingDef* d = FindSetting(key);
+  return d && d->Binding && d->Binding->Set(settings, text);
+}
+
+namespace {
+
+void LoadRows(TSettings& s, const TIniFile* ini, const TSettingsEnv& env) {
+  for (const auto& d : SettingsTable()) {
+    if (d.Binding) d.Binding->Load(s, ini, d, env);
   }
+}
+
+bool SaveRows(TIniFile& ini, const TSettings& s, const TSaveContext& context, SaveGroup group) {
+  bool ok = true;
+  bool keysEnded = false;
+  for (const auto& d : SettingsTable()) {
+    if (d.Group != group || !d.Binding) continue;
+    const bool key = *d.Key != '\0';
+    if (key && keysEnded) continue;
+    if (!d.Binding->Save(ini, s, context, d)) {
+      ok = false;
+      // A failure ends the [Main] keys of the window group; its sections are written all the same.
+      if (key && group == SaveGroup::Window) keysEnded = true;
+    }
+  }
+  return ok;
+}
+
+// The row of an immediate write, checked against the type the caller writes.
+template <SettingType T>
+bool WriteKeyNow(TIniFile& ini, std::string_view key, const SettingValueT<T>& value) {
+  const SettingDef* d = FindSetting(key);
+  if (!d || d->Type != T) return false;
+  return ini.WriteString(d->Section, d->Key, Codec<T>::Encode(value));
 }
 
 }  // namespace
@@ -389,7 +663,7 @@ void ReadMain(TSettings& s, const TIniFile* ini, const TSettingsEnv& env) {
 
 TSettings DefaultSettings(const TSettingsEnv& env) {
   TSettings s;
-  ReadMain(s, nullptr, env);
+  LoadRows(s, nullptr, env);
   return s;
 }
 
@@ -406,16 +680,7 @@ TNameValueList ReadTable(const TIniFile& ini, std::string_view section) {
 
 TSettings LoadSettings(const TIniFile& ini, const TSettingsEnv& env) {
   TSettings s;
-  ReadMain(s, &ini, env);
-  s.SmileTable = ReadTable(ini, kSmilesSection);
-  s.SoundTable = ReadTable(ini, kSoundsSection);
-  s.BellTable = ReadTable(ini, kBellsSection);
-  s.StateTable = ReadTable(ini, kStatesSection);
-  const std::size_t n = ini.ReadSection(kHistorySection).size();
-  s.InputHistory.reserve(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    s.InputHistory.push_back(DecodeMultiLine(ini.ReadString(kHistorySection, "z" + std::to_string(i), "")));
-  }
+  LoadRows(s, &ini, env);
   return s;
 }
 
@@ -424,7 +689,8 @@ std::string DefaultAbout(const std::string& aboutMessage, const TSettingsEnv& en
 }
 
 std::string ReadLanguageSetting(const TIniFile& ini) {
-  return ini.ReadString(kMainSection, "Language", FindSetting("Language")->Default);
+  const SettingDef& d = *FindSetting("Language");
+  return ini.ReadString(d.Section, d.Key, d.Default);
 }
 
 std::vector<std::string> ChannelTabs(const std::vector<std::string>& chanels) {
@@ -450,19 +716,7 @@ TTopicRecord ReadTopic(const TIniFile& ini, const std::string& channel, const st
 }
 
 bool WriteTopics(TIniFile& ini, const std::vector<TTopicRecord>& topics) {
-  bool ok = ini.EraseSection(kTopicsSection);
-  for (const auto& t : topics) {
-    // A channel whose name cannot be a key would land under another key; it keeps no topic.
-    if (!TIniFile::IsValidKeyName(t.Channel)) {
-      ok = false;
-      continue;
-    }
-    ok = ini.WriteString(kTopicsSection, t.Channel, SingleLineValue(t.Topic)) && ok;
-    ok = ini.WriteInteger(kTopicsSection, t.Channel + "_time", t.TopicTime) && ok;
-    ok = ini.WriteString(kTopicsSection, t.Channel + "_ip", SingleLineValue(t.SetterAddress)) && ok;
-    ok = ini.WriteString(kTopicsSection, t.Channel + "_uname", SingleLineValue(t.SetterNick)) && ok;
-  }
-  return ok;
+  return WriteTopicsTo(ini, kTopicsSection, topics);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -477,45 +731,16 @@ bool WriteTable(TIniFile& ini, std::string_view section, const TNameValueList& t
 }
 
 bool WriteHistory(TIniFile& ini, const std::vector<std::string>& history) {
-  bool ok = ini.EraseSection(kHistorySection);
-  for (std::size_t i = 0; i < history.size(); ++i) {
-    ok = ini.WriteString(kHistorySection, "z" + std::to_string(i), EncodeMultiLine(history[i])) && ok;
-  }
-  return ok;
+  return WriteHistoryTo(ini, kHistorySection, history);
 }
 
 bool SaveFullSettings(TIniFile& ini, const TSettings& settings, const TSaveContext& context) {
-  bool ok = WriteTable(ini, kSmilesSection, settings.SmileTable);
-  for (const char* key : kFullGroupOrder) {
-    ok = ini.WriteString(kMainSection, key, BindingOf(key).Write(settings)) && ok;
-  }
-  ok = WriteTable(ini, kSoundsSection, settings.SoundTable) && ok;
-  ok = WriteTable(ini, kBellsSection, settings.BellTable) && ok;
-  if (settings.StateTable.Empty()) {
-    ok = ini.EraseSection(kStatesSection) && ok;
-  } else {
-    ok = WriteTable(ini, kStatesSection, settings.StateTable) && ok;
-  }
-  return WriteTopics(ini, context.Topics) && ok;
+  return SaveRows(ini, settings, context, SaveGroup::Full);
 }
 
 bool SaveSettings(TIniFile& ini, const TSettings& settings, const TSaveContext& context, bool full) {
-  TSettings saved = settings;
-  // The automatic states are never saved: away and screen saver come back as active.
-  if (context.CurrentState == kStateAway ||
-      (saved.MyState != kStateActive && saved.MyState != kStateDoNotDisturb &&
-       saved.MyState != kStateOffline)) {
-    saved.MyState = kStateActive;
-  }
-  bool ok = true;
-  for (const char* key : kWindowGroupOrder) {
-    if (!ini.WriteString(kMainSection, key, BindingOf(key).Write(saved))) {
-      ok = false;  // the rest of the window group is skipped
-      break;
-    }
-  }
-  ok = WriteHistory(ini, saved.InputHistory) && ok;
-  if (full) ok = SaveFullSettings(ini, saved, context) && ok;
+  bool ok = SaveRows(ini, settings, context, SaveGroup::Window);
+  if (full) ok = SaveFullSettings(ini, settings, context) && ok;
   return ini.UpdateFile() && ok;
 }
 
@@ -523,20 +748,21 @@ bool SaveSettings(TIniFile& ini, const TSettings& settings, const TSaveContext& 
 // Immediate writes.
 
 bool WriteStartHidden(TIniFile& ini, bool hidden) {
-  return ini.WriteBool(kMainSection, "StartHidden", hidden);
+  return WriteKeyNow<SettingType::Bool>(ini, "StartHidden", hidden);
 }
 
 bool WriteEditorHeight(TIniFile& ini, bool multiLine, int height) {
-  return ini.WriteInteger(kMainSection, multiLine ? "MultiLineH" : "SingleLineH", height);
+  return WriteKeyNow<SettingType::Int>(ini, multiLine ? "MultiLineH" : "SingleLineH", height);
 }
 
 std::string ReadStateDescr(const TIniFile& ini, char state, const std::string& defaultText) {
-  return ini.ReadString(kMainSection, std::string("state") + state, defaultText);
+  const SettingDef* d = FindSetting(std::string("state") + state);
+  return d ? ini.ReadString(d->Section, d->Key, defaultText) : defaultText;
 }
 
 bool WriteStateDescr(TIniFile& ini, char state, const std::string& description) {
   if (state != kStateDoNotDisturb && state != kStateOffline) return false;
-  return ini.WriteString(kMainSection, std::string("state") + state, SingleLineValue(description));
+  return WriteKeyNow<SettingType::String>(ini, std::string("state") + state, description);
 }
 
 }  // namespace plumo

@@ -1,7 +1,8 @@
-// The settings of chat.ini: one table of every [Main] key with its type and default, the
-// in-memory tables that mirror other sections, loading at start-up, the two save groups and the
-// immediate writes. Every default lives in kMainSettings; every read and write of chat.ini goes
-// through this module and TIniFile.
+// The settings of chat.ini. One table (SettingsTable) lists every key and every section the
+// program keeps there, in the order the saves write them: its section, key, value type, default,
+// the TSettings member it lives in and the save group that writes it. Loading, both saves, the
+// immediate writes and the reading and writing of one setting as text all go through that table;
+// every default lives there.
 //
 // Values that come from the network (topics, nicks, descriptions) are stored so that they can
 // never add lines, keys or sections to the file: single-line values have their control characters
@@ -9,8 +10,13 @@
 // needed. What a save writes, a load reads back.
 #pragma once
 
+#include <array>
+#include <concepts>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -19,46 +25,6 @@
 #include "core/inifile.h"
 
 namespace plumo {
-
-// ---------------------------------------------------------------------------------------------
-// Value types and the table of [Main] keys.
-
-enum class SettingType {
-  Bool,       // "1"/"0"; any integer other than 0 reads as true
-  Int,        // decimal; "0x"/"$" read as hexadecimal
-  String,     // one line, stored unchanged (control characters become blanks)
-  Char,       // a string of which only the first character is used ("MyState")
-  List,       // comma-separated items, quoted when needed
-  Colour,     // six hexadecimal digits, blue first ("0000FF" is red)
-  MultiLine,  // line breaks stored as "/n"
-};
-
-// Where the default of a key comes from.
-enum class DefaultSource {
-  Literal,   // Default as it stands
-  UserName,  // the log-on user name
-  Message,   // the language text whose key is Default (formatted by the caller where needed)
-};
-
-struct SettingDef {
-  const char* Key;
-  SettingType Type;
-  DefaultSource Source;
-  const char* Default;
-};
-
-inline constexpr const char kMainSection[] = "Main";
-
-// Every [Main] key in file-group order, with type and default.
-extern const std::vector<SettingDef> kMainSettings;
-// The definition of a [Main] key (case-insensitive), or nullptr.
-const SettingDef* FindSetting(std::string_view key);
-
-// Which save writes a key, in the order it writes them: the window group on every SaveSettings, the
-// [Main] part of the full group on SaveFullSettings only. A key in neither (StartHidden, state4,
-// state5) is only read, or written at once by an action.
-extern const std::vector<const char*> kWindowGroupOrder;
-extern const std::vector<const char*> kFullGroupOrder;
 
 // ---------------------------------------------------------------------------------------------
 // Value encodings (pure functions, used by the loader and the savers and available to callers).
@@ -125,6 +91,7 @@ inline constexpr char kStateDoNotDisturb = '4';
 inline constexpr char kStateOffline = '5';
 
 // Section names.
+inline constexpr const char kMainSection[] = "Main";
 inline constexpr const char kSmilesSection[] = "smiles";
 inline constexpr const char kSoundsSection[] = "SOUNDS";
 inline constexpr const char kBellsSection[] = "BELLS";
@@ -152,8 +119,7 @@ struct TSettingsEnv {
   std::string ComputerName = "Unknown";
 };
 
-// Members hold neutral values until DefaultSettings or LoadSettings fills them from kMainSettings,
-// the one place where the defaults are written down.
+// Members hold neutral values until DefaultSettings or LoadSettings fills them from the table.
 struct TSettings {
   // [Main]
   bool StartHidden = false;
@@ -180,15 +146,23 @@ struct TSettings {
   std::string Broadcast;
   // The own information text with real line breaks. When the key is absent AboutPresent is false
   // and About is empty: the caller formats the language text "About" with ComputerName, UserName
-  // (DefaultAbout).
+  // (DefaultAbout). A save leaves the key alone while AboutPresent is false and About is empty, so
+  // that an information text nobody took over is not stored as an empty one.
   std::string About;
   bool AboutPresent = false;
   std::string MyStateDescr;  // savedDescr
-  char MyState = '1';        // savedState; an empty stored value gives '1'
+  // savedState. Read as the first character of the stored value; a value that is empty or not
+  // '1', '4' or '5' gives '1'. Saved as '1' when the current state is '2' or the value is not one
+  // of '1', '4', '5' (automatic states are never saved).
+  char MyState = '1';
 
   // Tables.
-  TNameValueList SmileTable;              // [smiles]
-  TNameValueList SoundTable;              // [SOUNDS]
+  TNameValueList SmileTable;  // [smiles]
+  TNameValueList SoundTable;  // [SOUNDS]: the sound set in force
+  // [SOUNDS0], [SOUNDS1], [SOUNDS2]: the sound sets of the states '1', '4', '5' (SoundSetOfState).
+  // The settings dialog edits them here and the full save writes them, so that an edit reaches
+  // the file even when the dialog closes without switching the mode it shows.
+  std::array<TNameValueList, 3> SoundSets;
   TNameValueList BellTable;               // [BELLS]
   TNameValueList StateTable;              // [STATES]
   std::vector<std::string> InputHistory;  // [HISTORY], newest first
@@ -197,10 +171,149 @@ struct TSettings {
   std::vector<TSettingsProblem> Problems;
 };
 
+// The sound set of a state ('1', '4', '5'), or nullptr for a state that has none.
+TNameValueList* SoundSetOfState(TSettings& settings, char state);
+
+struct TTopicRecord {
+  std::string Channel;
+  std::string Topic;
+  std::uint32_t TopicTime = 0;  // seconds since 1970-01-01 00:00 local time
+  std::string SetterAddress;
+  std::string SetterNick;
+};
+
+// The live values SaveSettings takes in addition to TSettings: the window's current geometry,
+// tabs and flags go into TSettings; these come from the engine at the moment of saving.
+struct TSaveContext {
+  char CurrentState = '1';           // the engine's state now; "2" saves "MyState" as "1"
+  std::vector<TTopicRecord> Topics;  // channel tabs except the console, in tab order (full only)
+};
+
+// ---------------------------------------------------------------------------------------------
+// The table.
+
+enum class SettingType {
+  // One key.
+  Bool,       // "1"/"0"; any integer other than 0 reads as true
+  Int,        // decimal; "0x"/"$" read as hexadecimal
+  String,     // one line, stored unchanged (control characters become blanks)
+  Char,       // a string of which only the first character is used ("MyState")
+  List,       // comma-separated items, quoted when needed
+  Colour,     // six hexadecimal digits, blue first ("0000FF" is red)
+  MultiLine,  // line breaks stored as "/n"
+  // A whole section.
+  Table,    // name=value entries, written entry by entry over the section
+  History,  // "z0", "z1", ...: multi-line lines, newest first; the section is rewritten whole
+  Topics,   // four keys per channel (see WriteTopics), rewritten whole from TSaveContext::Topics
+};
+
+// The C++ type a setting of each type lives in.
+template <SettingType T>
+struct SettingValue;
+template <>
+struct SettingValue<SettingType::Bool> {
+  using Type = bool;
+};
+template <>
+struct SettingValue<SettingType::Int> {
+  using Type = int;
+};
+template <>
+struct SettingValue<SettingType::String> {
+  using Type = std::string;
+};
+template <>
+struct SettingValue<SettingType::Char> {
+  using Type = char;
+};
+template <>
+struct SettingValue<SettingType::List> {
+  using Type = std::vector<std::string>;
+};
+template <>
+struct SettingValue<SettingType::Colour> {
+  using Type = std::uint32_t;
+};
+template <>
+struct SettingValue<SettingType::MultiLine> {
+  using Type = std::string;
+};
+template <>
+struct SettingValue<SettingType::Table> {
+  using Type = TNameValueList;
+};
+template <>
+struct SettingValue<SettingType::History> {
+  using Type = std::vector<std::string>;
+};
+template <>
+struct SettingValue<SettingType::Topics> {
+  using Type = std::vector<TTopicRecord>;
+};
+template <SettingType T>
+using SettingValueT = typename SettingValue<T>::Type;
+
+// Where a setting of type T lives: a pointer to a TSettings member of exactly the setting's type,
+// or a callable that gives that member of a TSettings and of a const TSettings. A table row bound
+// to a misspelt member or to a member of another type does not compile.
+template <SettingType T, class Access>
+concept SettingAccess = requires(const Access& access, TSettings& s, const TSettings& c) {
+  { std::invoke(access, s) } -> std::same_as<SettingValueT<T>&>;
+  { std::invoke(access, c) } -> std::same_as<const SettingValueT<T>&>;
+};
+
+// Which save writes a row.
+enum class SaveGroup {
+  Window,  // every SaveSettings, in table order; a failed [Main] key ends the group's [Main] keys
+  Full,    // SaveSettings with full only, after the window group, in table order
+  Action,  // never by a save: written at once by an action (WriteStartHidden, WriteStateDescr)
+};
+
+// Where the default of a row comes from.
+enum class DefaultSource {
+  Literal,   // Default is the stored text of the default value
+  UserName,  // the log-on user name (as the one item of a list)
+  Message,   // the language text whose key is Default; the loader leaves the value neutral
+};
+
+// How a row reads and writes its value; defined in settings.cpp.
+class TSettingBinding;
+
+struct SettingDef {
+  const char* Section;
+  const char* Key;  // empty for a row that stands for its whole section
+  SettingType Type;
+  SaveGroup Group;
+  DefaultSource Source;
+  const char* Default;
+  // How the row meets TSettings; null for a key that lives only in the file (state4, state5).
+  std::shared_ptr<const TSettingBinding> Binding;
+};
+
+// Every row, in the order the saves write them: the window group, then the full group.
+const std::vector<SettingDef>& SettingsTable();
+// The row of a key (section and key without regard to case; key empty for a section row), or
+// nullptr.
+const SettingDef* FindSetting(std::string_view section, std::string_view key);
+// The row of a [Main] key, or nullptr.
+const SettingDef* FindSetting(std::string_view key);
+
+// One [Main] setting as the text chat.ini stores for it ("1", "0000FF", "a,\"b c\""), or nullopt
+// for a key that is not in the table or does not live in TSettings.
+std::optional<std::string> GetSettingText(const TSettings& settings, std::string_view key);
+// Sets one [Main] setting from such a text, by the rules a load reads it with. False, and the
+// setting unchanged, when the key is unknown or lives only in the file, or when the text could not
+// be stored (a control character, longer than TIniFile::kMaxValue), does not parse as the key's
+// type (an integer, hexadecimal digits) or is not a value the key takes ("MyState": 1, 4 or 5).
+bool SetSettingText(TSettings& settings, std::string_view key, std::string_view text);
+
+// ---------------------------------------------------------------------------------------------
+// Loading.
+
 // The settings with every default applied (what a missing chat.ini gives).
 TSettings DefaultSettings(const TSettingsEnv& env);
-// Reads every [Main] key and every table; a missing file or key gives its default. Problems are
-// listed in the result, and the default is used for the value concerned.
+// Reads every row of the table; a missing file or key gives its default. Problems are listed in
+// the result, and the default is used for the value concerned.
 TSettings LoadSettings(const TIniFile& ini, const TSettingsEnv& env);
 // The default information text: the language text of "About" formatted with the computer name and
 // the user name.
@@ -215,14 +328,6 @@ std::vector<std::string> ChannelTabs(const std::vector<std::string>& chanels);
 // ---------------------------------------------------------------------------------------------
 // [Topics]
 
-struct TTopicRecord {
-  std::string Channel;
-  std::string Topic;
-  std::uint32_t TopicTime = 0;  // seconds since 1970-01-01 00:00 local time
-  std::string SetterAddress;
-  std::string SetterNick;
-};
-
 // The stored topic of a channel. Defaults: topic = wellcomText, time = nowLocal - 999999999,
 // address and nick empty.
 TTopicRecord ReadTopic(const TIniFile& ini, const std::string& channel, const std::string& wellcomText,
@@ -234,20 +339,13 @@ bool WriteTopics(TIniFile& ini, const std::vector<TTopicRecord>& topics);
 // ---------------------------------------------------------------------------------------------
 // Saving.
 
-// The live values SaveSettings takes in addition to TSettings: the window's current geometry,
-// tabs and flags go into TSettings; these come from the engine at the moment of saving.
-struct TSaveContext {
-  char CurrentState = '1';           // the engine's state now; "2" saves "MyState" as "1"
-  std::vector<TTopicRecord> Topics;  // channel tabs except the console, in tab order (full only)
-};
-
-// The window group to [Main] (a failure ends the group silently), then [HISTORY] rewritten from
-// InputHistory, then SaveFullSettings when full; then the file is flushed. "MyState" is written as
-// "1" when CurrentState is "2" (away is never saved) and also for any saved state other than
-// "1", "4" and "5". Returns false when anything failed (callers may ignore it).
+// The window group (a failure ends its [Main] keys silently; [HISTORY] is rewritten from
+// InputHistory all the same), then the full group when full; then the file is flushed. Returns
+// false when anything failed (callers may ignore it).
 bool SaveSettings(TIniFile& ini, const TSettings& settings, const TSaveContext& context, bool full);
-// The full group: [smiles], the full [Main] keys, [SOUNDS], [BELLS], [STATES] (removed when the
-// StateTable is empty), [Topics]. Tables are written entry by entry over the existing sections.
+// The full group: [smiles], the full [Main] keys, [SOUNDS], [SOUNDS0] to [SOUNDS2], [BELLS],
+// [STATES] (removed when the StateTable is empty), [Topics]. Tables are written entry by entry
+// over the existing sections: an entry no longer in a table stays in the file.
 bool SaveFullSettings(TIniFile& ini, const TSettings& settings, const TSaveContext& context);
 // Removes [HISTORY] and writes the history as "z0", "z1", ... (multi-line).
 bool WriteHistory(TIniFile& ini, const std::vector<std::string>& history);

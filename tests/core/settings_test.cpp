@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <optional>
+#include <set>
+
 #include "../lang/tempdir.h"
+#include "lang/textcase.h"
 
 namespace plumo {
 namespace {
@@ -42,6 +47,7 @@ TEST(Settings, NoFileGivesEveryDefault) {
   EXPECT_EQ(s.MyStateDescr, " ");
   EXPECT_EQ(s.MyState, '1');
   EXPECT_TRUE(s.SmileTable.Empty() && s.SoundTable.Empty() && s.BellTable.Empty() && s.StateTable.Empty());
+  EXPECT_EQ(s.SoundSets, (std::array<TNameValueList, 3>{}));
   EXPECT_TRUE(s.InputHistory.empty());
   EXPECT_TRUE(s.Problems.empty());
   EXPECT_EQ(ReadStateDescr(ini, '4', "dnd text"), "dnd text");
@@ -79,6 +85,8 @@ TSettings Changed() {
   s.MyState = '4';
   s.SmileTable = {{":)", "0"}, {"_:-)", "0"}, {";)", "3"}};
   s.SoundTable = {{"mute", "0"}, {"on_chat_line", "1"}, {"chat_line_src", "C:\\sounds\\a b.wav"}};
+  s.SoundSets[1] = {{"mute", "1"}};
+  s.SoundSets[2] = {{"on_message", "0"}, {"message_src", "x.wav"}};
   s.BellTable = {{"0", "bell.wav"}, {"99999", "/usr/share/x.wav"}};
   s.StateTable = {{"game.exe", "4"}, {"Descr_game.exe", "playing"}};
   s.InputHistory = {"newest", "two\r\nlines", "", " spaced "};
@@ -124,6 +132,7 @@ TEST(Settings, SaveAndLoadRoundTripOfEveryGroup) {
   EXPECT_EQ(back.MyState, s.MyState);
   EXPECT_EQ(back.SmileTable, s.SmileTable);
   EXPECT_EQ(back.SoundTable, s.SoundTable);
+  EXPECT_EQ(back.SoundSets, s.SoundSets);
   EXPECT_EQ(back.BellTable, s.BellTable);
   EXPECT_EQ(back.StateTable, s.StateTable);
   EXPECT_EQ(back.InputHistory, s.InputHistory);
@@ -137,23 +146,136 @@ TEST(Settings, SaveAndLoadRoundTripOfEveryGroup) {
     EXPECT_EQ(r.SetterNick, t.SetterNick);
   }
 
-  // The sound sets of the states are written and read as tables of their own.
-  ASSERT_TRUE(WriteTable(ini, SoundSectionOfState('5'), s.SoundTable));
-  EXPECT_EQ(ReadTable(ini, "sounds2"), s.SoundTable);
-  EXPECT_TRUE(ReadTable(ini, SoundSectionOfState('1')).Empty());
+  // The sound sets of the states are the sections a state switch reads.
+  EXPECT_EQ(ReadTable(ini, SoundSectionOfState('5')), s.SoundSets[2]);
+  EXPECT_FALSE(ini.SectionExists(SoundSectionOfState('1')));  // an empty set writes nothing
   EXPECT_EQ(SoundSectionOfState('2'), "");
+  EXPECT_EQ(SoundSetOfState(back, '4'), &back.SoundSets[1]);
+  EXPECT_EQ(SoundSetOfState(back, '3'), nullptr);
 }
 
-TEST(Settings, WindowGroupAloneLeavesTheFullGroupAlone) {
+// Every row is listed once, and each save writes exactly the rows of its group: the window group
+// alone leaves the full group's keys and sections out, the actions' keys belong to no save.
+TEST(Settings, EachSaveWritesTheRowsOfItsGroup) {
+  std::set<std::string> seen;
+  for (const auto& d : SettingsTable()) {
+    EXPECT_TRUE(seen.insert(Cp1251UpperCase(std::string(d.Section) + "/" + d.Key)).second) << d.Key;
+  }
   TempDir dir;
   TIniFile ini(dir.File("chat.ini"));
-  ASSERT_TRUE(SaveSettings(ini, Changed(), TSaveContext{}, false));
-  for (const char* key : kFullGroupOrder) EXPECT_FALSE(ini.ValueExists("Main", key)) << key;
-  EXPECT_FALSE(ini.SectionExists("smiles"));
-  EXPECT_FALSE(ini.SectionExists("Topics"));
-  for (const char* key : kWindowGroupOrder) EXPECT_TRUE(ini.ValueExists("Main", key)) << key;
-  EXPECT_EQ(ini.ReadSection("HISTORY").size(), 4u);
+  TSaveContext ctx;
+  ctx.Topics = {{"Main", "t", 1, "", ""}};
+  const auto written = [&](const SettingDef& d) {
+    return *d.Key ? ini.ValueExists(d.Section, d.Key) : ini.SectionExists(d.Section);
+  };
+  ASSERT_TRUE(SaveSettings(ini, Changed(), ctx, false));
+  for (const auto& d : SettingsTable()) {
+    EXPECT_EQ(written(d), d.Group == SaveGroup::Window) << d.Section << "/" << d.Key;
+  }
+  TSettings all = Changed();
+  all.SoundSets[0] = {{"mute", "0"}};
+  ASSERT_TRUE(SaveSettings(ini, all, ctx, true));
+  for (const auto& d : SettingsTable()) {
+    EXPECT_EQ(written(d), d.Group != SaveGroup::Action) << d.Section << "/" << d.Key;
+  }
 }
+
+// The bytes a save writes: the order of keys and sections, quoting, and what an existing file keeps
+// (its line ends, comments, unknown keys, the case of its names).
+TEST(Settings, SavesWriteTheFileByteForByte) {
+  TempDir dir;
+  TSettings s = DefaultSettings(Env());
+  s.About = "x";
+  s.AboutPresent = true;
+  s.SoundTable = {{"mute", "0"}};
+  s.SoundSets[1] = {{"mute", "1"}};
+  s.BellTable = {{"7", "ding.wav"}};
+  s.StateTable = {{"game.exe", "4"}, {"Descr_game.exe", " playing "}};
+  s.SmileTable = {{":)", "0"}};
+  s.InputHistory = {"hi\r\nthere", ""};
+  s.Chanels = {"#", "Main", "My Channel"};
+  TSaveContext ctx;
+  ctx.CurrentState = '2';
+  ctx.Topics = {{"Main", "t", 5, "1.1.1.1", "n"}};
+  TIniFile fresh(dir.File("fresh.ini"));
+  ASSERT_TRUE(SaveSettings(fresh, s, ctx, true));
+  EXPECT_EQ(dir.Read("fresh.ini"),
+            "[Main]\nBroadcast=255.255.255.255\nMyIP=\nChanels=#,Main,\"My Channel\"\nMultiLineH=50\n"
+            "SingleLineH=25\nChanelHotNik=0\nMessagesHotNik=0\nFormH=576\nFormW=655\nFormL=233\nFormT=107\n"
+            "MyState=1\nMyStateDescr=\" \"\nCustomColors=ColorA=FF0000,ColorB=00FF00,ColorC=0000FF\n"
+            "Language=russian.lng\nMyName=vasya\nAbout=x\nMyNiks=vasya\nShowBallonIfNotFocused=1\n"
+            "DesableMultiMessage=0\nMyColor=000000\nAutoStart=1\n\n[HISTORY]\nz0=hi/nthere\nz1=\n\n"
+            "[smiles]\n:)=0\n\n[SOUNDS]\nmute=0\n\n[SOUNDS1]\nmute=1\n\n[BELLS]\n7=ding.wav\n\n"
+            "[STATES]\ngame.exe=4\nDescr_game.exe=\" playing \"\n\n"
+            "[Topics]\nMain=t\nMain_time=5\nMain_ip=1.1.1.1\nMain_uname=n\n");
+
+  const std::string kept = "; comment\r\n[Topics]\r\nOld=1\r\n[main]\r\nformh = 300 \r\nunknown=1\r\n";
+  dir.Write("old.ini", kept + "\r\n[sounds]\r\nMUTE=1\r\n[STATES]\r\nx.exe=5\r\n");
+  TIniFile old(dir.File("old.ini"));
+  TSettings loaded = LoadSettings(old, Env());
+  loaded.StateTable.Clear();
+  const std::string window =
+      "formh=300\r\nunknown=1\r\nBroadcast=255.255.255.255\r\nMyIP=\r\nChanels=Main,Cs,Quake,StarCraft\r\n"
+      "MultiLineH=50\r\nSingleLineH=25\r\nChanelHotNik=0\r\nMessagesHotNik=0\r\nFormW=655\r\nFormL=233\r\n"
+      "FormT=107\r\nMyState=1\r\nMyStateDescr=\" "
+      "\"\r\nCustomColors=ColorA=FF0000,ColorB=00FF00,ColorC=0000FF\r\n";
+  ASSERT_TRUE(SaveSettings(old, loaded, TSaveContext{}, false));
+  EXPECT_EQ(dir.Read("old.ini"), kept.substr(0, kept.find("formh")) + window +
+                                     "\r\n[sounds]\r\nMUTE=1\r\n[STATES]\r\nx.exe=5\r\n");
+  // An information text that was never stored nor taken over is not stored empty.
+  ASSERT_TRUE(SaveSettings(old, loaded, TSaveContext{}, true));
+  EXPECT_EQ(dir.Read("old.ini"), "; comment\r\n[main]\r\n" + window +
+                                     "Language=russian.lng\r\nMyName=vasya\r\nMyNiks=vasya\r\n"
+                                     "ShowBallonIfNotFocused=1\r\nDesableMultiMessage=0\r\nMyColor=000000\r\n"
+                                     "AutoStart=1\r\n\r\n[sounds]\r\nMUTE=1\r\n");
+}
+
+// One setting read and written as its stored text, as the settings dialog does by key.
+TEST(Settings, SettingTextIsCheckedByTheKeysType) {
+  struct Case {
+    const char* key;
+    std::string text;
+    bool accepted;
+    std::optional<std::string> after;  // GetSettingText afterwards
+  };
+  const std::vector<Case> cases = {
+      {"FormH", "0x20", true, "32"},
+      {"formh", "-12", true, "-12"},
+      {"FormH", "12a", false, "576"},
+      {"FormH", "4294967296", false, "576"},
+      {"AutoStart", "0", true, "0"},
+      {"AutoStart", "yes", false, "1"},
+      {"MyColor", "0000ff", true, "0000FF"},
+      {"MyColor", "00G0FF", false, "000000"},
+      {"MyState", "4", true, "4"},
+      {"MyState", "2", false, "1"},
+      {"MyState", "", false, "1"},
+      {"Chanels", "a, \"b c\"", true, "a,\"b c\""},
+      {"MyName", " spaced ", true, " spaced "},
+      {"MyName", "bob\r\nMyIP=1.2.3.4", false, "vasya"},
+      {"MyName", std::string(TIniFile::kMaxValue + 1, 'x'), false, "vasya"},
+      {"About", "a/nb", true, "a/nb"},
+      {"state4", "busy", false, std::nullopt},  // lives only in the file
+      {"Smiles", "x", false, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    TSettings s = DefaultSettings(Env());
+    EXPECT_EQ(SetSettingText(s, c.key, c.text), c.accepted) << c.key << "=" << c.text;
+    EXPECT_EQ(GetSettingText(s, c.key), c.after) << c.key << "=" << c.text;
+  }
+  TSettings s = DefaultSettings(Env());
+  ASSERT_TRUE(SetSettingText(s, "About", "two/nlines"));
+  EXPECT_TRUE(s.AboutPresent);
+  EXPECT_EQ(s.About, "two\r\nlines");
+}
+
+// A row bound to a member of another type, or to a member that does not exist, cannot compile.
+static_assert(SettingAccess<SettingType::Int, decltype(&TSettings::FormH)>);
+static_assert(!SettingAccess<SettingType::Int, decltype(&TSettings::MyName)>);
+static_assert(!SettingAccess<SettingType::Bool, decltype(&TSettings::FormH)>);
+static_assert(!SettingAccess<SettingType::Char, decltype(&TSettings::MyStateDescr)>);
+static_assert(!SettingAccess<SettingType::Table, decltype(&TSettings::InputHistory)>);
+static_assert(!SettingAccess<SettingType::Int, decltype(&TTopicRecord::TopicTime)>);
 
 TEST(Settings, ListsQuoteItemsWithBlanksCommasAndQuotes) {
   EXPECT_EQ(EncodeList({"#", "Main", "My Channel", "a,b", "q\"uote", ""}),
@@ -227,8 +349,10 @@ TEST(Settings, AutomaticStatesAreNeverSaved) {
   EXPECT_EQ(saved('2', '1'), "1");
   EXPECT_EQ(saved('3', '3'), "1");
 
-  ASSERT_TRUE(ini.WriteString("Main", "MyState", ""));
-  EXPECT_EQ(LoadSettings(ini, Env()).MyState, '1');
+  for (const char* stored : {"", "2", "3", "x"}) {
+    ASSERT_TRUE(ini.WriteString("Main", "MyState", stored));
+    EXPECT_EQ(LoadSettings(ini, Env()).MyState, '1') << stored;
+  }
 }
 
 TEST(Settings, NetworkTextsCannotInjectIntoTheFile) {
