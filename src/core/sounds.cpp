@@ -51,11 +51,10 @@ void TSoundBoard::MuteClick() {
   UpdateMuteImage();
 }
 
+// The sets are loaded with the settings and edited in memory by the settings dialog, so that the
+// full save writes what is in force; states '2' and '3' have no set of their own and keep the table.
 void TSoundBoard::LoadSoundsForState(char state) {
-  const std::string section = SoundSectionOfState(state);
-  // States '2' and '3' have no set of their own: the table in force stays.
-  if (section.empty()) return;
-  c_.settings.SoundTable = ReadTable(TIniFile(c_.IniPath()), section);
+  if (const TNameValueList* set = SoundSetOfState(c_.settings, state)) c_.settings.SoundTable = *set;
 }
 
 }  // namespace plumo

@@ -168,7 +168,7 @@ TEST_F(Lan, StateRulesOfMenuActivationAndScreenSaver) {
 TEST_F(Lan, ProgramListLaterEntryWinsAndNoMatchRestoresTheChosenState) {
   TNameValueList& programs = a.core->Settings().StateTable;
   programs = TNameValueList{{"game.exe", "5"}, {"editor", "4"}, {"Descr_editor", "writing"}};
-  std::ofstream((a.dir / "chat.ini"), std::ios::app) << "[SOUNDS1]\nmute=1\n";
+  a.core->Settings().SoundSets[1] = TNameValueList{{"mute", "1"}};
   a.system.programs = {"bash", "EDITOR", "game.exe"};
   a.core->Own().WindowDeactivated();
   a.core->Own().Timer2Timer();
@@ -305,6 +305,20 @@ TEST_F(Lan, EditorKeysMoveTabsModesRosterAndHistory) {
 
   EXPECT_EQ(keys.KeyDown(EditorKey::Tab, false, false, 0).Action, EditorAction::CompleteNick);
   EXPECT_EQ(keys.KeyDown(EditorKey::Backspace, true, false, 0).Action, EditorAction::RetypeNextLayout);
+}
+
+// The full save (the settings dialog closing) writes the topics the chat learned and the state
+// sets edited in memory; the next start reads them back.
+TEST_F(Lan, TheFullSaveKeepsTopicsAndSoundSetsForTheNextStart) {
+  b.core->Tabs().SelectChannelTab(b.core->Tabs().Channels().IndexOf("Cs"));
+  ASSERT_TRUE(b.core->Tabs().SetTopicText("strategy night"));
+  lan.RunFor(500);
+  a.core->Settings().SoundSets[1] = TNameValueList{{"mute", "1"}};
+  a.core->SaveAllSettings();
+
+  const TIniFile ini((a.dir / "chat.ini").string());
+  EXPECT_NE(ReadTopic(ini, "Cs", "none", 0).Topic.find("strategy night"), std::string::npos);
+  EXPECT_EQ(ini.ReadString("SOUNDS1", "mute", ""), "1");
 }
 
 }  // namespace
