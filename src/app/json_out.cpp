@@ -1,5 +1,7 @@
 #include "app/json_out.h"
 
+#include "lang/text_helpers.h"
+
 #include <cstdio>
 
 #include "lang/codepage.h"
@@ -66,29 +68,18 @@ std::string JsonEntry(const RosterRow& row) {
   return JsonPeer(row.Address, row.Nick, row.State, row.Description);
 }
 
-namespace {
-bool IsHex(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return c - 'A' + 10;
-}
-}  // namespace
-
 std::string ReadableLine(const std::string& line, bool ansi) {
   std::string out;
   bool coloured = false;
   for (std::size_t i = 0; i < line.size(); ++i) {
     if (line[i] == '#' && i + 7 < line.size() && line[i + 1] == '^') {
       bool hex = true;
-      for (std::size_t k = 2; k < 8; ++k) hex = hex && IsHex(line[i + k]);
+      for (std::size_t k = 2; k < 8; ++k) hex = hex && IsHexDigit(line[i + k]);
       if (hex) {
         if (ansi) {
-          const int r = HexValue(line[i + 2]) * 16 + HexValue(line[i + 3]);
-          const int g = HexValue(line[i + 4]) * 16 + HexValue(line[i + 5]);
-          const int b = HexValue(line[i + 6]) * 16 + HexValue(line[i + 7]);
+          const int r = HexDigitValue(line[i + 2]) * 16 + HexDigitValue(line[i + 3]);
+          const int g = HexDigitValue(line[i + 4]) * 16 + HexDigitValue(line[i + 5]);
+          const int b = HexDigitValue(line[i + 6]) * 16 + HexDigitValue(line[i + 7]);
           if (r == 0 && g == 0 && b == 0) {
             out += "\x1b[0m";  // black text is the terminal's own colour
             coloured = false;

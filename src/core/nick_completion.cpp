@@ -20,10 +20,6 @@ bool IsSeparator(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-bool IsHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
 constexpr std::string_view kHotNickOpen = ":#";
 
 }  // namespace
@@ -83,7 +79,7 @@ std::vector<ColorMenuItem> CustomColorItems(const std::vector<std::string>& cust
     const std::size_t eq = entry.find('=');
     const std::string_view value =
         eq == std::string::npos ? std::string_view{} : std::string_view(entry).substr(eq + 1);
-    // HexToInt would throw on a bad digit; such an entry simply gets no item.
+    // An entry that is not six hexadecimal digits gets no item.
     if (value.size() != 6 || !std::all_of(value.begin(), value.end(), IsHexDigit)) continue;
     items.push_back({entry.substr(0, eq), HexToInt(value), static_cast<int>(i) + 2});
   }

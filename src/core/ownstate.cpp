@@ -8,15 +8,15 @@ namespace plumo {
 int StateImageIndex(char state) {
   switch (state) {
     case stActive:
-      return 3;
+      return icon::kActive;
     case stAway:
-      return 83;
+      return icon::kAway;
     case stScreenSaver:
-      return 0;
+      return icon::kScreenSaver;
     case stDoNotDisturb:
-      return 1;
+      return icon::kDoNotDisturb;
     case stOffline:
-      return 2;
+      return icon::kOffline;
     default:
       return -1;
   }

@@ -12,20 +12,8 @@ namespace plumo {
 // ---------------------------------------------------------------------------------------------
 // Encodings.
 
-namespace {
-
-bool IsControl(unsigned char c) {
-  return (c < 0x20 && c != '\t') || c == 0x7F;
-}
-
-}  // namespace
-
 std::string SingleLineValue(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (IsControl(static_cast<unsigned char>(c))) c = ' ';
-  }
-  return out;
+  return ControlsToBlanks(text);
 }
 
 std::string EncodeMultiLine(std::string_view text) {
@@ -36,7 +24,7 @@ std::string EncodeMultiLine(std::string_view text) {
     if (c == '\r' || c == '\n') {
       out += "/n";
       if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else if (IsControl(static_cast<unsigned char>(c))) {
+    } else if (IsControlChar(c)) {
       out += ' ';
     } else {
       out += c;
@@ -123,23 +111,18 @@ std::vector<std::string> DecodeList(std::string_view value) {
 }
 
 std::string ColourToIni(std::uint32_t colour) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string out(6, '0');
-  for (int i = 5; i >= 0; --i) {
-    out[static_cast<std::size_t>(i)] = digits[colour & 0xF];
-    colour >>= 4;
-  }
-  return out;
+  return HexDigits(colour, 6);
 }
 
 bool IniToColour(std::string_view text, std::uint32_t& colour, std::string& error) {
-  try {
-    colour = HexToInt(text) & 0xFFFFFF;
-    return true;
-  } catch (const TextFormatError& e) {
-    error = e.what();
-    return false;
+  for (const char c : text) {
+    if (!IsHexDigit(c)) {
+      error = std::string("Invalid hex character ") + c;
+      return false;
+    }
   }
+  colour = HexToInt(text) & 0xFFFFFF;
+  return true;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -179,11 +162,11 @@ bool TNameValueList::Remove(std::string_view name) {
 
 char SoundSectionDigit(char state) {
   switch (state) {
-    case kStateActive:
+    case stActive:
       return '0';
-    case kStateDoNotDisturb:
+    case stDoNotDisturb:
       return '1';
-    case kStateOffline:
+    case stOffline:
       return '2';
     default:
       return 0;
@@ -537,12 +520,12 @@ std::string LanguageFileName(const std::string& language, const TSaveContext&) {
 }
 
 bool IsChosenState(const char& state) {
-  return state == kStateActive || state == kStateDoNotDisturb || state == kStateOffline;
+  return state == stActive || state == stDoNotDisturb || state == stOffline;
 }
 
 // The automatic states are never saved: away and screen saver come back as active.
 char SavedState(const char& state, const TSaveContext& context) {
-  return context.CurrentState == kStateAway || !IsChosenState(state) ? kStateActive : state;
+  return context.CurrentState == stAway || !IsChosenState(state) ? stActive : state;
 }
 
 }  // namespace
@@ -761,7 +744,7 @@ std::string ReadStateDescr(const TIniFile& ini, char state, const std::string& d
 }
 
 bool WriteStateDescr(TIniFile& ini, char state, const std::string& description) {
-  if (state != kStateDoNotDisturb && state != kStateOffline) return false;
+  if (state != stDoNotDisturb && state != stOffline) return false;
   return WriteKeyNow<SettingType::String>(ini, std::string("state") + state, description);
 }
 

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "core/inifile.h"
+#include "net/codec.h"
 
 namespace plumo {
 
@@ -82,13 +83,6 @@ class TNameValueList {
  private:
   std::vector<Entry> entries_;
 };
-
-// The own state characters that chat.ini knows.
-inline constexpr char kStateActive = '1';
-inline constexpr char kStateAway = '2';
-inline constexpr char kStateScreenSaver = '3';
-inline constexpr char kStateDoNotDisturb = '4';
-inline constexpr char kStateOffline = '5';
 
 // Section names.
 inline constexpr const char kMainSection[] = "Main";

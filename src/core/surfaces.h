@@ -14,17 +14,37 @@ namespace plumo {
 // Display modes of a conversation.
 enum ViewMode : std::uint8_t { ModeSingleLine = 0, ModeMultiLine = 1, ModeReply = 2, ModeLog = 3 };
 
-// Tab icon indices into the main image list.
+// Indices into the main image list: what the core and the windows show for states, tabs, menus and
+// buttons. The pictures themselves are drawn by the window layer (src/images).
 namespace icon {
+// Own state and roster rows (see StateImageIndex).
+inline constexpr int kScreenSaver = 0;
+inline constexpr int kDoNotDisturb = 1;
+inline constexpr int kOffline = 2;
+inline constexpr int kActive = 3;
+inline constexpr int kAway = 83;
+// Tabs of the two strips.
 inline constexpr int kChannelCreated = 7;
 inline constexpr int kChannelSeen = 8;
 inline constexpr int kChannelUnseen = 9;
-inline constexpr int kConsoleSeen = 18;
+inline constexpr int kConsoleSeen = 18;  // also the line editor's tab
 inline constexpr int kConsoleUnseen = 81;
-inline constexpr int kPrivate = 31;
-inline constexpr int kMass = 43;
-inline constexpr int kMuted = 84;
+inline constexpr int kPrivate = 31;  // reply tab of a private message, the roster menu's "message"
+inline constexpr int kMass = 43;     // reply tab of a mass message, the roster menu's "mass message"
+// Roster menu.
+inline constexpr int kBell = 29;      // send a bell
+inline constexpr int kUserInfo = 45;  // ask about the user
+// Mute button.
 inline constexpr int kSound = 40;
+inline constexpr int kMuted = 84;
+// Toolbar buttons.
+inline constexpr int kToolMessage = 85;
+inline constexpr int kToolMassMessage = 86;
+inline constexpr int kToolColour = 87;
+inline constexpr int kToolConsole = 88;
+inline constexpr int kToolState = 89;
+inline constexpr int kToolTopic = 90;
+inline constexpr int kToolExit = 91;
 }  // namespace icon
 
 // One conversation (one tab) as the core keeps it.
@@ -83,7 +103,7 @@ struct RosterRow {
   std::string Address;
   char State = '1';
   std::string Description;  // the state description
-  int Icon = 3;
+  int Icon = icon::kActive;
   bool Selected = false;
 
   bool operator==(const RosterRow&) const = default;

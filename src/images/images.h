@@ -9,40 +9,11 @@
 #include <QPixmap>
 #include <vector>
 
+#include "core/surfaces.h"
+
 namespace plumo {
 
-namespace image {
-// Own state and roster rows (the state characters '3', '4', '5', '1', '2').
-inline constexpr int kScreenSaver = 0;
-inline constexpr int kDoNotDisturb = 1;
-inline constexpr int kOffline = 2;
-inline constexpr int kActive = 3;
-inline constexpr int kAway = 83;
-// Tabs of the two strips.
-inline constexpr int kChannelCreated = 7;
-inline constexpr int kChannelSeen = 8;
-inline constexpr int kChannelUnseen = 9;
-inline constexpr int kConsoleSeen = 18;  // also the line editor's tab
-inline constexpr int kConsoleUnseen = 81;
-inline constexpr int kPrivate = 31;  // reply tab of a private message, the roster menu's "message"
-inline constexpr int kMass = 43;     // reply tab of a mass message, the roster menu's "mass message"
-// Roster menu.
-inline constexpr int kBell = 29;      // send a bell
-inline constexpr int kUserInfo = 45;  // ask about the user
-// Mute button.
-inline constexpr int kSound = 40;
-inline constexpr int kMuted = 84;
-// Toolbar buttons (ToolButton1 to ToolButton7).
-inline constexpr int kToolMessage = 85;
-inline constexpr int kToolMassMessage = 86;
-inline constexpr int kToolColour = 87;
-inline constexpr int kToolConsole = 88;
-inline constexpr int kToolState = 89;
-inline constexpr int kToolTopic = 90;
-inline constexpr int kToolExit = 91;
-}  // namespace image
-
-// The picture at an index of the main image list, with pixmaps of 16, 24, 32 and 48 pixels; a null
+// The picture at an index of the main image list (icon::), with pixmaps of 16, 24, 32 and 48 pixels; a null
 // icon for an index that has no picture.
 QIcon MainImage(int index);
 // The picture at index drawn at size by size device-independent pixels; null when it has none.

@@ -1,5 +1,7 @@
 #include "lang/codepage.h"
 
+#include "lang/text_helpers.h"
+
 #include <array>
 #include <unordered_map>
 #include <unordered_set>
@@ -90,10 +92,8 @@ bool IsInvisible(char32_t cp) {
 
 // "U+200D", "U+1F600": at least four hexadecimal digits.
 std::string CodePointName(char32_t cp) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string digits;
-  for (; cp != 0 || digits.size() < 4; cp >>= 4) digits.insert(digits.begin(), kDigits[cp & 0xF]);
-  return "U+" + digits;
+  const auto value = static_cast<std::uint32_t>(cp);
+  return "U+" + HexDigits(value, value > 0xFFFFF ? 6 : value > 0xFFFF ? 5 : 4);
 }
 
 }  // namespace

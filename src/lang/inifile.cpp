@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "lang/text_helpers.h"
 #include "lang/textcase.h"
 
 namespace plumo {
@@ -19,11 +20,6 @@ constexpr std::size_t npos = std::string::npos;
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t';
-}
-
-bool IsControl(char c) {
-  const auto u = static_cast<unsigned char>(c);
-  return (u < 0x20 && c != '\t') || u == 0x7F;
 }
 
 std::string_view Trim(std::string_view s) {
@@ -243,7 +239,7 @@ std::vector<std::pair<std::string, std::string>> TIniFile::ReadSectionValues(std
 bool TIniFile::IsValidSectionName(std::string_view section) {
   if (section.empty() || Trim(section) != section) return false;
   for (char c : section) {
-    if (IsControl(c) || c == ']') return false;
+    if (IsControlChar(c) || c == ']') return false;
   }
   return true;
 }
@@ -251,14 +247,14 @@ bool TIniFile::IsValidSectionName(std::string_view section) {
 bool TIniFile::IsValidKeyName(std::string_view key) {
   if (key.empty() || Trim(key) != key || key.front() == '[') return false;
   for (char c : key) {
-    if (IsControl(c) || c == '=') return false;
+    if (IsControlChar(c) || c == '=') return false;
   }
   return true;
 }
 
 bool TIniFile::IsStorableValue(std::string_view value) {
   for (char c : value) {
-    if (IsControl(c)) return false;
+    if (IsControlChar(c)) return false;
   }
   return true;
 }

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "lang/inifile.h"
+#include "lang/text_helpers.h"
 #include "lang/textcase.h"
 
 namespace plumo {
@@ -22,16 +23,6 @@ std::string InDir(const std::string& dir, std::string_view name) {
   if (part.empty()) return {};
   if (dir.empty()) return part;
   return dir.back() == '/' ? dir + part : dir + "/" + part;
-}
-
-// A caption as the file can hold it: control characters become blanks.
-std::string CaptionValue(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    const auto u = static_cast<unsigned char>(c);
-    if ((u < 0x20 && c != '\t') || u == 0x7F) c = ' ';
-  }
-  return out;
 }
 
 bool EndsWithLng(std::string_view name) {
@@ -98,7 +89,7 @@ void TLngINISupp::WriteMissingCaptions() {
     const std::string section = form->FormName();
     for (const auto& caption : form->Captions()) {
       if (!ini.ValueExists(section, caption.Key))
-        ini.WriteString(section, caption.Key, CaptionValue(caption.Text));
+        ini.WriteString(section, caption.Key, ControlsToBlanks(caption.Text));
     }
   }
 }

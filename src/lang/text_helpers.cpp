@@ -5,13 +5,6 @@
 namespace plumo {
 namespace {
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 bool MatchesAt(std::string_view text, std::size_t at, std::string_view what, bool ignore_case) {
   for (std::size_t k = 0; k < what.size(); ++k) {
     const char a = text[at + k];
@@ -22,6 +15,28 @@ bool MatchesAt(std::string_view text, std::size_t at, std::string_view what, boo
 }
 
 }  // namespace
+
+std::string ControlsToBlanks(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (IsControlChar(c)) c = ' ';
+  }
+  return out;
+}
+
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::string HexDigits(std::uint32_t value, int width) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string out(static_cast<std::size_t>(width), '0');
+  for (int i = width - 1; i >= 0; --i, value >>= 4) out[static_cast<std::size_t>(i)] = kDigits[value & 0xF];
+  return out;
+}
 
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to, bool ignore_case) {
   if (from.empty()) return std::string(text);
@@ -42,35 +57,35 @@ std::string ReplaceAll(std::string_view text, std::string_view from, std::string
 std::uint32_t HexToInt(std::string_view text) {
   std::uint32_t value = 0;
   for (char c : text) {
-    int d = HexDigit(c);
+    int d = HexDigitValue(c);
     if (d < 0) throw TextFormatError(std::string("Invalid hex character ") + c);
     value = (value << 4) | static_cast<std::uint32_t>(d);
   }
   return value;
 }
 
-TColor RgbToColor(std::string_view text) {
+std::optional<TColor> ParseRgb(std::string_view text) {
   if (!text.empty() && text.front() == '#') text.remove_prefix(1);
-  if (text.size() != 6) throw TextFormatError("Not a valid RGB value");
+  if (text.size() != 6) return std::nullopt;
   TColor color = 0;
   for (int part = 0; part < 3; ++part) {
-    int hi = HexDigit(text[2 * part]);
-    int lo = HexDigit(text[2 * part + 1]);
-    if (hi < 0 || lo < 0) throw TextFormatError("Not a valid RGB value");
+    const int hi = HexDigitValue(text[2 * part]);
+    const int lo = HexDigitValue(text[2 * part + 1]);
+    if (hi < 0 || lo < 0) return std::nullopt;
     color |= static_cast<TColor>(hi * 16 + lo) << (8 * part);
   }
   return color;
 }
 
+TColor RgbToColor(std::string_view text) {
+  const std::optional<TColor> color = ParseRgb(text);
+  if (!color) throw TextFormatError("Not a valid RGB value");
+  return *color;
+}
+
 std::string ColorToRgb(TColor color) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string out(6, '0');
-  for (int part = 0; part < 3; ++part) {
-    unsigned byte = (color >> (8 * part)) & 0xFF;
-    out[2 * part] = kDigits[byte >> 4];
-    out[2 * part + 1] = kDigits[byte & 0xF];
-  }
-  return out;
+  // Red sits in the low byte and is written first.
+  return HexDigits(((color & 0xFF) << 16) | (color & 0xFF00) | ((color >> 16) & 0xFF), 6);
 }
 
 }  // namespace plumo

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -23,6 +24,23 @@ class TextFormatError : public std::invalid_argument {
 // Cp1251Upper (lang/textcase.h), which folds Cyrillic too. An empty `from` replaces nothing.
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to, bool ignore_case);
 
+// A control character that a one-line value cannot hold: below 0x20 except the tab, and 0x7F.
+inline bool IsControlChar(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  return (u < 0x20 && c != '\t') || u == 0x7F;
+}
+// The text with every such control character turned into a blank.
+std::string ControlsToBlanks(std::string_view text);
+
+// The value of a hexadecimal digit in either case, or -1 for any other character.
+int HexDigitValue(char c);
+inline bool IsHexDigit(char c) {
+  return HexDigitValue(c) >= 0;
+}
+// value as exactly `width` upper-case hexadecimal digits, most significant first (higher digits are
+// dropped, missing ones are zeros).
+std::string HexDigits(std::uint32_t value, int width);
+
 // Hexadecimal digits in either case to a number (an empty text gives 0; digits beyond eight wrap
 // around). Any other character throws TextFormatError "Invalid hex character " + that character.
 std::uint32_t HexToInt(std::string_view text);
@@ -30,6 +48,8 @@ std::uint32_t HexToInt(std::string_view text);
 // An optional leading "#", then exactly six hexadecimal digits RRGGBB, to a colour number
 // (0x00BBGGRR). Anything else throws TextFormatError "Not a valid RGB value".
 TColor RgbToColor(std::string_view text);
+// The same rule without an exception: nullopt for anything RgbToColor refuses.
+std::optional<TColor> ParseRgb(std::string_view text);
 
 // A colour number as six upper-case hexadecimal digits, red first ("FF0000" for red).
 std::string ColorToRgb(TColor color);

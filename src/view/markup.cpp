@@ -12,20 +12,18 @@ namespace {
 constexpr QChar kParagraph(0x2029);
 constexpr QChar kObject(0xFFFC);
 
-bool IsHexDigit(QChar c) {
-  const char16_t u = c.unicode();
-  return (u >= '0' && u <= '9') || (u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F');
-}
-
 // Six hexadecimal digits at `at` of text, as a colour number; false when they are not.
 bool ColorAt(const QString& text, qsizetype at, TColor& color) {
   if (at + 6 > text.size()) return false;
   std::string digits;
   for (qsizetype k = at; k < at + 6; ++k) {
-    if (!IsHexDigit(text[k])) return false;
-    digits.push_back(static_cast<char>(text[k].unicode()));
+    const char16_t u = text[k].unicode();
+    if (u >= 0x80) return false;
+    digits.push_back(static_cast<char>(u));
   }
-  color = RgbToColor(digits);
+  const std::optional<TColor> parsed = ParseRgb(digits);
+  if (!parsed) return false;
+  color = *parsed;
   return true;
 }
 

@@ -52,22 +52,22 @@ TEST_F(ImagesTest, EveryIndexTheProgramUsesHasItsPictureAtEverySize) {
     int picture;  // the picture drawn for that meaning
   };
   const Use uses[] = {
-      {"state active", StateImageIndex(stActive), image::kActive},
-      {"state away", StateImageIndex(stAway), image::kAway},
-      {"state screen saver", StateImageIndex(stScreenSaver), image::kScreenSaver},
-      {"state do not disturb", StateImageIndex(stDoNotDisturb), image::kDoNotDisturb},
-      {"state offline", StateImageIndex(stOffline), image::kOffline},
-      {"channel created", icon::kChannelCreated, image::kChannelCreated},
-      {"channel seen", icon::kChannelSeen, image::kChannelSeen},
-      {"channel unseen", icon::kChannelUnseen, image::kChannelUnseen},
-      {"console seen", icon::kConsoleSeen, image::kConsoleSeen},
-      {"console unseen", icon::kConsoleUnseen, image::kConsoleUnseen},
-      {"private reply", icon::kPrivate, image::kPrivate},
-      {"mass reply", icon::kMass, image::kMass},
-      {"sound on", icon::kSound, image::kSound},
-      {"muted", icon::kMuted, image::kMuted},
-      {"bell menu", 29, image::kBell},
-      {"user info menu", 45, image::kUserInfo},
+      {"state active", StateImageIndex(stActive), icon::kActive},
+      {"state away", StateImageIndex(stAway), icon::kAway},
+      {"state screen saver", StateImageIndex(stScreenSaver), icon::kScreenSaver},
+      {"state do not disturb", StateImageIndex(stDoNotDisturb), icon::kDoNotDisturb},
+      {"state offline", StateImageIndex(stOffline), icon::kOffline},
+      {"channel created", icon::kChannelCreated, icon::kChannelCreated},
+      {"channel seen", icon::kChannelSeen, icon::kChannelSeen},
+      {"channel unseen", icon::kChannelUnseen, icon::kChannelUnseen},
+      {"console seen", icon::kConsoleSeen, icon::kConsoleSeen},
+      {"console unseen", icon::kConsoleUnseen, icon::kConsoleUnseen},
+      {"private reply", icon::kPrivate, icon::kPrivate},
+      {"mass reply", icon::kMass, icon::kMass},
+      {"sound on", icon::kSound, icon::kSound},
+      {"muted", icon::kMuted, icon::kMuted},
+      {"bell menu", 29, icon::kBell},
+      {"user info menu", 45, icon::kUserInfo},
   };
   for (const auto& use : uses) {
     SCOPED_TRACE(use.name);
@@ -75,8 +75,8 @@ TEST_F(ImagesTest, EveryIndexTheProgramUsesHasItsPictureAtEverySize) {
   }
   std::vector<int> all;
   for (const auto& use : uses) all.push_back(use.used);
-  for (int tool : {image::kToolMessage, image::kToolMassMessage, image::kToolColour, image::kToolConsole,
-                   image::kToolState, image::kToolTopic, image::kToolExit})
+  for (int tool : {icon::kToolMessage, icon::kToolMassMessage, icon::kToolColour, icon::kToolConsole,
+                   icon::kToolState, icon::kToolTopic, icon::kToolExit})
     all.push_back(tool);
   for (int index : all) {
     SCOPED_TRACE(index);
@@ -112,7 +112,7 @@ TEST_F(ImagesTest, IndicesWithoutAPictureGiveNothing) {
     EXPECT_TRUE(MainImage(index).isNull());
     EXPECT_TRUE(MainPixmap(index).isNull());
   }
-  EXPECT_TRUE(MainPixmap(image::kActive, 0).isNull());
+  EXPECT_TRUE(MainPixmap(icon::kActive, 0).isNull());
 }
 
 // The program's icon at the sizes of a title bar and a launcher, and its file for the desktop.

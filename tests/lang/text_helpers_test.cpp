@@ -67,7 +67,20 @@ TEST(RgbToColorTest, RejectsAnythingElseWithOneText) {
     } catch (const TextFormatError& e) {
       EXPECT_STREQ(e.what(), "Not a valid RGB value") << bad;
     }
+    EXPECT_FALSE(ParseRgb(bad).has_value()) << bad;
   }
+}
+
+TEST(HexDigitsTest, WritesFixedWidthUpperCaseAndColoursRedFirst) {
+  EXPECT_EQ(HexDigits(0xABC, 4), "0ABC");
+  EXPECT_EQ(HexDigits(0x1F600, 5), "1F600");
+  EXPECT_EQ(HexDigits(0x123456, 4), "3456");  // higher digits dropped
+  EXPECT_EQ(ColorToRgb(0x563412), "123456");
+  EXPECT_EQ(ParseRgb("#123456"), 0x563412u);
+}
+
+TEST(ControlsToBlanksTest, KeepsTabsAndEightBitLetters) {
+  EXPECT_EQ(ControlsToBlanks(std::string("a\r\nb\tc\x7f\x01\xe0", 9)), "a  b\tc  \xe0");
 }
 
 }  // namespace
