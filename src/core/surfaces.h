@@ -192,6 +192,10 @@ class PosixSystem : public SystemInfo {
   bool FileExists(const std::string& path) override;
 };
 
+// The local wall clock in milliseconds since 1970, counted as if local time were universal time: the
+// time every peer's clock and every line's time stamp use.
+std::int64_t LocalClockMs();
+
 // The interface list in the program's name=value form (IPn, Maskn, Broadcastn, IfUPn, Broadcastsn,
 // Typen, each entry followed by LF CR) for the IPv4 interfaces getifaddrs reports, at most 13.
 std::string ListInterfaces();

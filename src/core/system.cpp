@@ -129,14 +129,18 @@ std::string PosixSystem::ComputerName() {
   return name;
 }
 
-std::int64_t PosixSystem::NowLocalMs() {
+std::int64_t LocalClockMs() {
   const auto now = std::chrono::system_clock::now();
   const std::int64_t ms =
       std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
   const std::time_t t = static_cast<std::time_t>(ms / 1000);
   std::tm local{};
-  localtime_r(&t, &local);
+  if (localtime_r(&t, &local) == nullptr) return ms;
   return ms + std::int64_t{local.tm_gmtoff} * 1000;
+}
+
+std::int64_t PosixSystem::NowLocalMs() {
+  return LocalClockMs();
 }
 
 bool PosixSystem::FileExists(const std::string& path) {

@@ -2,9 +2,8 @@
 
 #include <QSocketNotifier>
 #include <QTimer>
-#include <chrono>
-#include <ctime>
 
+#include "core/surfaces.h"
 #include "net/codec.h"
 #include "net/nmudp.h"
 #include "net/plumo.h"
@@ -45,12 +44,7 @@ bool QtEngineHost::SendDatagram(const std::string& address, const std::string& d
 }
 
 std::int64_t QtEngineHost::NowMs() {
-  using namespace std::chrono;
-  const std::int64_t utcMs = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-  std::time_t seconds = static_cast<std::time_t>(utcMs / 1000);
-  std::tm local{};
-  if (::localtime_r(&seconds, &local) == nullptr) return utcMs;
-  return utcMs + std::int64_t{local.tm_gmtoff} * 1000;
+  return LocalClockMs();
 }
 
 QTimer* QtEngineHost::TimerOf(EngineTimer timer) const {
