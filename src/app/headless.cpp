@@ -134,6 +134,11 @@ class HeadlessWindow : public WindowSurface {
     given.swap(answer);
     answered(given);
   }
+  // The headless editor holds code-page text already, so nothing is ever lost at this point.
+  void ConfirmLostCharacters(const std::string&, const std::vector<TUnencodableChar>&,
+                             std::function<void(bool)> answered) override {
+    answered(true);
+  }
   void ShowMessage(const std::string& text) override {
     std::fprintf(stderr, "plumo: %s\n", Cp1251ToUtf8(text).c_str());
   }
@@ -276,6 +281,11 @@ class Session {
   // One line of standard input (UTF-8).
   void Command(const std::string& utf8) {
     if (quitting_) return;
+    // The terminal's text becomes code page 1251 here; say which characters will travel as "?".
+    const std::vector<TUnencodableChar> lost = UnencodableChars(utf8);
+    if (!lost.empty())
+      std::fprintf(stderr, "plumo: %s\n",
+                   UnencodableWarning(core_.Messages().GetMessage(kCantEncodeKey), lost).c_str());
     std::string line = Utf8ToCp1251(utf8);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     const auto [word, rest] = SplitWord(line);

@@ -26,6 +26,17 @@ void TEditorCommands::ToggleLineMode() {
   tabs_.Channels().ScrollToEnd();
 }
 
+void TEditorCommands::SendAfterCheck(std::function<void()> send) {
+  const std::vector<TUnencodableChar> lost = c_.s.editor.LostCharacters();
+  if (lost.empty()) {
+    send();
+    return;
+  }
+  c_.s.window.ConfirmLostCharacters(c_.MsgAlone(kCantEncodeKey), lost, [this, send](bool agreed) {
+    if (agreed && c_.engine) send();
+  });
+}
+
 bool TEditorCommands::Run(EditorAction action) {
   switch (action) {
     case EditorAction::None:
@@ -34,10 +45,10 @@ bool TEditorCommands::Run(EditorAction action) {
       ToggleLineMode();
       return true;
     case EditorAction::SubmitLine:
-      sender_.SubmitLine();
+      SendAfterCheck([this] { sender_.SubmitLine(); });
       return true;
     case EditorAction::SendReplyAndClose:
-      sender_.SendReply();
+      SendAfterCheck([this] { sender_.SendReply(); });
       return true;
     case EditorAction::CloseReplyTab:
       tabs_.CloseMessageTab();

@@ -3,6 +3,8 @@
 // keyboard layout work on the editor's text and caret and are the window's to carry out.
 #pragma once
 
+#include <functional>
+
 #include "core/context.h"
 #include "core/editor_keys.h"
 #include "core/roster_list.h"
@@ -20,7 +22,9 @@ class TEditorCommands {
   // whether the control must not process the key, and which action the window still has to carry
   // out (CompleteNick, RetypeNextLayout; None when nothing is left to it).
   KeyDownDecision KeyDown(EditorKey key, bool ctrl, bool shift, int pendingSyntheticKeys);
-  // Carries out one action; false for the actions that are the window's.
+  // Carries out one action; false for the actions that are the window's. Sending a line or a reply
+  // whose text has characters the wire cannot carry asks the user first; the answer sends it or
+  // keeps the draft.
   bool Run(EditorAction action);
   // The line editor switches between line and multi-line mode (double click, menu, Shift+Enter,
   // Esc in multi-line mode); a reply tab stays as it is.
@@ -29,6 +33,9 @@ class TEditorCommands {
   ViewMode ActiveMode() const;
 
  private:
+  // Runs send now, or after the user agreed that the lost characters become "?".
+  void SendAfterCheck(std::function<void()> send);
+
   TCoreContext& c_;
   TTabStrips& tabs_;
   TSender& sender_;

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "lang/codepage.h"
+
 namespace plumo {
 
 // Display modes of a conversation.
@@ -95,6 +97,9 @@ class InputEditor {
   virtual void SetText(const std::string& text) = 0;
   // Gives the editor the keyboard focus.
   virtual void Focus() {}
+  // The characters of the content that code page 1251 cannot carry (they would travel as "?"), in
+  // order of first appearance; empty for an editor whose text is already code page 1251.
+  virtual std::vector<TUnencodableChar> LostCharacters() { return {}; }
 };
 
 // One row of the roster list.
@@ -144,6 +149,11 @@ class WindowSurface {
   // exists. value is the text the box starts with.
   virtual void AskText(const std::string& title, const std::string& prompt, const std::string& value,
                        TextAnswer answered) = 0;
+  // Tells the user which typed characters the wire cannot carry and what they become (message: the
+  // code-page text of "CantEncode", with "%s" for the list), and asks whether to send anyway; like
+  // AskText it does not wait. answered(false) keeps the draft as it is.
+  virtual void ConfirmLostCharacters(const std::string& message, const std::vector<TUnencodableChar>& lost,
+                                     std::function<void(bool send)> answered) = 0;
   // A message box (language file warnings); like AskText it must not run a nested event loop.
   virtual void ShowMessage(const std::string& /*text*/) {}
 };

@@ -321,5 +321,24 @@ TEST_F(Lan, TheFullSaveKeepsTopicsAndSoundSetsForTheNextStart) {
   EXPECT_EQ(ini.ReadString("SOUNDS1", "mute", ""), "1");
 }
 
+// A line with characters the wire cannot carry is sent only when the user agrees; otherwise the
+// draft stays as typed.
+TEST_F(Lan, CharactersTheWireCannotCarryAreShownBeforeSending) {
+  a.core->Tabs().SelectChannelTab(a.core->Tabs().Channels().IndexOf("Main"));
+  a.editor.utf8 = "party \xF0\x9F\x8E\x89 tonight";
+  a.editor.text = "party ? tonight";
+  a.host.ClearSent();
+  a.core->Editor().KeyDown(EditorKey::Enter, false, false, 0);
+  ASSERT_EQ(a.window.lostWarnings.size(), 1u);
+  EXPECT_NE(a.window.lostWarnings[0].find("\xF0\x9F\x8E\x89 \xE2\x86\x92 ?"), std::string::npos);
+  EXPECT_TRUE(a.SentTypes().empty());
+  EXPECT_EQ(a.editor.text, "party ? tonight");
+
+  a.window.sendLost = true;
+  a.core->Editor().KeyDown(EditorKey::Enter, false, false, 0);
+  EXPECT_EQ(a.SentTypes(), std::vector<int>{pkChannelLine});
+  EXPECT_TRUE(a.editor.text.empty());
+}
+
 }  // namespace
 }  // namespace plumo::coretest

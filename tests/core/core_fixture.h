@@ -60,6 +60,8 @@ class FakeConversations : public ConversationView {
 
 class FakeEditor : public InputEditor {
  public:
+  std::vector<TUnencodableChar> LostCharacters() override { return UnencodableChars(utf8); }
+  std::string utf8;  // what the user typed, when the test checks characters the wire cannot carry
   std::string ContentToMarkup() override { return text; }
   std::string PlainText() override { return text; }
   void ClearInput() override { text.clear(); }
@@ -101,6 +103,13 @@ class FakeWindow : public WindowSurface {
     }
     answered(answer);
   }
+  void ConfirmLostCharacters(const std::string& message, const std::vector<TUnencodableChar>& lost,
+                             std::function<void(bool)> answered) override {
+    lostWarnings.push_back(UnencodableWarning(message, lost));
+    answered(sendLost);
+  }
+  bool sendLost = false;
+  std::vector<std::string> lostWarnings;  // UTF-8
   bool holdAnswers = false;
   std::vector<TextAnswer> held;
   std::vector<std::string> boxValues;
