@@ -19,6 +19,7 @@ TPlumo::TPlumo(PlumoHost& host, int port)
     : host_(host), port_(port), users_([this] { return host_.NowMs(); }) {
   EnableResendTimer(false);
   jitter_ = static_cast<int>(host_.Random(20));
+  StartCounters();
   EnablePresenceTimer(true);
   receiving_ = host_.SetReceiving(true, port_);
 }

@@ -64,6 +64,12 @@ class TPlumo {
   static constexpr int kResendIntervalMs = 1000;
   static constexpr int kPresenceIntervalMs = 30000;
   static constexpr std::uint8_t kTries = 5;
+  // Each run draws the counter of every packet type with host.Random(kSeqStartRange), so that its
+  // first number of a type lies between 1 and 32768 (see StartCounters).
+  static constexpr std::uint32_t kSeqStartRange = 0x8000;
+  // A confirmation counts for a datagram still being resent only when it comes within this time of
+  // the datagram's last transmission to the confirming peer (see TakeConfirmation).
+  static constexpr std::int64_t kConfirmWindowMs = 500;
   // Topic text stored for a channel whose topic time lies in the future (code page 1251).
   static const std::string kFutureTopicText;
   // Prefix of the unknown-command report (code page 1251).
@@ -101,6 +107,11 @@ class TPlumo {
   const std::vector<std::unique_ptr<TChanel>>& Channels() const { return channels_; }
   // Whether the receiving socket is bound (false while switched off or when the port was taken).
   bool Receiving() const { return receiving_; }
+
+  // Numbers every type from 1 and takes any matching confirmation at any time, as programs did
+  // before the delivery guards described in delivery.cpp. Only for tests that show what the guards
+  // prevent; call it before the engine sends anything.
+  void DropDeliveryGuards();
 
   // Switches the receiving side and the timers on or off; sending works either way.
   void SetActive(bool active);
@@ -159,6 +170,8 @@ class TPlumo {
   SendResult Send(const std::string& dest, std::uint16_t type, const std::string& block,
                   const std::string& fields, bool keep);
   void SendTo(const std::string& address, const std::string& data);
+  void StartCounters();
+  bool TakeConfirmation(int userIndex, std::uint16_t type, std::uint16_t seq);
   void RememberSent(const std::string& dest, std::uint16_t type, const std::string& data);
   void EnableResendTimer(bool on);
   void EnablePresenceTimer(bool on);
@@ -179,6 +192,7 @@ class TPlumo {
   std::vector<std::unique_ptr<TChanel>> channels_;
   TUsers users_;
   TPlumoEvents* events_ = nullptr;
+  bool guards_ = true;
   bool receiving_ = false;
 };
 

@@ -437,6 +437,64 @@ TEST_F(Engine, ResendTickRetriesUnconfirmedUpToFiveTimes) {
   EXPECT_TRUE(me.Users().Entry(1)->Pending.empty());
 }
 
+TEST_F(Engine, EachRunNumbersFromItsOwnRandomPlace) {
+  sim::SimHost& other = lan.AddHost(kBob);
+  other.randomSource = [](std::uint32_t n) { return n == TPlumo::kSeqStartRange ? 12345U : 0U; };
+  TPlumo& e = lan.StartEngine(kBob);
+  EXPECT_EQ(e.Counters().Current(pkHello), 12344);  // hello numbers stay even
+  for (std::uint16_t type = pkChannelLine; type <= pkBell; ++type)
+    EXPECT_EQ(e.Counters().Current(type), 12345);
+  e.SendChannelLine("Main", "x", kBc);
+  EXPECT_EQ(sim::SeqOf(other.Sent().back().data), 12346);
+  e.DropDeliveryGuards();
+  e.SendMassMessage("x");
+  EXPECT_EQ(sim::SeqOf(other.Sent().back().data), 1);
+}
+
+// A confirmation that comes long after the last transmission of a datagram that is still being
+// resent answers somebody else's datagram under the same number, and leaves ours pending.
+TEST_F(Engine, ConfirmationsCountOnlyInAnswerToATransmission) {
+  Meet();
+  enum Then { kNothing, kResendTick, kResendRequest, kNoTriesLeft };
+  struct Case {
+    std::int64_t waitMs;
+    Then then;
+    std::int64_t thenWaitMs;
+    bool taken;
+  };
+  const Case cases[] = {
+      {0, kNothing, 0, true},
+      {TPlumo::kConfirmWindowMs, kNothing, 0, true},
+      {TPlumo::kConfirmWindowMs + 1, kNothing, 0, false},
+      {60'000, kResendTick, 20, true},
+      {60'000, kResendRequest, 20, true},
+      {60'000, kNoTriesLeft, 0, true},
+  };
+  std::size_t taken = 0;
+  for (const Case& c : cases) {
+    me.SendPrivateMessage("ann", "pm", kAnn);
+    const std::uint16_t seq = me.Counters().Current(pkPrivateMessage);
+    auto pending = [&] {
+      for (const auto& item : me.Users().Entry(1)->Pending) {
+        if (item.Seq == seq) return true;
+      }
+      return false;
+    };
+    host.clockOffsetMs += c.waitMs;
+    if (c.then == kResendTick) me.ResendTick();
+    if (c.then == kResendRequest)
+      From(kAnn, Datagram(pkResendRequest, seq, Be16(15) + Be16(seq) + Be16(seq), {"ann"}));
+    if (c.then == kNoTriesLeft) {
+      for (auto& item : me.Users().Entry(1)->Pending) item.TriesLeft = 0;
+    }
+    host.clockOffsetMs += c.thenWaitMs;
+    From(kAnn, Datagram(pkConfirm, seq, Be16(pkPrivateMessage) + Be16(seq), {"ann", "1"}));
+    EXPECT_EQ(pending(), !c.taken) << seq;
+    taken += c.taken;
+  }
+  EXPECT_EQ(rec.Count(Ev::Confirm), taken);
+}
+
 TEST_F(Engine, PresenceThresholdsWithJitterZero) {
   ASSERT_EQ(me.Jitter(), 0);
   Meet();
