@@ -31,6 +31,62 @@ void Check(bool ok) {
   if (!ok) std::abort();
 }
 
+// Reads everything each event is given, so that a bad argument shows up under the sanitizers.
+struct Sink final : TPlumoEvents {
+  std::size_t sum = 0;
+  void Use(const TMStigs& f) {
+    for (const auto& s : f) sum += s.size();
+  }
+  void Use(const AChuvakInfo& e) { sum += e.Nick.size() + e.Address.size() + e.StateDescription.size(); }
+  void OnNewUser(const TMStigs& f, const std::string& a) override {
+    Use(f);
+    sum += a.size();
+  }
+  void OnUserExit(const TMStigs& f, const std::string& a) override {
+    Use(f);
+    sum += a.size();
+  }
+  void OnTopicChange(const std::string& c) override { sum += c.size(); }
+  void OnChannelLine(const TMStigs& f, const std::string& c, const std::string& t) override {
+    Use(f);
+    sum += c.size() + t.size();
+  }
+  void OnPrivateMessage(const TMStigs& f, const std::string& t, const std::string& a) override {
+    Use(f);
+    sum += t.size() + a.size();
+  }
+  void OnMassMessage(const TMStigs& f, const std::string& t, const std::string& a) override {
+    Use(f);
+    sum += t.size() + a.size();
+  }
+  void OnConfirm(const AChuvakInfo& e, std::uint16_t type) override {
+    Use(e);
+    sum += type;
+  }
+  void OnUserLost(const std::string& n, const AChuvakInfo& e) override {
+    Use(e);
+    sum += n.size();
+  }
+  void OnUserState(const AChuvakInfo& e, char old) override {
+    Use(e);
+    sum += static_cast<unsigned char>(old);
+  }
+  void OnUnknownCommand(const std::string& t) override { sum += t.size(); }
+  void OnNickChange(const TMStigs& f, const std::string& n, const std::string& a) override {
+    Use(f);
+    sum += n.size() + a.size();
+  }
+  void OnInfo(const TMStigs& f, const std::string& t, const std::string& a) override {
+    Use(f);
+    sum += t.size() + a.size();
+  }
+  void OnSendError() override { ++sum; }
+  void OnBell(const AChuvakInfo& e, std::uint16_t n) override {
+    Use(e);
+    sum += n;
+  }
+};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -40,41 +96,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   engine.SetNick("me");
   engine.AddChannel("Main", "topic", "", "", 1000);
   engine.SetState(stActive);
-  // Handlers read everything they are given, so that a bad argument shows up under the sanitizers.
-  std::size_t sink = 0;
-  auto use = [&sink](const TMStigs& f) {
-    for (const auto& s : f) sink += s.size();
-  };
-  engine.OnNewUser = [&](const TMStigs& f, const std::string& a) {
-    use(f);
-    sink += a.size();
-  };
-  engine.OnChannelLine = [&](const TMStigs& f, const std::string& c, const std::string& t) {
-    use(f);
-    sink += c.size() + t.size();
-  };
-  engine.OnPrivateMessage = [&](const TMStigs& f, const std::string& t, const std::string&) {
-    use(f);
-    sink += t.size();
-  };
-  engine.OnMassMessage = [&](const TMStigs& f, const std::string& t, const std::string&) {
-    use(f);
-    sink += t.size();
-  };
-  engine.OnConfirm = [&](const AChuvakInfo& e, std::uint16_t) { sink += e.Nick.size(); };
-  engine.OnUserLost = [&](const std::string& n, const AChuvakInfo& e) {
-    sink += n.size() + e.Address.size();
-  };
-  engine.OnNickChange = [&](const TMStigs& f, const std::string& n, const std::string&) {
-    use(f);
-    sink += n.size();
-  };
-  engine.OnInfo = [&](const TMStigs& f, const std::string& t, const std::string&) {
-    use(f);
-    sink += t.size();
-  };
-  engine.OnBell = [&](const AChuvakInfo& e, std::uint16_t) { sink += e.Nick.size(); };
-  engine.OnUnknownCommand = [&](const std::string& t) { sink += t.size(); };
+  Sink sink;
+  engine.SetEvents(&sink);
   engine.Users().OnGap = [&](int i, std::uint16_t type, std::uint16_t first, std::uint16_t last) {
     engine.RequestResend(i, type, first, last);
   };
@@ -126,6 +149,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       Check(e->Pending.size() <= ownSends);
     }
   }
-  g_sink = g_sink + sink;
+  g_sink = g_sink + sink.sum;
   return 0;
 }

@@ -64,6 +64,8 @@ class SeqCounters {
   // Advances counter[type] (65535 is followed by 0) and returns the new value.
   std::uint16_t Next(std::uint16_t type) { return ++counters_[type]; }
   std::uint16_t Current(std::uint16_t type) const { return counters_[type]; }
+  // Sets counter[type]: the next number of the type is value + 1.
+  void Set(std::uint16_t type, std::uint16_t value) { counters_[type] = value; }
 
  private:
   std::array<std::uint16_t, 65536> counters_;

@@ -1,10 +1,55 @@
-// Reliable delivery: the ring of kept datagrams, resends of unconfirmed ones and answers to resend requests.
+// Reliable delivery: the numbering of datagrams, the ring of kept datagrams, confirmations, resends
+// of unconfirmed datagrams and answers to resend requests.
+//
+// A confirmation names only the packet type and number it confirms, and it is broadcast. When a
+// peer confirms somebody else's datagram (or its own mass message) that carries the same type and
+// number as one of ours still waiting for that peer, and our datagram was lost, taking that
+// confirmation for ours would end the resends and lose the datagram for good. Two things keep
+// such confirmations rare and harmless:
+// - Numbers: every run starts the counter of every type at its own random place, so the numbers
+//   of two programs meet only by chance (programs that all began at 1 met all the time).
+// - Time: a confirmation is sent the moment a datagram arrives, and on a LAN it is back within
+//   milliseconds of the transmission it answers. While a datagram is still being resent, only a
+//   confirmation that comes within kConfirmWindowMs of its last transmission to that peer counts;
+//   a later one answers somebody else's. Were it ours after all (a peer that stalled), the next
+//   resend is confirmed in time; and once the tries are used up, any confirmation counts.
+// A pending item already belongs to the peer at the confirmation's source address, so a
+// confirmation from one peer never touches what another peer owes.
 #include <algorithm>
 #include <unordered_map>
 
 #include "net/plumo.h"
 
 namespace plumo {
+
+// The lower half of the range leaves at least 32767 numbers before a counter wraps. A peer that knew
+// our previous run and misses our new hello (and nick change) sees our new numbers either ahead of
+// the old ones, as a gap it asks us to fill (we answer nothing: the ring holds only this run), or
+// far behind them, as a new numbering (TUsers::RecordReceived).
+void TPlumo::StartCounters() {
+  for (std::uint16_t type = pkHello; type <= pkBell; ++type) {
+    auto start = static_cast<std::uint16_t>(host_.Random(kSeqStartRange));
+    if (type == pkHello) start &= 0xFFFE;  // each hello moves the counter twice: its numbers stay even
+    counters_.Set(type, start);
+  }
+}
+
+void TPlumo::DropDeliveryGuards() {
+  guards_ = false;
+  for (std::uint16_t type = pkHello; type <= pkBell; ++type) counters_.Set(type, 0);
+}
+
+bool TPlumo::TakeConfirmation(int userIndex, std::uint16_t type, std::uint16_t seq) {
+  AChuvakInfo* entry = users_.Entry(userIndex);
+  if (!entry) return false;
+  for (auto it = entry->Pending.begin(); it != entry->Pending.end(); ++it) {
+    if (it->PacketType != type || it->Seq != seq) continue;
+    if (guards_ && it->TriesLeft > 0 && host_.NowMs() - it->SentMs > kConfirmWindowMs) return false;
+    entry->Pending.erase(it);
+    return true;
+  }
+  return false;
+}
 
 void TPlumo::RememberSent(const std::string& dest, std::uint16_t type, const std::string& data) {
   CmdRec rec{type, counters_.Current(type), dest, data};
@@ -22,10 +67,17 @@ void TPlumo::ResendRange(const std::string& address, std::uint16_t packetType, s
                          std::uint16_t lastSeq) {
   // Wrap-aware: a range that crosses 65535 -> 0 still covers the numbers in between.
   const std::uint16_t span = static_cast<std::uint16_t>(lastSeq - firstSeq);
+  AChuvakInfo* asker = users_.Entry(users_.Find(std::string(), address));
   for (const auto& rec : history_) {
     if (rec.PacketType != packetType) continue;
     if (static_cast<std::uint16_t>(rec.Seq - firstSeq) > span) continue;
-    if (rec.Dest == address || rec.Dest == BroadcastAddress) SendTo(address, rec.Data);
+    if (rec.Dest != address && rec.Dest != BroadcastAddress) continue;
+    SendTo(address, rec.Data);
+    if (!asker) continue;
+    // The asker's confirmation of this copy is as good as one of a resend.
+    for (auto& item : asker->Pending) {
+      if (item.PacketType == rec.PacketType && item.Seq == rec.Seq) item.SentMs = host_.NowMs();
+    }
   }
 }
 
@@ -59,6 +111,7 @@ void TPlumo::ResendTick() {
         if ((rec.Dest == address || rec.Dest == BroadcastAddress) && item.TriesLeft > 0) {
           SendTo(address, rec.Data);
           --item.TriesLeft;
+          item.SentMs = host_.NowMs();
           EnableResendTimer(true);
         }
       }

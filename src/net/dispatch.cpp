@@ -65,7 +65,7 @@ int TPlumo::FindOrAddSender(const std::string& nick, const std::string& address)
 void TPlumo::Dispatch(std::uint16_t type, std::uint16_t seq, const std::uint8_t* data, std::size_t length,
                       const std::string& fromIP) {
   if (!IsKnownPacketType(type)) {
-    if (OnUnknownCommand) OnUnknownCommand(kUnknownCommandText + std::to_string(type) + " " + fromIP);
+    if (events_) events_->OnUnknownCommand(kUnknownCommandText + std::to_string(type) + " " + fromIP);
     return;
   }
   const std::size_t offset = FieldOffset(type);
@@ -87,7 +87,7 @@ void TPlumo::Dispatch(std::uint16_t type, std::uint16_t seq, const std::uint8_t*
       AChuvakInfo* e = users_.Entry(i);
       if (e->LastHello != 0 && e->LastHello != stamp) users_.ForgetReceived(i);
       e->LastHello = stamp;
-      if (OnNewUser) OnNewUser(fields, fromIP);
+      if (events_) events_->OnNewUser(fields, fromIP);
       ApplyTopic(d.U32(5), d.U32(9), d.Field(0), d.Field(3), d.Field(2));
       if (char state; d.Field(0) != nick_ && d.StateAt(1, state)) ApplyState(i, state, {}, false);
       SendConfirm(header);
@@ -96,7 +96,7 @@ void TPlumo::Dispatch(std::uint16_t type, std::uint16_t seq, const std::uint8_t*
     case pkChannelLine: {
       const int i = FindOrAddSender(d.Field(0), fromIP);
       if (!isRepeat(i)) {
-        if (OnChannelLine) OnChannelLine(fields, d.Field(1), d.Field(2));
+        if (events_) events_->OnChannelLine(fields, d.Field(1), d.Field(2));
         users_.RecordReceived(i, type, seq);
       }
       users_.Touch(i);
@@ -105,8 +105,8 @@ void TPlumo::Dispatch(std::uint16_t type, std::uint16_t seq, const std::uint8_t*
     case pkPrivateMessage: {
       const int i = FindOrAddSender(d.Field(0), fromIP);
       if (!isRepeat(i)) {
-        if (d.Field(1) == nick_ && state_ != stOffline && OnPrivateMessage) {
-          OnPrivateMessage(fields, d.Field(2), fromIP);
+        if (d.Field(1) == nick_ && state_ != stOffline && events_) {
+          events_->OnPrivateMessage(fields, d.Field(2), fromIP);
         }
         users_.RecordReceived(i, type, seq);
       }
@@ -119,7 +119,7 @@ void TPlumo::Dispatch(std::uint16_t type, std::uint16_t seq, const std::uint8_t*
       if (!isRepeat(i)) {
         const AChuvakInfo* e = users_.Entry(i);
         const bool own = e->Address == MyAddress && e->Nick == nick_;
-        if (!own && state_ != stOffline && OnMassMessage) OnMassMessage(fields, d.Field(1), fromIP);
+        if (!own && state_ != stOffline && events_) events_->OnMassMessage(fields, d.Field(1), fromIP);
         users_.RecordReceived(i, type, seq);
       }
       users_.Touch(i);
@@ -129,15 +129,15 @@ void TPlumo::Dispatch(std::uint16_t type, std::uint16_t seq, const std::uint8_t*
     case pkConfirm: {
       const int i = FindOrAddSender(d.Field(0), fromIP);
       const std::uint16_t confirmedType = d.U16(5);
-      if (users_.RemovePending(i, confirmedType, d.U16(7)) && OnConfirm)
-        OnConfirm(*users_.Entry(i), confirmedType);
+      if (TakeConfirmation(i, confirmedType, d.U16(7)) && events_)
+        events_->OnConfirm(*users_.Entry(i), confirmedType);
       if (char state; d.StateAt(1, state)) ApplyState(i, state, d.Field(2), false);
       users_.Touch(i);
       break;
     }
     case pkExit:
       if (users_.Find(d.Field(0), fromIP) >= 0) users_.Remove(d.Field(0), fromIP);
-      if (OnUserExit) OnUserExit(fields, fromIP);
+      if (events_) events_->OnUserExit(fields, fromIP);
       break;
     case pkResendRequest: {
       if (fromIP == MyAddress) break;
@@ -164,7 +164,7 @@ void TPlumo::Dispatch(std::uint16_t type, std::uint16_t seq, const std::uint8_t*
       break;
     }
     case pkNickChange: {
-      if (users_.Remove(d.Field(0), fromIP) && OnNickChange) OnNickChange(fields, d.Field(1), fromIP);
+      if (users_.Remove(d.Field(0), fromIP) && events_) events_->OnNickChange(fields, d.Field(1), fromIP);
       users_.Touch(FindOrAddSender(d.Field(1), fromIP));
       break;
     }
@@ -193,7 +193,7 @@ void TPlumo::Dispatch(std::uint16_t type, std::uint16_t seq, const std::uint8_t*
     case pkInfoReply: {
       const int i = FindOrAddSender(d.Field(0), fromIP);
       if (users_.Entry(i)->InfoRequested) {
-        if (OnInfo) OnInfo(fields, d.Field(1), fromIP);
+        if (events_) events_->OnInfo(fields, d.Field(1), fromIP);
         if (AChuvakInfo* e = users_.Entry(i)) e->InfoRequested = false;
       }
       users_.Touch(i);
@@ -201,7 +201,7 @@ void TPlumo::Dispatch(std::uint16_t type, std::uint16_t seq, const std::uint8_t*
     }
     case pkBell: {
       const int i = FindOrAddSender(d.Field(0), fromIP);
-      if (OnBell) OnBell(*users_.Entry(i), d.U16(5));
+      if (events_) events_->OnBell(*users_.Entry(i), d.U16(5));
       users_.Touch(i);
       SendConfirm(header);
       break;
@@ -217,46 +217,39 @@ void TPlumo::ApplyState(int userIndex, char stateChar, const std::string& descri
   const char old = e->State;
   e->State = stateChar;
   e->StateDescription = description;
-  if (notify && OnUserState) OnUserState(*e, old);
+  if (notify && events_) events_->OnUserState(*e, old);
 }
 
 void TPlumo::ApplyTopic(std::uint32_t topicTime, std::uint32_t senderClock, const std::string& nick,
                         const std::string& channel, const std::string& topic) {
-  try {
-    const std::uint32_t now = UnixNow();
-    const std::uint32_t adjusted = now - senderClock + topicTime;  // the peer's time moved onto our clock
-    if (channel.empty() || nick.empty() || topic.empty() || topicTime == 0) return;
-    if (adjusted > now || channel == "#") return;
-    if (TChanel* c = FindChannel(channel)) {
-      const bool ownChanged = nick == nick_ && c->Topic != topic;
-      if (!ownChanged && std::int64_t{adjusted} - std::int64_t{c->TopicTime} <= 30) return;
-      c->Topic = topic;
-      c->TopicTime = adjusted;
-      c->SetterNick = nick;
-      if (OnTopicChange) OnTopicChange(c->Name);
-    } else {
-      AddChannel(channel, topic, nick, {}, adjusted);
-    }
-  } catch (const std::exception&) {
-    // A topic that cannot be applied is dropped; the datagram's other effects stand.
+  const std::uint32_t now = UnixNow();
+  const std::uint32_t adjusted = now - senderClock + topicTime;  // the peer's time moved onto our clock
+  if (channel.empty() || nick.empty() || topic.empty() || topicTime == 0) return;
+  if (adjusted > now || channel == "#") return;
+  if (TChanel* c = FindChannel(channel)) {
+    const bool ownChanged = nick == nick_ && c->Topic != topic;
+    if (!ownChanged && std::int64_t{adjusted} - std::int64_t{c->TopicTime} <= 30) return;
+    c->Topic = topic;
+    c->TopicTime = adjusted;
+    c->SetterNick = nick;
+    if (events_) events_->OnTopicChange(c->Name);
+  } else {
+    AddChannel(channel, topic, nick, {}, adjusted);
   }
 }
 
 void TPlumo::AnswerTopicQuery(std::uint32_t topicTime, std::uint32_t senderClock, const std::string& nick,
                               const std::string& channel) {
-  try {
-    const std::uint32_t now = UnixNow();
-    if (channel.empty() || nick.empty() || topicTime == 0 || topicTime > now) return;
-    const std::uint32_t adjusted = now - senderClock + topicTime;
-    const TChanel* c = FindChannel(channel);
-    if (!c || nick == nick_) return;
-    // Answer only when the own topic is more than 5 seconds newer than the asker's.
-    if (std::int64_t{adjusted} + 5 >= std::int64_t{c->TopicTime}) return;
-    if (host_.Random(static_cast<std::uint32_t>(users_.Count())) != 1) return;
-    const TChanel copy = *c;
-    SetTopic(copy.Name, copy.Topic, copy.TopicTime);
-  } catch (const std::exception&) {
-  }
+  const std::uint32_t now = UnixNow();
+  if (channel.empty() || nick.empty() || topicTime == 0 || topicTime > now) return;
+  const std::uint32_t adjusted = now - senderClock + topicTime;
+  const TChanel* c = FindChannel(channel);
+  if (!c || nick == nick_) return;
+  // Answer only when the own topic is more than 5 seconds newer than the asker's.
+  if (std::int64_t{adjusted} + 5 >= std::int64_t{c->TopicTime}) return;
+  if (host_.Random(static_cast<std::uint32_t>(users_.Count())) != 1) return;
+  const TChanel copy = *c;
+  SetTopic(copy.Name, copy.Topic, copy.TopicTime);
 }
 
 void TPlumo::CompareRoster(const TMStigs& names) {

@@ -1,6 +1,7 @@
 // PlumoHost: everything the engine needs from the outside world. The engine never opens a socket,
 // reads a clock or runs a timer itself; a host (the real UDP one, or the simulated LAN in tests)
-// provides these and feeds datagrams and timer ticks back in.
+// provides these and feeds datagrams and timer ticks back in. No method throws: a failure is a
+// result (SendDatagram, SetReceiving), so that the engine's own promise not to throw holds.
 #pragma once
 
 #include <cstdint>

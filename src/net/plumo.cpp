@@ -19,6 +19,7 @@ TPlumo::TPlumo(PlumoHost& host, int port)
     : host_(host), port_(port), users_([this] { return host_.NowMs(); }) {
   EnableResendTimer(false);
   jitter_ = static_cast<int>(host_.Random(20));
+  StartCounters();
   EnablePresenceTimer(true);
   receiving_ = host_.SetReceiving(true, port_);
 }
@@ -42,19 +43,15 @@ void TPlumo::EnablePresenceTimer(bool on) {
 }
 
 void TPlumo::SetActive(bool active) {
-  try {
-    host_.SetReceiving(false, port_);
-    receiving_ = false;
-    if (active) {
-      receiving_ = host_.SetReceiving(true, port_);
-      EnablePresenceTimer(true);
-    } else {
-      EnablePresenceTimer(false);
-      EnableResendTimer(false);
-    }
-  } catch (const std::exception&) {
-    // Without a receiving socket the engine still sends; the next SetActive(true) tries again.
-    receiving_ = false;
+  // Without a receiving socket the engine still sends; the next SetActive(true) tries again.
+  host_.SetReceiving(false, port_);
+  receiving_ = false;
+  if (active) {
+    receiving_ = host_.SetReceiving(true, port_);
+    EnablePresenceTimer(true);
+  } else {
+    EnablePresenceTimer(false);
+    EnableResendTimer(false);
   }
 }
 
@@ -89,82 +86,80 @@ bool TPlumo::OwnEntryKnown() const {
 void TPlumo::SendTo(const std::string& address, const std::string& data) {
   const bool broadcast = address == BroadcastAddress;
   if (broadcast) quietTicks_ = 0;
-  if (!host_.SendDatagram(broadcast ? std::string("255.255.255.255") : address, data) && OnSendError) {
-    OnSendError();
+  if (!host_.SendDatagram(broadcast ? std::string("255.255.255.255") : address, data) && events_) {
+    events_->OnSendError();
   }
 }
 
-bool TPlumo::Send(const std::string& dest, std::uint16_t type, const std::string& block,
-                  const std::string& fields, bool keep) {
-  if (kHeaderSize + block.size() + fields.size() > kMaxDatagram) return false;
+SendResult TPlumo::Send(const std::string& dest, std::uint16_t type, const std::string& block,
+                        const std::string& fields, bool keep) {
+  if (kHeaderSize + block.size() + fields.size() > kMaxDatagram) return SendResult::TooLong;
   std::string data = MakeHeader(counters_, type);
   data += block;
   data += fields;
   if (keep) RememberSent(dest, type, data);
   SendTo(dest, data);
-  return true;
+  return SendResult::Sent;
 }
 
-bool TPlumo::SendHello() {
+SendResult TPlumo::SendHello() {
   std::vector<std::string_view> values{nick_, std::string_view(&state_, 1)};
   values.emplace_back(channels_.empty() ? std::string_view() : std::string_view(channels_[0]->Topic));
   for (const auto& c : channels_) values.emplace_back(c->Name);
   const std::string fields = JoinFields(values);
   const std::uint32_t topicTime = channels_.empty() ? 0 : channels_[0]->TopicTime;
   const std::string block = U32ToBytes(topicTime) + U32ToBytes(UnixNow());
-  if (kHeaderSize + block.size() + fields.size() > kMaxDatagram) return false;
+  if (kHeaderSize + block.size() + fields.size() > kMaxDatagram) return SendResult::TooLong;
   // Hello numbers run 2, 4, 6, ...: the counter moves once more before the header takes it.
   counters_.Next(pkHello);
   return Send(BroadcastAddress, pkHello, block, fields, false);
 }
 
-bool TPlumo::SendChannelLine(const std::string& channel, const std::string& text,
-                             const std::string& address) {
+SendResult TPlumo::SendChannelLine(const std::string& channel, const std::string& text,
+                                   const std::string& address) {
   return Send(address, pkChannelLine, {}, JoinFields({nick_, channel, text}), true);
 }
 
-bool TPlumo::SendPrivateMessage(const std::string& toNick, const std::string& text,
-                                const std::string& address) {
-  if (!Send(address, pkPrivateMessage, {}, JoinFields({nick_, toNick, text}), true)) return false;
+SendResult TPlumo::SendPrivateMessage(const std::string& toNick, const std::string& text,
+                                      const std::string& address) {
+  const SendResult result = Send(address, pkPrivateMessage, {}, JoinFields({nick_, toNick, text}), true);
+  if (result != SendResult::Sent) return result;
   const int i = users_.Find(toNick, address);
   if (i >= 0) users_.AddPending(i, pkPrivateMessage, counters_.Current(pkPrivateMessage));
-  return true;
+  return result;
 }
 
-bool TPlumo::SendMassMessage(const std::string& text) {
-  if (!Send(BroadcastAddress, pkMassMessage, {}, JoinFields({nick_, text}), true)) return false;
+SendResult TPlumo::SendMassMessage(const std::string& text) {
+  const SendResult result = Send(BroadcastAddress, pkMassMessage, {}, JoinFields({nick_, text}), true);
+  if (result != SendResult::Sent) return result;
   const std::uint16_t seq = counters_.Current(pkMassMessage);
   for (int i = 0; i < users_.Count(); ++i) {
     if (users_.Entry(i)->Nick != nick_) users_.AddPending(i, pkMassMessage, seq);
   }
-  return true;
+  return result;
 }
 
-bool TPlumo::SendConfirm(const std::uint8_t header[4]) {
+SendResult TPlumo::SendConfirm(const std::uint8_t header[4]) {
   const std::string block(reinterpret_cast<const char*>(header), 4);
   return Send(BroadcastAddress, pkConfirm, block, JoinFields({nick_, StateField(state_), StateDescription}),
               true);
 }
 
-bool TPlumo::SendExit() {
+SendResult TPlumo::SendExit() {
   EnableResendTimer(false);
-  try {
-    return Send(BroadcastAddress, pkExit, {}, JoinFields({nick_}), false);
-  } catch (const std::exception&) {
-    return false;
-  }
+  return Send(BroadcastAddress, pkExit, {}, JoinFields({nick_}), false);
 }
 
-bool TPlumo::RequestResend(int userIndex, std::uint16_t packetType, std::uint16_t firstSeq,
-                           std::uint16_t lastSeq) {
+SendResult TPlumo::RequestResend(int userIndex, std::uint16_t packetType, std::uint16_t firstSeq,
+                                 std::uint16_t lastSeq) {
   const AChuvakInfo* entry = users_.Entry(userIndex);
-  if (!entry) return true;
+  if (!entry) return SendResult::Nothing;
   const std::string address = entry->Address;
   const std::string block = U16ToBytes(packetType) + U16ToBytes(firstSeq) + U16ToBytes(lastSeq);
   return Send(address, pkResendRequest, block, JoinFields({nick_}), false);
 }
 
-bool TPlumo::SendRosterList() {
+SendResult TPlumo::SendRosterList() {
   std::vector<std::string_view> values{nick_};
   for (const auto& e : users_.Entries()) {
     if (e->Nick != nick_) values.emplace_back(e->Nick);
@@ -172,71 +167,72 @@ bool TPlumo::SendRosterList() {
   return Send(BroadcastAddress, pkRosterList, {}, JoinFields(values), false);
 }
 
-bool TPlumo::SendPing(const std::string& targetNick) {
+SendResult TPlumo::SendPing(const std::string& targetNick) {
   return Send(BroadcastAddress, pkPing, {}, JoinFields({nick_, targetNick}), false);
 }
 
-bool TPlumo::SendPong(const std::string& askerNick) {
+SendResult TPlumo::SendPong(const std::string& askerNick) {
   return Send(BroadcastAddress, pkPong, {},
               JoinFields({askerNick, nick_, StateField(state_), StateDescription}), false);
 }
 
-bool TPlumo::SetNick(const std::string& newNick) {
-  if (!Send(BroadcastAddress, pkNickChange, {}, JoinFields({nick_, newNick}), false)) return false;
-  nick_ = newNick;
-  return true;
+SendResult TPlumo::SetNick(const std::string& newNick) {
+  const SendResult result = Send(BroadcastAddress, pkNickChange, {}, JoinFields({nick_, newNick}), false);
+  if (result == SendResult::Sent) nick_ = newNick;
+  return result;
 }
 
-bool TPlumo::SetTopic(const std::string& channel, const std::string& topic, std::uint32_t topicTime) {
-  if (topicTime > UnixNow()) return true;
+SendResult TPlumo::SetTopic(const std::string& channel, const std::string& topic, std::uint32_t topicTime) {
+  if (topicTime > UnixNow()) return SendResult::Nothing;
   const std::string block = U32ToBytes(topicTime) + U32ToBytes(UnixNow());
   const std::string fields = JoinFields({nick_, channel, topic});
-  if (kHeaderSize + block.size() + fields.size() > kMaxDatagram) return false;
+  if (kHeaderSize + block.size() + fields.size() > kMaxDatagram) return SendResult::TooLong;
   if (TChanel* c = FindChannel(channel)) {
     c->Topic = topic;
     c->TopicTime = topicTime;
     c->SetterNick = nick_;
     c->SetterAddress = MyAddress;
   }
-  if (!OwnEntryKnown()) return true;
+  if (!OwnEntryKnown()) return SendResult::Nothing;
   return Send(BroadcastAddress, pkTopic, block, fields, false);
 }
 
-bool TPlumo::SendTopicQuery(const std::string& channel) {
+SendResult TPlumo::SendTopicQuery(const std::string& channel) {
   const TChanel* c = FindChannel(channel);
-  if (!c || !OwnEntryKnown()) return true;
+  if (!c || !OwnEntryKnown()) return SendResult::Nothing;
   const std::string block = U32ToBytes(c->TopicTime) + U32ToBytes(UnixNow());
   return Send(BroadcastAddress, pkTopicQuery, block, JoinFields({nick_, channel}), false);
 }
 
-bool TPlumo::SetState(char newState) {
+SendResult TPlumo::SetState(char newState) {
   state_ = newState;
   return Send(BroadcastAddress, pkStateChange, {}, JoinFields({nick_, StateField(state_), StateDescription}),
               false);
 }
 
-bool TPlumo::RequestInfo(int userIndex) {
+SendResult TPlumo::RequestInfo(int userIndex) {
   AChuvakInfo* entry = users_.Entry(userIndex);
-  if (!entry) return true;
+  if (!entry) return SendResult::Nothing;
   entry->InfoRequested = true;
   const std::string address = entry->Address;
   return Send(address, pkInfoRequest, {}, JoinFields({nick_}), false);
 }
 
-bool TPlumo::SendInfo(int userIndex) {
+SendResult TPlumo::SendInfo(int userIndex) {
   const AChuvakInfo* entry = users_.Entry(userIndex);
-  if (!entry) return true;
+  if (!entry) return SendResult::Nothing;
   const std::string address = entry->Address;
   return Send(address, pkInfoReply, {}, JoinFields({nick_, AboutText + "\r\n" + VersionText}), false);
 }
 
-bool TPlumo::SendBell(const AChuvakInfo& entry, std::uint16_t bellNumber) {
+SendResult TPlumo::SendBell(const AChuvakInfo& entry, std::uint16_t bellNumber) {
   const std::string address = entry.Address;
   const std::string nick = entry.Nick;
-  if (!Send(address, pkBell, U16ToBytes(bellNumber), JoinFields({nick_}), true)) return false;
+  const SendResult result = Send(address, pkBell, U16ToBytes(bellNumber), JoinFields({nick_}), true);
+  if (result != SendResult::Sent) return result;
   const int i = users_.Find(nick, address);
   if (i >= 0) users_.AddPending(i, pkBell, counters_.Current(pkBell));
-  return true;
+  return result;
 }
 
 }  // namespace plumo

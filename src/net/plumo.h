@@ -3,19 +3,43 @@
 // confirmations, resends, gap recovery and presence pings. It does no I/O of its own: a PlumoHost
 // sends for it, tells the time, runs its two timers and draws random numbers; the host delivers
 // datagrams to DataReceived and timer expiries to ResendTick and PresenceTick, one at a time.
+// What the engine has to tell goes to one listener, a TPlumoEvents set with SetEvents.
+//
+// Errors. Nothing leaves the engine as an exception: not its entry points (DataReceived, the two
+// ticks), not its send operations, not the events it raises. Each kind of failure has one channel:
+// - A received datagram that breaks the reading rules is dropped without a report; one of a type
+//   the protocol does not know is reported through OnUnknownCommand.
+// - A send operation returns a SendResult saying what the engine did: it handed a datagram to the
+//   host (Sent); it refused because a receiver would not take a datagram that long (TooLong: nothing
+//   sent and no sequence number used; SetNick and SetTopic change nothing either, while SetState
+//   and RequestInfo keep the local change they stand for); or it had nothing to send (Nothing: an
+//   unknown roster index, a topic time in the future, a topic or query while the own entry is not
+//   yet in the roster).
+// - The host failing to send a datagram it was handed is reported through OnSendError, from the
+//   send operation, a resend or an answer alike: the result tells what the engine did, the event
+//   what the network did.
+// The engine relies on its host and its listener not to throw either; it does not catch on their
+// behalf. Only running out of memory is not handled.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "net/codec.h"
+#include "net/events.h"
 #include "net/host.h"
 #include "net/users.h"
 
 namespace plumo {
+
+// What a send operation did; see the error policy above.
+enum class SendResult {
+  Sent,     // handed to the host (whose failure, if any, is reported through OnSendError)
+  TooLong,  // refused: the datagram would be longer than a receiver takes (kMaxDatagram)
+  Nothing,  // nothing needed sending (unknown roster index, topic from the future, own entry unknown)
+};
 
 // One kept datagram, resendable until the ring overwrites it.
 struct CmdRec {
@@ -40,6 +64,12 @@ class TPlumo {
   static constexpr int kResendIntervalMs = 1000;
   static constexpr int kPresenceIntervalMs = 30000;
   static constexpr std::uint8_t kTries = 5;
+  // Each run draws the counter of every packet type with host.Random(kSeqStartRange), so that its
+  // first number of a type lies between 1 and 32768 (see StartCounters).
+  static constexpr std::uint32_t kSeqStartRange = 0x8000;
+  // A confirmation counts for a datagram still being resent only when it comes within this time of
+  // the datagram's last transmission to the confirming peer (see TakeConfirmation).
+  static constexpr std::int64_t kConfirmWindowMs = 500;
   // Topic text stored for a channel whose topic time lies in the future (code page 1251).
   static const std::string kFutureTopicText;
   // Prefix of the unknown-command report (code page 1251).
@@ -51,25 +81,10 @@ class TPlumo {
   TPlumo(const TPlumo&) = delete;
   TPlumo& operator=(const TPlumo&) = delete;
 
-  // Event slots; an empty slot is skipped. Text arguments are valid only during the call.
-  std::function<void(const TMStigs& fields, const std::string& address)> OnNewUser;
-  std::function<void(const TMStigs& fields, const std::string& address)> OnUserExit;
-  std::function<void(const std::string& channelName)> OnTopicChange;
-  std::function<void(const TMStigs& fields, const std::string& channel, const std::string& text)>
-      OnChannelLine;
-  std::function<void(const TMStigs& fields, const std::string& text, const std::string& address)>
-      OnPrivateMessage;
-  std::function<void(const TMStigs& fields, const std::string& text, const std::string& address)>
-      OnMassMessage;
-  std::function<void(const AChuvakInfo& entry, std::uint16_t packetType)> OnConfirm;
-  std::function<void(const std::string& nick, const AChuvakInfo& entry)> OnUserLost;
-  std::function<void(const AChuvakInfo& entry, char oldState)> OnUserState;
-  std::function<void(const std::string& text)> OnUnknownCommand;
-  std::function<void(const TMStigs& fields, const std::string& newNick, const std::string& address)>
-      OnNickChange;
-  std::function<void(const TMStigs& fields, const std::string& infoText, const std::string& address)> OnInfo;
-  std::function<void()> OnSendError;
-  std::function<void(const AChuvakInfo& entry, std::uint16_t bellNumber)> OnBell;
+  // The listener of the engine's events (nullptr: events are skipped). Not owned; it must outlive
+  // the engine or be replaced first.
+  void SetEvents(TPlumoEvents* events) { events_ = events; }
+  TPlumoEvents* Events() const { return events_; }
 
   // Written directly by the main window.
   std::string MyAddress;
@@ -93,6 +108,11 @@ class TPlumo {
   // Whether the receiving socket is bound (false while switched off or when the port was taken).
   bool Receiving() const { return receiving_; }
 
+  // Numbers every type from 1 and takes any matching confirmation at any time, as programs did
+  // before the delivery guards described in delivery.cpp. Only for tests that show what the guards
+  // prevent; call it before the engine sends anything.
+  void DropDeliveryGuards();
+
   // Switches the receiving side and the timers on or off; sending works either way.
   void SetActive(bool active);
 
@@ -102,25 +122,26 @@ class TPlumo {
   TChanel* ChannelAt(int index);
   TChanel* FindChannel(const std::string& name);
 
-  // Send operations. Each returns false, sending nothing, when its datagram would be longer than a
-  // receiver takes (kMaxDatagram); failures of the socket itself are reported through OnSendError.
-  bool SendHello();
-  bool SendChannelLine(const std::string& channel, const std::string& text, const std::string& address);
-  bool SendPrivateMessage(const std::string& toNick, const std::string& text, const std::string& address);
-  bool SendMassMessage(const std::string& text);
-  bool SendConfirm(const std::uint8_t header[4]);
-  bool SendExit();
-  bool RequestResend(int userIndex, std::uint16_t packetType, std::uint16_t firstSeq, std::uint16_t lastSeq);
-  bool SendRosterList();
-  bool SendPing(const std::string& targetNick);
-  bool SendPong(const std::string& askerNick);
-  bool SetNick(const std::string& newNick);
-  bool SetTopic(const std::string& channel, const std::string& topic, std::uint32_t topicTime);
-  bool SendTopicQuery(const std::string& channel);
-  bool SetState(char newState);
-  bool RequestInfo(int userIndex);
-  bool SendInfo(int userIndex);
-  bool SendBell(const AChuvakInfo& entry, std::uint16_t bellNumber);
+  // Send operations, each returning what it did (see SendResult).
+  SendResult SendHello();
+  SendResult SendChannelLine(const std::string& channel, const std::string& text, const std::string& address);
+  SendResult SendPrivateMessage(const std::string& toNick, const std::string& text,
+                                const std::string& address);
+  SendResult SendMassMessage(const std::string& text);
+  SendResult SendConfirm(const std::uint8_t header[4]);
+  SendResult SendExit();
+  SendResult RequestResend(int userIndex, std::uint16_t packetType, std::uint16_t firstSeq,
+                           std::uint16_t lastSeq);
+  SendResult SendRosterList();
+  SendResult SendPing(const std::string& targetNick);
+  SendResult SendPong(const std::string& askerNick);
+  SendResult SetNick(const std::string& newNick);
+  SendResult SetTopic(const std::string& channel, const std::string& topic, std::uint32_t topicTime);
+  SendResult SendTopicQuery(const std::string& channel);
+  SendResult SetState(char newState);
+  SendResult RequestInfo(int userIndex);
+  SendResult SendInfo(int userIndex);
+  SendResult SendBell(const AChuvakInfo& entry, std::uint16_t bellNumber);
 
   // Entry points for the host.
   // A received datagram; a negative length is a failed receive and is ignored.
@@ -145,11 +166,12 @@ class TPlumo {
 
  private:
   // Builds header (advancing the type's counter) + block + fields and hands it to SendTo; a kept
-  // datagram goes into the ring first. False when the datagram is too long (nothing is sent and the
-  // counter is left alone).
-  bool Send(const std::string& dest, std::uint16_t type, const std::string& block, const std::string& fields,
-            bool keep);
+  // datagram goes into the ring first. TooLong leaves everything, the counter included, alone.
+  SendResult Send(const std::string& dest, std::uint16_t type, const std::string& block,
+                  const std::string& fields, bool keep);
   void SendTo(const std::string& address, const std::string& data);
+  void StartCounters();
+  bool TakeConfirmation(int userIndex, std::uint16_t type, std::uint16_t seq);
   void RememberSent(const std::string& dest, std::uint16_t type, const std::string& data);
   void EnableResendTimer(bool on);
   void EnablePresenceTimer(bool on);
@@ -169,6 +191,8 @@ class TPlumo {
   std::size_t historyPos_ = 0;
   std::vector<std::unique_ptr<TChanel>> channels_;
   TUsers users_;
+  TPlumoEvents* events_ = nullptr;
+  bool guards_ = true;
   bool receiving_ = false;
 };
 

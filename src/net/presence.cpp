@@ -20,7 +20,7 @@ void TPlumo::PresenceTick() {
     }
     if (s > 4 * L) {
       lost.push_back(e);
-      if (OnUserLost) OnUserLost(entry->Nick, *entry);
+      if (events_) events_->OnUserLost(entry->Nick, *entry);
     }
   }
   if (quietTicks_ > 2) {

@@ -133,7 +133,7 @@ void TUsers::Touch(int index) {
 }
 
 void TUsers::AddPending(int index, std::uint16_t packetType, std::uint16_t seq) {
-  if (auto* e = Entry(index)) e->Pending.push_back({packetType, seq, 5});
+  if (auto* e = Entry(index)) e->Pending.push_back({packetType, seq, 5, clock_()});
 }
 
 bool TUsers::RemovePending(int index, std::uint16_t packetType, std::uint16_t seq) {
@@ -154,6 +154,16 @@ void TUsers::RecordReceived(int index, std::uint16_t packetType, std::uint16_t s
   for (auto& item : e->Received) {
     if (item.PacketType != packetType) continue;
     const int ahead = SeqDistance(item.LastSeq, seq);
+    if (ahead <= -ReceivedItem::kWindow) {
+      // No copy of a number this old can still come: the sender resends only from its ring of 255
+      // kept datagrams. The peer has started afresh at a lower place (its hello and nick change
+      // were lost) and numbers from there on.
+      item = ReceivedItem{};
+      item.PacketType = packetType;
+      item.LastSeq = seq;
+      item.MarkSeen(seq);
+      return;
+    }
     if (ahead <= 0) {
       item.MarkSeen(seq);  // a repeat, or a late number filling an earlier gap
       return;

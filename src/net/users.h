@@ -18,6 +18,7 @@ struct PendingItem {
   std::uint16_t PacketType = 0;
   std::uint16_t Seq = 0;
   std::uint8_t TriesLeft = 5;
+  std::int64_t SentMs = 0;  // local wall-clock milliseconds of the last transmission to the peer
 };
 
 // The last sequence number received from one peer for one gap-tracked type, plus which of the
@@ -79,11 +80,13 @@ class TUsers {
   const EntryList& Entries() const { return entries_; }
   void Touch(int index);
 
+  // Adds an item sent now, with 5 tries.
   void AddPending(int index, std::uint16_t packetType, std::uint16_t seq);
   bool RemovePending(int index, std::uint16_t packetType, std::uint16_t seq);
 
   // Records a gap-tracked number from the peer at index; a number more than one ahead of the last
-  // one raises OnGap for the numbers in between. Numbers compare wrap-aware.
+  // one raises OnGap for the numbers in between, a number a whole window or more behind it starts
+  // the type's record afresh (the peer started again). Numbers compare wrap-aware.
   void RecordReceived(int index, std::uint16_t packetType, std::uint16_t seq);
   // The position of the received item of this type when seq has already been recorded, or -1.
   int FindReceived(int index, std::uint16_t packetType, std::uint16_t seq) const;

@@ -63,12 +63,12 @@ std::string NextWord(std::string_view& rest) {
   return word;
 }
 
-class Peer {
+class Peer final : public plumo::TPlumoEvents {
  public:
   Peer(int port, const std::string& address) : engine_(host_, port) {
     engine_.MyAddress = address;
     host_.Attach(engine_);
-    ConnectEvents();
+    engine_.SetEvents(this);
     Emit("Ready bound=" + std::string(engine_.Receiving() ? "1" : "0") + " port=" + std::to_string(port));
   }
   ~Peer() { host_.Detach(); }
@@ -86,7 +86,11 @@ class Peer {
     } else if (cmd == "state") {
       const std::string state = NextWord(rest);
       engine_.StateDescription = std::string(rest);
-      Check(cmd, !state.empty() && engine_.SetState(state[0]));
+      if (state.empty()) {
+        Emit("Refused " + cmd);
+      } else {
+        Check(cmd, engine_.SetState(state[0]));
+      }
     } else if (cmd == "channel") {
       const std::string name = NextWord(rest);
       engine_.AddChannel(name, std::string(rest), engine_.Nick(), engine_.MyAddress, engine_.UnixNow());
@@ -148,51 +152,50 @@ class Peer {
   }
 
  private:
-  static void Check(const std::string& cmd, bool ok) {
-    if (!ok) Emit("Refused " + cmd);
+  // Only a refusal is reported; a command with nothing to send stays silent, as one that was sent.
+  static void Check(const std::string& cmd, plumo::SendResult result) {
+    if (result == plumo::SendResult::TooLong) Emit("Refused " + cmd);
   }
 
-  void ConnectEvents() {
-    engine_.OnNewUser = [](const TMStigs& f, const std::string& address) {
-      Emit("OnNewUser " + Field(f, 0) + " " + address);
-    };
-    engine_.OnUserExit = [](const TMStigs& f, const std::string& address) {
-      Emit("OnUserExit " + Field(f, 0) + " " + address);
-    };
-    engine_.OnTopicChange = [this](const std::string& channel) {
-      const plumo::TChanel* c = engine_.FindChannel(channel);
-      Emit("OnTopicChange " + Show(channel) + " " + (c != nullptr ? Show(c->Topic) : std::string()));
-    };
-    engine_.OnChannelLine = [](const TMStigs& f, const std::string& channel, const std::string& text) {
-      Emit("OnChannelLine " + Show(channel) + " " + Field(f, 0) + " " + Show(text));
-    };
-    engine_.OnPrivateMessage = [](const TMStigs& f, const std::string& text, const std::string& address) {
-      Emit("OnPrivateMessage " + Field(f, 0) + " " + address + " " + Show(text));
-    };
-    engine_.OnMassMessage = [](const TMStigs& f, const std::string& text, const std::string& address) {
-      Emit("OnMassMessage " + Field(f, 0) + " " + address + " " + Show(text));
-    };
-    engine_.OnConfirm = [](const plumo::AChuvakInfo& entry, std::uint16_t type) {
-      Emit("OnConfirm " + std::to_string(type) + " " + Show(entry.Nick) + " " + entry.Address);
-    };
-    engine_.OnUserLost = [](const std::string& nick, const plumo::AChuvakInfo& entry) {
-      Emit("OnUserLost " + Show(nick) + " " + entry.Address);
-    };
-    engine_.OnUserState = [](const plumo::AChuvakInfo& entry, char oldState) {
-      Emit("OnUserState " + Show(entry.Nick) + " " + entry.Address + " " + std::string(1, oldState) + " " +
-           std::string(1, entry.State));
-    };
-    engine_.OnUnknownCommand = [](const std::string& text) { Emit("OnUnknownCommand " + Show(text)); };
-    engine_.OnNickChange = [](const TMStigs& f, const std::string& newNick, const std::string& address) {
-      Emit("OnNickChange " + Field(f, 0) + " " + Show(newNick) + " " + address);
-    };
-    engine_.OnInfo = [](const TMStigs& f, const std::string& info, const std::string& address) {
-      Emit("OnInfo " + Field(f, 0) + " " + address + " " + Show(info));
-    };
-    engine_.OnSendError = [] { Emit("OnSendError"); };
-    engine_.OnBell = [](const plumo::AChuvakInfo& entry, std::uint16_t number) {
-      Emit("OnBell " + Show(entry.Nick) + " " + entry.Address + " " + std::to_string(number));
-    };
+  void OnNewUser(const TMStigs& f, const std::string& address) override {
+    Emit("OnNewUser " + Field(f, 0) + " " + address);
+  }
+  void OnUserExit(const TMStigs& f, const std::string& address) override {
+    Emit("OnUserExit " + Field(f, 0) + " " + address);
+  }
+  void OnTopicChange(const std::string& channel) override {
+    const plumo::TChanel* c = engine_.FindChannel(channel);
+    Emit("OnTopicChange " + Show(channel) + " " + (c != nullptr ? Show(c->Topic) : std::string()));
+  }
+  void OnChannelLine(const TMStigs& f, const std::string& channel, const std::string& text) override {
+    Emit("OnChannelLine " + Show(channel) + " " + Field(f, 0) + " " + Show(text));
+  }
+  void OnPrivateMessage(const TMStigs& f, const std::string& text, const std::string& address) override {
+    Emit("OnPrivateMessage " + Field(f, 0) + " " + address + " " + Show(text));
+  }
+  void OnMassMessage(const TMStigs& f, const std::string& text, const std::string& address) override {
+    Emit("OnMassMessage " + Field(f, 0) + " " + address + " " + Show(text));
+  }
+  void OnConfirm(const plumo::AChuvakInfo& entry, std::uint16_t type) override {
+    Emit("OnConfirm " + std::to_string(type) + " " + Show(entry.Nick) + " " + entry.Address);
+  }
+  void OnUserLost(const std::string& nick, const plumo::AChuvakInfo& entry) override {
+    Emit("OnUserLost " + Show(nick) + " " + entry.Address);
+  }
+  void OnUserState(const plumo::AChuvakInfo& entry, char oldState) override {
+    Emit("OnUserState " + Show(entry.Nick) + " " + entry.Address + " " + std::string(1, oldState) + " " +
+         std::string(1, entry.State));
+  }
+  void OnUnknownCommand(const std::string& text) override { Emit("OnUnknownCommand " + Show(text)); }
+  void OnNickChange(const TMStigs& f, const std::string& newNick, const std::string& address) override {
+    Emit("OnNickChange " + Field(f, 0) + " " + Show(newNick) + " " + address);
+  }
+  void OnInfo(const TMStigs& f, const std::string& info, const std::string& address) override {
+    Emit("OnInfo " + Field(f, 0) + " " + address + " " + Show(info));
+  }
+  void OnSendError() override { Emit("OnSendError"); }
+  void OnBell(const plumo::AChuvakInfo& entry, std::uint16_t number) override {
+    Emit("OnBell " + Show(entry.Nick) + " " + entry.Address + " " + std::to_string(number));
   }
 
   plumo::QtEngineHost host_;

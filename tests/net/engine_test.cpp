@@ -70,7 +70,7 @@ TEST_F(Engine, EveryOperationWritesItsLayout) {
   const AChuvakInfo ann = *me.Users().Entry(1);
   const std::uint8_t confirmed[4] = {0, 15, 0, 9};
   struct Case {
-    std::function<bool()> op;
+    std::function<SendResult()> op;
     std::string dest, data;
   };
   const Case cases[] = {
@@ -100,7 +100,7 @@ TEST_F(Engine, EveryOperationWritesItsLayout) {
   };
   for (const Case& c : cases) {
     host.ClearSent();
-    EXPECT_TRUE(c.op());
+    EXPECT_EQ(c.op(), SendResult::Sent) << sim::TypeOf(c.data);
     ASSERT_EQ(host.Sent().size(), 1U) << sim::TypeOf(c.data);
     EXPECT_EQ(host.Sent()[0].dest, c.dest) << sim::TypeOf(c.data);
     EXPECT_EQ(host.Sent()[0].data, c.data) << sim::TypeOf(c.data);
@@ -130,22 +130,78 @@ TEST_F(Engine, RingKeepsTheLast255) {
 TEST_F(Engine, TooLongDatagramIsNotSent) {
   Meet();
   // Header 5 + "me\0" + "Main\0" + text + "\0": 2034 bytes of text make exactly 2048.
-  EXPECT_TRUE(me.SendChannelLine("Main", std::string(2034, 'x'), kBc));
+  EXPECT_EQ(me.SendChannelLine("Main", std::string(2034, 'x'), kBc), SendResult::Sent);
   EXPECT_EQ(host.Sent().back().data.size(), kMaxDatagram);
   host.ClearSent();
   const std::size_t kept = me.History().size();
-  EXPECT_FALSE(me.SendChannelLine("Main", std::string(2035, 'x'), kBc));
-  const std::string big(3000, 'x');
-  EXPECT_FALSE(me.SendPrivateMessage("ann", big, kAnn));
-  EXPECT_FALSE(me.SendMassMessage(big));
-  EXPECT_FALSE(me.SetNick(big));
-  EXPECT_FALSE(me.SetTopic("Main", big, kNow));
+  std::string big(3000, 'x');
+  const std::function<SendResult()> refused[] = {
+      [&] { return me.SendChannelLine("Main", std::string(2035, 'x'), kBc); },
+      [&] { return me.SendPrivateMessage("ann", big, kAnn); },
+      [&] { return me.SendMassMessage(big); },
+      [&] { return me.SetNick(big); },
+      [&] { return me.SetTopic("Main", big, kNow); },
+      [&] { return me.SendTopicQuery("Main" + big); },  // the query names the channel: too long as well
+      [&] {                                             // channel 0's topic travels in the hello
+        const std::string topic = me.ChannelAt(0)->Topic;
+        me.ChannelAt(0)->Topic = big;
+        const SendResult result = me.SendHello();
+        me.ChannelAt(0)->Topic = topic;
+        return result;
+      },
+  };
+  me.AddChannel("Main" + big, "", "", "", 0);
+  for (std::size_t k = 0; k < std::size(refused); ++k) EXPECT_EQ(refused[k](), SendResult::TooLong) << k;
   EXPECT_TRUE(host.Sent().empty());
   EXPECT_EQ(me.History().size(), kept);
   EXPECT_TRUE(me.Users().Entry(1)->Pending.empty());
   EXPECT_EQ(me.Counters().Current(pkChannelLine), 1);  // the refused ones took no number
+  EXPECT_EQ(me.Counters().Current(pkHello), 0);
   EXPECT_EQ(me.Nick(), "me");
   EXPECT_EQ(me.FindChannel("Main")->Topic, "topic");
+}
+
+TEST_F(Engine, NothingToSendSendsNothing) {
+  host.ClearSent();
+  const std::function<SendResult()> idle[] = {
+      [&] { return me.SetTopic("Main", "own", kNow - 5); },  // the own entry is not known yet: stored only
+      [&] { return me.SendTopicQuery("Main"); },             // likewise
+      [&] { return me.RequestInfo(0); },                     // the roster is still empty
+      [&] { return me.SendInfo(-1); },
+      [&] { return me.RequestResend(2, pkChannelLine, 1, 1); },
+      [&] {
+        Meet();
+        return me.SetTopic("Main", "later", kNow + 1);
+      },  // a topic time in the future
+      [&] { return me.SendTopicQuery("Nowhere"); },
+      [&] { return me.RequestResend(2, pkChannelLine, 1, 1); },
+  };
+  for (std::size_t k = 0; k < std::size(idle); ++k) {
+    EXPECT_EQ(idle[k](), SendResult::Nothing) << k;
+    EXPECT_TRUE(host.Sent().empty()) << k;
+  }
+  EXPECT_EQ(me.FindChannel("Main")->Topic, "own");
+}
+
+TEST_F(Engine, WithoutAListenerEverythingButTheEventsHappens) {
+  Meet();
+  me.SendPrivateMessage("ann", "pm", kAnn);
+  me.SetEvents(nullptr);
+  From(kAnn, Datagram(pkConfirm, 1, Be16(pkPrivateMessage) + Be16(1), {"ann", "4"}));
+  From(kAnn, Pm(1));
+  From(kAnn, Pm(3));  // a gap: the roster still reports it to its own handler
+  From(kBob, Datagram(18, 1, "", {"x"}));
+  From(kAnn, Datagram(pkBell, 1, "\x01\x02", {"ann"}));
+  host.failSends = true;
+  me.SendMassMessage("nobody hears");
+  me.PresenceTick();
+  ASSERT_EQ(rec.events.size(), 1U);
+  EXPECT_EQ(rec.events[0].kind, Ev::Gap);
+  // The private message is confirmed; the mass message, which the host failed to send, waits.
+  ASSERT_EQ(me.Users().Entry(1)->Pending.size(), 1U);
+  EXPECT_EQ(me.Users().Entry(1)->Pending[0].PacketType, pkMassMessage);
+  EXPECT_EQ(me.Users().Entry(1)->State, stDoNotDisturb);
+  EXPECT_EQ(SentOf(pkConfirm).size(), 3U);  // private messages and the bell
 }
 
 TEST_F(Engine, TopicOperations) {
@@ -379,6 +435,64 @@ TEST_F(Engine, ResendTickRetriesUnconfirmedUpToFiveTimes) {
   for (int n = 0; n < 255; ++n) me.SendChannelLine("Main", "x", kBc);
   me.ResendTick();
   EXPECT_TRUE(me.Users().Entry(1)->Pending.empty());
+}
+
+TEST_F(Engine, EachRunNumbersFromItsOwnRandomPlace) {
+  sim::SimHost& other = lan.AddHost(kBob);
+  other.randomSource = [](std::uint32_t n) { return n == TPlumo::kSeqStartRange ? 12345U : 0U; };
+  TPlumo& e = lan.StartEngine(kBob);
+  EXPECT_EQ(e.Counters().Current(pkHello), 12344);  // hello numbers stay even
+  for (std::uint16_t type = pkChannelLine; type <= pkBell; ++type)
+    EXPECT_EQ(e.Counters().Current(type), 12345);
+  e.SendChannelLine("Main", "x", kBc);
+  EXPECT_EQ(sim::SeqOf(other.Sent().back().data), 12346);
+  e.DropDeliveryGuards();
+  e.SendMassMessage("x");
+  EXPECT_EQ(sim::SeqOf(other.Sent().back().data), 1);
+}
+
+// A confirmation that comes long after the last transmission of a datagram that is still being
+// resent answers somebody else's datagram under the same number, and leaves ours pending.
+TEST_F(Engine, ConfirmationsCountOnlyInAnswerToATransmission) {
+  Meet();
+  enum Then { kNothing, kResendTick, kResendRequest, kNoTriesLeft };
+  struct Case {
+    std::int64_t waitMs;
+    Then then;
+    std::int64_t thenWaitMs;
+    bool taken;
+  };
+  const Case cases[] = {
+      {0, kNothing, 0, true},
+      {TPlumo::kConfirmWindowMs, kNothing, 0, true},
+      {TPlumo::kConfirmWindowMs + 1, kNothing, 0, false},
+      {60'000, kResendTick, 20, true},
+      {60'000, kResendRequest, 20, true},
+      {60'000, kNoTriesLeft, 0, true},
+  };
+  std::size_t taken = 0;
+  for (const Case& c : cases) {
+    me.SendPrivateMessage("ann", "pm", kAnn);
+    const std::uint16_t seq = me.Counters().Current(pkPrivateMessage);
+    auto pending = [&] {
+      for (const auto& item : me.Users().Entry(1)->Pending) {
+        if (item.Seq == seq) return true;
+      }
+      return false;
+    };
+    host.clockOffsetMs += c.waitMs;
+    if (c.then == kResendTick) me.ResendTick();
+    if (c.then == kResendRequest)
+      From(kAnn, Datagram(pkResendRequest, seq, Be16(15) + Be16(seq) + Be16(seq), {"ann"}));
+    if (c.then == kNoTriesLeft) {
+      for (auto& item : me.Users().Entry(1)->Pending) item.TriesLeft = 0;
+    }
+    host.clockOffsetMs += c.thenWaitMs;
+    From(kAnn, Datagram(pkConfirm, seq, Be16(pkPrivateMessage) + Be16(seq), {"ann", "1"}));
+    EXPECT_EQ(pending(), !c.taken) << seq;
+    taken += c.taken;
+  }
+  EXPECT_EQ(rec.Count(Ev::Confirm), taken);
 }
 
 TEST_F(Engine, PresenceThresholdsWithJitterZero) {

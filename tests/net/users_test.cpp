@@ -100,6 +100,22 @@ TEST_F(Roster, NumbersKeepWorkingAcrossTheWrap) {
   EXPECT_LT(users.FindReceived(0, pkPrivateMessage, 303), 0);
 }
 
+// A peer that started again at a lower place while its hello was lost: its numbers a whole window
+// or more behind the last one cannot be late copies, and start the record afresh.
+TEST_F(Roster, NumbersFarBehindAreANewNumbering) {
+  users.AddOrUpdate("A", "X");
+  for (std::uint16_t s : {5000, 5001, 4746})
+    users.RecordReceived(0, pkMassMessage, s);  // 4746: 255 behind, late
+  EXPECT_EQ(users.Entry(0)->Received[0].LastSeq, 5001);
+  EXPECT_GE(users.FindReceived(0, pkMassMessage, 4746), 0);
+  users.RecordReceived(0, pkMassMessage, 4745);  // 256 behind: the new run's first number
+  EXPECT_EQ(users.Entry(0)->Received[0].LastSeq, 4745);
+  EXPECT_LT(users.FindReceived(0, pkMassMessage, 4746), 0);  // the old run's numbers are forgotten
+  for (std::uint16_t s : {4746, 4748}) users.RecordReceived(0, pkMassMessage, s);
+  EXPECT_GE(users.FindReceived(0, pkMassMessage, 4746), 0);  // and the new run's repeats are caught
+  EXPECT_EQ(gaps, (std::vector<Gap>{{0, pkMassMessage, 4747, 4747}}));
+}
+
 // The indexed lookups compared with a literal in-order scan on random operations.
 TEST(RosterProperty, MatchesPlainScan) {
   struct Plain {

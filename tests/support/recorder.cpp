@@ -15,51 +15,7 @@ EventRecorder::EventRecorder(TPlumo& engine, std::function<std::int64_t()> clock
 
 EventRecorder::EventRecorder(TPlumo& engine, Options options, std::function<std::int64_t()> clock)
     : engine_(engine), clock_(std::move(clock)) {
-  engine.OnNewUser = [this](const TMStigs& f, const std::string& address) {
-    Log({.kind = Ev::NewUser, .fields = f, .address = address, .nick = Field0(f)});
-  };
-  engine.OnUserExit = [this](const TMStigs& f, const std::string& address) {
-    Log({.kind = Ev::UserExit, .fields = f, .address = address, .nick = Field0(f)});
-  };
-  engine.OnTopicChange = [this](const std::string& channel) {
-    Log({.kind = Ev::TopicChange, .channel = channel});
-  };
-  engine.OnChannelLine = [this](const TMStigs& f, const std::string& channel, const std::string& text) {
-    Log({.kind = Ev::ChannelLine, .fields = f, .nick = Field0(f), .channel = channel, .text = text});
-  };
-  engine.OnPrivateMessage = [this](const TMStigs& f, const std::string& text, const std::string& address) {
-    Log({.kind = Ev::PrivateMessage, .fields = f, .address = address, .nick = Field0(f), .text = text});
-  };
-  engine.OnMassMessage = [this](const TMStigs& f, const std::string& text, const std::string& address) {
-    Log({.kind = Ev::MassMessage, .fields = f, .address = address, .nick = Field0(f), .text = text});
-  };
-  engine.OnConfirm = [this](const AChuvakInfo& entry, std::uint16_t type) {
-    Log({.kind = Ev::Confirm, .address = entry.Address, .nick = entry.Nick, .number = type});
-  };
-  engine.OnUserLost = [this](const std::string& nick, const AChuvakInfo& entry) {
-    Log({.kind = Ev::UserLost, .address = entry.Address, .nick = nick});
-  };
-  engine.OnUserState = [this](const AChuvakInfo& entry, char oldState) {
-    Log({.kind = Ev::UserState,
-         .address = entry.Address,
-         .nick = entry.Nick,
-         .text = entry.StateDescription,
-         .state = entry.State,
-         .oldState = oldState});
-  };
-  engine.OnUnknownCommand = [this](const std::string& text) {
-    Log({.kind = Ev::UnknownCommand, .text = text});
-  };
-  engine.OnNickChange = [this](const TMStigs& f, const std::string& newNick, const std::string& address) {
-    Log({.kind = Ev::NickChange, .fields = f, .address = address, .nick = newNick});
-  };
-  engine.OnInfo = [this](const TMStigs& f, const std::string& info, const std::string& address) {
-    Log({.kind = Ev::Info, .fields = f, .address = address, .nick = Field0(f), .text = info});
-  };
-  engine.OnSendError = [this] { Log({.kind = Ev::SendError}); };
-  engine.OnBell = [this](const AChuvakInfo& entry, std::uint16_t bell) {
-    Log({.kind = Ev::Bell, .address = entry.Address, .nick = entry.Nick, .number = bell});
-  };
+  engine.SetEvents(this);
   engine.Users().OnChange = [this](const TUsers::EntryList&) { ++rosterChanges; };
   engine.Users().OnGap = [this, options](int index, std::uint16_t type, std::uint16_t first,
                                          std::uint16_t last) {
@@ -73,6 +29,67 @@ EventRecorder::EventRecorder(TPlumo& engine, Options options, std::function<std:
          .userIndex = index});
     if (options.answerGaps) engine_.RequestResend(index, type, first, last);
   };
+}
+
+void EventRecorder::OnNewUser(const TMStigs& f, const std::string& address) {
+  Log({.kind = Ev::NewUser, .fields = f, .address = address, .nick = Field0(f)});
+}
+
+void EventRecorder::OnUserExit(const TMStigs& f, const std::string& address) {
+  Log({.kind = Ev::UserExit, .fields = f, .address = address, .nick = Field0(f)});
+}
+
+void EventRecorder::OnTopicChange(const std::string& channel) {
+  Log({.kind = Ev::TopicChange, .channel = channel});
+}
+
+void EventRecorder::OnChannelLine(const TMStigs& f, const std::string& channel, const std::string& text) {
+  Log({.kind = Ev::ChannelLine, .fields = f, .nick = Field0(f), .channel = channel, .text = text});
+}
+
+void EventRecorder::OnPrivateMessage(const TMStigs& f, const std::string& text, const std::string& address) {
+  Log({.kind = Ev::PrivateMessage, .fields = f, .address = address, .nick = Field0(f), .text = text});
+}
+
+void EventRecorder::OnMassMessage(const TMStigs& f, const std::string& text, const std::string& address) {
+  Log({.kind = Ev::MassMessage, .fields = f, .address = address, .nick = Field0(f), .text = text});
+}
+
+void EventRecorder::OnConfirm(const AChuvakInfo& entry, std::uint16_t type) {
+  Log({.kind = Ev::Confirm, .address = entry.Address, .nick = entry.Nick, .number = type});
+}
+
+void EventRecorder::OnUserLost(const std::string& nick, const AChuvakInfo& entry) {
+  Log({.kind = Ev::UserLost, .address = entry.Address, .nick = nick});
+}
+
+void EventRecorder::OnUserState(const AChuvakInfo& entry, char oldState) {
+  Log({.kind = Ev::UserState,
+       .address = entry.Address,
+       .nick = entry.Nick,
+       .text = entry.StateDescription,
+       .state = entry.State,
+       .oldState = oldState});
+}
+
+void EventRecorder::OnUnknownCommand(const std::string& text) {
+  Log({.kind = Ev::UnknownCommand, .text = text});
+}
+
+void EventRecorder::OnNickChange(const TMStigs& f, const std::string& newNick, const std::string& address) {
+  Log({.kind = Ev::NickChange, .fields = f, .address = address, .nick = newNick});
+}
+
+void EventRecorder::OnInfo(const TMStigs& f, const std::string& info, const std::string& address) {
+  Log({.kind = Ev::Info, .fields = f, .address = address, .nick = Field0(f), .text = info});
+}
+
+void EventRecorder::OnSendError() {
+  Log({.kind = Ev::SendError});
+}
+
+void EventRecorder::OnBell(const AChuvakInfo& entry, std::uint16_t bell) {
+  Log({.kind = Ev::Bell, .address = entry.Address, .nick = entry.Nick, .number = bell});
 }
 
 void EventRecorder::Log(EngineEvent e) {

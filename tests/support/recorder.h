@@ -1,6 +1,7 @@
-// EventRecorder: captures every event slot of one engine, and the roster's OnGap and OnChange, into
-// a log that tests inspect. Like the main window, it answers OnGap with RequestResend unless told
-// not to. Assigning it replaces whatever handlers the slots held.
+// EventRecorder: the listener of one engine for tests. It captures every engine event, and the
+// roster's OnGap and OnChange, into a log that tests inspect. Like the main window, it answers
+// OnGap with RequestResend unless told not to. Building it makes it the engine's listener and
+// replaces the roster's two handlers.
 #pragma once
 
 #include <cstddef>
@@ -46,7 +47,7 @@ struct EngineEvent {
   int userIndex = -1;
 };
 
-class EventRecorder {
+class EventRecorder final : public TPlumoEvents {
  public:
   struct Options {
     bool answerGaps = true;  // call RequestResend from OnGap, as the main window does
@@ -54,6 +55,11 @@ class EventRecorder {
   // clock gives the time stamp of each event (0 without one).
   explicit EventRecorder(TPlumo& engine, std::function<std::int64_t()> clock = {});
   EventRecorder(TPlumo& engine, Options options, std::function<std::int64_t()> clock = {});
+  // The engine keeps a pointer to its listener: a recorder stays where it was built. It does not
+  // unset itself on destruction (its engine may be gone already), so an engine that outlives its
+  // recorder must get another listener first.
+  EventRecorder(const EventRecorder&) = delete;
+  EventRecorder& operator=(const EventRecorder&) = delete;
 
   std::vector<EngineEvent> events;
   int rosterChanges = 0;
@@ -66,6 +72,21 @@ class EventRecorder {
     events.clear();
     rosterChanges = 0;
   }
+
+  void OnNewUser(const TMStigs& fields, const std::string& address) override;
+  void OnUserExit(const TMStigs& fields, const std::string& address) override;
+  void OnTopicChange(const std::string& channelName) override;
+  void OnChannelLine(const TMStigs& fields, const std::string& channel, const std::string& text) override;
+  void OnPrivateMessage(const TMStigs& fields, const std::string& text, const std::string& address) override;
+  void OnMassMessage(const TMStigs& fields, const std::string& text, const std::string& address) override;
+  void OnConfirm(const AChuvakInfo& entry, std::uint16_t packetType) override;
+  void OnUserLost(const std::string& nick, const AChuvakInfo& entry) override;
+  void OnUserState(const AChuvakInfo& entry, char oldState) override;
+  void OnUnknownCommand(const std::string& text) override;
+  void OnNickChange(const TMStigs& fields, const std::string& newNick, const std::string& address) override;
+  void OnInfo(const TMStigs& fields, const std::string& infoText, const std::string& address) override;
+  void OnSendError() override;
+  void OnBell(const AChuvakInfo& entry, std::uint16_t bellNumber) override;
 
  private:
   void Log(EngineEvent e);

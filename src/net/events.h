@@ -1,0 +1,54 @@
+// TPlumoEvents: the one listener of a protocol engine. A host program implements every method
+// (they are pure, so a listener that forgets one does not compile) and hands the listener to
+// TPlumo::SetEvents. The engine calls it synchronously from inside DataReceived, ResendTick,
+// PresenceTick and the send operations; text arguments are valid only during the call.
+//
+// A listener may call the engine's send operations from inside an event, but must not destroy the
+// engine, remove roster entries, or throw.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "net/codec.h"
+#include "net/users.h"
+
+namespace plumo {
+
+class TPlumoEvents {
+ public:
+  virtual ~TPlumoEvents() = default;
+
+  // A hello, the engine's own included. address is the sender's.
+  virtual void OnNewUser(const TMStigs& fields, const std::string& address) = 0;
+  // A farewell, whether or not the sender was in the roster.
+  virtual void OnUserExit(const TMStigs& fields, const std::string& address) = 0;
+  // A known channel's topic was replaced by a peer's newer one.
+  virtual void OnTopicChange(const std::string& channelName) = 0;
+  // A channel line, the engine's own included, once per sequence number.
+  virtual void OnChannelLine(const TMStigs& fields, const std::string& channel, const std::string& text) = 0;
+  // A private message to the own nick, once per sequence number, unless the own state is offline.
+  virtual void OnPrivateMessage(const TMStigs& fields, const std::string& text,
+                                const std::string& address) = 0;
+  // A mass message from another peer, once per sequence number, unless the own state is offline.
+  virtual void OnMassMessage(const TMStigs& fields, const std::string& text, const std::string& address) = 0;
+  // A peer confirmed a datagram this engine was waiting for.
+  virtual void OnConfirm(const AChuvakInfo& entry, std::uint16_t packetType) = 0;
+  // A peer stayed silent too long; it is removed from the roster after the event.
+  virtual void OnUserLost(const std::string& nick, const AChuvakInfo& entry) = 0;
+  // A peer announced a new state.
+  virtual void OnUserState(const AChuvakInfo& entry, char oldState) = 0;
+  // A datagram of a type the protocol does not know; text is the report to show.
+  virtual void OnUnknownCommand(const std::string& text) = 0;
+  // A known peer took another nick (a peer starting again comes from the empty nick).
+  virtual void OnNickChange(const TMStigs& fields, const std::string& newNick,
+                            const std::string& address) = 0;
+  // The information a peer sent in answer to RequestInfo.
+  virtual void OnInfo(const TMStigs& fields, const std::string& infoText, const std::string& address) = 0;
+  // The host could not send a datagram.
+  virtual void OnSendError() = 0;
+  // A peer rang a bell; a resent bell rings again.
+  virtual void OnBell(const AChuvakInfo& entry, std::uint16_t bellNumber) = 0;
+};
+
+}  // namespace plumo
