@@ -176,86 +176,77 @@ void OnSignal(int) {
   [[maybe_unused]] const auto n = write(signalPipe[1], &c, 1);
 }
 
-// Every engine event is reported before the core presents it.
-void TapEvents(TPlumo& e, Printer& out) {
-  if (!out.Json()) return;
-  auto onNewUser = e.OnNewUser;
-  e.OnNewUser = [&out, onNewUser](const TMStigs& f, const std::string& a) {
-    out.Event("\"OnNewUser\",\"Fields\":" + JsonFields(f) + ",\"Address\":" + JsonString(a));
-    if (onNewUser) onNewUser(f, a);
-  };
-  auto onUserExit = e.OnUserExit;
-  e.OnUserExit = [&out, onUserExit](const TMStigs& f, const std::string& a) {
-    out.Event("\"OnUserExit\",\"Fields\":" + JsonFields(f) + ",\"Address\":" + JsonString(a));
-    if (onUserExit) onUserExit(f, a);
-  };
-  auto onTopic = e.OnTopicChange;
-  e.OnTopicChange = [&out, onTopic](const std::string& c) {
-    out.Event("\"OnTopicChange\",\"ChannelName\":" + JsonString(c));
-    if (onTopic) onTopic(c);
-  };
-  auto onLine = e.OnChannelLine;
-  e.OnChannelLine = [&out, onLine](const TMStigs& f, const std::string& c, const std::string& t) {
-    out.Event("\"OnChannelLine\",\"Fields\":" + JsonFields(f) + ",\"Channel\":" + JsonString(c) +
-              ",\"Text\":" + JsonString(t));
-    if (onLine) onLine(f, c, t);
-  };
-  auto onPrivate = e.OnPrivateMessage;
-  e.OnPrivateMessage = [&out, onPrivate](const TMStigs& f, const std::string& t, const std::string& a) {
-    out.Event("\"OnPrivateMessage\",\"Fields\":" + JsonFields(f) + ",\"Text\":" + JsonString(t) +
-              ",\"Address\":" + JsonString(a));
-    if (onPrivate) onPrivate(f, t, a);
-  };
-  auto onMass = e.OnMassMessage;
-  e.OnMassMessage = [&out, onMass](const TMStigs& f, const std::string& t, const std::string& a) {
-    out.Event("\"OnMassMessage\",\"Fields\":" + JsonFields(f) + ",\"Text\":" + JsonString(t) +
-              ",\"Address\":" + JsonString(a));
-    if (onMass) onMass(f, t, a);
-  };
-  auto onConfirm = e.OnConfirm;
-  e.OnConfirm = [&out, onConfirm](const AChuvakInfo& en, std::uint16_t type) {
-    out.Event("\"OnConfirm\",\"Entry\":" + JsonEntry(en) + ",\"PacketType\":" + std::to_string(type));
-    if (onConfirm) onConfirm(en, type);
-  };
-  auto onLost = e.OnUserLost;
-  e.OnUserLost = [&out, onLost](const std::string& n, const AChuvakInfo& en) {
-    out.Event("\"OnUserLost\",\"Nick\":" + JsonString(n) + ",\"Entry\":" + JsonEntry(en));
-    if (onLost) onLost(n, en);
-  };
-  auto onState = e.OnUserState;
-  e.OnUserState = [&out, onState](const AChuvakInfo& en, char old) {
-    out.Event("\"OnUserState\",\"Entry\":" + JsonEntry(en) +
-              ",\"OldState\":" + JsonString(std::string(1, old)));
-    if (onState) onState(en, old);
-  };
-  auto onUnknown = e.OnUnknownCommand;
-  e.OnUnknownCommand = [&out, onUnknown](const std::string& t) {
-    out.Event("\"OnUnknownCommand\",\"Text\":" + JsonString(t));
-    if (onUnknown) onUnknown(t);
-  };
-  auto onNick = e.OnNickChange;
-  e.OnNickChange = [&out, onNick](const TMStigs& f, const std::string& n, const std::string& a) {
-    out.Event("\"OnNickChange\",\"Fields\":" + JsonFields(f) + ",\"NewNick\":" + JsonString(n) +
-              ",\"Address\":" + JsonString(a));
-    if (onNick) onNick(f, n, a);
-  };
-  auto onInfo = e.OnInfo;
-  e.OnInfo = [&out, onInfo](const TMStigs& f, const std::string& i, const std::string& a) {
-    out.Event("\"OnInfo\",\"Fields\":" + JsonFields(f) + ",\"InfoText\":" + JsonString(i) +
-              ",\"Address\":" + JsonString(a));
-    if (onInfo) onInfo(f, i, a);
-  };
-  auto onSendError = e.OnSendError;
-  e.OnSendError = [&out, onSendError] {
-    out.Event("\"OnSendError\"");
-    if (onSendError) onSendError();
-  };
-  auto onBell = e.OnBell;
-  e.OnBell = [&out, onBell](const AChuvakInfo& en, std::uint16_t n) {
-    out.Event("\"OnBell\",\"Entry\":" + JsonEntry(en) + ",\"BellNumber\":" + std::to_string(n));
-    if (onBell) onBell(en, n);
-  };
-}
+// Every engine event is reported as a JSON line before the core presents it.
+class JsonEventTap final : public TPlumoEventsForward {
+ public:
+  JsonEventTap(TPlumoEvents& core, Printer& out) : TPlumoEventsForward(core), out_(out) {}
+
+  void OnNewUser(const TMStigs& f, const std::string& a) override {
+    out_.Event("\"OnNewUser\",\"Fields\":" + JsonFields(f) + ",\"Address\":" + JsonString(a));
+    TPlumoEventsForward::OnNewUser(f, a);
+  }
+  void OnUserExit(const TMStigs& f, const std::string& a) override {
+    out_.Event("\"OnUserExit\",\"Fields\":" + JsonFields(f) + ",\"Address\":" + JsonString(a));
+    TPlumoEventsForward::OnUserExit(f, a);
+  }
+  void OnTopicChange(const std::string& c) override {
+    out_.Event("\"OnTopicChange\",\"ChannelName\":" + JsonString(c));
+    TPlumoEventsForward::OnTopicChange(c);
+  }
+  void OnChannelLine(const TMStigs& f, const std::string& c, const std::string& t) override {
+    out_.Event("\"OnChannelLine\",\"Fields\":" + JsonFields(f) + ",\"Channel\":" + JsonString(c) +
+               ",\"Text\":" + JsonString(t));
+    TPlumoEventsForward::OnChannelLine(f, c, t);
+  }
+  void OnPrivateMessage(const TMStigs& f, const std::string& t, const std::string& a) override {
+    out_.Event("\"OnPrivateMessage\",\"Fields\":" + JsonFields(f) + ",\"Text\":" + JsonString(t) +
+               ",\"Address\":" + JsonString(a));
+    TPlumoEventsForward::OnPrivateMessage(f, t, a);
+  }
+  void OnMassMessage(const TMStigs& f, const std::string& t, const std::string& a) override {
+    out_.Event("\"OnMassMessage\",\"Fields\":" + JsonFields(f) + ",\"Text\":" + JsonString(t) +
+               ",\"Address\":" + JsonString(a));
+    TPlumoEventsForward::OnMassMessage(f, t, a);
+  }
+  void OnConfirm(const AChuvakInfo& en, std::uint16_t type) override {
+    out_.Event("\"OnConfirm\",\"Entry\":" + JsonEntry(en) + ",\"PacketType\":" + std::to_string(type));
+    TPlumoEventsForward::OnConfirm(en, type);
+  }
+  void OnUserLost(const std::string& n, const AChuvakInfo& en) override {
+    out_.Event("\"OnUserLost\",\"Nick\":" + JsonString(n) + ",\"Entry\":" + JsonEntry(en));
+    TPlumoEventsForward::OnUserLost(n, en);
+  }
+  void OnUserState(const AChuvakInfo& en, char old) override {
+    out_.Event("\"OnUserState\",\"Entry\":" + JsonEntry(en) +
+               ",\"OldState\":" + JsonString(std::string(1, old)));
+    TPlumoEventsForward::OnUserState(en, old);
+  }
+  void OnUnknownCommand(const std::string& t) override {
+    out_.Event("\"OnUnknownCommand\",\"Text\":" + JsonString(t));
+    TPlumoEventsForward::OnUnknownCommand(t);
+  }
+  void OnNickChange(const TMStigs& f, const std::string& n, const std::string& a) override {
+    out_.Event("\"OnNickChange\",\"Fields\":" + JsonFields(f) + ",\"NewNick\":" + JsonString(n) +
+               ",\"Address\":" + JsonString(a));
+    TPlumoEventsForward::OnNickChange(f, n, a);
+  }
+  void OnInfo(const TMStigs& f, const std::string& i, const std::string& a) override {
+    out_.Event("\"OnInfo\",\"Fields\":" + JsonFields(f) + ",\"InfoText\":" + JsonString(i) +
+               ",\"Address\":" + JsonString(a));
+    TPlumoEventsForward::OnInfo(f, i, a);
+  }
+  void OnSendError() override {
+    out_.Event("\"OnSendError\"");
+    TPlumoEventsForward::OnSendError();
+  }
+  void OnBell(const AChuvakInfo& en, std::uint16_t n) override {
+    out_.Event("\"OnBell\",\"Entry\":" + JsonEntry(en) + ",\"BellNumber\":" + std::to_string(n));
+    TPlumoEventsForward::OnBell(en, n);
+  }
+
+ private:
+  Printer& out_;
+};
 
 // The first word of a command line and the rest after one blank.
 std::pair<std::string, std::string> SplitWord(const std::string& text) {
@@ -408,6 +399,8 @@ int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
   QtEngineHost host;
 
   CoreSurfaces surfaces{channels, inputs, editor, roster, window, sound, timers, system};
+  // Built before the core and destroyed after it: the core's farewell still passes through it.
+  std::unique_ptr<JsonEventTap> tap;
   TChatCore core(fs::absolute(options.dir).lexically_normal().string(), surfaces, host,
                  [&host](TPlumo* engine) {
                    if (engine) {
@@ -419,7 +412,12 @@ int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
   timers.Connect(core);
   // Wrapped as soon as they are wired, so that events raised during start-up (a failing first
   // announcement) are reported too.
-  core.SetEventTap([&out](TPlumo& engine) { TapEvents(engine, out); });
+  if (out.Json()) {
+    core.SetEventTap([&tap, &out](TPlumoEvents& handlers) {
+      tap = std::make_unique<JsonEventTap>(handlers, out);
+      return tap.get();
+    });
+  }
 
   if (!core.FormCreate()) return 1;
   {

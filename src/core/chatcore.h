@@ -60,9 +60,11 @@ class TChatCore {
   TChatCore& operator=(const TChatCore&) = delete;
 
   // A host that watches the engine's events sets this before FormCreate: it is called with the
-  // engine as soon as the core has filled the event slots, before the first announcement, so that
-  // it can wrap them and see every event, including those raised during start-up.
-  void SetEventTap(std::function<void(TPlumo&)> tap) { eventTap_ = std::move(tap); }
+  // core's own listener as soon as the engine exists, before the first announcement, and returns the
+  // listener the engine is to call (one that passes every event on to the core's, see
+  // TPlumoEventsForward), so that it sees every event, including those raised during start-up.
+  using EventTap = std::function<TPlumoEvents*(TPlumoEvents& core)>;
+  void SetEventTap(EventTap tap) { eventTap_ = std::move(tap); }
 
   // --- Start-up and shutdown.
   // The creation sequence of the main window. False when it failed from the address selection on
@@ -110,7 +112,7 @@ class TChatCore {
 
   PlumoHost& engineHost_;
   std::function<void(TPlumo*)> attach_;
-  std::function<void(TPlumo&)> eventTap_;
+  EventTap eventTap_;
   TSettings settings_;
   std::unique_ptr<LanguageBridge> languageBridge_;
   std::unique_ptr<TLngINISupp> lns_;

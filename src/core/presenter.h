@@ -14,26 +14,26 @@
 
 namespace plumo {
 
-class TEventPresenter {
+class TEventPresenter final : public TPlumoEvents {
  public:
   TEventPresenter(TCoreContext& ctx, TTabStrips& tabs, TRosterList& roster, TSoundBoard& sounds,
                   TOwnState& own)
       : c_(ctx), tabs_(tabs), roster_(roster), sounds_(sounds), own_(own) {}
 
-  void OnNewUser(const TMStigs& fields, const std::string& address);
-  void OnUserExit(const TMStigs& fields, const std::string& address);
-  void OnTopicChange(const std::string& channelName);
-  void OnChannelLine(const TMStigs& fields, const std::string& channel, const std::string& text);
-  void OnPrivateMessage(const TMStigs& fields, const std::string& text, const std::string& address);
-  void OnMassMessage(const TMStigs& fields, const std::string& text, const std::string& address);
-  void OnConfirm(const AChuvakInfo& entry, std::uint16_t packetType);
-  void OnUserLost(const std::string& nick, const AChuvakInfo& entry);
-  void OnUserState(const AChuvakInfo& entry, char oldState);
-  void OnUnknownCommand(const std::string& text);
-  void OnNickChange(const TMStigs& fields, const std::string& newNick, const std::string& address);
-  void OnInfo(const TMStigs& fields, const std::string& infoText, const std::string& address);
-  void OnSendError();
-  void OnBell(const AChuvakInfo& entry, std::uint16_t bellNumber);
+  void OnNewUser(const TMStigs& fields, const std::string& address) override;
+  void OnUserExit(const TMStigs& fields, const std::string& address) override;
+  void OnTopicChange(const std::string& channelName) override;
+  void OnChannelLine(const TMStigs& fields, const std::string& channel, const std::string& text) override;
+  void OnPrivateMessage(const TMStigs& fields, const std::string& text, const std::string& address) override;
+  void OnMassMessage(const TMStigs& fields, const std::string& text, const std::string& address) override;
+  void OnConfirm(const AChuvakInfo& entry, std::uint16_t packetType) override;
+  void OnUserLost(const std::string& nick, const AChuvakInfo& entry) override;
+  void OnUserState(const AChuvakInfo& entry, char oldState) override;
+  void OnUnknownCommand(const std::string& text) override;
+  void OnNickChange(const TMStigs& fields, const std::string& newNick, const std::string& address) override;
+  void OnInfo(const TMStigs& fields, const std::string& infoText, const std::string& address) override;
+  void OnSendError() override;
+  void OnBell(const AChuvakInfo& entry, std::uint16_t bellNumber) override;
 
  private:
   // Opens the reply tab of a received message, with the message quoted in it.

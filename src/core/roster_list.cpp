@@ -111,7 +111,7 @@ void TRosterList::AskBellNumber(const std::string& title) {
 bool TRosterList::SendBellToNick(const std::string& nick, std::uint16_t number) {
   if (!c_.engine) return false;
   for (const auto& entry : c_.engine->Users().Entries()) {
-    if (entry->Nick == nick) return c_.engine->SendBell(*entry, number);
+    if (entry->Nick == nick) return c_.engine->SendBell(*entry, number) == SendResult::Sent;
   }
   ReportNoUserSelected();
   return false;

@@ -26,7 +26,8 @@ SendOutcome TSender::SendMes() {
   const TConversationList& channels = tabs_.Channels();
   const int index = channels.CurrentIndex();
   if (text.empty() || index <= 0 || !c_.engine) return SendOutcome::Nothing;
-  if (!c_.engine->SendChannelLine(channels.At(index).Name, text, c_.engine->BroadcastAddress)) {
+  if (c_.engine->SendChannelLine(channels.At(index).Name, text, c_.engine->BroadcastAddress) ==
+      SendResult::TooLong) {
     // Too long for one datagram: nothing left, so the text stays in the editor.
     ReportTooLong();
     return SendOutcome::TooLong;
@@ -59,7 +60,7 @@ SendOutcome TSender::SendComposedMessage() {
   if (text.empty()) return SendOutcome::Nothing;
   const Conversation& view = inputs.At(index);
   if (view.MassMessage) {
-    if (c_.engine->SendMassMessage(text)) return SendOutcome::Sent;
+    if (c_.engine->SendMassMessage(text) != SendResult::TooLong) return SendOutcome::Sent;
     ReportTooLong();
     return SendOutcome::TooLong;
   }
@@ -79,7 +80,7 @@ SendOutcome TSender::SendComposedMessage() {
           targets.emplace_back(entry->Nick, entry->Address);
       }
       for (const auto& [nick, addr] : targets) {
-        if (!c_.engine->SendPrivateMessage(nick, text, addr)) tooLong = true;
+        if (c_.engine->SendPrivateMessage(nick, text, addr) == SendResult::TooLong) tooLong = true;
       }
       if (targets.empty()) {
         unreachable = true;

@@ -156,30 +156,8 @@ void TChatCore::WireEvents() {
   e.Users().OnGap = [this](int userIndex, std::uint16_t type, std::uint16_t first, std::uint16_t last) {
     engine_->RequestResend(userIndex, type, first, last);
   };
-  TEventPresenter& p = presenter_;
-  e.OnNewUser = [&p](const TMStigs& f, const std::string& a) { p.OnNewUser(f, a); };
-  e.OnUserExit = [&p](const TMStigs& f, const std::string& a) { p.OnUserExit(f, a); };
-  e.OnTopicChange = [&p](const std::string& c) { p.OnTopicChange(c); };
-  e.OnChannelLine = [&p](const TMStigs& f, const std::string& c, const std::string& t) {
-    p.OnChannelLine(f, c, t);
-  };
-  e.OnPrivateMessage = [&p](const TMStigs& f, const std::string& t, const std::string& a) {
-    p.OnPrivateMessage(f, t, a);
-  };
-  e.OnMassMessage = [&p](const TMStigs& f, const std::string& t, const std::string& a) {
-    p.OnMassMessage(f, t, a);
-  };
-  e.OnConfirm = [&p](const AChuvakInfo& en, std::uint16_t type) { p.OnConfirm(en, type); };
-  e.OnUserLost = [&p](const std::string& n, const AChuvakInfo& en) { p.OnUserLost(n, en); };
-  e.OnUserState = [&p](const AChuvakInfo& en, char old) { p.OnUserState(en, old); };
-  e.OnUnknownCommand = [&p](const std::string& t) { p.OnUnknownCommand(t); };
-  e.OnNickChange = [&p](const TMStigs& f, const std::string& n, const std::string& a) {
-    p.OnNickChange(f, n, a);
-  };
-  e.OnInfo = [&p](const TMStigs& f, const std::string& i, const std::string& a) { p.OnInfo(f, i, a); };
-  e.OnSendError = [&p] { p.OnSendError(); };
-  e.OnBell = [&p](const AChuvakInfo& en, std::uint16_t n) { p.OnBell(en, n); };
-  if (eventTap_) eventTap_(e);
+  TPlumoEvents* tapped = eventTap_ ? eventTap_(presenter_) : nullptr;
+  e.SetEvents(tapped ? tapped : &presenter_);
 }
 
 TSaveContext TChatCore::SaveContext(bool withTopics) {
@@ -217,6 +195,7 @@ void TChatCore::FormDestroy() {
   if (destroyed_ || !engine_) return;
   destroyed_ = true;
   engine_->SendExit();
+  engine_->SetEvents(nullptr);
   if (attach_) attach_(nullptr);
   ctx_.engine = nullptr;
   engine_.reset();

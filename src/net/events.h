@@ -51,4 +51,39 @@ class TPlumoEvents {
   virtual void OnBell(const AChuvakInfo& entry, std::uint16_t bellNumber) = 0;
 };
 
+// A listener that passes every event on to another one: the base of listeners that watch the events
+// (a log, a test) and leave presenting them to the listener they wrap.
+class TPlumoEventsForward : public TPlumoEvents {
+ public:
+  explicit TPlumoEventsForward(TPlumoEvents& inner) : inner_(inner) {}
+
+  void OnNewUser(const TMStigs& f, const std::string& a) override { inner_.OnNewUser(f, a); }
+  void OnUserExit(const TMStigs& f, const std::string& a) override { inner_.OnUserExit(f, a); }
+  void OnTopicChange(const std::string& c) override { inner_.OnTopicChange(c); }
+  void OnChannelLine(const TMStigs& f, const std::string& c, const std::string& t) override {
+    inner_.OnChannelLine(f, c, t);
+  }
+  void OnPrivateMessage(const TMStigs& f, const std::string& t, const std::string& a) override {
+    inner_.OnPrivateMessage(f, t, a);
+  }
+  void OnMassMessage(const TMStigs& f, const std::string& t, const std::string& a) override {
+    inner_.OnMassMessage(f, t, a);
+  }
+  void OnConfirm(const AChuvakInfo& e, std::uint16_t type) override { inner_.OnConfirm(e, type); }
+  void OnUserLost(const std::string& n, const AChuvakInfo& e) override { inner_.OnUserLost(n, e); }
+  void OnUserState(const AChuvakInfo& e, char old) override { inner_.OnUserState(e, old); }
+  void OnUnknownCommand(const std::string& t) override { inner_.OnUnknownCommand(t); }
+  void OnNickChange(const TMStigs& f, const std::string& n, const std::string& a) override {
+    inner_.OnNickChange(f, n, a);
+  }
+  void OnInfo(const TMStigs& f, const std::string& i, const std::string& a) override {
+    inner_.OnInfo(f, i, a);
+  }
+  void OnSendError() override { inner_.OnSendError(); }
+  void OnBell(const AChuvakInfo& e, std::uint16_t n) override { inner_.OnBell(e, n); }
+
+ private:
+  TPlumoEvents& inner_;
+};
+
 }  // namespace plumo

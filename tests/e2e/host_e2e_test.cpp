@@ -12,6 +12,7 @@
 #include "net/nmudp.h"
 #include "net/plumo.h"
 #include "netns_support.h"
+#include "support/recorder.h"
 
 namespace plumo {
 namespace {
@@ -59,9 +60,11 @@ TEST_F(HostE2eTest, DeliversFullSizeDatagramsAndDropsLongerOnes) {
   ASSERT_TRUE(engine.Receiving()) << host.ReceiveError();
   std::vector<std::size_t> lengths;
   std::vector<std::string> senders;
-  engine.OnChannelLine = [&](const TMStigs& fields, const std::string&, const std::string& text) {
-    lengths.push_back(text.size());
-    senders.push_back(fields.empty() ? std::string() : fields[0]);
+  sim::EventRecorder recorder(engine);
+  recorder.then = [&](const sim::EngineEvent& e) {
+    if (e.kind != sim::Ev::ChannelLine) return;
+    lengths.push_back(e.text.size());
+    senders.push_back(e.nick);
   };
 
   ASSERT_TRUE(SendUdp("127.0.0.1", kPort, ChannelLine(TNMUDP::kBufferSize + 1)));
@@ -79,7 +82,9 @@ TEST_F(HostE2eTest, EngineMayReopenItsSocketWhileHandlingADatagram) {
   TPlumo engine(host, kPort);
   host.Attach(engine);
   int lines = 0;
-  engine.OnChannelLine = [&](const TMStigs&, const std::string&, const std::string&) {
+  sim::EventRecorder recorder(engine);
+  recorder.then = [&](const sim::EngineEvent& e) {
+    if (e.kind != sim::Ev::ChannelLine) return;
     ++lines;
     engine.SetActive(false);
     engine.SetActive(true);
