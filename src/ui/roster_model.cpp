@@ -1,0 +1,52 @@
+#include "ui/roster_model.h"
+
+#include "ui/qt_text.h"
+
+namespace plumo::ui {
+
+RosterModel::RosterModel(QObject* parent) : QAbstractListModel(parent) {}
+
+int RosterModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+QVariant RosterModel::data(const QModelIndex& index, int role) const {
+  if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) return {};
+  const RosterRow& row = rows_[static_cast<std::size_t>(index.row())];
+  switch (role) {
+    case Qt::DisplayRole:
+      return FromCp1251(row.Nick);
+    case Qt::DecorationRole:
+      return icon_ ? QVariant(icon_(row.Icon)) : QVariant();
+    case Qt::ToolTipRole:
+      return tip_ ? QVariant(tip_(row)) : QVariant();
+    case AddressRole:
+      return QString::fromStdString(row.Address);
+    case StateRole:
+      return QString(QLatin1Char(row.State));
+    case SelectedRole:
+      return row.Selected;
+    default:
+      return {};
+  }
+}
+
+void RosterModel::RosterRebuilt(const std::vector<RosterRow>& rows) {
+  beginResetModel();
+  rows_ = rows;
+  endResetModel();
+  emit rowsRebuilt();
+}
+
+void RosterModel::RowIconChanged(int row, int icon) {
+  if (row < 0 || row >= rowCount()) return;
+  rows_[static_cast<std::size_t>(row)].Icon = icon;
+  const QModelIndex at = index(row);
+  emit dataChanged(at, at, {Qt::DecorationRole});
+}
+
+void RosterModel::TotalChanged(const std::string& caption) {
+  emit totalChanged(FromCp1251(caption));
+}
+
+}  // namespace plumo::ui
