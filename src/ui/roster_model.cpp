@@ -22,8 +22,6 @@ QVariant RosterModel::data(const QModelIndex& index, int role) const {
       return tip_ ? QVariant(tip_(row)) : QVariant();
     case AddressRole:
       return QString::fromStdString(row.Address);
-    case StateRole:
-      return QString(QLatin1Char(row.State));
     case SelectedRole:
       return row.Selected;
     default:

@@ -20,7 +20,7 @@ class RosterModel : public QAbstractListModel, public RosterView {
 
  public:
   // Extra roles of a row.
-  enum Role { AddressRole = Qt::UserRole + 1, StateRole, SelectedRole };
+  enum Role { AddressRole = Qt::UserRole + 1, SelectedRole };
 
   using TipProvider = std::function<QString(const RosterRow& row)>;
   using IconProvider = std::function<QIcon(int image)>;
