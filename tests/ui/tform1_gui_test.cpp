@@ -110,6 +110,8 @@ TEST_F(WindowTest, TabsSwitchByClickAndKeysAndWrapAround) {
       {"click the reply tab", [&] { alice.ClickTab(messages, 1); }, 0, 1, 2},
       {"Esc closes the reply tab", [&] { alice.Key(Qt::Key_Escape); }, 0, 0, 1},
       {"click Main", [&] { alice.ClickTab(channels, 1); }, 1, 0, 1},
+      {"the wheel turned away over the channels", [&] { alice.Wheel(channels, 120); }, 0, 0, 1},
+      {"the wheel turned back", [&] { alice.Wheel(channels, -120); }, 1, 0, 1},
   };
   for (const auto& step : steps) {
     SCOPED_TRACE(step.name);
@@ -124,6 +126,34 @@ TEST_F(WindowTest, TabsSwitchByClickAndKeysAndWrapAround) {
     EXPECT_EQ(alice.Button("ToolButton6")->isEnabled(), step.channel != 0);
     EXPECT_EQ(alice.Button("ToolButton4")->isEnabled(), step.channel == 0);
   }
+}
+
+TEST_F(WindowTest, TheTabMenuOpensOnlyOverTheActiveReplyTabAndSends) {
+  WindowPeer alice(lan, "198.18.0.11", "alice");
+  WindowPeer bob(lan, "198.18.0.12", "bob");
+  WaitForRosters({&alice, &bob});
+  QTabBar* messages = alice.Messages();
+  QMenu* menu = alice.Find<QMenu>("PopupMenu3");
+  const auto rightClick = [&](int tab) {
+    QTest::mouseClick(messages, Qt::RightButton, Qt::NoModifier, messages->tabRect(tab).center());
+  };
+  alice.Key(Qt::Key_F6);
+  alice.Type(QStringLiteral("to all of you"));
+  alice.ClickTab(messages, 0);
+
+  rightClick(1);  // not the active tab
+  EXPECT_FALSE(menu->isVisible());
+  rightClick(0);  // the line editor
+  EXPECT_FALSE(menu->isVisible());
+  alice.ClickTab(messages, 1);
+  rightClick(1);
+  ASSERT_TRUE(menu->isVisible());
+  alice.Find<QAction>("N4")->trigger();
+  menu->hide();
+
+  EXPECT_EQ(TabTexts(messages), (Texts{"~"}));
+  TRY_EQ(bob.Messages()->count(), 2);
+  EXPECT_TRUE(bob.Messages()->tabText(1).endsWith(QStringLiteral("<-@alice")));
 }
 
 TEST_F(WindowTest, ToolbarAndPanelActionsReachTheCoreWithTheQueuedAnswers) {

@@ -7,11 +7,13 @@
 #pragma once
 
 #include <QAbstractItemModel>
+#include <QApplication>
 #include <QListView>
 #include <QMenu>
 #include <QTabBar>
 #include <QTest>
 #include <QToolButton>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -83,6 +85,13 @@ struct WindowPeer {
   }
   void ClickTab(QTabBar* tabs, int index) const {
     QTest::mouseClick(tabs, Qt::LeftButton, Qt::NoModifier, tabs->tabRect(index).center());
+  }
+  // Turns the mouse wheel over a widget, away from the user for a positive delta.
+  void Wheel(QWidget* widget, int delta) const {
+    const QPointF at = QRectF(widget->rect()).center();
+    QWheelEvent wheel(at, widget->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(widget, &wheel);
   }
   // Selects the roster row of a nick with a click.
   void ClickRosterRow(const QString& nick) const {
