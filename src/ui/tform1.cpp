@@ -1,7 +1,6 @@
 #include "ui/tform1.h"
 
 #include <QAbstractButton>
-#include <QActionGroup>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
@@ -546,7 +545,6 @@ QString TForm1::RosterTip(const RosterRow& row) const {
 void TForm1::PopupMenu9Popup() {
   popupMenu9_->clear();
   if (!core_) return;
-  auto* group = new QActionGroup(popupMenu9_);
   const TMessageScope scope(core_->Messages());
   for (const int tag : {1, 4, 5}) {
     const char state = static_cast<char>('0' + tag);
@@ -557,7 +555,6 @@ void TForm1::PopupMenu9Popup() {
     item->setCheckable(true);
     item->setChecked(chosen);
     item->setData(tag);
-    group->addAction(item);
     if (chosen) ui_->ToolButton5->setIcon(item->icon());
     connect(item, &QAction::triggered, this, [this, tag] {
       if (core_) core_->StateMenuClick(tag);
@@ -707,8 +704,11 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 void TForm1::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
-  if (event->type() != QEvent::ActivationChange || !core_ || closed_) return;
-  if (isActiveWindow()) {
+  // The window's own input box takes the activation while it asks; that is not the user leaving.
+  if (event->type() != QEvent::ActivationChange || !core_ || closed_ || asking_) return;
+  const bool active = isActiveWindow();
+  if (active == core_->WindowActive()) return;
+  if (active) {
     core_->WindowActivated();
     ui_->RxRichEdit2->setFocus();
   } else {
@@ -753,8 +753,9 @@ void TForm1::SetNickBox(const std::vector<std::string>& items, const std::string
   ui_->ComboBox1->setEditText(FromCp1251(text));
 }
 
+// A window not shown yet (a hidden start) is shown minimized when it is shown.
 void TForm1::Minimize() {
-  showMinimized();
+  setWindowState(windowState() | Qt::WindowMinimized);
 }
 
 bool TForm1::InputBox(const std::string& title, const std::string& prompt, std::string& value) {
@@ -763,8 +764,10 @@ bool TForm1::InputBox(const std::string& title, const std::string& prompt, std::
   if (!ui::DialogAnswers::TakeInputAnswer(answer)) {
     if (!ui::DialogAnswers::CanAsk()) return false;
     bool ok = false;
+    asking_ = true;
     const QString text = QInputDialog::getText(this, FromCp1251(title), FromCp1251(prompt), QLineEdit::Normal,
                                                FromCp1251(value), &ok);
+    asking_ = false;
     if (ok) answer = ToCp1251(text);
   }
   if (!answer) return false;

@@ -156,6 +156,7 @@ class TForm1 : public QMainWindow,
   QAction* n11_ = nullptr;       // multi-line editor
   int editorHeight_ = 25;
   bool syncingSelection_ = false;
+  bool asking_ = false;  // an input box is open
   bool closed_ = false;
 };
 

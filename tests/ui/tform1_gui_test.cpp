@@ -3,7 +3,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QLineEdit>
-#include <QSignalSpy>
+#include <QTimer>
 
 #include <functional>
 
@@ -204,6 +204,36 @@ TEST_F(WindowTest, ToolbarAndPanelActionsReachTheCoreWithTheQueuedAnswers) {
   }
   // Both boxes were asked under the texts of the language file.
   EXPECT_EQ(ui::DialogAnswers::Asked(), (std::vector<std::string>{"Topic of channel Main", "State"}));
+}
+
+TEST_F(WindowTest, ActivationSwitchesBetweenActiveAndAwayAndRunsTheProgramListTimer) {
+  WindowPeer alice(lan, "198.18.0.11", "alice");
+  WindowPeer bob(lan, "198.18.0.12", "bob");
+  const QTimer* bobTimer2 = bob.Find<QTimer>("Timer2");
+  QApplication::setActiveWindow(bob.form.get());
+  QApplication::setActiveWindow(alice.form.get());
+  TRY_EQ(bob.core->Engine().State(), '2');
+  EXPECT_TRUE(bobTimer2->isActive());
+  EXPECT_EQ(bobTimer2->interval(), 10000);
+  QApplication::setActiveWindow(bob.form.get());
+  TRY_EQ(bob.core->Engine().State(), '1');
+  EXPECT_FALSE(bobTimer2->isActive());
+  EXPECT_EQ(alice.core->Engine().State(), '2');
+}
+
+TEST_F(WindowTest, WithoutANetworkAddressTheNetworkWatchRunsUntilOneAppears) {
+  WindowPeer alice(lan, "198.18.0.11", "alice", {}, {"127.0.0.1"});
+  QTimer* timer1 = alice.Find<QTimer>("Timer1");
+  ASSERT_TRUE(timer1->isActive());
+  EXPECT_EQ(timer1->interval(), 5000);
+  timer1->setInterval(10);  // the next look comes at once
+
+  TRY_EQ(alice.Channels()->currentIndex(), 0);
+  EXPECT_TRUE(alice.DisplayText().contains(QStringLiteral("No network: the chat is off")));
+  EXPECT_TRUE(timer1->isActive());
+  alice.system.addresses.push_back("198.18.0.11");
+  TRY_EQ(timer1->isActive(), false);
+  EXPECT_EQ(alice.core->Engine().MyAddress, "198.18.0.11");
 }
 
 TEST_F(WindowTest, ClosingTheWindowSavesAndLeavesTheNetwork) {

@@ -39,15 +39,16 @@ using coretest::FakeSystem;
 
 // One program with its window on one host of the LAN.
 struct WindowPeer {
+  // addresses: the machine's interfaces (default: loopback and address).
   WindowPeer(sim::SimLan& lan, const std::string& address, const std::string& nick,
-             const std::string& extraIni = {})
+             const std::string& extraIni = {}, std::vector<std::string> addresses = {})
       : dir(temp.Path()), system(lan), host(lan.AddHost(address)) {
     const char* source = std::getenv("PLUMO_SOURCE_DIR");
     fs::copy_file(fs::path(source ? source : ".") / "data" / "lang" / "english.lng", dir / "english.lng");
     std::ofstream ini(dir / "chat.ini");
     ini << "[Main]\nLanguage=english.lng\nMyName=" << nick << "\n" << extraIni;
     ini.close();
-    system.addresses = {"127.0.0.1", address};
+    system.addresses = addresses.empty() ? std::vector<std::string>{"127.0.0.1", address} : addresses;
     system.userName = nick;
     form = std::make_unique<TForm1>();
     core = std::make_unique<TChatCore>(dir.string(), form->Surfaces(sound, system), host,
