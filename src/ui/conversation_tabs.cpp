@@ -79,12 +79,15 @@ void ConversationTabs::ConversationAdded(int index, const Conversation& conversa
   views_.AddView(conversation.Name, std::move(record));
   const QSignalBlocker block(&tabs_);
   tabs_.insertTab(index, MainIcon(conversation.IconIndex), FromCp1251(conversation.Name));
+  // A hidden strip does not tell its layout that its size changed; the first tab gives it a height.
+  tabs_.updateGeometry();
 }
 
 void ConversationTabs::ConversationRemoved(int index) {
   views_.CloseView(index);
   const QSignalBlocker block(&tabs_);
   tabs_.removeTab(index);
+  tabs_.updateGeometry();
 }
 
 void ConversationTabs::CurrentChanged(int from, int to) {

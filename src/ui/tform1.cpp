@@ -122,6 +122,12 @@ TForm1::TForm1(QWidget* parent)
   ui_->ToolButton1->setIcon(MainIcon(kMessageImage));
   ui_->ToolButton2->setIcon(MainIcon(kMassImage));
   ui_->ToolButton4->setIcon(MainIcon(kCommandImage));
+  inputs_.Configure({}, [this](int height) {
+    editorHeight_ = height;
+    ApplyEditorHeight();
+  });
+  ui_->Splitter2->installEventFilter(this);
+  ui_->RxRichEdit2->setMinimumHeight(1);  // the splitter gives the editor the height of its mode
   roster_.SetIconProvider([](int image) { return MainIcon(image); });
   roster_.SetTipProvider([this](const RosterRow& row) { return RosterTip(row); });
   BuildMenus();
@@ -476,7 +482,12 @@ void TForm1::RxRichEdit1LinkClicked(const QString& link) {
 void TForm1::ApplyEditorHeight() {
   const int total = ui_->Splitter2->height();
   if (total <= 0) return;
-  const int lower = std::min(total - 20, editorHeight_ + ui_->TabMessages->sizeHint().height());
+  // Never lower than one line of text in the control's font.
+  const RichTextControl& editor = *ui_->RxRichEdit2;
+  const int oneLine = editor.fontMetrics().lineSpacing() +
+                      2 * static_cast<int>(editor.document()->documentMargin()) + 2 * editor.frameWidth() + 4;
+  const int lower =
+      std::min(total - 20, std::max(editorHeight_, oneLine) + ui_->TabMessages->sizeHint().height());
   const QSignalBlocker block(ui_->Splitter2);
   ui_->Splitter2->setSizes({total - lower, lower});
 }
@@ -637,6 +648,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (key->key() == Qt::Key_Escape || key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
       key->accept();
     }
+  } else if (watched == ui_->Splitter2 && type == QEvent::Resize) {
+    ApplyEditorHeight();
   } else if (watched == ui_->RxRichEdit2->viewport() && type == QEvent::MouseButtonDblClick) {
     ToggleLineMode();
   } else if (watched == ui_->RxRichEdit1->viewport() && type == QEvent::MouseButtonRelease) {
@@ -719,7 +732,6 @@ void TForm1::changeEvent(QEvent* event) {
 void TForm1::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
   UpdateReplyHeight();
-  ApplyEditorHeight();
 }
 
 // --- WindowSurface.

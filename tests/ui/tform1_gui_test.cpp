@@ -21,6 +21,11 @@ TEST_F(WindowTest, StartsWithTheConsoleFirstMainSelectedAndTheCaptionsOfTheLangu
   EXPECT_EQ(TabTexts(alice.Channels()), (Texts{"#", "Main", "Cs", "Quake", "StarCraft"}));
   EXPECT_EQ(alice.Channels()->currentIndex(), 1);
   EXPECT_EQ(TabTexts(alice.Messages()), (Texts{"~"}));
+  // Laid out with room for their tabs (strips filled before the window was shown), and the line
+  // editor a line high under a display that takes the rest.
+  EXPECT_EQ(alice.Channels()->height(), alice.Channels()->sizeHint().height());
+  EXPECT_LT(alice.Editor()->height(), 3 * alice.Editor()->fontMetrics().lineSpacing());
+  EXPECT_GT(alice.Display()->height(), 4 * alice.Editor()->height());
   EXPECT_TRUE(alice.form->windowTitle().endsWith(QStringLiteral(" Plumo ") + kVersion));
   EXPECT_TRUE(alice.Button("ToolButton6")->isEnabled());
   EXPECT_FALSE(alice.Button("ToolButton4")->isEnabled());
