@@ -13,7 +13,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPixmap>
 #include <QSignalBlocker>
 #include <QSplitter>
