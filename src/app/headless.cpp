@@ -95,7 +95,7 @@ class HeadlessConversations : public ConversationView {
   explicit HeadlessConversations(Printer& out) : out_(out) {}
   void ConversationAdded(int, const Conversation&) override {}
   void ConversationRemoved(int) override {}
-  void CurrentChanged(int, int) override {}
+  void CurrentChanged(int, int, ViewMode) override {}
   void LineAdded(int, const std::string& name, const std::string& line) override {
     out_.ViewLine(name, line);
   }

@@ -1,20 +1,24 @@
-// The program entry. "plumo --headless [--dir DIR] [--json]" runs the peer without a window; the
-// windowed program is not part of this build yet.
+// The program entry. "plumo [--dir DIR]" shows the chat window when a display is available and
+// runs the headless peer otherwise, saying so; "plumo --headless [--dir DIR] [--json]" always runs
+// the peer without a window.
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "app/display.h"
 #include "app/headless.h"
+#include "app/window_main.h"
 
 namespace {
 
 void Usage(FILE* to) {
   std::fprintf(to,
-               "Usage: plumo --headless [--dir DIR] [--json]\n"
+               "Usage: plumo [--headless] [--dir DIR] [--json]\n"
+               "  (none)      show the chat window; without a display, run the headless peer\n"
                "  --headless  run without a window, driven by commands on standard input\n"
                "  --dir DIR   the program's directory (chat.ini, language files, sounds/);\n"
                "              created if missing; default $XDG_CONFIG_HOME/plumo or ~/.config/plumo\n"
-               "  --json      one JSON object per output line\n");
+               "  --json      (headless) one JSON object per output line\n");
 }
 
 }  // namespace
@@ -40,12 +44,13 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (!headless) {
-    std::fprintf(stderr,
-                 "plumo: the windowed program is not built yet.\n"
-                 "Run the headless peer instead:  plumo --headless --dir ~/.config/plumo\n");
-    return 2;
-  }
   if (options.dir.empty()) options.dir = plumo::DefaultProgramDir();
-  return plumo::RunHeadless(argc, argv, options);
+  if (!headless && !plumo::DisplayAvailable()) {
+    std::fprintf(stderr,
+                 "plumo: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+                 "running the headless peer\n");
+    headless = true;
+  }
+  if (headless) return plumo::RunHeadless(argc, argv, options);
+  return plumo::RunWindow(argc, argv, plumo::WindowOptions{options.dir, options.programPath});
 }

@@ -23,7 +23,7 @@ bool TConversationList::Show(int index) {
   if (index < 0 || index >= Count()) return false;
   const int from = current_;
   current_ = index;
-  view_.CurrentChanged(from, index);
+  view_.CurrentChanged(from, index, items_[static_cast<std::size_t>(index)].Mode);
   return true;
 }
 

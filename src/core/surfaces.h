@@ -68,8 +68,9 @@ class ConversationView {
   virtual void ConversationAdded(int index, const Conversation& conversation) = 0;
   // The conversation at index and its tab were removed.
   virtual void ConversationRemoved(int index) = 0;
-  // The displayed conversation changes from `from` (-1 for none) to `to`: stash the old, show the new.
-  virtual void CurrentChanged(int from, int to) = 0;
+  // The displayed conversation changes from `from` (-1 for none) to `to`, shown in mode: stash the
+  // old, show the new.
+  virtual void CurrentChanged(int from, int to, ViewMode mode) = 0;
   // A marked-up line was appended to the conversation at index (shown at once or queued). The view
   // ends every line by switching back to black ("#^000000").
   virtual void LineAdded(int index, const std::string& name, const std::string& line) = 0;

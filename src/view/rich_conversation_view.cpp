@@ -1,11 +1,8 @@
 #include "view/rich_conversation_view.h"
 
-#include <utility>
-
 namespace plumo {
 
-RichConversationView::RichConversationView(TVRichEdits& views, ModeOf mode_of)
-    : views_(views), mode_of_(std::move(mode_of)) {}
+RichConversationView::RichConversationView(TVRichEdits& views) : views_(views) {}
 
 void RichConversationView::ConversationAdded(int index, const Conversation& /*conversation*/) {
   views_.InsertView(index);
@@ -15,9 +12,9 @@ void RichConversationView::ConversationRemoved(int index) {
   views_.RemoveView(index);
 }
 
-void RichConversationView::CurrentChanged(int /*from*/, int to) {
+void RichConversationView::CurrentChanged(int /*from*/, int to, ViewMode mode) {
   if (to < 0 || to >= views_.Count()) return;
-  views_.ShowView(to, mode_of_ ? mode_of_(to) : views_.CurrentMode());
+  views_.ShowView(to, mode);
 }
 
 void RichConversationView::LineAdded(int index, const std::string& /*name*/, const std::string& line) {

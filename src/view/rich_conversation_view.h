@@ -1,11 +1,10 @@
 // RichConversationView: the core's ConversationView over a view manager alone. It mirrors every change
 // of the core's conversation list on the manager's conversations, index for index, and keeps nothing
-// of its own: the shown conversation's display mode is read from the list's owner when it is shown.
+// of its own: the shown conversation's display mode comes with the change.
 // Tabs are not its business; a window adapter derives from it and mirrors the same calls on its tab
 // strip.
 #pragma once
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,18 +15,14 @@ namespace plumo {
 
 class RichConversationView : public ConversationView {
  public:
-  // The display mode of the conversation at an index of the core's list.
-  using ModeOf = std::function<ViewMode(int index)>;
-
-  // views must outlive this object. mode_of is asked only for an index the list holds; without it a
-  // conversation is shown in the mode the control is configured for.
-  RichConversationView(TVRichEdits& views, ModeOf mode_of);
+  // views must outlive this object.
+  explicit RichConversationView(TVRichEdits& views);
 
   void ConversationAdded(int index, const Conversation& conversation) override;
   void ConversationRemoved(int index) override;
   // Displays `to` in its mode; the conversation displayed before leaves the control with its content.
   // A `to` outside the list leaves the current conversation as it is.
-  void CurrentChanged(int from, int to) override;
+  void CurrentChanged(int from, int to, ViewMode mode) override;
   void LineAdded(int index, const std::string& name, const std::string& line) override;
   // Icons are drawn on tabs, which the window keeps.
   void IconsChanged(const std::vector<Conversation>& conversations) override;
@@ -40,7 +35,6 @@ class RichConversationView : public ConversationView {
 
  private:
   TVRichEdits& views_;
-  ModeOf mode_of_;
 };
 
 }  // namespace plumo

@@ -35,7 +35,7 @@ class FakeConversations : public ConversationView {
     names.insert(names.begin() + index, c.Name);
   }
   void ConversationRemoved(int index) override { names.erase(names.begin() + index); }
-  void CurrentChanged(int, int to) override { current = to; }
+  void CurrentChanged(int, int to, ViewMode) override { current = to; }
   void LineAdded(int, const std::string& name, const std::string& line) override {
     lines.push_back({name, line});
   }

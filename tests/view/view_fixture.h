@@ -39,8 +39,7 @@ class ViewFixture : public ::testing::Test {
     control->show();
     views = std::make_unique<TVRichEdits>(control.get());
     views->SetWindowVisible(true);
-    mirror =
-        std::make_unique<RichConversationView>(*views, [this](int index) { return list->At(index).Mode; });
+    mirror = std::make_unique<RichConversationView>(*views);
     list = std::make_unique<TConversationList>(*mirror);
     for (int i = 0; i < 20; ++i) pictures.Append(DrawBuiltInSmiley(i));
     codes = ParseSmileyTable({{":)", "0"}, {"_;)", "1"}, {":))", "2"}, {":P", "99"}, {"B)", "x"}});

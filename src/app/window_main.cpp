@@ -1,0 +1,79 @@
+// The composition root of the windowed program: the application, the engine's host, the system and
+// sound services, the main window with its adapters, the core over them; then the creation sequence
+// and the window shown. Declaration order is destruction order reversed: the core goes before the
+// window whose adapters it uses, and both before the host and the services.
+#include "app/window_main.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QSocketNotifier>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "app/headless.h"
+#include "app/qt_sound_output.h"
+#include "core/chatcore.h"
+#include "host/qt_engine_host.h"
+#include "ui/tform1.h"
+
+namespace plumo {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+int closePipe[2] = {-1, -1};
+
+void OnCloseSignal(int) {
+  const char c = 1;
+  [[maybe_unused]] const auto n = write(closePipe[1], &c, 1);
+}
+
+}  // namespace
+
+int RunWindow(int argc, char** argv, const WindowOptions& options) {
+  std::error_code ec;
+  fs::create_directories(options.dir, ec);
+  if (!fs::is_directory(options.dir)) {
+    std::fprintf(stderr, "plumo: cannot create the program directory %s\n", options.dir.c_str());
+    return 1;
+  }
+  CopyShippedLanguages(options.dir, options.programPath);
+
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Plumo"));
+
+  QtEngineHost host;
+  PosixSystem system;
+  QtSoundOutput sound;
+  TForm1 form;
+  TChatCore core(fs::absolute(options.dir).lexically_normal().string(), form.Surfaces(sound, system), host,
+                 [&host](TPlumo* engine) {
+                   if (engine) {
+                     host.Attach(*engine);
+                   } else {
+                     host.Detach();
+                   }
+                 });
+  form.AttachCore(core);
+  if (!form.FormCreate()) return 1;
+  // A hidden start has minimized the window already.
+  if (!form.isVisible()) form.show();
+
+  // SIGINT and SIGTERM close the window, so the program leaves the network in order.
+  std::unique_ptr<QSocketNotifier> signalNotifier;
+  if (pipe(closePipe) == 0) {
+    fcntl(closePipe[1], F_SETFL, O_NONBLOCK);
+    std::signal(SIGINT, OnCloseSignal);
+    std::signal(SIGTERM, OnCloseSignal);
+    signalNotifier = std::make_unique<QSocketNotifier>(closePipe[0], QSocketNotifier::Read);
+    QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, &form, [&form] { form.close(); });
+  }
+  return QApplication::exec();
+}
+
+}  // namespace plumo

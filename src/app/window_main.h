@@ -1,0 +1,17 @@
+// The windowed program: the main window over the client core, on the Qt event loop with real UDP,
+// the real clock and sound. It starts and ends as the headless peer does, over the same core.
+#pragma once
+
+#include <string>
+
+namespace plumo {
+
+struct WindowOptions {
+  std::string dir;          // the program's directory (chat.ini, language files, sounds/)
+  std::string programPath;  // argv[0], to find the shipped language files
+};
+
+// Runs the windowed program until its window is closed. Returns the exit code.
+int RunWindow(int argc, char** argv, const WindowOptions& options);
+
+}  // namespace plumo

@@ -1,0 +1,128 @@
+#include "ui/conversation_tabs.h"
+
+#include <QSignalBlocker>
+#include <QTabBar>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <memory>
+
+#include "ui/main_icons.h"
+#include "ui/qt_text.h"
+#include "view/rich_text_control.h"
+
+namespace plumo::ui {
+
+// Which tab exists and which is current is the core's to say; this class moves the strip.
+ConversationTabs::ConversationTabs(QTabBar& tabs, RichTextControl& control)
+    : RichConversationView(views_), tabs_(tabs), control_(control), views_(&control) {}
+
+void ConversationTabs::Configure(const ViewSettings& settings, std::function<void(int height)> onHeight) {
+  views_.SingleLineHeight = settings.singleLineHeight;
+  views_.MultiLineHeight = settings.multiLineHeight;
+  views_.HotNicks = settings.hotNicks;
+  views_.SmileyImages = settings.pictures;
+  views_.SmileyCodes = settings.codes;
+  views_.OnHeight = std::move(onHeight);
+  views_.ApplyMode(views_.CurrentMode());
+}
+
+void ConversationTabs::SetReplyHeight(int height) {
+  views_.ReplyHeight = height;
+}
+
+void ConversationTabs::SetOwnColor(TColor color) {
+  views_.SetOwnColor(color);
+}
+
+void ConversationTabs::SetWindowVisible(bool visible) {
+  views_.SetWindowVisible(visible);
+  if (visible) views_.ScrollToEnd();
+}
+
+void ConversationTabs::ClearView() {
+  views_.ClearView();
+}
+
+QString ConversationTabs::SelectionText() const {
+  return FromCp1251(views_.SelectionToMarkup(false));
+}
+
+void ConversationTabs::InsertAtCaret(const QString& text) {
+  QTextCursor cursor = control_.textCursor();
+  cursor.insertText(text);
+  control_.setTextCursor(cursor);
+  views_.FormatView();
+}
+
+void ConversationTabs::FormatView() {
+  views_.FormatView();
+}
+
+void ConversationTabs::SetCurrentTab(int index) {
+  const QSignalBlocker block(&tabs_);
+  tabs_.setCurrentIndex(index);
+}
+
+void ConversationTabs::ConversationAdded(int index, const Conversation& conversation) {
+  RichConversationView::ConversationAdded(index, conversation);
+  const QSignalBlocker block(&tabs_);
+  tabs_.insertTab(index, MainIcon(conversation.IconIndex), FromCp1251(conversation.Name));
+  // A hidden strip does not tell its layout that its size changed; the first tab gives it a height.
+  tabs_.updateGeometry();
+}
+
+void ConversationTabs::ConversationRemoved(int index) {
+  RichConversationView::ConversationRemoved(index);
+  const QSignalBlocker block(&tabs_);
+  tabs_.removeTab(index);
+  tabs_.updateGeometry();
+}
+
+void ConversationTabs::CurrentChanged(int from, int to, ViewMode mode) {
+  RichConversationView::CurrentChanged(from, to, mode);
+  SetCurrentTab(to);
+}
+
+void ConversationTabs::IconsChanged(const std::vector<Conversation>& conversations) {
+  const int count = std::min(tabs_.count(), static_cast<int>(conversations.size()));
+  for (int i = 0; i < count; ++i) {
+    tabs_.setTabIcon(i, MainIcon(conversations[static_cast<std::size_t>(i)].IconIndex));
+  }
+}
+
+void InputEditorAdapter::FormatView() {
+  inputs_.views_.FormatView();
+}
+
+std::string InputEditorAdapter::ContentToMarkup() {
+  return inputs_.views_.ContentToMarkup();
+}
+
+std::string InputEditorAdapter::PlainText() {
+  return ToCp1251(inputs_.views_.Document().toPlainText());
+}
+
+void InputEditorAdapter::ClearInput() {
+  inputs_.views_.ClearInput();
+}
+
+void InputEditorAdapter::SetText(const std::string& text) {
+  QString plain = FromCp1251(text);
+  plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  QTextCursor cursor(&inputs_.views_.Document());
+  cursor.select(QTextCursor::Document);
+  cursor.insertText(plain);
+  cursor.movePosition(QTextCursor::End);
+  inputs_.control_.setTextCursor(cursor);
+}
+
+std::vector<TUnencodableChar> InputEditorAdapter::LostCharacters() {
+  return UnencodableChars(inputs_.views_.Document().toPlainText().toStdString());
+}
+
+void InputEditorAdapter::Focus() {
+  inputs_.control_.setFocus();
+}
+
+}  // namespace plumo::ui

@@ -1,0 +1,94 @@
+// The core's conversation seams on widgets. ConversationTabs mirrors one of the core's conversation
+// lists (the channels with the console, or the line editor with the reply tabs) onto a QTabBar (tabs,
+// current tab, icons) and onto a view manager (documents, lines, display modes); InputEditorAdapter is
+// the core's input editor over the view manager of the message tabs. The core decides what a tab is;
+// these classes only show it. Every call the window makes into a view manager is in this file.
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/surfaces.h"
+#include "view/rich_conversation_view.h"
+#include "view/rich_edits.h"
+#include "view/smileys.h"
+
+class QTabBar;
+
+namespace plumo {
+
+class RichTextControl;
+
+namespace ui {
+
+// How the views are set up from the settings; the pointers must outlive the ConversationTabs.
+struct ViewSettings {
+  int singleLineHeight = 25;
+  int multiLineHeight = 50;
+  bool hotNicks = false;
+  const SmileyPictures* pictures = nullptr;
+  const std::vector<SmileyCode>* codes = nullptr;
+};
+
+class ConversationTabs : public RichConversationView {
+ public:
+  // tabs and control must outlive this object.
+  ConversationTabs(QTabBar& tabs, RichTextControl& control);
+
+  // Heights, hot nicks and smileys; onHeight receives the editor height of the line, multi-line and
+  // reply modes (the window gives it to its splitter).
+  void Configure(const ViewSettings& settings, std::function<void(int height)> onHeight);
+  void SetReplyHeight(int height);
+  // The own colour of typed text.
+  void SetOwnColor(TColor color);
+  // Lines are displayed at once only while the window is shown; showing displays the current
+  // conversation with what was queued for it.
+  void SetWindowVisible(bool visible);
+  // Empties the displayed conversation.
+  void ClearView();
+  // The selection with pictures as their codes ("" for none).
+  QString SelectionText() const;
+  // Inserts text at the caret (replacing the selection), formats it and leaves the caret after it.
+  void InsertAtCaret(const QString& text);
+  // Re-formats what was typed in the displayed conversation.
+  void FormatView();
+  int Count() const { return views_.Count(); }
+  RichTextControl& Control() const { return control_; }
+  TVRichEdits& Manager() { return views_; }
+
+  // ConversationView: the view manager's part is the base's; the tab strip follows here.
+  void ConversationAdded(int index, const Conversation& conversation) override;
+  void ConversationRemoved(int index) override;
+  void CurrentChanged(int from, int to, ViewMode mode) override;
+  void IconsChanged(const std::vector<Conversation>& conversations) override;
+
+ private:
+  friend class InputEditorAdapter;
+  // Moves the strip to index without reporting it as a user's choice.
+  void SetCurrentTab(int index);
+
+  QTabBar& tabs_;
+  RichTextControl& control_;
+  TVRichEdits views_;
+};
+
+class InputEditorAdapter : public InputEditor {
+ public:
+  explicit InputEditorAdapter(ConversationTabs& inputs) : inputs_(inputs) {}
+  void FormatView() override;
+  std::string ContentToMarkup() override;
+  std::string PlainText() override;
+  void ClearInput() override;
+  void SetText(const std::string& text) override;
+  void Focus() override;
+  std::vector<TUnencodableChar> LostCharacters() override;
+
+ private:
+  ConversationTabs& inputs_;
+};
+
+}  // namespace ui
+}  // namespace plumo

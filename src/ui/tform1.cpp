@@ -1,0 +1,887 @@
+#include "ui/tform1.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QInputDialog>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QSignalBlocker>
+#include <QSplitter>
+#include <QTabBar>
+#include <QTimer>
+#include <QToolButton>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <exception>
+
+#include "core/chatcore.h"
+#include "lang/text_helpers.h"
+#include "ui/dialog_answers.h"
+#include "ui/main_icons.h"
+#include "ui/qt_text.h"
+#include "ui_tform1.h"
+#include "view/links.h"
+#include "view/markup.h"
+#include "view/rich_text_control.h"
+
+namespace plumo {
+
+using ui::FromCp1251;
+using ui::MainIcon;
+using ui::ToCp1251;
+
+namespace {
+
+// Image indices of the main image list used by the window itself.
+constexpr int kMessageImage = 31;
+constexpr int kMassImage = 43;
+constexpr int kBellImage = 29;
+constexpr int kAboutImage = 45;
+constexpr int kCommandImage = 18;
+
+// The text a covered component shows, and setting it. Panels keep theirs as a property: they show
+// no text but the language files know them.
+QString CaptionOf(const QObject* object) {
+  if (const auto* button = qobject_cast<const QAbstractButton*>(object)) return button->text();
+  if (const auto* menu = qobject_cast<const QMenu*>(object)) return menu->title();
+  if (const auto* action = qobject_cast<const QAction*>(object)) return action->text();
+  return object->property("caption").toString();
+}
+
+void SetCaptionOf(QObject* object, const QString& text) {
+  if (auto* button = qobject_cast<QAbstractButton*>(object)) {
+    button->setText(text);
+  } else if (auto* menu = qobject_cast<QMenu*>(object)) {
+    menu->setTitle(text);
+  } else if (auto* action = qobject_cast<QAction*>(object)) {
+    action->setText(text);
+  } else {
+    object->setProperty("caption", text);
+  }
+}
+
+// A menu item named as the program's component, captioned with its design caption.
+QAction* AddItem(QMenu* menu, const char* name, const char* caption, int image = -1) {
+  QAction* action = menu->addAction(MainIcon(image), QString::fromUtf8(caption));
+  action->setObjectName(QString::fromLatin1(name));
+  return action;
+}
+
+QAction* AddSeparator(QMenu* menu, const char* name) {
+  QAction* action = menu->addSeparator();
+  action->setObjectName(QString::fromLatin1(name));
+  action->setText(QStringLiteral("-"));
+  return action;
+}
+
+QMenu* NewMenu(QWidget* parent, const char* name) {
+  auto* menu = new QMenu(parent);
+  menu->setObjectName(QString::fromLatin1(name));
+  return menu;
+}
+
+}  // namespace
+
+TForm1::TForm1(QWidget* parent)
+    : QMainWindow(parent),
+      ui_([this] {
+        auto form = std::make_unique<Ui::TForm1>();
+        form->setupUi(this);
+        return form;
+      }()),
+      channels_(*ui_->TabChanels, *ui_->RxRichEdit1),
+      inputs_(*ui_->TabMessages, *ui_->RxRichEdit2),
+      editor_(inputs_),
+      roster_(this),
+      smileyPictures_(SmileyPictures::BuiltIn()),
+      timer1_(new QTimer(this)),
+      timer2_(new QTimer(this)) {
+  timer1_->setObjectName(QStringLiteral("Timer1"));
+  timer2_->setObjectName(QStringLiteral("Timer2"));
+  ui_->TabChanels->setDrawBase(false);
+  ui_->TabMessages->setDrawBase(false);
+  ui_->TabMessages->setContextMenuPolicy(Qt::PreventContextMenu);
+  ui_->ListView1->setModel(&roster_);
+  ui_->ToolBar1->setContextMenuPolicy(Qt::CustomContextMenu);
+  ui_->ComboBox1->setCompleter(nullptr);
+  ui_->Splitter2->setStretchFactor(0, 1);
+  ui_->Splitter2->setStretchFactor(1, 0);
+  ui_->Splitter1->setStretchFactor(0, 1);
+  ui_->Splitter1->setStretchFactor(1, 0);
+  ui_->ToolButton1->setIcon(MainIcon(kMessageImage));
+  ui_->ToolButton2->setIcon(MainIcon(kMassImage));
+  ui_->ToolButton4->setIcon(MainIcon(kCommandImage));
+  inputs_.Configure({}, [this](int height) {
+    editorHeight_ = height;
+    ApplyEditorHeight();
+  });
+  ui_->Splitter2->installEventFilter(this);
+  ui_->RxRichEdit2->setMinimumHeight(1);  // the splitter gives the editor the height of its mode
+  roster_.SetIconProvider([](int image) { return MainIcon(image); });
+  roster_.SetTipProvider([this](const RosterRow& row) { return RosterTip(row); });
+  BuildMenus();
+}
+
+TForm1::~TForm1() = default;
+
+CoreSurfaces TForm1::Surfaces(SoundOutput& sound, SystemInfo& system) {
+  system_ = &system;
+  return CoreSurfaces{channels_, inputs_, editor_, roster_, *this, sound, *this, system, this};
+}
+
+void TForm1::AttachCore(TChatCore& core) {
+  core_ = &core;
+  ConnectWidgets();
+}
+
+bool TForm1::FormCreate() {
+  const bool started = core_->FormCreate();
+  const TSettings& s = core_->Settings();
+  resize(s.FormW, s.FormH);
+  move(s.FormL, s.FormT);
+  smileyCodes_ = ParseSmileyTable(s.SmileTable.Entries());
+  smileyPictures_ = SmileyPictures::Load(FromCp1251(core_->AppDir()));
+  channels_.Configure({s.SingleLineH, s.MultiLineH, s.ChanelHotNik, &smileyPictures_, &smileyCodes_}, {});
+  inputs_.Configure({s.SingleLineH, s.MultiLineH, s.MessagesHotNik, &smileyPictures_, &smileyCodes_},
+                    [this](int height) {
+                      editorHeight_ = height;
+                      ApplyEditorHeight();
+                    });
+  inputs_.SetOwnColor(core_->Settings().MyColor);
+  UpdateReplyHeight();
+  BuildSmileyMenu();
+  return started;
+}
+
+// --- Widgets to the core.
+
+void TForm1::ConnectWidgets() {
+  TChatCore& core = *core_;
+  connect(timer1_, &QTimer::timeout, this, [&core] { core.Own().Timer1Timer(); });
+  connect(timer2_, &QTimer::timeout, this, [&core] { core.Own().Timer2Timer(); });
+
+  // Tab strips: a click (or the wheel, or a key on the strip) selects through the core.
+  connect(ui_->TabChanels, &QTabBar::currentChanged, this, [&core](int index) {
+    if (index >= 0) core.Tabs().SelectChannelTab(index);
+  });
+  connect(ui_->TabMessages, &QTabBar::currentChanged, this, [&core](int index) {
+    if (index >= 0) core.Tabs().SelectMessageTab(index);
+  });
+  connect(ui_->TabChanels, &QTabBar::tabBarClicked, this, [&core](int index) {
+    if (index >= 0 && index == core.Tabs().Channels().CurrentIndex()) core.Tabs().SelectChannelTab(index);
+  });
+  connect(ui_->TabMessages, &QTabBar::tabBarClicked, this, [&core](int index) {
+    if (index >= 0 && index == core.Tabs().Inputs().CurrentIndex()) core.Tabs().SelectMessageTab(index);
+  });
+
+  // Toolbar.
+  connect(ui_->ToolButton1, &QToolButton::clicked, this, [&core] { core.Sending().ComposeMessage(false); });
+  connect(ui_->ToolButton2, &QToolButton::clicked, this, [&core] { core.Sending().ComposeMessage(true); });
+  connect(ui_->ToolButton6, &QToolButton::clicked, this, [&core] { core.Tabs().ChangeTopic(); });
+  connect(ui_->ToolButton7, &QToolButton::clicked, this, [this] { close(); });
+  ui_->ToolButton6->installEventFilter(this);
+  connect(ui_->ToolBar1, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& pos) { popupMenu1_->popup(ui_->ToolBar1->mapToGlobal(pos)); });
+
+  // Roster panel.
+  connect(ui_->SpeedButton1, &QToolButton::clicked, this, [&core] {
+    if (core.HasEngine()) core.Engine().SendRosterList();
+  });
+  connect(ui_->SpeedButton2, &QToolButton::clicked, this, [this] {
+    if (OnSettingsRequested) {
+      OnSettingsRequested();
+    } else {
+      popupMenu8_->popup(ui_->SpeedButton2->mapToGlobal(QPoint(0, ui_->SpeedButton2->height())));
+    }
+  });
+  connect(ui_->SpeedButton3, &QToolButton::clicked, this, [&core] { core.Sounds().MuteClick(); });
+  connect(&roster_, &ui::RosterModel::totalChanged, ui_->SpeedButton1, &QToolButton::setText);
+  connect(&roster_, &ui::RosterModel::rowsRebuilt, this, [this] { RestoreRosterSelection(); });
+  connect(&roster_, &ui::RosterModel::selectionMoved, this, [this] { RestoreRosterSelection(); });
+  connect(ui_->ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          [this] { ReportRosterSelection(); });
+  connect(ui_->ListView1, &QListView::doubleClicked, this, [&core] { core.Sending().ComposeMessage(false); });
+  connect(ui_->ListView1, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& pos) { popupMenu2_->popup(ui_->ListView1->viewport()->mapToGlobal(pos)); });
+  ui_->ListView1->viewport()->installEventFilter(this);
+
+  // Nick box: Enter in its line, or a choice from its list.
+  ui_->ComboBox1->lineEdit()->installEventFilter(this);
+  connect(ui_->ComboBox1, &QComboBox::activated, this, [this, &core](int index) {
+    core.Own().NickEntered(ToCp1251(ui_->ComboBox1->itemText(index)), false);
+  });
+
+  // Editor and display.
+  ui_->RxRichEdit2->installEventFilter(this);
+  ui_->RxRichEdit2->viewport()->installEventFilter(this);
+  ui_->RxRichEdit1->viewport()->installEventFilter(this);
+  ui_->TabMessages->installEventFilter(this);
+  connect(ui_->RxRichEdit2, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& pos) { popupMenu4_->popup(ui_->RxRichEdit2->viewport()->mapToGlobal(pos)); });
+  connect(ui_->RxRichEdit1, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& pos) { popupMenu5_->popup(ui_->RxRichEdit1->viewport()->mapToGlobal(pos)); });
+  connect(ui_->RxRichEdit1, &RichTextControl::LinkClicked, this,
+          [this](const QString& link) { RxRichEdit1LinkClicked(link); });
+  connect(ui_->RxRichEdit2, &RichTextControl::LinkClicked, this, [](const QString& link) { OpenLink(link); });
+  connect(ui_->Splitter2, &QSplitter::splitterMoved, this, [this] { Splitter2Moved(); });
+}
+
+void TForm1::BuildMenus() {
+  // Program menu.
+  popupMenu1_ = NewMenu(this, "PopupMenu1");
+  connect(AddItem(popupMenu1_, "About1", "About"), &QAction::triggered, this,
+          [this] { ShowMessage(std::string(" Plumo ") + PLUMO_VERSION_TEXT); });
+  AddItem(popupMenu1_, "UpdatePlumo1", "Update Plumo")->setEnabled(false);
+  AddItem(popupMenu1_, "blank", "-");
+  connect(AddItem(popupMenu1_, "Restore1", "Restore"), &QAction::triggered, this, [this] {
+    showNormal();
+    activateWindow();
+  });
+  connect(AddItem(popupMenu1_, "exit1", "exit"), &QAction::triggered, this, [this] { close(); });
+
+  // Roster menu.
+  popupMenu2_ = NewMenu(this, "PopupMenu2");
+  connect(AddItem(popupMenu2_, "N1", "Сообщение", kMessageImage), &QAction::triggered, this, [this] {
+    if (core_) core_->Sending().ComposeMessage(false);
+  });
+  connect(AddItem(popupMenu2_, "N2", "Многоадресное Сообщение", kMassImage), &QAction::triggered, this,
+          [this] {
+            if (core_) core_->Sending().ComposeMessage(true);
+          });
+  connect(AddItem(popupMenu2_, "N19", "Вставить Ник в редактор"), &QAction::triggered, this, [this] {
+    const QModelIndexList rows = ui_->ListView1->selectionModel()->selectedRows();
+    if (rows.isEmpty()) return;
+    int first = rows.front().row();
+    for (const QModelIndex& row : rows) first = std::min(first, row.row());
+    InsertIntoEditor(roster_.index(first).data().toString());
+  });
+  AddSeparator(popupMenu2_, "N24");
+  connect(AddItem(popupMenu2_, "N22", "Послать гудок", kBellImage), &QAction::triggered, this, [this] {
+    if (core_) core_->Roster().SendBellToSelected(0);
+  });
+  connect(AddItem(popupMenu2_, "N23", "Послать определённый гудок", kBellImage), &QAction::triggered, this,
+          [this] {
+            if (core_) core_->Roster().ChosenBellClick();
+          });
+  AddSeparator(popupMenu2_, "N25");
+  connect(AddItem(popupMenu2_, "N20", "О пользователе.", kAboutImage), &QAction::triggered, this, [this] {
+    if (core_) core_->Commands().AboutUserClick();
+  });
+
+  // Message tab menu.
+  popupMenu3_ = NewMenu(this, "PopupMenu3");
+  connect(AddItem(popupMenu3_, "N3", "Закрыть"), &QAction::triggered, this, [this] {
+    if (core_) core_->Tabs().CloseMessageTab();
+  });
+  connect(AddItem(popupMenu3_, "N4", "Отправить"), &QAction::triggered, this, [this] {
+    if (!core_) return;
+    core_->Sending().SendComposedMessage();
+    core_->Tabs().CloseMessageTab();
+  });
+
+  // Editor menu.
+  popupMenu4_ = NewMenu(this, "PopupMenu4");
+  n9_ = NewMenu(popupMenu4_, "N9");
+  n9_->setTitle(QString::fromUtf8("Смайлики"));
+  popupMenu4_->addMenu(n9_);
+  n26_ = NewMenu(popupMenu4_, "N26");
+  n26_->setTitle(QString::fromUtf8("Раскладки клавиатуры"));
+  popupMenu4_->addMenu(n26_);
+  QAction* copy = AddItem(popupMenu4_, "N6", "Копировать");
+  copy->setShortcut(QKeySequence::Copy);
+  connect(copy, &QAction::triggered, this,
+          [this] { QApplication::clipboard()->setText(inputs_.SelectionText()); });
+  QAction* paste = AddItem(popupMenu4_, "N7", "Вставить");
+  paste->setShortcut(QKeySequence::Paste);
+  connect(paste, &QAction::triggered, this, [this] {
+    const QString text = TrimControls(QApplication::clipboard()->text());
+    if (!text.isEmpty()) inputs_.InsertAtCaret(text);
+  });
+  connect(AddItem(popupMenu4_, "N8", "Удалить"), &QAction::triggered, this,
+          [this] { ui_->RxRichEdit2->DeleteSelection(); });
+  n11_ = AddItem(popupMenu4_, "N11", "Многострочный редактор");
+  n11_->setCheckable(true);
+  connect(n11_, &QAction::triggered, this, [this] { ToggleLineMode(); });
+  connect(AddItem(popupMenu4_, "N13", "Отправить"), &QAction::triggered, this,
+          [this] { RxRichEdit2KeyDown(Qt::Key_Return, Qt::ControlModifier); });
+  QAction* cancel = AddItem(popupMenu4_, "N14", "Отменить сообщение");
+  cancel->setShortcut(Qt::Key_Escape);
+  connect(cancel, &QAction::triggered, this, [this] { RxRichEdit2KeyDown(Qt::Key_Escape, Qt::NoModifier); });
+  connect(popupMenu4_, &QMenu::aboutToShow, this, [this] {
+    const ViewMode mode = CurrentInputMode();
+    n11_->setChecked(mode == ModeMultiLine);
+    n11_->setEnabled(mode != ModeReply);
+  });
+
+  // Channel display menu.
+  popupMenu5_ = NewMenu(this, "PopupMenu5");
+  connect(AddItem(popupMenu5_, "N15", "Скопировать в редактор (Mouse3)"), &QAction::triggered, this, [this] {
+    const QString text = channels_.SelectionText();
+    if (!text.isEmpty()) InsertIntoEditor(text);
+  });
+  connect(AddItem(popupMenu5_, "N16", "Очистить"), &QAction::triggered, this,
+          [this] { channels_.ClearView(); });
+
+  // Colours, console commands, own state: rebuilt on every popup.
+  popupMenu6_ = NewMenu(this, "PopupMenu6");
+  connect(popupMenu6_, &QMenu::aboutToShow, this, [this] { PopupMenu6Popup(); });
+  ui_->ToolButton3->setMenu(popupMenu6_);
+  popupMenu7_ = NewMenu(this, "PopupMenu7");
+  connect(popupMenu7_, &QMenu::aboutToShow, this, [this] {
+    popupMenu7_->clear();
+    for (const char* command : {"/help", "/info", "/about"}) {
+      const QString text = QString::fromLatin1(command);
+      connect(popupMenu7_->addAction(MainIcon(kCommandImage), text), &QAction::triggered, this,
+              [this, text] { InsertIntoEditor(text); });
+    }
+  });
+  ui_->ToolButton4->setMenu(popupMenu7_);
+  popupMenu8_ = NewMenu(this, "PopupMenu8");
+  popupMenu9_ = NewMenu(this, "PopupMenu9");
+  connect(popupMenu9_, &QMenu::aboutToShow, this, [this] { PopupMenu9Popup(); });
+  ui_->ToolButton5->setMenu(popupMenu9_);
+}
+
+// --- The editor.
+
+ViewMode TForm1::CurrentInputMode() const {
+  if (!core_) return ModeSingleLine;
+  const TConversationList& inputs = core_->Tabs().Inputs();
+  const int index = inputs.CurrentIndex();
+  return index >= 0 && index < inputs.Count() ? inputs.At(index).Mode : ModeSingleLine;
+}
+
+void TForm1::ToggleLineMode() {
+  if (!core_) return;
+  TConversationList& inputs = core_->Tabs().Inputs();
+  const ViewMode mode = CurrentInputMode();
+  if (mode == ModeSingleLine || mode == ModeMultiLine) {
+    inputs.SetMode(inputs.CurrentIndex(), mode == ModeSingleLine ? ModeMultiLine : ModeSingleLine);
+  }
+  core_->Tabs().Channels().ScrollToEnd();
+}
+
+void TForm1::NextMessageTab() {
+  const TConversationList& inputs = core_->Tabs().Inputs();
+  const int next = inputs.CurrentIndex() + 1;
+  core_->Tabs().SelectMessageTab(next < inputs.Count() ? next : 0);
+}
+
+void TForm1::NextChannelTab() {
+  const TConversationList& channels = core_->Tabs().Channels();
+  const int next = channels.CurrentIndex() + 1;
+  core_->Tabs().SelectChannelTab(next < channels.Count() ? next : 0);
+}
+
+// The keys of the line editor and the reply tabs. Roster moves (Ctrl/Shift with Up/Down), nick
+// completion (Tab) and re-typing in another layout (Ctrl+Backspace) are consumed here and wait for
+// their logic.
+bool TForm1::RxRichEdit2KeyDown(int key, Qt::KeyboardModifiers modifiers) {
+  if (!core_ || closed_) return false;
+  const bool ctrl = modifiers & Qt::ControlModifier;
+  const bool shift = modifiers & Qt::ShiftModifier;
+  const ViewMode mode = CurrentInputMode();
+  switch (key) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (shift) {
+        ToggleLineMode();
+      } else if (mode == ModeSingleLine || (mode == ModeMultiLine && ctrl)) {
+        core_->Sending().SubmitLine();
+      } else if (mode == ModeReply && ctrl) {
+        core_->Sending().SendReply();
+      } else {
+        return false;
+      }
+      return true;
+    case Qt::Key_Escape:
+      if (mode == ModeReply) {
+        core_->Tabs().CloseMessageTab();
+      } else if (mode == ModeMultiLine) {
+        ToggleLineMode();
+      } else {
+        editor_.ClearInput();
+      }
+      return true;
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+      if (ctrl || shift) return true;
+      if (mode != ModeSingleLine) return false;
+      if (key == Qt::Key_Up) {
+        core_->Sending().RecallOlder();
+      } else {
+        core_->Sending().RecallNewer();
+      }
+      return true;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+      if (ctrl) {
+        NextMessageTab();
+      } else if (shift || key == Qt::Key_Backtab) {
+        NextChannelTab();
+      }
+      return true;
+    case Qt::Key_F5:
+      core_->Sending().ComposeMessage(false);
+      return true;
+    case Qt::Key_F6:
+      core_->Sending().ComposeMessage(true);
+      return true;
+    case Qt::Key_T:
+      if (!ctrl) return false;
+      core_->Tabs().ChangeTopic();
+      return true;
+    case Qt::Key_Backspace:
+      return ctrl;
+    default:
+      return false;
+  }
+}
+
+void TForm1::RxRichEdit2KeyUp(int key, Qt::KeyboardModifiers modifiers) {
+  if (!core_ || closed_ || (modifiers & Qt::ControlModifier)) return;
+  if (key == Qt::Key_Control || key == Qt::Key_Shift || key == Qt::Key_Alt) return;
+  editor_.FormatView();
+}
+
+void TForm1::InsertIntoEditor(const QString& text) {
+  inputs_.InsertAtCaret(text);
+  ui_->RxRichEdit2->setFocus();
+}
+
+void TForm1::RxRichEdit1LinkClicked(const QString& link) {
+  const QString nick = HotNickFromLink(link);
+  if (nick.isEmpty() || !core_ || !core_->Settings().ChanelHotNik) {
+    OpenLink(link);
+    return;
+  }
+  // A nick link names a peer: the first roster nick beginning with it goes into the editor.
+  for (const RosterRow& row : roster_.Rows()) {
+    const QString rowNick = FromCp1251(row.Nick);
+    if (rowNick.startsWith(nick, Qt::CaseInsensitive)) {
+      inputs_.InsertAtCaret(QStringLiteral(" #^888866") + rowNick + QStringLiteral(" "));
+      inputs_.SetOwnColor(core_->Settings().MyColor);
+      ui_->RxRichEdit2->setFocus();
+      return;
+    }
+  }
+  OpenLink(link);
+}
+
+// --- Heights.
+
+void TForm1::ApplyEditorHeight() {
+  const int total = ui_->Splitter2->height();
+  if (total <= 0) return;
+  // Never lower than one line of text in the control's font.
+  const RichTextControl& editor = *ui_->RxRichEdit2;
+  const int oneLine = editor.fontMetrics().lineSpacing() +
+                      2 * static_cast<int>(editor.document()->documentMargin()) + 2 * editor.frameWidth() + 4;
+  const int lower =
+      std::min(total - 20, std::max(editorHeight_, oneLine) + ui_->TabMessages->sizeHint().height());
+  const QSignalBlocker block(ui_->Splitter2);
+  ui_->Splitter2->setSizes({total - lower, lower});
+}
+
+void TForm1::UpdateReplyHeight() {
+  inputs_.SetReplyHeight(ui_->Panel4->height() / 2);
+}
+
+void TForm1::Splitter2Moved() {
+  if (!core_) return;
+  const ViewMode mode = CurrentInputMode();
+  // A reply tab's height follows the window; only the line editor's heights are kept.
+  if (mode == ModeReply) return;
+  const int height = std::max(1, ui_->Panel3->height() - ui_->TabMessages->height());
+  editorHeight_ = height;
+  TSettings& s = core_->Settings();
+  (mode == ModeMultiLine ? s.MultiLineH : s.SingleLineH) = height;
+  inputs_.Configure({s.SingleLineH, s.MultiLineH, s.MessagesHotNik, &smileyPictures_, &smileyCodes_},
+                    [this](int h) {
+                      editorHeight_ = h;
+                      ApplyEditorHeight();
+                    });
+  TIniFile ini(core_->IniPath());
+  WriteEditorHeight(ini, mode == ModeMultiLine, height);
+}
+
+// --- Roster.
+
+void TForm1::ReportRosterSelection() {
+  if (syncingSelection_ || !core_) return;
+  std::vector<int> rows;
+  for (const QModelIndex& index : ui_->ListView1->selectionModel()->selectedRows())
+    rows.push_back(index.row());
+  std::sort(rows.begin(), rows.end());
+  core_->Roster().SetSelection(rows);
+}
+
+void TForm1::RestoreRosterSelection() {
+  syncingSelection_ = true;
+  QItemSelection selection;
+  const auto& rows = roster_.Rows();
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (!rows[i].Selected) continue;
+    const QModelIndex at = roster_.index(static_cast<int>(i));
+    selection.select(at, at);
+  }
+  ui_->ListView1->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+  syncingSelection_ = false;
+}
+
+QString TForm1::RosterTip(const RosterRow& row) const {
+  if (!core_ || !core_->HasEngine()) return {};
+  const TUsers& users = core_->Engine().Users();
+  const AChuvakInfo* entry = users.Entry(users.Find(row.Nick, row.Address));
+  if (entry == nullptr) return {};
+  const TMessageScope scope(core_->Messages());
+  const std::int64_t silentMs = system_ ? system_->NowLocalMs() - entry->LastSeen : 0;
+  const std::string tip = entry->Nick + "\n" + entry->Address + "\n" +
+                          core_->Own().StateCaption(entry->State) + "\n" + entry->StateDescription + "\n" +
+                          std::to_string(std::max<std::int64_t>(0, silentMs) / 1000);
+  return FromCp1251(tip);
+}
+
+// --- Menus rebuilt on every popup.
+
+void TForm1::PopupMenu9Popup() {
+  popupMenu9_->clear();
+  if (!core_) return;
+  const TMessageScope scope(core_->Messages());
+  for (const int tag : {1, 4, 5}) {
+    const char state = static_cast<char>('0' + tag);
+    std::string caption = core_->Messages().GetMessage("WinState" + std::to_string(tag));
+    const bool chosen = core_->Own().SavedState() == state;
+    if (chosen) caption += " (" + core_->Own().SavedDescr() + ")";
+    QAction* item = popupMenu9_->addAction(MainIcon(StateImageIndex(state)), FromCp1251(caption));
+    item->setCheckable(true);
+    item->setChecked(chosen);
+    item->setData(tag);
+    if (chosen) ui_->ToolButton5->setIcon(item->icon());
+    connect(item, &QAction::triggered, this, [this, tag] {
+      if (core_) core_->Own().StateMenuClick(tag);
+    });
+  }
+}
+
+void TForm1::PopupMenu6Popup() {
+  popupMenu6_->clear();
+  if (!core_) return;
+  std::string other = [this] {
+    const TMessageScope scope(core_->Messages());
+    return core_->Messages().GetMessage("OtherColor");
+  }();
+  connect(popupMenu6_->addAction(FromCp1251(other)), &QAction::triggered, this, [this] {
+    if (!ui::DialogAnswers::CanAsk()) return;
+    const QColor color = QColorDialog::getColor(ui_->RxRichEdit2->textColor(), this);
+    if (color.isValid()) {
+      ui_->RxRichEdit2->setTextColor(color);
+      ui_->RxRichEdit2->setFocus();
+    }
+  });
+  popupMenu6_->addSeparator();
+  for (const std::string& entry : core_->Settings().CustomColors) {
+    const std::size_t eq = entry.find('=');
+    if (eq == std::string::npos || entry.size() - eq - 1 != 6) continue;
+    QColor color;
+    try {
+      color = ToQColor(HexToInt(std::string_view(entry).substr(eq + 1)));
+    } catch (const std::exception&) {
+      continue;  // not a colour number
+    }
+    QPixmap swatch(16, 16);
+    swatch.fill(color);
+    connect(popupMenu6_->addAction(QIcon(swatch), FromCp1251(entry.substr(0, eq))), &QAction::triggered, this,
+            [this, color] {
+              ui_->RxRichEdit2->setTextColor(color);
+              ui_->RxRichEdit2->setFocus();
+            });
+  }
+}
+
+void TForm1::BuildSmileyMenu() {
+  n9_->clear();
+  for (const SmileyMenuItem& item : SmileyMenuItems(smileyCodes_, smileyPictures_.Count())) {
+    const QIcon picture(QPixmap::fromImage(smileyPictures_.At(item.index)));
+    const QString code = item.caption;
+    connect(n9_->addAction(picture, code), &QAction::triggered, this,
+            [this, code] { InsertIntoEditor(code); });
+  }
+}
+
+// --- Tab menu, nick box, wheel, mouse: through the event filter.
+
+void TForm1::TabMessagesMouseUp(const QPoint& pos) {
+  const int index = ui_->TabMessages->tabAt(pos);
+  if (index > 0 && index == ui_->TabMessages->currentIndex()) {
+    popupMenu3_->popup(ui_->TabMessages->mapToGlobal(pos));
+  }
+}
+
+void TForm1::ComboBox1Enter() {
+  if (core_) core_->Own().NickEntered(ToCp1251(ui_->ComboBox1->currentText()), true);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  const QEvent::Type type = event->type();
+  if (watched == ui_->RxRichEdit2 && type == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (RxRichEdit2KeyDown(key->key(), key->modifiers())) {
+      key->accept();
+      return true;
+    }
+  } else if (watched == ui_->RxRichEdit2 && type == QEvent::KeyRelease) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    RxRichEdit2KeyUp(key->key(), key->modifiers());
+  } else if (watched == ui_->RxRichEdit2 && type == QEvent::ShortcutOverride) {
+    // Keys the editor handles itself must not be taken by the window's shortcuts.
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Escape || key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
+      key->accept();
+    }
+  } else if (watched == ui_->Splitter2 && type == QEvent::Resize) {
+    ApplyEditorHeight();
+  } else if (watched == ui_->RxRichEdit2->viewport() && type == QEvent::MouseButtonDblClick) {
+    ToggleLineMode();
+  } else if (watched == ui_->RxRichEdit1->viewport() && type == QEvent::MouseButtonRelease) {
+    if (static_cast<QMouseEvent*>(event)->button() == Qt::MiddleButton) {
+      const QString text = channels_.SelectionText();
+      if (!text.isEmpty()) InsertIntoEditor(text);
+    }
+  } else if (watched == ui_->TabMessages && type == QEvent::MouseButtonRelease) {
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    if (mouse->button() == Qt::RightButton) TabMessagesMouseUp(mouse->position().toPoint());
+  } else if (watched == ui_->ToolButton6 && type == QEvent::MouseButtonRelease) {
+    if (static_cast<QMouseEvent*>(event)->button() == Qt::RightButton && core_) core_->Tabs().ShowTopic();
+  } else if (watched == ui_->ComboBox1->lineEdit() && type == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+      ComboBox1Enter();
+      return true;
+    }
+  } else if (watched == ui_->ListView1->viewport() && type == QEvent::Wheel) {
+    // The wheel over the roster moves the selection as the arrow keys do.
+    const int delta = static_cast<QWheelEvent*>(event)->angleDelta().y();
+    QKeyEvent press(QEvent::KeyPress, delta > 0 ? Qt::Key_Up : Qt::Key_Down, Qt::NoModifier);
+    QApplication::sendEvent(ui_->ListView1, &press);
+    return true;
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+// --- Window events.
+
+void TForm1::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!core_ || closed_) return;
+  core_->Captions().ApplyLanguage();
+  channels_.SetWindowVisible(true);
+  inputs_.SetWindowVisible(true);
+  core_->SetWindowVisible(true);
+  UpdateReplyHeight();
+  ApplyEditorHeight();
+}
+
+void TForm1::hideEvent(QHideEvent* event) {
+  QMainWindow::hideEvent(event);
+  if (!core_ || closed_ || event->spontaneous()) return;
+  channels_.SetWindowVisible(false);
+  inputs_.SetWindowVisible(false);
+  core_->SetWindowVisible(false);
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  if (core_ && !closed_) {
+    TSettings& s = core_->Settings();
+    s.FormH = height();
+    s.FormW = width();
+    s.FormL = x();
+    s.FormT = y();
+    core_->FormClose();
+    core_->FormDestroy();
+    closed_ = true;
+    timer1_->stop();
+    timer2_->stop();
+  }
+  event->accept();
+}
+
+void TForm1::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  // The window's own input box takes the activation while it asks; that is not the user leaving.
+  if (event->type() != QEvent::ActivationChange || !core_ || closed_ || asking_) return;
+  const bool active = isActiveWindow();
+  if (active == core_->Own().WindowActive()) return;
+  if (active) {
+    core_->Own().WindowActivated();
+    ui_->RxRichEdit2->setFocus();
+  } else {
+    core_->Own().WindowDeactivated();
+  }
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  UpdateReplyHeight();
+}
+
+// --- WindowSurface.
+
+void TForm1::SetCaption(const std::string& caption) {
+  setWindowTitle(FromCp1251(caption));
+}
+
+void TForm1::SetTopicButtonEnabled(bool enabled) {
+  ui_->ToolButton6->setEnabled(enabled);
+}
+
+void TForm1::SetCommandButtonEnabled(bool enabled) {
+  ui_->ToolButton4->setEnabled(enabled);
+}
+
+void TForm1::SetStateImage(int image) {
+  ui_->ToolButton5->setIcon(MainIcon(image));
+  ui_->ToolButton5->setProperty("image", image);
+}
+
+void TForm1::SetMuteImage(int image) {
+  ui_->SpeedButton3->setIcon(MainIcon(image));
+  ui_->SpeedButton3->setProperty("image", image);
+}
+
+void TForm1::SetNickBox(const std::vector<std::string>& items, const std::string& text) {
+  const QSignalBlocker block(ui_->ComboBox1);
+  ui_->ComboBox1->clear();
+  for (const std::string& item : items) ui_->ComboBox1->addItem(FromCp1251(item));
+  ui_->ComboBox1->setEditText(FromCp1251(text));
+}
+
+// A window not shown yet (a hidden start) is shown minimized when it is shown.
+void TForm1::Minimize() {
+  setWindowState(windowState() | Qt::WindowMinimized);
+}
+
+// The box is window-modal but opened with open(), not exec(): no nested event loop runs, so the
+// network and the timers go on, and the answer reaches the core as a call of its own.
+void TForm1::AskText(const std::string& title, const std::string& prompt, const std::string& value,
+                     TextAnswer answered) {
+  ui::DialogAnswers::RecordAsked(title);
+  std::optional<std::string> queued;
+  if (ui::DialogAnswers::TakeInputAnswer(queued) || !ui::DialogAnswers::CanAsk()) {
+    answered(queued);
+    return;
+  }
+  auto* box = new QInputDialog(this);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setWindowTitle(FromCp1251(title));
+  box->setLabelText(FromCp1251(prompt));
+  box->setTextValue(FromCp1251(value));
+  asking_ = true;
+  connect(box, &QDialog::finished, this, [this, box, answered = std::move(answered)](int result) {
+    asking_ = false;
+    answered(result == QDialog::Accepted ? std::optional<std::string>(ToCp1251(box->textValue()))
+                                         : std::nullopt);
+  });
+  box->open();
+}
+
+void TForm1::ConfirmLostCharacters(const std::string& message, const std::vector<TUnencodableChar>& lost,
+                                   std::function<void(bool)> answered) {
+  const std::string warning = UnencodableWarning(message, lost);
+  ui::DialogAnswers::RecordShown(warning);
+  std::optional<std::string> queued;
+  if (ui::DialogAnswers::TakeInputAnswer(queued) || !ui::DialogAnswers::CanAsk()) {
+    answered(queued.has_value());  // a queued answer sends, a cancelled one keeps the draft
+    return;
+  }
+  auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Plumo"), QString::fromStdString(warning),
+                              QMessageBox::Ok | QMessageBox::Cancel, this);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setDefaultButton(QMessageBox::Cancel);
+  asking_ = true;
+  connect(box, &QDialog::finished, this, [this, box, answered = std::move(answered)](int) {
+    asking_ = false;
+    answered(box->clickedButton() == box->button(QMessageBox::Ok));
+  });
+  box->open();
+}
+
+void TForm1::ShowMessage(const std::string& text) {
+  ui::DialogAnswers::RecordShown(text);
+  if (!ui::DialogAnswers::CanAsk()) return;
+  // Not modal: a notice must not hold up the event loop (and the network) while it is read.
+  auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Plumo"), FromCp1251(text),
+                              QMessageBox::Ok, this);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->open();
+}
+
+// --- CoreTimers.
+
+void TForm1::SetCoreTimer(CoreTimer timer, bool enabled, int intervalMs) {
+  QTimer* t = timer == CoreTimer::NetworkWatch ? timer1_ : timer2_;
+  if (enabled) {
+    t->start(intervalMs);
+  } else {
+    t->stop();
+  }
+}
+
+// --- Language.
+
+std::vector<TLanguageForm*> TForm1::Forms() {
+  std::vector<TLanguageForm*> forms{this};
+  forms.insert(forms.end(), otherForms_.begin(), otherForms_.end());
+  return forms;
+}
+
+void TForm1::AddLanguageForm(TLanguageForm* form) {
+  otherForms_.push_back(form);
+}
+
+void TForm1::BuildLanguageMenu(const std::vector<TLanguageEntry>& entries) {
+  QMenu* languages = NewMenu(popupMenu8_, "PLngItem");
+  languages->setTitle(QStringLiteral("Language"));
+  popupMenu8_->addMenu(languages);
+  for (const TLanguageEntry& entry : entries) {
+    QAction* item = languages->addAction(FromCp1251(entry.Caption));
+    item->setObjectName(QString::fromStdString("P" + entry.BaseName));
+    connect(item, &QAction::triggered, this, [this, entry] {
+      if (!core_) return;
+      core_->Captions().ChooseLanguage(entry);
+      core_->Settings().Language = core_->Captions().ShortFileName();
+    });
+  }
+}
+
+std::vector<TLanguageForm::Caption> TForm1::Captions() const {
+  std::vector<Caption> captions;
+  for (const TDesignCaption& design : kDesignCaptions) {
+    if (std::string_view(design.Form) != "Form1") continue;
+    if (const QObject* object = findChild<QObject*>(QString::fromLatin1(design.Key))) {
+      captions.push_back({design.Key, ToCp1251(CaptionOf(object))});
+    }
+  }
+  return captions;
+}
+
+void TForm1::SetCaption(const std::string& key, const std::string& text) {
+  for (const TDesignCaption& design : kDesignCaptions) {
+    if (std::string_view(design.Form) != "Form1" || key != design.Key) continue;
+    if (QObject* object = findChild<QObject*>(QString::fromStdString(key)))
+      SetCaptionOf(object, FromCp1251(text));
+    return;
+  }
+}
+
+}  // namespace plumo

@@ -1,0 +1,166 @@
+// TForm1: the main window of the windowed chat, a thin face over the client core. It holds the two
+// tab strips with the channel display RxRichEdit1 and the input editor RxRichEdit2, the roster panel
+// and the toolbar (all from tform1.ui, named as the program's components), and the menus that are
+// built at run time. It implements the core's window surface, timers and language seams itself and
+// owns the adapters of the conversation, input and roster seams; every user action becomes one call
+// of the core. Nothing that can be decided without a display is decided here.
+//
+// Use: build the window, build the core with Surfaces(), AttachCore, FormCreate, show. Closing the
+// window saves and announces the leave (FormClose, FormDestroy); the core must outlive the window's
+// close and be destroyed before the window.
+#pragma once
+
+#include <QMainWindow>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/surfaces.h"
+#include "lang/lng.h"
+#include "ui/conversation_tabs.h"
+#include "ui/roster_model.h"
+#include "view/smileys.h"
+
+class QMenu;
+class QTabBar;
+class QTimer;
+
+namespace Ui {
+class TForm1;
+}
+
+namespace plumo {
+
+class TChatCore;
+struct CoreSurfaces;
+struct RosterRow;
+
+class TForm1 : public QMainWindow,
+               public WindowSurface,
+               public CoreTimers,
+               public TLanguageHost,
+               public TLanguageForm {
+  Q_OBJECT
+
+ public:
+  explicit TForm1(QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // The seams the core is to be built with; sound and system come from the composition root and
+  // must outlive the window.
+  CoreSurfaces Surfaces(SoundOutput& sound, SystemInfo& system);
+  // Connects the widgets to a core built with Surfaces().
+  void AttachCore(TChatCore& core);
+  // The core's creation sequence, then what the window takes from the settings: geometry, editor
+  // heights, hot nicks, smileys, own colour. False when the start failed (the program is to end).
+  bool FormCreate();
+
+  // The editor's keys (RxRichEdit2KeyDown): true when the key was consumed and the control must not
+  // see it.
+  bool RxRichEdit2KeyDown(int key, Qt::KeyboardModifiers modifiers);
+  // Key release in the editor: what was typed is formatted unless Ctrl is held.
+  void RxRichEdit2KeyUp(int key, Qt::KeyboardModifiers modifiers);
+
+  // The settings dialog's hooks: the button SpeedButton2 calls OnSettingsRequested (without it, it
+  // drops down the language menu), and the dialog's captions join through AddLanguageForm.
+  std::function<void()> OnSettingsRequested;
+  void AddLanguageForm(TLanguageForm* form);
+  // The language menu (PopupMenu8) and the keyboard-layout submenu of the editor menu (N26).
+  QMenu* LanguageMenu() const { return popupMenu8_; }
+  QMenu* KeyboardLayoutMenu() const { return n26_; }
+
+  // WindowSurface
+  void SetCaption(const std::string& caption) override;
+  void SetTopicButtonEnabled(bool enabled) override;
+  void SetCommandButtonEnabled(bool enabled) override;
+  void SetStateImage(int image) override;
+  void SetMuteImage(int image) override;
+  void SetNickBox(const std::vector<std::string>& items, const std::string& text) override;
+  void Minimize() override;
+  void AskText(const std::string& title, const std::string& prompt, const std::string& value,
+               TextAnswer answered) override;
+  void ConfirmLostCharacters(const std::string& message, const std::vector<TUnencodableChar>& lost,
+                             std::function<void(bool send)> answered) override;
+  void ShowMessage(const std::string& text) override;
+
+  // CoreTimers
+  void SetCoreTimer(CoreTimer timer, bool enabled, int intervalMs) override;
+
+  // TLanguageHost
+  std::vector<TLanguageForm*> Forms() override;
+  bool HasLanguageMenu() const override { return true; }
+  void BuildLanguageMenu(const std::vector<TLanguageEntry>& entries) override;
+
+  // TLanguageForm
+  std::string FormName() const override { return "Form1"; }
+  std::vector<Caption> Captions() const override;
+  void SetCaption(const std::string& key, const std::string& text) override;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void BuildMenus();
+  void ConnectWidgets();
+  // The display mode of the active message tab.
+  ViewMode CurrentInputMode() const;
+  // Line / multi-line toggle of the line editor tab (a reply tab keeps its mode).
+  void ToggleLineMode();
+  // Ctrl+Tab and Shift+Tab: the next tab of a strip, the first after the last.
+  void NextMessageTab();
+  void NextChannelTab();
+  // The editor's height from the view manager, given to the splitter.
+  void ApplyEditorHeight();
+  void UpdateReplyHeight();
+  // The user dragged Splitter2: the editor height of the current mode is kept.
+  void Splitter2Moved();
+  // The roster list's selection to the core, and the rows' selection to the list.
+  void ReportRosterSelection();
+  void RestoreRosterSelection();
+  QString RosterTip(const RosterRow& row) const;
+  void PopupMenu9Popup();
+  void PopupMenu6Popup();
+  void BuildSmileyMenu();
+  void InsertIntoEditor(const QString& text);
+  void RxRichEdit1LinkClicked(const QString& link);
+  void TabMessagesMouseUp(const QPoint& pos);
+  void ComboBox1Enter();
+
+  std::unique_ptr<Ui::TForm1> ui_;
+  ui::ConversationTabs channels_;
+  ui::ConversationTabs inputs_;
+  ui::InputEditorAdapter editor_;
+  ui::RosterModel roster_;
+  TChatCore* core_ = nullptr;
+  SystemInfo* system_ = nullptr;
+  std::vector<TLanguageForm*> otherForms_;
+  SmileyPictures smileyPictures_;
+  std::vector<SmileyCode> smileyCodes_;
+  QTimer* timer1_;
+  QTimer* timer2_;
+  QMenu* popupMenu1_ = nullptr;  // program menu
+  QMenu* popupMenu2_ = nullptr;  // roster
+  QMenu* popupMenu3_ = nullptr;  // message tab
+  QMenu* popupMenu4_ = nullptr;  // editor
+  QMenu* popupMenu5_ = nullptr;  // channel display
+  QMenu* popupMenu6_ = nullptr;  // colours
+  QMenu* popupMenu7_ = nullptr;  // console commands
+  QMenu* popupMenu8_ = nullptr;  // languages
+  QMenu* popupMenu9_ = nullptr;  // own state
+  QMenu* n9_ = nullptr;          // smileys
+  QMenu* n26_ = nullptr;         // keyboard layouts
+  QAction* n11_ = nullptr;       // multi-line editor
+  int editorHeight_ = 25;
+  bool syncingSelection_ = false;
+  bool asking_ = false;  // an input box is open
+  bool closed_ = false;
+};
+
+}  // namespace plumo

@@ -1,0 +1,175 @@
+// Real main windows on the offscreen platform, each over a client core on one simulated LAN. Widgets
+// are found by their object names, input goes through QTest, dialog answers are queued through
+// DialogAnswers, and TRY_EQ waits (running the LAN and the event loop) until a value is reached.
+//
+// QTRY_COMPARE reports to the QtTest logger, which a GoogleTest run does not read; TRY_EQ is the
+// same wait with a GoogleTest check at its end.
+#pragma once
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QListView>
+#include <QMenu>
+#include <QTabBar>
+#include <QTest>
+#include <QToolButton>
+#include <QWheelEvent>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "../core/core_fixture.h"
+#include "../view/gui_app.h"
+#include "ui/dialog_answers.h"
+#include "ui/tform1.h"
+#include "view/rich_text_control.h"
+
+// Failed checks show Qt strings as text.
+inline void PrintTo(const QString& text, std::ostream* out) {
+  *out << '"' << text.toStdString() << '"';
+}
+
+namespace plumo::uitest {
+
+namespace fs = std::filesystem;
+using coretest::FakeSound;
+using coretest::FakeSystem;
+
+// One program with its window on one host of the LAN.
+struct WindowPeer {
+  // addresses: the machine's interfaces (default: loopback and address).
+  WindowPeer(sim::SimLan& lan, const std::string& address, const std::string& nick,
+             const std::string& extraIni = {}, std::vector<std::string> addresses = {})
+      : dir(temp.Path()), system(lan), host(lan.AddHost(address)) {
+    const char* source = std::getenv("PLUMO_SOURCE_DIR");
+    fs::copy_file(fs::path(source ? source : ".") / "data" / "lang" / "english.lng", dir / "english.lng");
+    std::ofstream ini(dir / "chat.ini");
+    ini << "[Main]\nLanguage=english.lng\nMyName=" << nick << "\n" << extraIni;
+    ini.close();
+    system.addresses = addresses.empty() ? std::vector<std::string>{"127.0.0.1", address} : addresses;
+    system.userName = nick;
+    form = std::make_unique<TForm1>();
+    core = std::make_unique<TChatCore>(dir.string(), form->Surfaces(sound, system), host,
+                                       [&lan, this](TPlumo* e) { lan.Attach(host, e); });
+    form->AttachCore(*core);
+    started = form->FormCreate();
+    form->show();
+  }
+  // The window closes (saving, leaving the network), then the core goes, then the window.
+  ~WindowPeer() {
+    form->close();
+    core.reset();
+    form.reset();
+  }
+
+  template <class T>
+  T* Find(const char* name) const {
+    T* widget = form->findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(widget, nullptr) << name;
+    return widget;
+  }
+  QTabBar* Channels() const { return Find<QTabBar>("TabChanels"); }
+  QTabBar* Messages() const { return Find<QTabBar>("TabMessages"); }
+  RichTextControl* Display() const { return Find<RichTextControl>("RxRichEdit1"); }
+  RichTextControl* Editor() const { return Find<RichTextControl>("RxRichEdit2"); }
+  QListView* Roster() const { return Find<QListView>("ListView1"); }
+  QToolButton* Button(const char* name) const { return Find<QToolButton>(name); }
+  QString DisplayText() const { return Display()->toPlainText(); }
+  QString EditorText() const { return Editor()->toPlainText(); }
+  int RosterRows() const { return Roster()->model()->rowCount(); }
+  // Types text into the editor and presses a key with modifiers.
+  void Type(const QString& text) const { QTest::keyClicks(Editor(), text); }
+  void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) const {
+    QTest::keyClick(Editor(), key, modifiers);
+  }
+  void ClickTab(QTabBar* tabs, int index) const {
+    QTest::mouseClick(tabs, Qt::LeftButton, Qt::NoModifier, tabs->tabRect(index).center());
+  }
+  // Turns the mouse wheel over a widget, away from the user for a positive delta.
+  void Wheel(QWidget* widget, int delta) const {
+    const QPointF at = QRectF(widget->rect()).center();
+    QWheelEvent wheel(at, widget->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(widget, &wheel);
+  }
+  // Selects the roster row of a nick with a click.
+  void ClickRosterRow(const QString& nick) const {
+    QListView* list = Roster();
+    const QModelIndexList found =
+        list->model()->match(list->model()->index(0, 0), Qt::DisplayRole, nick, 1, Qt::MatchExactly);
+    ASSERT_EQ(found.size(), 1) << nick.toStdString();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      list->visualRect(found.front()).center());
+  }
+  // Builds a menu as its popup would and triggers the item whose data is tag.
+  void ChooseFromMenu(const char* menuName, int tag) const {
+    QMenu* menu = Find<QMenu>(menuName);
+    ASSERT_NE(menu, nullptr);
+    emit menu->aboutToShow();
+    for (QAction* action : menu->actions()) {
+      if (action->data().toInt() == tag) {
+        action->trigger();
+        return;
+      }
+    }
+    ADD_FAILURE() << "no item " << tag << " in " << menuName;
+  }
+
+  ::plumo::testing::TempDir temp;
+  fs::path dir;
+  FakeSound sound;
+  FakeSystem system;
+  sim::SimHost& host;
+  std::unique_ptr<TForm1> form;
+  std::unique_ptr<TChatCore> core;
+  bool started = false;
+};
+
+using Texts = std::vector<std::string>;
+
+inline Texts TabTexts(const QTabBar* tabs) {
+  Texts texts;
+  for (int i = 0; i < tabs->count(); ++i) texts.push_back(tabs->tabText(i).toStdString());
+  return texts;
+}
+
+class WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::plumo::testing::GuiApp();
+    ui::DialogAnswers::Reset();
+  }
+  void TearDown() override { ui::DialogAnswers::Reset(); }
+
+  // Runs the LAN (20 virtual ms a round) and the event loop until pred holds or 5 s have passed.
+  template <class Pred>
+  bool WaitFor(Pred pred) {
+    return QTest::qWaitFor(
+        [&] {
+          if (pred()) return true;
+          lan.RunFor(20);
+          return pred();
+        },
+        5000);
+  }
+  // Until every window's roster shows every peer.
+  void WaitForRosters(std::initializer_list<const WindowPeer*> peers) {
+    for (const WindowPeer* peer : peers) {
+      const int expected = static_cast<int>(peers.size());
+      ASSERT_TRUE(WaitFor([&] { return peer->RosterRows() == expected; })) << peer->RosterRows();
+    }
+  }
+
+  sim::SimLan lan{7};
+};
+
+// Waits until actual equals expected, then checks it.
+#define TRY_EQ(actual, expected)                     \
+  do {                                               \
+    WaitFor([&] { return (actual) == (expected); }); \
+    EXPECT_EQ(actual, expected);                     \
+  } while (false)
+
+}  // namespace plumo::uitest
