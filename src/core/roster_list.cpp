@@ -39,6 +39,11 @@ void TRosterList::Move(RosterMove move) {
   c_.s.roster.SelectionChanged(rows_);
 }
 
+void TRosterList::ShowSelection(const std::vector<int>& rows) {
+  SetSelection(rows);
+  c_.s.roster.SelectionChanged(rows_);
+}
+
 void TRosterList::Refresh() {
   if (!c_.windowVisible || !c_.engine) return;
   std::set<std::string> selected;

@@ -32,6 +32,8 @@ class TRosterList {
 
   // Ctrl or Shift with Up or Down in the editor: the selection moves, and the list shows it.
   void Move(RosterMove move);
+  // Selects rows (nick completion found one) and shows it in the list.
+  void ShowSelection(const std::vector<int>& rows);
 
   // Rebuilds the rows from the engine's roster, keeping the selection by address; only while the
   // window is shown (it is rebuilt when it is shown again).

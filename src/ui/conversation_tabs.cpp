@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "ui/main_icons.h"
+#include "images/images.h"
 #include "ui/qt_text.h"
 #include "view/rich_text_control.h"
 
@@ -59,6 +59,15 @@ void ConversationTabs::FormatView() {
   views_.FormatView();
 }
 
+void ConversationTabs::RemoveTabs() {
+  QTextDocument& doc = views_.Document();
+  QTextCursor found = doc.find(QStringLiteral("\t"));
+  while (!found.isNull()) {
+    found.removeSelectedText();
+    found = doc.find(QStringLiteral("\t"), found);
+  }
+}
+
 void ConversationTabs::SetCurrentTab(int index) {
   const QSignalBlocker block(&tabs_);
   tabs_.setCurrentIndex(index);
@@ -67,7 +76,7 @@ void ConversationTabs::SetCurrentTab(int index) {
 void ConversationTabs::ConversationAdded(int index, const Conversation& conversation) {
   RichConversationView::ConversationAdded(index, conversation);
   const QSignalBlocker block(&tabs_);
-  tabs_.insertTab(index, MainIcon(conversation.IconIndex), FromCp1251(conversation.Name));
+  tabs_.insertTab(index, MainImage(conversation.IconIndex), FromCp1251(conversation.Name));
   // A hidden strip does not tell its layout that its size changed; the first tab gives it a height.
   tabs_.updateGeometry();
 }
@@ -87,7 +96,7 @@ void ConversationTabs::CurrentChanged(int from, int to, ViewMode mode) {
 void ConversationTabs::IconsChanged(const std::vector<Conversation>& conversations) {
   const int count = std::min(tabs_.count(), static_cast<int>(conversations.size()));
   for (int i = 0; i < count; ++i) {
-    tabs_.setTabIcon(i, MainIcon(conversations[static_cast<std::size_t>(i)].IconIndex));
+    tabs_.setTabIcon(i, MainImage(conversations[static_cast<std::size_t>(i)].IconIndex));
   }
 }
 

@@ -55,6 +55,9 @@ class ConversationTabs : public RichConversationView {
   void InsertAtCaret(const QString& text);
   // Re-formats what was typed in the displayed conversation.
   void FormatView();
+  // Removes every tab character from the displayed conversation (the control accepts them, the
+  // program does not keep them), keeping the caret where it was.
+  void RemoveTabs();
   int Count() const { return views_.Count(); }
   RichTextControl& Control() const { return control_; }
   TVRichEdits& Manager() { return views_; }

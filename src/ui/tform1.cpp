@@ -17,6 +17,7 @@
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QTabBar>
+#include <QTextCursor>
 #include <QTimer>
 #include <QToolButton>
 #include <QWheelEvent>
@@ -25,9 +26,12 @@
 #include <exception>
 
 #include "core/chatcore.h"
+#include "core/nick_completion.h"
+#include "core/roster_moves.h"
+#include "images/images.h"
 #include "lang/text_helpers.h"
+#include "platform/keyboard_x11.h"
 #include "ui/dialog_answers.h"
-#include "ui/main_icons.h"
 #include "ui/qt_text.h"
 #include "ui_tform1.h"
 #include "view/links.h"
@@ -37,17 +41,9 @@
 namespace plumo {
 
 using ui::FromCp1251;
-using ui::MainIcon;
 using ui::ToCp1251;
 
 namespace {
-
-// Image indices of the main image list used by the window itself.
-constexpr int kMessageImage = 31;
-constexpr int kMassImage = 43;
-constexpr int kBellImage = 29;
-constexpr int kAboutImage = 45;
-constexpr int kCommandImage = 18;
 
 // The text a covered component shows, and setting it. Panels keep theirs as a property: they show
 // no text but the language files know them.
@@ -72,7 +68,7 @@ void SetCaptionOf(QObject* object, const QString& text) {
 
 // A menu item named as the program's component, captioned with its design caption.
 QAction* AddItem(QMenu* menu, const char* name, const char* caption, int image = -1) {
-  QAction* action = menu->addAction(MainIcon(image), QString::fromUtf8(caption));
+  QAction* action = menu->addAction(MainImage(image), QString::fromUtf8(caption));
   action->setObjectName(QString::fromLatin1(name));
   return action;
 }
@@ -118,16 +114,16 @@ TForm1::TForm1(QWidget* parent)
   ui_->Splitter2->setStretchFactor(1, 0);
   ui_->Splitter1->setStretchFactor(0, 1);
   ui_->Splitter1->setStretchFactor(1, 0);
-  ui_->ToolButton1->setIcon(MainIcon(kMessageImage));
-  ui_->ToolButton2->setIcon(MainIcon(kMassImage));
-  ui_->ToolButton4->setIcon(MainIcon(kCommandImage));
+  ui_->ToolButton1->setIcon(MainImage(icon::kPrivate));
+  ui_->ToolButton2->setIcon(MainImage(icon::kMass));
+  ui_->ToolButton4->setIcon(MainImage(icon::kToolConsole));
   inputs_.Configure({}, [this](int height) {
     editorHeight_ = height;
     ApplyEditorHeight();
   });
   ui_->Splitter2->installEventFilter(this);
   ui_->RxRichEdit2->setMinimumHeight(1);  // the splitter gives the editor the height of its mode
-  roster_.SetIconProvider([](int image) { return MainIcon(image); });
+  roster_.SetIconProvider([](int image) { return MainImage(image); });
   roster_.SetTipProvider([this](const RosterRow& row) { return RosterTip(row); });
   BuildMenus();
 }
@@ -251,10 +247,10 @@ void TForm1::BuildMenus() {
 
   // Roster menu.
   popupMenu2_ = NewMenu(this, "PopupMenu2");
-  connect(AddItem(popupMenu2_, "N1", "Сообщение", kMessageImage), &QAction::triggered, this, [this] {
+  connect(AddItem(popupMenu2_, "N1", "Сообщение", icon::kPrivate), &QAction::triggered, this, [this] {
     if (core_) core_->Sending().ComposeMessage(false);
   });
-  connect(AddItem(popupMenu2_, "N2", "Многоадресное Сообщение", kMassImage), &QAction::triggered, this,
+  connect(AddItem(popupMenu2_, "N2", "Многоадресное Сообщение", icon::kMass), &QAction::triggered, this,
           [this] {
             if (core_) core_->Sending().ComposeMessage(true);
           });
@@ -266,15 +262,15 @@ void TForm1::BuildMenus() {
     InsertIntoEditor(roster_.index(first).data().toString());
   });
   AddSeparator(popupMenu2_, "N24");
-  connect(AddItem(popupMenu2_, "N22", "Послать гудок", kBellImage), &QAction::triggered, this, [this] {
+  connect(AddItem(popupMenu2_, "N22", "Послать гудок", icon::kBell), &QAction::triggered, this, [this] {
     if (core_) core_->Roster().SendBellToSelected(0);
   });
-  connect(AddItem(popupMenu2_, "N23", "Послать определённый гудок", kBellImage), &QAction::triggered, this,
+  connect(AddItem(popupMenu2_, "N23", "Послать определённый гудок", icon::kBell), &QAction::triggered, this,
           [this] {
             if (core_) core_->Roster().ChosenBellClick();
           });
   AddSeparator(popupMenu2_, "N25");
-  connect(AddItem(popupMenu2_, "N20", "О пользователе.", kAboutImage), &QAction::triggered, this, [this] {
+  connect(AddItem(popupMenu2_, "N20", "О пользователе.", icon::kUserInfo), &QAction::triggered, this, [this] {
     if (core_) core_->Commands().AboutUserClick();
   });
 
@@ -317,6 +313,7 @@ void TForm1::BuildMenus() {
   QAction* cancel = AddItem(popupMenu4_, "N14", "Отменить сообщение");
   cancel->setShortcut(Qt::Key_Escape);
   connect(cancel, &QAction::triggered, this, [this] { RxRichEdit2KeyDown(Qt::Key_Escape, Qt::NoModifier); });
+  connect(n26_, &QMenu::aboutToShow, this, [this] { BuildLayoutMenu(); });
   connect(popupMenu4_, &QMenu::aboutToShow, this, [this] {
     const ViewMode mode = CurrentInputMode();
     n11_->setChecked(mode == ModeMultiLine);
@@ -341,7 +338,7 @@ void TForm1::BuildMenus() {
     popupMenu7_->clear();
     for (const char* command : {"/help", "/info", "/about"}) {
       const QString text = QString::fromLatin1(command);
-      connect(popupMenu7_->addAction(MainIcon(kCommandImage), text), &QAction::triggered, this,
+      connect(popupMenu7_->addAction(MainImage(icon::kToolConsole), text), &QAction::triggered, this,
               [this, text] { InsertIntoEditor(text); });
     }
   });
@@ -355,103 +352,151 @@ void TForm1::BuildMenus() {
 // --- The editor.
 
 ViewMode TForm1::CurrentInputMode() const {
-  if (!core_) return ModeSingleLine;
-  const TConversationList& inputs = core_->Tabs().Inputs();
-  const int index = inputs.CurrentIndex();
-  return index >= 0 && index < inputs.Count() ? inputs.At(index).Mode : ModeSingleLine;
+  return core_ ? core_->Editor().ActiveMode() : ModeSingleLine;
 }
 
 void TForm1::ToggleLineMode() {
-  if (!core_) return;
-  TConversationList& inputs = core_->Tabs().Inputs();
-  const ViewMode mode = CurrentInputMode();
-  if (mode == ModeSingleLine || mode == ModeMultiLine) {
-    inputs.SetMode(inputs.CurrentIndex(), mode == ModeSingleLine ? ModeMultiLine : ModeSingleLine);
-  }
-  core_->Tabs().Channels().ScrollToEnd();
+  if (core_) core_->Editor().ToggleLineMode();
 }
 
-void TForm1::NextMessageTab() {
-  const TConversationList& inputs = core_->Tabs().Inputs();
-  const int next = inputs.CurrentIndex() + 1;
-  core_->Tabs().SelectMessageTab(next < inputs.Count() ? next : 0);
-}
+namespace {
 
-void TForm1::NextChannelTab() {
-  const TConversationList& channels = core_->Tabs().Channels();
-  const int next = channels.CurrentIndex() + 1;
-  core_->Tabs().SelectChannelTab(next < channels.Count() ? next : 0);
-}
-
-// The keys of the line editor and the reply tabs. Roster moves (Ctrl/Shift with Up/Down), nick
-// completion (Tab) and re-typing in another layout (Ctrl+Backspace) are consumed here and wait for
-// their logic.
-bool TForm1::RxRichEdit2KeyDown(int key, Qt::KeyboardModifiers modifiers) {
-  if (!core_ || closed_) return false;
-  const bool ctrl = modifiers & Qt::ControlModifier;
-  const bool shift = modifiers & Qt::ShiftModifier;
-  const ViewMode mode = CurrentInputMode();
+// The editor's rules tell these keys apart; Return and the keypad's Enter are one key, and a
+// Shift+Tab that arrives as a back-tab is Tab with Shift.
+EditorKey EditorKeyOf(int key) {
   switch (key) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
-      if (shift) {
-        ToggleLineMode();
-      } else if (mode == ModeSingleLine || (mode == ModeMultiLine && ctrl)) {
-        core_->Sending().SubmitLine();
-      } else if (mode == ModeReply && ctrl) {
-        core_->Sending().SendReply();
-      } else {
-        return false;
-      }
-      return true;
+      return EditorKey::Enter;
     case Qt::Key_Escape:
-      if (mode == ModeReply) {
-        core_->Tabs().CloseMessageTab();
-      } else if (mode == ModeMultiLine) {
-        ToggleLineMode();
-      } else {
-        editor_.ClearInput();
-      }
-      return true;
+      return EditorKey::Esc;
     case Qt::Key_Up:
+      return EditorKey::Up;
     case Qt::Key_Down:
-      if (ctrl || shift) return true;
-      if (mode != ModeSingleLine) return false;
-      if (key == Qt::Key_Up) {
-        core_->Sending().RecallOlder();
-      } else {
-        core_->Sending().RecallNewer();
-      }
-      return true;
+      return EditorKey::Down;
     case Qt::Key_Tab:
     case Qt::Key_Backtab:
-      if (ctrl) {
-        NextMessageTab();
-      } else if (shift || key == Qt::Key_Backtab) {
-        NextChannelTab();
-      }
-      return true;
+      return EditorKey::Tab;
     case Qt::Key_F5:
-      core_->Sending().ComposeMessage(false);
-      return true;
+      return EditorKey::F5;
     case Qt::Key_F6:
-      core_->Sending().ComposeMessage(true);
-      return true;
+      return EditorKey::F6;
     case Qt::Key_T:
-      if (!ctrl) return false;
-      core_->Tabs().ChangeTopic();
-      return true;
+      return EditorKey::T;
     case Qt::Key_Backspace:
-      return ctrl;
+      return EditorKey::Backspace;
+    case Qt::Key_Shift:
+      return EditorKey::Shift;
+    case Qt::Key_Control:
+      return EditorKey::Ctrl;
+    case Qt::Key_Alt:
+      return EditorKey::Alt;
     default:
-      return false;
+      return EditorKey::Other;
   }
 }
 
-void TForm1::RxRichEdit2KeyUp(int key, Qt::KeyboardModifiers modifiers) {
-  if (!core_ || closed_ || (modifiers & Qt::ControlModifier)) return;
-  if (key == Qt::Key_Control || key == Qt::Key_Shift || key == Qt::Key_Alt) return;
-  editor_.FormatView();
+}  // namespace
+
+bool TForm1::RxRichEdit2KeyDown(int key, Qt::KeyboardModifiers modifiers) {
+  if (!core_ || closed_) return false;
+  const bool ctrl = modifiers & Qt::ControlModifier;
+  const bool shift = (modifiers & Qt::ShiftModifier) || key == Qt::Key_Backtab;
+  const KeyDownDecision decision = core_->Editor().KeyDown(EditorKeyOf(key), ctrl, shift, 0);
+  if (decision.Action == EditorAction::CompleteNick) CompleteNick();
+  if (decision.Action == EditorAction::RetypeNextLayout) RetypeInNextLayout();
+  return decision.Consumed;
+}
+
+bool TForm1::RxRichEdit2KeyUp(int key, Qt::KeyboardModifiers modifiers) {
+  if (!core_ || closed_) return false;
+  const bool ctrl = modifiers & Qt::ControlModifier;
+  const bool shift = (modifiers & Qt::ShiftModifier) || key == Qt::Key_Backtab;
+  const KeyUpDecision decision = EditorKeyUp({EditorKeyOf(key), ctrl, shift, CurrentInputMode(), 0});
+  if (decision.RemoveTabs) inputs_.RemoveTabs();
+  if (decision.FormatView) editor_.FormatView();
+  return decision.Consumed;
+}
+
+// Tab: the word before the caret is completed with a roster nick in the nick colour, typing goes on
+// in the own colour, and the roster selects the nick's row.
+void TForm1::CompleteNick() {
+  RichTextControl& editor = *ui_->RxRichEdit2;
+  QTextCursor cursor = editor.textCursor();
+  const std::string text = ToCp1251(editor.document()->toPlainText());
+  std::vector<std::string> nicks;
+  RosterSelection selection;
+  for (const RosterRow& row : core_->Roster().Rows()) {
+    nicks.push_back(row.Nick);
+    selection.push_back(row.Selected);
+  }
+  const NickCompletion done =
+      plumo::CompleteNick(text, static_cast<std::size_t>(cursor.position()), nicks, selection);
+  core_->Roster().ShowSelection(SelectedRows(done.Selection));
+  if (!done.Found) return;
+  cursor.setPosition(static_cast<int>(done.PrefixStart));
+  cursor.setPosition(static_cast<int>(done.PrefixStart + done.PrefixLength), QTextCursor::KeepAnchor);
+  QTextCharFormat nickFormat = cursor.charFormat();
+  nickFormat.setForeground(ToQColor(kNickColor));
+  cursor.insertText(FromCp1251(done.Nick), nickFormat);
+  QTextCharFormat typing = nickFormat;
+  typing.setForeground(ToQColor(core_->Settings().MyColor));
+  cursor.setCharFormat(typing);
+  editor.setTextCursor(cursor);
+  editor.setCurrentCharFormat(typing);
+}
+
+// The layouts of the desktop, read when first needed.
+KeyboardLayouts& TForm1::Layouts() {
+  if (!layouts_) {
+    DesktopLayouts desktop = LoadDesktopLayouts({});
+    layoutsFromDesktop_ = desktop.source == LayoutSource::kDesktop;
+    layouts_ = std::make_unique<KeyboardLayouts>(std::move(desktop.layouts));
+  }
+  return *layouts_;
+}
+
+// The editable part of the draft (everything before a protected quote) is typed again as if its
+// keys had been pressed in layout `to`; when any character has no key in the current layout the
+// text stays as it was. Either way `to` becomes the current layout.
+void TForm1::RetypeInLayout(std::size_t to) {
+  KeyboardLayouts& layouts = Layouts();
+  if (layouts.Count() == 0) return;
+  RichTextControl& editor = *ui_->RxRichEdit2;
+  QTextCursor cursor = editor.textCursor();
+  if (!cursor.hasSelection()) {
+    const int protectedLength =
+        inputs_.Manager().Displayed() ? inputs_.Manager().Displayed()->ProtectedLength : 0;
+    cursor.setPosition(0);
+    cursor.setPosition(std::max(0, editor.document()->characterCount() - 1 - protectedLength),
+                       QTextCursor::KeepAnchor);
+  }
+  const std::u32string typed = cursor.selectedText().toStdU32String();
+  const RetypeResult result = layouts.Retype(typed, layouts.Current(), to);
+  if (!typed.empty() && result.unmapped == 0 && result.text != typed) {
+    const int start = cursor.selectionStart();
+    cursor.insertText(QString::fromStdU32String(result.text));
+    cursor.setPosition(start, QTextCursor::KeepAnchor);
+    editor.setTextCursor(cursor);
+    editor_.FormatView();
+  }
+  layouts.SetCurrent(to);
+  if (layoutsFromDesktop_) LockX11LayoutGroup(static_cast<std::uint32_t>(layouts.At(to).group));
+}
+
+void TForm1::RetypeInNextLayout() {
+  RetypeInLayout(Layouts().Next());
+}
+
+void TForm1::BuildLayoutMenu() {
+  n26_->clear();
+  KeyboardLayouts& layouts = Layouts();
+  for (std::size_t i = 0; i < layouts.Count(); ++i) {
+    QAction* item = n26_->addAction(QString::fromStdString(layouts.At(i).display_name));
+    item->setCheckable(true);
+    item->setChecked(i == layouts.Current());
+    connect(item, &QAction::triggered, this, [this, i] { RetypeInLayout(i); });
+  }
 }
 
 void TForm1::InsertIntoEditor(const QString& text) {
@@ -563,7 +608,7 @@ void TForm1::PopupMenu9Popup() {
     std::string caption = core_->Messages().GetMessage("WinState" + std::to_string(tag));
     const bool chosen = core_->Own().SavedState() == state;
     if (chosen) caption += " (" + core_->Own().SavedDescr() + ")";
-    QAction* item = popupMenu9_->addAction(MainIcon(StateImageIndex(state)), FromCp1251(caption));
+    QAction* item = popupMenu9_->addAction(MainImage(StateImageIndex(state)), FromCp1251(caption));
     item->setCheckable(true);
     item->setChecked(chosen);
     item->setData(tag);
@@ -590,18 +635,11 @@ void TForm1::PopupMenu6Popup() {
     }
   });
   popupMenu6_->addSeparator();
-  for (const std::string& entry : core_->Settings().CustomColors) {
-    const std::size_t eq = entry.find('=');
-    if (eq == std::string::npos || entry.size() - eq - 1 != 6) continue;
-    QColor color;
-    try {
-      color = ToQColor(HexToInt(std::string_view(entry).substr(eq + 1)));
-    } catch (const std::exception&) {
-      continue;  // not a colour number
-    }
+  for (const ColorMenuItem& item : CustomColorItems(core_->Settings().CustomColors)) {
+    const QColor color = ToQColor(item.Color);
     QPixmap swatch(16, 16);
     swatch.fill(color);
-    connect(popupMenu6_->addAction(QIcon(swatch), FromCp1251(entry.substr(0, eq))), &QAction::triggered, this,
+    connect(popupMenu6_->addAction(QIcon(swatch), FromCp1251(item.Caption)), &QAction::triggered, this,
             [this, color] {
               ui_->RxRichEdit2->setTextColor(color);
               ui_->RxRichEdit2->setFocus();
@@ -642,7 +680,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     }
   } else if (watched == ui_->RxRichEdit2 && type == QEvent::KeyRelease) {
     auto* key = static_cast<QKeyEvent*>(event);
-    RxRichEdit2KeyUp(key->key(), key->modifiers());
+    if (RxRichEdit2KeyUp(key->key(), key->modifiers())) return true;
   } else if (watched == ui_->RxRichEdit2 && type == QEvent::ShortcutOverride) {
     // Keys the editor handles itself must not be taken by the window's shortcuts.
     auto* key = static_cast<QKeyEvent*>(event);
@@ -750,12 +788,12 @@ void TForm1::SetCommandButtonEnabled(bool enabled) {
 }
 
 void TForm1::SetStateImage(int image) {
-  ui_->ToolButton5->setIcon(MainIcon(image));
+  ui_->ToolButton5->setIcon(MainImage(image));
   ui_->ToolButton5->setProperty("image", image);
 }
 
 void TForm1::SetMuteImage(int image) {
-  ui_->SpeedButton3->setIcon(MainIcon(image));
+  ui_->SpeedButton3->setIcon(MainImage(image));
   ui_->SpeedButton3->setProperty("image", image);
 }
 

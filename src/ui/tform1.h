@@ -19,6 +19,7 @@
 
 #include "core/surfaces.h"
 #include "lang/lng.h"
+#include "platform/keyboard_layouts.h"
 #include "ui/conversation_tabs.h"
 #include "ui/roster_model.h"
 #include "view/smileys.h"
@@ -57,11 +58,10 @@ class TForm1 : public QMainWindow,
   // heights, hot nicks, smileys, own colour. False when the start failed (the program is to end).
   bool FormCreate();
 
-  // The editor's keys (RxRichEdit2KeyDown): true when the key was consumed and the control must not
-  // see it.
+  // The editor's keys (RxRichEdit2KeyDown, RxRichEdit2KeyUp) go to the core's key rules; true when
+  // the key was consumed and the control must not see it.
   bool RxRichEdit2KeyDown(int key, Qt::KeyboardModifiers modifiers);
-  // Key release in the editor: what was typed is formatted unless Ctrl is held.
-  void RxRichEdit2KeyUp(int key, Qt::KeyboardModifiers modifiers);
+  bool RxRichEdit2KeyUp(int key, Qt::KeyboardModifiers modifiers);
 
   // The settings dialog's hooks: the button SpeedButton2 calls OnSettingsRequested (without it, it
   // drops down the language menu), and the dialog's captions join through AddLanguageForm.
@@ -113,9 +113,13 @@ class TForm1 : public QMainWindow,
   ViewMode CurrentInputMode() const;
   // Line / multi-line toggle of the line editor tab (a reply tab keeps its mode).
   void ToggleLineMode();
-  // Ctrl+Tab and Shift+Tab: the next tab of a strip, the first after the last.
-  void NextMessageTab();
-  void NextChannelTab();
+  // Tab in the editor: nick completion.
+  void CompleteNick();
+  // Ctrl+Backspace and the layout menu N26: the draft typed again in another keyboard layout.
+  KeyboardLayouts& Layouts();
+  void RetypeInLayout(std::size_t to);
+  void RetypeInNextLayout();
+  void BuildLayoutMenu();
   // The editor's height from the view manager, given to the splitter.
   void ApplyEditorHeight();
   void UpdateReplyHeight();
@@ -161,6 +165,8 @@ class TForm1 : public QMainWindow,
   bool syncingSelection_ = false;
   bool asking_ = false;  // an input box is open
   bool closed_ = false;
+  std::unique_ptr<KeyboardLayouts> layouts_;
+  bool layoutsFromDesktop_ = false;
 };
 
 }  // namespace plumo

@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -39,9 +40,11 @@ using coretest::FakeSystem;
 
 // One program with its window on one host of the LAN.
 struct WindowPeer {
-  // addresses: the machine's interfaces (default: loopback and address).
+  // addresses: the machine's interfaces (default: loopback and address); prepare runs on the
+  // program's directory before the program starts.
   WindowPeer(sim::SimLan& lan, const std::string& address, const std::string& nick,
-             const std::string& extraIni = {}, std::vector<std::string> addresses = {})
+             const std::string& extraIni = {}, std::vector<std::string> addresses = {},
+             const std::function<void(const fs::path& dir)>& prepare = {})
       : dir(temp.Path()), system(lan), host(lan.AddHost(address)) {
     const char* source = std::getenv("PLUMO_SOURCE_DIR");
     fs::copy_file(fs::path(source ? source : ".") / "data" / "lang" / "english.lng", dir / "english.lng");
@@ -50,6 +53,7 @@ struct WindowPeer {
     ini.close();
     system.addresses = addresses.empty() ? std::vector<std::string>{"127.0.0.1", address} : addresses;
     system.userName = nick;
+    if (prepare) prepare(dir);
     form = std::make_unique<TForm1>();
     core = std::make_unique<TChatCore>(dir.string(), form->Surfaces(sound, system), host,
                                        [&lan, this](TPlumo* e) { lan.Attach(host, e); });

@@ -1,0 +1,215 @@
+// The input editor of the real main window: its key table and modes, history, roster moves, nick
+// completion, reply tabs with their protected quote, the colour menu, re-typing in another keyboard
+// layout, characters the wire cannot carry, and captions from another language file.
+#include <QAction>
+#include <QItemSelectionModel>
+
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+
+#include "core/nick_completion.h"
+#include "view/markup.h"
+#include "window_fixture.h"
+
+namespace plumo::uitest {
+namespace {
+
+QStringList SelectedNicks(const WindowPeer& peer) {
+  QStringList nicks;
+  QModelIndexList rows = peer.Roster()->selectionModel()->selectedRows();
+  std::sort(rows.begin(), rows.end());
+  for (const QModelIndex& row : rows) nicks << row.data().toString();
+  return nicks;
+}
+
+// Each step acts on what the steps before it left; the editor's text, mode (by its tab count and
+// height) and the roster selection are checked after each.
+TEST_F(WindowTest, EditorKeysDriveModesHistoryAndTheRoster) {
+  WindowPeer alice(lan, "198.18.0.11", "alice");
+  WindowPeer bob(lan, "198.18.0.12", "bob");
+  WaitForRosters({&alice, &bob});
+  const int lineHeight = alice.Editor()->height();
+  const struct {
+    const char* name;
+    std::function<void()> act;
+    QString text;
+    bool tall;  // multi-line mode: the editor is taller than in line mode
+    QStringList selected;
+  } steps[] = {
+      {"typing", [&] { alice.Type(QStringLiteral("first")); }, QStringLiteral("first"), false, {}},
+      {"Enter sends the line", [&] { alice.Key(Qt::Key_Return); }, QString(), false, {}},
+      {"Up recalls it", [&] { alice.Key(Qt::Key_Up); }, QStringLiteral("first"), false, {}},
+      {"Down goes back to the empty line", [&] { alice.Key(Qt::Key_Down); }, QString(), false, {}},
+      {"Shift+Enter: multi-line", [&] { alice.Key(Qt::Key_Return, Qt::ShiftModifier); }, QString(), true, {}},
+      {"Enter breaks the line there",
+       [&] {
+         alice.Type(QStringLiteral("a"));
+         alice.Key(Qt::Key_Return);
+         alice.Type(QStringLiteral("b"));
+       },
+       QStringLiteral("a\nb"),
+       true,
+       {}},
+      {"Ctrl+Enter sends it", [&] { alice.Key(Qt::Key_Return, Qt::ControlModifier); }, QString(), true, {}},
+      {"Esc: back to line mode", [&] { alice.Key(Qt::Key_Escape); }, QString(), false, {}},
+      {"Ctrl+Down selects the first row",
+       [&] { alice.Key(Qt::Key_Down, Qt::ControlModifier); },
+       QString(),
+       false,
+       {QStringLiteral("alice")}},
+      {"Ctrl+Down again moves to bob",
+       [&] { alice.Key(Qt::Key_Down, Qt::ControlModifier); },
+       QString(),
+       false,
+       {QStringLiteral("bob")}},
+      {"Shift+Up adds the row above",
+       [&] { alice.Key(Qt::Key_Up, Qt::ShiftModifier); },
+       QString(),
+       false,
+       {QStringLiteral("alice"), QStringLiteral("bob")}},
+      {"Esc empties the line",
+       [&] {
+         alice.Type(QStringLiteral("draft"));
+         alice.Key(Qt::Key_Escape);
+       },
+       QString(),
+       false,
+       {QStringLiteral("alice"), QStringLiteral("bob")}},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.name);
+    step.act();
+    EXPECT_EQ(alice.EditorText(), step.text);
+    EXPECT_EQ(alice.Editor()->height() > lineHeight, step.tall);
+    EXPECT_EQ(SelectedNicks(alice), step.selected);
+  }
+  // Both lines reached bob, the multi-line one with its line break.
+  TRY_EQ(bob.DisplayText().contains(QStringLiteral("alice: a\nb")), true);
+  EXPECT_TRUE(bob.DisplayText().contains(QStringLiteral("alice: first")));
+}
+
+TEST_F(WindowTest, TabCompletesANickInItsColourAndSelectsItsRow) {
+  WindowPeer alice(lan, "198.18.0.11", "alice");
+  WindowPeer bob(lan, "198.18.0.12", "bobby");
+  WaitForRosters({&alice, &bob});
+  alice.Type(QStringLiteral("hi bo"));
+  alice.Key(Qt::Key_Tab);
+  EXPECT_EQ(alice.EditorText(), QStringLiteral("hi bobby"));
+  EXPECT_EQ(SelectedNicks(alice), QStringList{QStringLiteral("bobby")});
+  QTextCursor cursor(alice.Editor()->document());
+  cursor.setPosition(5);  // inside the nick
+  EXPECT_EQ(cursor.charFormat().foreground().color(), ToQColor(kNickColor));
+  alice.Type(QStringLiteral("!"));
+  EXPECT_EQ(alice.EditorText(), QStringLiteral("hi bobby!"));
+}
+
+TEST_F(WindowTest, AReplyQuotesWhatItAnswersAndCtrlEnterSendsAndClosesIt) {
+  WindowPeer alice(lan, "198.18.0.11", "alice");
+  WindowPeer bob(lan, "198.18.0.12", "bob");
+  WaitForRosters({&alice, &bob});
+  alice.ClickRosterRow(QStringLiteral("bob"));
+  alice.Key(Qt::Key_F5);
+  alice.Type(QStringLiteral("lunch?"));
+  alice.Key(Qt::Key_Return, Qt::ControlModifier);
+  TRY_EQ(bob.Messages()->count(), 2);
+  bob.ClickTab(bob.Messages(), 1);
+
+  // The quote sits after the caret and cannot be deleted; the reply goes before it.
+  const QString quoted = bob.EditorText();
+  EXPECT_TRUE(quoted.contains(QStringLiteral("lunch?")));
+  QTextCursor end = bob.Editor()->textCursor();
+  end.movePosition(QTextCursor::End);
+  bob.Editor()->setTextCursor(end);
+  bob.Key(Qt::Key_Backspace);
+  EXPECT_EQ(bob.EditorText(), quoted);
+  QTextCursor start = bob.Editor()->textCursor();
+  start.movePosition(QTextCursor::Start);
+  bob.Editor()->setTextCursor(start);
+  bob.Type(QStringLiteral("yes"));
+  bob.Key(Qt::Key_Return, Qt::ControlModifier);
+  EXPECT_EQ(TabTexts(bob.Messages()), (Texts{"~"}));
+
+  // alice gets the answer with the exchange it answers.
+  TRY_EQ(alice.Messages()->count(), 2);
+  alice.ClickTab(alice.Messages(), 1);
+  EXPECT_TRUE(alice.EditorText().contains(QStringLiteral("yes")));
+  EXPECT_TRUE(alice.EditorText().contains(QStringLiteral("lunch?")));
+  // Esc closes a reply tab without sending.
+  alice.Key(Qt::Key_Escape);
+  EXPECT_EQ(TabTexts(alice.Messages()), (Texts{"~"}));
+}
+
+TEST_F(WindowTest, TheColourMenuListsTheCustomColoursAndSetsTheTypingColour) {
+  WindowPeer alice(lan, "198.18.0.11", "alice", "CustomColors=Red=0000FF,Broken=00GG00,Sea=FF8000\n");
+  QMenu* colours = alice.Find<QMenu>("PopupMenu6");
+  emit colours->aboutToShow();
+  QStringList captions;
+  for (QAction* item : colours->actions()) captions << item->text();
+  // "OtherColor", the separator, then the entries that are colours (blue first in the file).
+  ASSERT_EQ(captions.size(), 4);
+  EXPECT_EQ(captions.mid(2), (QStringList{QStringLiteral("Red"), QStringLiteral("Sea")}));
+  colours->actions()[2]->trigger();
+  alice.Type(QStringLiteral("x"));
+  EXPECT_EQ(alice.Editor()->textColor(), QColor(255, 0, 0));
+}
+
+TEST_F(WindowTest, CtrlBackspaceRetypesTheDraftInTheNextLayout) {
+  ::setenv("XKB_DEFAULT_LAYOUT", "us,ru", 1);
+  WindowPeer alice(lan, "198.18.0.11", "alice");
+  alice.Type(QStringLiteral("ghbdtn"));
+  alice.Key(Qt::Key_Backspace, Qt::ControlModifier);
+  EXPECT_EQ(alice.EditorText(), QString::fromUtf8("привет"));
+  // The layout menu lists both layouts with the current one checked; choosing the first types the
+  // draft back.
+  QMenu* layouts = alice.Find<QMenu>("N26");
+  emit layouts->aboutToShow();
+  ASSERT_EQ(layouts->actions().size(), 2);
+  EXPECT_TRUE(layouts->actions()[1]->isChecked());
+  layouts->actions()[0]->trigger();
+  EXPECT_EQ(alice.EditorText(), QStringLiteral("ghbdtn"));
+  ::unsetenv("XKB_DEFAULT_LAYOUT");
+}
+
+TEST_F(WindowTest, CharactersTheWireCannotCarryAreShownAndTheDraftKeptUntilTheUserAgrees) {
+  WindowPeer alice(lan, "198.18.0.11", "alice");
+  WindowPeer bob(lan, "198.18.0.12", "bob");
+  WaitForRosters({&alice, &bob});
+  const QString party = QString::fromUtf8("party \xF0\x9F\x8E\x89");
+  alice.Editor()->insertPlainText(party);  // as an input method or a paste puts it
+  alice.Key(Qt::Key_Return);               // nobody answers the question: the draft stays
+  ASSERT_EQ(ui::DialogAnswers::Shown().size(), 1u);
+  EXPECT_NE(ui::DialogAnswers::Shown()[0].find("\xF0\x9F\x8E\x89 \xE2\x86\x92 ?"), std::string::npos);
+  EXPECT_EQ(alice.EditorText(), party);
+
+  ui::DialogAnswers::SetNextInputAnswer(std::string("send"));
+  alice.Key(Qt::Key_Return);
+  EXPECT_EQ(alice.EditorText(), QString());
+  TRY_EQ(bob.DisplayText().contains(QStringLiteral("alice: party ?")), true);
+}
+
+TEST_F(WindowTest, ASecondLanguageFileRecaptionsTheWindow) {
+  // A second language file beside english.lng, made from it with two captions changed.
+  const auto addPirate = [](const fs::path& dir) {
+    std::ifstream in(dir / "english.lng");
+    std::ofstream out(dir / "pirate.lng");
+    std::string line;
+    while (std::getline(in, line)) {
+      if (line.rfind("Language=", 0) == 0) line = "Language=Pirate";
+      if (line.rfind("N3=", 0) == 0) line = "N3=Scuttle";
+      if (line.rfind("SpeedButton2=", 0) == 0) line = "SpeedButton2=Rigging";
+      out << line << "\n";
+    }
+  };
+  WindowPeer alice(lan, "198.18.0.11", "alice", {}, {}, addPirate);
+  EXPECT_EQ(alice.Find<QAction>("N3")->text(), QStringLiteral("Close"));
+  QAction* pirate = alice.Find<QAction>("Ppirate");
+  ASSERT_NE(pirate, nullptr);
+  pirate->trigger();
+  EXPECT_EQ(alice.Find<QAction>("N3")->text(), QStringLiteral("Scuttle"));
+  EXPECT_EQ(alice.Button("SpeedButton2")->text(), QStringLiteral("Rigging"));
+  EXPECT_EQ(alice.core->Settings().Language, "pirate.lng");
+}
+
+}  // namespace
+}  // namespace plumo::uitest
