@@ -18,6 +18,8 @@
 #include "app/qt_sound_output.h"
 #include "core/chatcore.h"
 #include "host/qt_engine_host.h"
+#include "images/images.h"
+#include "platform/screensaver_watch.h"
 #include "ui/tform1.h"
 
 namespace plumo {
@@ -60,6 +62,12 @@ int RunWindow(int argc, char** argv, const WindowOptions& options) {
                    }
                  });
   form.AttachCore(core);
+  QApplication::setWindowIcon(AppIcon());
+  // The desktop's screen saver starting sets the own state "3", as the system's screen-saver command
+  // does; without a session bus or a screen-saver service nothing happens.
+  ScreenSaverWatch screenSaver;
+  QObject::connect(&screenSaver, &ScreenSaverWatch::Activated, &form,
+                   [&core] { core.Own().ScreenSaverStarted(true); });
   if (!form.FormCreate()) return 1;
   // A hidden start has minimized the window already.
   if (!form.isVisible()) form.show();
