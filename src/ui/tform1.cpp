@@ -728,6 +728,7 @@ void TForm1::showEvent(QShowEvent* event) {
   core_->SetWindowVisible(true);
   UpdateReplyHeight();
   ApplyEditorHeight();
+  ui_->RxRichEdit2->setFocus();
 }
 
 void TForm1::hideEvent(QHideEvent* event) {
