@@ -11,6 +11,7 @@
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 
@@ -34,6 +35,22 @@ void OnCloseSignal(int) {
   const char c = 1;
   [[maybe_unused]] const auto n = write(closePipe[1], &c, 1);
 }
+
+// Writes "plumo: first paint" once, when the watched window paints for the first time.
+class FirstPaintReport : public QObject {
+ public:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint && !reported_) {
+      reported_ = true;
+      std::fputs("plumo: first paint\n", stderr);
+      std::fflush(stderr);
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  bool reported_ = false;
+};
 
 }  // namespace
 
@@ -69,6 +86,10 @@ int RunWindow(int argc, char** argv, const WindowOptions& options) {
   QObject::connect(&screenSaver, &ScreenSaverWatch::Activated, &form,
                    [&core] { core.Own().ScreenSaverStarted(true); });
   if (!form.FormCreate()) return 1;
+  // With PLUMO_REPORT_FIRST_PAINT set, the first paint of the window is announced on standard error,
+  // so that a benchmark can time the start-up of the real program.
+  FirstPaintReport firstPaint;
+  if (std::getenv("PLUMO_REPORT_FIRST_PAINT") != nullptr) form.installEventFilter(&firstPaint);
   // A hidden start has minimized the window already.
   if (!form.isVisible()) form.show();
 
