@@ -49,26 +49,49 @@ struct Window {
   TVRichEdits views{&control};
 };
 
-// Appending to the displayed log of state.range(0) lines; the cost per line should not depend on it.
-void BM_AppendLine(benchmark::State& state) {
-  Window w;
+// A displayed log of `lines` lines, scrolled to its end and painted.
+void FillLog(Window& w, int lines) {
   w.views.InsertView(0);
   w.views.ShowView(0, ModeLog);
-  const int existing = static_cast<int>(state.range(0));
   // Filling through the queue formats the lines once, as showing a conversation does.
   w.views.SetWindowVisible(false);
-  for (int i = 0; i < existing; ++i) w.views.AddLine(0, ChatLine(i));
+  for (int i = 0; i < lines; ++i) w.views.AddLine(0, ChatLine(i));
   w.views.SetWindowVisible(true);
   w.views.ScrollToEnd();
   QCoreApplication::processEvents();
+}
+
+// Appending single lines to the displayed log of state.range(0) lines, each one appended, scrolled to
+// and painted before the next (lines that arrive one by one, slower than the flush interval); the
+// cost per line should not depend on the length of the log.
+void BM_AppendLine(benchmark::State& state) {
+  Window w;
+  const int existing = static_cast<int>(state.range(0));
+  FillLog(w, existing);
   int n = existing;
   for (auto _ : state) {
     w.views.AddLine(0, ChatLine(n++));
+    w.views.Flush();
     QCoreApplication::processEvents();
   }
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_AppendLine)->Arg(1000)->Arg(100000)->Iterations(2000)->Unit(benchmark::kMicrosecond);
+
+// A burst of state.range(0) lines added to the displayed log of 1,000 lines, appended by one flush,
+// scrolled to and painted: the cost per line in a flood.
+void BM_AppendBurst(benchmark::State& state) {
+  Window w;
+  FillLog(w, 1000);
+  int n = 1000;
+  for (auto _ : state) {
+    for (int i = 0; i < state.range(0); ++i) w.views.AddLine(0, ChatLine(n++));
+    w.views.Flush();
+    QCoreApplication::processEvents();
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_AppendBurst)->Arg(TVRichEdits::kMaxFlushLines)->Iterations(50)->Unit(benchmark::kMillisecond);
 
 // Showing a stashed conversation of 10,000 lines with 200 lines queued while it was stashed.
 void BM_ShowStashed(benchmark::State& state) {

@@ -5,6 +5,8 @@
 #include <QTextCursor>
 #include <QTextDocumentFragment>
 
+#include <algorithm>
+#include <iterator>
 #include <stdexcept>
 
 #include "lang/codepage.h"
@@ -76,12 +78,15 @@ int TVRichedit::SmileyCount() const {
 }
 
 TVRichEdits::TVRichEdits(RichTextControl* control) : control_(control), blank_(NewDocument()) {
+  flush_timer_.setSingleShot(true);
+  connect(&flush_timer_, &QTimer::timeout, this, [this] { FlushLines(kMaxFlushLines); });
   if (control_ == nullptr) return;
   control_->setDocument(blank_.get());
   control_->SetProtectFilter(
       [this](int start, int end, bool delete_key) { return ProtectChange(start, end, delete_key); });
+  // The selection lies in what the document holds already; a flush here would move the caret away.
   control_->SetCopyFilter(
-      [this](int start, int end) { return RangeToMarkup(Document(), start, end, false, DefaultColor()); });
+      [this](int start, int end) { return RangeToMarkup(Doc(), start, end, false, DefaultColor()); });
   connect(control_, &RichTextControl::Pasted, this, [this] { FormatView(); });
   connect(control_, &QObject::destroyed, this, [this] { control_ = nullptr; });
 }
@@ -95,12 +100,17 @@ TVRichEdits::~TVRichEdits() {
   }
 }
 
-QTextDocument& TVRichEdits::Document() const {
+QTextDocument& TVRichEdits::Doc() const {
   return displayed_ != nullptr ? *displayed_->Content : *blank_;
 }
 
+QTextDocument& TVRichEdits::Document() {
+  Flush();
+  return Doc();
+}
+
 int TVRichEdits::TextLength() const {
-  return Document().characterCount() - 1;
+  return Doc().characterCount() - 1;
 }
 
 QColor TVRichEdits::DefaultColor() const {
@@ -110,7 +120,7 @@ QColor TVRichEdits::DefaultColor() const {
 void TVRichEdits::Attach(TVRichedit* record) {
   displayed_ = record;
   if (record == nullptr) ClearDocument(*blank_);
-  if (control_ != nullptr) control_->setDocument(&Document());
+  if (control_ != nullptr) control_->setDocument(&Doc());
 }
 
 int TVRichEdits::CurrentIndex() const {
@@ -163,24 +173,21 @@ int TVRichEdits::AppendLine(QTextDocument& doc, const std::string& line, bool ne
   return from;
 }
 
-int TVRichEdits::AppendFormatted(QTextDocument& doc, const std::vector<std::string>& lines) const {
-  QTextDocument scratch;
-  scratch.setUndoRedoEnabled(false);
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    const int from = AppendLine(scratch, lines[i], i > 0);
-    FormatDocRange(scratch, from, scratch.characterCount() - 1);
-  }
-  const QTextCharFormat base = LineFormat();
-  QTextCursor cursor(&doc);
-  cursor.movePosition(QTextCursor::End);
-  // A line whose markup leaves no text is still a line: the next one goes below it.
-  if (doc.characterCount() > 1 || doc.property(kHasLines).toBool())
-    cursor.insertBlock(QTextBlockFormat(), base);
-  doc.setProperty(kHasLines, true);
-  const int from = cursor.position();
+void TVRichEdits::AppendFormatted(QTextDocument& doc, const std::vector<std::string>& lines) const {
   if (SmileyImages != nullptr) AddSmileyResources(doc, *SmileyImages);
-  cursor.insertFragment(QTextDocumentFragment(&scratch));
-  return from;
+  // One edit block: the document reports one change for all the lines, so a view lays them out once.
+  QTextCursor edit(&doc);
+  edit.beginEditBlock();
+  // A line whose markup leaves no text is still a line: the next one goes below it.
+  bool new_paragraph = doc.characterCount() > 1 || doc.property(kHasLines).toBool();
+  doc.setProperty(kHasLines, true);
+  for (const std::string& line : lines) {
+    // Each line is formatted alone, so no markup reaches from one line into the next.
+    const int from = AppendLine(doc, line, new_paragraph);
+    FormatDocRange(doc, from, doc.characterCount() - 1);
+    new_paragraph = true;
+  }
+  edit.endEditBlock();
 }
 
 int TVRichEdits::FormatDocRange(QTextDocument& doc, int from, int to) const {
@@ -193,6 +200,9 @@ int TVRichEdits::FormatDocRange(QTextDocument& doc, int from, int to) const {
 
 bool TVRichEdits::ShowView(int index, TViewMode mode) {
   if (index < 0 || index >= Count()) return false;
+  // The displayed conversation takes its lines in the mode they were added in: queued lines of a
+  // conversation being shown make the quote of a reply draft, and lines of a log must not.
+  Flush();
   TVRichedit& view = *views_[static_cast<std::size_t>(index)];
   current_ = &view;
   if (!window_visible_) {
@@ -230,6 +240,7 @@ bool TVRichEdits::ShowView(int index, TViewMode mode) {
 
 void TVRichEdits::SetWindowVisible(bool visible) {
   if (visible == window_visible_) return;
+  Flush();
   window_visible_ = visible;
   // The content stays in the conversation's document while it is off the control, so hiding and
   // showing again never copy it.
@@ -240,27 +251,67 @@ void TVRichEdits::SetWindowVisible(bool visible) {
   }
 }
 
-int TVRichEdits::AddLine(int index, const std::string& line) {
-  if (index < 0 || index >= Count()) return -1;
+bool TVRichEdits::AddLine(int index, const std::string& line) {
+  if (index < 0 || index >= Count()) return false;
   TVRichedit& view = *views_[static_cast<std::size_t>(index)];
   std::string full = line + kLineEnd;
-  if (&view != displayed_) {
+  if (&view != displayed_ || Batching()) {
     view.PendingLines.push_back(std::move(full));
-    return -1;
+    if (&view == displayed_) ScheduleFlush();
+    return true;
   }
   SetUpdating(true);
-  QTextDocument& doc = *view.Content;
+  AppendToDisplayed({full});
+  SetUpdating(false);
+  return true;
+}
+
+void TVRichEdits::ScheduleFlush() {
+  if (flush_timer_.isActive()) return;
+  const qint64 since = last_flush_.isValid() ? last_flush_.elapsed() : kFlushIntervalMs;
+  flush_timer_.start(static_cast<int>(std::clamp<qint64>(kFlushIntervalMs - since, 0, kFlushIntervalMs)));
+}
+
+void TVRichEdits::Flush() {
+  FlushLines(static_cast<std::size_t>(-1));
+}
+
+void TVRichEdits::FlushLines(std::size_t max_lines) {
+  flush_timer_.stop();
+  if (displayed_ == nullptr || displayed_->PendingLines.empty()) return;
+  // The interval runs from the start of a flush, so that a long flush is followed by the next one
+  // without a pause of its own when lines are waiting.
+  last_flush_.start();
+  std::vector<std::string>& pending = displayed_->PendingLines;
+  // Updates the owner suspended stay suspended.
+  const bool resume = !updating_;
+  if (resume) SetUpdating(true);
+  if (pending.size() <= max_lines) {
+    AppendToDisplayed(pending);
+    pending.clear();
+  } else {
+    const auto end = pending.begin() + static_cast<std::ptrdiff_t>(max_lines);
+    const std::vector<std::string> first(std::make_move_iterator(pending.begin()),
+                                         std::make_move_iterator(end));
+    pending.erase(pending.begin(), end);
+    AppendToDisplayed(first);
+  }
+  if (resume) SetUpdating(false);
+  if (!pending.empty()) ScheduleFlush();
+}
+
+void TVRichEdits::AppendToDisplayed(const std::vector<std::string>& lines) {
+  TVRichedit& view = *displayed_;
   const int before = TextLength();
-  const int from = AppendFormatted(doc, {full});
-  const int line_index = doc.findBlock(from).blockNumber();
+  AppendFormatted(*view.Content, lines);
   // Text that arrives in a reply draft is received text: it joins the protected quote.
   if (current_mode_ == ModeReply) view.ProtectedLength += TextLength() - before;
-  if (current_mode_ == ModeLog) ScrollToEnd();
-  SetUpdating(false);
-  return line_index;
+  if (current_mode_ == ModeLog) ScrollCaretToEnd();
 }
 
 void TVRichEdits::ApplyMode(TViewMode mode) {
+  // Queued lines of the log are appended as log lines before the mode changes.
+  Flush();
   current_mode_ = mode;
   if (control_ == nullptr) return;
   int height = -1;
@@ -312,27 +363,31 @@ void TVRichEdits::ResetTyping() {
 }
 
 void TVRichEdits::FormatView() {
+  Flush();
   const int end = displayed_ != nullptr ? QuoteStart(*displayed_) : TextLength();
   SetUpdating(true);
-  FormatDocRange(Document(), 0, end);
+  FormatDocRange(Doc(), 0, end);
   SetUpdating(false);
 }
 
-std::string TVRichEdits::ContentToMarkup() const {
-  return FromQt(TrimControls(RangeToMarkup(Document(), 0, TextLength(), true, DefaultColor())));
+std::string TVRichEdits::ContentToMarkup() {
+  Flush();
+  return FromQt(TrimControls(RangeToMarkup(Doc(), 0, TextLength(), true, DefaultColor())));
 }
 
 std::string TVRichEdits::SelectionToMarkup(bool /*remove_smileys*/) const {
   if (control_ == nullptr) return {};
   const QTextCursor cursor = control_->textCursor();
   if (!cursor.hasSelection()) return {};
-  return FromQt(
-      RangeToMarkup(Document(), cursor.selectionStart(), cursor.selectionEnd(), false, DefaultColor()));
+  return FromQt(RangeToMarkup(Doc(), cursor.selectionStart(), cursor.selectionEnd(), false, DefaultColor()));
 }
 
 void TVRichEdits::ClearView() {
-  ClearDocument(Document());
-  if (displayed_ != nullptr) displayed_->ProtectedLength = 0;
+  ClearDocument(Doc());
+  if (displayed_ != nullptr) {
+    displayed_->PendingLines.clear();
+    displayed_->ProtectedLength = 0;
+  }
   ResetTyping();
 }
 
@@ -342,8 +397,13 @@ bool TVRichEdits::ClearInput() {
 }
 
 void TVRichEdits::ScrollToEnd() {
+  Flush();
+  ScrollCaretToEnd();
+}
+
+void TVRichEdits::ScrollCaretToEnd() {
   if (control_ == nullptr || current_mode_ != ModeLog) return;
-  QTextCursor cursor(&Document());
+  QTextCursor cursor(&Doc());
   cursor.movePosition(QTextCursor::End);
   control_->setTextCursor(cursor);
   control_->ensureCursorVisible();
@@ -365,6 +425,8 @@ void TVRichEdits::SetUpdating(bool on) {
 
 bool TVRichEdits::ProtectChange(int start, int end, bool delete_key) {
   if (displayed_ == nullptr || displayed_->ProtectedLength <= 0) return true;
+  // The boundary is counted from the end of the text, queued lines included.
+  Flush();
   TVRichedit& view = *displayed_;
   const int boundary = QuoteStart(view);
   if (end <= boundary && start <= boundary) return true;  // the change stays in the reply area

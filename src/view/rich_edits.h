@@ -4,14 +4,20 @@
 // RichConversationView); the view keeps only what the screen needs. Each conversation keeps its own
 // text document (colours, links, hidden markers, pictures with their codes), so showing a conversation
 // swaps documents instead of re-reading its content. Lines for a conversation that is not displayed
-// (or while the window is hidden) are queued and formatted once when it is shown; lines added to the
-// displayed conversation are formatted alone, so adding a line costs the same however long the
-// conversation is. Lines and markup are code-page 1251 text.
+// (or while the window is hidden) are queued and formatted once when it is shown. Lines added to the
+// displayed log are queued as well and appended together at the next flush, which runs from the event
+// loop at most every kFlushIntervalMs, so a flood of lines pays one insertion, one layout and one
+// paint per flush instead of per line; every operation that reads or changes the displayed document
+// flushes first, so no caller sees a log without the lines added before. Lines added to a displayed
+// editor conversation (a reply draft) are appended at once. Adding lines costs the same however long
+// the conversation is. Lines and markup are code-page 1251 text.
 #pragma once
 
 #include <QColor>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTextDocument>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -43,7 +49,9 @@ class TVRichedit {
 
   // The conversation's formatted content; displayed in the control while the conversation is shown.
   std::unique_ptr<QTextDocument> Content;
-  // Marked-up lines (each already ending in "#^000000") waiting to be shown, in arrival order.
+  // Marked-up lines (each already ending in "#^000000") waiting to be shown, in arrival order: lines
+  // that arrived while the conversation was not displayed, and for the displayed log the lines added
+  // since the last flush.
   std::vector<std::string> PendingLines;
   // Lets the next user change of protected text through; cleared after every decision.
   bool AllowProtectedEdit = false;
@@ -56,6 +64,14 @@ class TVRichedit {
 
 class TVRichEdits : public QObject {
  public:
+  // The longest a line added to the displayed log waits before it is appended: about one frame, short
+  // enough to look immediate, long enough for a burst of lines to share one layout and paint.
+  static constexpr int kFlushIntervalMs = 20;
+  // At most this many lines are appended by one flush from the event loop (some 15 ms of formatting
+  // and layout on a modest machine); a longer queue is appended by the following flushes, so that the
+  // loop is never blocked for long. A flush asked for by a caller appends everything.
+  static constexpr int kMaxFlushLines = 200;
+
   // control is not owned and may be null (then nothing is displayed; tests use this).
   explicit TVRichEdits(RichTextControl* control);
   ~TVRichEdits() override;
@@ -80,9 +96,16 @@ class TVRichEdits : public QObject {
   // protected quote), caret at the start. While the window is hidden the control is only configured
   // for mode; the conversation is displayed when the window is shown. False for an unknown index.
   bool ShowView(int index, TViewMode mode);
-  // Adds line + "#^000000": displayed and formatted at once when the conversation is displayed (result:
-  // its line index), otherwise queued (result -1). Unknown index: -1.
-  int AddLine(int index, const std::string& line);
+  // Adds line + "#^000000" to the conversation at index; false (nothing added) for an unknown index.
+  // The line is queued while the conversation is not displayed and formatted when it is shown. In the
+  // displayed log it is queued too and appended by the next flush (which scrolls the log to its end);
+  // in a displayed editor conversation it is appended at once (in ModeReply it joins the protected
+  // quote).
+  bool AddLine(int index, const std::string& line);
+  // Appends the lines queued for the displayed log now, in one insertion, and scrolls to the end.
+  // Every reader below calls it; a caller that reads the document through other means (Displayed(),
+  // ViewAt(i).Content, the control) calls it first.
+  void Flush();
   // Lines are displayed only while the main window is shown (false after construction). Hiding takes
   // the current conversation off the control, so every line is queued from then on; showing displays
   // the current conversation again in CurrentMode with what was queued. Setting the state it already
@@ -97,12 +120,12 @@ class TVRichEdits : public QObject {
   // Formats the displayed conversation (all of it except a protected quote).
   void FormatView();
   // The whole displayed content as markup for sending, trimmed.
-  std::string ContentToMarkup() const;
+  std::string ContentToMarkup();
   // The selected text with pictures as their codes, without colour markers; "" for an empty selection.
   // remove_smileys is accepted for callers that delete the selection next: pictures carry their codes,
   // so nothing needs to be forgotten.
   std::string SelectionToMarkup(bool remove_smileys) const;
-  // Empties the displayed conversation.
+  // Empties the displayed conversation, lines still queued for it included.
   void ClearView();
   // Empties the displayed conversation after a message was sent; false when none is displayed.
   bool ClearInput();
@@ -130,16 +153,32 @@ class TVRichEdits : public QObject {
   RichTextControl* Control() const { return control_; }
   // The conversation whose document the control shows: the current one while the window is shown.
   TVRichedit* Displayed() const { return displayed_; }
-  // The document the operations work on: the displayed conversation's, or the empty stand-in.
-  QTextDocument& Document() const;
+  // The document the operations work on: the displayed conversation's (flushed), or the empty
+  // stand-in.
+  QTextDocument& Document();
 
  private:
+  // The document the operations work on, as it is (without a flush).
+  QTextDocument& Doc() const;
+  // Lines added to the displayed conversation are queued for a flush (the displayed log on a control).
+  bool Batching() const { return control_ != nullptr && current_mode_ == ModeLog; }
+  // Starts the flush timer unless it runs: at once when the last flush is kFlushIntervalMs old,
+  // otherwise when it will be.
+  void ScheduleFlush();
+  // Appends up to max_lines queued lines to the displayed conversation; a rest is left for the next
+  // flush, which is scheduled.
+  void FlushLines(std::size_t max_lines);
+  // Appends formatted lines to the displayed conversation: in ModeReply they join the protected
+  // quote, in ModeLog the log is scrolled to its end.
+  void AppendToDisplayed(const std::vector<std::string>& lines);
+  // Caret to the end of the displayed log, scrolled into view.
+  void ScrollCaretToEnd();
   // Appends one line at the end of doc, in a new paragraph when new_paragraph is set; returns its
   // first position.
   static int AppendLine(QTextDocument& doc, const std::string& line, bool new_paragraph);
-  // Formats lines, each alone, in a scratch document that is never laid out, then appends them to doc
-  // in one insertion, so the view lays them out once. Returns the position of the first.
-  int AppendFormatted(QTextDocument& doc, const std::vector<std::string>& lines) const;
+  // Appends lines at the end of doc, each in a paragraph of its own and formatted alone, in one edit
+  // block, so that a view lays them out once.
+  void AppendFormatted(QTextDocument& doc, const std::vector<std::string>& lines) const;
   int FormatDocRange(QTextDocument& doc, int from, int to) const;
   void Attach(TVRichedit* record);
   int TextLength() const;
@@ -157,6 +196,8 @@ class TVRichEdits : public QObject {
   TColor own_color_ = 0;
   bool updating_ = false;
   bool window_visible_ = false;
+  QTimer flush_timer_;
+  QElapsedTimer last_flush_;
 };
 
 }  // namespace plumo

@@ -1,3 +1,9 @@
+#include <QElapsedTimer>
+#include <QScrollBar>
+#include <QThread>
+
+#include <functional>
+
 #include "view_fixture.h"
 
 namespace plumo::testing {
@@ -8,12 +14,12 @@ using ViewsTest = ViewFixture;
 TEST_F(ViewsTest, LinesForAHiddenConversationAreQueuedAndShownInOrderFormatted) {
   Open("#", ModeLog);
   ASSERT_TRUE(Add("Main", ModeLog));
-  EXPECT_EQ(views->AddLine(1, "#^FF0000one"), -1);
-  EXPECT_EQ(views->AddLine(1, "two"), -1);
-  EXPECT_EQ(views->AddLine(2, "x"), -1);
-  EXPECT_EQ(views->AddLine(-1, "x"), -1);
-  EXPECT_EQ(views->AddLine(0, "console"), 0);
-  EXPECT_EQ(views->AddLine(0, "console 2"), 1);
+  EXPECT_TRUE(views->AddLine(1, "#^FF0000one"));
+  EXPECT_TRUE(views->AddLine(1, "two"));
+  EXPECT_FALSE(views->AddLine(2, "x"));
+  EXPECT_FALSE(views->AddLine(-1, "x"));
+  EXPECT_TRUE(views->AddLine(0, "console"));
+  EXPECT_TRUE(views->AddLine(0, "console 2"));
   EXPECT_EQ(views->ViewAt(1).PendingLines.size(), 2u);
   ASSERT_TRUE(Show("Main"));
   EXPECT_EQ(Plain(), QStringLiteral("one\ntwo"));
@@ -22,7 +28,7 @@ TEST_F(ViewsTest, LinesForAHiddenConversationAreQueuedAndShownInOrderFormatted) 
   EXPECT_TRUE(views->ViewAt(1).PendingLines.empty());
   // While the window is hidden even the current conversation queues, and the control shows nothing.
   views->SetWindowVisible(false);
-  EXPECT_EQ(views->AddLine(1, "three"), -1);
+  EXPECT_TRUE(views->AddLine(1, "three"));
   EXPECT_EQ(views->Displayed(), nullptr);
   EXPECT_EQ(Plain(), QString());
   EXPECT_EQ(views->ViewAt(1).Content->toPlainText(), QStringLiteral("one\ntwo"));
@@ -141,6 +147,105 @@ TEST_F(ViewsTest, ClosingADraftLeavesTheNeighboursQuoteProtected) {
   Caret(0);
   Key(Qt::Key_Delete);
   EXPECT_EQ(Plain(), QStringLiteral("quote b"));
+}
+
+// Runs the event loop until done() holds or two seconds have passed; false on the timeout.
+template <typename Done>
+bool RunUntil(Done done) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done()) {
+    if (clock.elapsed() > 2000) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    QThread::msleep(1);
+  }
+  return true;
+}
+
+QString Lines(int from, int to) {
+  QStringList lines;
+  for (int i = from; i < to; ++i) lines << QStringLiteral("line %1").arg(i);
+  return lines.join(QLatin1Char('\n'));
+}
+
+TEST_F(ViewsTest, LinesOfTheDisplayedLogWaitForOneFlushAndReadersSeeThemAll) {
+  struct Case {
+    TViewMode mode;
+    bool waits;  // the lines wait for a flush instead of being appended one by one
+  };
+  const Case cases[] = {{ModeLog, true}, {ModeReply, false}, {ModeMultiLine, false}, {ModeSingleLine, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mode);
+    const std::string name = "conversation " + std::to_string(c.mode);
+    Open(name, c.mode);
+    const QTextDocument& raw = *views->CurrentView().Content;
+    for (int i = 0; i < 3; ++i) Line(name, "line " + std::to_string(i));
+    EXPECT_EQ(raw.toPlainText().isEmpty(), c.waits);
+    // Every reader flushes first.
+    EXPECT_EQ(QString::fromStdString(Markup()),
+              Lines(0, 3).replace(QLatin1Char('\n'), QStringLiteral("\r\n")));
+    for (int i = 3; i < 5; ++i) Line(name, "line " + std::to_string(i));
+    EXPECT_EQ(Plain(), Lines(0, 5));
+    EXPECT_EQ(raw.toPlainText(), Lines(0, 5));
+    // Received lines of a reply draft are its quote, however they arrived.
+    EXPECT_EQ(views->CurrentView().ProtectedLength, c.mode == ModeReply ? Plain().size() : 0);
+  }
+}
+
+TEST_F(ViewsTest, AFloodIsAppendedInOrderByFlushesFromTheEventLoop) {
+  Open("Main", ModeLog);
+  const QTextDocument& raw = *views->CurrentView().Content;
+  const int count = TVRichEdits::kMaxFlushLines * 2 + 7;
+  for (int i = 0; i < count; ++i) Line("Main", "line " + std::to_string(i));
+  EXPECT_EQ(raw.toPlainText(), QString());
+  // The loop appends at most kMaxFlushLines at a time, so that it is never blocked for long.
+  ASSERT_TRUE(RunUntil([&] { return raw.blockCount() > 1; }));
+  EXPECT_EQ(raw.toPlainText(), Lines(0, TVRichEdits::kMaxFlushLines));
+  ASSERT_TRUE(RunUntil([&] { return views->CurrentView().PendingLines.empty(); }));
+  EXPECT_EQ(raw.toPlainText(), Lines(0, count));
+  QTextCursor end(&Doc());
+  end.movePosition(QTextCursor::End);
+  EXPECT_EQ(control->textCursor().position(), end.position());
+  // Scrolled to the end: the caret at the end is in view, the start of the log is not.
+  EXPECT_TRUE(control->viewport()->rect().contains(control->cursorRect()));
+  EXPECT_GT(control->verticalScrollBar()->value(), 0);
+}
+
+class QueuedLinesTest : public ViewFixture {
+ public:
+  using ViewFixture::list;
+  using ViewFixture::Show;
+  using ViewFixture::views;
+};
+
+struct QueuedStep {
+  const char* what;
+  const char* line;  // added to the log before the step, if any
+  std::function<void(QueuedLinesTest&)> act;
+  const char* raw;  // the log's document right after the step, without a flush
+};
+
+TEST_F(QueuedLinesTest, WhatWaitsForAFlushIsNeitherLostNorShownAfterAClear) {
+  ASSERT_TRUE(Add("other", ModeLog));
+  Open("Main", ModeLog);
+  const QueuedStep steps[] = {
+      {"a line waits", "a", [](QueuedLinesTest&) {}, ""},
+      {"hiding the window appends it", nullptr, [](QueuedLinesTest& t) { t.views->SetWindowVisible(false); },
+       "a"},
+      {"lines queued while hidden", "b", [](QueuedLinesTest& t) { t.views->SetWindowVisible(true); }, "a\nb"},
+      {"switching away appends what waits", "c", [](QueuedLinesTest& t) { t.Show("other"); }, "a\nb\nc"},
+      {"switching back", nullptr, [](QueuedLinesTest& t) { t.Show("Main"); }, "a\nb\nc"},
+      {"clearing drops what waits", "d", [](QueuedLinesTest& t) { t.views->ClearView(); }, ""},
+      {"a mode change appends what waits as a log line, not as a quote", "e",
+       [](QueuedLinesTest& t) { t.list->SetMode(t.list->IndexOf("Main"), ModeReply); }, "e"},
+  };
+  for (const QueuedStep& step : steps) {
+    SCOPED_TRACE(step.what);
+    if (step.line != nullptr) Line("Main", step.line);
+    step.act(*this);
+    EXPECT_EQ(views->ViewAt(list->IndexOf("Main")).Content->toPlainText(), QString::fromUtf8(step.raw));
+  }
+  EXPECT_EQ(views->CurrentView().ProtectedLength, 0);
 }
 
 class ReplyTest : public ViewFixture {
