@@ -58,7 +58,7 @@ class NoConversations : public ConversationView {
  public:
   void ConversationAdded(int, const Conversation&) override {}
   void ConversationRemoved(int) override {}
-  void CurrentChanged(int, int) override {}
+  void CurrentChanged(int, int, ViewMode) override {}
   void LineAdded(int, const std::string&, const std::string&) override {}
   void IconsChanged(const std::vector<Conversation>&) override {}
   void ModeChanged(int, ViewMode) override {}
@@ -82,6 +82,10 @@ class NoWindow : public WindowSurface {
   void SetCaption(const std::string&) override {}
   void AskText(const std::string&, const std::string&, const std::string&, TextAnswer answered) override {
     answered(std::nullopt);
+  }
+  void ConfirmLostCharacters(const std::string&, const std::vector<TUnencodableChar>&,
+                             std::function<void(bool)> answered) override {
+    answered(false);
   }
 };
 class NoSound : public SoundOutput {
@@ -163,8 +167,7 @@ class Program {
     views_->SmileyCodes = &Codes();
     views_->SmileyImages = &Pictures();
     views_->HotNicks = true;
-    channels_ = std::make_unique<RichConversationView>(
-        *views_, [this](int index) { return core_->Tabs().Channels().At(index).Mode; });
+    channels_ = std::make_unique<RichConversationView>(*views_);
     core_ = std::make_unique<TChatCore>(
         dir_.string(),
         CoreSurfaces{*channels_, inputs_, editor_, roster_, surface_, sound_, timers_, system_}, host_);
