@@ -22,9 +22,9 @@ int StateImageIndex(char state) {
   }
 }
 
-std::string TOwnState::StateCaption(char state) const {
+std::string StateCaption(TMsgINISupp& mis, char state) {
   if (state < '1' || state > '5') return {};
-  return c_.mis.GetMessage(std::string("WinState") + state);
+  return mis.GetMessage(std::string("WinState") + state);
 }
 
 // Enabling a timer that already runs leaves its countdown alone.

@@ -15,6 +15,8 @@ namespace plumo {
 
 // The picture of a state in the main image list; -1 for a character that is no state.
 int StateImageIndex(char state);
+// The caption of a state ("WinState1".."WinState5" of the language file); empty for other characters.
+std::string StateCaption(TMsgINISupp& mis, char state);
 
 class TOwnState {
  public:
@@ -45,7 +47,7 @@ class TOwnState {
   // Fills the nick box from the settings.
   void LoadNicks();
   // The caption of a state ("WinState1".."WinState5"); empty for other characters.
-  std::string StateCaption(char state) const;
+  std::string StateCaption(char state) const { return plumo::StateCaption(c_.mis, state); }
 
   char SavedState() const { return savedState_; }
   const std::string& SavedDescr() const { return savedDescr_; }

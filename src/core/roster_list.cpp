@@ -82,6 +82,19 @@ void TRosterList::UpdateState(const AChuvakInfo& entry) {
   }
 }
 
+std::string TRosterList::Tip(const RosterRow& row) const {
+  if (!c_.engine) return {};
+  const TUsers& users = c_.engine->Users();
+  const AChuvakInfo* entry = users.Entry(users.Find(row.Nick, row.Address));
+  if (entry == nullptr) return {};
+  const TMessageScope scope(c_.mis);
+  return RosterTip(*entry, StateCaption(c_.mis, entry->State), c_.s.system.NowLocalMs());
+}
+
+void TRosterList::AnnounceRoster() {
+  if (c_.engine) c_.engine->SendRosterList();
+}
+
 void TRosterList::ReportNoUserSelected() {
   tabs_.ConsoleError(c_.MsgAlone("NoUsersSelect"));
   tabs_.ActivateConsole();

@@ -40,6 +40,11 @@ class TRosterList {
   void Refresh();
   // A peer's state changed: its row's state and picture.
   void UpdateState(const AChuvakInfo& entry);
+  // The tip of a row: nick, address, state, description and the seconds since it was last heard;
+  // empty for a row whose peer has left.
+  std::string Tip(const RosterRow& row) const;
+  // The user-count button: the roster is announced to everybody.
+  void AnnounceRoster();
 
   // Sends bell number to the first selected row; "NoUsersSelect" when none.
   void SendBellToSelected(std::uint16_t number);

@@ -190,9 +190,7 @@ void TForm1::ConnectWidgets() {
           [this](const QPoint& pos) { popupMenu1_->popup(ui_->ToolBar1->mapToGlobal(pos)); });
 
   // Roster panel.
-  connect(ui_->SpeedButton1, &QToolButton::clicked, this, [&core] {
-    if (core.HasEngine()) core.Engine().SendRosterList();
-  });
+  connect(ui_->SpeedButton1, &QToolButton::clicked, this, [&core] { core.Roster().AnnounceRoster(); });
   connect(ui_->SpeedButton2, &QToolButton::clicked, this, [this] {
     if (OnSettingsRequested) {
       OnSettingsRequested();
@@ -585,16 +583,10 @@ void TForm1::RestoreRosterSelection() {
 }
 
 QString TForm1::RosterTip(const RosterRow& row) const {
-  if (!core_ || !core_->HasEngine()) return {};
-  const TUsers& users = core_->Engine().Users();
-  const AChuvakInfo* entry = users.Entry(users.Find(row.Nick, row.Address));
-  if (entry == nullptr) return {};
-  const TMessageScope scope(core_->Messages());
-  const std::int64_t silentMs = system_ ? system_->NowLocalMs() - entry->LastSeen : 0;
-  const std::string tip = entry->Nick + "\n" + entry->Address + "\n" +
-                          core_->Own().StateCaption(entry->State) + "\n" + entry->StateDescription + "\n" +
-                          std::to_string(std::max<std::int64_t>(0, silentMs) / 1000);
-  return FromCp1251(tip);
+  if (!core_) return {};
+  QString tip = FromCp1251(core_->Roster().Tip(row));
+  tip.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  return tip;
 }
 
 // --- Menus rebuilt on every popup.
