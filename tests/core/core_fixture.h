@@ -169,16 +169,20 @@ class FakeSystem : public SystemInfo {
   sim::SimLan& lan_;
 };
 
+// A program directory as a test program starts in: the shipped english.lng and a chat.ini that
+// chooses it and the nick, with extraIni appended.
+inline void PrepareProgramDir(const fs::path& dir, const std::string& nick, const std::string& extraIni) {
+  const char* source = std::getenv("PLUMO_SOURCE_DIR");
+  fs::copy_file(fs::path(source ? source : ".") / "data" / "lang" / "english.lng", dir / "english.lng");
+  std::ofstream(dir / "chat.ini") << "[Main]\nLanguage=english.lng\nMyName=" << nick << "\n" << extraIni;
+}
+
 // One program: its directory, fakes and core, on one host of the LAN.
 struct Peer {
   Peer(sim::SimLan& lan, const std::string& address, const std::string& nick,
        const std::string& extraIni = {})
       : dir(temp.Path()), system(lan), host(lan.AddHost(address)) {
-    const char* source = std::getenv("PLUMO_SOURCE_DIR");
-    fs::copy_file(fs::path(source ? source : ".") / "data" / "lang" / "english.lng", dir / "english.lng");
-    std::ofstream ini(dir / "chat.ini");
-    ini << "[Main]\nLanguage=english.lng\nMyName=" << nick << "\n" << extraIni;
-    ini.close();
+    PrepareProgramDir(dir, nick, extraIni);
     system.addresses = {"127.0.0.1", address};
     system.userName = nick;
     core = std::make_unique<TChatCore>(

@@ -46,11 +46,7 @@ struct WindowPeer {
              const std::string& extraIni = {}, std::vector<std::string> addresses = {},
              const std::function<void(const fs::path& dir)>& prepare = {})
       : dir(temp.Path()), system(lan), host(lan.AddHost(address)) {
-    const char* source = std::getenv("PLUMO_SOURCE_DIR");
-    fs::copy_file(fs::path(source ? source : ".") / "data" / "lang" / "english.lng", dir / "english.lng");
-    std::ofstream ini(dir / "chat.ini");
-    ini << "[Main]\nLanguage=english.lng\nMyName=" << nick << "\n" << extraIni;
-    ini.close();
+    coretest::PrepareProgramDir(dir, nick, extraIni);
     system.addresses = addresses.empty() ? std::vector<std::string>{"127.0.0.1", address} : addresses;
     system.userName = nick;
     if (prepare) prepare(dir);
