@@ -454,23 +454,27 @@ KeyboardLayouts& TForm1::Layouts() {
   return *layouts_;
 }
 
-// The editable part of the draft (everything before a protected quote) is typed again as if its
-// keys had been pressed in layout `to`; when any character has no key in the current layout the
-// text stays as it was. Either way `to` becomes the current layout.
-void TForm1::RetypeInLayout(std::size_t to) {
+// The selection of the editor (with wholeDraft, first the editable part of the draft: everything
+// before a protected quote) is typed again as if its keys had been pressed in layout `to`; when any
+// character has no key in the layout it was typed in, the text stays as it was. Either way `to`
+// becomes the current layout. Choosing the layout that is current already re-types from the one
+// before it, so a line typed with the wrong layout can be fixed after the switch.
+void TForm1::RetypeInLayout(std::size_t to, bool wholeDraft) {
   KeyboardLayouts& layouts = Layouts();
-  if (layouts.Count() == 0) return;
+  if (layouts.Count() == 0 || to >= layouts.Count()) return;
   RichTextControl& editor = *ui_->RxRichEdit2;
   QTextCursor cursor = editor.textCursor();
-  if (!cursor.hasSelection()) {
-    const int protectedLength =
-        inputs_.Manager().Displayed() ? inputs_.Manager().Displayed()->ProtectedLength : 0;
+  if (wholeDraft) {
+    const TVRichedit* draft = inputs_.Manager().Displayed();
+    const int protectedLength = draft ? draft->ProtectedLength : 0;
     cursor.setPosition(0);
     cursor.setPosition(std::max(0, editor.document()->characterCount() - 1 - protectedLength),
                        QTextCursor::KeepAnchor);
   }
+  const std::size_t count = layouts.Count();
+  const std::size_t from = to == layouts.Current() ? (to + count - 1) % count : layouts.Current();
   const std::u32string typed = cursor.selectedText().toStdU32String();
-  const RetypeResult result = layouts.Retype(typed, layouts.Current(), to);
+  const RetypeResult result = layouts.Retype(typed, from, to);
   if (!typed.empty() && result.unmapped == 0 && result.text != typed) {
     const int start = cursor.selectionStart();
     cursor.insertText(QString::fromStdU32String(result.text));
@@ -483,17 +487,20 @@ void TForm1::RetypeInLayout(std::size_t to) {
 }
 
 void TForm1::RetypeInNextLayout() {
-  RetypeInLayout(Layouts().Next());
+  RetypeInLayout(Layouts().Next(), true);
 }
 
+// The layouts beginning with the one after the current layout and ending with the current one.
 void TForm1::BuildLayoutMenu() {
   n26_->clear();
   KeyboardLayouts& layouts = Layouts();
-  for (std::size_t i = 0; i < layouts.Count(); ++i) {
+  const std::size_t count = layouts.Count();
+  for (std::size_t k = 1; k <= count; ++k) {
+    const std::size_t i = (layouts.Current() + k) % count;
     QAction* item = n26_->addAction(QString::fromStdString(layouts.At(i).display_name));
     item->setCheckable(true);
     item->setChecked(i == layouts.Current());
-    connect(item, &QAction::triggered, this, [this, i] { RetypeInLayout(i); });
+    connect(item, &QAction::triggered, this, [this, i] { RetypeInLayout(i, false); });
   }
 }
 

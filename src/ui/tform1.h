@@ -117,7 +117,7 @@ class TForm1 : public QMainWindow,
   void CompleteNick();
   // Ctrl+Backspace and the layout menu N26: the draft typed again in another keyboard layout.
   KeyboardLayouts& Layouts();
-  void RetypeInLayout(std::size_t to);
+  void RetypeInLayout(std::size_t to, bool wholeDraft);
   void RetypeInNextLayout();
   void BuildLayoutMenu();
   // The editor's height from the view manager, given to the splitter.

@@ -160,13 +160,17 @@ TEST_F(WindowTest, CtrlBackspaceRetypesTheDraftInTheNextLayout) {
   alice.Type(QStringLiteral("ghbdtn"));
   alice.Key(Qt::Key_Backspace, Qt::ControlModifier);
   EXPECT_EQ(alice.EditorText(), QString::fromUtf8("привет"));
-  // The layout menu lists both layouts with the current one checked; choosing the first types the
-  // draft back.
+  // The layout menu lists the layout after the current one first and the current one (checked)
+  // last; choosing a layout re-types the selection only, and nothing without one.
   QMenu* layouts = alice.Find<QMenu>("N26");
   emit layouts->aboutToShow();
   ASSERT_EQ(layouts->actions().size(), 2);
   EXPECT_TRUE(layouts->actions()[1]->isChecked());
-  layouts->actions()[0]->trigger();
+  layouts->actions()[1]->trigger();  // the current layout, with nothing selected
+  EXPECT_EQ(alice.EditorText(), QString::fromUtf8("привет"));
+  alice.Editor()->selectAll();
+  emit layouts->aboutToShow();
+  layouts->actions()[0]->trigger();  // US
   EXPECT_EQ(alice.EditorText(), QStringLiteral("ghbdtn"));
   ::unsetenv("XKB_DEFAULT_LAYOUT");
 }
