@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 
+#include "app/conversation_log.h"
 #include "app/json_out.h"
 #include "app/qt_sound_output.h"
 #include "core/chatcore.h"
@@ -399,10 +400,20 @@ int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
   QtEngineHost host;
 
   CoreSurfaces surfaces{channels, inputs, editor, roster, window, sound, timers, system};
+  std::unique_ptr<ConversationLog> log;
+  if (!options.logFile.empty()) {
+    std::string error;
+    log = ConversationLog::Open(options.logFile, &error);
+    if (!log) {
+      std::fprintf(stderr, "plumo: cannot open the log file %s: %s\n", options.logFile.c_str(),
+                   error.c_str());
+      return 1;
+    }
+  }
   // Built before the core and destroyed after it: the core's farewell still passes through it.
   std::unique_ptr<JsonEventTap> tap;
-  TChatCore core(fs::absolute(options.dir).lexically_normal().string(), surfaces, host,
-                 [&host](TPlumo* engine) {
+  TChatCore core(fs::absolute(options.dir).lexically_normal().string(), log ? log->Wrap(surfaces) : surfaces,
+                 host, [&host](TPlumo* engine) {
                    if (engine) {
                      host.Attach(*engine);
                    } else {

@@ -12,6 +12,7 @@ struct HeadlessOptions {
   std::string dir;  // the program's directory (chat.ini, language files, sounds/)
   bool json = false;
   std::string programPath;  // argv[0], to find the shipped language files
+  std::string logFile;      // --log: the conversation log, none when empty
 };
 
 // Runs the headless peer until /quit or the end of standard input. Returns the exit code.

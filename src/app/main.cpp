@@ -1,6 +1,6 @@
 // The program entry. "plumo [--dir DIR]" shows the chat window when a display is available and
 // runs the headless peer otherwise, saying so; "plumo --headless [--dir DIR] [--json]" always runs
-// the peer without a window.
+// the peer without a window. "--log FILE" keeps a plain-text log of the conversations in both.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -13,12 +13,14 @@ namespace {
 
 void Usage(FILE* to) {
   std::fprintf(to,
-               "Usage: plumo [--headless] [--dir DIR] [--json]\n"
+               "Usage: plumo [--headless] [--dir DIR] [--json] [--log FILE]\n"
                "  (none)      show the chat window; without a display, run the headless peer\n"
                "  --headless  run without a window, driven by commands on standard input\n"
                "  --dir DIR   the program's directory (chat.ini, language files, sounds/);\n"
                "              created if missing; default $XDG_CONFIG_HOME/plumo or ~/.config/plumo\n"
-               "  --json      (headless) one JSON object per output line\n");
+               "  --json      (headless) one JSON object per output line\n"
+               "  --log FILE  append every line shown in a conversation to FILE as UTF-8 text,\n"
+               "              one \"conversation<TAB>line\" record per line, colours removed\n");
 }
 
 }  // namespace
@@ -35,6 +37,8 @@ int main(int argc, char** argv) {
       options.json = true;
     } else if (arg == "--dir" && i + 1 < argc) {
       options.dir = argv[++i];
+    } else if (arg == "--log" && i + 1 < argc) {
+      options.logFile = argv[++i];
     } else if (arg == "--help" || arg == "-h") {
       Usage(stdout);
       return 0;
@@ -52,5 +56,6 @@ int main(int argc, char** argv) {
     headless = true;
   }
   if (headless) return plumo::RunHeadless(argc, argv, options);
-  return plumo::RunWindow(argc, argv, plumo::WindowOptions{options.dir, options.programPath});
+  return plumo::RunWindow(argc, argv,
+                          plumo::WindowOptions{options.dir, options.programPath, options.logFile});
 }

@@ -1,7 +1,7 @@
 // The composition root of the windowed program: the application, the engine's host, the system and
 // sound services, the main window with its adapters, the core over them; then the creation sequence
 // and the window shown. Declaration order is destruction order reversed: the core goes before the
-// window whose adapters it uses, and both before the host and the services.
+// conversation log and the window whose adapters it uses, and all before the host and the services.
 #include "app/window_main.h"
 
 #include <fcntl.h>
@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "app/conversation_log.h"
 #include "app/headless.h"
 #include "app/qt_sound_output.h"
 #include "core/chatcore.h"
@@ -70,8 +71,19 @@ int RunWindow(int argc, char** argv, const WindowOptions& options) {
   PosixSystem system;
   QtSoundOutput sound;
   TForm1 form;
-  TChatCore core(fs::absolute(options.dir).lexically_normal().string(), form.Surfaces(sound, system), host,
-                 [&host](TPlumo* engine) {
+  const CoreSurfaces surfaces = form.Surfaces(sound, system);
+  std::unique_ptr<ConversationLog> log;
+  if (!options.logFile.empty()) {
+    std::string error;
+    log = ConversationLog::Open(options.logFile, &error);
+    if (!log) {
+      std::fprintf(stderr, "plumo: cannot open the log file %s: %s\n", options.logFile.c_str(),
+                   error.c_str());
+      return 1;
+    }
+  }
+  TChatCore core(fs::absolute(options.dir).lexically_normal().string(), log ? log->Wrap(surfaces) : surfaces,
+                 host, [&host](TPlumo* engine) {
                    if (engine) {
                      host.Attach(*engine);
                    } else {

@@ -156,6 +156,8 @@ bool TForm1::FormCreate() {
   inputs_.SetOwnColor(core_->Settings().MyColor);
   UpdateReplyHeight();
   BuildSmileyMenu();
+  // The keyboard belongs to the editor from the first activation on.
+  ui_->RxRichEdit2->setFocus();
   return started;
 }
 

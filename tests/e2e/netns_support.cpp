@@ -6,6 +6,7 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -61,6 +62,7 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv) {
   args.push_back(nullptr);
   pid_ = ::fork();
   if (pid_ == 0) {
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     ::dup2(toChild[0], STDIN_FILENO);
     ::dup2(fromChild[1], STDOUT_FILENO);
     ::execv(args[0], args.data());
@@ -85,6 +87,10 @@ void ChildProcess::Send(const std::string& line) {
     if (n <= 0) return;
     done += static_cast<std::size_t>(n);
   }
+}
+
+void ChildProcess::Signal(int signal) {
+  if (pid_ > 0) ::kill(pid_, signal);
 }
 
 bool ChildProcess::ReadSome(int timeoutMs) {

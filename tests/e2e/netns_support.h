@@ -16,7 +16,8 @@ std::string EnterPrivateNetwork();
 // fills output with what it printed.
 int RunNetnsScript(const std::string& prefix, const std::string& args, std::string* output = nullptr);
 
-// A child process whose standard output is read line by line.
+// A child process whose standard output is read line by line. It is killed when the test process
+// dies, so that no program outlives a test that was stopped.
 class ChildProcess {
  public:
   explicit ChildProcess(const std::vector<std::string>& argv);
@@ -35,6 +36,9 @@ class ChildProcess {
   std::string Transcript() const;
   // Closes standard input and waits for the exit; returns the exit status (-1 when killed).
   int Finish(int timeoutMs);
+  // The process id (-1 once finished) and a signal to the process.
+  int Pid() const { return pid_; }
+  void Signal(int signal);
 
  private:
   bool ReadSome(int timeoutMs);
