@@ -18,6 +18,7 @@
 
 #include "app/conversation_log.h"
 #include "app/json_out.h"
+#include "app/program_setup.h"
 #include "app/qt_sound_output.h"
 #include "core/chatcore.h"
 #include "host/qt_engine_host.h"
@@ -377,13 +378,7 @@ int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
   // A reader of the output that goes away only makes writes fail; the peer still leaves in order
   // when its input ends.
   std::signal(SIGPIPE, SIG_IGN);
-  std::error_code ec;
-  fs::create_directories(options.dir, ec);
-  if (!fs::is_directory(options.dir)) {
-    std::fprintf(stderr, "plumo: cannot create the program directory %s\n", options.dir.c_str());
-    return 1;
-  }
-  CopyShippedLanguages(options.dir, options.programPath);
+  if (!PrepareProgramDir(options.dir, options.programPath)) return 1;
 
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("Plumo"));
@@ -401,25 +396,11 @@ int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
 
   CoreSurfaces surfaces{channels, inputs, editor, roster, window, sound, timers, system};
   std::unique_ptr<ConversationLog> log;
-  if (!options.logFile.empty()) {
-    std::string error;
-    log = ConversationLog::Open(options.logFile, &error);
-    if (!log) {
-      std::fprintf(stderr, "plumo: cannot open the log file %s: %s\n", options.logFile.c_str(),
-                   error.c_str());
-      return 1;
-    }
-  }
+  if (!OpenConversationLog(options.logFile, log)) return 1;
   // Built before the core and destroyed after it: the core's farewell still passes through it.
   std::unique_ptr<JsonEventTap> tap;
   TChatCore core(fs::absolute(options.dir).lexically_normal().string(), log ? log->Wrap(surfaces) : surfaces,
-                 host, [&host](TPlumo* engine) {
-                   if (engine) {
-                     host.Attach(*engine);
-                   } else {
-                     host.Detach();
-                   }
-                 });
+                 host, AttachTo(host));
   timers.Connect(core);
   // Wrapped as soon as they are wired, so that events raised during start-up (a failing first
   // announcement) are reported too.

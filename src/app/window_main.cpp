@@ -17,6 +17,7 @@
 
 #include "app/conversation_log.h"
 #include "app/headless.h"
+#include "app/program_setup.h"
 #include "app/qt_sound_output.h"
 #include "core/chatcore.h"
 #include "host/qt_engine_host.h"
@@ -56,13 +57,7 @@ class FirstPaintReport : public QObject {
 }  // namespace
 
 int RunWindow(int argc, char** argv, const WindowOptions& options) {
-  std::error_code ec;
-  fs::create_directories(options.dir, ec);
-  if (!fs::is_directory(options.dir)) {
-    std::fprintf(stderr, "plumo: cannot create the program directory %s\n", options.dir.c_str());
-    return 1;
-  }
-  CopyShippedLanguages(options.dir, options.programPath);
+  if (!PrepareProgramDir(options.dir, options.programPath)) return 1;
 
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Plumo"));
@@ -73,23 +68,9 @@ int RunWindow(int argc, char** argv, const WindowOptions& options) {
   TForm1 form;
   const CoreSurfaces surfaces = form.Surfaces(sound, system);
   std::unique_ptr<ConversationLog> log;
-  if (!options.logFile.empty()) {
-    std::string error;
-    log = ConversationLog::Open(options.logFile, &error);
-    if (!log) {
-      std::fprintf(stderr, "plumo: cannot open the log file %s: %s\n", options.logFile.c_str(),
-                   error.c_str());
-      return 1;
-    }
-  }
+  if (!OpenConversationLog(options.logFile, log)) return 1;
   TChatCore core(fs::absolute(options.dir).lexically_normal().string(), log ? log->Wrap(surfaces) : surfaces,
-                 host, [&host](TPlumo* engine) {
-                   if (engine) {
-                     host.Attach(*engine);
-                   } else {
-                     host.Detach();
-                   }
-                 });
+                 host, AttachTo(host));
   form.AttachCore(core);
   QApplication::setWindowIcon(AppIcon());
   // The desktop's screen saver starting sets the own state "3", as the system's screen-saver command
