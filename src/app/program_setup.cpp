@@ -1,6 +1,11 @@
 #include "app/program_setup.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include "app/headless.h"
@@ -15,6 +20,17 @@ bool PrepareProgramDir(const std::string& dir, const std::string& programPath) {
     std::fprintf(stderr, "plumo: cannot create the program directory %s\n", dir.c_str());
     return false;
   }
+  // Settings, topics and the history are written here: a directory that cannot take a file would
+  // lose them all silently.
+  const std::filesystem::path probe = std::filesystem::path(dir) / ".plumo-write-test";
+  const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  if (fd < 0) {
+    std::fprintf(stderr, "plumo: the program directory %s cannot be written: %s\n", dir.c_str(),
+                 std::strerror(errno));
+    return false;
+  }
+  ::close(fd);
+  std::filesystem::remove(probe, ec);
   CopyShippedLanguages(dir, programPath);
   return true;
 }
