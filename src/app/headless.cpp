@@ -142,18 +142,19 @@ class HeadlessConversations : public ConversationView {
                                        ? recipients_[index]
                                        : std::string();
     gate_.Run([this, name, line, recipients] {
-      if (!out_.Json() || recipients.empty() || recipients[0] != ',') {
-        out_.ViewLine(name, line);
-        return;
-      }
-      // ",addr,addr" of a message tab.
+      // A message tab's peers: "addr" of a received message, ",addr,addr" of a draft.
       std::string list;
-      std::size_t at = 1;
-      while (at <= recipients.size()) {
+      std::size_t at = 0;
+      while (at < recipients.size()) {
         std::size_t comma = recipients.find(',', at);
         if (comma == std::string::npos) comma = recipients.size();
-        if (comma > at) list += (list.empty() ? "" : ",") + JsonString(recipients.substr(at, comma - at));
+        if (comma > at && recipients[at] != '@')
+          list += (list.empty() ? "" : ",") + JsonString(recipients.substr(at, comma - at));
         at = comma + 1;
+      }
+      if (!out_.Json() || list.empty()) {
+        out_.ViewLine(name, line);
+        return;
       }
       Emit("{\"view\":" + JsonString(name) + ",\"line\":" + JsonString(line) + ",\"Recipients\":[" + list +
            "]}");
