@@ -380,6 +380,8 @@ class Session {
   void Quit() {
     if (quitting_) return;
     quitting_ = true;
+    // Topics heard from others are kept too, not only the window group.
+    core_.SaveAllSettings();
     core_.FormClose();
     core_.FormDestroy();
     app_.quit();
@@ -461,6 +463,7 @@ class Session {
       }
     } else if (word == "/nick") {
       ChangeNick(rest);
+      Keep();
     } else if (word == "/state") {
       const auto [tag, description] = SplitWord(rest);
       const std::optional<int> state = ParseStateName(tag);
@@ -471,6 +474,7 @@ class Session {
       if (!description.empty()) window_.answer = description;
       core_.Own().StateMenuClick(*state);
       window_.answer.reset();
+      Keep();
     } else if (word == "/topic") {
       Topic(rest);
     } else if (word == "/select") {
@@ -518,6 +522,9 @@ class Session {
     std::fprintf(stderr, "plumo: %s\n", Cp1251ToUtf8(text).c_str());
     if (out_.Json()) Emit("{\"error\":" + JsonString(text) + "}");
   }
+
+  // What the user changed (nick, state, topic) is written at once, so that a crash keeps it.
+  void Keep() { core_.SaveAllSettings(); }
 
   // A plain line goes to the channel last chosen with /channel, whatever tab a notice showed since.
   void SayInChannel(const std::string& text) {
@@ -586,6 +593,7 @@ class Session {
     window_.answer = text == "\"\"" ? std::string() : text;
     core_.Tabs().ChangeTopic();
     window_.answer.reset();
+    Keep();
   }
 
   static std::string TopicTimeText(std::uint32_t seconds) {
@@ -696,7 +704,8 @@ int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
   std::unique_ptr<JsonEventTap> tap;
   TChatCore core(fs::absolute(options.dir).lexically_normal().string(), log ? log->Wrap(surfaces) : surfaces,
                  host, AttachTo(host));
-  if (!options.language.empty()) core.SetLanguageOverride(options.language);
+  // --lang is a choice of the user's, kept in chat.ini as the window's language menu keeps it.
+  if (!options.language.empty()) core.SetLanguageOverride(fs::path(options.language).filename().string());
   timers.Connect(core);
   // Wrapped as soon as they are wired, so that events raised during start-up (a failing first
   // announcement) are reported too.
@@ -729,6 +738,7 @@ int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
                         "; /help lists the commands, /quit leaves."));
     }
   }
+  if (!options.language.empty()) core.SaveAllSettings();
   // What start-up said comes after the ready line.
   gate.Open();
 

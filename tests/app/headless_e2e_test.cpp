@@ -534,7 +534,8 @@ TEST_F(HeadlessPeers, ASecondCopyOnOneAddressEndsAndDisturbsNobody) {
 }
 
 // A program directory that cannot be made is an error at start-up; a new one gets the shipped
-// language files, so that every text is a real one.
+// language files, so that every text is a real one; the chosen language and a changed nick are
+// there again at the next start.
 TEST_F(HeadlessPeers, ProgramDirectories) {
   PeerProcess bad(prefix_, 1, "/dev/null/plumo");
   ASSERT_TRUE(bad.Exited(10000));
@@ -553,6 +554,22 @@ TEST_F(HeadlessPeers, ProgramDirectories) {
   EXPECT_EQ(peer.ExitCode(), 0);
   EXPECT_FALSE(HasText(peer, "ERROR")) << "a text was missing from the language file";
   EXPECT_TRUE(HasText(peer, "/channels")) << "/help lists the peer's commands";
+
+  PeerProcess english(prefix_, 1, fresh, {"--json", "--lang", "english.lng"});
+  english.Send("/nick renamed");
+  english.Send("/quit");
+  ASSERT_TRUE(english.Exited(10000));
+  EXPECT_TRUE(HasText(english, "has entered the chat"));
+  PeerProcess again(prefix_, 1, fresh);
+  again.Send("/quit");
+  ASSERT_TRUE(again.Exited(10000));
+  ASSERT_FALSE(again.Objects().empty());
+  EXPECT_EQ(again.Objects().front().value(QStringLiteral("Nick")).toString(), QLatin1String("renamed"));
+  EXPECT_TRUE(HasText(again, "renamed has entered the chat"));
+
+  PeerProcess unknownLanguage(prefix_, 1, fresh, {"--json", "--lang", "klingon.lng"});
+  ASSERT_TRUE(unknownLanguage.Exited(10000));
+  EXPECT_NE(unknownLanguage.ExitCode(), 0);
 }
 
 // What a user types: a line after a failed send still reaches the chosen channel; a mistyped
