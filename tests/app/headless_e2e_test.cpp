@@ -114,6 +114,7 @@ class PeerProcess {
       if (waitpid(pid_, &status, WNOHANG) == pid_) {
         exited_ = true;
         exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        Pump(100);  // what it wrote last may still wait in the pipe
         return true;
       }
       Pump(50);
