@@ -24,6 +24,7 @@
 #include "app/json_out.h"
 #include "app/program_setup.h"
 #include "app/qt_sound_output.h"
+#include "app/terminal_console.h"
 #include "core/chatcore.h"
 #include "host/qt_engine_host.h"
 #include "lang/codepage.h"
@@ -341,6 +342,24 @@ class JsonEventTap final : public TPlumoEventsForward {
   std::map<std::string, std::string> states_;
 };
 
+// For a person at a terminal: private messages and bells ring the terminal's bell.
+class BellTap final : public TPlumoEventsForward {
+ public:
+  BellTap(TPlumoEvents& handlers, TerminalConsole& terminal)
+      : TPlumoEventsForward(handlers), terminal_(terminal) {}
+  void OnPrivateMessage(const TMStigs& f, const std::string& t, const std::string& a) override {
+    terminal_.Bell();
+    TPlumoEventsForward::OnPrivateMessage(f, t, a);
+  }
+  void OnBell(const AChuvakInfo& en, std::uint16_t n) override {
+    terminal_.Bell();
+    TPlumoEventsForward::OnBell(en, n);
+  }
+
+ private:
+  TerminalConsole& terminal_;
+};
+
 // The first word of a command line and the rest after one blank.
 std::pair<std::string, std::string> SplitWord(const std::string& text) {
   const std::size_t blank = text.find(' ');
@@ -376,6 +395,9 @@ class Session {
       : app_(app), core_(core), editor_(editor), window_(window), out_(out) {
     channel_ = core_.Tabs().Channels().CurrentName();
   }
+
+  // The channel plain lines go to (code page 1251).
+  const std::string& Channel() const { return channel_; }
 
   void Quit() {
     if (quitting_) return;
@@ -668,6 +690,22 @@ class Session {
 
 }  // namespace
 
+namespace {
+
+// SIGINT and SIGTERM end the program in order as well.
+void RunSignals(Session& session) {
+  static std::unique_ptr<QSocketNotifier> signalNotifier;
+  if (pipe(signalPipe) == 0) {
+    fcntl(signalPipe[1], F_SETFL, O_NONBLOCK);
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    signalNotifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, [&session] { session.Quit(); });
+  }
+}
+
+}  // namespace
+
 int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
   // A reader of the output that goes away only makes writes fail; the peer still leaves in order
   // when its input ends.
@@ -702,6 +740,8 @@ int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
   if (!OpenConversationLog(options.logFile, log)) return 1;
   // Built before the core and destroyed after it: the core's farewell still passes through it.
   std::unique_ptr<JsonEventTap> tap;
+  std::unique_ptr<BellTap> bellTap;
+  TerminalConsole terminal;
   TChatCore core(fs::absolute(options.dir).lexically_normal().string(), log ? log->Wrap(surfaces) : surfaces,
                  host, AttachTo(host));
   // --lang is a choice of the user's, kept in chat.ini as the window's language menu keeps it.
@@ -713,6 +753,11 @@ int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
     core.SetEventTap([&tap, &out, &gate, &core](TPlumoEvents& handlers) {
       tap = std::make_unique<JsonEventTap>(handlers, out, gate, core);
       return tap.get();
+    });
+  } else if (isatty(STDOUT_FILENO) != 0) {
+    core.SetEventTap([&bellTap, &terminal](TPlumoEvents& handlers) {
+      bellTap = std::make_unique<BellTap>(handlers, terminal);
+      return bellTap.get();
     });
   }
 
@@ -749,6 +794,26 @@ int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
   QObject::connect(&peerWatch, &QTimer::timeout, [&session] { session.ReportPeers(); });
   peerWatch.start(500);
 
+  // A person at a terminal edits lines with a prompt that names the channel, and history.
+  const auto prompt = [&session] { return Cp1251ToUtf8("[" + session.Channel() + "] "); };
+  if (!out.Json() && TerminalConsole::Wanted()) {
+    terminal.SetPrompt(prompt());
+    const bool editing = terminal.Start(
+        app,
+        [&session, &terminal, &prompt](const std::string& line) {
+          session.Command(line);
+          terminal.SetPrompt(prompt());
+        },
+        [&session] { session.Quit(); }, (fs::path(options.dir) / ".headless_history").string());
+    if (editing) {
+      RunSignals(session);
+      const int code = app.exec();
+      terminal.Stop();
+      std::fflush(stdout);
+      std::_Exit(code);
+    }
+  }
+
   // Standard input is read on its own thread (it may be a terminal, a pipe or a file) and each
   // line handed to the event loop; the end of input closes the program as closing the window does.
   std::thread reader([&app, &session] {
@@ -762,16 +827,7 @@ int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
   });
   reader.detach();
 
-  // SIGINT and SIGTERM end the program in order as well.
-  std::unique_ptr<QSocketNotifier> signalNotifier;
-  if (pipe(signalPipe) == 0) {
-    fcntl(signalPipe[1], F_SETFL, O_NONBLOCK);
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
-    signalNotifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, [&session] { session.Quit(); });
-  }
-
+  RunSignals(session);
   const int code = app.exec();
   // The reader thread may still wait for input; leave without unwinding it.
   std::fflush(stdout);

@@ -627,6 +627,9 @@ TEST_F(HeadlessPeers, TypedLinesAndTheJsonSchema) {
         }) == 1;
       },
       10));
+  // A nick that another address has already is taken with a warning.
+  anna.Send("/nick Bob");
+  EXPECT_TRUE(Until([&] { return HasText(anna, "cannot tell the two of you apart"); }, 5));
   anna.Send("/roster");
   anna.CloseInput();
   bob.CloseInput();
