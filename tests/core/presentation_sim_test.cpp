@@ -111,7 +111,17 @@ TEST(StartUp, OnlyLoopbackSwitchesTheEngineOffAndWatchesTheNetwork) {
   EXPECT_EQ(a.channels.current, 0);
   EXPECT_TRUE(a.timers.on[CoreTimer::NetworkWatch]);
 
+  // An address, but another program took the port meanwhile: nothing is sent, the watch goes on.
   a.system.addresses = {"127.0.0.1", "198.18.0.1"};
+  a.host.portTaken = true;
+  a.host.ClearSent();
+  a.core->Own().Timer1Timer();
+  EXPECT_FALSE(a.host.Receiving());
+  EXPECT_TRUE(a.SentTypes().empty());
+  EXPECT_TRUE(a.timers.on[CoreTimer::NetworkWatch]);
+  EXPECT_TRUE(Contains(a.Console(), "#^FF0000Port 8177 is taken"));
+
+  a.host.portTaken = false;
   a.host.ClearSent();
   a.core->Own().Timer1Timer();
   EXPECT_EQ(a.engine().MyAddress, "198.18.0.1");
