@@ -428,7 +428,7 @@ class Session {
     if (quitting_) return;
     // The terminal's text becomes code page 1251 here; say which characters will travel as "?".
     const std::vector<TUnencodableChar> lost = UnencodableChars(utf8);
-    if (!lost.empty()) Problem(UnencodableWarning(core_.Messages().GetMessage(kCantEncodeKey), lost));
+    if (!lost.empty()) Notice(UnencodableWarning(core_.Messages().GetMessage(kCantEncodeKey), lost));
     std::string line = Utf8ToCp1251(utf8);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     const TypedLine typed = ClassifyLine(line);
@@ -519,7 +519,9 @@ class Session {
     } else if (word == "/help") {
       PrintHelp();
     } else {
-      // "/info", "/about", "/netstat": console commands of the line editor.
+      // "/info", "/about", "/netstat": console commands of the line editor, typed on the console
+      // so that one that finds nothing to do ("/about" with nobody selected) is not said anywhere.
+      core_.Tabs().Channels().Show(0);
       core_.Tabs().SelectMessageTab(0);
       editor_.SetText(line);
       core_.Sending().SubmitLine();
@@ -587,8 +589,8 @@ class Session {
     const std::string me = core_.Identity().Address;
     for (const auto& peer : core_.Peers()) {
       if (peer.Address != me && Cp1251UpperCase(peer.Nick) == Cp1251UpperCase(nick)) {
-        Problem("warning: " + peer.Address + " is called " + peer.Nick +
-                " already; the others cannot tell the two of you apart");
+        Notice("warning: " + peer.Address + " is called " + peer.Nick +
+               " already; the others cannot tell the two of you apart");
         break;
       }
     }
