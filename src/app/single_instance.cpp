@@ -17,6 +17,7 @@ QString SingleInstance::SocketName() {
 
 bool SingleInstance::AskRunningCopy(int timeoutMs) const {
   QLocalSocket socket;
+  socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
   socket.connectToServer(name_);
   if (!socket.waitForConnected(timeoutMs)) return false;
   socket.write(kForward);
@@ -26,13 +27,10 @@ bool SingleInstance::AskRunningCopy(int timeoutMs) const {
 }
 
 bool SingleInstance::Listen(std::function<void()> forward) {
-  // Only the user may connect: another user's window is no reason to end.
-  server_.setSocketOptions(QLocalServer::UserAccessOption);
-  if (!server_.listen(name_)) {
-    // A copy that crashed leaves its socket file behind; nobody answered on it (AskRunningCopy).
-    QLocalServer::removeServer(name_);
-    if (!server_.listen(name_)) return false;
-  }
+  // An abstract socket belongs to the network namespace, as the UDP port does (copies in separate
+  // namespaces are separate peers), and goes away with the process that made it, even a crashed one.
+  server_.setSocketOptions(QLocalServer::AbstractNamespaceOption);
+  if (!server_.listen(name_)) return false;
   QObject::connect(&server_, &QLocalServer::newConnection, &server_, [this, forward = std::move(forward)] {
     while (QLocalSocket* socket = server_.nextPendingConnection()) {
       QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);

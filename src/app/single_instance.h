@@ -1,5 +1,6 @@
-// One chat window per user on a machine: the first window listens on a local socket named after
-// the user; a later window of the same user connects to it, asks it to come forward and ends.
+// One chat window per user at one network address: the first window listens on an abstract local
+// socket named after the user (abstract sockets are per network namespace, as the UDP port is); a
+// later window of the same user connects to it, asks it to come forward and ends.
 #pragma once
 
 #include <QLocalServer>
@@ -17,8 +18,8 @@ class SingleInstance {
 
   // True when a copy listens under the name: it has been asked to bring its window forward.
   bool AskRunningCopy(int timeoutMs = 2000) const;
-  // Listens under the name (taking it over from a copy that died without closing it); forward is
-  // called each time a later copy asks. False when the name cannot be taken.
+  // Listens under the name; forward is called each time a later copy asks. False when the name is
+  // taken.
   bool Listen(std::function<void()> forward);
 
  private:

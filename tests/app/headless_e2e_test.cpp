@@ -358,13 +358,12 @@ INSTANTIATE_TEST_SUITE_P(Loss, HeadlessLan, ::testing::Values(0, 30), LossName);
 // their JSON types. An empty text means the object conforms.
 std::string SchemaProblem(const QJsonObject& o) {
   using T = QJsonValue::Type;
-  auto need = [&o](const QJsonObject& obj,
-                   std::initializer_list<std::pair<const char*, T>> keys) -> std::string {
+  using Keys = std::vector<std::pair<const char*, T>>;
+  auto need = [](const QJsonObject& obj, const Keys& keys) -> std::string {
     for (const auto& [key, type] : keys) {
       if (!obj.contains(QLatin1String(key))) return std::string("missing ") + key;
       if (obj.value(QLatin1String(key)).type() != type) return std::string("wrong type of ") + key;
     }
-    (void)o;
     return {};
   };
   auto entry = [&need](const QJsonValue& v) {
@@ -412,7 +411,7 @@ std::string SchemaProblem(const QJsonObject& o) {
   if (o.contains(QStringLiteral("error"))) return need(o, {{"error", T::String}});
   if (!o.contains(QStringLiteral("event"))) return "unknown object type";
   const QString event = o.value(QStringLiteral("event")).toString();
-  const std::pair<const char*, std::initializer_list<std::pair<const char*, T>>> events[] = {
+  const std::pair<const char*, Keys> events[] = {
       {"OnNewUser", {{"Fields", T::Array}, {"Address", T::String}}},
       {"OnUserExit", {{"Fields", T::Array}, {"Address", T::String}}},
       {"OnTopicChange",
