@@ -713,14 +713,7 @@ int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
   // when its input ends.
   std::signal(SIGPIPE, SIG_IGN);
   if (!PrepareProgramDir(options.dir, options.programPath)) return 1;
-  if (!options.language.empty()) {
-    std::error_code ec;
-    if (!fs::is_regular_file(fs::path(options.dir) / fs::path(options.language).filename(), ec)) {
-      std::fprintf(stderr, "plumo: no language file %s in %s or among the shipped ones\n",
-                   options.language.c_str(), options.dir.c_str());
-      return 2;
-    }
-  }
+  if (!LanguageFileThere(options.dir, options.language)) return 2;
 
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("Plumo"));

@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "app/headless.h"
+#include "core/settings.h"
 #include "host/qt_engine_host.h"
 
 namespace plumo {
@@ -33,6 +34,21 @@ bool PrepareProgramDir(const std::string& dir, const std::string& programPath) {
   std::filesystem::remove(probe, ec);
   CopyShippedLanguages(dir, programPath);
   return true;
+}
+
+bool LanguageFileThere(const std::string& dir, const std::string& language) {
+  namespace fs = std::filesystem;
+  std::string file = language;
+  if (file.empty()) {
+    const TIniFile ini((fs::path(dir) / "chat.ini").string());
+    file = ReadLanguageSetting(ini);
+  }
+  file = fs::path(file).filename().string();
+  std::error_code ec;
+  if (!file.empty() && fs::is_regular_file(fs::path(dir) / file, ec)) return true;
+  std::fprintf(stderr, "plumo: no language file %s in %s or among the shipped ones\n", file.c_str(),
+               dir.c_str());
+  return false;
 }
 
 bool OpenConversationLog(const std::string& file, std::unique_ptr<ConversationLog>& log) {

@@ -60,6 +60,7 @@ class FirstPaintReport : public QObject {
 
 int RunWindow(int argc, char** argv, const WindowOptions& options) {
   if (!PrepareProgramDir(options.dir, options.programPath)) return 1;
+  if (!LanguageFileThere(options.dir, {})) return 2;
 
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Plumo"));

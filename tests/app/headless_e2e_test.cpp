@@ -567,9 +567,16 @@ TEST_F(HeadlessPeers, ProgramDirectories) {
   EXPECT_EQ(again.Objects().front().value(QStringLiteral("Nick")).toString(), QLatin1String("renamed"));
   EXPECT_TRUE(HasText(again, "renamed has entered the chat"));
 
+  // A language file that is neither there nor shipped is an error, not an empty file made up.
   PeerProcess unknownLanguage(prefix_, 1, fresh, {"--json", "--lang", "klingon.lng"});
   ASSERT_TRUE(unknownLanguage.Exited(10000));
-  EXPECT_NE(unknownLanguage.ExitCode(), 0);
+  EXPECT_EQ(unknownLanguage.ExitCode(), 2);
+  fs::create_directories(root_ / "named");
+  std::ofstream(root_ / "named" / "chat.ini") << "[Main]\nLanguage=klingon.lng\n";
+  PeerProcess namedLanguage(prefix_, 1, root_ / "named");
+  ASSERT_TRUE(namedLanguage.Exited(10000));
+  EXPECT_EQ(namedLanguage.ExitCode(), 2);
+  EXPECT_FALSE(fs::exists(root_ / "named" / "klingon.lng"));
 }
 
 // What a user types: a line after a failed send still reaches the chosen channel; a mistyped
