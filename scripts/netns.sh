@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Virtual LANs in network namespaces, for tests and for trying several peers on one machine.
 #
-#   netns.sh check                  exit 0 when namespaces can be made here, else say why and exit 2
+#   netns.sh check                  say "ok" and exit 0 when namespaces can be made here, else say why and exit 2
 #   netns.sh up N [--loss PCT]      hub namespace with a bridge and hosts 1..N on 198.18.0.(10+i)/24;
 #                                   with --loss, each host drops PCT% of incoming UDP at random
 #   netns.sh exec I CMD...          run CMD in host namespace I
@@ -120,7 +120,7 @@ run_in() {
 cmd=${1:-}
 shift || true
 case $cmd in
-  check) check ;;
+  check) check && echo ok ;;
   up) check && up "$@" ;;
   exec) run_in "$@" ;;
   down) down ;;

@@ -9,20 +9,26 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
+#include <functional>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <thread>
 
 #include "app/conversation_log.h"
+#include "app/headless_commands.h"
 #include "app/json_out.h"
 #include "app/program_setup.h"
 #include "app/qt_sound_output.h"
+#include "app/terminal_console.h"
 #include "core/chatcore.h"
 #include "host/qt_engine_host.h"
 #include "lang/codepage.h"
+#include "lang/textcase.h"
 
 namespace plumo {
 
@@ -38,27 +44,31 @@ std::string DefaultProgramDir() {
   return "plumo";
 }
 
-int CopyShippedLanguages(const std::string& dir, const std::string& programPath) {
+std::string ShippedDataDir(const std::string& programPath) {
   std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(dir, ec)) {
-    if (entry.path().extension() == ".lng") return 0;
-  }
-  // The build puts them in lang/ next to the binary; an installed copy in ../share/plumo/lang.
   const fs::path exeDir = fs::absolute(fs::path(programPath), ec).parent_path();
-  fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+  const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
   const fs::path selfDir = ec ? exeDir : exe.parent_path();
+  // The build puts the shipped files next to the program; an installed copy under share/plumo.
+  for (const fs::path& dir : {selfDir, selfDir / ".." / "share" / "plumo", exeDir}) {
+    std::error_code probe;
+    if (fs::is_directory(dir / "lang", probe)) return (dir.lexically_normal()).string();
+  }
+  return {};
+}
+
+int CopyShippedLanguages(const std::string& dir, const std::string& programPath) {
+  const std::string data = ShippedDataDir(programPath);
+  if (data.empty()) return 0;
   int copied = 0;
-  for (const fs::path& source :
-       {selfDir / "lang", selfDir / ".." / "share" / "plumo" / "lang", exeDir / "lang"}) {
-    std::error_code listError;
-    for (const auto& entry : fs::directory_iterator(source, listError)) {
-      if (entry.path().extension() != ".lng") continue;
-      std::error_code copyError;
-      fs::copy_file(entry.path(), fs::path(dir) / entry.path().filename(), fs::copy_options::skip_existing,
-                    copyError);
-      if (!copyError) ++copied;
-    }
-    if (copied > 0) break;
+  std::error_code listError;
+  for (const auto& entry : fs::directory_iterator(fs::path(data) / "lang", listError)) {
+    if (entry.path().extension() != ".lng") continue;
+    // A file of the same name in the user's directory is the user's and stays.
+    std::error_code copyError;
+    if (fs::copy_file(entry.path(), fs::path(dir) / entry.path().filename(), fs::copy_options::skip_existing,
+                      copyError))
+      ++copied;
   }
   return copied;
 }
@@ -92,20 +102,72 @@ class Printer {
   bool ansi_;
 };
 
+// Holds everything the peer reports until start-up has finished, so that the first line of output
+// is always the ready line; from then on it passes output on at once.
+class OutputGate {
+ public:
+  void Run(std::function<void()> write) {
+    if (open_) {
+      write();
+    } else {
+      held_.push_back(std::move(write));
+    }
+  }
+  void Open() {
+    open_ = true;
+    for (auto& write : held_) write();
+    held_.clear();
+  }
+
+ private:
+  bool open_ = false;
+  std::vector<std::function<void()>> held_;
+};
+
+// The conversations of one tab strip. In JSON mode a line of a message tab names its peers
+// ("Recipients"), a key that stays the same for every message with those peers.
 class HeadlessConversations : public ConversationView {
  public:
-  explicit HeadlessConversations(Printer& out) : out_(out) {}
-  void ConversationAdded(int, const Conversation&) override {}
-  void ConversationRemoved(int) override {}
+  HeadlessConversations(Printer& out, OutputGate& gate) : out_(out), gate_(gate) {}
+  void ConversationAdded(int index, const Conversation& conversation) override {
+    if (index >= 0 && static_cast<std::size_t>(index) <= recipients_.size())
+      recipients_.insert(recipients_.begin() + index, conversation.Recipients);
+  }
+  void ConversationRemoved(int index) override {
+    if (index >= 0 && static_cast<std::size_t>(index) < recipients_.size())
+      recipients_.erase(recipients_.begin() + index);
+  }
   void CurrentChanged(int, int, ViewMode) override {}
-  void LineAdded(int, const std::string& name, const std::string& line) override {
-    out_.ViewLine(name, line);
+  void LineAdded(int index, const std::string& name, const std::string& line) override {
+    const std::string recipients = index >= 0 && static_cast<std::size_t>(index) < recipients_.size()
+                                       ? recipients_[index]
+                                       : std::string();
+    gate_.Run([this, name, line, recipients] {
+      // A message tab's peers: "addr" of a received message, ",addr,addr" of a draft.
+      std::string list;
+      std::size_t at = 0;
+      while (at < recipients.size()) {
+        std::size_t comma = recipients.find(',', at);
+        if (comma == std::string::npos) comma = recipients.size();
+        if (comma > at && recipients[at] != '@')
+          list += (list.empty() ? "" : ",") + JsonString(recipients.substr(at, comma - at));
+        at = comma + 1;
+      }
+      if (!out_.Json() || list.empty()) {
+        out_.ViewLine(name, line);
+        return;
+      }
+      Emit("{\"view\":" + JsonString(name) + ",\"line\":" + JsonString(line) + ",\"Recipients\":[" + list +
+           "]}");
+    });
   }
   void IconsChanged(const std::vector<Conversation>&) override {}
   void ModeChanged(int, ViewMode) override {}
 
  private:
   Printer& out_;
+  OutputGate& gate_;
+  std::vector<std::string> recipients_;
 };
 
 class HeadlessEditor : public InputEditor {
@@ -181,73 +243,121 @@ void OnSignal(int) {
 // Every engine event is reported as a JSON line before the core presents it.
 class JsonEventTap final : public TPlumoEventsForward {
  public:
-  JsonEventTap(TPlumoEvents& core, Printer& out) : TPlumoEventsForward(core), out_(out) {}
+  JsonEventTap(TPlumoEvents& handlers, Printer& out, OutputGate& gate, TChatCore& core)
+      : TPlumoEventsForward(handlers), out_(out), gate_(gate), core_(core) {}
 
   void OnNewUser(const TMStigs& f, const std::string& a) override {
-    out_.Event("\"OnNewUser\",\"Fields\":" + JsonFields(f) + ",\"Address\":" + JsonString(a));
+    Report("\"OnNewUser\",\"Fields\":" + JsonFields(f) + ",\"Address\":" + JsonString(a));
     TPlumoEventsForward::OnNewUser(f, a);
   }
   void OnUserExit(const TMStigs& f, const std::string& a) override {
-    out_.Event("\"OnUserExit\",\"Fields\":" + JsonFields(f) + ",\"Address\":" + JsonString(a));
+    Report("\"OnUserExit\",\"Fields\":" + JsonFields(f) + ",\"Address\":" + JsonString(a));
     TPlumoEventsForward::OnUserExit(f, a);
   }
   void OnTopicChange(const std::string& c) override {
-    out_.Event("\"OnTopicChange\",\"ChannelName\":" + JsonString(c));
+    std::string body = "\"OnTopicChange\",\"ChannelName\":" + JsonString(c);
+    for (const auto& t : core_.Topics()) {
+      if (t.Name != c) continue;
+      body += ",\"Topic\":" + JsonString(t.Topic) + ",\"SetterNick\":" + JsonString(t.SetterNick) +
+              ",\"SetterAddress\":" + JsonString(t.SetterAddress) +
+              ",\"TopicTime\":" + std::to_string(t.TopicTime);
+    }
+    Report(body);
     TPlumoEventsForward::OnTopicChange(c);
   }
   void OnChannelLine(const TMStigs& f, const std::string& c, const std::string& t) override {
-    out_.Event("\"OnChannelLine\",\"Fields\":" + JsonFields(f) + ",\"Channel\":" + JsonString(c) +
-               ",\"Text\":" + JsonString(t));
+    const std::string nick = f.empty() ? std::string() : f[0];
+    Report("\"OnChannelLine\",\"Fields\":" + JsonFields(f) + ",\"Channel\":" + JsonString(c) + ",\"Text\":" +
+           JsonString(t) + ",\"Nick\":" + JsonString(nick) + ",\"Address\":" + JsonString(AddressOf(nick)));
     TPlumoEventsForward::OnChannelLine(f, c, t);
   }
   void OnPrivateMessage(const TMStigs& f, const std::string& t, const std::string& a) override {
-    out_.Event("\"OnPrivateMessage\",\"Fields\":" + JsonFields(f) + ",\"Text\":" + JsonString(t) +
-               ",\"Address\":" + JsonString(a));
+    Report("\"OnPrivateMessage\",\"Fields\":" + JsonFields(f) + ",\"Text\":" + JsonString(t) +
+           ",\"Address\":" + JsonString(a) + ",\"Nick\":" + JsonString(f.empty() ? std::string() : f[0]));
     TPlumoEventsForward::OnPrivateMessage(f, t, a);
   }
   void OnMassMessage(const TMStigs& f, const std::string& t, const std::string& a) override {
-    out_.Event("\"OnMassMessage\",\"Fields\":" + JsonFields(f) + ",\"Text\":" + JsonString(t) +
-               ",\"Address\":" + JsonString(a));
+    Report("\"OnMassMessage\",\"Fields\":" + JsonFields(f) + ",\"Text\":" + JsonString(t) +
+           ",\"Address\":" + JsonString(a) + ",\"Nick\":" + JsonString(f.empty() ? std::string() : f[0]));
     TPlumoEventsForward::OnMassMessage(f, t, a);
   }
   void OnConfirm(const AChuvakInfo& en, std::uint16_t type) override {
-    out_.Event("\"OnConfirm\",\"Entry\":" + JsonEntry(en) + ",\"PacketType\":" + std::to_string(type));
+    Report("\"OnConfirm\",\"Entry\":" + JsonEntry(en) + ",\"PacketType\":" + std::to_string(type));
     TPlumoEventsForward::OnConfirm(en, type);
   }
   void OnUserLost(const std::string& n, const AChuvakInfo& en) override {
-    out_.Event("\"OnUserLost\",\"Nick\":" + JsonString(n) + ",\"Entry\":" + JsonEntry(en));
+    Report("\"OnUserLost\",\"Nick\":" + JsonString(n) + ",\"Entry\":" + JsonEntry(en));
     TPlumoEventsForward::OnUserLost(n, en);
   }
   void OnUserState(const AChuvakInfo& en, char old) override {
-    out_.Event("\"OnUserState\",\"Entry\":" + JsonEntry(en) +
-               ",\"OldState\":" + JsonString(std::string(1, old)));
+    // The state is announced twice at start-up; a repeat that changes nothing is reported once.
+    const std::string key = en.Address + "\n" + en.Nick;
+    const std::string now = std::string(1, en.State) + en.StateDescription;
+    auto known = states_.find(key);
+    const bool repeat = old == en.State && known != states_.end() && known->second == now;
+    states_[key] = now;
+    if (!repeat)
+      Report("\"OnUserState\",\"Entry\":" + JsonEntry(en) +
+             ",\"OldState\":" + JsonString(std::string(1, old)));
     TPlumoEventsForward::OnUserState(en, old);
   }
   void OnUnknownCommand(const std::string& t) override {
-    out_.Event("\"OnUnknownCommand\",\"Text\":" + JsonString(t));
+    Report("\"OnUnknownCommand\",\"Text\":" + JsonString(t));
     TPlumoEventsForward::OnUnknownCommand(t);
   }
   void OnNickChange(const TMStigs& f, const std::string& n, const std::string& a) override {
-    out_.Event("\"OnNickChange\",\"Fields\":" + JsonFields(f) + ",\"NewNick\":" + JsonString(n) +
-               ",\"Address\":" + JsonString(a));
+    Report("\"OnNickChange\",\"Fields\":" + JsonFields(f) + ",\"NewNick\":" + JsonString(n) +
+           ",\"Address\":" + JsonString(a));
     TPlumoEventsForward::OnNickChange(f, n, a);
   }
   void OnInfo(const TMStigs& f, const std::string& i, const std::string& a) override {
-    out_.Event("\"OnInfo\",\"Fields\":" + JsonFields(f) + ",\"InfoText\":" + JsonString(i) +
-               ",\"Address\":" + JsonString(a));
+    Report("\"OnInfo\",\"Fields\":" + JsonFields(f) + ",\"InfoText\":" + JsonString(i) +
+           ",\"Address\":" + JsonString(a));
     TPlumoEventsForward::OnInfo(f, i, a);
   }
   void OnSendError() override {
-    out_.Event("\"OnSendError\"");
+    Report("\"OnSendError\"");
     TPlumoEventsForward::OnSendError();
   }
   void OnBell(const AChuvakInfo& en, std::uint16_t n) override {
-    out_.Event("\"OnBell\",\"Entry\":" + JsonEntry(en) + ",\"BellNumber\":" + std::to_string(n));
+    Report("\"OnBell\",\"Entry\":" + JsonEntry(en) + ",\"BellNumber\":" + std::to_string(n));
     TPlumoEventsForward::OnBell(en, n);
   }
 
  private:
+  void Report(std::string body) {
+    gate_.Run([this, body = std::move(body)] { out_.Event(body); });
+  }
+  // The address of the roster entry with this nick (the first when several share it).
+  std::string AddressOf(const std::string& nick) {
+    for (const auto& peer : core_.Peers()) {
+      if (peer.Nick == nick) return peer.Address;
+    }
+    return {};
+  }
+
   Printer& out_;
+  OutputGate& gate_;
+  TChatCore& core_;
+  std::map<std::string, std::string> states_;
+};
+
+// For a person at a terminal: private messages and bells ring the terminal's bell.
+class BellTap final : public TPlumoEventsForward {
+ public:
+  BellTap(TPlumoEvents& handlers, TerminalConsole& terminal)
+      : TPlumoEventsForward(handlers), terminal_(terminal) {}
+  void OnPrivateMessage(const TMStigs& f, const std::string& t, const std::string& a) override {
+    terminal_.Bell();
+    TPlumoEventsForward::OnPrivateMessage(f, t, a);
+  }
+  void OnBell(const AChuvakInfo& en, std::uint16_t n) override {
+    terminal_.Bell();
+    TPlumoEventsForward::OnBell(en, n);
+  }
+
+ private:
+  TerminalConsole& terminal_;
 };
 
 // The first word of a command line and the rest after one blank.
@@ -257,18 +367,60 @@ std::pair<std::string, std::string> SplitWord(const std::string& text) {
   return {text.substr(0, blank), text.substr(blank + 1)};
 }
 
+std::string StateName(char state) {
+  switch (state) {
+    case '1':
+      return "active";
+    case '3':
+      return "away";
+    case '4':
+      return "dnd";
+    case '5':
+      return "offline";
+    default:
+      return std::string(1, state);
+  }
+}
+
+std::string JoinNicks(const std::vector<std::string>& nicks) {
+  std::string text;
+  for (const auto& nick : nicks) text += (text.empty() ? "" : ", ") + nick;
+  return text;
+}
+
 class Session {
  public:
   Session(QCoreApplication& app, TChatCore& core, HeadlessEditor& editor, HeadlessWindow& window,
           Printer& out)
-      : app_(app), core_(core), editor_(editor), window_(window), out_(out) {}
+      : app_(app), core_(core), editor_(editor), window_(window), out_(out) {
+    channel_ = core_.Tabs().Channels().CurrentName();
+  }
+
+  // The channel plain lines go to (code page 1251).
+  const std::string& Channel() const { return channel_; }
 
   void Quit() {
     if (quitting_) return;
     quitting_ = true;
+    // Topics heard from others are kept too, not only the window group.
+    core_.SaveAllSettings();
     core_.FormClose();
     core_.FormDestroy();
     app_.quit();
+  }
+
+  // Reports peers that came into or left the roster since the last look ({"peer":…} objects).
+  void ReportPeers() {
+    if (!out_.Json() || quitting_) return;
+    std::map<std::string, RosterRow> now;
+    for (const auto& peer : core_.Peers()) now[peer.Address + "\n" + peer.Nick] = peer;
+    for (const auto& [key, peer] : now) {
+      if (!peers_.count(key)) Emit("{\"peer\":" + JsonEntry(peer) + ",\"present\":true}");
+    }
+    for (const auto& [key, peer] : peers_) {
+      if (!now.count(key)) Emit("{\"peer\":" + JsonEntry(peer) + ",\"present\":false}");
+    }
+    peers_ = std::move(now);
   }
 
   // One line of standard input (UTF-8).
@@ -276,55 +428,83 @@ class Session {
     if (quitting_) return;
     // The terminal's text becomes code page 1251 here; say which characters will travel as "?".
     const std::vector<TUnencodableChar> lost = UnencodableChars(utf8);
-    if (!lost.empty())
-      std::fprintf(stderr, "plumo: %s\n",
-                   UnencodableWarning(core_.Messages().GetMessage(kCantEncodeKey), lost).c_str());
+    if (!lost.empty()) Notice(UnencodableWarning(core_.Messages().GetMessage(kCantEncodeKey), lost));
     std::string line = Utf8ToCp1251(utf8);
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    const auto [word, rest] = SplitWord(line);
+    const TypedLine typed = ClassifyLine(line);
+    if (typed.kind == TypedLine::Unknown) {
+      Problem("unknown command " + typed.Word +
+              " (nothing was sent); /help lists the commands, "
+              "// at the start sends a line beginning with /");
+      return;
+    }
+    if (typed.kind == TypedLine::Text) {
+      SayInChannel(typed.Rest);
+      return;
+    }
+    const std::string& word = typed.Word;
+    const std::string& rest = typed.Rest;
+    const int messageTabs = core_.Tabs().Inputs().Count();
     if (word == "/quit") {
       Quit();
     } else if (word == "/channel") {
       const int index = core_.Tabs().Channels().IndexOf(rest);
-      if (!core_.Tabs().SelectChannelTab(index)) Problem("no channel tab " + rest);
-    } else if (word == "/msg") {
-      const auto [nick, text] = SplitWord(rest);
-      core_.Sending().SendPrivateByNick(nick, text);
-    } else if (word == "/mass") {
-      core_.Sending().ComposeMessage(true);
-      editor_.SetText(rest);
-      core_.Sending().SendReply();
-    } else if (word == "/bell") {
-      const auto [nick, number] = SplitWord(rest);
-      // Without a number, bell 0 rings.
-      const std::optional<std::uint16_t> n = number.empty() ? std::uint16_t{0} : ParseBellNumber(number);
-      if (!n) {
-        Problem("bell number must be 0 to 65535: " + number);
+      if (!core_.Tabs().SelectChannelTab(index)) {
+        Problem("no channel tab " + rest + "; /channels lists them");
       } else {
-        core_.Roster().SendBellToNick(nick, *n);
+        channel_ = rest;
+      }
+    } else if (word == "/channels") {
+      PrintChannels();
+    } else if (word == "/msg") {
+      const std::optional<NickArgument> arg = TakeNick(rest);
+      if (!arg || arg->Rest.empty()) {
+        Problem("usage: /msg NICK TEXT (quote a nick with blanks: /msg \"John Smith\" hi)");
+      } else if (const auto nicks = RosterNicks(arg->Nick); !nicks.empty()) {
+        for (const auto& nick : nicks) core_.Sending().SendPrivateByNick(nick, arg->Rest);
+      }
+    } else if (word == "/mass") {
+      if (rest.empty()) {
+        Problem("usage: /mass TEXT");
+      } else {
+        core_.Sending().ComposeMessage(true);
+        editor_.SetText(rest);
+        core_.Sending().SendReply();
+      }
+    } else if (word == "/bell") {
+      const std::optional<NickArgument> arg = TakeNick(rest);
+      // Without a number, bell 0 rings.
+      const std::optional<std::uint16_t> n =
+          !arg || arg->Rest.empty() ? std::uint16_t{0} : ParseBellNumber(arg->Rest);
+      if (!arg) {
+        Problem("usage: /bell NICK [N]");
+      } else if (!n) {
+        Problem("bell number must be 0 to 65535: " + arg->Rest);
+      } else if (const auto nicks = RosterNicks(arg->Nick); !nicks.empty()) {
+        core_.Roster().SendBellToNick(nicks.front(), *n);
       }
     } else if (word == "/nick") {
-      core_.Own().NickEntered(rest, true);
+      ChangeNick(rest);
+      Keep();
     } else if (word == "/state") {
       const auto [tag, description] = SplitWord(rest);
-      if (tag != "1" && tag != "4" && tag != "5") {
-        Problem("state must be 1, 4 or 5");
+      const std::optional<int> state = ParseStateName(tag);
+      if (!state) {
+        Problem("usage: /state active|dnd|offline [DESCRIPTION] (or 1, 4, 5)");
         return;
       }
       if (!description.empty()) window_.answer = description;
-      core_.Own().StateMenuClick(tag[0] - '0');
+      core_.Own().StateMenuClick(*state);
       window_.answer.reset();
+      Keep();
     } else if (word == "/topic") {
-      window_.answer = rest;
-      core_.Tabs().ChangeTopic();
-      window_.answer.reset();
+      Topic(rest);
     } else if (word == "/select") {
       std::vector<std::string> nicks;
       std::string remaining = rest;
-      while (!remaining.empty()) {
-        auto [nick, after] = SplitWord(remaining);
-        if (!nick.empty()) nicks.push_back(nick);
-        remaining = after;
+      while (const std::optional<NickArgument> arg = TakeNick(remaining)) {
+        for (const auto& nick : RosterNicks(arg->Nick)) nicks.push_back(nick);
+        remaining = arg->Rest;
       }
       core_.Roster().Refresh();
       std::vector<int> rows;
@@ -336,16 +516,148 @@ class Session {
       core_.Roster().SetSelection(rows);
     } else if (word == "/roster") {
       PrintRoster();
+    } else if (word == "/help") {
+      PrintHelp();
     } else {
-      // A line typed in the line editor of the active channel.
+      // "/info", "/about", "/netstat": console commands of the line editor, typed on the console
+      // so that one that finds nothing to do ("/about" with nobody selected) is not said anywhere.
+      core_.Tabs().Channels().Show(0);
       core_.Tabs().SelectMessageTab(0);
       editor_.SetText(line);
       core_.Sending().SubmitLine();
     }
+    // A message tab that a failed /msg or /mass left open is dropped: the notice said why, and
+    // plain lines go on to the chosen channel.
+    while (core_.Tabs().Inputs().Count() > messageTabs && core_.Tabs().Inputs().CurrentIndex() >= messageTabs)
+      core_.Tabs().CloseMessageTab();
   }
 
  private:
-  void Problem(const std::string& text) { std::fprintf(stderr, "plumo: %s\n", Cp1251ToUtf8(text).c_str()); }
+  // Notices of the peer's own (answers to commands): standard output, {"notice":…} in JSON.
+  void Notice(const std::string& text) {
+    if (out_.Json()) {
+      Emit("{\"notice\":" + JsonString(text) + "}");
+    } else {
+      Emit(Cp1251ToUtf8(text));
+    }
+  }
+  // Problems with a command: standard error, and {"error":…} on standard output in JSON.
+  void Problem(const std::string& text) {
+    std::fprintf(stderr, "plumo: %s\n", Cp1251ToUtf8(text).c_str());
+    if (out_.Json()) Emit("{\"error\":" + JsonString(text) + "}");
+  }
+
+  // What the user changed (nick, state, topic) is written at once, so that a crash keeps it.
+  void Keep() { core_.SaveAllSettings(); }
+
+  // A plain line goes to the channel last chosen with /channel, whatever tab a notice showed since.
+  void SayInChannel(const std::string& text) {
+    if (channel_ == "#") {
+      Problem("the console \"#\" is chosen, which sends nothing: choose a channel with /channel NAME");
+      return;
+    }
+    const int index = core_.Tabs().Channels().IndexOf(channel_);
+    if (index <= 0) {
+      Problem("the channel " + channel_ + " has no tab any more: choose one with /channel NAME");
+      return;
+    }
+    // Shown without the tab change's topic query: the user did not switch channels.
+    if (core_.Tabs().Channels().CurrentIndex() != index) core_.Tabs().Channels().Show(index);
+    core_.Tabs().SelectMessageTab(0);
+    editor_.SetText(text);
+    core_.Sending().SubmitLine();
+  }
+
+  // The roster's nicks that the typed nick names; a notice when there are none.
+  std::vector<std::string> RosterNicks(const std::string& typed) {
+    std::vector<std::string> roster;
+    for (const auto& peer : core_.Peers()) roster.push_back(peer.Nick);
+    std::vector<std::string> nicks = MatchNicks(roster, typed);
+    if (nicks.empty()) {
+      const std::vector<std::string> close = CloseNicks(roster, typed);
+      Problem("no peer is called " + typed +
+              (close.empty() ? std::string() : "; close: " + JoinNicks(close)));
+    }
+    return nicks;
+  }
+
+  void ChangeNick(const std::string& nick) {
+    if (nick.empty()) {
+      Problem("usage: /nick NEW");
+      return;
+    }
+    const std::string me = core_.Identity().Address;
+    for (const auto& peer : core_.Peers()) {
+      if (peer.Address != me && Cp1251UpperCase(peer.Nick) == Cp1251UpperCase(nick)) {
+        Notice("warning: " + peer.Address + " is called " + peer.Nick +
+               " already; the others cannot tell the two of you apart");
+        break;
+      }
+    }
+    core_.Own().NickEntered(nick, true);
+  }
+
+  // "/topic" shows the chosen channel's topic; "/topic TEXT" sets it; "/topic """ clears it.
+  void Topic(const std::string& text) {
+    const int index = core_.Tabs().Channels().IndexOf(channel_);
+    if (channel_ == "#" || index <= 0) {
+      Problem("the console has no topic: choose a channel with /channel NAME");
+      return;
+    }
+    if (text.empty()) {
+      for (const auto& t : core_.Topics()) {
+        if (t.Name != channel_) continue;
+        Notice("topic of " + t.Name + ": " + t.Topic + " (set by " +
+               (t.SetterNick.empty() ? std::string("nobody") : t.SetterNick + " [" + t.SetterAddress + "]") +
+               (t.TopicTime != 0 ? ", " + TopicTimeText(t.TopicTime) : std::string()) + ")");
+      }
+      return;
+    }
+    if (core_.Tabs().Channels().CurrentIndex() != index) core_.Tabs().Channels().Show(index);
+    window_.answer = text == "\"\"" ? std::string() : text;
+    core_.Tabs().ChangeTopic();
+    window_.answer.reset();
+    Keep();
+  }
+
+  static std::string TopicTimeText(std::uint32_t seconds) {
+    const std::time_t t = seconds;
+    char text[32];
+    std::tm utc{};
+    gmtime_r(&t, &utc);
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &utc);
+    return text;
+  }
+
+  void PrintChannels() {
+    const std::vector<TChannelTopic> topics = core_.Topics();
+    if (out_.Json()) {
+      std::string list = "{\"channels\":[";
+      for (std::size_t i = 0; i < topics.size(); ++i) {
+        const TChannelTopic& t = topics[i];
+        list += std::string(i > 0 ? "," : "") + "{\"Name\":" + JsonString(t.Name) +
+                ",\"Topic\":" + JsonString(t.Topic) + ",\"SetterNick\":" + JsonString(t.SetterNick) +
+                ",\"SetterAddress\":" + JsonString(t.SetterAddress) +
+                ",\"TopicTime\":" + std::to_string(t.TopicTime) + "}";
+      }
+      Emit(list + "]}");
+    } else {
+      for (const auto& t : topics)
+        Emit(Cp1251ToUtf8((t.Name == channel_ ? "* " : "  ") + t.Name + "  " + t.Topic));
+    }
+  }
+
+  void PrintHelp() {
+    std::string text = "Plumo " + std::string(TChatCore::kVersion) +
+                       " headless. A line without \"/\" goes to the chosen channel (\"//\" sends a "
+                       "line that starts with \"/\"). Commands:";
+    Notice(text);
+    for (const auto& c : HeadlessCommands()) {
+      std::string usage = std::string(c.Name) + (*c.Args != 0 ? " " + std::string(c.Args) : std::string());
+      if (usage.size() < 34) usage.resize(34, ' ');
+      Notice("  " + usage + " " + c.What);
+    }
+  }
 
   void PrintRoster() {
     const std::vector<RosterRow> peers = core_.Peers();
@@ -357,9 +669,13 @@ class Session {
       }
       Emit(list + "]}");
     } else {
+      const TMessageScope scope(core_.Messages());
       for (const auto& peer : peers) {
-        Emit(Cp1251ToUtf8(peer.Nick + " [" + peer.Address + "] state " + std::string(1, peer.State) + " " +
-                          peer.Description));
+        std::string state = core_.Own().StateCaption(peer.State);
+        if (state.empty() || state == kMissingText) state = StateName(peer.State);
+        Emit(Cp1251ToUtf8(
+            peer.Nick + " [" + peer.Address + "] " + state +
+            (peer.Description.empty() || peer.Description == " " ? "" : ": " + peer.Description)));
       }
     }
   }
@@ -369,8 +685,26 @@ class Session {
   HeadlessEditor& editor_;
   HeadlessWindow& window_;
   Printer& out_;
+  std::string channel_;
+  std::map<std::string, RosterRow> peers_;
   bool quitting_ = false;
 };
+
+}  // namespace
+
+namespace {
+
+// SIGINT and SIGTERM end the program in order as well.
+void RunSignals(Session& session) {
+  static std::unique_ptr<QSocketNotifier> signalNotifier;
+  if (pipe(signalPipe) == 0) {
+    fcntl(signalPipe[1], F_SETFL, O_NONBLOCK);
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    signalNotifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, [&session] { session.Quit(); });
+  }
+}
 
 }  // namespace
 
@@ -379,13 +713,15 @@ int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
   // when its input ends.
   std::signal(SIGPIPE, SIG_IGN);
   if (!PrepareProgramDir(options.dir, options.programPath)) return 1;
+  if (!LanguageFileThere(options.dir, options.language)) return 2;
 
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("Plumo"));
 
   Printer out(options.json);
-  HeadlessConversations channels(out);
-  HeadlessConversations inputs(out);
+  OutputGate gate;
+  HeadlessConversations channels(out, gate);
+  HeadlessConversations inputs(out, gate);
   HeadlessEditor editor;
   HeadlessRoster roster;
   HeadlessWindow window;
@@ -399,32 +735,79 @@ int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
   if (!OpenConversationLog(options.logFile, log)) return 1;
   // Built before the core and destroyed after it: the core's farewell still passes through it.
   std::unique_ptr<JsonEventTap> tap;
+  std::unique_ptr<BellTap> bellTap;
+  TerminalConsole terminal;
   TChatCore core(fs::absolute(options.dir).lexically_normal().string(), log ? log->Wrap(surfaces) : surfaces,
                  host, AttachTo(host));
+  // --lang is a choice of the user's, kept in chat.ini as the window's language menu keeps it.
+  if (!options.language.empty()) core.SetLanguageOverride(fs::path(options.language).filename().string());
   timers.Connect(core);
   // Wrapped as soon as they are wired, so that events raised during start-up (a failing first
   // announcement) are reported too.
   if (out.Json()) {
-    core.SetEventTap([&tap, &out](TPlumoEvents& handlers) {
-      tap = std::make_unique<JsonEventTap>(handlers, out);
+    core.SetEventTap([&tap, &out, &gate, &core](TPlumoEvents& handlers) {
+      tap = std::make_unique<JsonEventTap>(handlers, out, gate, core);
       return tap.get();
+    });
+  } else if (isatty(STDOUT_FILENO) != 0) {
+    core.SetEventTap([&bellTap, &terminal](TPlumoEvents& handlers) {
+      bellTap = std::make_unique<BellTap>(handlers, terminal);
+      return bellTap.get();
     });
   }
 
-  if (!core.FormCreate()) return 1;
+  if (!core.FormCreate()) {
+    // Another copy (or another program) has the port: this one sent nothing and ends.
+    if (!core.StartError().empty()) {
+      std::fprintf(stderr, "plumo: %s\n", core.StartError().c_str());
+      if (out.Json()) Emit("{\"error\":" + JsonString(core.StartError()) + "}");
+    }
+    return 3;
+  }
   {
     const TIdentity me = core.Identity();
     if (out.Json()) {
-      Emit("{\"ready\":true,\"Nick\":" + JsonString(me.Nick) + ",\"MyAddress\":" + JsonString(me.Address) +
-           ",\"BroadcastAddress\":" + JsonString(me.Broadcast) + "}");
+      Emit("{\"ready\":true,\"schema\":" + std::to_string(kJsonSchemaVersion) +
+           ",\"Version\":" + JsonString(TChatCore::kVersion) + ",\"Nick\":" + JsonString(me.Nick) +
+           ",\"MyAddress\":" + JsonString(me.Address) + ",\"BroadcastAddress\":" + JsonString(me.Broadcast) +
+           ",\"Channel\":" + JsonString(core.Tabs().Channels().CurrentName()) + "}");
     } else {
       Emit(Cp1251ToUtf8("Plumo " + std::string(TChatCore::kVersion) + " headless: " + me.Nick + " at " +
                         (me.Address.empty() ? std::string("(no network)") : me.Address) + ", broadcast " +
-                        me.Broadcast + ". Type a line to chat, /quit to leave."));
+                        me.Broadcast + ". Lines go to " + core.Tabs().Channels().CurrentName() +
+                        "; /help lists the commands, /quit leaves."));
     }
   }
+  if (!options.language.empty()) core.SaveAllSettings();
+  // What start-up said comes after the ready line.
+  gate.Open();
 
   Session session(app, core, editor, window, out);
+  session.ReportPeers();
+  // Peers that come and go are reported as they show up in the roster.
+  QTimer peerWatch;
+  QObject::connect(&peerWatch, &QTimer::timeout, [&session] { session.ReportPeers(); });
+  peerWatch.start(500);
+
+  // A person at a terminal edits lines with a prompt that names the channel, and history.
+  const auto prompt = [&session] { return Cp1251ToUtf8("[" + session.Channel() + "] "); };
+  if (!out.Json() && TerminalConsole::Wanted()) {
+    terminal.SetPrompt(prompt());
+    const bool editing = terminal.Start(
+        app,
+        [&session, &terminal, &prompt](const std::string& line) {
+          session.Command(line);
+          terminal.SetPrompt(prompt());
+        },
+        [&session] { session.Quit(); }, (fs::path(options.dir) / ".headless_history").string());
+    if (editing) {
+      RunSignals(session);
+      const int code = app.exec();
+      terminal.Stop();
+      std::fflush(stdout);
+      std::_Exit(code);
+    }
+  }
 
   // Standard input is read on its own thread (it may be a terminal, a pipe or a file) and each
   // line handed to the event loop; the end of input closes the program as closing the window does.
@@ -439,16 +822,7 @@ int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
   });
   reader.detach();
 
-  // SIGINT and SIGTERM end the program in order as well.
-  std::unique_ptr<QSocketNotifier> signalNotifier;
-  if (pipe(signalPipe) == 0) {
-    fcntl(signalPipe[1], F_SETFL, O_NONBLOCK);
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
-    signalNotifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, [&session] { session.Quit(); });
-  }
-
+  RunSignals(session);
   const int code = app.exec();
   // The reader thread may still wait for input; leave without unwinding it.
   std::fflush(stdout);

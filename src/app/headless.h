@@ -13,14 +13,22 @@ struct HeadlessOptions {
   bool json = false;
   std::string programPath;  // argv[0], to find the shipped language files
   std::string logFile;      // --log: the conversation log, none when empty
+  std::string language;     // --lang: the language file for this run, chat.ini's when empty
 };
+
+// The version of the JSON objects' schema (docs/headless.md), given in the ready object.
+inline constexpr int kJsonSchemaVersion = 1;
 
 // Runs the headless peer until /quit or the end of standard input. Returns the exit code.
 int RunHeadless(int argc, char** argv, const HeadlessOptions& options);
 
 // The default program directory: $XDG_CONFIG_HOME/plumo, or ~/.config/plumo.
 std::string DefaultProgramDir();
-// Copies the shipped language files into dir when it holds no "*.lng" file; returns how many.
+// The program's data folder (holding lang/): next to the program in a build, share/plumo under the
+// install prefix once installed; empty when neither exists.
+std::string ShippedDataDir(const std::string& programPath);
+// Copies each shipped language file that dir lacks into it (a file of the same name there is the
+// user's and is kept); returns how many were copied.
 int CopyShippedLanguages(const std::string& dir, const std::string& programPath);
 
 }  // namespace plumo

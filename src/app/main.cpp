@@ -8,19 +8,24 @@
 #include "app/display.h"
 #include "app/headless.h"
 #include "app/window_main.h"
+#include "core/texts.h"
 
 namespace {
 
 void Usage(FILE* to) {
   std::fprintf(to,
-               "Usage: plumo [--headless] [--dir DIR] [--json] [--log FILE]\n"
+               "Usage: plumo [--headless] [--dir DIR] [--json] [--log FILE] [--lang FILE]\n"
                "  (none)      show the chat window; without a display, run the headless peer\n"
                "  --headless  run without a window, driven by commands on standard input\n"
                "  --dir DIR   the program's directory (chat.ini, language files, sounds/);\n"
                "              created if missing; default $XDG_CONFIG_HOME/plumo or ~/.config/plumo\n"
                "  --json      (headless) one JSON object per output line\n"
                "  --log FILE  append every line shown in a conversation to FILE as UTF-8 text,\n"
-               "              one \"conversation<TAB>line\" record per line, colours removed\n");
+               "              one \"conversation<TAB>line\" record per line, colours removed\n"
+               "  --lang FILE (headless) the language file for this run (english.lng, russian.lng)\n"
+               "  --version   the program's version\n"
+               "  --help      this text\n"
+               "In the headless peer, /help lists the commands.\n");
 }
 
 }  // namespace
@@ -35,12 +40,19 @@ int main(int argc, char** argv) {
       headless = true;
     } else if (arg == "--json") {
       options.json = true;
-    } else if (arg == "--dir" && i + 1 < argc) {
-      options.dir = argv[++i];
-    } else if (arg == "--log" && i + 1 < argc) {
-      options.logFile = argv[++i];
+    } else if (arg == "--dir" || arg == "--log" || arg == "--lang") {
+      if (i + 1 >= argc || argv[i + 1][0] == 0) {
+        std::fprintf(stderr, "plumo: %s needs a value\n", arg.c_str());
+        Usage(stderr);
+        return 2;
+      }
+      std::string& value = arg == "--dir" ? options.dir : arg == "--log" ? options.logFile : options.language;
+      value = argv[++i];
     } else if (arg == "--help" || arg == "-h") {
       Usage(stdout);
+      return 0;
+    } else if (arg == "--version") {
+      std::printf("plumo %s\n", plumo::kPlumoVersion);
       return 0;
     } else {
       std::fprintf(stderr, "plumo: unknown argument %s\n", arg.c_str());

@@ -16,6 +16,9 @@ class TPlumo;
 // Makes the program's directory when it is missing and gives it the shipped language files when it
 // has none; false, with the reason on standard error, when the directory cannot be made.
 bool PrepareProgramDir(const std::string& dir, const std::string& programPath);
+// Whether the language file to use (language, else the one chat.ini names, else the default) is in
+// dir; when it is not, says so on standard error: a language file is never made up empty.
+bool LanguageFileThere(const std::string& dir, const std::string& language);
 // The conversation log named by file, in log (left empty when file is); false, with the reason on
 // standard error, when the file cannot be opened.
 bool OpenConversationLog(const std::string& file, std::unique_ptr<ConversationLog>& log);

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
@@ -19,6 +20,7 @@
 #include "app/headless.h"
 #include "app/program_setup.h"
 #include "app/qt_sound_output.h"
+#include "app/single_instance.h"
 #include "core/chatcore.h"
 #include "host/qt_engine_host.h"
 #include "images/images.h"
@@ -58,9 +60,17 @@ class FirstPaintReport : public QObject {
 
 int RunWindow(int argc, char** argv, const WindowOptions& options) {
   if (!PrepareProgramDir(options.dir, options.programPath)) return 1;
+  if (!LanguageFileThere(options.dir, {})) return 2;
 
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Plumo"));
+
+  // A window of this user already runs: it comes forward, and this copy ends.
+  SingleInstance instance(SingleInstance::SocketName());
+  if (instance.AskRunningCopy()) {
+    std::fputs("plumo: Plumo already runs here; its window was brought forward\n", stderr);
+    return 0;
+  }
 
   QtEngineHost host;
   PosixSystem system;
@@ -78,7 +88,22 @@ int RunWindow(int argc, char** argv, const WindowOptions& options) {
   ScreenSaverWatch screenSaver;
   QObject::connect(&screenSaver, &ScreenSaverWatch::Activated, &form,
                    [&core] { core.Own().ScreenSaverStarted(true); });
-  if (!form.FormCreate()) return 1;
+  instance.Listen([&form] {
+    if (form.isMinimized()) form.showNormal();
+    form.show();
+    form.raise();
+    form.activateWindow();
+  });
+  if (!form.FormCreate()) {
+    // The port is taken by a program that is not this user's window: say so instead of running deaf.
+    if (!core.StartError().empty()) {
+      std::fprintf(stderr, "plumo: %s\n", core.StartError().c_str());
+      QMessageBox::critical(nullptr, QStringLiteral("Plumo"),
+                            QStringLiteral("Plumo already runs here, or another program uses its port.\n\n") +
+                                QString::fromLatin1(core.StartError()));
+    }
+    return 1;
+  }
   // With PLUMO_REPORT_FIRST_PAINT set, the first paint of the window is announced on standard error,
   // so that a benchmark can time the start-up of the real program.
   FirstPaintReport firstPaint;

@@ -46,6 +46,15 @@ struct TIdentity {
   char State = '1';
 };
 
+// A channel and its topic as the hosts show it.
+struct TChannelTopic {
+  std::string Name;
+  std::string Topic;
+  std::string SetterNick;
+  std::string SetterAddress;
+  std::uint32_t TopicTime = 0;
+};
+
 class TChatCore {
  public:
   static constexpr const char* kVersion = kPlumoVersion;
@@ -67,9 +76,13 @@ class TChatCore {
   void SetEventTap(EventTap tap) { eventTap_ = std::move(tap); }
 
   // --- Start-up and shutdown.
-  // The creation sequence of the main window. False when it failed from the address selection on
-  // (Quitting is then set and the program is to end without a message).
+  // The creation sequence of the main window. False when the program is to end: Quitting is then
+  // set, and StartError says why when there is something to tell (the port is taken by another
+  // program; nothing was sent then).
   bool FormCreate();
+  const std::string& StartError() const { return startError_; }
+  // A language file for this run instead of the one chat.ini names (set before FormCreate).
+  void SetLanguageOverride(std::string file) { languageOverride_ = std::move(file); }
   // Closing the window: saves the window group and the history.
   void FormClose();
   // Announces the leave and releases the engine (once).
@@ -94,6 +107,8 @@ class TChatCore {
   TIdentity Identity() const;
   // Every peer of the roster in the engine's order, unsorted and unselected.
   std::vector<RosterRow> Peers() const;
+  // The channels of the tab strip (not the console) with their topics, in tab order.
+  std::vector<TChannelTopic> Topics();
   TSettings& Settings() { return settings_; }
   TMsgINISupp& Messages() { return *mis_; }
   // The caption component; the window calls ApplyLanguage on it each time it is shown.
@@ -130,6 +145,8 @@ class TChatCore {
   std::unique_ptr<TPlumo> engine_;
   bool quitting_ = false;
   bool destroyed_ = false;
+  std::string startError_;
+  std::string languageOverride_;
 };
 
 }  // namespace plumo

@@ -170,9 +170,16 @@ void TOwnState::Timer1Timer() {
     } else {
       c_.engine->MyAddress = a;
       c_.engine->SetActive(true);
-      c_.engine->SendRosterList();
-      tabs_.ConsoleError(c_.Msg("ChatOn"));
-      SetTimer1(false);
+      if (!c_.engine->Receiving()) {
+        // Another program took the port meanwhile: a copy that hears nothing says nothing, and the
+        // watch tries again.
+        c_.engine->SetActive(false);
+        tabs_.ConsoleError(c_.Msg("PortBusy"));
+      } else {
+        c_.engine->SendRosterList();
+        tabs_.ConsoleError(c_.Msg("ChatOn"));
+        SetTimer1(false);
+      }
     }
   }
   tabs_.ActivateConsole();

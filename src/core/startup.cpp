@@ -59,6 +59,7 @@ bool TChatCore::FormCreate() {
   env.UserName = ctx_.s.system.UserName();
   env.ComputerName = ctx_.s.system.ComputerName();
   settings_ = LoadSettings(ini, env);
+  if (!languageOverride_.empty()) settings_.Language = languageOverride_;
 
   // Language components.
   lns_->SetFileName(settings_.Language);
@@ -103,6 +104,20 @@ bool TChatCore::FormCreate() {
 
   const std::string interfaces = ctx_.s.system.Interfaces();
   const std::string addr = FindLocalAddress(interfaces, "");
+  // Another program holds the port (a second copy, say). A copy that hears nothing must say
+  // nothing either: its hello, states and exit would come from the other copy's address and
+  // confuse every roster. The engine is switched off and released before it sent anything.
+  if (addr != "127.0.0.1" && !engine_->Receiving()) {
+    engine_->SetActive(false);
+    if (attach_) attach_(nullptr);
+    ctx_.engine = nullptr;
+    engine_.reset();
+    quitting_ = true;
+    startError_ = "UDP port " + std::to_string(kDefaultPort) +
+                  " is taken by another program (Plumo already runs here?); this copy ends without "
+                  "sending anything.";
+    return false;
+  }
   if (addr == "127.0.0.1") {
     engine_->SetActive(false);
     own_.StartNetworkWatch();
@@ -136,13 +151,6 @@ bool TChatCore::FormCreate() {
 
   if (settings_.StartHidden) ctx_.s.window.Minimize();
   tabs_.ConsoleAdd(kGrey + engine_->Nick() + " " + ctx_.Msg("EnterToChat"));
-  // Another program holds the port (a second copy, say): this one sends but hears nothing.
-  if (addr != "127.0.0.1" && !engine_->Receiving()) {
-    std::string text = ctx_.Msg("PortBusy");
-    if (text == kMissingText)
-      text = "Port 8177 is taken by another program: nothing from the network will arrive.";
-    tabs_.ConsoleError(text);
-  }
   mis_->EndMessages();
 
   ctx_.s.window.SetTopicButtonEnabled(channels.CurrentIndex() >= 1);
@@ -224,6 +232,17 @@ std::vector<RosterRow> TChatCore::Peers() const {
     peers.push_back(std::move(row));
   }
   return peers;
+}
+
+std::vector<TChannelTopic> TChatCore::Topics() {
+  std::vector<TChannelTopic> topics;
+  if (!engine_) return topics;
+  for (const auto& c : tabs_.Channels().Items()) {
+    if (c.Name == "#") continue;
+    if (const TChanel* ch = engine_->FindChannel(c.Name))
+      topics.push_back({ch->Name, ch->Topic, ch->SetterNick, ch->SetterAddress, ch->TopicTime});
+  }
+  return topics;
 }
 
 std::string TCoreContext::NowTime() const {

@@ -37,7 +37,8 @@ int RunScript(const std::string& prefix, const std::string& args) {
 // One headless peer running in host namespace `host`.
 class PeerProcess {
  public:
-  PeerProcess(const std::string& prefix, int host, const fs::path& dir) {
+  PeerProcess(const std::string& prefix, int host, const fs::path& dir,
+              const std::vector<std::string>& options = {"--json"}) {
     int in[2];
     int out[2];
     if (pipe(in) != 0 || pipe(out) != 0) return;
@@ -48,10 +49,13 @@ class PeerProcess {
       close(in[1]);
       close(out[0]);
       setenv("PLUMO_NS_PREFIX", prefix.c_str(), 1);
-      const std::string h = std::to_string(host);
-      const std::string d = dir.string();
-      execlp("bash", "bash", kScript.c_str(), "exec", h.c_str(), PLUMO_BINARY, "--headless", "--dir",
-             d.c_str(), "--json", static_cast<char*>(nullptr));
+      std::vector<std::string> args = {"bash",       kScript,      "exec",  std::to_string(host),
+                                       PLUMO_BINARY, "--headless", "--dir", dir.string()};
+      args.insert(args.end(), options.begin(), options.end());
+      std::vector<char*> argv;
+      for (auto& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execvp("bash", argv.data());
       _exit(127);
     }
     close(in[0]);
@@ -110,6 +114,7 @@ class PeerProcess {
       if (waitpid(pid_, &status, WNOHANG) == pid_) {
         exited_ = true;
         exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        Pump(100);  // what it wrote last may still wait in the pipe
         return true;
       }
       Pump(50);
@@ -348,5 +353,307 @@ std::string LossName(const ::testing::TestParamInfo<int>& p) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Loss, HeadlessLan, ::testing::Values(0, 30), LossName);
+
+// The JSON objects of docs/headless.md, schema 1: each object type with the keys it must carry and
+// their JSON types. An empty text means the object conforms.
+std::string SchemaProblem(const QJsonObject& o) {
+  using T = QJsonValue::Type;
+  using Keys = std::vector<std::pair<const char*, T>>;
+  auto need = [](const QJsonObject& obj, const Keys& keys) -> std::string {
+    for (const auto& [key, type] : keys) {
+      if (!obj.contains(QLatin1String(key))) return std::string("missing ") + key;
+      if (obj.value(QLatin1String(key)).type() != type) return std::string("wrong type of ") + key;
+    }
+    return {};
+  };
+  auto entry = [&need](const QJsonValue& v) {
+    return v.isObject() ? need(v.toObject(), {{"Address", T::String},
+                                              {"Nick", T::String},
+                                              {"State", T::String},
+                                              {"StateDescription", T::String}})
+                        : std::string("entry is no object");
+  };
+  if (o.contains(QStringLiteral("ready"))) {
+    if (o.value(QStringLiteral("schema")).toInt() != 1) return "schema is not 1";
+    return need(o, {{"ready", T::Bool},
+                    {"Version", T::String},
+                    {"Nick", T::String},
+                    {"MyAddress", T::String},
+                    {"BroadcastAddress", T::String},
+                    {"Channel", T::String}});
+  }
+  if (o.contains(QStringLiteral("view"))) {
+    std::string p = need(o, {{"view", T::String}, {"line", T::String}});
+    if (p.empty() && o.contains(QStringLiteral("Recipients")) &&
+        !o.value(QStringLiteral("Recipients")).isArray())
+      p = "Recipients is no array";
+    return p;
+  }
+  if (o.contains(QStringLiteral("roster"))) {
+    for (const auto& e : o.value(QStringLiteral("roster")).toArray())
+      if (std::string p = entry(e); !p.empty()) return p;
+    return o.value(QStringLiteral("roster")).isArray() ? "" : "roster is no array";
+  }
+  if (o.contains(QStringLiteral("peer")))
+    return entry(o.value(QStringLiteral("peer"))) + need(o, {{"present", T::Bool}});
+  if (o.contains(QStringLiteral("channels"))) {
+    for (const auto& c : o.value(QStringLiteral("channels")).toArray()) {
+      std::string p = need(c.toObject(), {{"Name", T::String},
+                                          {"Topic", T::String},
+                                          {"SetterNick", T::String},
+                                          {"SetterAddress", T::String},
+                                          {"TopicTime", T::Double}});
+      if (!p.empty()) return p;
+    }
+    return {};
+  }
+  if (o.contains(QStringLiteral("notice"))) return need(o, {{"notice", T::String}});
+  if (o.contains(QStringLiteral("error"))) return need(o, {{"error", T::String}});
+  if (!o.contains(QStringLiteral("event"))) return "unknown object type";
+  const QString event = o.value(QStringLiteral("event")).toString();
+  const std::pair<const char*, Keys> events[] = {
+      {"OnNewUser", {{"Fields", T::Array}, {"Address", T::String}}},
+      {"OnUserExit", {{"Fields", T::Array}, {"Address", T::String}}},
+      {"OnTopicChange",
+       {{"ChannelName", T::String},
+        {"Topic", T::String},
+        {"SetterNick", T::String},
+        {"SetterAddress", T::String},
+        {"TopicTime", T::Double}}},
+      {"OnChannelLine",
+       {{"Fields", T::Array},
+        {"Channel", T::String},
+        {"Text", T::String},
+        {"Nick", T::String},
+        {"Address", T::String}}},
+      {"OnPrivateMessage",
+       {{"Fields", T::Array}, {"Text", T::String}, {"Address", T::String}, {"Nick", T::String}}},
+      {"OnMassMessage",
+       {{"Fields", T::Array}, {"Text", T::String}, {"Address", T::String}, {"Nick", T::String}}},
+      {"OnConfirm", {{"Entry", T::Object}, {"PacketType", T::Double}}},
+      {"OnUserLost", {{"Nick", T::String}, {"Entry", T::Object}}},
+      {"OnUserState", {{"Entry", T::Object}, {"OldState", T::String}}},
+      {"OnUnknownCommand", {{"Text", T::String}}},
+      {"OnNickChange", {{"Fields", T::Array}, {"NewNick", T::String}, {"Address", T::String}}},
+      {"OnInfo", {{"Fields", T::Array}, {"InfoText", T::String}, {"Address", T::String}}},
+      {"OnSendError", {}},
+      {"OnBell", {{"Entry", T::Object}, {"BellNumber", T::Double}}},
+  };
+  for (const auto& [name, keys] : events) {
+    if (event != QLatin1String(name)) continue;
+    std::string p = need(o, keys);
+    if (p.empty() && o.contains(QStringLiteral("Entry"))) p = entry(o.value(QStringLiteral("Entry")));
+    return p;
+  }
+  return "unknown event " + event.toStdString();
+}
+
+bool HasText(const PeerProcess& p, const char* part) {
+  return p.Count([part](const QJsonObject& o) {
+    return QJsonDocument(o).toJson(QJsonDocument::Compact).contains(part);
+  }) > 0;
+}
+
+bool IsType(const QJsonObject& o, const char* key) {
+  return o.contains(QLatin1String(key));
+}
+
+std::size_t Received(const PeerProcess& p, const char* event, const char* text) {
+  return p.Count([&](const QJsonObject& o) {
+    return IsEvent(o, event) && o.value(QStringLiteral("Text")).toString() == QString::fromUtf8(text);
+  });
+}
+
+// Two or three headless peers on a loss-free LAN of two addresses, started one by one.
+class HeadlessPeers : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (RunScript("pchk", "check") != 0)
+      GTEST_SKIP() << "network namespaces cannot be made here (root, iproute2, veth and bridge needed)";
+    prefix_ = "ph" + std::to_string(getpid() % 100000);
+    RunScript(prefix_, "down");
+    ASSERT_EQ(RunScript(prefix_, "up 2"), 0) << "netns.sh up failed";
+    up_ = true;
+    root_ = fs::temp_directory_path() / ("plumo_e2e_" + prefix_);
+    fs::remove_all(root_);
+  }
+  void TearDown() override {
+    peers_.clear();
+    if (up_) RunScript(prefix_, "down");
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+  }
+  PeerProcess& Start(int host, const std::string& nick, std::vector<std::string> options = {"--json"}) {
+    const fs::path dir = root_ / nick;
+    fs::create_directories(dir);
+    std::ofstream(dir / "chat.ini") << "[Main]\nMyName=" << nick << "\n";
+    peers_.push_back(std::make_unique<PeerProcess>(prefix_, host, dir, options));
+    return *peers_.back();
+  }
+  bool Until(const std::function<bool()>& pred, int seconds) {
+    const auto end = Clock::now() + std::chrono::seconds(seconds);
+    while (Clock::now() < end) {
+      for (auto& p : peers_) p->Pump(20);
+      if (pred()) return true;
+    }
+    return pred();
+  }
+  static bool Ready(const PeerProcess& p) {
+    return p.Count([](const QJsonObject& o) { return IsType(o, "ready"); }) == 1;
+  }
+  static bool Knows(const PeerProcess& p, const char* nick) {
+    return p.Count([nick](const QJsonObject& o) {
+      return IsType(o, "peer") &&
+             o.value(QStringLiteral("peer")).toObject().value(QStringLiteral("Nick")).toString() ==
+                 QLatin1String(nick);
+    }) > 0;
+  }
+
+  std::string prefix_;
+  bool up_ = false;
+  fs::path root_;
+  std::vector<std::unique_ptr<PeerProcess>> peers_;
+};
+
+// A second copy at an address where a peer runs cannot receive: it ends at once with a message and
+// a non-zero status, and the others never hear of it (no hello, nick, state or exit).
+TEST_F(HeadlessPeers, ASecondCopyOnOneAddressEndsAndDisturbsNobody) {
+  PeerProcess& anna = Start(1, "anna");
+  PeerProcess& bob = Start(2, "bob");
+  ASSERT_TRUE(Until([&] { return Knows(anna, "bob") && Knows(bob, "anna"); }, 20))
+      << "the peers did not meet";
+  PeerProcess& twin = Start(1, "twin");
+  ASSERT_TRUE(twin.Exited(10000));
+  EXPECT_EQ(twin.ExitCode(), 3);
+  ASSERT_FALSE(twin.Objects().empty());
+  EXPECT_TRUE(IsType(twin.Objects().front(), "error"));
+  Until([] { return false; }, 4);
+  EXPECT_FALSE(HasText(bob, "twin")) << "bob heard of the second copy";
+  EXPECT_FALSE(HasText(bob, "OnUserExit")) << "anna left bob's roster";
+  EXPECT_FALSE(HasText(bob, "\"present\":false"));
+}
+
+// A program directory that cannot be made is an error at start-up; a new one gets the shipped
+// language files, so that every text is a real one; the chosen language and a changed nick are
+// there again at the next start.
+TEST_F(HeadlessPeers, ProgramDirectories) {
+  PeerProcess bad(prefix_, 1, "/dev/null/plumo");
+  ASSERT_TRUE(bad.Exited(10000));
+  EXPECT_NE(bad.ExitCode(), 0);
+  EXPECT_TRUE(bad.Objects().empty()) << "no ready line from a peer that cannot start";
+
+  const fs::path fresh = root_ / "fresh" / "new";
+  PeerProcess peer(prefix_, 1, fresh);
+  for (int i = 0; i < 100 && !Ready(peer); ++i) peer.Pump(50);
+  ASSERT_TRUE(Ready(peer));
+  EXPECT_TRUE(fs::exists(fresh / "russian.lng"));
+  EXPECT_TRUE(fs::exists(fresh / "english.lng"));
+  peer.Send("/help");
+  peer.Send("/quit");
+  ASSERT_TRUE(peer.Exited(10000));
+  EXPECT_EQ(peer.ExitCode(), 0);
+  EXPECT_FALSE(HasText(peer, "ERROR")) << "a text was missing from the language file";
+  EXPECT_TRUE(HasText(peer, "/channels")) << "/help lists the peer's commands";
+
+  PeerProcess english(prefix_, 1, fresh, {"--json", "--lang", "english.lng"});
+  english.Send("/nick renamed");
+  english.Send("/quit");
+  ASSERT_TRUE(english.Exited(10000));
+  EXPECT_TRUE(HasText(english, "has entered the chat"));
+  PeerProcess again(prefix_, 1, fresh);
+  again.Send("/quit");
+  ASSERT_TRUE(again.Exited(10000));
+  ASSERT_FALSE(again.Objects().empty());
+  EXPECT_EQ(again.Objects().front().value(QStringLiteral("Nick")).toString(), QLatin1String("renamed"));
+  EXPECT_TRUE(HasText(again, "renamed has entered the chat"));
+
+  // A language file that is neither there nor shipped is an error, not an empty file made up.
+  PeerProcess unknownLanguage(prefix_, 1, fresh, {"--json", "--lang", "klingon.lng"});
+  ASSERT_TRUE(unknownLanguage.Exited(10000));
+  EXPECT_EQ(unknownLanguage.ExitCode(), 2);
+  fs::create_directories(root_ / "named");
+  std::ofstream(root_ / "named" / "chat.ini") << "[Main]\nLanguage=klingon.lng\n";
+  PeerProcess namedLanguage(prefix_, 1, root_ / "named");
+  ASSERT_TRUE(namedLanguage.Exited(10000));
+  EXPECT_EQ(namedLanguage.ExitCode(), 2);
+  EXPECT_FALSE(fs::exists(root_ / "named" / "klingon.lng"));
+}
+
+// What a user types: a line after a failed send still reaches the chosen channel; a mistyped
+// command reaches nobody and is refused; "//" sends a literal "/"; "/topic" alone shows the topic
+// and changes nothing. Every object either peer writes conforms to the schema, the ready object
+// first, and no event is reported twice at start-up.
+TEST_F(HeadlessPeers, TypedLinesAndTheJsonSchema) {
+  PeerProcess& anna = Start(1, "anna");
+  PeerProcess& bob = Start(2, "bob");
+  ASSERT_TRUE(Until([&] { return Knows(anna, "bob") && Knows(bob, "anna"); }, 20))
+      << "the peers did not meet";
+
+  anna.Send("/msg nobody hi");
+  anna.Send("/msg");
+  anna.Send("after the failure");
+  anna.Send("/foo bar");
+  anna.Send("/me waves");
+  anna.Send("//slash line");
+  anna.Send("/topic");
+  anna.Send("/msg BOB quiet word");
+  EXPECT_TRUE(Until(
+      [&] {
+        return Received(bob, "OnChannelLine", "after the failure") == 1 &&
+               Received(bob, "OnChannelLine", "/slash line") == 1 &&
+               Received(bob, "OnPrivateMessage", "quiet word") == 1;
+      },
+      10));
+  Until([] { return false; }, 2);
+  EXPECT_FALSE(HasText(bob, "waves"));
+  EXPECT_FALSE(HasText(bob, "bar"));
+  EXPECT_FALSE(HasText(bob, "OnTopicChange")) << "/topic alone changed the topic";
+  EXPECT_EQ(anna.Count([](const QJsonObject& o) { return IsType(o, "error"); }), 4u);
+  EXPECT_TRUE(HasText(anna, "\"notice\":\"topic of Main"));
+  const std::size_t lineFromAnna = bob.Count([](const QJsonObject& o) {
+    return IsEvent(o, "OnChannelLine") &&
+           o.value(QStringLiteral("Nick")).toString() == QLatin1String("anna") &&
+           o.value(QStringLiteral("Address")).toString() == QLatin1String("198.18.0.11");
+  });
+  EXPECT_EQ(lineFromAnna, 2u);
+  EXPECT_TRUE(bob.Count([](const QJsonObject& o) {
+    return IsType(o, "view") &&
+           o.value(QStringLiteral("Recipients")).toArray().contains(QStringLiteral("198.18.0.11"));
+  }) > 0)
+      << "a private message's tab names the peer";
+
+  bob.Send("/topic fresh news");
+  bob.Send("/channels");
+  EXPECT_TRUE(Until(
+      [&] {
+        return anna.Count([](const QJsonObject& o) {
+          return IsEvent(o, "OnTopicChange") &&
+                 o.value(QStringLiteral("Topic")).toString().contains(QLatin1String("fresh news")) &&
+                 o.value(QStringLiteral("SetterNick")).toString() == QLatin1String("bob");
+        }) == 1;
+      },
+      10));
+  // A nick that another address has already is taken with a warning.
+  anna.Send("/nick Bob");
+  EXPECT_TRUE(Until([&] { return HasText(anna, "cannot tell the two of you apart"); }, 5));
+  anna.Send("/roster");
+  anna.CloseInput();
+  bob.CloseInput();
+  ASSERT_TRUE(anna.Exited(10000));
+  ASSERT_TRUE(bob.Exited(10000));
+  for (const PeerProcess* p : {&anna, &bob}) {
+    ASSERT_FALSE(p->Objects().empty());
+    EXPECT_TRUE(IsType(p->Objects().front(), "ready")) << "the ready object comes first";
+    std::size_t ownStates = 0;
+    for (const auto& o : p->Objects()) {
+      EXPECT_EQ(SchemaProblem(o), "") << QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString();
+      ownStates += IsEvent(o, "OnUserState") &&
+                   o.value(QStringLiteral("OldState")) ==
+                       o.value(QStringLiteral("Entry")).toObject().value(QStringLiteral("State"));
+    }
+    EXPECT_LE(ownStates, 2u) << "a repeated state is reported once per peer";
+  }
+  EXPECT_TRUE(HasText(bob, "\"channels\":["));
+}
 
 }  // namespace

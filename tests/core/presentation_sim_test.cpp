@@ -49,14 +49,18 @@ TEST(StartUp, FirstStartBuildsTabsAnnouncesInOrderAndWelcomes) {
   EXPECT_EQ(a.engine().Channels()[0]->Name, "Main");
 }
 
-TEST(StartUp, ATakenPortIsReportedAndTheProgramStillSends) {
+TEST(StartUp, ACopyThatCannotReceiveSendsNothingAndSaysWhy) {
   sim::SimLan lan(3);
   Peer a(lan, "198.18.0.1", "anna");
   a.host.portTaken = true;
-  ASSERT_TRUE(a.core->FormCreate());
-  EXPECT_FALSE(a.engine().Receiving());
-  EXPECT_TRUE(Contains(a.Console(), "#^FF0000Port 8177 is taken"));
-  EXPECT_EQ(a.SentTypes().back(), pkHello);
+  EXPECT_FALSE(a.core->FormCreate());
+  EXPECT_TRUE(a.core->Quitting());
+  EXPECT_FALSE(a.core->HasEngine());
+  EXPECT_NE(a.core->StartError().find("port 8177 is taken"), std::string::npos) << a.core->StartError();
+  a.core->FormClose();
+  a.core->FormDestroy();
+  lan.RunFor(5000);
+  EXPECT_TRUE(a.host.Sent().empty()) << "no hello, state, presence or exit from a deaf copy";
 }
 
 TEST(StartUp, AnEventTapSeesTheEventsOfStartUpAndTheCoreStillHandlesThem) {
@@ -107,7 +111,17 @@ TEST(StartUp, OnlyLoopbackSwitchesTheEngineOffAndWatchesTheNetwork) {
   EXPECT_EQ(a.channels.current, 0);
   EXPECT_TRUE(a.timers.on[CoreTimer::NetworkWatch]);
 
+  // An address, but another program took the port meanwhile: nothing is sent, the watch goes on.
   a.system.addresses = {"127.0.0.1", "198.18.0.1"};
+  a.host.portTaken = true;
+  a.host.ClearSent();
+  a.core->Own().Timer1Timer();
+  EXPECT_FALSE(a.host.Receiving());
+  EXPECT_TRUE(a.SentTypes().empty());
+  EXPECT_TRUE(a.timers.on[CoreTimer::NetworkWatch]);
+  EXPECT_TRUE(Contains(a.Console(), "#^FF0000Port 8177 is taken"));
+
+  a.host.portTaken = false;
   a.host.ClearSent();
   a.core->Own().Timer1Timer();
   EXPECT_EQ(a.engine().MyAddress, "198.18.0.1");
