@@ -22,7 +22,7 @@ void Usage(FILE* to) {
                "  --json      (headless) one JSON object per output line\n"
                "  --log FILE  append every line shown in a conversation to FILE as UTF-8 text,\n"
                "              one \"conversation<TAB>line\" record per line, colours removed\n"
-               "  --lang FILE (headless) the language file for this run (english.lng, russian.lng)\n"
+               "  --lang FILE the language file (english.lng, russian.lng), kept in chat.ini\n"
                "  --version   the program's version\n"
                "  --help      this text\n"
                "In the headless peer, /help lists the commands.\n");
@@ -68,6 +68,6 @@ int main(int argc, char** argv) {
     headless = true;
   }
   if (headless) return plumo::RunHeadless(argc, argv, options);
-  return plumo::RunWindow(argc, argv,
-                          plumo::WindowOptions{options.dir, options.programPath, options.logFile});
+  return plumo::RunWindow(
+      argc, argv, plumo::WindowOptions{options.dir, options.programPath, options.logFile, options.language});
 }

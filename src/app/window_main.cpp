@@ -81,6 +81,7 @@ int RunWindow(int argc, char** argv, const WindowOptions& options) {
   if (!OpenConversationLog(options.logFile, log)) return 1;
   TChatCore core(fs::absolute(options.dir).lexically_normal().string(), log ? log->Wrap(surfaces) : surfaces,
                  host, AttachTo(host));
+  if (!options.language.empty()) core.SetLanguageOverride(fs::path(options.language).filename().string());
   form.AttachCore(core);
   QApplication::setWindowIcon(AppIcon());
   // The desktop's screen saver starting sets the own state "3", as the system's screen-saver command
@@ -104,6 +105,7 @@ int RunWindow(int argc, char** argv, const WindowOptions& options) {
     }
     return 1;
   }
+  if (!options.language.empty()) core.SaveAllSettings();  // --lang is kept for the next runs
   // With PLUMO_REPORT_FIRST_PAINT set, the first paint of the window is announced on standard error,
   // so that a benchmark can time the start-up of the real program.
   FirstPaintReport firstPaint;
