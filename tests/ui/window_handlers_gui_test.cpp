@@ -1,0 +1,226 @@
+// The window's handlers of the tab strips, the roster panel, the editor tools and the toolbar menus,
+// each group driven through the widgets as a user would.
+#include <QAction>
+#include <QTextCursor>
+
+#include <functional>
+#include <optional>
+
+#include "window_fixture.h"
+
+namespace plumo::uitest {
+namespace {
+
+int Count(const QString& text, const QString& part) {
+  return static_cast<int>(text.count(part));
+}
+
+TEST_F(WindowTest, TheWheelMovesOneTabOrOneRosterRowPerNotch) {
+  WindowPeer alice(lan, "198.18.0.11", "alice");
+  WindowPeer bob(lan, "198.18.0.12", "bob");
+  WaitForRosters({&alice, &bob});
+  alice.Key(Qt::Key_F6);  // a second message tab, active
+  QTabBar* channels = alice.Channels();
+  QTabBar* messages = alice.Messages();
+  QWidget* roster = alice.Roster()->viewport();
+  const auto turns = [&](QWidget* over, std::vector<int> deltas) {
+    return [&alice, over, deltas] {
+      for (const int delta : deltas) alice.Wheel(over, delta);
+    };
+  };
+  const auto firstSelected = [&] {
+    const RosterRow* row = alice.core->Roster().FirstSelected();
+    return row ? row->Nick : std::string("-");
+  };
+  // Each step acts on the state the previous ones left.
+  const struct {
+    const char* name;
+    std::function<void()> act;
+    int channel;
+    int message;
+    std::string selected;
+  } steps[] = {
+      {"away over the channels", turns(channels, {120}), 0, 1, "-"},
+      {"away at the console: no way round", turns(channels, {120}), 0, 1, "-"},
+      {"eight fine steps are one notch", turns(channels, {-15, -15, -15, -15, -15, -15, -15, -15}), 1, 1,
+       "-"},
+      {"two notches in one event move once", turns(channels, {-240}), 2, 1, "-"},
+      {"away over the messages", turns(messages, {120}), 2, 0, "-"},
+      {"toward the user over the messages", turns(messages, {-120}), 2, 1, "-"},
+      {"toward the user on the last message tab", turns(messages, {-120}), 2, 1, "-"},
+      {"toward the user over the roster", turns(roster, {-120}), 2, 1, "alice"},
+      {"again", turns(roster, {-120}), 2, 1, "bob"},
+      {"away over the roster", turns(roster, {120}), 2, 1, "alice"},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.name);
+    step.act();
+    EXPECT_EQ(channels->currentIndex(), step.channel);
+    EXPECT_EQ(alice.core->Tabs().Channels().CurrentIndex(), step.channel);
+    EXPECT_EQ(messages->currentIndex(), step.message);
+    EXPECT_EQ(alice.core->Tabs().Inputs().CurrentIndex(), step.message);
+    EXPECT_EQ(firstSelected(), step.selected);
+  }
+}
+
+TEST_F(WindowTest, RosterPanelActionsUseTheFirstSelectedPeerOrSayNobodyIs) {
+  WindowPeer alice(lan, "198.18.0.11", "alice");
+  WindowPeer bob(lan, "198.18.0.12", "bob");
+  WaitForRosters({&alice, &bob});
+  QApplication::setActiveWindow(alice.form.get());
+  QListView* list = alice.Roster();
+  const QString nobody = QStringLiteral("No user is selected.");
+  const QPoint emptyPart(5, list->viewport()->height() - 5);
+  // As a real double click comes: press, release, double click, release.
+  const auto doubleClick = [list](QPoint at) {
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseRelease(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+  };
+  // Each step acts on the state the previous ones left.
+  const struct {
+    const char* name;
+    std::function<void()> act;
+    std::function<bool()> done;
+  } steps[] = {
+      {"N19 puts the first selected nick into the editor",
+       [&] {
+         list->selectAll();
+         alice.Find<QAction>("N19")->trigger();
+       },
+       [&] { return alice.EditorText() == QStringLiteral("alice") && alice.Editor()->hasFocus(); }},
+      {"N22 with nobody selected",
+       [&] {
+         list->clearSelection();
+         alice.Find<QAction>("N22")->trigger();
+       },
+       [&] { return alice.Channels()->currentIndex() == 0 && Count(alice.DisplayText(), nobody) == 1; }},
+      {"a double click on the empty part of the list, nobody selected", [&] { doubleClick(emptyPart); },
+       [&] { return Count(alice.DisplayText(), nobody) == 2 && alice.Messages()->count() == 1; }},
+      {"a double click on bob's row opens a message to him",
+       [&] {
+         const QModelIndex bobRow = list->model()->index(1, 0);
+         doubleClick(list->visualRect(bobRow).center());
+       },
+       [&] {
+         return alice.Messages()->count() == 2 && alice.Messages()->currentIndex() == 1 &&
+                alice.Messages()->tabText(1).contains(QStringLiteral("bob"));
+       }},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.name);
+    step.act();
+    EXPECT_TRUE(WaitFor(step.done));
+  }
+}
+
+TEST_F(WindowTest, EditorToolsInsertHotNicksAndSetTheTypingColour) {
+  WindowPeer alice(lan, "198.18.0.11", "alice", "ChanelHotNik=1\n");
+  WindowPeer bob(lan, "198.18.0.12", "bob");
+  WaitForRosters({&alice, &bob});
+  RichTextControl* editor = alice.Editor();
+  const auto clickLink = [&](const char* link) {
+    return [&alice, link] { emit alice.Display()->LinkClicked(QString::fromLatin1(link)); };
+  };
+  const auto colourAt = [&](int position) {
+    QTextCursor at(editor->document());
+    at.setPosition(position);
+    return at.charFormat().foreground().color();
+  };
+  const QColor black(0, 0, 0);
+  const struct {
+    const char* name;
+    std::optional<std::string> answer;  // of the colour dialog, when the step opens it
+    std::function<void()> act;
+    QString text;  // the editor's text afterwards
+    std::function<bool()> check;
+  } steps[] = {
+      {"a hot-nick link inserts the nick at the caret, then the caret goes to the end", std::nullopt,
+       [&] {
+         alice.Type(QStringLiteral("hi"));
+         alice.Key(Qt::Key_Home);
+         clickLink(":#bo")();
+       },
+       QStringLiteral(" bob hi"),
+       [&] {
+         return editor->textCursor().position() == 7 && colourAt(3) == QColor(0x88, 0x88, 0x66) &&
+                editor->currentCharFormat().foreground().color() == black;
+       }},
+      {"a link that names no peer inserts nothing", std::nullopt, clickLink(":#zed"),
+       QStringLiteral(" bob hi"), [] { return true; }},
+      {"with channel hot nicks off a nick link inserts nothing", std::nullopt,
+       [&] {
+         alice.core->Settings().ChanelHotNik = false;
+         clickLink(":#bob")();
+       },
+       QStringLiteral(" bob hi"), [] { return true; }},
+      {"the colour dialog N17", std::string("#00ff00"), [&] { alice.ChooseFromMenu("PopupMenu6", 0); },
+       QStringLiteral(" bob hi"), [&] { return editor->textColor() == QColor(0, 255, 0); }},
+      {"the custom colour ColorC (blue first: red)", std::nullopt,
+       [&] { alice.ChooseFromMenu("PopupMenu6", 4); }, QStringLiteral(" bob hi"),
+       [&] { return editor->textColor() == QColor(255, 0, 0); }},
+      {"the middle button copies the display's selection", std::nullopt,
+       [&] {
+         editor->clear();
+         alice.ClickTab(alice.Channels(), 0);
+         QTextCursor all(alice.Display()->document());
+         all.select(QTextCursor::Document);
+         alice.Display()->setTextCursor(all);
+         QTest::mouseClick(alice.Display()->viewport(), Qt::MiddleButton);
+       },
+       QString(), [&] { return alice.EditorText().contains(QStringLiteral("alice has entered the chat.")); }},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.name);
+    if (step.answer) ui::DialogAnswers::SetNextInputAnswer(step.answer);
+    step.act();
+    if (!step.text.isNull()) {
+      EXPECT_EQ(alice.EditorText(), step.text);
+    }
+    EXPECT_TRUE(step.check());
+  }
+  EXPECT_EQ(ui::DialogAnswers::Asked(), (std::vector<std::string>{"Color"}));
+}
+
+TEST_F(WindowTest, StateMenuTabMenuSendAndExit) {
+  WindowPeer alice(lan, "198.18.0.11", "alice");
+  WindowPeer bob(lan, "198.18.0.12", "bob");
+  WaitForRosters({&alice, &bob});
+  QMenu* states = alice.Find<QMenu>("PopupMenu9");
+  const auto stateMenu = [&] {
+    emit states->aboutToShow();
+    Texts captions;
+    for (const QAction* item : states->actions()) {
+      captions.push_back(item->text().toStdString() + (item->isChecked() ? " *" : ""));
+    }
+    return captions;
+  };
+  const auto image = [&] { return alice.Button("ToolButton5")->property("image").toInt(); };
+  EXPECT_EQ(stateMenu(), (Texts{"Active ( ) *", "Do not disturb", "Offline"}));
+  EXPECT_EQ(image(), 3);
+  ui::DialogAnswers::SetNextInputAnswer(std::string("gone"));
+  alice.ChooseFromMenu("PopupMenu9", 5);
+  EXPECT_EQ(stateMenu(), (Texts{"Active", "Do not disturb", "Offline (gone) *"}));
+  EXPECT_EQ(image(), 2);
+
+  // The tab menu's send: a character the wire cannot carry is shown first; declining keeps the tab.
+  alice.Key(Qt::Key_F6);
+  alice.Editor()->insertPlainText(QStringLiteral("cheers ") + QString::fromUtf8("\xF0\x9F\x98\x80"));
+  ui::DialogAnswers::SetNextInputAnswer(std::nullopt);
+  alice.Find<QAction>("N4")->trigger();
+  EXPECT_EQ(alice.Messages()->count(), 2);
+  EXPECT_EQ(ui::DialogAnswers::Shown().size(), 1U);
+  ui::DialogAnswers::SetNextInputAnswer(std::string());
+  alice.Find<QAction>("N4")->trigger();
+  EXPECT_EQ(alice.Messages()->count(), 1);
+  TRY_EQ(bob.Messages()->count(), 2);
+
+  // The exit button ends the program for real.
+  QTest::mouseClick(alice.Button("ToolButton7"), Qt::LeftButton);
+  EXPECT_TRUE(alice.core->Quitting());
+  EXPECT_FALSE(alice.core->HasEngine());
+  EXPECT_FALSE(alice.form->isVisible());
+}
+
+}  // namespace
+}  // namespace plumo::uitest
