@@ -339,10 +339,12 @@ void TForm1::BuildMenus() {
   popupMenu7_ = NewMenu(this, "PopupMenu7");
   connect(popupMenu7_, &QMenu::aboutToShow, this, [this] {
     popupMenu7_->clear();
+    int tag = 0;
     for (const char* command : {"/help", "/info", "/about"}) {
       const QString text = QString::fromLatin1(command);
-      connect(popupMenu7_->addAction(MainImage(icon::kToolConsole), text), &QAction::triggered, this,
-              [this, text] { InsertIntoEditor(text); });
+      QAction* item = popupMenu7_->addAction(MainImage(icon::kConsoleSeen), text);
+      item->setData(tag++);
+      connect(item, &QAction::triggered, this, [this, text] { InsertIntoEditor(text); });
     }
   });
   ui_->ToolButton4->setMenu(popupMenu7_);
@@ -970,6 +972,8 @@ void TForm1::BuildLanguageMenu(const std::vector<TLanguageEntry>& entries) {
       if (!core_) return;
       core_->Captions().ChooseLanguage(entry);
       core_->Settings().Language = core_->Captions().ShortFileName();
+      // The new captions include the user-count button's bare "Total": the count goes back on.
+      if (isVisible()) core_->Roster().Refresh();
     });
   }
 }

@@ -3,8 +3,10 @@
 #include <QAction>
 #include <QTextCursor>
 
+#include <fstream>
 #include <functional>
 #include <optional>
+#include <sstream>
 
 #include "window_fixture.h"
 
@@ -220,6 +222,61 @@ TEST_F(WindowTest, StateMenuTabMenuSendAndExit) {
   EXPECT_TRUE(alice.core->Quitting());
   EXPECT_FALSE(alice.core->HasEngine());
   EXPECT_FALSE(alice.form->isVisible());
+}
+
+TEST_F(WindowTest, ShowingTheWindowAppliesTheCaptionsEachTimeAndKeepsTheUserCount) {
+  // A second language file beside english.lng, the same but for its name.
+  const auto addPirate = [](const fs::path& dir) {
+    std::ifstream in(dir / "english.lng");
+    std::ofstream out(dir / "pirate.lng");
+    std::string line;
+    while (std::getline(in, line))
+      out << (line.rfind("Language=", 0) == 0 ? "Language=Pirate" : line) << "\n";
+  };
+  WindowPeer alice(lan, "198.18.0.11", "alice", {}, {}, addPirate);
+  const auto languageFile = [&](const char* name) { return alice.temp.Read(name); };
+  const auto dropKey = [&](const char* name, const std::string& key) {
+    std::istringstream in(languageFile(name));
+    std::ostringstream out;
+    for (std::string line; std::getline(in, line);) {
+      if (line.rfind(key + "=", 0) != 0) out << line << "\n";
+    }
+    std::ofstream(alice.dir / name) << out.str();
+  };
+  const QString total = QStringLiteral("Total : 1");
+  const struct {
+    const char* name;
+    std::function<void()> act;
+    std::function<bool()> done;
+  } steps[] = {
+      {"a caption key deleted from the file comes back when the window is shown again",
+       [&] {
+         dropKey("english.lng", "SpeedButton2");
+         alice.form->hide();
+         alice.form->show();
+       },
+       [&] {
+         return languageFile("english.lng").find("SpeedButton2=") != std::string::npos &&
+                alice.Button("SpeedButton1")->text() == total;
+       }},
+      {"another language keeps the user count on its button",
+       [&] { alice.Find<QAction>("Ppirate")->trigger(); },
+       [&] {
+         return alice.core->Settings().Language == "pirate.lng" &&
+                alice.Button("SpeedButton1")->text() == total;
+       }},
+      {"the command menu inserts its command", [&] { alice.ChooseFromMenu("PopupMenu7", 1); },
+       [&] { return alice.EditorText() == QStringLiteral("/info"); }},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.name);
+    step.act();
+    EXPECT_TRUE(WaitFor(step.done));
+  }
+
+  WindowPeer hidden(lan, "198.18.0.12", "bob", "StartHidden=1\n");
+  EXPECT_TRUE(hidden.started);
+  EXPECT_TRUE(hidden.form->windowState() & Qt::WindowMinimized);
 }
 
 }  // namespace
