@@ -1,6 +1,7 @@
 // The window's handlers of the tab strips, the roster panel, the editor tools and the toolbar menus,
 // each group driven through the widgets as a user would.
 #include <QAction>
+#include <QClipboard>
 #include <QTextCursor>
 
 #include <fstream>
@@ -222,6 +223,127 @@ TEST_F(WindowTest, StateMenuTabMenuSendAndExit) {
   EXPECT_TRUE(alice.core->Quitting());
   EXPECT_FALSE(alice.core->HasEngine());
   EXPECT_FALSE(alice.form->isVisible());
+}
+
+TEST_F(WindowTest, TheEditorMenuCopiesPastesDeletesInsertsSmileysAndSwitchesModes) {
+  WindowPeer alice(lan, "198.18.0.11", "alice", "[smiles]\n:)=0\n");
+  WindowPeer bob(lan, "198.18.0.12", "bob");
+  WaitForRosters({&alice, &bob});
+  QApplication::setActiveWindow(alice.form.get());
+  RichTextControl* editor = alice.Editor();
+  QClipboard* clipboard = QApplication::clipboard();
+  QMenu* menu = alice.Find<QMenu>("PopupMenu4");
+  const auto item = [&](const char* name) {
+    return [&alice, name] { alice.Find<QAction>(name)->trigger(); };
+  };
+  const auto selectAll = [editor] { editor->selectAll(); };
+  QAction* n11 = alice.Find<QAction>("N11");
+  const auto mode = [&] { return alice.core->Editor().ActiveMode(); };
+  // Each step acts on the state the previous ones left.
+  const struct {
+    const char* name;
+    std::function<void()> act;
+    std::function<bool()> done;
+  } steps[] = {
+      {"N9: a smiley goes in as its picture; N6 copies it as its code",
+       [&] {
+         alice.Type(QStringLiteral("hi "));
+         alice.Find<QMenu>("N9")->actions().front()->trigger();
+         selectAll();
+         item("N6")();
+       },
+       [&] { return clipboard->text() == QStringLiteral("hi :)") && editor->toPlainText().size() == 4; }},
+      {"N7 replaces the selection with the clipboard's text without blanks and controls",
+       [&] {
+         clipboard->setText(QStringLiteral("  pasted\t\r\n"));
+         selectAll();
+         item("N7")();
+       },
+       [&] { return alice.EditorText() == QStringLiteral("pasted"); }},
+      {"N8 deletes the selection",
+       [&] {
+         selectAll();
+         item("N8")();
+       },
+       [&] { return alice.EditorText().isEmpty(); }},
+      {"N11 switches to the multi-line editor and the menu shows it",
+       [&] {
+         item("N11")();
+         emit menu->aboutToShow();
+       },
+       [&] { return mode() == ModeMultiLine && n11->isChecked() && n11->isEnabled(); }},
+      {"N13 sends as Ctrl+Enter does",
+       [&] {
+         alice.Type(QStringLiteral("from the menu"));
+         item("N13")();
+       },
+       [&] {
+         return alice.EditorText().isEmpty() && bob.DisplayText().contains(QStringLiteral("from the menu"));
+       }},
+      {"N14 acts as Esc: back to the line editor", item("N14"),
+       [&] {
+         emit menu->aboutToShow();
+         return mode() == ModeSingleLine && !n11->isChecked();
+       }},
+      {"in a reply tab N11 is off",
+       [&] {
+         alice.Key(Qt::Key_F6);
+         emit menu->aboutToShow();
+       },
+       [&] { return mode() == ModeReply && !n11->isEnabled(); }},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.name);
+    step.act();
+    EXPECT_TRUE(WaitFor(step.done)) << alice.EditorText().toStdString();
+  }
+}
+
+TEST_F(WindowTest, MenuInsertionsLeaveTheQuoteOfAReplyAlone) {
+  WindowPeer alice(lan, "198.18.0.11", "alice");
+  WindowPeer bob(lan, "198.18.0.12", "bob");
+  WaitForRosters({&alice, &bob});
+  alice.ClickRosterRow(QStringLiteral("bob"));
+  alice.Key(Qt::Key_F5);
+  alice.Type(QStringLiteral("lunch?"));
+  alice.Key(Qt::Key_Return, Qt::ControlModifier);
+  TRY_EQ(bob.Messages()->count(), 2);
+  bob.ClickTab(bob.Messages(), 1);
+  const QString quoted = bob.EditorText();
+  ASSERT_TRUE(quoted.contains(QStringLiteral("lunch?")));
+  QApplication::clipboard()->setText(QStringLiteral("pasted"));
+  const struct {
+    const char* name;
+    std::function<void()> insert;
+  } insertions[] = {
+      {"N7", [&] { bob.Find<QAction>("N7")->trigger(); }},
+      {"PopupMenu7", [&] { bob.ChooseFromMenu("PopupMenu7", 0); }},
+      {"N19",
+       [&] {
+         bob.Roster()->selectAll();
+         bob.Find<QAction>("N19")->trigger();
+       }},
+  };
+  for (const auto& insertion : insertions) {
+    SCOPED_TRACE(insertion.name);
+    QTextCursor inQuote = bob.Editor()->textCursor();
+    inQuote.movePosition(QTextCursor::End);
+    inQuote.movePosition(QTextCursor::Left);
+    bob.Editor()->setTextCursor(inQuote);
+    insertion.insert();
+    EXPECT_EQ(bob.EditorText(), quoted);
+    // Before the quote the same insertion goes in.
+    QTextCursor start = bob.Editor()->textCursor();
+    start.movePosition(QTextCursor::Start);
+    bob.Editor()->setTextCursor(start);
+    insertion.insert();
+    EXPECT_NE(bob.EditorText(), quoted);
+    QTextCursor typed = bob.Editor()->textCursor();
+    typed.setPosition(0);
+    typed.setPosition(static_cast<int>(bob.EditorText().size() - quoted.size()), QTextCursor::KeepAnchor);
+    typed.removeSelectedText();
+    ASSERT_EQ(bob.EditorText(), quoted);
+  }
 }
 
 TEST_F(WindowTest, ShowingTheWindowAppliesTheCaptionsEachTimeAndKeepsTheUserCount) {
