@@ -9,6 +9,7 @@
 #include <optional>
 #include <sstream>
 
+#include "images/images.h"
 #include "window_fixture.h"
 
 namespace plumo::uitest {
@@ -63,6 +64,61 @@ TEST_F(WindowTest, TheWheelMovesOneTabOrOneRosterRowPerNotch) {
     EXPECT_EQ(messages->currentIndex(), step.message);
     EXPECT_EQ(alice.core->Tabs().Inputs().CurrentIndex(), step.message);
     EXPECT_EQ(firstSelected(), step.selected);
+  }
+}
+
+// The image index a tab shows: the first main image whose picture the tab's icon shows.
+std::vector<int> TabIcons(const QTabBar* tabs) {
+  std::vector<int> icons;
+  for (int i = 0; i < tabs->count(); ++i) {
+    const QImage shown = tabs->tabIcon(i).pixmap(16, 16).toImage();
+    int found = -1;
+    for (const int image : {7, 8, 9, 18, 81, 31, 43}) {
+      if (MainImage(image).pixmap(16, 16).toImage() == shown) {
+        found = image;
+        break;
+      }
+    }
+    icons.push_back(found);
+  }
+  return icons;
+}
+
+TEST_F(WindowTest, TabIconsMarkWhatTheUserHasNotSeen) {
+  WindowPeer alice(lan, "198.18.0.11", "alice");
+  WindowPeer bob(lan, "198.18.0.12", "bob");
+  WaitForRosters({&alice, &bob});
+  const auto bobSays = [&](const char* line) {
+    bob.Type(QString::fromLatin1(line));
+    bob.Key(Qt::Key_Return);
+  };
+  // Each step acts on the state the previous ones left.
+  const struct {
+    const char* name;
+    std::function<void()> act;
+    std::vector<int> channels;
+    std::vector<int> messages;
+  } steps[] = {
+      {"at start the welcome line waits in the console", [] {}, {81, 7, 7, 7, 7}, {18}},
+      {"the console is looked at", [&] { alice.ClickTab(alice.Channels(), 0); }, {18, 7, 7, 7, 7}, {18}},
+      {"a line in Main while the console is shown", [&] { bobSays("news"); }, {18, 9, 7, 7, 7}, {18}},
+      {"Main is looked at", [&] { alice.ClickTab(alice.Channels(), 1); }, {18, 8, 7, 7, 7}, {18}},
+      {"a line in Main while it is shown", [&] { bobSays("more"); }, {18, 8, 7, 7, 7}, {18}},
+      {"a message to everybody", [&] { alice.Key(Qt::Key_F6); }, {18, 8, 7, 7, 7}, {18, 43}},
+      {"a private message",
+       [&] {
+         alice.ClickRosterRow(QStringLiteral("bob"));
+         alice.Key(Qt::Key_F5);
+       },
+       {18, 8, 7, 7, 7},
+       {18, 43, 31}},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.name);
+    step.act();
+    EXPECT_TRUE(WaitFor([&] { return TabIcons(alice.Channels()) == step.channels; }));
+    EXPECT_EQ(TabIcons(alice.Channels()), step.channels);
+    EXPECT_EQ(TabIcons(alice.Messages()), step.messages);
   }
 }
 
