@@ -228,6 +228,15 @@ TEST_F(WindowTest, EditorToolsInsertHotNicksAndSetTheTypingColour) {
          QTest::mouseClick(alice.Display()->viewport(), Qt::MiddleButton);
        },
        QString(), [&] { return alice.EditorText().contains(QStringLiteral("alice has entered the chat.")); }},
+      {"N16 empties the console", std::nullopt, [&] { alice.Find<QAction>("N16")->trigger(); }, QString(),
+       [&] { return alice.DisplayText().isEmpty(); }},
+      {"the topic button's right button shows the topic again", std::nullopt,
+       [&] {
+         alice.ClickTab(alice.Channels(), 1);
+         alice.Find<QAction>("N16")->trigger();
+         QTest::mouseClick(alice.Button("ToolButton6"), Qt::RightButton);
+       },
+       QString(), [&] { return alice.DisplayText().contains(QStringLiteral("Welcome")); }},
   };
   for (const auto& step : steps) {
     SCOPED_TRACE(step.name);
@@ -236,7 +245,7 @@ TEST_F(WindowTest, EditorToolsInsertHotNicksAndSetTheTypingColour) {
     if (!step.text.isNull()) {
       EXPECT_EQ(alice.EditorText(), step.text);
     }
-    EXPECT_TRUE(step.check());
+    EXPECT_TRUE(WaitFor(step.check));
   }
   EXPECT_EQ(ui::DialogAnswers::Asked(), (std::vector<std::string>{"Color"}));
 }
