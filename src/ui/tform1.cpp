@@ -176,12 +176,11 @@ void TForm1::ConnectWidgets() {
   connect(ui_->TabMessages, &QTabBar::currentChanged, this, [&core](int index) {
     if (index >= 0) core.Tabs().SelectMessageTab(index);
   });
-  connect(ui_->TabChanels, &QTabBar::tabBarClicked, this, [&core](int index) {
-    if (index >= 0 && index == core.Tabs().Channels().CurrentIndex()) core.Tabs().SelectChannelTab(index);
-  });
-  connect(ui_->TabMessages, &QTabBar::tabBarClicked, this, [&core](int index) {
-    if (index >= 0 && index == core.Tabs().Inputs().CurrentIndex()) core.Tabs().SelectMessageTab(index);
-  });
+  // A click on the active tab changes nothing but marks it (and, on the message strip, focuses the
+  // editor); a click on another tab also selects it through currentChanged.
+  connect(ui_->TabChanels, &QTabBar::tabBarClicked, this,
+          [&core](int index) { core.Tabs().ChannelTabClicked(index); });
+  connect(ui_->TabMessages, &QTabBar::tabBarClicked, this, [&core](int) { core.Tabs().MessageTabClicked(); });
 
   // Toolbar.
   connect(ui_->ToolButton1, &QToolButton::clicked, this, [&core] { core.Sending().ComposeMessage(false); });
@@ -529,7 +528,7 @@ void TForm1::RxRichEdit1LinkClicked(const QString& link) {
     OpenLink(link);
     return;
   }
-  inputs_.InsertAtCaret(FromCp1251(*insertion));
+  if (!inputs_.InsertAtCaret(FromCp1251(*insertion))) return;
   RichTextControl& editor = *ui_->RxRichEdit2;
   QTextCursor cursor = editor.textCursor();
   cursor.movePosition(QTextCursor::End);

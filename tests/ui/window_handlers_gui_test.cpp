@@ -120,6 +120,12 @@ TEST_F(WindowTest, TabIconsMarkWhatTheUserHasNotSeen) {
     EXPECT_EQ(TabIcons(alice.Channels()), step.channels);
     EXPECT_EQ(TabIcons(alice.Messages()), step.messages);
   }
+  // A click on the active channel tab asks nobody for its topic; a click on another one does.
+  alice.host.ClearSent();
+  alice.ClickTab(alice.Channels(), 1);
+  EXPECT_TRUE(alice.host.Sent().empty());
+  alice.ClickTab(alice.Channels(), 2);
+  EXPECT_FALSE(alice.host.Sent().empty());
 }
 
 TEST_F(WindowTest, RosterPanelActionsUseTheFirstSelectedPeerOrSayNobodyIs) {
