@@ -21,6 +21,14 @@ std::vector<StateMenuItem> StateMenuItems(TMsgINISupp& mis, char savedState, con
   return items;
 }
 
+bool MessageTabMenuOpens(int tabUnderCursor, int activeTab) {
+  return tabUnderCursor > 0 && tabUnderCursor == activeTab;
+}
+
+std::vector<std::string> CommandMenuItems() {
+  return {"/help", "/info", "/about"};
+}
+
 WheelKey WheelTurn(WheelTarget target, int delta, int& pending) {
   if (target == WheelTarget::Other || delta == 0) return WheelKey::None;
   if ((pending > 0 && delta < 0) || (pending < 0 && delta > 0)) pending = 0;

@@ -23,6 +23,14 @@ struct StateMenuItem {
 // screen saver are never offered), the saved one checked and carrying its description.
 std::vector<StateMenuItem> StateMenuItems(TMsgINISupp& mis, char savedState, const std::string& savedDescr);
 
+// The message-tab menu PopupMenu3 opens on a right-button release only over the active tab, and
+// never over the line editor's tab 0. tabUnderCursor is -1 when no tab is under the cursor.
+bool MessageTabMenuOpens(int tabUnderCursor, int activeTab);
+
+// The console-command menu PopupMenu7 (ToolButton4): its captions in tag order; a choice inserts the
+// caption into the editor.
+std::vector<std::string> CommandMenuItems();
+
 // One notch of a mouse wheel, in the toolkit's units of an eighth of a degree.
 inline constexpr int kWheelNotch = 120;
 

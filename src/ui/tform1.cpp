@@ -317,9 +317,9 @@ void TForm1::BuildMenus() {
   connect(cancel, &QAction::triggered, this, [this] { RxRichEdit2KeyDown(Qt::Key_Escape, Qt::NoModifier); });
   connect(n26_, &QMenu::aboutToShow, this, [this] { BuildLayoutMenu(); });
   connect(popupMenu4_, &QMenu::aboutToShow, this, [this] {
-    const ViewMode mode = CurrentInputMode();
-    n11_->setChecked(mode == ModeMultiLine);
-    n11_->setEnabled(mode != ModeReply);
+    const MultiLineItemState item = MultiLineMenuItem(CurrentInputMode());
+    n11_->setChecked(item.Checked);
+    n11_->setEnabled(item.Enabled);
   });
 
   // Channel display menu.
@@ -339,8 +339,8 @@ void TForm1::BuildMenus() {
   connect(popupMenu7_, &QMenu::aboutToShow, this, [this] {
     popupMenu7_->clear();
     int tag = 0;
-    for (const char* command : {"/help", "/info", "/about"}) {
-      const QString text = QString::fromLatin1(command);
+    for (const std::string& command : CommandMenuItems()) {
+      const QString text = FromCp1251(command);
       QAction* item = popupMenu7_->addAction(MainImage(icon::kConsoleSeen), text);
       item->setData(tag++);
       connect(item, &QAction::triggered, this, [this, text] { InsertIntoEditor(text); });
@@ -729,7 +729,7 @@ bool TForm1::WheelOver(QWidget* target, WheelTarget kind, const QWheelEvent& whe
 
 void TForm1::TabMessagesMouseUp(const QPoint& pos) {
   const int index = ui_->TabMessages->tabAt(pos);
-  if (index > 0 && index == ui_->TabMessages->currentIndex()) {
+  if (MessageTabMenuOpens(index, ui_->TabMessages->currentIndex())) {
     popupMenu3_->popup(ui_->TabMessages->mapToGlobal(pos));
   }
 }
