@@ -2,6 +2,7 @@
 // each group driven through the widgets as a user would.
 #include <QAction>
 #include <QClipboard>
+#include <QComboBox>
 #include <QTextCursor>
 
 #include <fstream>
@@ -256,8 +257,8 @@ TEST_F(WindowTest, EditorToolsInsertHotNicksAndSetTheTypingColour) {
   EXPECT_EQ(ui::DialogAnswers::Asked(), (std::vector<std::string>{"Color"}));
 }
 
-TEST_F(WindowTest, StateMenuTabMenuSendAndExit) {
-  WindowPeer alice(lan, "198.18.0.11", "alice");
+TEST_F(WindowTest, StateMenuNickListTabMenuSendAndExit) {
+  WindowPeer alice(lan, "198.18.0.11", "alice", "MyNiks=alice,carol\n");
   WindowPeer bob(lan, "198.18.0.12", "bob");
   WaitForRosters({&alice, &bob});
   QMenu* states = alice.Find<QMenu>("PopupMenu9");
@@ -276,6 +277,13 @@ TEST_F(WindowTest, StateMenuTabMenuSendAndExit) {
   alice.ChooseFromMenu("PopupMenu9", 5);
   EXPECT_EQ(stateMenu(), (Texts{"Active", "Do not disturb", "Offline (gone) *"}));
   EXPECT_EQ(image(), 2);
+
+  // A nick chosen from the nick box's list is taken as it is, and the list stays.
+  QComboBox* nicks = alice.Find<QComboBox>("ComboBox1");
+  ASSERT_EQ(nicks->count(), 2);
+  emit nicks->activated(1);
+  EXPECT_EQ(alice.core->Engine().Nick(), "carol");
+  EXPECT_EQ(nicks->count(), 2);
 
   // The tab menu's send: a character the wire cannot carry is shown first; declining keeps the tab.
   alice.Key(Qt::Key_F6);
