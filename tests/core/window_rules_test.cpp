@@ -33,16 +33,5 @@ TEST(WindowRules, WheelTurnsGiveOneKeyPerNotch) {
   }
 }
 
-TEST(WindowRules, TheTabMenuOpensOnlyOverTheActiveReplyTab) {
-  const struct {
-    int under;
-    int active;
-    bool opens;
-  } cases[] = {{1, 1, true}, {2, 2, true}, {1, 2, false}, {0, 0, false}, {-1, 0, false}, {-1, -1, false}};
-  for (const auto& c : cases) {
-    EXPECT_EQ(MessageTabMenuOpens(c.under, c.active), c.opens) << c.under << " " << c.active;
-  }
-}
-
 }  // namespace
 }  // namespace plumo
