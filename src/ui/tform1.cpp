@@ -701,7 +701,9 @@ void TForm1::Quit() {
 // Up and Down move the roster's current row. The strip's own wheel handling is not used, so one
 // notch moves exactly one tab whatever the style or the wheel's resolution.
 bool TForm1::WheelOver(QWidget* target, WheelTarget kind, const QWheelEvent& wheel) {
-  int& pending = kind == WheelTarget::Roster ? rosterWheel_ : tabWheel_;
+  int& pending = kind == WheelTarget::Roster       ? rosterWheel_
+                 : kind == WheelTarget::TabChanels ? channelWheel_
+                                                   : messageWheel_;
   Qt::Key key = Qt::Key_unknown;
   switch (WheelTurn(kind, wheel.angleDelta().y(), pending)) {
     case WheelKey::Left:

@@ -169,7 +169,9 @@ class TForm1 : public QMainWindow,
   QMenu* n26_ = nullptr;         // keyboard layouts
   QAction* n11_ = nullptr;       // multi-line editor
   int editorHeight_ = 25;
-  int tabWheel_ = 0;  // the part of a wheel notch not yet turned into a key
+  // The part of a wheel notch not yet turned into a key, per control.
+  int channelWheel_ = 0;
+  int messageWheel_ = 0;
   int rosterWheel_ = 0;
   bool syncingSelection_ = false;
   bool asking_ = false;  // an input box is open
