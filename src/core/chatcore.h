@@ -116,6 +116,8 @@ class TChatCore {
   const std::string& AppDir() const { return ctx_.appDir; }
   std::string IniPath() const { return ctx_.IniPath(); }
   bool Quitting() const { return quitting_; }
+  // The program is really to end (the exit commands): hiding the window no longer minimizes.
+  void SetQuitting() { quitting_ = true; }
   bool HasEngine() const { return engine_ != nullptr; }
   // The engine itself, for tests that check what it did; hosts use Identity and Peers.
   TPlumo& Engine() { return *engine_; }

@@ -26,6 +26,14 @@ void TEditorCommands::ToggleLineMode() {
   tabs_.Channels().ScrollToEnd();
 }
 
+void TEditorCommands::SendAndCloseReplyTab() {
+  if (tabs_.Inputs().CurrentIndex() <= 0) return;
+  SendAfterCheck([this] {
+    sender_.SendComposedMessage();
+    tabs_.CloseMessageTab();
+  });
+}
+
 void TEditorCommands::SendAfterCheck(std::function<void()> send) {
   const std::vector<TUnencodableChar> lost = c_.s.editor.LostCharacters();
   if (lost.empty()) {

@@ -29,6 +29,10 @@ class TEditorCommands {
   // The line editor switches between line and multi-line mode (double click, menu, Shift+Enter,
   // Esc in multi-line mode); a reply tab stays as it is.
   void ToggleLineMode();
+  // The message-tab menu's "send": the active reply tab is sent and then closed whatever the
+  // result (a failure has been named in the console). Characters the wire cannot carry are shown
+  // first; declining keeps the tab and its draft.
+  void SendAndCloseReplyTab();
   // The active mode of the input editor.
   ViewMode ActiveMode() const;
 

@@ -49,6 +49,21 @@ bool TTabStrips::SelectChannelTab(int index) {
   return true;
 }
 
+void TTabStrips::ChannelTabClicked(int index) {
+  if (index < 0 || index >= channels_.Count()) return;
+  channels_.At(index).Seen = true;
+  channels_.At(index).IconIndex = index == 0 ? icon::kConsoleSeen : icon::kChannelSeen;
+  channels_.RefreshIcons();
+}
+
+void TTabStrips::MessageTabClicked() {
+  const int index = inputs_.CurrentIndex();
+  if (index < 0) return;
+  inputs_.At(index).Seen = true;
+  FocusEditor();
+  inputs_.RefreshIcons();
+}
+
 bool TTabStrips::SelectMessageTab(int index) {
   if (index < 0 || index >= inputs_.Count()) return false;
   inputs_.Show(index);

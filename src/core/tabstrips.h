@@ -28,6 +28,11 @@ class TTabStrips {
   // Shows a tab, marks it seen and focuses the editor; false for an invalid index.
   bool SelectChannelTab(int index);
   bool SelectMessageTab(int index);
+  // A click on a channel tab marks the clicked tab seen (a change of tab comes as SelectChannelTab);
+  // a click on the message strip marks the active tab seen and focuses the editor. Neither shows
+  // the tab again nor asks for the topic.
+  void ChannelTabClicked(int index);
+  void MessageTabClicked();
   // Ctrl+Tab and Shift+Tab: the next tab, the first after the last.
   void NextMessageTab() { SelectMessageTab(Next(inputs_)); }
   void NextChannelTab() { SelectChannelTab(Next(channels_)); }

@@ -48,11 +48,14 @@ QString ConversationTabs::SelectionText() const {
   return FromCp1251(views_.SelectionToMarkup(false));
 }
 
-void ConversationTabs::InsertAtCaret(const QString& text) {
+bool ConversationTabs::InsertAtCaret(const QString& text) {
   QTextCursor cursor = control_.textCursor();
+  // The menus insert as typing would: never into a protected quote.
+  if (!control_.EditAllowed(cursor.selectionStart(), cursor.selectionEnd())) return false;
   cursor.insertText(text);
   control_.setTextCursor(cursor);
   views_.FormatView();
+  return true;
 }
 
 void ConversationTabs::FormatView() {

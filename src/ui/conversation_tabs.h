@@ -51,8 +51,9 @@ class ConversationTabs : public RichConversationView {
   void ClearView();
   // The selection with pictures as their codes ("" for none).
   QString SelectionText() const;
-  // Inserts text at the caret (replacing the selection), formats it and leaves the caret after it.
-  void InsertAtCaret(const QString& text);
+  // Inserts text at the caret (replacing the selection), formats it and leaves the caret after it;
+  // false, and nothing changes, when the caret or the selection is in protected text.
+  bool InsertAtCaret(const QString& text);
   // Re-formats what was typed in the displayed conversation.
   void FormatView();
   // Removes every tab character from the displayed conversation (the control accepts them, the

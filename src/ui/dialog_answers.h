@@ -13,7 +13,8 @@ namespace plumo::ui {
 
 class DialogAnswers {
  public:
-  // Queues the answer of the next input box (code page 1251); nullopt: it is cancelled.
+  // Queues the answer of the next input box (code page 1251); nullopt: it is cancelled. The colour
+  // dialog takes its answer from the same queue, as a colour name ("#RRGGBB").
   static void SetNextInputAnswer(std::optional<std::string> answer);
   // Takes the next queued answer: false when none is queued (the box must ask, or be cancelled
   // where nobody can answer). On true, answer holds the queued answer.

@@ -28,6 +28,7 @@
 #include "core/chatcore.h"
 #include "core/nick_completion.h"
 #include "core/roster_moves.h"
+#include "core/window_rules.h"
 #include "images/images.h"
 #include "lang/text_helpers.h"
 #include "platform/keyboard_x11.h"
@@ -175,18 +176,17 @@ void TForm1::ConnectWidgets() {
   connect(ui_->TabMessages, &QTabBar::currentChanged, this, [&core](int index) {
     if (index >= 0) core.Tabs().SelectMessageTab(index);
   });
-  connect(ui_->TabChanels, &QTabBar::tabBarClicked, this, [&core](int index) {
-    if (index >= 0 && index == core.Tabs().Channels().CurrentIndex()) core.Tabs().SelectChannelTab(index);
-  });
-  connect(ui_->TabMessages, &QTabBar::tabBarClicked, this, [&core](int index) {
-    if (index >= 0 && index == core.Tabs().Inputs().CurrentIndex()) core.Tabs().SelectMessageTab(index);
-  });
+  // A click on the active tab changes nothing but marks it (and, on the message strip, focuses the
+  // editor); a click on another tab also selects it through currentChanged.
+  connect(ui_->TabChanels, &QTabBar::tabBarClicked, this,
+          [&core](int index) { core.Tabs().ChannelTabClicked(index); });
+  connect(ui_->TabMessages, &QTabBar::tabBarClicked, this, [&core](int) { core.Tabs().MessageTabClicked(); });
 
   // Toolbar.
   connect(ui_->ToolButton1, &QToolButton::clicked, this, [&core] { core.Sending().ComposeMessage(false); });
   connect(ui_->ToolButton2, &QToolButton::clicked, this, [&core] { core.Sending().ComposeMessage(true); });
   connect(ui_->ToolButton6, &QToolButton::clicked, this, [&core] { core.Tabs().ChangeTopic(); });
-  connect(ui_->ToolButton7, &QToolButton::clicked, this, [this] { close(); });
+  connect(ui_->ToolButton7, &QToolButton::clicked, this, [this] { Quit(); });
   ui_->ToolButton6->installEventFilter(this);
   connect(ui_->ToolBar1, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& pos) { popupMenu1_->popup(ui_->ToolBar1->mapToGlobal(pos)); });
@@ -206,7 +206,6 @@ void TForm1::ConnectWidgets() {
   connect(&roster_, &ui::RosterModel::selectionMoved, this, [this] { RestoreRosterSelection(); });
   connect(ui_->ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this] { ReportRosterSelection(); });
-  connect(ui_->ListView1, &QListView::doubleClicked, this, [&core] { core.Sending().ComposeMessage(false); });
   connect(ui_->ListView1, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& pos) { popupMenu2_->popup(ui_->ListView1->viewport()->mapToGlobal(pos)); });
   ui_->ListView1->viewport()->installEventFilter(this);
@@ -222,6 +221,7 @@ void TForm1::ConnectWidgets() {
   ui_->RxRichEdit2->viewport()->installEventFilter(this);
   ui_->RxRichEdit1->viewport()->installEventFilter(this);
   ui_->TabMessages->installEventFilter(this);
+  ui_->TabChanels->installEventFilter(this);
   connect(ui_->RxRichEdit2, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& pos) { popupMenu4_->popup(ui_->RxRichEdit2->viewport()->mapToGlobal(pos)); });
   connect(ui_->RxRichEdit1, &QWidget::customContextMenuRequested, this,
@@ -243,7 +243,7 @@ void TForm1::BuildMenus() {
     showNormal();
     activateWindow();
   });
-  connect(AddItem(popupMenu1_, "exit1", "exit"), &QAction::triggered, this, [this] { close(); });
+  connect(AddItem(popupMenu1_, "exit1", "exit"), &QAction::triggered, this, [this] { Quit(); });
 
   // Roster menu.
   popupMenu2_ = NewMenu(this, "PopupMenu2");
@@ -255,11 +255,15 @@ void TForm1::BuildMenus() {
             if (core_) core_->Sending().ComposeMessage(true);
           });
   connect(AddItem(popupMenu2_, "N19", "Вставить Ник в редактор"), &QAction::triggered, this, [this] {
-    const QModelIndexList rows = ui_->ListView1->selectionModel()->selectedRows();
-    if (rows.isEmpty()) return;
-    int first = rows.front().row();
-    for (const QModelIndex& row : rows) first = std::min(first, row.row());
-    InsertIntoEditor(roster_.index(first).data().toString());
+    if (!core_) return;
+    std::vector<std::string> nicks;
+    RosterSelection selection;
+    for (const RosterRow& row : core_->Roster().Rows()) {
+      nicks.push_back(row.Nick);
+      selection.push_back(row.Selected);
+    }
+    if (const std::optional<std::string> nick = NickForEditor(nicks, selection))
+      InsertIntoEditor(FromCp1251(*nick));
   });
   AddSeparator(popupMenu2_, "N24");
   connect(AddItem(popupMenu2_, "N22", "Послать гудок", icon::kBell), &QAction::triggered, this, [this] {
@@ -280,9 +284,7 @@ void TForm1::BuildMenus() {
     if (core_) core_->Tabs().CloseMessageTab();
   });
   connect(AddItem(popupMenu3_, "N4", "Отправить"), &QAction::triggered, this, [this] {
-    if (!core_) return;
-    core_->Sending().SendComposedMessage();
-    core_->Tabs().CloseMessageTab();
+    if (core_) core_->Editor().SendAndCloseReplyTab();
   });
 
   // Editor menu.
@@ -315,9 +317,9 @@ void TForm1::BuildMenus() {
   connect(cancel, &QAction::triggered, this, [this] { RxRichEdit2KeyDown(Qt::Key_Escape, Qt::NoModifier); });
   connect(n26_, &QMenu::aboutToShow, this, [this] { BuildLayoutMenu(); });
   connect(popupMenu4_, &QMenu::aboutToShow, this, [this] {
-    const ViewMode mode = CurrentInputMode();
-    n11_->setChecked(mode == ModeMultiLine);
-    n11_->setEnabled(mode != ModeReply);
+    const MultiLineItemState item = MultiLineMenuItem(CurrentInputMode());
+    n11_->setChecked(item.Checked);
+    n11_->setEnabled(item.Enabled);
   });
 
   // Channel display menu.
@@ -336,10 +338,12 @@ void TForm1::BuildMenus() {
   popupMenu7_ = NewMenu(this, "PopupMenu7");
   connect(popupMenu7_, &QMenu::aboutToShow, this, [this] {
     popupMenu7_->clear();
-    for (const char* command : {"/help", "/info", "/about"}) {
-      const QString text = QString::fromLatin1(command);
-      connect(popupMenu7_->addAction(MainImage(icon::kToolConsole), text), &QAction::triggered, this,
-              [this, text] { InsertIntoEditor(text); });
+    int tag = 0;
+    for (const std::string& command : CommandMenuItems()) {
+      const QString text = FromCp1251(command);
+      QAction* item = popupMenu7_->addAction(MainImage(icon::kConsoleSeen), text);
+      item->setData(tag++);
+      connect(item, &QAction::triggered, this, [this, text] { InsertIntoEditor(text); });
     }
   });
   ui_->ToolButton4->setMenu(popupMenu7_);
@@ -511,23 +515,26 @@ void TForm1::InsertIntoEditor(const QString& text) {
   ui_->RxRichEdit2->setFocus();
 }
 
+// A nick link names a peer: the nick goes into the editor in the nick colour, the caret to the end
+// of the text, typing goes on in the own colour. Any other link is opened.
 void TForm1::RxRichEdit1LinkClicked(const QString& link) {
-  const QString nick = HotNickFromLink(link);
-  if (nick.isEmpty() || !core_ || !core_->Settings().ChanelHotNik) {
+  std::optional<std::string> insertion;
+  if (core_) {
+    std::vector<std::string> nicks;
+    for (const RosterRow& row : core_->Roster().Rows()) nicks.push_back(row.Nick);
+    insertion = HotNickInsertion(ToCp1251(link), core_->Settings().ChanelHotNik, nicks);
+  }
+  if (!insertion) {
     OpenLink(link);
     return;
   }
-  // A nick link names a peer: the first roster nick beginning with it goes into the editor.
-  for (const RosterRow& row : roster_.Rows()) {
-    const QString rowNick = FromCp1251(row.Nick);
-    if (rowNick.startsWith(nick, Qt::CaseInsensitive)) {
-      inputs_.InsertAtCaret(QStringLiteral(" #^888866") + rowNick + QStringLiteral(" "));
-      inputs_.SetOwnColor(core_->Settings().MyColor);
-      ui_->RxRichEdit2->setFocus();
-      return;
-    }
-  }
-  OpenLink(link);
+  if (!inputs_.InsertAtCaret(FromCp1251(*insertion))) return;
+  RichTextControl& editor = *ui_->RxRichEdit2;
+  QTextCursor cursor = editor.textCursor();
+  cursor.movePosition(QTextCursor::End);
+  editor.setTextCursor(cursor);
+  inputs_.SetOwnColor(core_->Settings().MyColor);
+  editor.setFocus();
 }
 
 // --- Heights.
@@ -603,18 +610,14 @@ QString TForm1::RosterTip(const RosterRow& row) const {
 void TForm1::PopupMenu9Popup() {
   popupMenu9_->clear();
   if (!core_) return;
-  const TMessageScope scope(core_->Messages());
-  for (const int tag : {1, 4, 5}) {
-    const char state = static_cast<char>('0' + tag);
-    std::string caption = core_->Messages().GetMessage("WinState" + std::to_string(tag));
-    const bool chosen = core_->Own().SavedState() == state;
-    if (chosen) caption += " (" + core_->Own().SavedDescr() + ")";
-    QAction* item = popupMenu9_->addAction(MainImage(StateImageIndex(state)), FromCp1251(caption));
+  for (const StateMenuItem& state :
+       StateMenuItems(core_->Messages(), core_->Own().SavedState(), core_->Own().SavedDescr())) {
+    QAction* item = popupMenu9_->addAction(MainImage(state.Image), FromCp1251(state.Caption));
     item->setCheckable(true);
-    item->setChecked(chosen);
-    item->setData(tag);
-    if (chosen) ui_->ToolButton5->setIcon(item->icon());
-    connect(item, &QAction::triggered, this, [this, tag] {
+    item->setChecked(state.Checked);
+    item->setData(state.Tag);
+    if (state.Checked) SetStateImage(state.Image);
+    connect(item, &QAction::triggered, this, [this, tag = state.Tag] {
       if (core_) core_->Own().StateMenuClick(tag);
     });
   }
@@ -627,25 +630,52 @@ void TForm1::PopupMenu6Popup() {
     const TMessageScope scope(core_->Messages());
     return core_->Messages().GetMessage("OtherColor");
   }();
-  connect(popupMenu6_->addAction(FromCp1251(other)), &QAction::triggered, this, [this] {
-    if (!ui::DialogAnswers::CanAsk()) return;
-    const QColor color = QColorDialog::getColor(ui_->RxRichEdit2->textColor(), this);
-    if (color.isValid()) {
-      ui_->RxRichEdit2->setTextColor(color);
-      ui_->RxRichEdit2->setFocus();
-    }
-  });
-  popupMenu6_->addSeparator();
+  QAction* n17 = popupMenu6_->addAction(FromCp1251(other));
+  n17->setObjectName(QStringLiteral("N17"));
+  n17->setData(0);
+  connect(n17, &QAction::triggered, this, [this] { N17Click(); });
+  popupMenu6_->addSeparator()->setData(1);
   for (const ColorMenuItem& item : CustomColorItems(core_->Settings().CustomColors)) {
     const QColor color = ToQColor(item.Color);
     QPixmap swatch(16, 16);
     swatch.fill(color);
-    connect(popupMenu6_->addAction(QIcon(swatch), FromCp1251(item.Caption)), &QAction::triggered, this,
-            [this, color] {
-              ui_->RxRichEdit2->setTextColor(color);
-              ui_->RxRichEdit2->setFocus();
-            });
+    QAction* action = popupMenu6_->addAction(QIcon(swatch), FromCp1251(item.Caption));
+    action->setData(item.Tag);
+    connect(action, &QAction::triggered, this, [this, color] { SetTypingColor(color); });
   }
+}
+
+void TForm1::SetTypingColor(const QColor& color) {
+  ui_->RxRichEdit2->setTextColor(color);
+  ui_->RxRichEdit2->setFocus();
+}
+
+// The colour dialog starts with the editor's colour and offers the custom colours of the colour
+// menu. It opens with open(), not exec(), so the network goes on while the user chooses; a colour
+// queued through DialogAnswers (a name QColor reads, "#RRGGBB") is taken without opening it.
+void TForm1::N17Click() {
+  if (!core_) return;
+  ui::DialogAnswers::RecordAsked("Color");
+  std::optional<std::string> queued;
+  if (ui::DialogAnswers::TakeInputAnswer(queued) || !ui::DialogAnswers::CanAsk()) {
+    const QColor color(QString::fromStdString(queued.value_or(std::string())));
+    if (color.isValid()) SetTypingColor(color);
+    return;
+  }
+  int slot = 0;
+  for (const ColorMenuItem& item : CustomColorItems(core_->Settings().CustomColors)) {
+    if (slot >= QColorDialog::customCount()) break;
+    QColorDialog::setCustomColor(slot++, ToQColor(item.Color));
+  }
+  auto* dialog = new QColorDialog(ui_->RxRichEdit2->textColor(), this);
+  dialog->setObjectName(QStringLiteral("ColorDialog1"));
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  asking_ = true;
+  connect(dialog, &QDialog::finished, this, [this, dialog](int result) {
+    asking_ = false;
+    if (result == QDialog::Accepted) SetTypingColor(dialog->selectedColor());
+  });
+  dialog->open();
 }
 
 void TForm1::BuildSmileyMenu() {
@@ -658,11 +688,50 @@ void TForm1::BuildSmileyMenu() {
   }
 }
 
+// The exit commands: the program is really to end, then the window closes.
+void TForm1::Quit() {
+  if (core_) core_->SetQuitting();
+  close();
+}
+
 // --- Tab menu, nick box, wheel, mouse: through the event filter.
+
+// A wheel event over a tab strip or the roster becomes, per notch, the arrow key the strip or list
+// would get from the keyboard: Left and Right move a strip to its neighbouring tab (never around),
+// Up and Down move the roster's current row. The strip's own wheel handling is not used, so one
+// notch moves exactly one tab whatever the style or the wheel's resolution.
+bool TForm1::WheelOver(QWidget* target, WheelTarget kind, const QWheelEvent& wheel) {
+  int& pending = kind == WheelTarget::Roster       ? rosterWheel_
+                 : kind == WheelTarget::TabChanels ? channelWheel_
+                                                   : messageWheel_;
+  Qt::Key key = Qt::Key_unknown;
+  switch (WheelTurn(kind, wheel.angleDelta().y(), pending)) {
+    case WheelKey::Left:
+      key = Qt::Key_Left;
+      break;
+    case WheelKey::Right:
+      key = Qt::Key_Right;
+      break;
+    case WheelKey::Up:
+      key = Qt::Key_Up;
+      break;
+    case WheelKey::Down:
+      key = Qt::Key_Down;
+      break;
+    case WheelKey::None:
+      break;
+  }
+  if (key != Qt::Key_unknown) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(target, &press);
+  }
+  // The roster still scrolls with the wheel; the strips do nothing more.
+  return kind != WheelTarget::Roster;
+}
 
 void TForm1::TabMessagesMouseUp(const QPoint& pos) {
   const int index = ui_->TabMessages->tabAt(pos);
-  if (index > 0 && index == ui_->TabMessages->currentIndex()) {
+  if (MessageTabMenuOpens(index, ui_->TabMessages->currentIndex())) {
     popupMenu3_->popup(ui_->TabMessages->mapToGlobal(pos));
   }
 }
@@ -709,11 +778,15 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
       return true;
     }
   } else if (watched == ui_->ListView1->viewport() && type == QEvent::Wheel) {
-    // The wheel over the roster moves the selection as the arrow keys do.
-    const int delta = static_cast<QWheelEvent*>(event)->angleDelta().y();
-    QKeyEvent press(QEvent::KeyPress, delta > 0 ? Qt::Key_Up : Qt::Key_Down, Qt::NoModifier);
-    QApplication::sendEvent(ui_->ListView1, &press);
-    return true;
+    if (WheelOver(ui_->ListView1, WheelTarget::Roster, *static_cast<QWheelEvent*>(event))) return true;
+  } else if (watched == ui_->TabChanels && type == QEvent::Wheel) {
+    if (WheelOver(ui_->TabChanels, WheelTarget::TabChanels, *static_cast<QWheelEvent*>(event))) return true;
+  } else if (watched == ui_->TabMessages && type == QEvent::Wheel) {
+    if (WheelOver(ui_->TabMessages, WheelTarget::TabMessages, *static_cast<QWheelEvent*>(event))) return true;
+  } else if (watched == ui_->ListView1->viewport() && type == QEvent::MouseButtonDblClick) {
+    // ListView1DblClick: a message to the selected peers, also on the empty part of the list
+    // (with nobody selected the console says so).
+    if (core_) core_->Sending().ComposeMessage(false);
   }
   return QMainWindow::eventFilter(watched, event);
 }
@@ -900,6 +973,8 @@ void TForm1::BuildLanguageMenu(const std::vector<TLanguageEntry>& entries) {
       if (!core_) return;
       core_->Captions().ChooseLanguage(entry);
       core_->Settings().Language = core_->Captions().ShortFileName();
+      // The new captions include the user-count button's bare "Total": the count goes back on.
+      if (isVisible()) core_->Roster().Refresh();
     });
   }
 }

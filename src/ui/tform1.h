@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "core/roster_moves.h"
 #include "core/surfaces.h"
 #include "lang/lng.h"
 #include "platform/keyboard_layouts.h"
@@ -24,7 +25,9 @@
 #include "ui/roster_model.h"
 #include "view/smileys.h"
 
+class QColor;
 class QMenu;
+class QWheelEvent;
 class QTabBar;
 class QTimer;
 
@@ -136,6 +139,10 @@ class TForm1 : public QMainWindow,
   void RxRichEdit1LinkClicked(const QString& link);
   void TabMessagesMouseUp(const QPoint& pos);
   void ComboBox1Enter();
+  void N17Click();
+  void SetTypingColor(const QColor& color);
+  void Quit();
+  bool WheelOver(QWidget* target, WheelTarget kind, const QWheelEvent& wheel);
 
   std::unique_ptr<Ui::TForm1> ui_;
   ui::ConversationTabs channels_;
@@ -162,6 +169,10 @@ class TForm1 : public QMainWindow,
   QMenu* n26_ = nullptr;         // keyboard layouts
   QAction* n11_ = nullptr;       // multi-line editor
   int editorHeight_ = 25;
+  // The part of a wheel notch not yet turned into a key, per control.
+  int channelWheel_ = 0;
+  int messageWheel_ = 0;
+  int rosterWheel_ = 0;
   bool syncingSelection_ = false;
   bool asking_ = false;  // an input box is open
   bool closed_ = false;
