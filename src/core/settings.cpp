@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <unordered_map>
 
 #include "lang/lng.h"
 #include "lang/text_helpers.h"
@@ -254,27 +255,30 @@ struct Codec<SettingType::MultiLine> {
 };
 
 bool WriteHistoryTo(TIniFile& ini, std::string_view section, const std::vector<std::string>& history) {
-  bool ok = ini.EraseSection(section);
+  std::vector<std::pair<std::string, std::string>> entries;
+  entries.reserve(history.size());
   for (std::size_t i = 0; i < history.size(); ++i) {
-    ok = ini.WriteString(section, "z" + std::to_string(i), EncodeMultiLine(history[i])) && ok;
+    entries.emplace_back("z" + std::to_string(i), EncodeMultiLine(history[i]));
   }
-  return ok;
+  return ini.ReplaceSection(section, entries);
 }
 
 bool WriteTopicsTo(TIniFile& ini, std::string_view section, const std::vector<TTopicRecord>& topics) {
-  bool ok = ini.EraseSection(section);
+  bool ok = true;
+  std::vector<std::pair<std::string, std::string>> entries;
+  entries.reserve(topics.size() * 4);
   for (const auto& t : topics) {
     // A channel whose name cannot be a key would land under another key; it keeps no topic.
     if (!TIniFile::IsValidKeyName(t.Channel)) {
       ok = false;
       continue;
     }
-    ok = ini.WriteString(section, t.Channel, SingleLineValue(t.Topic)) && ok;
-    ok = ini.WriteInteger(section, t.Channel + "_time", t.TopicTime) && ok;
-    ok = ini.WriteString(section, t.Channel + "_ip", SingleLineValue(t.SetterAddress)) && ok;
-    ok = ini.WriteString(section, t.Channel + "_uname", SingleLineValue(t.SetterNick)) && ok;
+    entries.emplace_back(t.Channel, SingleLineValue(t.Topic));
+    entries.emplace_back(t.Channel + "_time", std::to_string(t.TopicTime));
+    entries.emplace_back(t.Channel + "_ip", SingleLineValue(t.SetterAddress));
+    entries.emplace_back(t.Channel + "_uname", SingleLineValue(t.SetterNick));
   }
-  return ok;
+  return ini.ReplaceSection(section, entries) && ok;
 }
 
 }  // namespace
@@ -408,10 +412,15 @@ class THistoryBinding final : public TSettingBinding {
     std::vector<std::string>& history = std::invoke(access_, s);
     history.clear();
     if (!ini) return;
-    const std::size_t n = ini->ReadSection(d.Section).size();
-    history.reserve(n);
-    for (std::size_t i = 0; i < n; ++i) {
-      history.push_back(DecodeMultiLine(ini->ReadString(d.Section, "z" + std::to_string(i), "")));
+    // One pass over the section: the first line of each name counts, as a lookup by name finds it.
+    const auto values = ini->ReadSectionValues(d.Section);
+    std::unordered_map<std::string, const std::string*> byName;
+    byName.reserve(values.size());
+    for (const auto& [k, v] : values) byName.emplace(Cp1251UpperCase(k), &v);
+    history.reserve(values.size());
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      const auto it = byName.find("Z" + std::to_string(i));
+      history.push_back(it == byName.end() ? std::string() : DecodeMultiLine(*it->second));
     }
   }
 
@@ -662,6 +671,7 @@ TNameValueList ReadTable(const TIniFile& ini, std::string_view section) {
 }
 
 TSettings LoadSettings(const TIniFile& ini, const TSettingsEnv& env) {
+  ini.RemoveStaleTemporaries();
   TSettings s;
   LoadRows(s, &ini, env);
   return s;
@@ -706,11 +716,10 @@ bool WriteTopics(TIniFile& ini, const std::vector<TTopicRecord>& topics) {
 // Saving.
 
 bool WriteTable(TIniFile& ini, std::string_view section, const TNameValueList& table) {
-  bool ok = true;
-  for (const auto& [name, value] : table.Entries()) {
-    ok = ini.WriteString(section, name, SingleLineValue(value)) && ok;
-  }
-  return ok;
+  std::vector<std::pair<std::string, std::string>> entries;
+  entries.reserve(table.Count());
+  for (const auto& [name, value] : table.Entries()) entries.emplace_back(name, SingleLineValue(value));
+  return ini.WriteSectionValues(section, entries);
 }
 
 bool WriteHistory(TIniFile& ini, const std::vector<std::string>& history) {
@@ -718,13 +727,18 @@ bool WriteHistory(TIniFile& ini, const std::vector<std::string>& history) {
 }
 
 bool SaveFullSettings(TIniFile& ini, const TSettings& settings, const TSaveContext& context) {
-  return SaveRows(ini, settings, context, SaveGroup::Full);
+  ini.BeginUpdate();
+  const bool ok = SaveRows(ini, settings, context, SaveGroup::Full);
+  return ini.EndUpdate() && ok;
 }
 
 bool SaveSettings(TIniFile& ini, const TSettings& settings, const TSaveContext& context, bool full) {
+  // One replacement of the file for the whole save: a kill at any moment leaves the old file or
+  // the new one, and the save costs time in proportion to the file.
+  ini.BeginUpdate();
   bool ok = SaveRows(ini, settings, context, SaveGroup::Window);
   if (full) ok = SaveFullSettings(ini, settings, context) && ok;
-  return ini.UpdateFile() && ok;
+  return ini.EndUpdate() && ok;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -307,7 +307,8 @@ bool SetSettingText(TSettings& settings, std::string_view key, std::string_view 
 // The settings with every default applied (what a missing chat.ini gives).
 TSettings DefaultSettings(const TSettingsEnv& env);
 // Reads every row of the table; a missing file or key gives its default. Problems are listed in
-// the result, and the default is used for the value concerned.
+// the result, and the default is used for the value concerned. First removes the temporary files a
+// save that was killed left beside the file.
 TSettings LoadSettings(const TIniFile& ini, const TSettingsEnv& env);
 // The default information text: the language text of "About" formatted with the computer name and
 // the user name.
@@ -334,8 +335,9 @@ bool WriteTopics(TIniFile& ini, const std::vector<TTopicRecord>& topics);
 // Saving.
 
 // The window group (a failure ends its [Main] keys silently; [HISTORY] is rewritten from
-// InputHistory all the same), then the full group when full; then the file is flushed. Returns
-// false when anything failed (callers may ignore it).
+// InputHistory all the same), then the full group when full, as one replacement of the file
+// flushed to the storage device: a save that is killed leaves the old file whole. Returns false
+// when anything failed (callers may ignore it).
 bool SaveSettings(TIniFile& ini, const TSettings& settings, const TSaveContext& context, bool full);
 // The full group: [smiles], the full [Main] keys, [SOUNDS], [SOUNDS0] to [SOUNDS2], [BELLS],
 // [STATES] (removed when the StateTable is empty), [Topics]. Tables are written entry by entry
