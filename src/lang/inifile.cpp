@@ -134,8 +134,9 @@ std::optional<ParsedInt> ParseIntText(std::string_view text) {
 TIniFile::TIniFile(std::string path) : path_(std::move(path)) {}
 
 bool TIniFile::Exists() const {
-  std::ifstream in(path_, std::ios::binary);
-  return in.good();
+  // Without opening it: a file that is only looked at is not read.
+  struct stat st {};
+  return ::stat(path_.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) && ::access(path_.c_str(), R_OK) == 0;
 }
 
 void TIniFile::Refresh() const {
