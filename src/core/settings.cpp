@@ -161,6 +161,12 @@ bool TNameValueList::Remove(std::string_view name) {
   return true;
 }
 
+std::string NickProblem(std::string_view nick) {
+  if (nick.size() <= kMaxNickLength) return {};
+  return "the nick is " + std::to_string(nick.size()) + " characters long; at most " +
+         std::to_string(kMaxNickLength) + " can be sent";
+}
+
 char SoundSectionDigit(char state) {
   switch (state) {
     case stActive:
@@ -308,6 +314,8 @@ struct KeyHooks {
   Value (*Stored)(const Value&, const TSaveContext&) = nullptr;
   // Whether a value read or set is taken; nullptr takes every value of the type.
   bool (*Accepts)(const Value&) = nullptr;
+  // Why a value read or set is refused (reported at load), or empty; nullptr refuses none.
+  std::string (*Refuses)(const Value&) = nullptr;
   // Set to whether the value came from the file or a set; while false and the value is neutral,
   // the saves leave the key alone.
   bool TSettings::*Present = nullptr;
@@ -357,6 +365,10 @@ class TKeyBinding final : public TSettingBinding {
   std::optional<Value> Take(std::string_view text, std::string& error) const {
     std::optional<Value> v = Codec<T>::Decode(text, error);
     if (v && hooks_.Accepts && !hooks_.Accepts(*v)) v.reset();
+    if (v && hooks_.Refuses) {
+      error = hooks_.Refuses(*v);
+      if (!error.empty()) v.reset();
+    }
     return v;
   }
 
@@ -528,6 +540,11 @@ std::string LanguageFileName(const std::string& language, const TSaveContext&) {
   return slash == std::string::npos ? language : language.substr(slash + 1);
 }
 
+std::string RefusedNick(const std::string& nick) {
+  const std::string problem = NickProblem(nick);
+  return problem.empty() ? problem : problem + "; the default nick is used";
+}
+
 bool IsChosenState(const char& state) {
   return state == stActive || state == stDoNotDisturb || state == stOffline;
 }
@@ -572,7 +589,7 @@ const std::vector<SettingDef>& SettingsTable() {
       TableSection(kSmilesSection, &TSettings::SmileTable, Full),
       Key<String>("Language", &TSettings::Language, Full, Literal(kDefaultLanguageFile),
                   {.Stored = &LanguageFileName}),
-      Key<String>("MyName", &TSettings::MyName, Full, kUserName),
+      Key<String>("MyName", &TSettings::MyName, Full, kUserName, {.Refuses = &RefusedNick}),
       Key<MultiLine>("About", &TSettings::About, Full, Message("About"),
                      {.Present = &TSettings::AboutPresent}),
       Key<List>("MyNiks", &TSettings::MyNiks, Full, kUserName),

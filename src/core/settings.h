@@ -93,6 +93,17 @@ inline constexpr const char kStatesSection[] = "STATES";
 inline constexpr const char kTopicsSection[] = "Topics";
 inline constexpr const char kHistorySection[] = "HISTORY";
 
+// The longest own nick, in code-page characters, that every datagram made of the nick and fields
+// of fixed size can carry: a nick change carries the old nick and the new one, a pong the asker's
+// nick, ours, the state and (when it is empty) the description, each field ending in a zero byte:
+// 5 header bytes + 2 x (1019 + 1) + 2 + 1 = 2048 = kMaxDatagram. Longer nicks are refused, at
+// start-up and at a nick change.
+inline constexpr std::size_t kMaxNickLength = (kMaxDatagram - kHeaderSize - 3) / 2 - 1;
+static_assert(kMaxNickLength == 1019);
+// Why a nick cannot be ours ("the nick is 2047 characters long; at most 1019 can be sent"), or
+// empty when it can.
+std::string NickProblem(std::string_view nick);
+
 // The sound section digit of a state: '1' -> '0', '4' -> '1', '5' -> '2'; 0 for any other state.
 char SoundSectionDigit(char state);
 // "SOUNDS0", "SOUNDS1" or "SOUNDS2" for the states '1', '4', '5'; empty for any other state.

@@ -261,6 +261,8 @@ TEST(Settings, SettingTextIsCheckedByTheKeysType) {
       {"MyName", " spaced ", true, " spaced "},
       {"MyName", "bob\r\nMyIP=1.2.3.4", false, "vasya"},
       {"MyName", std::string(TIniFile::kMaxValue + 1, 'x'), false, "vasya"},
+      {"MyName", std::string(kMaxNickLength, 'x'), true, std::string(kMaxNickLength, 'x')},
+      {"MyName", std::string(kMaxNickLength + 1, 'x'), false, "vasya"},  // cannot be sent
       {"About", "a/nb", true, "a/nb"},
       {"state4", "busy", false, std::nullopt},  // lives only in the file
       {"Smiles", "x", false, std::nullopt},
