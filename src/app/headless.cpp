@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -75,8 +76,16 @@ int CopyShippedLanguages(const std::string& dir, const std::string& programPath)
 
 namespace {
 
-// Writes one line to standard output and flushes it.
+// Standard output, written from the event loop without waiting for its reader (see TOutputQueue);
+// set up by the Printer.
+TOutputQueue* stdoutQueue = nullptr;
+
+// Writes one line to standard output, or queues it while the reader is not taking more.
 void Emit(const std::string& line) {
+  if (stdoutQueue) {
+    stdoutQueue->Push(line);
+    return;
+  }
   std::fwrite(line.data(), 1, line.size(), stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);
@@ -84,7 +93,28 @@ void Emit(const std::string& line) {
 
 class Printer {
  public:
-  explicit Printer(bool json) : json_(json), ansi_(!json && isatty(STDOUT_FILENO) != 0) {}
+  // How long the peer waits at exit for a reader that is not taking its last lines.
+  static constexpr int kExitDrainMs = 5000;
+
+  // Needs the application object: queued lines are written as the event loop sees the reader ready.
+  explicit Printer(bool json)
+      : json_(json), ansi_(!json && isatty(STDOUT_FILENO) != 0), queue_(STDOUT_FILENO, json) {
+    std::fflush(stdout);
+    stdoutQueue = &queue_;
+    if (queue_.WatchFd() >= 0) {
+      writable_ = std::make_unique<QSocketNotifier>(queue_.WatchFd(), QSocketNotifier::Write);
+      writable_->setEnabled(false);
+      QObject::connect(writable_.get(), &QSocketNotifier::activated, [this] { Flush(); });
+      // Checked after every turn of the event loop: a line queued during it starts the watch.
+      QObject::connect(QCoreApplication::eventDispatcher(), &QAbstractEventDispatcher::aboutToBlock,
+                       [this] { Flush(); });
+    }
+  }
+  ~Printer() { stdoutQueue = nullptr; }
+  Printer(const Printer&) = delete;
+  Printer& operator=(const Printer&) = delete;
+  // At exit: the last lines, if the reader takes them in time.
+  void Drain() { queue_.Drain(kExitDrainMs); }
   bool Json() const { return json_; }
   void ViewLine(const std::string& view, const std::string& line) {
     if (json_) {
@@ -98,8 +128,15 @@ class Printer {
   }
 
  private:
+  void Flush() {
+    const bool waiting = !queue_.Flush();
+    if (writable_ && writable_->isEnabled() != waiting) writable_->setEnabled(waiting);
+  }
+
   bool json_;
   bool ansi_;
+  TOutputQueue queue_;
+  std::unique_ptr<QSocketNotifier> writable_;
 };
 
 // Holds everything the peer reports until start-up has finished, so that the first line of output
@@ -825,6 +862,7 @@ int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
   RunSignals(session);
   const int code = app.exec();
   // The reader thread may still wait for input; leave without unwinding it.
+  out.Drain();
   std::fflush(stdout);
   std::_Exit(code);
 }

@@ -1,10 +1,18 @@
 #include "app/json_out.h"
 
-#include "lang/text_helpers.h"
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
+#include <climits>
 #include <cstdio>
 
 #include "lang/codepage.h"
+#include "lang/text_helpers.h"
 
 namespace plumo {
 
@@ -109,6 +117,151 @@ std::string ReadableLine(const std::string& line, bool ansi) {
   }
   if (coloured) out += "\x1b[0m";
   return Cp1251ToUtf8(out);
+}
+
+// ---------------------------------------------------------------------------------------------
+// TOutputQueue
+
+TOutputQueue::TOutputQueue(int fd, bool json, std::size_t limit) : fd_(fd), json_(json), limit_(limit) {
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode))) {
+    mode_ = Mode::Direct;
+  } else if (S_ISSOCK(st.st_mode)) {
+    mode_ = Mode::Socket;
+  } else {
+    // A description of our own (pipe, terminal), so that O_NONBLOCK touches nobody else's.
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    own_ = ::open(self.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    mode_ = own_ >= 0 ? Mode::Own : Mode::Polled;
+  }
+}
+
+TOutputQueue::~TOutputQueue() {
+  if (own_ >= 0) ::close(own_);
+}
+
+int TOutputQueue::WatchFd() const {
+  switch (mode_) {
+    case Mode::Direct:
+      return -1;
+    case Mode::Own:
+      return own_;
+    default:
+      return fd_;
+  }
+}
+
+std::string TOutputQueue::DropReport(std::uint64_t n) const {
+  if (json_) return "{\"dropped\":" + std::to_string(n) + "}";
+  return "[output] " + std::to_string(n) + " lines dropped: the reader did not keep up";
+}
+
+long TOutputQueue::WriteSome(const char* data, std::size_t size) {
+  for (;;) {
+    ssize_t n;
+    switch (mode_) {
+      case Mode::Direct:
+        n = ::write(fd_, data, size);
+        break;
+      case Mode::Socket:
+        n = ::send(fd_, data, size, MSG_DONTWAIT | MSG_NOSIGNAL);
+        break;
+      case Mode::Own:
+        n = ::write(own_, data, size);
+        break;
+      case Mode::Polled: {
+        // Without a description of our own: a pipe that polls writable takes PIPE_BUF bytes at once.
+        pollfd p{fd_, POLLOUT, 0};
+        if (::poll(&p, 1, 0) <= 0) return 0;
+        if (p.revents & (POLLERR | POLLNVAL)) return -1;
+        if (!(p.revents & POLLOUT)) return 0;
+        n = ::write(fd_, data, size < PIPE_BUF ? size : PIPE_BUF);
+        break;
+      }
+    }
+    if (n >= 0) return static_cast<long>(n);
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+    return -1;
+  }
+}
+
+bool TOutputQueue::Flush() {
+  while (!queue_.empty() && !gone_) {
+    Entry& e = queue_.front();
+    if (e.text.empty()) {
+      // The reader has taken everything before the dropped lines: the report is due.
+      e.text = DropReport(e.gap) + "\n";
+      pending_ += e.text.size();
+    }
+    while (headDone_ < e.text.size()) {
+      const long n = WriteSome(e.text.data() + headDone_, e.text.size() - headDone_);
+      if (n < 0) {
+        gone_ = true;  // the reader has gone: nothing will be read any more
+        break;
+      }
+      if (n == 0) return false;
+      headDone_ += static_cast<std::size_t>(n);
+      pending_ -= static_cast<std::size_t>(n);
+    }
+    if (gone_) break;
+    queue_.pop_front();
+    headDone_ = 0;
+  }
+  if (gone_) {
+    queue_.clear();
+    pending_ = 0;
+    headDone_ = 0;
+  }
+  return true;
+}
+
+void TOutputQueue::DropOldest() {
+  // A line the reader has begun is finished. The report of a run of dropped lines stands where the
+  // run began and counts every line dropped after it; a report not yet begun takes in the next run.
+  const std::size_t at = headDone_ > 0 ? 1 : 0;
+  if (at >= queue_.size()) return;
+  Entry& first = queue_[at];
+  if (first.gap == 0) {
+    pending_ -= first.text.size();
+    first = Entry{{}, 1};
+    ++dropped_;
+    return;
+  }
+  if (at + 1 >= queue_.size()) return;
+  pending_ -= first.text.size();
+  first.text.clear();  // due again later, with the larger count
+  Entry& victim = queue_[at + 1];
+  pending_ -= victim.text.size();
+  first.gap += victim.gap > 0 ? victim.gap : 1;
+  if (victim.gap == 0) ++dropped_;
+  queue_.erase(queue_.begin() + static_cast<std::ptrdiff_t>(at + 1));
+}
+
+void TOutputQueue::Push(std::string line) {
+  if (gone_) return;
+  line += '\n';
+  pending_ += line.size();
+  queue_.push_back(Entry{std::move(line), 0});
+  if (Flush()) return;
+  while (pending_ > limit_) {
+    const std::size_t before = pending_;
+    DropOldest();
+    if (pending_ == before) break;  // only a line already begun is left
+  }
+}
+
+bool TOutputQueue::Drain(int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!Flush()) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+            .count();
+    if (left <= 0) return false;
+    pollfd p{WatchFd(), POLLOUT, 0};
+    if (::poll(&p, 1, static_cast<int>(left < 100 ? left : 100)) < 0 && errno != EINTR) return false;
+  }
+  return true;
 }
 
 }  // namespace plumo

@@ -1,6 +1,9 @@
-// Output helpers of the headless peer: JSON text values and the readable forms of line markup.
+// Output helpers of the headless peer: JSON text values, the readable forms of line markup, and
+// the queue that writes standard output without ever making the peer wait for its reader.
 #pragma once
 
+#include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -21,5 +24,61 @@ std::string JsonEntry(const RosterRow& row);
 // A marked-up line (code page 1251) as UTF-8 text: colour markers become 24-bit terminal colours
 // (ansi) or disappear, nick-link markers disappear, line breaks become "\n".
 std::string ReadableLine(const std::string& line, bool ansi);
+
+// Lines for a reader that may stop reading (a pipe, a terminal, a socket): a write never waits.
+// What the reader does not take at once waits in a queue of at most `limit` bytes, written as the
+// reader takes more (Flush, when WatchFd is writable). When the queue would grow past its bound, the
+// oldest waiting lines are dropped, whole; once the reader has taken everything before them, one
+// line reports how many: {"dropped":N} in JSON mode, a text line otherwise. A line is never cut
+// (a long one that was started is finished). To a regular file writes go straight through.
+// When the reader has gone (the pipe is broken), lines are discarded; the program ignores SIGPIPE.
+class TOutputQueue {
+ public:
+  static constexpr std::size_t kDefaultLimit = std::size_t{4} << 20;
+
+  // fd stays open and in the mode it is in: its description may be shared with other processes
+  // (a terminal is often standard input too), so a non-blocking one of our own is opened where
+  // the system allows it, and writes are polled where it does not.
+  TOutputQueue(int fd, bool json, std::size_t limit = kDefaultLimit);
+  ~TOutputQueue();
+  TOutputQueue(const TOutputQueue&) = delete;
+  TOutputQueue& operator=(const TOutputQueue&) = delete;
+
+  // Queues one line (the line end is added) and writes what the reader takes now.
+  void Push(std::string line);
+  // Writes what the reader takes now; true when nothing waits any more.
+  bool Flush();
+  // Waits at most timeoutMs for the reader to take everything (at exit); true when it did.
+  bool Drain(int timeoutMs);
+
+  // The descriptor whose writability lets Flush go on; -1 when writes never wait.
+  int WatchFd() const;
+  bool Waiting() const { return !queue_.empty(); }
+  std::size_t PendingBytes() const { return pending_; }
+  std::uint64_t DroppedLines() const { return dropped_; }
+  // The report line for n dropped lines (without the line end).
+  std::string DropReport(std::uint64_t n) const;
+
+ private:
+  enum class Mode { Direct, Socket, Own, Polled };
+  struct Entry {
+    std::string text;       // with its line end; empty for a report not yet due
+    std::uint64_t gap = 0;  // for a report: the lines dropped at this place
+  };
+  // Bytes of data taken now (0 when the reader is full); -1 when the reader has gone.
+  long WriteSome(const char* data, std::size_t size);
+  void DropOldest();
+
+  int fd_;
+  int own_ = -1;  // our non-blocking descriptor of the same reader (Mode::Own)
+  Mode mode_ = Mode::Polled;
+  bool json_;
+  std::size_t limit_;
+  std::deque<Entry> queue_;
+  std::size_t headDone_ = 0;  // bytes of the first entry already written
+  std::size_t pending_ = 0;   // bytes waiting in the queue
+  std::uint64_t dropped_ = 0;
+  bool gone_ = false;
+};
 
 }  // namespace plumo

@@ -197,8 +197,10 @@ void TOwnState::LoadNicks() {
 
 void TOwnState::NickEntered(const std::string& text, bool addToList) {
   if (!c_.engine) return;
-  if (!TrimText(text).empty()) {
-    c_.engine->SetNick(text);
+  if (const std::string problem = NickProblem(text); !problem.empty()) {
+    // Refused: the nick stays as it was.
+    tabs_.ConsoleError("MyName: " + problem + "; the nick stays " + c_.engine->Nick());
+  } else if (!TrimText(text).empty() && c_.engine->SetNick(text) == SendResult::Sent) {
     const std::string& nick = c_.engine->Nick();
     bool known = false;
     for (const auto& item : nickItems_) known = known || item == nick;

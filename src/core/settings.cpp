@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <unordered_map>
 
 #include "lang/lng.h"
 #include "lang/text_helpers.h"
@@ -160,6 +161,12 @@ bool TNameValueList::Remove(std::string_view name) {
   return true;
 }
 
+std::string NickProblem(std::string_view nick) {
+  if (nick.size() <= kMaxNickLength) return {};
+  return "the nick is " + std::to_string(nick.size()) + " characters long; at most " +
+         std::to_string(kMaxNickLength) + " can be sent";
+}
+
 char SoundSectionDigit(char state) {
   switch (state) {
     case stActive:
@@ -254,27 +261,30 @@ struct Codec<SettingType::MultiLine> {
 };
 
 bool WriteHistoryTo(TIniFile& ini, std::string_view section, const std::vector<std::string>& history) {
-  bool ok = ini.EraseSection(section);
+  std::vector<std::pair<std::string, std::string>> entries;
+  entries.reserve(history.size());
   for (std::size_t i = 0; i < history.size(); ++i) {
-    ok = ini.WriteString(section, "z" + std::to_string(i), EncodeMultiLine(history[i])) && ok;
+    entries.emplace_back("z" + std::to_string(i), EncodeMultiLine(history[i]));
   }
-  return ok;
+  return ini.ReplaceSection(section, entries);
 }
 
 bool WriteTopicsTo(TIniFile& ini, std::string_view section, const std::vector<TTopicRecord>& topics) {
-  bool ok = ini.EraseSection(section);
+  bool ok = true;
+  std::vector<std::pair<std::string, std::string>> entries;
+  entries.reserve(topics.size() * 4);
   for (const auto& t : topics) {
     // A channel whose name cannot be a key would land under another key; it keeps no topic.
     if (!TIniFile::IsValidKeyName(t.Channel)) {
       ok = false;
       continue;
     }
-    ok = ini.WriteString(section, t.Channel, SingleLineValue(t.Topic)) && ok;
-    ok = ini.WriteInteger(section, t.Channel + "_time", t.TopicTime) && ok;
-    ok = ini.WriteString(section, t.Channel + "_ip", SingleLineValue(t.SetterAddress)) && ok;
-    ok = ini.WriteString(section, t.Channel + "_uname", SingleLineValue(t.SetterNick)) && ok;
+    entries.emplace_back(t.Channel, SingleLineValue(t.Topic));
+    entries.emplace_back(t.Channel + "_time", std::to_string(t.TopicTime));
+    entries.emplace_back(t.Channel + "_ip", SingleLineValue(t.SetterAddress));
+    entries.emplace_back(t.Channel + "_uname", SingleLineValue(t.SetterNick));
   }
-  return ok;
+  return ini.ReplaceSection(section, entries) && ok;
 }
 
 }  // namespace
@@ -304,6 +314,8 @@ struct KeyHooks {
   Value (*Stored)(const Value&, const TSaveContext&) = nullptr;
   // Whether a value read or set is taken; nullptr takes every value of the type.
   bool (*Accepts)(const Value&) = nullptr;
+  // Why a value read or set is refused (reported at load), or empty; nullptr refuses none.
+  std::string (*Refuses)(const Value&) = nullptr;
   // Set to whether the value came from the file or a set; while false and the value is neutral,
   // the saves leave the key alone.
   bool TSettings::*Present = nullptr;
@@ -353,6 +365,10 @@ class TKeyBinding final : public TSettingBinding {
   std::optional<Value> Take(std::string_view text, std::string& error) const {
     std::optional<Value> v = Codec<T>::Decode(text, error);
     if (v && hooks_.Accepts && !hooks_.Accepts(*v)) v.reset();
+    if (v && hooks_.Refuses) {
+      error = hooks_.Refuses(*v);
+      if (!error.empty()) v.reset();
+    }
     return v;
   }
 
@@ -408,10 +424,15 @@ class THistoryBinding final : public TSettingBinding {
     std::vector<std::string>& history = std::invoke(access_, s);
     history.clear();
     if (!ini) return;
-    const std::size_t n = ini->ReadSection(d.Section).size();
-    history.reserve(n);
-    for (std::size_t i = 0; i < n; ++i) {
-      history.push_back(DecodeMultiLine(ini->ReadString(d.Section, "z" + std::to_string(i), "")));
+    // One pass over the section: the first line of each name counts, as a lookup by name finds it.
+    const auto values = ini->ReadSectionValues(d.Section);
+    std::unordered_map<std::string, const std::string*> byName;
+    byName.reserve(values.size());
+    for (const auto& [k, v] : values) byName.emplace(Cp1251UpperCase(k), &v);
+    history.reserve(values.size());
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      const auto it = byName.find("Z" + std::to_string(i));
+      history.push_back(it == byName.end() ? std::string() : DecodeMultiLine(*it->second));
     }
   }
 
@@ -519,6 +540,11 @@ std::string LanguageFileName(const std::string& language, const TSaveContext&) {
   return slash == std::string::npos ? language : language.substr(slash + 1);
 }
 
+std::string RefusedNick(const std::string& nick) {
+  const std::string problem = NickProblem(nick);
+  return problem.empty() ? problem : problem + "; the default nick is used";
+}
+
 bool IsChosenState(const char& state) {
   return state == stActive || state == stDoNotDisturb || state == stOffline;
 }
@@ -563,7 +589,7 @@ const std::vector<SettingDef>& SettingsTable() {
       TableSection(kSmilesSection, &TSettings::SmileTable, Full),
       Key<String>("Language", &TSettings::Language, Full, Literal(kDefaultLanguageFile),
                   {.Stored = &LanguageFileName}),
-      Key<String>("MyName", &TSettings::MyName, Full, kUserName),
+      Key<String>("MyName", &TSettings::MyName, Full, kUserName, {.Refuses = &RefusedNick}),
       Key<MultiLine>("About", &TSettings::About, Full, Message("About"),
                      {.Present = &TSettings::AboutPresent}),
       Key<List>("MyNiks", &TSettings::MyNiks, Full, kUserName),
@@ -662,6 +688,7 @@ TNameValueList ReadTable(const TIniFile& ini, std::string_view section) {
 }
 
 TSettings LoadSettings(const TIniFile& ini, const TSettingsEnv& env) {
+  ini.RemoveStaleTemporaries();
   TSettings s;
   LoadRows(s, &ini, env);
   return s;
@@ -706,11 +733,10 @@ bool WriteTopics(TIniFile& ini, const std::vector<TTopicRecord>& topics) {
 // Saving.
 
 bool WriteTable(TIniFile& ini, std::string_view section, const TNameValueList& table) {
-  bool ok = true;
-  for (const auto& [name, value] : table.Entries()) {
-    ok = ini.WriteString(section, name, SingleLineValue(value)) && ok;
-  }
-  return ok;
+  std::vector<std::pair<std::string, std::string>> entries;
+  entries.reserve(table.Count());
+  for (const auto& [name, value] : table.Entries()) entries.emplace_back(name, SingleLineValue(value));
+  return ini.WriteSectionValues(section, entries);
 }
 
 bool WriteHistory(TIniFile& ini, const std::vector<std::string>& history) {
@@ -718,13 +744,18 @@ bool WriteHistory(TIniFile& ini, const std::vector<std::string>& history) {
 }
 
 bool SaveFullSettings(TIniFile& ini, const TSettings& settings, const TSaveContext& context) {
-  return SaveRows(ini, settings, context, SaveGroup::Full);
+  ini.BeginUpdate();
+  const bool ok = SaveRows(ini, settings, context, SaveGroup::Full);
+  return ini.EndUpdate() && ok;
 }
 
 bool SaveSettings(TIniFile& ini, const TSettings& settings, const TSaveContext& context, bool full) {
+  // One replacement of the file for the whole save: a kill at any moment leaves the old file or
+  // the new one, and the save costs time in proportion to the file.
+  ini.BeginUpdate();
   bool ok = SaveRows(ini, settings, context, SaveGroup::Window);
   if (full) ok = SaveFullSettings(ini, settings, context) && ok;
-  return ini.UpdateFile() && ok;
+  return ini.EndUpdate() && ok;
 }
 
 // ---------------------------------------------------------------------------------------------

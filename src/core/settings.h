@@ -93,6 +93,17 @@ inline constexpr const char kStatesSection[] = "STATES";
 inline constexpr const char kTopicsSection[] = "Topics";
 inline constexpr const char kHistorySection[] = "HISTORY";
 
+// The longest own nick, in code-page characters, that every datagram made of the nick and fields
+// of fixed size can carry: a nick change carries the old nick and the new one, a pong the asker's
+// nick, ours, the state and (when it is empty) the description, each field ending in a zero byte:
+// 5 header bytes + 2 x (1019 + 1) + 2 + 1 = 2048 = kMaxDatagram. Longer nicks are refused, at
+// start-up and at a nick change.
+inline constexpr std::size_t kMaxNickLength = (kMaxDatagram - kHeaderSize - 3) / 2 - 1;
+static_assert(kMaxNickLength == 1019);
+// Why a nick cannot be ours ("the nick is 2047 characters long; at most 1019 can be sent"), or
+// empty when it can.
+std::string NickProblem(std::string_view nick);
+
 // The sound section digit of a state: '1' -> '0', '4' -> '1', '5' -> '2'; 0 for any other state.
 char SoundSectionDigit(char state);
 // "SOUNDS0", "SOUNDS1" or "SOUNDS2" for the states '1', '4', '5'; empty for any other state.
@@ -307,7 +318,8 @@ bool SetSettingText(TSettings& settings, std::string_view key, std::string_view 
 // The settings with every default applied (what a missing chat.ini gives).
 TSettings DefaultSettings(const TSettingsEnv& env);
 // Reads every row of the table; a missing file or key gives its default. Problems are listed in
-// the result, and the default is used for the value concerned.
+// the result, and the default is used for the value concerned. First removes the temporary files a
+// save that was killed left beside the file.
 TSettings LoadSettings(const TIniFile& ini, const TSettingsEnv& env);
 // The default information text: the language text of "About" formatted with the computer name and
 // the user name.
@@ -334,8 +346,9 @@ bool WriteTopics(TIniFile& ini, const std::vector<TTopicRecord>& topics);
 // Saving.
 
 // The window group (a failure ends its [Main] keys silently; [HISTORY] is rewritten from
-// InputHistory all the same), then the full group when full; then the file is flushed. Returns
-// false when anything failed (callers may ignore it).
+// InputHistory all the same), then the full group when full, as one replacement of the file
+// flushed to the storage device: a save that is killed leaves the old file whole. Returns false
+// when anything failed (callers may ignore it).
 bool SaveSettings(TIniFile& ini, const TSettings& settings, const TSaveContext& context, bool full);
 // The full group: [smiles], the full [Main] keys, [SOUNDS], [SOUNDS0] to [SOUNDS2], [BELLS],
 // [STATES] (removed when the StateTable is empty), [Topics]. Tables are written entry by entry

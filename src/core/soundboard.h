@@ -15,7 +15,8 @@ class TSoundBoard {
   explicit TSoundBoard(TCoreContext& ctx) : c_(ctx) {}
 
   // Plays the sound of an event key ("chat_line", "message", ...), registering the event on its
-  // first occurrence and its default file on its second.
+  // first occurrence and its default file ("<key>.wav") on its second; an empty file name is
+  // replaced by the default one the same way. The table never holds a name twice through this.
   void PlayEventSound(const std::string& key);
   // Plays the file of a bell number from the bell table; nothing for an unknown number.
   void PlayBell(std::uint16_t number);

@@ -24,9 +24,12 @@ void TSoundBoard::PlayEventSound(const std::string& key) {
     return;
   }
   if (table.Value(on) != "1") return;
-  const std::string src = table.Value(key + "_src");
+  const std::string srcKey = key + "_src";
+  const std::string src = table.Value(srcKey);
   if (src.empty()) {
-    table.Add(key + "_src", key + ".wav");
+    // An absent or empty file name becomes the default one: set, not added, so that a table that
+    // names an empty file does not grow by an entry on every event.
+    table.SetValue(srcKey, key + ".wav");
     return;
   }
   const std::string path = ResolveSoundFile(src);

@@ -1,6 +1,8 @@
 #include "lang/inifile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,6 +19,28 @@ namespace plumo {
 namespace {
 
 constexpr std::size_t npos = std::string::npos;
+constexpr char kBom[] = "\xEF\xBB\xBF";
+// A replacement file is named "<file name>" + kTempInfix + six characters (mkstemp).
+constexpr char kTempInfix[] = ".tmp-";
+constexpr std::size_t kTempSuffix = 6;
+
+// The directory part of a path ("." when none) and the name part.
+std::string DirOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+}
+std::string NameOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == npos ? path : path.substr(slash + 1);
+}
+
+bool SyncDir(const std::string& dir) {
+  const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd < 0) return false;
+  const bool ok = ::fsync(dfd) == 0;
+  ::close(dfd);
+  return ok;
+}
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t';
@@ -110,27 +134,38 @@ std::optional<ParsedInt> ParseIntText(std::string_view text) {
 TIniFile::TIniFile(std::string path) : path_(std::move(path)) {}
 
 bool TIniFile::Exists() const {
-  std::ifstream in(path_, std::ios::binary);
-  return in.good();
+  // Without opening it: a file that is only looked at is not read.
+  struct stat st {};
+  return ::stat(path_.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) && ::access(path_.c_str(), R_OK) == 0;
 }
 
 void TIniFile::Refresh() const {
+  // Inside a group of writes the held lines are the file until EndUpdate writes them.
+  if (updating_ > 0 && loaded_) return;
   Stamp now;
   struct stat st {};
   if (::stat(path_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) now = StampOf(st);
   if (loaded_ && now == stamp_) return;
   lines_.clear();
   eol_ = "\n";
+  bom_ = false;
   stamp_ = now;
   loaded_ = true;
+  indexed_ = false;
+  readsSinceChange_ = 0;
   if (!now.exists) return;
   std::ifstream in(path_, std::ios::binary);
   if (!in) {
     stamp_ = Stamp{};
     return;
   }
+  ++loads_;
   const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   std::size_t start = 0;
+  if (data.compare(0, 3, kBom) == 0) {
+    bom_ = true;
+    start = 3;
+  }
   bool first = true;
   while (start < data.size()) {
     std::size_t nl = data.find('\n', start);
@@ -147,9 +182,40 @@ void TIniFile::Refresh() const {
   }
 }
 
+void TIniFile::UseIndex() const {
+  // The first read after a change scans; a second one makes reading without changes pay off.
+  if (indexed_ || ++readsSinceChange_ < 2) return;
+  sectionIndex_.clear();
+  keyIndex_.clear();
+  std::string current;
+  bool firstOfName = false;
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    std::string_view name, k, v;
+    if (ParseHeader(lines_[i], name)) {
+      current = Cp1251UpperCase(name);
+      firstOfName = sectionIndex_.emplace(current, i).second;
+    } else if (firstOfName && ParseKeyLine(lines_[i], k, v)) {
+      keyIndex_.emplace(current + '\n' + Cp1251UpperCase(k), i);
+    }
+  }
+  indexed_ = true;
+}
+
+std::size_t TIniFile::IndexedKey(std::string_view section, std::string_view key) const {
+  const auto it = keyIndex_.find(Cp1251UpperCase(section) + '\n' + Cp1251UpperCase(key));
+  return it == keyIndex_.end() ? npos : it->second;
+}
+
 std::pair<std::size_t, std::size_t> TIniFile::FindSection(std::string_view section) const {
   std::size_t header = npos;
-  for (std::size_t i = 0; i < lines_.size(); ++i) {
+  std::size_t from = 0;
+  if (indexed_) {
+    const auto it = sectionIndex_.find(Cp1251UpperCase(section));
+    if (it == sectionIndex_.end()) return {npos, lines_.size()};
+    header = it->second;
+    from = header + 1;
+  }
+  for (std::size_t i = from; i < lines_.size(); ++i) {
     std::string_view name;
     if (!ParseHeader(lines_[i], name)) continue;
     if (header != npos) return {header, i};
@@ -168,6 +234,7 @@ std::size_t TIniFile::FindKey(std::size_t begin, std::size_t end, std::string_vi
 
 bool TIniFile::SectionExists(std::string_view section) const {
   Refresh();
+  UseIndex();
   return FindSection(section).first != npos;
 }
 
@@ -177,9 +244,15 @@ bool TIniFile::ValueExists(std::string_view section, std::string_view key) const
 
 std::optional<std::string> TIniFile::Read(std::string_view section, std::string_view key) const {
   Refresh();
-  const auto [header, end] = FindSection(section);
-  if (header == npos) return std::nullopt;
-  const std::size_t i = FindKey(header + 1, end, Trim(key));
+  UseIndex();
+  std::size_t i;
+  if (indexed_) {
+    i = IndexedKey(section, Trim(key));
+  } else {
+    const auto [header, end] = FindSection(section);
+    if (header == npos) return std::nullopt;
+    i = FindKey(header + 1, end, Trim(key));
+  }
   if (i == npos) return std::nullopt;
   std::string_view k, v;
   ParseKeyLine(lines_[i], k, v);
@@ -226,6 +299,7 @@ std::vector<std::string> TIniFile::ReadSection(std::string_view section) const {
 
 std::vector<std::pair<std::string, std::string>> TIniFile::ReadSectionValues(std::string_view section) const {
   Refresh();
+  UseIndex();
   std::vector<std::pair<std::string, std::string>> out;
   const auto [header, end] = FindSection(section);
   if (header == npos) return out;
@@ -282,15 +356,34 @@ std::optional<long long> TIniFile::ParseInteger(std::string_view text) {
   return p->value;
 }
 
-bool TIniFile::Commit(std::vector<std::string> lines) {
+bool TIniFile::Store() {
+  indexed_ = false;
+  readsSinceChange_ = 0;
+  if (updating_ > 0) {
+    pending_ = true;
+    return true;
+  }
+  return WriteOut();
+}
+
+bool TIniFile::WriteOut() {
+  std::size_t total = bom_ ? 3 : 0;
+  for (const auto& line : lines_) total += line.size() + eol_.size();
   std::string data;
-  for (const auto& line : lines) {
+  data.reserve(total);
+  if (bom_) data += kBom;
+  for (const auto& line : lines_) {
     data += line;
     data += eol_;
   }
-  std::string tmpl = path_ + ".XXXXXX";
-  const int fd = ::mkstemp(tmpl.data());
-  if (fd < 0) return false;
+  std::string tmpl = path_ + kTempInfix + std::string(kTempSuffix, 'X');
+  const int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
+  if (fd < 0) {
+    loaded_ = false;  // the held lines are not the file's: read it again
+    return false;
+  }
+  // Held until the file has its final name, so that RemoveStaleTemporaries leaves it alone.
+  bool ok = ::flock(fd, LOCK_EX) == 0;
   mode_t mode;
   struct stat st {};
   if (::stat(path_.c_str(), &st) == 0) {
@@ -300,7 +393,7 @@ bool TIniFile::Commit(std::vector<std::string> lines) {
     ::umask(mask);
     mode = 0666 & ~mask;
   }
-  bool ok = ::fchmod(fd, mode) == 0;
+  ok = ok && ::fchmod(fd, mode) == 0;
   std::size_t done = 0;
   while (ok && done < data.size()) {
     const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
@@ -311,13 +404,18 @@ bool TIniFile::Commit(std::vector<std::string> lines) {
       done += static_cast<std::size_t>(n);
     }
   }
+  // On the device before it takes the file's name: a crash after the rename finds the whole text.
+  ok = ok && ::fsync(fd) == 0;
+  ok = ok && ::rename(tmpl.c_str(), path_.c_str()) == 0;
+  if (!ok) ::unlink(tmpl.c_str());
   if (::close(fd) != 0) ok = false;
-  if (ok && ::rename(tmpl.c_str(), path_.c_str()) != 0) ok = false;
   if (!ok) {
-    ::unlink(tmpl.c_str());
+    loaded_ = false;
     return false;
   }
-  lines_ = std::move(lines);
+  SyncDir(DirOf(path_));
+  ++replacements_;
+  bytesWritten_ += data.size();
   // Remember the new file's identity so that the next read does not parse it again.
   loaded_ = ::stat(path_.c_str(), &st) == 0;
   if (loaded_) stamp_ = StampOf(st);
@@ -327,27 +425,26 @@ bool TIniFile::Commit(std::vector<std::string> lines) {
 bool TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
   if (!IsValidSectionName(section) || !IsValidKeyName(key) || !IsStorableValue(value)) return false;
   Refresh();
-  std::vector<std::string> lines = lines_;
   const std::string entry = std::string(key) + "=" + StoredValue(value);
   const auto [header, end] = FindSection(section);
   if (header == npos) {
-    if (!lines.empty() && !Trim(lines.back()).empty()) lines.emplace_back();
-    lines.push_back("[" + std::string(section) + "]");
-    lines.push_back(entry);
-    return Commit(std::move(lines));
+    if (!lines_.empty() && !Trim(lines_.back()).empty()) lines_.emplace_back();
+    lines_.push_back("[" + std::string(section) + "]");
+    lines_.push_back(entry);
+    return Store();
   }
   const std::size_t i = FindKey(header + 1, end, key);
   if (i != npos) {
     std::string_view k, v;
-    ParseKeyLine(lines[i], k, v);
-    lines[i] = std::string(k) + "=" + StoredValue(value);
+    ParseKeyLine(lines_[i], k, v);
+    lines_[i] = std::string(k) + "=" + StoredValue(value);
   } else {
     // After the section's last non-blank line, so that blank lines before the next section stay.
     std::size_t at = end;
-    while (at > header + 1 && Trim(lines[at - 1]).empty()) --at;
-    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), entry);
+    while (at > header + 1 && Trim(lines_[at - 1]).empty()) --at;
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), entry);
   }
-  return Commit(std::move(lines));
+  return Store();
 }
 
 bool TIniFile::WriteInteger(std::string_view section, std::string_view key, long long value) {
@@ -364,9 +461,8 @@ bool TIniFile::DeleteKey(std::string_view section, std::string_view key) {
   if (header == npos) return true;
   const std::size_t i = FindKey(header + 1, end, key);
   if (i == npos) return true;
-  std::vector<std::string> lines = lines_;
-  lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i));
-  return Commit(std::move(lines));
+  lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(i));
+  return Store();
 }
 
 bool TIniFile::EraseSection(std::string_view section) {
@@ -374,13 +470,146 @@ bool TIniFile::EraseSection(std::string_view section) {
   if (FindSection(section).first == npos) return true;
   // Every section of that name goes, so that a duplicate cannot take the place of the removed one.
   std::vector<std::string> lines;
+  lines.reserve(lines_.size());
   bool inside = false;
-  for (const auto& line : lines_) {
+  for (auto& line : lines_) {
     std::string_view name;
     if (ParseHeader(line, name)) inside = SameText1251(name, section);
-    if (!inside) lines.push_back(line);
+    if (!inside) lines.push_back(std::move(line));
   }
-  return Commit(std::move(lines));
+  lines_ = std::move(lines);
+  return Store();
+}
+
+namespace {
+
+// Key lines for entries that WriteString would write one after another into a section whose key
+// lines are given by known (upper-case name -> line in lines, which are changed in place): a name
+// met again changes its line, the others are returned in order. ok turns false for a refused entry.
+std::vector<std::string> MergeEntries(const std::vector<std::pair<std::string, std::string>>& entries,
+                                      std::unordered_map<std::string, std::size_t>& known,
+                                      std::vector<std::string>& lines, bool& ok) {
+  std::vector<std::string> added;
+  std::unordered_map<std::string, std::size_t> addedAt;
+  for (const auto& [key, value] : entries) {
+    if (!TIniFile::IsValidKeyName(key) || !TIniFile::IsStorableValue(value)) {
+      ok = false;
+      continue;
+    }
+    const std::string folded = Cp1251UpperCase(key);
+    std::string* line = nullptr;
+    if (const auto it = known.find(folded); it != known.end()) {
+      line = &lines[it->second];
+    } else if (const auto at = addedAt.find(folded); at != addedAt.end()) {
+      line = &added[at->second];
+    }
+    if (line) {
+      std::string_view k, v;
+      ParseKeyLine(*line, k, v);
+      *line = std::string(k) + "=" + TIniFile::StoredValue(value);
+    } else {
+      addedAt.emplace(folded, added.size());
+      added.push_back(key + "=" + TIniFile::StoredValue(value));
+    }
+  }
+  return added;
+}
+
+}  // namespace
+
+bool TIniFile::ReplaceSection(std::string_view section,
+                              const std::vector<std::pair<std::string, std::string>>& entries) {
+  if (!IsValidSectionName(section)) return false;
+  Refresh();
+  std::vector<std::string> lines;
+  lines.reserve(lines_.size() + entries.size() + 2);
+  bool inside = false;
+  for (auto& line : lines_) {
+    std::string_view name;
+    if (ParseHeader(line, name)) inside = SameText1251(name, section);
+    if (!inside) lines.push_back(std::move(line));
+  }
+  lines_ = std::move(lines);
+  bool ok = true;
+  std::unordered_map<std::string, std::size_t> none;
+  std::vector<std::string> added = MergeEntries(entries, none, lines_, ok);
+  if (!added.empty()) {
+    if (!lines_.empty() && !Trim(lines_.back()).empty()) lines_.emplace_back();
+    lines_.push_back("[" + std::string(section) + "]");
+    for (auto& line : added) lines_.push_back(std::move(line));
+  }
+  return Store() && ok;
+}
+
+bool TIniFile::WriteSectionValues(std::string_view section,
+                                  const std::vector<std::pair<std::string, std::string>>& entries) {
+  if (!IsValidSectionName(section)) return false;
+  Refresh();
+  const auto [header, end] = FindSection(section);
+  std::unordered_map<std::string, std::size_t> known;
+  if (header != npos) {
+    for (std::size_t i = header + 1; i < end; ++i) {
+      std::string_view k, v;
+      if (ParseKeyLine(lines_[i], k, v)) known.emplace(Cp1251UpperCase(k), i);
+    }
+  }
+  bool ok = true;
+  std::vector<std::string> added = MergeEntries(entries, known, lines_, ok);
+  if (header == npos) {
+    if (added.empty()) return ok;
+    if (!lines_.empty() && !Trim(lines_.back()).empty()) lines_.emplace_back();
+    lines_.push_back("[" + std::string(section) + "]");
+    for (auto& line : added) lines_.push_back(std::move(line));
+  } else {
+    std::size_t at = end;
+    while (at > header + 1 && Trim(lines_[at - 1]).empty()) --at;
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), std::make_move_iterator(added.begin()),
+                  std::make_move_iterator(added.end()));
+  }
+  return Store() && ok;
+}
+
+void TIniFile::BeginUpdate() {
+  Refresh();
+  ++updating_;
+}
+
+bool TIniFile::EndUpdate() {
+  if (updating_ == 0 || --updating_ > 0) return true;
+  if (!pending_) return true;
+  pending_ = false;
+  return WriteOut();
+}
+
+std::size_t TIniFile::RemoveStaleTemporaries() const {
+  const std::string dir = DirOf(path_);
+  const std::string prefix = NameOf(path_) + kTempInfix;
+  DIR* d = ::opendir(dir.c_str());
+  if (!d) return 0;
+  std::vector<std::string> names;
+  while (const dirent* e = ::readdir(d)) {
+    const std::string_view name = e->d_name;
+    if (name.size() == prefix.size() + kTempSuffix && name.substr(0, prefix.size()) == prefix)
+      names.emplace_back(name);
+  }
+  ::closedir(d);
+  std::size_t removed = 0;
+  for (const auto& name : names) {
+    const std::string path = dir + "/" + name;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) continue;
+    // A writer at work holds the lock; a killed one held it no longer. The name must still be the
+    // file that was locked (a writer may have renamed it into place meanwhile).
+    struct stat held {
+    }, named{};
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) &&
+        ::lstat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev && held.st_ino == named.st_ino &&
+        ::unlink(path.c_str()) == 0) {
+      ++removed;
+    }
+    ::close(fd);
+  }
+  return removed;
 }
 
 bool TIniFile::UpdateFile() {
@@ -388,14 +617,7 @@ bool TIniFile::UpdateFile() {
   if (fd < 0) return errno == ENOENT;
   const bool ok = ::fsync(fd) == 0;
   ::close(fd);
-  std::string dir = path_;
-  const std::size_t slash = dir.rfind('/');
-  dir = slash == npos ? "." : (slash == 0 ? "/" : dir.substr(0, slash));
-  const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
-    ::fsync(dfd);
-    ::close(dfd);
-  }
+  SyncDir(DirOf(path_));
   return ok;
 }
 

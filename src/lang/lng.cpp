@@ -85,13 +85,19 @@ bool TLngINISupp::CheckLanguageFile() {
 void TLngINISupp::WriteMissingCaptions() {
   if (fileName_.empty()) return;
   TIniFile ini(fileName_);
+  // One replacement of the file for all of them.
+  ini.BeginUpdate();
   for (TLanguageForm* form : host_.Forms()) {
     const std::string section = form->FormName();
+    std::vector<std::pair<std::string, std::string>> missing;
+    std::set<std::string> seen;
     for (const auto& caption : form->Captions()) {
-      if (!ini.ValueExists(section, caption.Key))
-        ini.WriteString(section, caption.Key, ControlsToBlanks(caption.Text));
+      if (!ini.ValueExists(section, caption.Key) && seen.insert(Cp1251UpperCase(caption.Key)).second)
+        missing.emplace_back(caption.Key, ControlsToBlanks(caption.Text));
     }
+    if (!missing.empty()) ini.WriteSectionValues(section, missing);
   }
+  ini.EndUpdate();
 }
 
 void TLngINISupp::ApplyCaptions() {
@@ -134,6 +140,13 @@ TMsgINISupp::TMsgINISupp(std::string appDir, const TLngINISupp* follow,
                          std::function<void(const std::string&)> show)
     : appDir_(std::move(appDir)), follow_(follow), show_(std::move(show)) {}
 
+TMsgINISupp::~TMsgINISupp() = default;
+
+TIniFile& TMsgINISupp::File() {
+  if (!file_ || file_->FileName() != fileName_) file_ = std::make_unique<TIniFile>(fileName_);
+  return *file_;
+}
+
 void TMsgINISupp::SetFileName(std::string_view name) {
   fileName_ = InDir(appDir_, name);
 }
@@ -144,14 +157,14 @@ bool TMsgINISupp::BeginMessages() {
     if (show_) show_(kNoFileNameText);
     return false;
   }
-  if (!TIniFile(fileName_).Exists() && show_) show_(kFileNotFoundText);
+  if (!File().Exists() && show_) show_(kFileNotFoundText);
   open_ = true;
   return true;
 }
 
 std::string TMsgINISupp::GetMessage(std::string_view key) {
   if (!open_ && !BeginMessages()) return kMissingText;
-  const auto value = TIniFile(fileName_).Read(kMessagesSection, key);
+  const auto value = File().Read(kMessagesSection, key);
   if (!value) return kMissingText;
   return ConvertMessage(*value);
 }

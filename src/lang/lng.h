@@ -4,18 +4,22 @@
 //   [Form1], [Form2]    component name = caption of that component, one section per window
 //   [Project_Messages]  message key = message text
 // TLngINISupp puts captions on the windows' controls and lists the available languages;
-// TMsgINISupp returns message texts by key. Both read the file afresh on every access.
+// TMsgINISupp returns message texts by key. Both see the file as it is on disk: TMsgINISupp keeps
+// the parsed file and reads it again only when it changed (see TIniFile).
 //
 // The windows take part through TLanguageForm (their captioned components) and the program through
 // TLanguageHost (its windows, message boxes and the language menu), so this layer knows no widget.
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace plumo {
+
+class TIniFile;
 
 inline constexpr const char kLanguageSection[] = "Language";
 inline constexpr const char kMessagesSection[] = "Project_Messages";
@@ -121,6 +125,9 @@ class TMsgINISupp {
  public:
   // follow: the caption component whose file the messages follow (may be null); show: message box.
   TMsgINISupp(std::string appDir, const TLngINISupp* follow, std::function<void(const std::string&)> show);
+  ~TMsgINISupp();
+  TMsgINISupp(const TMsgINISupp&) = delete;
+  TMsgINISupp& operator=(const TMsgINISupp&) = delete;
 
   void SetFileName(std::string_view name);
   const std::string& FileName() const { return fileName_; }
@@ -137,11 +144,15 @@ class TMsgINISupp {
   bool InLookup() const { return open_; }
 
  private:
+  // The file of fileName_, kept across lookup periods so that it is parsed once per change.
+  TIniFile& File();
+
   std::string appDir_;
   std::string fileName_;
   const TLngINISupp* follow_;
   std::function<void(const std::string&)> show_;
   bool open_ = false;
+  std::unique_ptr<TIniFile> file_;
 };
 
 // One group of lookups: BeginMessages when made, EndMessages when it goes out of scope.

@@ -348,6 +348,37 @@ TEST_P(HeadlessLan, ThreePeersChat) {
   EXPECT_EQ(P(0).ExitCode(), 0);
 }
 
+// A reader that stops reading the peer's output does not stop the peer: it still confirms a
+// private message, and when the reader comes back it learns how many lines it missed.
+TEST_P(HeadlessLan, AStalledOutputReaderDoesNotStallThePeer) {
+  if (GetParam() > 0) GTEST_SKIP() << "checked on the loss-free LAN";
+  ASSERT_TRUE(Until([&] { return KnowsOthers(0) && KnowsOthers(1); }, 60)) << lastRoster_;
+  // From now on anna's output is not read. bob says enough to fill it past its bound (4 MiB):
+  // about 2 kB of output a line at anna.
+  const std::string text(1000, 'x');
+  for (int i = 0; i < 3000; ++i) {
+    P(1).Send(std::to_string(i) + " " + text);
+    if (i % 50 == 0) P(1).Pump(0);
+  }
+  P(1).Send("/msg anna stalled but alive");
+  const auto confirmed = [&] {
+    return P(1).Count([](const QJsonObject& o) {
+      return IsEvent(o, "OnConfirm") && o.value(QStringLiteral("PacketType")).toInt() == 15;
+    }) >= 1;
+  };
+  const auto end = Clock::now() + std::chrono::seconds(30);
+  while (!confirmed() && Clock::now() < end) P(1).Pump(50);
+  EXPECT_TRUE(confirmed()) << "anna did not confirm while its output was not read";
+  // The reader catches up: the newest lines are there, and a report of the dropped ones.
+  EXPECT_TRUE(Until(
+      [&] {
+        return Received(0, "OnPrivateMessage", "stalled but alive") == 1 &&
+               P(0).Count(
+                   [](const QJsonObject& o) { return o.value(QStringLiteral("dropped")).toInt() > 0; }) >= 1;
+      },
+      30));
+}
+
 std::string LossName(const ::testing::TestParamInfo<int>& p) {
   return p.param == 0 ? std::string("Clean") : "Loss" + std::to_string(p.param);
 }

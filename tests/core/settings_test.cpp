@@ -1,9 +1,16 @@
 #include "core/settings.h"
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
+#include <filesystem>
 #include <optional>
+#include <random>
 #include <set>
 
 #include "../lang/tempdir.h"
@@ -254,6 +261,8 @@ TEST(Settings, SettingTextIsCheckedByTheKeysType) {
       {"MyName", " spaced ", true, " spaced "},
       {"MyName", "bob\r\nMyIP=1.2.3.4", false, "vasya"},
       {"MyName", std::string(TIniFile::kMaxValue + 1, 'x'), false, "vasya"},
+      {"MyName", std::string(kMaxNickLength, 'x'), true, std::string(kMaxNickLength, 'x')},
+      {"MyName", std::string(kMaxNickLength + 1, 'x'), false, "vasya"},  // cannot be sent
       {"About", "a/nb", true, "a/nb"},
       {"state4", "busy", false, std::nullopt},  // lives only in the file
       {"Smiles", "x", false, std::nullopt},
@@ -329,6 +338,109 @@ TEST(Settings, HistoryLoadsEveryEntryAndIsRewrittenWhole) {
   EXPECT_EQ(ini.ReadSection("HISTORY"),
             (std::vector<std::string>{"z0", "z1", "z2", "z3", "z4", "z5", "z6", "z7", "z8", "z9"}));
   EXPECT_EQ(LoadSettings(ini, Env()).InputHistory, s.InputHistory);
+}
+
+// Settings of one generation g: every saved part says g, so that a file mixing two saves shows.
+TSettings Generation(int g, std::size_t historyLines) {
+  TSettings s = DefaultSettings(Env());
+  const std::string tag = "g" + std::to_string(g);
+  s.FormH = g;
+  s.MyName = tag;
+  for (std::size_t i = 0; i < historyLines; ++i) s.InputHistory.push_back(tag + " line " + std::to_string(i));
+  for (int i = 0; i < 50; ++i) s.SmileTable.Add(":" + std::to_string(i), tag);
+  return s;
+}
+
+TSaveContext GenerationContext(int g) {
+  TSaveContext c;
+  for (int i = 0; i < 20; ++i)
+    c.Topics.push_back({"ch" + std::to_string(i), "g" + std::to_string(g), 1, "", ""});
+  return c;
+}
+
+// Whether the file holds exactly one generation's save, whole.
+bool WholeGeneration(const TIniFile& ini, std::size_t historyLines) {
+  const TSettings s = LoadSettings(ini, Env());
+  const TSettings want = Generation(s.FormH, historyLines);
+  if (s.MyName != want.MyName || s.InputHistory != want.InputHistory || s.SmileTable != want.SmileTable)
+    return false;
+  for (int i = 0; i < 20; ++i) {
+    if (ini.ReadString("Topics", "ch" + std::to_string(i), "") != want.MyName) return false;
+  }
+  return true;
+}
+
+TEST(Settings, ASaveReplacesTheFileOnceWhateverItsLength) {
+  for (const std::size_t lines : {2000u, 20000u}) {
+    TempDir dir;
+    TIniFile ini(dir.File("chat.ini"));
+    ASSERT_TRUE(SaveSettings(ini, Generation(1, lines), GenerationContext(1), true));
+    ASSERT_TRUE(SaveSettings(ini, Generation(2, lines), GenerationContext(2), true));
+    // One replacement per save, each writing the file's size: the cost is linear in the file.
+    EXPECT_EQ(ini.ReplaceCount(), 2u) << lines;
+    EXPECT_LE(ini.BytesWritten(), 2 * dir.Read("chat.ini").size() + 64) << lines;
+    EXPECT_TRUE(WholeGeneration(TIniFile(dir.File("chat.ini")), lines)) << lines;
+  }
+}
+
+// A child saves new generations in a loop and is killed at a random moment, many times over: the
+// file is always one whole save, and the temporary file a kill leaves goes at the next load.
+TEST(Settings, AKilledSaveLeavesTheOldFileOrTheNewOne) {
+  constexpr std::size_t kLines = 1000;
+  constexpr int kRounds = 150;
+  TempDir dir;
+  const std::string path = dir.File("chat.ini");
+  // Kills are spread over about three saves, however fast this machine saves.
+  const auto started = std::chrono::steady_clock::now();
+  for (int i = 0; i < 3; ++i) {
+    TIniFile ini(path);
+    ASSERT_TRUE(SaveSettings(ini, Generation(0, kLines), GenerationContext(0), true));
+  }
+  const auto saveUs =
+      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started)
+              .count() /
+          3 +
+      1;
+  const auto temporaries = [&dir] {
+    int n = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
+      n += e.path().filename().string().rfind("chat.ini.tmp-", 0) == 0;
+    return n;
+  };
+  std::mt19937 random(9);
+  int torn = 0, interrupted = 0, lastGeneration = 0, advanced = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      TIniFile ini(path);
+      int g = LoadSettings(ini, Env()).FormH + 1;
+      [[maybe_unused]] const auto n = ::write(ready[1], "r", 1);
+      for (;; ++g) SaveSettings(ini, Generation(g, kLines), GenerationContext(g), true);
+    }
+    char byte;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    ::usleep(static_cast<useconds_t>(random() % (3 * saveUs)));
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    interrupted += temporaries() > 0;
+    TIniFile ini(path);
+    if (!WholeGeneration(ini, kLines)) ++torn;
+    EXPECT_EQ(temporaries(), 0) << "round " << round;
+    const int g = ini.ReadInteger("Main", "FormH", -1);
+    advanced += g != lastGeneration;
+    lastGeneration = g;
+  }
+  EXPECT_EQ(torn, 0);
+  // The kills did land inside saves, and saves did complete between them.
+  EXPECT_GT(interrupted, 0);
+  EXPECT_GT(advanced, 0);
+  RecordProperty("interrupted", interrupted);
+  RecordProperty("advanced", advanced);
 }
 
 TEST(Settings, AutomaticStatesAreNeverSaved) {

@@ -1,6 +1,13 @@
 #include "lang/inifile.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
 
 #include "tempdir.h"
 
@@ -141,6 +148,110 @@ TEST(IniFile, AFailedWriteReportsFalse) {
   TIniFile ini(dir.File("missing-folder/a.ini"));
   EXPECT_FALSE(ini.WriteString("s", "k", "v"));
   EXPECT_EQ(ini.ReadString("s", "k", "none"), "none");
+}
+
+// ReplaceSection and WriteSectionValues inside a group give the file that the key-by-key writes
+// give, and the group replaces the file once, at its end.
+TEST(IniFile, GroupedWritesGiveTheKeyByKeyFileInOneReplacement) {
+  using Entries = std::vector<std::pair<std::string, std::string>>;
+  const std::string start =
+      "\xEF\xBB\xBF; c\r\n[T]\r\nA=1\r\nb=2\r\n\r\n[H]\r\nz0=old\r\n[Other]\r\nx=1\r\n[h]\r\nz7=dup\r\n";
+  const Entries entries = {{"a", "new"}, {"C", " padded "}, {"c", "again"}, {"bad=key", "v"}, {"D", "d"}};
+  struct Case {
+    const char* name;
+    std::function<bool(TIniFile&)> grouped;
+    std::function<bool(TIniFile&)> keyByKey;
+  };
+  const std::vector<Case> cases = {
+      {"WriteSectionValues over a section",
+       [&](TIniFile& ini) { return ini.WriteSectionValues("t", entries); },
+       [&](TIniFile& ini) {
+         bool ok = true;
+         for (const auto& [k, v] : entries) ok = ini.WriteString("t", k, v) && ok;
+         return ok;
+       }},
+      {"WriteSectionValues of a new section",
+       [&](TIniFile& ini) { return ini.WriteSectionValues("New", entries); },
+       [&](TIniFile& ini) {
+         bool ok = true;
+         for (const auto& [k, v] : entries) ok = ini.WriteString("New", k, v) && ok;
+         return ok;
+       }},
+      {"ReplaceSection of every copy", [&](TIniFile& ini) { return ini.ReplaceSection("H", entries); },
+       [&](TIniFile& ini) {
+         bool ok = ini.EraseSection("H");
+         for (const auto& [k, v] : entries) ok = ini.WriteString("H", k, v) && ok;
+         return ok;
+       }},
+      {"ReplaceSection with nothing", [&](TIniFile& ini) { return ini.ReplaceSection("H", {}); },
+       [&](TIniFile& ini) { return ini.EraseSection("H"); }},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    dir.Write("grouped.ini", start);
+    dir.Write("keys.ini", start);
+    TIniFile grouped(dir.File("grouped.ini"));
+    TIniFile keys(dir.File("keys.ini"));
+    grouped.BeginUpdate();
+    const bool groupedOk = c.grouped(grouped);
+    ASSERT_TRUE(grouped.WriteString("Main", "Last", "1"));
+    EXPECT_EQ(grouped.ReadString("main", "last", ""), "1") << c.name;  // reads see the group's writes
+    EXPECT_EQ(dir.Read("grouped.ini"), start) << c.name;               // the file does not, yet
+    ASSERT_TRUE(grouped.EndUpdate());
+    const bool keysOk = c.keyByKey(keys);
+    ASSERT_TRUE(keys.WriteString("Main", "Last", "1"));
+    EXPECT_EQ(groupedOk, keysOk) << c.name;
+    EXPECT_EQ(dir.Read("grouped.ini"), dir.Read("keys.ini")) << c.name;
+    EXPECT_EQ(grouped.ReplaceCount(), 1u) << c.name;
+    EXPECT_EQ(grouped.BytesWritten(), dir.Read("grouped.ini").size()) << c.name;
+  }
+}
+
+TEST(IniFile, AByteOrderMarkIsSkippedAndKept) {
+  TempDir dir;
+  dir.Write("a.ini", "\xEF\xBB\xBF[Main]\r\nMyName=bom\r\n");
+  TIniFile ini(dir.File("a.ini"));
+  EXPECT_EQ(ini.ReadSections(), std::vector<std::string>{"Main"});
+  EXPECT_EQ(ini.ReadString("Main", "MyName", ""), "bom");
+  ASSERT_TRUE(ini.WriteString("Main", "MyName", "x"));
+  EXPECT_EQ(dir.Read("a.ini"), "\xEF\xBB\xBF[Main]\r\nMyName=x\r\n");
+}
+
+// A file read many times is parsed once per change, and looked up without scanning it.
+TEST(IniFile, RepeatedReadsParseTheFileOncePerChange) {
+  TempDir dir;
+  std::string text = "[Main]\nfirst=1\n[Big]\n";
+  for (int i = 0; i < 5000; ++i) text += "k" + std::to_string(i) + "=v" + std::to_string(i) + "\n";
+  dir.Write("a.ini", text + "[main]\nfirst=shadowed\n");
+  TIniFile ini(dir.File("a.ini"));
+  for (int i = 0; i < 5000; i += 7)
+    ASSERT_EQ(ini.ReadString("BIG", "K" + std::to_string(i), ""), "v" + std::to_string(i));
+  EXPECT_EQ(ini.ReadString("MAIN", " first ", ""), "1");
+  EXPECT_FALSE(ini.ValueExists("Big", "k5000"));
+  EXPECT_EQ(ini.ReadSectionValues("big").size(), 5000u);
+  EXPECT_EQ(ini.LoadCount(), 1u);
+  dir.Write("a.ini", "[Big]\nk1=changed\n");
+  EXPECT_EQ(ini.ReadString("Big", "k1", ""), "changed");
+  EXPECT_FALSE(ini.SectionExists("Main"));
+  EXPECT_EQ(ini.LoadCount(), 2u);
+}
+
+TEST(IniFile, StaleTemporariesAreRemovedButNotOnesBeingWritten) {
+  TempDir dir;
+  for (const char* name :
+       {"a.ini.tmp-Ab12Cd", "a.ini.tmp-locked", "a.ini.backup", "b.ini.tmp-Ab12Cd", "a.ini.tmp-toolong"})
+    dir.Write(name, "[s]\n");
+  const int held = ::open(dir.File("a.ini.tmp-locked").c_str(), O_RDONLY);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  TIniFile ini(dir.File("a.ini"));
+  EXPECT_EQ(ini.RemoveStaleTemporaries(), 1u);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("a.ini.tmp-Ab12Cd")));
+  for (const char* kept : {"a.ini.tmp-locked", "a.ini.backup", "b.ini.tmp-Ab12Cd", "a.ini.tmp-toolong"})
+    EXPECT_TRUE(std::filesystem::exists(dir.File(kept))) << kept;
+  ::close(held);
+  EXPECT_EQ(ini.RemoveStaleTemporaries(), 1u);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("a.ini.tmp-locked")));
 }
 
 }  // namespace

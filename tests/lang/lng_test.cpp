@@ -1,5 +1,8 @@
 #include "lang/lng.h"
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -91,6 +94,43 @@ TEST(Lng, MessagesByKeyMissingKeysAndMissingFiles) {
   EXPECT_TRUE(mis.BeginMessages());
   EXPECT_EQ(mis.GetMessage("Hello"), "ERROR");
   EXPECT_EQ(shown, std::vector<std::string>{kFileNotFoundText});
+}
+
+// The message component parses its file once, and again only after the file changed on disk: a
+// large file costs one read per change, not one per message.
+TEST(Lng, MessagesReadTheFileOncePerChange) {
+  TempDir dir;
+  std::string text = "[Project_Messages]\r\n";
+  for (int i = 0; i < 20000; ++i) text += "Key" + std::to_string(i) + "=text " + std::to_string(i) + "\r\n";
+  dir.Write("big.lng", text);
+  FakeHost host;
+  TLngINISupp lns(dir.Path(), host);
+  lns.SetFileName("big.lng");
+  TMsgINISupp mis(dir.Path(), &lns, nullptr);
+  // Counts every opening of the file.
+  const int watch = inotify_init1(IN_NONBLOCK);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(inotify_add_watch(watch, dir.File("big.lng").c_str(), IN_OPEN), 0);
+  const auto opens = [watch] {
+    int n = 0;
+    alignas(inotify_event) char buffer[4096];
+    for (ssize_t got; (got = ::read(watch, buffer, sizeof buffer)) > 0;)
+      n += static_cast<int>(got / sizeof(inotify_event));
+    return n;
+  };
+  for (int i = 0; i < 1000; ++i) {
+    const TMessageScope scope(mis);
+    ASSERT_EQ(mis.GetMessage("key" + std::to_string(i * 17)), "text " + std::to_string(i * 17));
+  }
+  EXPECT_EQ(opens(), 1);
+  dir.Write("big.lng", "[Project_Messages]\r\nKey1=changed\r\n");
+  opens();  // the writing itself
+  for (int i = 0; i < 100; ++i) {
+    const TMessageScope scope(mis);
+    ASSERT_EQ(mis.GetMessage("Key1"), "changed");
+  }
+  EXPECT_EQ(opens(), 1);
+  ::close(watch);
 }
 
 TEST(Lng, CaptionsAreWrittenWhenMissingAndAppliedExactly) {
