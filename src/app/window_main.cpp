@@ -23,6 +23,8 @@
 #include "host/qt_engine_host.h"
 #include "images/images.h"
 #include "platform/screensaver_watch.h"
+#include "settings/autostart.h"
+#include "settings/tform2.h"
 #include "ui/tform1.h"
 
 namespace plumo {
@@ -78,6 +80,20 @@ int RunWindow(int argc, char** argv, const WindowOptions& options) {
   ScreenSaverWatch screenSaver;
   QObject::connect(&screenSaver, &ScreenSaverWatch::Activated, &form,
                    [&core] { core.Own().ScreenSaverStarted(true); });
+  // The settings dialog: created on first use of SpeedButton2, kept between showings, destroyed
+  // when the main window hides. Its captions follow the language like the window's.
+  std::unique_ptr<TForm2> settingsDialog;
+  TForm2Window settingsWindow{&form, form.LanguageMenu(), [&form] { form.ApplyViewSettings(); }};
+  const std::string programPath = QCoreApplication::applicationFilePath().toStdString();
+  form.OnSettingsRequested = [&] {
+    if (!settingsDialog) {
+      settingsDialog = std::make_unique<TForm2>(core, settingsWindow, programPath, XdgConfigHome(), &form);
+      form.AddLanguageForm(settingsDialog.get());
+      core.Captions().ApplyLanguage();
+    }
+    settingsDialog->setWindowModality(Qt::WindowModal);
+    settingsDialog->open();
+  };
   if (!form.FormCreate()) return 1;
   // With PLUMO_REPORT_FIRST_PAINT set, the first paint of the window is announced on standard error,
   // so that a benchmark can time the start-up of the real program.
