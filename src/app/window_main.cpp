@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QSocketNotifier>
+#include <QSystemTrayIcon>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +27,7 @@
 #include "settings/autostart.h"
 #include "settings/tform2.h"
 #include "ui/tform1.h"
+#include "ui/tray_icon.h"
 
 namespace plumo {
 
@@ -70,10 +72,18 @@ int RunWindow(int argc, char** argv, const WindowOptions& options) {
   TForm1 form;
   const CoreSurfaces surfaces = form.Surfaces(sound, system);
   std::unique_ptr<ConversationLog> log;
+  // Filled once the core exists; declared before it so that they outlive the engine's last event.
+  std::unique_ptr<TrayIcon> tray;
+  std::unique_ptr<TPlumoEvents> notifyingTap;
   if (!OpenConversationLog(options.logFile, log)) return 1;
   TChatCore core(fs::absolute(options.dir).lexically_normal().string(), log ? log->Wrap(surfaces) : surfaces,
                  host, AttachTo(host));
   form.AttachCore(core);
+  tray = std::make_unique<TrayIcon>(form, core, QSystemTrayIcon::isSystemTrayAvailable());
+  core.SetEventTap([&](TPlumoEvents& handlers) {
+    notifyingTap = tray->Tap(handlers);
+    return notifyingTap.get();
+  });
   QApplication::setWindowIcon(AppIcon());
   // The desktop's screen saver starting sets the own state "3", as the system's screen-saver command
   // does; without a session bus or a screen-saver service nothing happens.
@@ -94,13 +104,22 @@ int RunWindow(int argc, char** argv, const WindowOptions& options) {
     settingsDialog->setWindowModality(Qt::WindowModal);
     settingsDialog->open();
   };
+  // Hiding the window closes the settings dialog (its full save runs then).
+  tray->onHide = [&settingsDialog] {
+    if (settingsDialog) settingsDialog->close();
+  };
   if (!form.FormCreate()) return 1;
   // With PLUMO_REPORT_FIRST_PAINT set, the first paint of the window is announced on standard error,
   // so that a benchmark can time the start-up of the real program.
   FirstPaintReport firstPaint;
   if (std::getenv("PLUMO_REPORT_FIRST_PAINT") != nullptr) form.installEventFilter(&firstPaint);
-  // A hidden start has minimized the window already.
-  if (!form.isVisible()) form.show();
+  // A program whose window was inactive when last left starts to the notification area (or
+  // minimized where there is none).
+  if (core.Settings().StartHidden) {
+    tray->StartHidden();
+  } else if (!form.isVisible()) {
+    form.show();
+  }
 
   // SIGINT and SIGTERM close the window, so the program leaves the network in order.
   std::unique_ptr<QSocketNotifier> signalNotifier;
