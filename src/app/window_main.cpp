@@ -26,6 +26,7 @@
 #include "platform/screensaver_watch.h"
 #include "settings/autostart.h"
 #include "settings/tform2.h"
+#include "ui/self_update.h"
 #include "ui/tform1.h"
 #include "ui/tray_icon.h"
 
@@ -108,6 +109,12 @@ int RunWindow(int argc, char** argv, const WindowOptions& options) {
   tray->onHide = [&settingsDialog] {
     if (settingsDialog) settingsDialog->close();
   };
+  // "Update Plumo": the updater restarts the program with the arguments it was started with.
+  SelfUpdateEnv updateEnv;
+  updateEnv.programPath = programPath;
+  for (const QString& arg : QCoreApplication::arguments().mid(1))
+    updateEnv.restartArgs.push_back(arg.toStdString());
+  SelfUpdate selfUpdate(form, core, updateEnv);
   if (!form.FormCreate()) return 1;
   // With PLUMO_REPORT_FIRST_PAINT set, the first paint of the window is announced on standard error,
   // so that a benchmark can time the start-up of the real program.
