@@ -266,7 +266,13 @@ void TForm2::FormShow() {
       button->setChecked(true);  // runs RadioGroup1Click
   }
   filling_ = true;
-  FillTable(ui_->ValueListEditor1, core_.Settings().SoundTable);
+  // The sounds in force belong to the chosen state; a radio left on another mode (an automatic
+  // state) shows that mode's own set, so that an edit never copies one mode's sounds into another.
+  if (shownMode_ >= 0 && ModeToStateChar(shownMode_) != core_.Own().SavedState()) {
+    FillTable(ui_->ValueListEditor1, core_.Settings().SoundSets[static_cast<std::size_t>(shownMode_)]);
+  } else {
+    FillTable(ui_->ValueListEditor1, core_.Settings().SoundTable);
+  }
   FillTable(ui_->ValueListEditor2, core_.Settings().StateTable);
   FillTable(ui_->ValueListEditor3, core_.Settings().BellTable);
   filling_ = false;

@@ -124,6 +124,25 @@ TEST_F(SettingsDialogTest, SoundModesFollowTheChosenState) {
   EXPECT_EQ(ini.ReadString("SOUNDS2", "mute", ""), "1");
 }
 
+// Shown again while an automatic state is in force, the radio stays on the mode it showed and the
+// editor lists that mode's own sounds, not the sounds in force of another mode.
+TEST_F(SettingsDialogTest, ReshownInAnAutomaticStateKeepsTheModesOwnSounds) {
+  Open("MyState=1\n[SOUNDS0]\nmute=0\n[SOUNDS2]\nmute=1\non_bell=0\n");
+  EXPECT_EQ(CheckedMode(), 0);
+  SelectMode(2);
+  dialog->hide();
+  peer->core->Own().WindowDeactivated();
+  ASSERT_EQ(peer->core->Engine().State(), '2');
+  dialog->show();
+  EXPECT_EQ(CheckedMode(), 2);
+  EXPECT_EQ(Rows(Table("ValueListEditor1")), (TNameValueList{{"mute", "1"}, {"on_bell", "0"}}));
+  QTableWidget* sounds = Table("ValueListEditor1");
+  sounds->item(RowOf(sounds, "on_bell"), 1)->setText(QStringLiteral("1"));
+  EXPECT_EQ(Settings().SoundSets[2].Value("on_bell"), "1");
+  EXPECT_FALSE(Settings().SoundSets[0].Has("on_bell"));
+  EXPECT_EQ(Settings().SoundTable.Value("on_bell"), "");
+}
+
 // The value lists: on/off for switches, the states for programs, nothing for the rest.
 TEST_F(SettingsDialogTest, ValueListsOfTheKeys) {
   Open();
