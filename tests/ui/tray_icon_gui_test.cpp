@@ -93,6 +93,11 @@ TEST_F(TrayTest, HidingQueuesLinesUntilShown) {
   cid.tray.HideWindow();
   EXPECT_TRUE(cid.peer.form->isVisible());
   EXPECT_TRUE(cid.peer.form->isMinimized());
+  // A hidden start without a notification area says why the window is only minimized.
+  cid.tray.StartHidden();
+  EXPECT_TRUE(cid.peer.form->isMinimized());
+  cid.peer.ClickTab(cid.peer.Channels(), 0);
+  EXPECT_TRUE(cid.peer.DisplayText().contains(QStringLiteral("No notification area")));
 }
 
 // A private message raises a notification only while the window is away and the setting is on;
