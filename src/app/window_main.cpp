@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QSocketNotifier>
+#include <QSystemTrayIcon>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -25,7 +26,11 @@
 #include "host/qt_engine_host.h"
 #include "images/images.h"
 #include "platform/screensaver_watch.h"
+#include "settings/autostart.h"
+#include "settings/tform2.h"
+#include "ui/self_update.h"
 #include "ui/tform1.h"
+#include "ui/tray_icon.h"
 
 namespace plumo {
 
@@ -78,11 +83,19 @@ int RunWindow(int argc, char** argv, const WindowOptions& options) {
   TForm1 form;
   const CoreSurfaces surfaces = form.Surfaces(sound, system);
   std::unique_ptr<ConversationLog> log;
+  // Filled once the core exists; declared before it so that they outlive the engine's last event.
+  std::unique_ptr<TrayIcon> tray;
+  std::unique_ptr<TPlumoEvents> notifyingTap;
   if (!OpenConversationLog(options.logFile, log)) return 1;
   TChatCore core(fs::absolute(options.dir).lexically_normal().string(), log ? log->Wrap(surfaces) : surfaces,
                  host, AttachTo(host));
   if (!options.language.empty()) core.SetLanguageOverride(fs::path(options.language).filename().string());
   form.AttachCore(core);
+  tray = std::make_unique<TrayIcon>(form, core, QSystemTrayIcon::isSystemTrayAvailable());
+  core.SetEventTap([&](TPlumoEvents& handlers) {
+    notifyingTap = tray->Tap(handlers);
+    return notifyingTap.get();
+  });
   QApplication::setWindowIcon(AppIcon());
   // The desktop's screen saver starting sets the own state "3", as the system's screen-saver command
   // does; without a session bus or a screen-saver service nothing happens.
@@ -95,6 +108,30 @@ int RunWindow(int argc, char** argv, const WindowOptions& options) {
     form.raise();
     form.activateWindow();
   });
+  // The settings dialog: created on first use of SpeedButton2, kept between showings, destroyed
+  // when the main window hides. Its captions follow the language like the window's.
+  std::unique_ptr<TForm2> settingsDialog;
+  TForm2Window settingsWindow{&form, form.LanguageMenu(), [&form] { form.ApplyViewSettings(); }};
+  const std::string programPath = QCoreApplication::applicationFilePath().toStdString();
+  form.OnSettingsRequested = [&] {
+    if (!settingsDialog) {
+      settingsDialog = std::make_unique<TForm2>(core, settingsWindow, programPath, XdgConfigHome(), &form);
+      form.AddLanguageForm(settingsDialog.get());
+      core.Captions().ApplyLanguage();
+    }
+    settingsDialog->setWindowModality(Qt::WindowModal);
+    settingsDialog->open();
+  };
+  // Hiding the window closes the settings dialog (its full save runs then).
+  tray->onHide = [&settingsDialog] {
+    if (settingsDialog) settingsDialog->close();
+  };
+  // "Update Plumo": the updater restarts the program with the arguments it was started with.
+  SelfUpdateEnv updateEnv;
+  updateEnv.programPath = programPath;
+  for (const QString& arg : QCoreApplication::arguments().mid(1))
+    updateEnv.restartArgs.push_back(arg.toStdString());
+  SelfUpdate selfUpdate(form, core, updateEnv);
   if (!form.FormCreate()) {
     // The port is taken by a program that is not this user's window: say so instead of running deaf.
     if (!core.StartError().empty()) {
@@ -110,8 +147,13 @@ int RunWindow(int argc, char** argv, const WindowOptions& options) {
   // so that a benchmark can time the start-up of the real program.
   FirstPaintReport firstPaint;
   if (std::getenv("PLUMO_REPORT_FIRST_PAINT") != nullptr) form.installEventFilter(&firstPaint);
-  // A hidden start has minimized the window already.
-  if (!form.isVisible()) form.show();
+  // A program whose window was inactive when last left starts to the notification area (or
+  // minimized where there is none).
+  if (core.Settings().StartHidden) {
+    tray->StartHidden();
+  } else if (!form.isVisible()) {
+    form.show();
+  }
 
   // SIGINT and SIGTERM close the window, so the program leaves the network in order.
   std::unique_ptr<QSocketNotifier> signalNotifier;

@@ -962,6 +962,14 @@ void TForm1::AddLanguageForm(TLanguageForm* form) {
   otherForms_.push_back(form);
 }
 
+void TForm1::ApplyViewSettings() {
+  if (!core_) return;
+  const TSettings& s = core_->Settings();
+  channels_.Manager().HotNicks = s.ChanelHotNik;
+  inputs_.Manager().HotNicks = s.MessagesHotNik;
+  inputs_.SetOwnColor(s.MyColor);
+}
+
 void TForm1::BuildLanguageMenu(const std::vector<TLanguageEntry>& entries) {
   QMenu* languages = NewMenu(popupMenu8_, "PLngItem");
   languages->setTitle(QStringLiteral("Language"));

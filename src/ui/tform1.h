@@ -70,6 +70,8 @@ class TForm1 : public QMainWindow,
   // drops down the language menu), and the dialog's captions join through AddLanguageForm.
   std::function<void()> OnSettingsRequested;
   void AddLanguageForm(TLanguageForm* form);
+  // The settings' hot-nick switches and own colour changed: the views follow them.
+  void ApplyViewSettings();
   // The language menu (PopupMenu8) and the keyboard-layout submenu of the editor menu (N26).
   QMenu* LanguageMenu() const { return popupMenu8_; }
   QMenu* KeyboardLayoutMenu() const { return n26_; }

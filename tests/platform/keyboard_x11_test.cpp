@@ -21,8 +21,11 @@ class VirtualDisplay {
   VirtualDisplay() {
     if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty()) return;
     // -displayfd 1: the server picks a free display number and writes it to its output when ready.
+    // -noreset: without it the server resets whenever its last client leaves, and a connection made
+    // during the reset fails.
     server_.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
-                                           QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+                                           QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                                           QStringLiteral("-noreset")});
     if (!server_.waitForStarted(5000)) return;
     while (!server_.canReadLine() && server_.waitForReadyRead(10000)) {
     }

@@ -1,0 +1,81 @@
+#include "settings/autostart.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <system_error>
+
+namespace plumo {
+
+namespace fs = std::filesystem;
+
+fs::path XdgConfigHome() {
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/') return fs::path(xdg);
+  if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0')
+    return fs::path(home) / ".config";
+  return {};
+}
+
+fs::path AutostartEntryPath(const fs::path& configHome) {
+  return configHome / "autostart" / "plumo.desktop";
+}
+
+namespace {
+
+// An argument of Exec in double quotes: the quote, backquote, dollar sign and backslash are
+// escaped with a backslash, and every backslash is doubled once more for the string value itself.
+std::string QuotedExecArgument(const std::string& path) {
+  std::string quoted = "\"";
+  for (const char c : path) {
+    if (c == '"' || c == '`' || c == '$') {
+      quoted += "\\\\";
+    } else if (c == '\\') {
+      quoted += "\\\\\\";
+    }
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
+}  // namespace
+
+std::string AutostartEntry(const std::string& programPath) {
+  return "[Desktop Entry]\n"
+         "Type=Application\n"
+         "Name=Plumo\n"
+         "Comment=LAN chat\n"
+         "Exec=" +
+         QuotedExecArgument(programPath) +
+         "\n"
+         "Icon=plumo\n"
+         "Terminal=false\n"
+         "X-GNOME-Autostart-enabled=true\n";
+}
+
+bool ApplyAutoStart(bool enabled, const fs::path& configHome, const std::string& programPath) {
+  if (configHome.empty()) return false;
+  const fs::path entry = AutostartEntryPath(configHome);
+  std::error_code ec;
+  if (!enabled) {
+    fs::remove(entry, ec);
+    return !ec;
+  }
+  if (programPath.find_first_of("\r\n") != std::string::npos) return false;
+  fs::create_directories(entry.parent_path(), ec);
+  if (ec) return false;
+  // Written beside and renamed over, so that a session never reads half an entry.
+  const fs::path temp = entry.string() + ".tmp";
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    out << AutostartEntry(programPath);
+    out.flush();
+    if (!out) {
+      fs::remove(temp, ec);
+      return false;
+    }
+  }
+  fs::rename(temp, entry, ec);
+  if (ec) fs::remove(temp, ec);
+  return !ec && fs::exists(entry);
+}
+
+}  // namespace plumo

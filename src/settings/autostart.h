@@ -1,0 +1,22 @@
+// The autostart switch as an XDG autostart entry: a desktop entry "plumo.desktop" in the autostart
+// folder of the user's configuration directory, which desktop sessions start at log-in.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace plumo {
+
+// $XDG_CONFIG_HOME when it is set to an absolute path, else $HOME/.config (empty when neither is
+// known).
+std::filesystem::path XdgConfigHome();
+// configHome/autostart/plumo.desktop
+std::filesystem::path AutostartEntryPath(const std::filesystem::path& configHome);
+// The entry that starts the program at programPath (quoted for the Exec key).
+std::string AutostartEntry(const std::string& programPath);
+// Writes the entry (enabled) or removes it (not enabled). False when the folder or the file could
+// not be written or removed, or when the path cannot stand in an entry (a line break); then
+// nothing changes.
+bool ApplyAutoStart(bool enabled, const std::filesystem::path& configHome, const std::string& programPath);
+
+}  // namespace plumo

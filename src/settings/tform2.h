@@ -1,0 +1,112 @@
+// TForm2: the settings dialog. It edits, live, the values the main window and the core hold (the
+// core's TSettings, the engine's information text) and writes chat.ini only through the core's full
+// save, which runs each time the dialog loses activation. Four tabs: the sounds per mode with the
+// chat switches, the information text, the automatic-mode program table and the bell table.
+//
+// Questions never run a nested event loop: input boxes go through the window's AskText, the other
+// boxes open with open() and answer through a callback. Tests (and scripted runs) answer them through
+// DialogAnswers: a file dialog takes a queued answer as the chosen path, the colour dialog as the
+// colour in chat.ini's notation, the yes/no question as Yes (an answer) or No (cancelled).
+#pragma once
+
+#include <QDialog>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "core/settings.h"
+#include "core/surfaces.h"
+#include "lang/lng.h"
+
+class QMenu;
+class QTableWidget;
+
+namespace Ui {
+class TForm2;
+}
+
+namespace plumo {
+
+class TChatCore;
+
+// What the dialog needs from the main window.
+struct TForm2Window {
+  WindowSurface* window = nullptr;  // input boxes (AskText)
+  QMenu* languageMenu = nullptr;    // PopupMenu8
+  // The hot-nick switches or the own colour changed in TSettings: the views are to follow.
+  std::function<void()> viewSettingsChanged;
+};
+
+class TForm2 : public QDialog, public TLanguageForm {
+  Q_OBJECT
+
+ public:
+  // programPath: the program started by the autostart entry; configHome: where that entry goes
+  // ($XDG_CONFIG_HOME, see XdgConfigHome).
+  TForm2(TChatCore& core, TForm2Window window, std::string programPath, std::filesystem::path configHome,
+         QWidget* parent = nullptr);
+  ~TForm2() override;
+
+  // Radio index -> state character: 0 -> '1', 1 -> '4', 2 -> '5'.
+  static char ModeToStateChar(int index);
+  // The radio index of a state, or -1 for a state without a sound set.
+  static int StateToMode(char state);
+
+  // The handlers (public so that the window and tests can run them as the controls do).
+  void FormShow();
+  void FormDeactivate();
+  void ApplyAutoStart();
+  void Memo1Exit();
+  void RadioGroup1Click(int index);
+  void Button1Click();
+  void Button2Click();
+  void Button3Click();
+  void Button4Click();
+  void SpeedButton1Click();
+  void SpeedButton2Click();
+  void SpeedButton3Click();
+  void SpeedButton4Click();
+  // The sound mode the editor shows (-1 before the first showing).
+  int ShownMode() const { return shownMode_; }
+
+  // TLanguageForm
+  std::string FormName() const override { return "Form2"; }
+  std::vector<Caption> Captions() const override;
+  void SetCaption(const std::string& key, const std::string& text) override;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void ConnectWidgets();
+  // The value lists of the three tables.
+  std::vector<std::string> PickList(const QTableWidget* table, const std::string& key) const;
+  void ValueListEditor1StringsChange();
+  void ValueListEditor2StringsChange();
+  void ValueListEditor3StringsChange();
+  void CheckBoxClick(int box, bool checked);
+  // Asks for a file (a queued answer is the path); chosen receives the path in code page 1251.
+  void ChooseFile(const QString& filter, std::function<void(const std::string& path)> chosen);
+  // Asks for the bell number until it is one to five digits, then adds the bell.
+  void AskBellNumber(const std::string& file);
+  void MoveSelected(int by);
+
+  std::unique_ptr<Ui::TForm2> ui_;
+  TChatCore& core_;
+  TForm2Window window_;
+  std::string programPath_;
+  std::filesystem::path configHome_;
+  std::string openDialogTitle_;  // OpenDialog1
+  int shownMode_ = -1;
+  bool filling_ = false;  // the tables are being filled by the program, not edited
+  bool asking_ = false;   // a question of this dialog is open
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace plumo

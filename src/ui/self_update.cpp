@@ -1,0 +1,97 @@
+#include "ui/self_update.h"
+
+#include <unistd.h>
+
+#include <QAction>
+#include <QFile>
+#include <QMessageBox>
+#include <QPointer>
+#include <QProcess>
+
+#include <filesystem>
+
+#include "core/chatcore.h"
+#include "core/inifile.h"
+#include "ui/dialog_answers.h"
+#include "ui/qt_text.h"
+#include "ui/tform1.h"
+
+namespace plumo {
+
+namespace fs = std::filesystem;
+
+SelfUpdate::SelfUpdate(TForm1& form, TChatCore& core, SelfUpdateEnv env)
+    : QObject(&form), form_(form), core_(core), env_(std::move(env)) {
+  if (!env_.start) {
+    env_.start = [](const std::string& program, const std::vector<std::string>& args) {
+      QStringList list;
+      for (const std::string& a : args) list << QString::fromStdString(a);
+      return QProcess::startDetached(QString::fromStdString(program), list);
+    };
+  }
+  if (auto* item = form_.findChild<QAction*>(QStringLiteral("UpdatePlumo1"))) {
+    item->setEnabled(true);
+    connect(item, &QAction::triggered, this, [this] { UpdatePlumo1Click(); });
+  }
+}
+
+void SelfUpdate::UpdatePlumo1Click() {
+  const std::string source = TIniFile(core_.IniPath()).ReadString("Main", "UpdateSource", "");
+  if (source.empty()) {
+    core_.Tabs().ConsoleError(
+        "No update source: set UpdateSource in [Main] of chat.ini to the ftp://, http:// or https:// address "
+        "of "
+        "a release folder.");
+    return;
+  }
+  const fs::path folder = fs::path(env_.programPath).parent_path();
+  if (access(folder.c_str(), W_OK) != 0) {
+    core_.Tabs().ConsoleError("This installation is updated by the package manager.");
+    return;
+  }
+  std::string title;
+  std::string question;
+  {
+    const TMessageScope scope(core_.Messages());
+    title = core_.Messages().GetMessage("QUpdate");
+    question = core_.Messages().GetMessage("ConfirmUpdate");
+  }
+  ui::DialogAnswers::RecordShown(question);
+  std::optional<std::string> queued;
+  if (ui::DialogAnswers::TakeInputAnswer(queued) || !ui::DialogAnswers::CanAsk()) {
+    if (queued) Confirmed();
+    return;
+  }
+  auto* box = new QMessageBox(QMessageBox::Question, ui::FromCp1251(title), ui::FromCp1251(question),
+                              QMessageBox::Yes | QMessageBox::No, &form_);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  const QPointer<SelfUpdate> self(this);
+  connect(box, &QDialog::finished, this, [self, box](int) {
+    if (self && box->clickedButton() == box->button(QMessageBox::Yes)) self->Confirmed();
+  });
+  box->open();
+}
+
+void SelfUpdate::Confirmed() {
+  const std::string source = TIniFile(core_.IniPath()).ReadString("Main", "UpdateSource", "");
+  const fs::path updater = fs::path(env_.programPath).parent_path() / "plumo-update";
+  // An updater left by an earlier update is replaced.
+  QFile::remove(QString::fromStdString(updater.string()));
+  if (!QFile::copy(env_.updaterResource, QString::fromStdString(updater.string())) ||
+      !QFile::setPermissions(QString::fromStdString(updater.string()),
+                             QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                                 QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther)) {
+    core_.Tabs().ConsoleError("The updater could not be written to " + updater.string() + ".");
+    return;
+  }
+  std::vector<std::string> args{"--program", env_.programPath,         "--source", source,
+                                "--wait",    std::to_string(getpid()), "--"};
+  args.insert(args.end(), env_.restartArgs.begin(), env_.restartArgs.end());
+  if (!env_.start(updater.string(), args)) {
+    core_.Tabs().ConsoleError("The updater could not be started.");
+    return;
+  }
+  form_.close();
+}
+
+}  // namespace plumo

@@ -1,0 +1,46 @@
+// The program menu's "Update Plumo" (UpdatePlumo1): after the user agrees, the updater carried
+// inside the program is written next to the program and started detached, and the chat closes
+// (saving its settings); the updater replaces the program with a verified release and restarts it.
+// The update source is the [Main] key "UpdateSource" of chat.ini (the address of a release
+// folder); without one, or where the program's folder is not writable (a package installed for
+// the whole system), the console says why and nothing else happens.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace plumo {
+
+class TChatCore;
+class TForm1;
+
+struct SelfUpdateEnv {
+  std::string programPath;               // the running program
+  std::vector<std::string> restartArgs;  // its arguments, for the restart
+  QString updaterResource = QStringLiteral(":/plumo-update");
+  // Starts the updater detached; false when it could not be started. Default: QProcess.
+  std::function<bool(const std::string& program, const std::vector<std::string>& args)> start;
+};
+
+class SelfUpdate : public QObject {
+  Q_OBJECT
+
+ public:
+  // Enables the window's UpdatePlumo1 and runs UpdatePlumo1Click when it is chosen.
+  SelfUpdate(TForm1& form, TChatCore& core, SelfUpdateEnv env);
+
+  void UpdatePlumo1Click();
+
+ private:
+  void Confirmed();
+
+  TForm1& form_;
+  TChatCore& core_;
+  SelfUpdateEnv env_;
+};
+
+}  // namespace plumo

@@ -1,0 +1,26 @@
+// plumo-update --program PATH --source URL [--wait PID] [-- ARGS...]
+// Replaces PATH with the verified release of URL (see updater.h) and restarts it with ARGS, also
+// when the update failed. Exit status 0 when updated, 1 when the old program was kept, 2 on wrong
+// arguments.
+#include <curl/curl.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "update/updater.h"
+
+int main(int argc, char** argv) {
+  using namespace plumo::update;
+  Options options;
+  if (!ParseArguments(std::vector<std::string>(argv + 1, argv + argc), options)) {
+    std::fputs("usage: plumo-update --program PATH --source URL [--wait PID] [-- ARGS...]\n", stderr);
+    return 2;
+  }
+  curl_global_init(CURL_GLOBAL_DEFAULT);
+  const Outcome outcome = Update(options);
+  curl_global_cleanup();
+  std::fprintf(stderr, "plumo-update: %s\n", OutcomeText(outcome));
+  if (!Restart(options)) std::fputs("plumo-update: the chat could not be restarted\n", stderr);
+  return outcome == Outcome::Updated ? 0 : 1;
+}

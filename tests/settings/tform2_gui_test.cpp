@@ -1,0 +1,349 @@
+// The settings dialog over a real main window and core: controls found by their object names, file
+// dialogs, colours and questions answered through DialogAnswers.
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableWidget>
+
+#include <fstream>
+#include <sstream>
+
+#include "../ui/window_fixture.h"
+#include "core/inifile.h"
+#include "settings/autostart.h"
+#include "settings/tform2.h"
+
+namespace plumo::uitest {
+namespace {
+
+using ui::DialogAnswers;
+
+TNameValueList Rows(const QTableWidget* table) {
+  TNameValueList list;
+  for (int r = 0; r < table->rowCount(); ++r)
+    list.Add(table->item(r, 0)->text().toStdString(), table->item(r, 1)->text().toStdString());
+  return list;
+}
+
+int RowOf(const QTableWidget* table, const char* key) {
+  for (int r = 0; r < table->rowCount(); ++r)
+    if (table->item(r, 0)->text() == QLatin1String(key)) return r;
+  return -1;
+}
+
+std::string NoCr(std::string text) {
+  std::erase(text, '\r');
+  return text;
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+constexpr const char kSoundIni[] =
+    "MyState=4\n"
+    "[SOUNDS]\nmute=0\non_chat_line=1\n"
+    "[SOUNDS0]\nmute=0\non_chat_line=1\nchat_line_src=a.wav\n"
+    "[SOUNDS1]\nmute=1\non_chat_line=0\n"
+    "[STATES]\nstate4=away\nstate5=off\ngame=5\nDescr_game=A game\n";
+
+class SettingsDialogTest : public WindowTest {
+ protected:
+  void Open(const std::string& extraIni = kSoundIni) {
+    peer = std::make_unique<WindowPeer>(lan, "10.0.0.1", "ann", extraIni);
+    dialog = std::make_unique<TForm2>(*peer->core,
+                                      TForm2Window{peer->form.get(), peer->form->LanguageMenu(),
+                                                   [this] { peer->form->ApplyViewSettings(); }},
+                                      "/opt/plumo/bin/plumo", config.Path(), peer->form.get());
+    dialog->show();
+  }
+  void TearDown() override {
+    dialog.reset();
+    peer.reset();
+    WindowTest::TearDown();
+  }
+  template <class T>
+  T* Find(const char* name) const {
+    T* widget = dialog->findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(widget, nullptr) << name;
+    return widget;
+  }
+  QTableWidget* Table(const char* name) const { return Find<QTableWidget>(name); }
+  TSettings& Settings() const { return peer->core->Settings(); }
+  int CheckedMode() const { return Find<QButtonGroup>("RadioGroup1Buttons")->checkedId(); }
+  void SelectMode(int index) const { Find<QButtonGroup>("RadioGroup1Buttons")->button(index)->click(); }
+  void Click(const char* button) const { Find<QAbstractButton>(button)->click(); }
+
+  ::plumo::testing::TempDir config;
+  std::unique_ptr<WindowPeer> peer;
+  std::unique_ptr<TForm2> dialog;
+};
+
+// The radio follows the state, the editor lists the sounds in force, edits reach the live table only
+// for the chosen state, and a mode switch keeps the edits of the mode left.
+TEST_F(SettingsDialogTest, SoundModesFollowTheChosenState) {
+  Open();
+  ASSERT_EQ(peer->core->Own().SavedState(), '4');
+  EXPECT_EQ(CheckedMode(), 1);
+  EXPECT_EQ(Rows(Table("ValueListEditor1")), Settings().SoundTable);
+
+  // Editing the chosen state's mode changes the live sounds and the mute picture.
+  QTableWidget* sounds = Table("ValueListEditor1");
+  sounds->item(RowOf(sounds, "mute"), 1)->setText(QStringLiteral("1"));
+  EXPECT_EQ(Settings().SoundTable.Value("mute"), "1");
+  EXPECT_EQ(peer->Button("SpeedButton3")->property("image").toInt(), 84);
+  EXPECT_EQ(Settings().SoundSets[1].Value("mute"), "1");
+
+  // Another mode: its own section, edits stay out of the live sounds, kept when switching on.
+  SelectMode(0);
+  EXPECT_EQ(Rows(sounds), Settings().SoundSets[0]);
+  sounds->item(RowOf(sounds, "chat_line_src"), 1)->setText(QStringLiteral("b.wav"));
+  EXPECT_EQ(Settings().SoundTable.Value("chat_line_src"), "");
+  SelectMode(1);
+  EXPECT_EQ(Settings().SoundSets[0].Value("chat_line_src"), "b.wav");
+  EXPECT_EQ(Rows(sounds).Value("mute"), "1");
+
+  // A mode without sounds starts from the previous mode's; switching on writes them under it.
+  ASSERT_TRUE(Settings().SoundSets[2].Empty());
+  SelectMode(2);
+  EXPECT_EQ(Rows(sounds), Settings().SoundSets[1]);
+  SelectMode(0);
+  EXPECT_EQ(Settings().SoundSets[2], Settings().SoundSets[1]);
+
+  // The full save on loss of activation writes the edited sets.
+  dialog->hide();
+  TIniFile ini((peer->dir / "chat.ini").string());
+  EXPECT_EQ(ini.ReadString("SOUNDS0", "chat_line_src", ""), "b.wav");
+  EXPECT_EQ(ini.ReadString("SOUNDS2", "mute", ""), "1");
+}
+
+// Shown again while an automatic state is in force, the radio stays on the mode it showed and the
+// editor lists that mode's own sounds, not the sounds in force of another mode.
+TEST_F(SettingsDialogTest, ReshownInAnAutomaticStateKeepsTheModesOwnSounds) {
+  Open("MyState=1\n[SOUNDS0]\nmute=0\n[SOUNDS2]\nmute=1\non_bell=0\n");
+  EXPECT_EQ(CheckedMode(), 0);
+  SelectMode(2);
+  dialog->hide();
+  peer->core->Own().WindowDeactivated();
+  ASSERT_EQ(peer->core->Engine().State(), '2');
+  dialog->show();
+  EXPECT_EQ(CheckedMode(), 2);
+  EXPECT_EQ(Rows(Table("ValueListEditor1")), (TNameValueList{{"mute", "1"}, {"on_bell", "0"}}));
+  QTableWidget* sounds = Table("ValueListEditor1");
+  sounds->item(RowOf(sounds, "on_bell"), 1)->setText(QStringLiteral("1"));
+  EXPECT_EQ(Settings().SoundSets[2].Value("on_bell"), "1");
+  EXPECT_FALSE(Settings().SoundSets[0].Has("on_bell"));
+  EXPECT_EQ(Settings().SoundTable.Value("on_bell"), "");
+}
+
+// The value lists: on/off for switches, the states for programs, nothing for the rest.
+TEST_F(SettingsDialogTest, ValueListsOfTheKeys) {
+  Open();
+  struct Case {
+    const char* table;
+    const char* key;
+    int picks;  // items of the combo box, 0 for a plain line editor
+  };
+  const Case cases[] = {
+      {"ValueListEditor1", "mute", 2},       {"ValueListEditor1", "on_chat_line", 2},
+      {"ValueListEditor2", "game", 3},       {"ValueListEditor2", "state4", 0},
+      {"ValueListEditor2", "Descr_game", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.table) + " " + c.key);
+    QTableWidget* table = Table(c.table);
+    const int row = RowOf(table, c.key);
+    ASSERT_GE(row, 0);
+    QStyleOptionViewItem option;
+    QWidget* editor = table->itemDelegateForColumn(1)->createEditor(table->viewport(), option,
+                                                                    table->model()->index(row, 1));
+    auto* box = qobject_cast<QComboBox*>(editor);
+    EXPECT_EQ(box ? box->count() : 0, c.picks);
+    delete editor;
+  }
+}
+
+// The program table: adding asks for a description, deleting spares the state entries and takes the
+// description along, moving keeps the order Part of the automatic modes.
+TEST_F(SettingsDialogTest, ProgramTableRules) {
+  Open();
+  QTableWidget* programs = Table("ValueListEditor2");
+  DialogAnswers::SetNextInputAnswer("/usr/games/chess");
+  DialogAnswers::SetNextInputAnswer("Chess game");
+  Click("Button1");
+  DialogAnswers::SetNextInputAnswer("/usr/bin/editor");
+  DialogAnswers::SetNextInputAnswer(std::nullopt);  // cancelled: the name is the description
+  Click("Button1");
+  EXPECT_EQ(Settings().StateTable, (TNameValueList{{"state4", "away"},
+                                                   {"state5", "off"},
+                                                   {"game", "5"},
+                                                   {"Descr_game", "A game"},
+                                                   {"chess", "4"},
+                                                   {"Descr_chess", "Chess game"},
+                                                   {"editor", "4"},
+                                                   {"Descr_editor", "editor"}}));
+  EXPECT_EQ(DialogAnswers::Asked().back(), "Description");
+
+  for (const char* key : {"state4", "state5"}) {
+    programs->setCurrentCell(RowOf(programs, key), 0);
+    Click("Button2");
+    EXPECT_GE(RowOf(programs, key), 0) << key;
+  }
+  programs->setCurrentCell(RowOf(programs, "game"), 0);
+  Click("Button2");
+  EXPECT_FALSE(Settings().StateTable.Has("game"));
+  EXPECT_FALSE(Settings().StateTable.Has("Descr_game"));
+
+  programs->setCurrentCell(RowOf(programs, "editor"), 0);
+  Click("SpeedButton3");
+  EXPECT_EQ(Settings().StateTable.IndexOfName("editor"), 3);
+  EXPECT_EQ(programs->currentRow(), 3);
+  programs->setCurrentCell(programs->rowCount() - 1, 0);
+  Click("SpeedButton4");  // the last entry stays last
+  EXPECT_EQ(Settings().StateTable.Entries().back().first, "Descr_editor");
+  programs->setCurrentCell(0, 0);
+  Click("SpeedButton3");  // the first stays first
+  EXPECT_EQ(Settings().StateTable.Entries().front().first, "state4");
+}
+
+// The bell number is asked until it is one to five digits; a file of the program's sounds folder is
+// kept by name.
+TEST_F(SettingsDialogTest, BellNumberQuestion) {
+  Open();
+  struct Case {
+    std::string file;
+    std::vector<std::optional<std::string>> answers;
+    std::string number;
+    std::string stored;
+  };
+  const Case cases[] = {
+      {"sounds/ding.wav", {"", "12a", "123456", "42"}, "42", "ding.wav"},
+      {"/usr/share/sounds/bell.wav", {std::nullopt}, "0", "/usr/share/sounds/bell.wav"},
+      {"sounds/../other/x.wav", {"99999"}, "99999", "other/x.wav"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    DialogAnswers::Reset();
+    const std::string file = c.file.front() == '/' ? c.file : (peer->dir / c.file).string();
+    DialogAnswers::SetNextInputAnswer(file);
+    for (const auto& answer : c.answers) DialogAnswers::SetNextInputAnswer(answer);
+    Click("Button3");
+    // The file dialog, then one question per answer.
+    EXPECT_EQ(DialogAnswers::Asked().size(), c.answers.size() + 1);
+    const std::string expected = c.stored.front() == '/' || c.stored.find('/') == std::string::npos
+                                     ? c.stored
+                                     : (peer->dir / c.stored).lexically_normal().string();
+    EXPECT_EQ(Settings().BellTable.Value(c.number), expected);
+  }
+  QTableWidget* bells = Table("ValueListEditor3");
+  bells->setCurrentCell(RowOf(bells, "42"), 0);
+  Click("Button4");
+  EXPECT_FALSE(Settings().BellTable.Has("42"));
+  EXPECT_EQ(Settings().BellTable.Count(), 2U);
+}
+
+// The information text: a change is stored on Yes, taken back on No, and an unchanged text asks
+// nothing.
+TEST_F(SettingsDialogTest, InformationTextQuestion) {
+  Open();
+  auto* memo = Find<QPlainTextEdit>("Memo1");
+  const std::string original = peer->core->Engine().AboutText;
+  EXPECT_EQ(memo->toPlainText().toStdString(), NoCr(original));
+
+  dialog->Memo1Exit();
+  EXPECT_TRUE(DialogAnswers::Shown().empty());
+
+  memo->setPlainText(QStringLiteral("line one\nline two"));
+  DialogAnswers::SetNextInputAnswer(std::nullopt);  // No
+  dialog->Memo1Exit();
+  EXPECT_EQ(peer->core->Engine().AboutText, original);
+  EXPECT_EQ(memo->toPlainText().toStdString(), NoCr(original));
+
+  memo->setPlainText(QStringLiteral("line one\nline two"));
+  DialogAnswers::SetNextInputAnswer("");  // Yes
+  dialog->Memo1Exit();
+  EXPECT_EQ(peer->core->Engine().AboutText, "line one\r\nline two");
+  ASSERT_EQ(DialogAnswers::Shown().size(), 2U);
+  TIniFile ini((peer->dir / "chat.ini").string());
+  EXPECT_EQ(ini.ReadString("Main", "About", ""), "line one/nline two");
+}
+
+// The switches change their live values at once; losing activation writes them; the autostart box
+// writes and removes the entry.
+TEST_F(SettingsDialogTest, SwitchesAutostartAndFullSave) {
+  Open("AutoStart=0\nChanelHotNik=0\nShowBallonIfNotFocused=0\nDesableMultiMessage=0\n");
+  struct Case {
+    const char* box;
+    const char* key;
+  };
+  const Case cases[] = {{"CheckBox1", "AutoStart"},
+                        {"CheckBox2", "ChanelHotNik"},
+                        {"CheckBox4", "ShowBallonIfNotFocused"},
+                        {"CheckBox5", "DesableMultiMessage"}};
+  const fs::path entry = AutostartEntryPath(config.Path());
+  for (const bool on : {true, false}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.box) + (on ? " on" : " off"));
+      auto* box = Find<QCheckBox>(c.box);
+      ASSERT_NE(box->isChecked(), on);
+      box->click();
+      EXPECT_EQ(GetSettingText(Settings(), c.key), on ? "1" : "0");
+    }
+    EXPECT_EQ(fs::exists(entry), on);
+    if (on) {
+      EXPECT_NE(ReadFile(entry).find("Exec=\"/opt/plumo/bin/plumo\"\n"), std::string::npos);
+    }
+    dialog->hide();
+    TIniFile ini((peer->dir / "chat.ini").string());
+    for (const Case& c : cases) EXPECT_EQ(ini.ReadString("Main", c.key, "?"), on ? "1" : "0") << c.key;
+    dialog->show();
+  }
+
+  // The own colour from the colour dialog reaches the editor's views.
+  DialogAnswers::SetNextInputAnswer("0000FF");
+  Click("SpeedButton1");
+  EXPECT_EQ(Settings().MyColor, 0x0000FFU);
+  EXPECT_EQ(Find<QLabel>("Label1")->palette().color(QPalette::WindowText), QColor(Qt::red));
+}
+
+// Every caption key of the dialog in the language files names a control of the dialog.
+TEST_F(SettingsDialogTest, CaptionsCoverTheLanguageKeys) {
+  Open();
+  std::vector<std::string> keys;
+  for (const TDesignCaption& design : kDesignCaptions)
+    if (std::string_view(design.Form) == "Form2") keys.push_back(design.Key);
+  std::vector<std::string> covered;
+  for (const auto& caption : dialog->Captions()) covered.push_back(caption.Key);
+  EXPECT_EQ(covered, keys);
+  dialog->SetCaption("TabSheet3", "Modes");
+  EXPECT_EQ(Find<QTabWidget>("PageControl1")->tabText(2).toStdString(), "Modes");
+}
+
+// The autostart entry quotes the program for the Exec key.
+TEST(AutostartEntry, QuotesTheProgramPath) {
+  struct Case {
+    std::string path;
+    std::string exec;
+  };
+  const Case cases[] = {
+      {"/usr/bin/plumo", "Exec=\"/usr/bin/plumo\"\n"},
+      {"/home/a b/plumo", "Exec=\"/home/a b/plumo\"\n"},
+      {"/x/$y`z\"/p", "Exec=\"/x/\\\\$y\\\\`z\\\\\"/p\"\n"},
+      {"/x\\y", "Exec=\"/x\\\\\\\\y\"\n"},
+  };
+  for (const Case& c : cases) EXPECT_NE(AutostartEntry(c.path).find(c.exec), std::string::npos) << c.path;
+  ::plumo::testing::TempDir dir;
+  EXPECT_FALSE(ApplyAutoStart(true, dir.Path(), "/a\nb"));
+  EXPECT_FALSE(fs::exists(AutostartEntryPath(dir.Path())));
+  EXPECT_TRUE(ApplyAutoStart(false, dir.Path(), "/a"));  // nothing to remove is no failure
+}
+
+}  // namespace
+}  // namespace plumo::uitest
