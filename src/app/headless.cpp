@@ -522,7 +522,6 @@ class Session {
       }
     } else if (word == "/nick") {
       ChangeNick(rest);
-      Keep();
     } else if (word == "/state") {
       const auto [tag, description] = SplitWord(rest);
       const std::optional<int> state = ParseStateName(tag);
@@ -533,7 +532,6 @@ class Session {
       if (!description.empty()) window_.answer = description;
       core_.Own().StateMenuClick(*state);
       window_.answer.reset();
-      Keep();
     } else if (word == "/topic") {
       Topic(rest);
     } else if (word == "/select") {
@@ -583,9 +581,6 @@ class Session {
     std::fprintf(stderr, "plumo: %s\n", Cp1251ToUtf8(text).c_str());
     if (out_.Json()) Emit("{\"error\":" + JsonString(text) + "}");
   }
-
-  // What the user changed (nick, state, topic) is written at once, so that a crash keeps it.
-  void Keep() { core_.SaveAllSettings(); }
 
   // A plain line goes to the channel last chosen with /channel, whatever tab a notice showed since.
   void SayInChannel(const std::string& text) {
@@ -654,7 +649,6 @@ class Session {
     window_.answer = text == "\"\"" ? std::string() : text;
     core_.Tabs().ChangeTopic();
     window_.answer.reset();
-    Keep();
   }
 
   static std::string TopicTimeText(std::uint32_t seconds) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "core/settings.h"
@@ -48,6 +49,12 @@ struct TCoreContext {
   TPlumo* engine = nullptr;
   // Whether the main window is shown (the roster is rebuilt and the editor focused only then).
   bool windowVisible = true;
+  // Writes what the user changed (nick, chosen state, a topic) to chat.ini at once, so that a
+  // restart or a crash keeps it; set by TChatCore to its full save.
+  std::function<void()> saveUserChanges;
+  void SaveUserChanges() const {
+    if (saveUserChanges) saveUserChanges();
+  }
 
   std::string IniPath() const { return appDir + "/chat.ini"; }
   // A language text; inside a lookup period when several are read together (TMessageScope).

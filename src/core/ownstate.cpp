@@ -85,6 +85,7 @@ void TOwnState::ApplyChosenState(int tag, const std::string& description) {
   c_.s.window.SetStateImage(StateImageIndex(state));
   RememberState();
   sounds_.UpdateMuteImage();
+  c_.SaveUserChanges();
 }
 
 void TOwnState::WindowActivated() {
@@ -207,6 +208,7 @@ void TOwnState::NickEntered(const std::string& text, bool addToList) {
     if (addToList && !known) nickItems_.push_back(nick);
     c_.settings.MyName = nick;
     c_.settings.MyNiks = nickItems_;
+    c_.SaveUserChanges();
   }
   c_.s.window.SetNickBox(nickItems_, c_.engine->Nick());
 }

@@ -45,7 +45,9 @@ TChatCore::TChatCore(std::string appDir, CoreSurfaces surfaces, PlumoHost& engin
       commands_(ctx_, tabs_, roster_, own_),
       sender_(ctx_, tabs_, roster_, history_, commands_),
       presenter_(ctx_, tabs_, roster_, sounds_, own_),
-      editorCommands_(ctx_, tabs_, sender_, roster_) {}
+      editorCommands_(ctx_, tabs_, sender_, roster_) {
+  ctx_.saveUserChanges = [this] { SaveAllSettings(); };
+}
 
 TChatCore::~TChatCore() {
   FormDestroy();

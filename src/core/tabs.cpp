@@ -121,6 +121,7 @@ bool TTabStrips::SetTopicText(const std::string& channel, const std::string& tex
   if (text == (ch ? ch->Topic : std::string())) return false;
   c_.engine->SetTopic(name, " [ " + text + " : " + c_.engine->Nick() + "]", c_.NowSeconds());
   ShowTopicChange(name);
+  c_.SaveUserChanges();
   return true;
 }
 

@@ -340,5 +340,19 @@ TEST_F(Lan, CharactersTheWireCannotCarryAreShownBeforeSending) {
   EXPECT_TRUE(a.editor.text.empty());
 }
 
+// What the user changes is in chat.ini at once, not only when the program closes (a crash keeps it).
+TEST_F(Lan, UserChangesReachTheFileAtOnce) {
+  const auto file = [&] { return TIniFile((a.dir / "chat.ini").string()); };
+  a.core->Own().NickEntered("zed", true);
+  EXPECT_EQ(file().ReadString("Main", "MyName", ""), "zed");
+  a.window.answer = "lunch";
+  a.core->Own().StateMenuClick(5);
+  EXPECT_EQ(file().ReadString("Main", "MyState", ""), "5");
+  EXPECT_EQ(file().ReadString("Main", "MyStateDescr", ""), "lunch");
+  a.core->Tabs().SelectChannelTab(a.core->Tabs().Channels().IndexOf("Quake"));
+  ASSERT_TRUE(a.core->Tabs().SetTopicText("frag night"));
+  EXPECT_NE(ReadTopic(file(), "Quake", "none", 0).Topic.find("frag night"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace plumo::coretest
