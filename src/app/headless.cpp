@@ -58,18 +58,26 @@ std::string ShippedDataDir(const std::string& programPath) {
   return {};
 }
 
-int CopyShippedLanguages(const std::string& dir, const std::string& programPath) {
+int CopyShippedFiles(const std::string& dir, const std::string& programPath) {
   const std::string data = ShippedDataDir(programPath);
   if (data.empty()) return 0;
   int copied = 0;
-  std::error_code listError;
-  for (const auto& entry : fs::directory_iterator(fs::path(data) / "lang", listError)) {
-    if (entry.path().extension() != ".lng") continue;
-    // A file of the same name in the user's directory is the user's and stays.
-    std::error_code copyError;
-    if (fs::copy_file(entry.path(), fs::path(dir) / entry.path().filename(), fs::copy_options::skip_existing,
-                      copyError))
-      ++copied;
+  const struct {
+    const char* folder;
+    const char* extension;
+    fs::path to;
+  } kinds[] = {{"lang", ".lng", fs::path(dir)}, {"sounds", ".wav", fs::path(dir) / "sounds"}};
+  for (const auto& kind : kinds) {
+    std::error_code listError;
+    for (const auto& entry : fs::directory_iterator(fs::path(data) / kind.folder, listError)) {
+      if (entry.path().extension() != kind.extension) continue;
+      std::error_code copyError;
+      fs::create_directories(kind.to, copyError);
+      // A file of the same name in the user's directory is the user's and stays.
+      if (fs::copy_file(entry.path(), kind.to / entry.path().filename(), fs::copy_options::skip_existing,
+                        copyError))
+        ++copied;
+    }
   }
   return copied;
 }

@@ -27,8 +27,9 @@ std::string DefaultProgramDir();
 // The program's data folder (holding lang/): next to the program in a build, share/plumo under the
 // install prefix once installed; empty when neither exists.
 std::string ShippedDataDir(const std::string& programPath);
-// Copies each shipped language file that dir lacks into it (a file of the same name there is the
-// user's and is kept); returns how many were copied.
-int CopyShippedLanguages(const std::string& dir, const std::string& programPath);
+// Copies each shipped language file (lang/*.lng) that dir lacks into it, and each shipped sound
+// (sounds/*.wav) that dir/sounds lacks into that folder; a file of the same name there is the
+// user's and is kept. Returns how many were copied.
+int CopyShippedFiles(const std::string& dir, const std::string& programPath);
 
 }  // namespace plumo

@@ -32,7 +32,7 @@ bool PrepareProgramDir(const std::string& dir, const std::string& programPath) {
   }
   ::close(fd);
   std::filesystem::remove(probe, ec);
-  CopyShippedLanguages(dir, programPath);
+  CopyShippedFiles(dir, programPath);
   return true;
 }
 

@@ -579,6 +579,7 @@ TEST_F(HeadlessPeers, ProgramDirectories) {
   ASSERT_TRUE(Ready(peer));
   EXPECT_TRUE(fs::exists(fresh / "russian.lng"));
   EXPECT_TRUE(fs::exists(fresh / "english.lng"));
+  EXPECT_TRUE(fs::exists(fresh / "sounds" / "message.wav"));  // the shipped event sounds
   peer.Send("/help");
   peer.Send("/quit");
   ASSERT_TRUE(peer.Exited(10000));
