@@ -64,6 +64,7 @@ int TPlumo::AddChannel(const std::string& name, const std::string& topic, const 
   channel->SetterAddress = setterAddress;
   channel->SetterNick = setterNick;
   channels_.push_back(std::move(channel));
+  channelIndex_.emplace(name, channels_.size() - 1);
   return static_cast<int>(channels_.size()) - 1;
 }
 
@@ -73,10 +74,13 @@ TChanel* TPlumo::ChannelAt(int index) {
 }
 
 TChanel* TPlumo::FindChannel(const std::string& name) {
-  for (auto& c : channels_) {
-    if (c->Name == name) return c.get();
-  }
-  return nullptr;
+  const auto it = channelIndex_.find(name);
+  return it == channelIndex_.end() ? nullptr : channels_[it->second].get();
+}
+
+void TPlumo::Notice(EngineNotice kind, const std::string& nick, const std::vector<std::string>& addresses,
+                    std::uint16_t type) {
+  if (events_) events_->OnNotice(kind, nick, addresses, type);
 }
 
 bool TPlumo::OwnEntryKnown() const {
