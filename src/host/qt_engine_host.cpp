@@ -15,14 +15,19 @@ QtEngineHost::QtEngineHost(QObject* parent)
       port_(kDefaultPort),
       resendTimer_(new QTimer(this)),
       presenceTimer_(new QTimer(this)),
+      pingTimer_(new QTimer(this)),
       random_(std::random_device{}()) {
   resendTimer_->setSingleShot(false);
   presenceTimer_->setSingleShot(false);
+  pingTimer_->setSingleShot(false);
   connect(resendTimer_, &QTimer::timeout, this, [this] {
     if (engine_ != nullptr) engine_->ResendTick();
   });
   connect(presenceTimer_, &QTimer::timeout, this, [this] {
     if (engine_ != nullptr) engine_->PresenceTick();
+  });
+  connect(pingTimer_, &QTimer::timeout, this, [this] {
+    if (engine_ != nullptr) engine_->PingTick();
   });
 }
 
@@ -48,7 +53,15 @@ std::int64_t QtEngineHost::NowMs() {
 }
 
 QTimer* QtEngineHost::TimerOf(EngineTimer timer) const {
-  return timer == EngineTimer::Resend ? resendTimer_ : presenceTimer_;
+  switch (timer) {
+    case EngineTimer::Resend:
+      return resendTimer_;
+    case EngineTimer::Presence:
+      return presenceTimer_;
+    case EngineTimer::Ping:
+      break;
+  }
+  return pingTimer_;
 }
 
 void QtEngineHost::SetTimer(EngineTimer timer, bool enabled, int intervalMs) {

@@ -27,6 +27,7 @@ TPlumo::TPlumo(PlumoHost& host, int port)
 TPlumo::~TPlumo() {
   host_.SetTimer(EngineTimer::Resend, false, kResendIntervalMs);
   host_.SetTimer(EngineTimer::Presence, false, kPresenceIntervalMs + jitter_);
+  host_.SetTimer(EngineTimer::Ping, false, 0);
   host_.SetReceiving(false, port_);
 }
 
@@ -52,6 +53,8 @@ void TPlumo::SetActive(bool active) {
   } else {
     EnablePresenceTimer(false);
     EnableResendTimer(false);
+    pingQueue_.clear();
+    host_.SetTimer(EngineTimer::Ping, false, 0);
   }
 }
 

@@ -1,11 +1,11 @@
 // TPlumo: the protocol engine of one running program. It turns user actions into datagrams and
 // received datagrams into roster changes, answers and events, and keeps delivery reliable with
 // confirmations, resends, gap recovery and presence pings. It does no I/O of its own: a PlumoHost
-// sends for it, tells the time, runs its two timers and draws random numbers; the host delivers
-// datagrams to DataReceived and timer expiries to ResendTick and PresenceTick, one at a time.
+// sends for it, tells the time, runs its three timers and draws random numbers; the host delivers
+// datagrams to DataReceived and timer expiries to ResendTick, PresenceTick and PingTick, one at a time.
 // What the engine has to tell goes to one listener, a TPlumoEvents set with SetEvents.
 //
-// Errors. Nothing leaves the engine as an exception: not its entry points (DataReceived, the two
+// Errors. Nothing leaves the engine as an exception: not its entry points (DataReceived, the
 // ticks), not its send operations, not the events it raises. Each kind of failure has one channel:
 // - A received datagram that breaks the reading rules is dropped without a report; one of a type
 //   the protocol does not know is reported through OnUnknownCommand.
@@ -87,6 +87,9 @@ class TPlumo {
   static constexpr double kResendBytesPerSecond = 2 * 1024;
   // Addresses one NickShared notice names (the first ones heard).
   static constexpr std::size_t kNickSharedListed = 8;
+  // Pings a presence tick sends at once; the rest go out one per PingTick, spread over half the
+  // period, so that many peers falling silent together do not make a burst of pings.
+  static constexpr std::size_t kPingBurst = 8;
   // Pings one roster list may cause (see CompareRoster).
   static constexpr std::size_t kMaxPingsPerList = 32;
   // Kept datagrams still waiting for a confirmation when the ring overwrites them; past this many
@@ -107,6 +110,9 @@ class TPlumo {
   // the engine or be replaced first.
   void SetEvents(TPlumoEvents* events) { events_ = events; }
   TPlumoEvents* Events() const { return events_; }
+
+  // Pings of the last presence tick still to go out.
+  std::size_t QueuedPings() const { return pingQueue_.size(); }
 
   // Written directly by the main window.
   std::string MyAddress;
@@ -172,6 +178,7 @@ class TPlumo {
   void DataReceived(const std::uint8_t* data, long length, const std::string& fromIP, int port);
   void ResendTick();
   void PresenceTick();
+  void PingTick();
 
   // Incoming logic, public so that its rules can be driven directly.
   void ApplyState(int userIndex, char stateChar, const std::string& description, bool notify);
@@ -234,6 +241,7 @@ class TPlumo {
   };
   std::unordered_map<std::string, Bucket> resendBuckets_;
   std::unordered_map<std::string, std::int64_t> pingedAt_;
+  std::deque<std::string> pingQueue_;
   bool rosterFullNoticed_ = false;
   TUsers users_;
   TPlumoEvents* events_ = nullptr;

@@ -3,6 +3,8 @@
 // Each test measures a ratio or a bound.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <string>
 
 #include "support/datagrams.h"
@@ -226,6 +228,27 @@ TEST_F(Hostile, ASharedNickIsReportedWithItsAddresses) {
   From("198.18.0.4", Datagram(pkNickChange, 1, "", {"carl", "bob"}));
   ASSERT_EQ(rec.Count(Ev::Notice), 2U);
   EXPECT_EQ(rec.Of(Ev::Notice)[1].fields, (TMStigs{kAnn, kBob, "198.18.0.4"}));
+}
+
+// Item: many peers falling silent together are pinged over the period, not in one burst.
+TEST_F(Hostile, PingsForManySilentPeersAreSpreadOverThePeriod) {
+  const int peers = 2000;
+  lan.RunFor(1000);  // heard between two presence ticks, as peers are
+  for (int n = 0; n < peers; ++n) Meet(Peer(n), "p" + std::to_string(n));
+  host.ClearSent();
+  lan.RunFor(5 * TPlumo::kPresenceIntervalMs);
+  std::map<std::int64_t, std::size_t> perSecond;
+  std::size_t pings = 0;
+  for (const auto& s : host.Sent()) {
+    if (sim::TypeOf(s.data) != pkPing) continue;
+    ++perSecond[s.atMs / 1000];
+    ++pings;
+  }
+  std::size_t busiest = 0;
+  for (const auto& [second, n] : perSecond) busiest = std::max(busiest, n);
+  EXPECT_EQ(pings, static_cast<std::size_t>(peers));  // each silent peer still gets its last-chance ping
+  EXPECT_LE(busiest, static_cast<std::size_t>(peers) / 10);
+  EXPECT_EQ(me.Users().Count(), 1);  // and is dropped after it: only the own entry is left
 }
 
 }  // namespace

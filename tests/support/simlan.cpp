@@ -217,7 +217,7 @@ bool SimLan::Step(std::int64_t untilMs) {
   SimHost* timerHost = nullptr;
   int timerSlot = 0;
   for (auto& host : hosts_) {
-    for (int slot = 0; slot < 2; ++slot) {
+    for (int slot = 0; slot < 3; ++slot) {
       const SimHost::Timer& t = host->timers_[slot];
       // Strictly earlier only: at equal times deliveries go first, then hosts in order.
       if (t.enabled && host->engine_ && t.deadlineMs < next) {
@@ -234,8 +234,10 @@ bool SimLan::Step(std::int64_t untilMs) {
     t.deadlineMs = nowMs_ + t.intervalMs;  // a repeating timer; the tick may stop or restart it
     if (timerSlot == 0) {
       timerHost->engine_->ResendTick();
-    } else {
+    } else if (timerSlot == 1) {
       timerHost->engine_->PresenceTick();
+    } else {
+      timerHost->engine_->PingTick();
     }
     return true;
   }

@@ -2,7 +2,7 @@
 //
 // Every engine runs on a SimHost, the test implementation of PlumoHost. A SimHost has its own
 // address (198.18.0.x in the tests), a clock that is the LAN's virtual clock plus an optional
-// per-host offset, two timers and a seeded random source. Nothing happens on its own: RunFor and
+// per-host offset, three timers and a seeded random source. Nothing happens on its own: RunFor and
 // RunUntil step the LAN, each step jumping the clock to the earliest datagram delivery or timer
 // deadline and handling that one event (deliveries before timers at the same instant, hosts in the
 // order they were added). Runs are exactly repeatable for a given seed.
@@ -127,7 +127,7 @@ class SimHost final : public PlumoHost {
     int intervalMs = 0;
     std::int64_t deadlineMs = 0;
   };
-  static int Slot(EngineTimer timer) { return timer == EngineTimer::Resend ? 0 : 1; }
+  static int Slot(EngineTimer timer) { return static_cast<int>(timer); }
   void Reset();
 
   SimLan& lan_;
@@ -136,7 +136,7 @@ class SimHost final : public PlumoHost {
   TPlumo* engine_ = nullptr;
   std::unique_ptr<TPlumo> owned_;
   bool receiving_ = false;
-  Timer timers_[2];
+  Timer timers_[3];
   std::vector<SentRecord> sent_;
 };
 
