@@ -124,27 +124,36 @@ bool QtEngineHost::Receiving() const {
   return receiver_ != nullptr && receiver_->Bound();
 }
 
+// Takes every datagram that is waiting, up to kMaxDatagramsPerTurn, so that a burst is drained from
+// the socket buffer at once instead of one datagram per turn of the event loop (the rest of a burst
+// then waits in the buffer, and overflows it); the bound lets timers and other sockets run between
+// turns of a flood.
 void QtEngineHost::OnReadable() {
-  if (receiver_ == nullptr) return;
-  // The datagram is copied out before the engine sees it: the engine may close or re-open the
-  // receiving socket while it handles the datagram.
-  bool got = false;
-  long count = -1;
-  std::string fromIP;
-  int fromPort = 0;
-  receiver_->OnDataReceived = [&](TNMUDP&, int numberBytes, const std::string& ip, int sourcePort) {
-    got = true;
-    count = numberBytes;
-    fromIP = ip;
-    fromPort = sourcePort;
-  };
-  receiver_->ReceiveDatagram();
-  receiver_->OnDataReceived = nullptr;
-  if (!got || engine_ == nullptr) return;
-  if (count > 0) {
-    receiver_->CopyReceived(reinterpret_cast<char*>(received_.data()), static_cast<int>(received_.size()));
+  for (int turn = 0; turn < kMaxDatagramsPerTurn; ++turn) {
+    TNMUDP* receiver = receiver_.get();
+    if (receiver == nullptr) return;
+    // The datagram is copied out before the engine sees it: the engine may close or re-open the
+    // receiving socket while it handles the datagram.
+    bool got = false;
+    long count = -1;
+    std::string fromIP;
+    int fromPort = 0;
+    receiver->OnDataReceived = [&](TNMUDP&, int numberBytes, const std::string& ip, int sourcePort) {
+      got = true;
+      count = numberBytes;
+      fromIP = ip;
+      fromPort = sourcePort;
+    };
+    const bool read = receiver->ReceiveDatagram();
+    receiver->OnDataReceived = nullptr;
+    if (!read) return;  // nothing more is waiting
+    if (!got || engine_ == nullptr) continue;
+    if (count > 0) {
+      receiver->CopyReceived(reinterpret_cast<char*>(received_.data()), static_cast<int>(received_.size()));
+    }
+    engine_->DataReceived(received_.data(), count, fromIP, fromPort);
+    if (receiver_.get() != receiver) return;  // the engine switched its receiving side
   }
-  engine_->DataReceived(received_.data(), count, fromIP, fromPort);
 }
 
 }  // namespace plumo

@@ -26,6 +26,9 @@ class QtEngineHost : public QObject, public PlumoHost {
   Q_OBJECT
 
  public:
+  // Datagrams taken from the socket per readiness event at most.
+  static constexpr int kMaxDatagramsPerTurn = 256;
+
   explicit QtEngineHost(QObject* parent = nullptr);
   ~QtEngineHost() override;
 
