@@ -182,6 +182,7 @@ void SimLan::SetLinks(const std::string& a, const std::string& b, const LinkProf
 }
 
 void SimLan::Send(SimHost& from, const std::string& dest, const std::string& data) {
+  if (dropSend && dropSend(from.address_, dest, data)) return;
   if (dest == kBroadcast) {
     for (auto& host : hosts_) {
       if (host->receiving_) Route(from, *host, dest, data);

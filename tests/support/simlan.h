@@ -176,6 +176,9 @@ class SimLan {
   void SetLinks(const std::string& a, const std::string& b, const LinkProfile& profile);
   // Called for every datagram before its link profile applies; returning true drops it.
   std::function<bool(const SimDatagram&)> dropIf;
+  // Called once for every datagram a host sends, before it fans out to receivers; returning true
+  // drops it for all of them (it still counts as sent by the host).
+  std::function<bool(const std::string& from, const std::string& dest, const std::string& data)> dropSend;
   // Called for every datagram just before it reaches its receiver.
   std::function<void(const SimDatagram&)> onDeliver;
   // Links without a profile of their own and a perfect default keep no state at all: for LANs of
