@@ -113,11 +113,17 @@ bool TPlumo::TakeResendBudget(const std::string& address, std::size_t bytes) {
   Bucket& b = it->second;
   if (added) {
     b.atMs = now;
-    // Forget askers whose buckets have refilled, once many addresses have asked.
-    if (resendBuckets_.size() > static_cast<std::size_t>(TUsers::kMaxEntries)) {
+    // Once many addresses have asked, forget those whose buckets have refilled (a forgotten asker
+    // starts full, as it would be by now); should even that leave too many, forget all but this one.
+    const auto limit = static_cast<std::size_t>(TUsers::kMaxEntries);
+    if (resendBuckets_.size() > limit) {
+      const auto refillMs = static_cast<std::int64_t>(1000 * kResendBurstBytes / kResendBytesPerSecond);
       std::erase_if(resendBuckets_, [&](const auto& p) {
-        return p.first != address && std::llabs(now - p.second.atMs) > 60'000;
+        return p.first != address && std::llabs(now - p.second.atMs) > refillMs;
       });
+    }
+    if (resendBuckets_.size() > 2 * limit) {
+      std::erase_if(resendBuckets_, [&](const auto& p) { return p.first != address; });
     }
   }
   const double seconds = static_cast<double>(std::llabs(now - b.atMs)) / 1000.0;
