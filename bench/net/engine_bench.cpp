@@ -34,6 +34,7 @@ struct Counter final : TPlumoEvents {
   void OnInfo(const TMStigs&, const std::string&, const std::string&) override {}
   void OnSendError() override {}
   void OnBell(const AChuvakInfo&, std::uint16_t) override {}
+  void OnNotice(EngineNotice, const std::string&, const std::vector<std::string>&, std::uint16_t) override {}
 };
 
 // An engine whose roster holds itself and peers other engines, each announced by a hello.

@@ -85,6 +85,11 @@ struct Sink final : TPlumoEvents {
     Use(e);
     sum += n;
   }
+  void OnNotice(EngineNotice k, const std::string& n, const std::vector<std::string>& a,
+                std::uint16_t t) override {
+    Use(a);
+    sum += n.size() + t + static_cast<std::size_t>(k);
+  }
 };
 
 }  // namespace

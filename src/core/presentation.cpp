@@ -151,4 +151,35 @@ void TEventPresenter::OnBell(const AChuvakInfo& entry, std::uint16_t bellNumber)
   sounds_.PlayBell(bellNumber);
 }
 
+void TEventPresenter::OnNotice(EngineNotice kind, const std::string& nick,
+                               const std::vector<std::string>& addresses, std::uint16_t /*packetType*/) {
+  std::string list;
+  for (const auto& a : addresses) list += (list.empty() ? "" : ", ") + a;
+  if (kind == EngineNotice::NickShared && c_.engine) {
+    const std::size_t all = c_.engine->Users().NickCount(nick);
+    if (all > addresses.size()) list += ", ... (" + std::to_string(all) + ")";
+  }
+  const char* key = "";
+  std::string fallback;
+  switch (kind) {
+    case EngineNotice::RosterFull:
+      key = "RosterFull";
+      fallback = "The list of users is full (" + std::to_string(TUsers::kMaxEntries) +
+                 "): further addresses are not added.";
+      break;
+    case EngineNotice::NotDelivered:
+      key = "NotDelivered";
+      fallback = "The message to " + nick + " [" + list + "] was not delivered.";
+      break;
+    case EngineNotice::NickShared:
+      key = "NickShared";
+      fallback = "The nick " + nick + " is used by more than one address: " + list +
+                 ". One of them may be someone else.";
+      break;
+  }
+  std::string text = c_.MsgAlone(key);
+  text = text == kMissingText ? fallback : FormatText(text, {nick, list});
+  tabs_.ConsoleError(c_.NowTime() + " " + text);
+}
+
 }  // namespace plumo

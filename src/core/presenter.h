@@ -34,6 +34,11 @@ class TEventPresenter final : public TPlumoEvents {
   void OnInfo(const TMStigs& fields, const std::string& infoText, const std::string& address) override;
   void OnSendError() override;
   void OnBell(const AChuvakInfo& entry, std::uint16_t bellNumber) override;
+  // A red console line: the roster is full, a message was not delivered, or a nick is used by two
+  // addresses (the language file's "RosterFull", "NotDelivered" and "NickShared", with %s for the
+  // nick and the addresses; English when the file has none).
+  void OnNotice(EngineNotice kind, const std::string& nick, const std::vector<std::string>& addresses,
+                std::uint16_t packetType) override;
 
  private:
   // Opens the reply tab of a received message, with the message quoted in it.

@@ -44,29 +44,102 @@ void TRosterList::ShowSelection(const std::vector<int>& rows) {
   c_.s.roster.SelectionChanged(rows_);
 }
 
-void TRosterList::Refresh() {
-  if (!c_.windowVisible || !c_.engine) return;
+std::string TRosterList::Key(const std::string& nick) {
+  ++keysComputed_;
+  return Cp1251UpperCase(nick);
+}
+
+RosterRow TRosterList::MakeRow(const AChuvakInfo& entry) const {
+  RosterRow row;
+  row.Nick = entry.Nick;
+  row.Address = entry.Address;
+  row.State = entry.State;
+  row.Description = entry.StateDescription;
+  const int image = StateImageIndex(entry.State);
+  row.Icon = image >= 0 ? image : StateImageIndex(stActive);
+  return row;
+}
+
+void TRosterList::Rebuild() {
   std::set<std::string> selected;
   for (const auto& row : rows_) {
     if (row.Selected) selected.insert(row.Address);
   }
-  rows_.clear();
-  for (const auto& entry : c_.engine->Users().Entries()) {
-    RosterRow row;
-    row.Nick = entry->Nick;
-    row.Address = entry->Address;
-    row.State = entry->State;
-    row.Description = entry->StateDescription;
-    const int image = StateImageIndex(entry->State);
-    row.Icon = image >= 0 ? image : StateImageIndex(stActive);
+  const auto& entries = c_.engine->Users().Entries();
+  std::vector<std::pair<std::string, RosterRow>> sorted;
+  sorted.reserve(entries.size());
+  for (const auto& entry : entries) {
+    RosterRow row = MakeRow(*entry);
     row.Selected = selected.count(entry->Address) != 0;
+    sorted.emplace_back(Key(entry->Nick), std::move(row));
+  }
+  std::stable_sort(sorted.begin(), sorted.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  rows_.clear();
+  keys_.clear();
+  for (auto& [key, row] : sorted) {
+    keys_.push_back(std::move(key));
     rows_.push_back(std::move(row));
   }
-  std::stable_sort(rows_.begin(), rows_.end(), [](const RosterRow& a, const RosterRow& b) {
-    return Cp1251UpperCase(a.Nick) < Cp1251UpperCase(b.Nick);
-  });
+}
+
+int TRosterList::RowOf(const std::string& key, const std::string& address) const {
+  auto [first, last] = std::equal_range(keys_.begin(), keys_.end(), key);
+  for (auto it = first; it != last; ++it) {
+    const auto r = static_cast<std::size_t>(it - keys_.begin());
+    if (rows_[r].Address == address) return static_cast<int>(r);
+  }
+  return -1;
+}
+
+// Rows of equal keys stay in roster order, as a full rebuild (a stable sort) leaves them.
+void TRosterList::InsertRow(int engineIndex, RosterRow row, std::string key) {
+  const TUsers& users = c_.engine->Users();
+  auto [first, last] = std::equal_range(keys_.begin(), keys_.end(), key);
+  auto at = first;
+  while (at != last) {
+    const RosterRow& other = rows_[static_cast<std::size_t>(at - keys_.begin())];
+    if (users.Find(other.Nick, other.Address) > engineIndex) break;
+    ++at;
+  }
+  const auto pos = at - keys_.begin();
+  keys_.insert(keys_.begin() + pos, std::move(key));
+  rows_.insert(rows_.begin() + pos, std::move(row));
+}
+
+bool TRosterList::Follow(const TRosterChange& change) {
+  const TUsers& users = c_.engine->Users();
+  bool selected = false;
+  if (change.kind != TRosterChange::Added) {
+    const int r =
+        RowOf(Key(change.kind == TRosterChange::Renamed ? change.oldNick : change.nick), change.address);
+    if (r < 0) return change.kind == TRosterChange::Renamed ? false : true;
+    selected = rows_[static_cast<std::size_t>(r)].Selected;
+    keys_.erase(keys_.begin() + r);
+    rows_.erase(rows_.begin() + r);
+  }
+  if (change.kind == TRosterChange::Removed) return true;
+  const AChuvakInfo* entry = users.Entry(change.index);
+  if (entry == nullptr || entry->Address != change.address) return false;
+  RosterRow row = MakeRow(*entry);
+  row.Selected = selected;
+  InsertRow(change.index, std::move(row), Key(entry->Nick));
+  return true;
+}
+
+void TRosterList::Refresh() {
+  if (!c_.windowVisible || !c_.engine) {
+    synced_ = false;
+    return;
+  }
+  const TUsers& users = c_.engine->Users();
+  const bool oneStep = synced_ && users.Version() == version_ + 1;
+  if (!oneStep || !Follow(users.LastChange()) || rows_.size() != static_cast<std::size_t>(users.Count()))
+    Rebuild();
+  synced_ = true;
+  version_ = users.Version();
   c_.s.roster.RosterRebuilt(rows_);
-  c_.s.roster.TotalChanged(c_.MsgAlone("Total") + " : " + std::to_string(c_.engine->Users().Count()));
+  c_.s.roster.TotalChanged(c_.MsgAlone("Total") + " : " + std::to_string(users.Count()));
 }
 
 void TRosterList::UpdateState(const AChuvakInfo& entry) {
@@ -87,8 +160,19 @@ std::string TRosterList::Tip(const RosterRow& row) const {
   const TUsers& users = c_.engine->Users();
   const AChuvakInfo* entry = users.Entry(users.Find(row.Nick, row.Address));
   if (entry == nullptr) return {};
-  const TMessageScope scope(c_.mis);
-  return RosterTip(*entry, StateCaption(c_.mis, entry->State), c_.s.system.NowLocalMs());
+  std::string tip;
+  {
+    const TMessageScope scope(c_.mis);
+    tip = RosterTip(*entry, StateCaption(c_.mis, entry->State), c_.s.system.NowLocalMs());
+  }
+  // Two addresses under one nick: the tip names them all, since either may be an impostor.
+  const std::vector<std::string> sharing = users.AddressesOf(row.Nick);
+  if (sharing.size() > 1) {
+    std::string list;
+    for (const auto& a : sharing) list += (list.empty() ? "" : ", ") + a;
+    tip += "\r\n" + row.Nick + ": " + list;
+  }
+  return tip;
 }
 
 void TRosterList::AnnounceRoster() {

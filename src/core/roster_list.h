@@ -35,9 +35,14 @@ class TRosterList {
   // Selects rows (nick completion found one) and shows it in the list.
   void ShowSelection(const std::vector<int>& rows);
 
-  // Rebuilds the rows from the engine's roster, keeping the selection by address; only while the
-  // window is shown (it is rebuilt when it is shown again).
+  // Brings the rows up to the engine's roster, keeping the selection by address; only while the
+  // window is shown (it is rebuilt when it is shown again). When the roster changed by exactly one
+  // step since the rows last followed it (a peer added, renamed or removed), only that row moves:
+  // a flood of new peers costs one sort key and one insertion each, not a re-sort of the roster.
+  // Anything else rebuilds all rows.
   void Refresh();
+  // Sort keys (upper-cased nicks) computed so far: what the rows have cost.
+  std::uint64_t KeysComputed() const { return keysComputed_; }
   // A peer's state changed: its row's state and picture.
   void UpdateState(const AChuvakInfo& entry);
   // The tip of a row: nick, address, state, description and the seconds since it was last heard;
@@ -59,10 +64,21 @@ class TRosterList {
 
  private:
   void AskBellNumber(const std::string& title);
+  void Rebuild();
+  bool Follow(const TRosterChange& change);
+  RosterRow MakeRow(const AChuvakInfo& entry) const;
+  std::string Key(const std::string& nick);
+  // Position of the row of address among the rows sorted under key, or -1.
+  int RowOf(const std::string& key, const std::string& address) const;
+  void InsertRow(int engineIndex, RosterRow row, std::string key);
 
   TCoreContext& c_;
   TTabStrips& tabs_;
   std::vector<RosterRow> rows_;
+  std::vector<std::string> keys_;  // the sort key of each row
+  bool synced_ = false;            // rows_ followed the roster up to version_
+  std::uint64_t version_ = 0;
+  std::uint64_t keysComputed_ = 0;
 };
 
 }  // namespace plumo

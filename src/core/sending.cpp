@@ -106,14 +106,32 @@ bool TSender::SendReply() {
   return false;
 }
 
+// A nick that two addresses use is not sent to both: one may be an impostor, and the user has to
+// choose by address. An address in place of the nick names its entry directly.
 bool TSender::SendPrivateByNick(const std::string& nick, const std::string& text) {
   if (!c_.engine) return false;
   std::string recipients;
   std::string names;
-  for (const auto& entry : c_.engine->Users().Entries()) {
-    if (entry->Nick != nick) continue;
-    recipients += "," + entry->Address;
-    names += "," + entry->Nick;
+  const TUsers& users = c_.engine->Users();
+  std::vector<std::string> addresses = users.AddressesOf(nick);
+  if (addresses.empty()) {
+    if (const AChuvakInfo* entry = users.Entry(users.Find(std::string(), nick))) {
+      recipients = "," + entry->Address;
+      names = "," + entry->Nick;
+    }
+  } else if (addresses.size() > 1) {
+    std::string list;
+    for (const auto& a : addresses) list += (list.empty() ? "" : ", ") + a;
+    std::string report = c_.MsgAlone("NickAmbiguous");
+    report = report == kMissingText ? "The nick " + nick + " is used by more than one address: " + list +
+                                          ". The message was not sent; send it to one address instead."
+                                    : FormatText(report, {nick, list});
+    tabs_.ConsoleError(report);
+    tabs_.ActivateConsole();
+    return false;
+  } else {
+    recipients = "," + addresses[0];
+    names = "," + nick;
   }
   if (recipients.empty()) {
     tabs_.ConsoleError(c_.MsgAlone("CantSendMessage") + " " + nick + "[]");

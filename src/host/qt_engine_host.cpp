@@ -15,14 +15,19 @@ QtEngineHost::QtEngineHost(QObject* parent)
       port_(kDefaultPort),
       resendTimer_(new QTimer(this)),
       presenceTimer_(new QTimer(this)),
+      pingTimer_(new QTimer(this)),
       random_(std::random_device{}()) {
   resendTimer_->setSingleShot(false);
   presenceTimer_->setSingleShot(false);
+  pingTimer_->setSingleShot(false);
   connect(resendTimer_, &QTimer::timeout, this, [this] {
     if (engine_ != nullptr) engine_->ResendTick();
   });
   connect(presenceTimer_, &QTimer::timeout, this, [this] {
     if (engine_ != nullptr) engine_->PresenceTick();
+  });
+  connect(pingTimer_, &QTimer::timeout, this, [this] {
+    if (engine_ != nullptr) engine_->PingTick();
   });
 }
 
@@ -48,7 +53,15 @@ std::int64_t QtEngineHost::NowMs() {
 }
 
 QTimer* QtEngineHost::TimerOf(EngineTimer timer) const {
-  return timer == EngineTimer::Resend ? resendTimer_ : presenceTimer_;
+  switch (timer) {
+    case EngineTimer::Resend:
+      return resendTimer_;
+    case EngineTimer::Presence:
+      return presenceTimer_;
+    case EngineTimer::Ping:
+      break;
+  }
+  return pingTimer_;
 }
 
 void QtEngineHost::SetTimer(EngineTimer timer, bool enabled, int intervalMs) {
@@ -111,27 +124,36 @@ bool QtEngineHost::Receiving() const {
   return receiver_ != nullptr && receiver_->Bound();
 }
 
+// Takes every datagram that is waiting, up to kMaxDatagramsPerTurn, so that a burst is drained from
+// the socket buffer at once instead of one datagram per turn of the event loop (the rest of a burst
+// then waits in the buffer, and overflows it); the bound lets timers and other sockets run between
+// turns of a flood.
 void QtEngineHost::OnReadable() {
-  if (receiver_ == nullptr) return;
-  // The datagram is copied out before the engine sees it: the engine may close or re-open the
-  // receiving socket while it handles the datagram.
-  bool got = false;
-  long count = -1;
-  std::string fromIP;
-  int fromPort = 0;
-  receiver_->OnDataReceived = [&](TNMUDP&, int numberBytes, const std::string& ip, int sourcePort) {
-    got = true;
-    count = numberBytes;
-    fromIP = ip;
-    fromPort = sourcePort;
-  };
-  receiver_->ReceiveDatagram();
-  receiver_->OnDataReceived = nullptr;
-  if (!got || engine_ == nullptr) return;
-  if (count > 0) {
-    receiver_->CopyReceived(reinterpret_cast<char*>(received_.data()), static_cast<int>(received_.size()));
+  for (int turn = 0; turn < kMaxDatagramsPerTurn; ++turn) {
+    TNMUDP* receiver = receiver_.get();
+    if (receiver == nullptr) return;
+    // The datagram is copied out before the engine sees it: the engine may close or re-open the
+    // receiving socket while it handles the datagram.
+    bool got = false;
+    long count = -1;
+    std::string fromIP;
+    int fromPort = 0;
+    receiver->OnDataReceived = [&](TNMUDP&, int numberBytes, const std::string& ip, int sourcePort) {
+      got = true;
+      count = numberBytes;
+      fromIP = ip;
+      fromPort = sourcePort;
+    };
+    const bool read = receiver->ReceiveDatagram();
+    receiver->OnDataReceived = nullptr;
+    if (!read) return;  // nothing more is waiting
+    if (!got || engine_ == nullptr) continue;
+    if (count > 0) {
+      receiver->CopyReceived(reinterpret_cast<char*>(received_.data()), static_cast<int>(received_.size()));
+    }
+    engine_->DataReceived(received_.data(), count, fromIP, fromPort);
+    if (receiver_.get() != receiver) return;  // the engine switched its receiving side
   }
-  engine_->DataReceived(received_.data(), count, fromIP, fromPort);
 }
 
 }  // namespace plumo

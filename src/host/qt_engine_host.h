@@ -1,5 +1,5 @@
 // QtEngineHost: runs one protocol engine on the calling thread's Qt event loop. It owns the
-// receiving UDP socket (watched by a QSocketNotifier), the engine's two repeating timers, the clock
+// receiving UDP socket (watched by a QSocketNotifier), the engine's three repeating timers, the clock
 // and the random source, and sends every datagram from a short-lived socket. Create the host, then
 // the engine with the host (the engine opens its receiving side from its constructor), then Attach.
 // Detach, or destroy the host, before the engine goes away.
@@ -26,6 +26,9 @@ class QtEngineHost : public QObject, public PlumoHost {
   Q_OBJECT
 
  public:
+  // Datagrams taken from the socket per readiness event at most.
+  static constexpr int kMaxDatagramsPerTurn = 256;
+
   explicit QtEngineHost(QObject* parent = nullptr);
   ~QtEngineHost() override;
 
@@ -60,6 +63,7 @@ class QtEngineHost : public QObject, public PlumoHost {
   QSocketNotifier* notifier_ = nullptr;
   QTimer* resendTimer_;
   QTimer* presenceTimer_;
+  QTimer* pingTimer_;
   std::mt19937 random_;
   std::string receiveError_;
   std::array<std::uint8_t, TNMUDP::kBufferSize> received_{};

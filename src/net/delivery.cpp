@@ -16,6 +16,7 @@
 // A pending item already belongs to the peer at the confirmation's source address, so a
 // confirmation from one peer never touches what another peer owes.
 #include <algorithm>
+#include <cstdlib>
 #include <unordered_map>
 
 #include "net/plumo.h"
@@ -51,6 +52,40 @@ bool TPlumo::TakeConfirmation(int userIndex, std::uint16_t type, std::uint16_t s
   return false;
 }
 
+namespace {
+// Types whose kept datagrams can wait for confirmations (AddPending).
+bool CanBePending(std::uint16_t type) {
+  return type == pkPrivateMessage || type == pkMassMessage || type == pkBell;
+}
+}  // namespace
+
+bool TPlumo::AwaitedWithTries(std::uint16_t type, std::uint16_t seq) const {
+  for (const auto& entry : users_.Entries()) {
+    for (const auto& item : entry->Pending) {
+      if (item.PacketType == type && item.Seq == seq && item.TriesLeft > 0) return true;
+    }
+  }
+  return false;
+}
+
+void TPlumo::GiveUp(std::uint16_t type, std::uint16_t seq) {
+  for (int e = 0; e < users_.Count(); ++e) {
+    AChuvakInfo* entry = users_.Entry(e);
+    auto& pending = entry->Pending;
+    const auto it = std::find_if(pending.begin(), pending.end(),
+                                 [&](const PendingItem& p) { return p.PacketType == type && p.Seq == seq; });
+    if (it == pending.end()) continue;
+    const bool hadTries = it->TriesLeft > 0;
+    pending.erase(it);
+    if (hadTries) Notice(EngineNotice::NotDelivered, entry->Nick, {entry->Address}, type);
+  }
+}
+
+// The ring keeps the last kHistorySize kept datagrams. One that a peer still has to confirm, with
+// tries left, is not lost when the ring comes round to its slot (a burst of confirmations can fill
+// the ring within a second): it moves to held_, where ResendTick still finds it until it is
+// confirmed or its tries are used. Only past kHeldLimit such datagrams is the oldest given up, and
+// then the user is told.
 void TPlumo::RememberSent(const std::string& dest, std::uint16_t type, const std::string& data) {
   CmdRec rec{type, counters_.Current(type), dest, data};
   if (history_.size() < kHistorySize) {
@@ -59,35 +94,91 @@ void TPlumo::RememberSent(const std::string& dest, std::uint16_t type, const std
     return;
   }
   if (historyPos_ >= kHistorySize) historyPos_ = 0;
-  history_[historyPos_] = std::move(rec);
+  CmdRec& slot = history_[historyPos_];
+  if (guards_ && CanBePending(slot.PacketType) && AwaitedWithTries(slot.PacketType, slot.Seq)) {
+    held_.push_back(std::move(slot));
+    if (held_.size() > kHeldLimit) {
+      const CmdRec oldest = std::move(held_.front());
+      held_.pop_front();
+      GiveUp(oldest.PacketType, oldest.Seq);
+    }
+  }
+  slot = std::move(rec);
   if (historyPos_ < kHistorySize) ++historyPos_;
+}
+
+bool TPlumo::TakeResendBudget(const std::string& address, std::size_t bytes) {
+  const std::int64_t now = host_.NowMs();
+  auto [it, added] = resendBuckets_.try_emplace(address);
+  Bucket& b = it->second;
+  if (added) {
+    b.atMs = now;
+    // Once many addresses have asked, forget those whose buckets have refilled (a forgotten asker
+    // starts full, as it would be by now); should even that leave too many, forget all but this one.
+    const auto limit = static_cast<std::size_t>(TUsers::kMaxEntries);
+    if (resendBuckets_.size() > limit) {
+      const auto refillMs = static_cast<std::int64_t>(1000 * kResendBurstBytes / kResendBytesPerSecond);
+      std::erase_if(resendBuckets_, [&](const auto& p) {
+        return p.first != address && std::llabs(now - p.second.atMs) > refillMs;
+      });
+    }
+    if (resendBuckets_.size() > 2 * limit) {
+      std::erase_if(resendBuckets_, [&](const auto& p) { return p.first != address; });
+    }
+  }
+  const double seconds = static_cast<double>(std::llabs(now - b.atMs)) / 1000.0;
+  b.atMs = now;
+  b.datagrams = std::min(kResendBurstDatagrams, b.datagrams + seconds * kResendDatagramsPerSecond);
+  b.bytes = std::min(kResendBurstBytes, b.bytes + seconds * kResendBytesPerSecond);
+  const auto need = static_cast<double>(bytes);
+  if (b.datagrams < 1 || b.bytes < need) return false;
+  b.datagrams -= 1;
+  b.bytes -= need;
+  return true;
 }
 
 void TPlumo::ResendRange(const std::string& address, std::uint16_t packetType, std::uint16_t firstSeq,
                          std::uint16_t lastSeq) {
-  // Wrap-aware: a range that crosses 65535 -> 0 still covers the numbers in between.
-  const std::uint16_t span = static_cast<std::uint16_t>(lastSeq - firstSeq);
+  // Wrap-aware: a range that crosses 65535 -> 0 still covers the numbers in between. No gap that a
+  // resend can fill is longer than the ring: a longer range (an inverted one reads as almost the
+  // whole circle) is cut to the ring's size from its first number.
+  auto span = static_cast<std::uint16_t>(lastSeq - firstSeq);
+  if (span >= kHistorySize) span = static_cast<std::uint16_t>(kHistorySize - 1);
   AChuvakInfo* asker = users_.Entry(users_.Find(std::string(), address));
+  // Records in number order from firstSeq, so that a budget running out keeps the oldest ones.
+  std::vector<const CmdRec*> wanted;
   for (const auto& rec : history_) {
     if (rec.PacketType != packetType) continue;
     if (static_cast<std::uint16_t>(rec.Seq - firstSeq) > span) continue;
     if (rec.Dest != address && rec.Dest != BroadcastAddress) continue;
-    SendTo(address, rec.Data);
+    wanted.push_back(&rec);
+  }
+  std::sort(wanted.begin(), wanted.end(), [&](const CmdRec* a, const CmdRec* b) {
+    return static_cast<std::uint16_t>(a->Seq - firstSeq) < static_cast<std::uint16_t>(b->Seq - firstSeq);
+  });
+  for (const CmdRec* rec : wanted) {
+    if (!TakeResendBudget(address, rec->Data.size())) break;
+    SendTo(address, rec->Data);
     if (!asker) continue;
     // The asker's confirmation of this copy is as good as one of a resend.
     for (auto& item : asker->Pending) {
-      if (item.PacketType == rec.PacketType && item.Seq == rec.Seq) item.SentMs = host_.NowMs();
+      if (item.PacketType == rec->PacketType && item.Seq == rec->Seq) item.SentMs = host_.NowMs();
     }
   }
 }
 
 void TPlumo::ResendTick() {
   EnableResendTimer(false);
-  // Slots of the ring by (type, number), so that each pending item finds its records directly.
+  // Records by (type, number), the ring's in slot order and then the held ones, so that each
+  // pending item finds its records directly.
+  std::vector<const CmdRec*> records;
+  records.reserve(history_.size() + held_.size());
+  for (const auto& rec : history_) records.push_back(&rec);
+  for (const auto& rec : held_) records.push_back(&rec);
   std::unordered_multimap<std::uint32_t, std::size_t> slots;
-  slots.reserve(history_.size());
-  for (std::size_t s = 0; s < history_.size(); ++s) {
-    slots.emplace((std::uint32_t{history_[s].PacketType} << 16) | history_[s].Seq, s);
+  slots.reserve(records.size());
+  for (std::size_t s = 0; s < records.size(); ++s) {
+    slots.emplace((std::uint32_t{records[s]->PacketType} << 16) | records[s]->Seq, s);
   }
   const int count = users_.Count();
   for (int e = 0; e < count; ++e) {
@@ -100,14 +191,16 @@ void TPlumo::ResendTick() {
       auto [first, last] = slots.equal_range((std::uint32_t{item.PacketType} << 16) | item.Seq);
       if (first == last) {
         gone[p] = true;  // its datagram has left the ring: it can never be resent
+        if (item.TriesLeft > 0) {
+          Notice(EngineNotice::NotDelivered, entry->Nick, {address}, item.PacketType);
+        }
         continue;
       }
-      // Records in slot order, as the ring holds them.
       std::vector<std::size_t> matching;
       for (auto it = first; it != last; ++it) matching.push_back(it->second);
       std::sort(matching.begin(), matching.end());
       for (std::size_t s : matching) {
-        const CmdRec& rec = history_[s];
+        const CmdRec& rec = *records[s];
         if ((rec.Dest == address || rec.Dest == BroadcastAddress) && item.TriesLeft > 0) {
           SendTo(address, rec.Data);
           --item.TriesLeft;
@@ -122,6 +215,8 @@ void TPlumo::ResendTick() {
     }
     entry->Pending.resize(keep);
   }
+  // A held datagram that nobody awaits with tries left is done with.
+  std::erase_if(held_, [this](const CmdRec& rec) { return !AwaitedWithTries(rec.PacketType, rec.Seq); });
 }
 
 }  // namespace plumo

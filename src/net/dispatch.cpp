@@ -1,5 +1,6 @@
 // The receive side of the engine: reading rules, handling of every packet type, states and topics.
 #include <cstdint>
+#include <cstdlib>
 #include <unordered_set>
 
 #include "net/plumo.h"
@@ -58,8 +59,22 @@ void TPlumo::DataReceived(const std::uint8_t* data, long length, const std::stri
 }
 
 int TPlumo::FindOrAddSender(const std::string& nick, const std::string& address) {
-  const int i = users_.Find(nick, address);
-  return i >= 0 ? i : users_.AddOrUpdate(nick, address);
+  int i = users_.Find(nick, address);
+  if (i >= 0) return i;
+  i = users_.AddOrUpdate(nick, address);
+  if (i < 0) {
+    if (!rosterFullNoticed_) Notice(EngineNotice::RosterFull, nick, {address});
+    rosterFullNoticed_ = true;
+    return i;
+  }
+  // A nick now carried by a second address: say so when another address takes it; past a few, only
+  // at each doubling, so that a flood of one nick from many addresses stays a handful of notices.
+  if (!nick.empty() && !(nick == nick_ && address == MyAddress)) {
+    const std::size_t n = users_.NickCount(nick);
+    if (n > 1 && (n <= kNickSharedListed || (n & (n - 1)) == 0))
+      Notice(EngineNotice::NickShared, nick, users_.AddressesOf(nick, kNickSharedListed));
+  }
+  return i;
 }
 
 void TPlumo::Dispatch(std::uint16_t type, std::uint16_t seq, const std::uint8_t* data, std::size_t length,
@@ -84,9 +99,10 @@ void TPlumo::Dispatch(std::uint16_t type, std::uint16_t seq, const std::uint8_t*
       // Only a hello that differs from an earlier one means a restart: a copy of the same hello carries the
       // same number and clock, and the first hello heard may arrive after the peer's first datagrams.
       const std::uint64_t stamp = (std::uint64_t{1} << 48) | (std::uint64_t{d.U32(9)} << 16) | seq;
-      AChuvakInfo* e = users_.Entry(i);
-      if (e->LastHello != 0 && e->LastHello != stamp) users_.ForgetReceived(i);
-      e->LastHello = stamp;
+      if (AChuvakInfo* e = users_.Entry(i)) {
+        if (e->LastHello != 0 && e->LastHello != stamp) users_.ForgetReceived(i);
+        e->LastHello = stamp;
+      }
       if (events_) events_->OnNewUser(fields, fromIP);
       ApplyTopic(d.U32(5), d.U32(9), d.Field(0), d.Field(3), d.Field(2));
       if (char state; d.Field(0) != nick_ && d.StateAt(1, state)) ApplyState(i, state, {}, false);
@@ -117,8 +133,7 @@ void TPlumo::Dispatch(std::uint16_t type, std::uint16_t seq, const std::uint8_t*
     case pkMassMessage: {
       const int i = FindOrAddSender(d.Field(0), fromIP);
       if (!isRepeat(i)) {
-        const AChuvakInfo* e = users_.Entry(i);
-        const bool own = e->Address == MyAddress && e->Nick == nick_;
+        const bool own = fromIP == MyAddress && d.Field(0) == nick_;
         if (!own && state_ != stOffline && events_) events_->OnMassMessage(fields, d.Field(1), fromIP);
         users_.RecordReceived(i, type, seq);
       }
@@ -192,16 +207,16 @@ void TPlumo::Dispatch(std::uint16_t type, std::uint16_t seq, const std::uint8_t*
     }
     case pkInfoReply: {
       const int i = FindOrAddSender(d.Field(0), fromIP);
-      if (users_.Entry(i)->InfoRequested) {
+      if (AChuvakInfo* e = users_.Entry(i); e && e->InfoRequested) {
+        e->InfoRequested = false;
         if (events_) events_->OnInfo(fields, d.Field(1), fromIP);
-        if (AChuvakInfo* e = users_.Entry(i)) e->InfoRequested = false;
       }
       users_.Touch(i);
       break;
     }
     case pkBell: {
       const int i = FindOrAddSender(d.Field(0), fromIP);
-      if (events_) events_->OnBell(*users_.Entry(i), d.U16(5));
+      if (const AChuvakInfo* e = users_.Entry(i); e && events_) events_->OnBell(*e, d.U16(5));
       users_.Touch(i);
       SendConfirm(header);
       break;
@@ -233,7 +248,8 @@ void TPlumo::ApplyTopic(std::uint32_t topicTime, std::uint32_t senderClock, cons
     c->TopicTime = adjusted;
     c->SetterNick = nick;
     if (events_) events_->OnTopicChange(c->Name);
-  } else {
+  } else if (learnedChannels_ < kMaxLearnedChannels) {
+    ++learnedChannels_;
     AddChannel(channel, topic, nick, {}, adjusted);
   }
 }
@@ -252,21 +268,44 @@ void TPlumo::AnswerTopicQuery(std::uint32_t topicTime, std::uint32_t senderClock
   SetTopic(copy.Name, copy.Topic, copy.TopicTime);
 }
 
+// Each distinct nick is pinged at most once per list, and at most once per presence period however
+// many lists name it (PingOnce); and one list sends at most kMaxPingsPerList pings. A list of a
+// thousand names, or of one name a thousand times, costs a few pings, not one per name; names past
+// the limit are pinged for a later list, since the ones already pinged are skipped then.
 void TPlumo::CompareRoster(const TMStigs& names) {
+  std::unordered_set<std::string> listed;
+  std::size_t budget = kMaxPingsPerList;
   if (names.size() > static_cast<std::size_t>(users_.Count())) {
     for (const auto& name : names) {
-      if (!name.empty() && name != nick_ && users_.Find(name, BroadcastAddress) < 0) SendPing(name);
+      if (budget == 0) break;
+      if (name.empty() || name == nick_ || !listed.insert(name).second) continue;
+      if (users_.Find(name, BroadcastAddress) < 0 && PingOnce(name)) --budget;
     }
     return;
   }
-  std::unordered_set<std::string> listed;
   for (const auto& name : names) {
     if (!name.empty()) listed.insert(name);
   }
-  for (int i = 0; i < users_.Count(); ++i) {
+  for (int i = 0; i < users_.Count() && budget > 0; ++i) {
     const std::string nick = users_.Entry(i)->Nick;
-    if (!listed.count(nick)) SendPing(nick);
+    if (listed.insert(nick).second && PingOnce(nick)) --budget;
   }
+}
+
+bool TPlumo::PingOnce(const std::string& nick) {
+  const std::int64_t now = host_.NowMs();
+  auto [it, added] = pingedAt_.try_emplace(nick, now);
+  if (!added) {
+    if (std::llabs(now - it->second) < kPresenceIntervalMs) return false;
+    it->second = now;
+  }
+  SendPing(nick);
+  // Forget pings older than a period once the table grows, so that it stays about the roster's size.
+  if (pingedAt_.size() > 2 * static_cast<std::size_t>(TUsers::kMaxEntries)) {
+    std::erase_if(pingedAt_,
+                  [now](const auto& p) { return std::llabs(now - p.second) >= kPresenceIntervalMs; });
+  }
+  return true;
 }
 
 }  // namespace plumo

@@ -9,11 +9,28 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "net/codec.h"
 #include "net/users.h"
 
 namespace plumo {
+
+// What an OnNotice tells the user about.
+enum class EngineNotice {
+  // The roster holds TUsers::kMaxEntries peers: datagrams from further addresses are handled, but
+  // their senders are not added. Raised once, the first time an address is turned away.
+  RosterFull,
+  // A datagram waiting for the confirmation of nick at addresses[0] (a private message, mass message
+  // or bell: packetType) left the engine before it was confirmed or had used its tries: it will not be
+  // resent, and may not have arrived.
+  NotDelivered,
+  // A second address took a nick that another address in the roster uses: addresses lists the
+  // addresses using nick (the first TPlumo::kNickSharedListed, the one heard first first), raised
+  // for the second to that many and then at each doubling. Either may be an impostor; the wire
+  // cannot tell.
+  NickShared,
+};
 
 class TPlumoEvents {
  public:
@@ -49,6 +66,9 @@ class TPlumoEvents {
   virtual void OnSendError() = 0;
   // A peer rang a bell; a resent bell rings again.
   virtual void OnBell(const AChuvakInfo& entry, std::uint16_t bellNumber) = 0;
+  // Something the user should know about the engine's own limits or the roster (see EngineNotice).
+  virtual void OnNotice(EngineNotice kind, const std::string& nick, const std::vector<std::string>& addresses,
+                        std::uint16_t packetType) = 0;
 };
 
 // A listener that passes every event on to another one: the base of listeners that watch the events
@@ -81,6 +101,10 @@ class TPlumoEventsForward : public TPlumoEvents {
   }
   void OnSendError() override { inner_.OnSendError(); }
   void OnBell(const AChuvakInfo& e, std::uint16_t n) override { inner_.OnBell(e, n); }
+  void OnNotice(EngineNotice k, const std::string& n, const std::vector<std::string>& a,
+                std::uint16_t t) override {
+    inner_.OnNotice(k, n, a, t);
+  }
 
  private:
   TPlumoEvents& inner_;

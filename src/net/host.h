@@ -9,7 +9,9 @@
 
 namespace plumo {
 
-enum class EngineTimer { Resend, Presence };
+// Resend: every second while datagrams await confirmation. Presence: every period, for pings and
+// the roster list. Ping: while pings of a presence tick are still to go out, spread over the period.
+enum class EngineTimer { Resend, Presence, Ping };
 
 class PlumoHost {
  public:

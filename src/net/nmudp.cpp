@@ -70,13 +70,25 @@ void TNMUDP::SetLocalPort(int port) {
   local.sin_family = AF_INET;
   local.sin_addr.s_addr = htonl(INADDR_ANY);
   local.sin_port = htons(static_cast<std::uint16_t>(port));
+  // A privileged process may go past the system's limit (SO_RCVBUFFORCE); others get up to it.
+  const int want = kReceiveBufferBytes;
+  if (::setsockopt(fd_, SOL_SOCKET, SO_RCVBUFFORCE, &want, sizeof want) != 0) {
+    ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &want, sizeof want);
+  }
   // No address reuse: when another socket holds the port this bind fails and the socket stays deaf.
   bound_ = ::bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
   if (!bound_) lastError_ = errno;
 }
 
-void TNMUDP::ReceiveDatagram() {
-  if (fd_ < 0) return;
+int TNMUDP::ReceiveBufferBytes() const {
+  int size = 0;
+  socklen_t length = sizeof size;
+  if (fd_ < 0 || ::getsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &size, &length) != 0) return 0;
+  return size;
+}
+
+bool TNMUDP::ReceiveDatagram() {
+  if (fd_ < 0) return false;
   sockaddr_in from{};
   socklen_t fromLength = sizeof from;
   // MSG_TRUNC makes the kernel report the datagram's real length, so a datagram longer than the
@@ -84,7 +96,7 @@ void TNMUDP::ReceiveDatagram() {
   const ssize_t n =
       ::recvfrom(fd_, buffer_, kBufferSize, MSG_TRUNC, reinterpret_cast<sockaddr*>(&from), &fromLength);
   if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
-    return;  // spurious readiness: nothing was waiting
+    return false;  // nothing (more) was waiting
   }
   if (n < 0 || n > kBufferSize) {
     if (n < 0) lastError_ = errno;
@@ -92,7 +104,7 @@ void TNMUDP::ReceiveDatagram() {
   } else {
     count_ = static_cast<int>(n);
   }
-  if (!OnDataReceived) return;
+  if (!OnDataReceived) return true;
   char text[INET_ADDRSTRLEN] = "0.0.0.0";
   int port = 0;
   if (n >= 0 && from.sin_family == AF_INET) {
@@ -100,6 +112,7 @@ void TNMUDP::ReceiveDatagram() {
     port = ntohs(from.sin_port);
   }
   OnDataReceived(*this, count_, text, port);
+  return true;
 }
 
 int TNMUDP::CopyReceived(char* buffer, int capacity) const {

@@ -27,6 +27,7 @@ TPlumo::TPlumo(PlumoHost& host, int port)
 TPlumo::~TPlumo() {
   host_.SetTimer(EngineTimer::Resend, false, kResendIntervalMs);
   host_.SetTimer(EngineTimer::Presence, false, kPresenceIntervalMs + jitter_);
+  host_.SetTimer(EngineTimer::Ping, false, 0);
   host_.SetReceiving(false, port_);
 }
 
@@ -52,6 +53,8 @@ void TPlumo::SetActive(bool active) {
   } else {
     EnablePresenceTimer(false);
     EnableResendTimer(false);
+    pingQueue_.clear();
+    host_.SetTimer(EngineTimer::Ping, false, 0);
   }
 }
 
@@ -64,6 +67,7 @@ int TPlumo::AddChannel(const std::string& name, const std::string& topic, const 
   channel->SetterAddress = setterAddress;
   channel->SetterNick = setterNick;
   channels_.push_back(std::move(channel));
+  channelIndex_.emplace(name, channels_.size() - 1);
   return static_cast<int>(channels_.size()) - 1;
 }
 
@@ -73,10 +77,13 @@ TChanel* TPlumo::ChannelAt(int index) {
 }
 
 TChanel* TPlumo::FindChannel(const std::string& name) {
-  for (auto& c : channels_) {
-    if (c->Name == name) return c.get();
-  }
-  return nullptr;
+  const auto it = channelIndex_.find(name);
+  return it == channelIndex_.end() ? nullptr : channels_[it->second].get();
+}
+
+void TPlumo::Notice(EngineNotice kind, const std::string& nick, const std::vector<std::string>& addresses,
+                    std::uint16_t type) {
+  if (events_) events_->OnNotice(kind, nick, addresses, type);
 }
 
 bool TPlumo::OwnEntryKnown() const {

@@ -1,11 +1,11 @@
 // TPlumo: the protocol engine of one running program. It turns user actions into datagrams and
 // received datagrams into roster changes, answers and events, and keeps delivery reliable with
 // confirmations, resends, gap recovery and presence pings. It does no I/O of its own: a PlumoHost
-// sends for it, tells the time, runs its two timers and draws random numbers; the host delivers
-// datagrams to DataReceived and timer expiries to ResendTick and PresenceTick, one at a time.
+// sends for it, tells the time, runs its three timers and draws random numbers; the host delivers
+// datagrams to DataReceived and timer expiries to ResendTick, PresenceTick and PingTick, one at a time.
 // What the engine has to tell goes to one listener, a TPlumoEvents set with SetEvents.
 //
-// Errors. Nothing leaves the engine as an exception: not its entry points (DataReceived, the two
+// Errors. Nothing leaves the engine as an exception: not its entry points (DataReceived, the
 // ticks), not its send operations, not the events it raises. Each kind of failure has one channel:
 // - A received datagram that breaks the reading rules is dropped without a report; one of a type
 //   the protocol does not know is reported through OnUnknownCommand.
@@ -23,8 +23,11 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "net/codec.h"
@@ -70,6 +73,28 @@ class TPlumo {
   // A confirmation counts for a datagram still being resent only when it comes within this time of
   // the datagram's last transmission to the confirming peer (see TakeConfirmation).
   static constexpr std::int64_t kConfirmWindowMs = 500;
+  // Channels learned from the network (topics of channels this program has not joined). A LAN has a
+  // handful; past this many, a datagram naming yet another channel is handled without adding it,
+  // so a flood of invented names cannot grow the list (and the hello that names it) without end.
+  static constexpr std::size_t kMaxLearnedChannels = 256;
+  // What one asking address can get back through resend requests: a token bucket of datagrams and
+  // bytes, full at the start and refilled per second. A burst covers a real gap (a few seconds of
+  // a busy channel); a stream of requests, forged or not, gets back at most the refill rate, so the
+  // bytes sent stay a small fraction of the bytes asked once requests keep coming.
+  static constexpr double kResendBurstDatagrams = 64;
+  static constexpr double kResendDatagramsPerSecond = 8;
+  static constexpr double kResendBurstBytes = 16 * 1024;
+  static constexpr double kResendBytesPerSecond = 2 * 1024;
+  // Addresses one NickShared notice names (the first ones heard).
+  static constexpr std::size_t kNickSharedListed = 8;
+  // Pings a presence tick sends at once; the rest go out one per PingTick, spread over half the
+  // period, so that many peers falling silent together do not make a burst of pings.
+  static constexpr std::size_t kPingBurst = 8;
+  // Pings one roster list may cause (see CompareRoster).
+  static constexpr std::size_t kMaxPingsPerList = 32;
+  // Kept datagrams still waiting for a confirmation when the ring overwrites them; past this many
+  // the oldest is given up and reported (EngineNotice::NotDelivered).
+  static constexpr std::size_t kHeldLimit = kHistorySize;
   // Topic text stored for a channel whose topic time lies in the future (code page 1251).
   static const std::string kFutureTopicText;
   // Prefix of the unknown-command report (code page 1251).
@@ -85,6 +110,9 @@ class TPlumo {
   // the engine or be replaced first.
   void SetEvents(TPlumoEvents* events) { events_ = events; }
   TPlumoEvents* Events() const { return events_; }
+
+  // Pings of the last presence tick still to go out.
+  std::size_t QueuedPings() const { return pingQueue_.size(); }
 
   // Written directly by the main window.
   std::string MyAddress;
@@ -105,6 +133,8 @@ class TPlumo {
   TUsers& Users() { return users_; }
   const TUsers& Users() const { return users_; }
   const std::vector<std::unique_ptr<TChanel>>& Channels() const { return channels_; }
+  // Kept datagrams moved out of the ring because they still wait for a confirmation.
+  const std::deque<CmdRec>& Held() const { return held_; }
   // Whether the receiving socket is bound (false while switched off or when the port was taken).
   bool Receiving() const { return receiving_; }
 
@@ -116,7 +146,7 @@ class TPlumo {
   // Switches the receiving side and the timers on or off; sending works either way.
   void SetActive(bool active);
 
-  // Channel list (no datagram).
+  // Channel list (no datagram), indexed by name: FindChannel gives the first channel of a name.
   int AddChannel(const std::string& name, const std::string& topic, const std::string& setterNick,
                  const std::string& setterAddress, std::uint32_t topicTime);
   TChanel* ChannelAt(int index);
@@ -148,6 +178,7 @@ class TPlumo {
   void DataReceived(const std::uint8_t* data, long length, const std::string& fromIP, int port);
   void ResendTick();
   void PresenceTick();
+  void PingTick();
 
   // Incoming logic, public so that its rules can be driven directly.
   void ApplyState(int userIndex, char stateChar, const std::string& description, bool notify);
@@ -177,6 +208,16 @@ class TPlumo {
   void EnablePresenceTimer(bool on);
   int FindOrAddSender(const std::string& nick, const std::string& address);
   bool OwnEntryKnown() const;
+  // Pings nick unless a roster list made it ping nick within the presence period; true when sent.
+  bool PingOnce(const std::string& nick);
+  // Takes bytes of a resend answer from the asking address's bucket; false when it cannot pay.
+  bool TakeResendBudget(const std::string& address, std::size_t bytes);
+  // Whether a pending item of some entry still has tries for the kept datagram (type, seq).
+  bool AwaitedWithTries(std::uint16_t type, std::uint16_t seq) const;
+  // Gives up the pending items for (type, seq) and tells the listener each was not delivered.
+  void GiveUp(std::uint16_t type, std::uint16_t seq);
+  void Notice(EngineNotice kind, const std::string& nick, const std::vector<std::string>& addresses,
+              std::uint16_t type = 0);
   void Dispatch(std::uint16_t type, std::uint16_t seq, const std::uint8_t* data, std::size_t length,
                 const std::string& fromIP);
 
@@ -190,6 +231,18 @@ class TPlumo {
   std::vector<CmdRec> history_;
   std::size_t historyPos_ = 0;
   std::vector<std::unique_ptr<TChanel>> channels_;
+  std::unordered_map<std::string, std::size_t> channelIndex_;
+  std::size_t learnedChannels_ = 0;
+  std::deque<CmdRec> held_;
+  struct Bucket {
+    double datagrams = kResendBurstDatagrams;
+    double bytes = kResendBurstBytes;
+    std::int64_t atMs = 0;
+  };
+  std::unordered_map<std::string, Bucket> resendBuckets_;
+  std::unordered_map<std::string, std::int64_t> pingedAt_;
+  std::deque<std::string> pingQueue_;
+  bool rosterFullNoticed_ = false;
   TUsers users_;
   TPlumoEvents* events_ = nullptr;
   bool guards_ = true;

@@ -71,16 +71,45 @@ void TUsers::UnindexNick(int index) {
   if (it->second.empty()) byNick_.erase(it);
 }
 
+std::vector<std::string> TUsers::AddressesOf(const std::string& nick, std::size_t limit) const {
+  std::vector<std::string> out;
+  if (auto it = byNick_.find(nick); it != byNick_.end()) {
+    for (int i : it->second) {
+      if (out.size() >= limit) break;
+      out.push_back(entries_[static_cast<std::size_t>(i)]->Address);
+    }
+  }
+  return out;
+}
+
+std::size_t TUsers::NickCount(const std::string& nick) const {
+  const auto it = byNick_.find(nick);
+  return it == byNick_.end() ? 0 : it->second.size();
+}
+
+void TUsers::Changed(TRosterChange change) {
+  ++version_;
+  lastChange_ = std::move(change);
+  if (OnChange) OnChange(entries_);
+}
+
 int TUsers::AddOrUpdate(const std::string& nick, const std::string& address) {
   int i = Find(std::string(), address);
+  TRosterChange change{TRosterChange::Added, i, nick, {}, address};
   if (i >= 0) {
     auto& entry = *entries_[static_cast<std::size_t>(i)];
+    change.kind = TRosterChange::Renamed;
+    change.oldNick = entry.Nick;
     if (entry.Nick != nick) {
       UnindexNick(i);
       entry.Nick = nick;
       IndexNick(i);
     }
   } else {
+    if (Count() >= kMaxEntries) {
+      full_ = true;
+      return -1;
+    }
     auto entry = std::make_unique<AChuvakInfo>();
     entry->Address = address;
     entry->Nick = nick;
@@ -89,14 +118,21 @@ int TUsers::AddOrUpdate(const std::string& nick, const std::string& address) {
     i = Count() - 1;
     byAddress_.emplace(address, i);
     IndexNick(i);
+    change.index = i;
   }
-  if (OnChange) OnChange(entries_);
+  Changed(std::move(change));
   Touch(i);
   return i;
 }
 
 void TUsers::RemoveAt(int index) {
+  TRosterChange change{TRosterChange::Removed,
+                       index,
+                       entries_[static_cast<std::size_t>(index)]->Nick,
+                       {},
+                       entries_[static_cast<std::size_t>(index)]->Address};
   entries_.erase(entries_.begin() + index);
+  full_ = false;
   // Positions after the removed entry shift down: rebuild both indexes.
   byAddress_.clear();
   byNick_.clear();
@@ -104,7 +140,7 @@ void TUsers::RemoveAt(int index) {
     byAddress_.emplace(entries_[static_cast<std::size_t>(i)]->Address, i);
     IndexNick(i);
   }
-  if (OnChange) OnChange(entries_);
+  Changed(std::move(change));
 }
 
 bool TUsers::Remove(const std::string& nick, const std::string& address) {

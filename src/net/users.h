@@ -3,6 +3,7 @@
 // costs no more per datagram than a small one. Out-of-range indexes are ignored, never an error.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -52,8 +53,24 @@ struct AChuvakInfo {
   std::uint64_t LastHello = 0;
 };
 
+// The last change OnChange reported, so that a listener can follow the roster in steps proportional
+// to what changed instead of rereading all of it.
+struct TRosterChange {
+  enum Kind { Added, Renamed, Removed };
+  Kind kind = Added;
+  int index = -1;  // the entry's position (for Removed: the position it had)
+  std::string nick;
+  std::string oldNick;  // Renamed only
+  std::string address;
+};
+
 class TUsers {
  public:
+  // The most entries the roster holds. A /16 network has 65,534 addresses, but a LAN where people chat
+  // has tens to hundreds of peers, and one roster-list datagram names about two hundred; 4,096 leaves
+  // ample room while keeping a flood of forged addresses from growing the roster without end.
+  static constexpr int kMaxEntries = 4096;
+
   using EntryList = std::vector<std::unique_ptr<AChuvakInfo>>;
   using ChangeEvent = std::function<void(const EntryList&)>;
   using GapEvent = std::function<void(int userIndex, std::uint16_t packetType, std::uint16_t firstSeq,
@@ -70,8 +87,18 @@ class TUsers {
   // equals nick while address is "255.255.255.255" or "0.0.0.0", or whose address equals address
   // while nick is empty. Both empty: -1.
   int Find(const std::string& nick, const std::string& address) const;
-  // Renames the entry for address, or appends a new one; raises OnChange and touches the entry.
+  // Renames the entry for address, or appends a new one; raises OnChange and touches the entry. A
+  // new address while the roster holds kMaxEntries is not added: -1, and Full() turns true.
   int AddOrUpdate(const std::string& nick, const std::string& address);
+  // Whether an address has been turned away because the roster was full (until an entry goes).
+  bool Full() const { return full_; }
+  // The addresses of the entries carrying nick, in roster order (at most limit of them).
+  std::vector<std::string> AddressesOf(const std::string& nick, std::size_t limit = SIZE_MAX) const;
+  // How many entries carry nick.
+  std::size_t NickCount(const std::string& nick) const;
+  // Counts every change reported through OnChange; LastChange is the latest one.
+  std::uint64_t Version() const { return version_; }
+  const TRosterChange& LastChange() const { return lastChange_; }
   bool Remove(const std::string& nick, const std::string& address);
   bool Delete(int index);
   AChuvakInfo* Entry(int index);
@@ -99,6 +126,7 @@ class TUsers {
   void IndexNick(int index);
   void UnindexNick(int index);
   void RemoveAt(int index);
+  void Changed(TRosterChange change);
 
   Clock clock_;
   EntryList entries_;
@@ -106,6 +134,9 @@ class TUsers {
   std::unordered_map<std::string, int> byAddress_;
   // Nick -> positions of the entries carrying it, in roster order.
   std::unordered_map<std::string, std::set<int>> byNick_;
+  bool full_ = false;
+  std::uint64_t version_ = 0;
+  TRosterChange lastChange_;
 };
 
 }  // namespace plumo

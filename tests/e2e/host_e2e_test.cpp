@@ -77,6 +77,26 @@ TEST_F(HostE2eTest, DeliversFullSizeDatagramsAndDropsLongerOnes) {
   EXPECT_EQ(engine.Users().Find("carol", "127.0.0.1"), 0);
 }
 
+// A burst sent while the program is busy waits whole in the socket buffer, and one readiness event
+// takes up to kMaxDatagramsPerTurn of it.
+TEST_F(HostE2eTest, ABurstWaitsWholeAndIsTakenManyPerReadiness) {
+  QtEngineHost host;
+  TPlumo engine(host, kPort);
+  host.Attach(engine);
+  ASSERT_TRUE(engine.Receiving()) << host.ReceiveError();
+  sim::EventRecorder recorder(engine, {.answerGaps = false});
+  std::size_t lines = 0;
+  recorder.then = [&](const sim::EngineEvent& e) { lines += e.kind == sim::Ev::ChannelLine; };
+  const std::size_t burst = 3000;
+  for (std::size_t n = 0; n < burst; ++n) ASSERT_TRUE(SendUdp("127.0.0.1", kPort, ChannelLine(200)));
+  QCoreApplication::processEvents();
+  const std::size_t firstTurn = lines;
+  PumpUntil([&] { return lines == burst; });
+  PumpUntil([] { return false; }, 100);
+  EXPECT_EQ(lines, burst);  // nothing lost in the socket buffer
+  EXPECT_GE(firstTurn, static_cast<std::size_t>(QtEngineHost::kMaxDatagramsPerTurn) / 2);
+}
+
 TEST_F(HostE2eTest, EngineMayReopenItsSocketWhileHandlingADatagram) {
   QtEngineHost host;
   TPlumo engine(host, kPort);

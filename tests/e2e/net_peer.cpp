@@ -197,6 +197,12 @@ class Peer final : public plumo::TPlumoEvents {
   void OnBell(const plumo::AChuvakInfo& entry, std::uint16_t number) override {
     Emit("OnBell " + Show(entry.Nick) + " " + entry.Address + " " + std::to_string(number));
   }
+  void OnNotice(plumo::EngineNotice kind, const std::string& nick, const std::vector<std::string>& addresses,
+                std::uint16_t type) override {
+    std::string line = "OnNotice " + std::to_string(static_cast<int>(kind)) + " " + Show(nick);
+    for (const auto& a : addresses) line += " " + a;
+    Emit(line + " " + std::to_string(type));
+  }
 
   plumo::QtEngineHost host_;
   plumo::TPlumo engine_;

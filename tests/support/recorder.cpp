@@ -92,6 +92,16 @@ void EventRecorder::OnBell(const AChuvakInfo& entry, std::uint16_t bell) {
   Log({.kind = Ev::Bell, .address = entry.Address, .nick = entry.Nick, .number = bell});
 }
 
+void EventRecorder::OnNotice(EngineNotice kind, const std::string& nick,
+                             const std::vector<std::string>& addresses, std::uint16_t packetType) {
+  Log({.kind = Ev::Notice,
+       .fields = addresses,
+       .address = addresses.empty() ? std::string() : addresses[0],
+       .nick = nick,
+       .number = packetType,
+       .notice = kind});
+}
+
 void EventRecorder::Log(EngineEvent e) {
   e.atMs = clock_ ? clock_() : 0;
   events.push_back(std::move(e));

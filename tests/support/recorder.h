@@ -30,6 +30,7 @@ enum class Ev {
   SendError,
   Bell,
   Gap,
+  Notice,
 };
 
 // One raised event with whatever it carried; fields that the event has not are left empty.
@@ -45,6 +46,7 @@ struct EngineEvent {
   std::uint16_t first = 0, last = 0;  // the gap's range
   char state = 0, oldState = 0;
   int userIndex = -1;
+  EngineNotice notice{};  // Notice: its kind (addresses in fields, packet type in number)
 };
 
 class EventRecorder final : public TPlumoEvents {
@@ -87,6 +89,8 @@ class EventRecorder final : public TPlumoEvents {
   void OnInfo(const TMStigs& fields, const std::string& infoText, const std::string& address) override;
   void OnSendError() override;
   void OnBell(const AChuvakInfo& entry, std::uint16_t bellNumber) override;
+  void OnNotice(EngineNotice kind, const std::string& nick, const std::vector<std::string>& addresses,
+                std::uint16_t packetType) override;
 
  private:
   void Log(EngineEvent e);

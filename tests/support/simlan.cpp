@@ -67,10 +67,19 @@ std::int64_t SimHost::NowMs() {
 }
 
 void SimHost::SetTimer(EngineTimer timer, bool enabled, int intervalMs) {
-  Timer& t = timers_[Slot(timer)];
+  const int slot = Slot(timer);
+  Timer& t = timers_[slot];
   t.enabled = enabled;
   t.intervalMs = intervalMs > 0 ? intervalMs : 1;
-  if (enabled) t.deadlineMs = lan_.NowMs() + t.intervalMs;
+  ++t.generation;
+  if (enabled) Arm(slot, lan_.NowMs() + t.intervalMs);
+}
+
+void SimHost::Arm(int slot, std::int64_t deadlineMs) {
+  Timer& t = timers_[slot];
+  t.deadlineMs = deadlineMs;
+  ++t.generation;
+  lan_.QueueTimer(*this, slot);
 }
 
 std::uint32_t SimHost::Random(std::uint32_t n) {
@@ -84,7 +93,7 @@ bool SimHost::SetReceiving(bool on, int /*port*/) {
 }
 
 void SimHost::Reset() {
-  for (auto& t : timers_) t = Timer{};
+  for (auto& t : timers_) t = Timer{.generation = t.generation + 1};
   receiving_ = false;
 }
 
@@ -100,6 +109,7 @@ SimLan::~SimLan() {
 SimHost& SimLan::AddHost(const std::string& address) {
   if (byAddress_.count(address)) throw std::invalid_argument("SimLan: address in use: " + address);
   hosts_.push_back(std::make_unique<SimHost>(*this, address, seed_ ^ Hash(address)));
+  hosts_.back()->index_ = hosts_.size() - 1;
   byAddress_[address] = hosts_.back().get();
   return *hosts_.back();
 }
@@ -122,6 +132,15 @@ TPlumo& SimLan::StartEngine(const std::string& address) {
 
 void SimLan::Attach(SimHost& host, TPlumo* engine) {
   host.engine_ = engine;
+  // Timers that came due while the host had no engine fire now that it has one.
+  for (int slot = 0; slot < 3; ++slot) {
+    if (host.timers_[slot].enabled) QueueTimer(host, slot);
+  }
+}
+
+void SimLan::QueueTimer(const SimHost& host, int slot) {
+  const SimHost::Timer& t = host.timers_[slot];
+  timers_.push({t.deadlineMs, host.index_, slot, t.generation});
 }
 
 SimHost* SimLan::FindHost(const std::string& address) {
@@ -163,6 +182,7 @@ void SimLan::SetLinks(const std::string& a, const std::string& b, const LinkProf
 }
 
 void SimLan::Send(SimHost& from, const std::string& dest, const std::string& data) {
+  if (dropSend && dropSend(from.address_, dest, data)) return;
   if (dest == kBroadcast) {
     for (auto& host : hosts_) {
       if (host->receiving_) Route(from, *host, dest, data);
@@ -179,9 +199,14 @@ void SimLan::Route(SimHost& from, SimHost& to, const std::string& dest, const st
     ++stats_.lost;
     return;
   }
-  Link& link = LinkFor(from.address_, to.address_);
   // The loopback path is perfect unless a test set it up otherwise.
   const LinkProfile perfect{0, 0, 0, 0, 0, 0};
+  if (statelessPerfectLinks && default_.loss == 0 && default_.duplicate == 0 && default_.reorder == 0 &&
+      default_.jitterMs == 0 && !links_.count({from.address_, to.address_})) {
+    Schedule(nowMs_ + (&from == &to ? 0 : default_.delayMs), std::move(datagram));
+    return;
+  }
+  Link& link = LinkFor(from.address_, to.address_);
   const LinkProfile& p = link.custom ? link.profile : (&from == &to ? perfect : default_);
   // Every draw is made whatever the outcome, so one datagram always consumes the same randomness.
   const bool lost = link.random.Chance(p.loss);
@@ -214,28 +239,38 @@ void SimLan::Inject(const std::string& from, const std::string& to, std::string 
 
 bool SimLan::Step(std::int64_t untilMs) {
   std::int64_t next = queue_.empty() ? std::numeric_limits<std::int64_t>::max() : queue_.top().atMs;
+  // The earliest live timer of a host with an engine; stale entries are dropped, and a timer of a
+  // host without an engine waits for Attach to queue it again.
   SimHost* timerHost = nullptr;
   int timerSlot = 0;
-  for (auto& host : hosts_) {
-    for (int slot = 0; slot < 2; ++slot) {
-      const SimHost::Timer& t = host->timers_[slot];
-      // Strictly earlier only: at equal times deliveries go first, then hosts in order.
-      if (t.enabled && host->engine_ && t.deadlineMs < next) {
-        next = t.deadlineMs;
-        timerHost = host.get();
-        timerSlot = slot;
-      }
+  while (!timers_.empty()) {
+    const TimerEntry top = timers_.top();
+    SimHost& host = *hosts_[top.host];
+    const SimHost::Timer& t = host.timers_[top.slot];
+    if (!t.enabled || t.generation != top.generation || !host.engine_) {
+      timers_.pop();
+      continue;
     }
+    // Strictly earlier only: at equal times deliveries go first, then hosts in order.
+    if (top.atMs < next) {
+      next = top.atMs;
+      timerHost = &host;
+      timerSlot = top.slot;
+    }
+    break;
   }
   if (next > untilMs) return false;
   nowMs_ = next;
   if (timerHost) {
-    SimHost::Timer& t = timerHost->timers_[timerSlot];
-    t.deadlineMs = nowMs_ + t.intervalMs;  // a repeating timer; the tick may stop or restart it
+    timers_.pop();
+    // A repeating timer; the tick may stop or restart it.
+    timerHost->Arm(timerSlot, nowMs_ + timerHost->timers_[timerSlot].intervalMs);
     if (timerSlot == 0) {
       timerHost->engine_->ResendTick();
-    } else {
+    } else if (timerSlot == 1) {
       timerHost->engine_->PresenceTick();
+    } else {
+      timerHost->engine_->PingTick();
     }
     return true;
   }

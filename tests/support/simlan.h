@@ -2,7 +2,7 @@
 //
 // Every engine runs on a SimHost, the test implementation of PlumoHost. A SimHost has its own
 // address (198.18.0.x in the tests), a clock that is the LAN's virtual clock plus an optional
-// per-host offset, two timers and a seeded random source. Nothing happens on its own: RunFor and
+// per-host offset, three timers and a seeded random source. Nothing happens on its own: RunFor and
 // RunUntil step the LAN, each step jumping the clock to the earliest datagram delivery or timer
 // deadline and handling that one event (deliveries before timers at the same instant, hosts in the
 // order they were added). Runs are exactly repeatable for a given seed.
@@ -126,17 +126,22 @@ class SimHost final : public PlumoHost {
     bool enabled = false;
     int intervalMs = 0;
     std::int64_t deadlineMs = 0;
+    std::uint64_t generation = 0;  // bumped at every change; older entries of the LAN's queue are stale
   };
-  static int Slot(EngineTimer timer) { return timer == EngineTimer::Resend ? 0 : 1; }
+  static int Slot(EngineTimer timer) { return static_cast<int>(timer); }
   void Reset();
 
+  // Arms slot's timer at deadline and tells the LAN.
+  void Arm(int slot, std::int64_t deadlineMs);
+
   SimLan& lan_;
+  std::size_t index_ = 0;  // position among the LAN's hosts
   std::string address_;
   SimRandom random_;
   TPlumo* engine_ = nullptr;
   std::unique_ptr<TPlumo> owned_;
   bool receiving_ = false;
-  Timer timers_[2];
+  Timer timers_[3];
   std::vector<SentRecord> sent_;
 };
 
@@ -171,8 +176,14 @@ class SimLan {
   void SetLinks(const std::string& a, const std::string& b, const LinkProfile& profile);
   // Called for every datagram before its link profile applies; returning true drops it.
   std::function<bool(const SimDatagram&)> dropIf;
+  // Called once for every datagram a host sends, before it fans out to receivers; returning true
+  // drops it for all of them (it still counts as sent by the host).
+  std::function<bool(const std::string& from, const std::string& dest, const std::string& data)> dropSend;
   // Called for every datagram just before it reaches its receiver.
   std::function<void(const SimDatagram&)> onDeliver;
+  // Links without a profile of their own and a perfect default keep no state at all: for LANs of
+  // hundreds of hosts, whose every pair would otherwise hold a link. Set it before any traffic.
+  bool statelessPerfectLinks = false;
 
   // Delivers data to the host at to as if sent by from (which need not be a host), after delayMs,
   // bypassing link profiles and dropIf.
@@ -214,6 +225,20 @@ class SimLan {
   void Send(SimHost& from, const std::string& dest, const std::string& data);
   void Route(SimHost& from, SimHost& to, const std::string& dest, const std::string& data);
   void Schedule(std::int64_t atMs, SimDatagram datagram);
+  // Timer expiries in the order the hosts' timers fire: by deadline, then host, then slot (a
+  // stale entry, whose timer changed since, is skipped when it comes up).
+  struct TimerEntry {
+    std::int64_t atMs;
+    std::size_t host;
+    int slot;
+    std::uint64_t generation;
+    bool operator>(const TimerEntry& o) const {
+      if (atMs != o.atMs) return atMs > o.atMs;
+      if (host != o.host) return host > o.host;
+      return slot > o.slot;
+    }
+  };
+  void QueueTimer(const SimHost& host, int slot);
   Link& LinkFor(const std::string& from, const std::string& to);
 
   std::uint64_t seed_;
@@ -224,6 +249,7 @@ class SimLan {
   std::unordered_map<std::string, SimHost*> byAddress_;
   std::map<std::pair<std::string, std::string>, Link> links_;
   std::priority_queue<InFlight, std::vector<InFlight>, std::greater<>> queue_;
+  std::priority_queue<TimerEntry, std::vector<TimerEntry>, std::greater<>> timers_;
   Stats stats_;
 };
 
