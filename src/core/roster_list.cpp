@@ -31,6 +31,12 @@ void TRosterList::SetSelection(const std::vector<int>& rows) {
   }
 }
 
+void TRosterList::SetSelectionByAddress(const std::vector<std::string>& addresses) {
+  for (auto& row : rows_) {
+    row.Selected = std::find(addresses.begin(), addresses.end(), row.Address) != addresses.end();
+  }
+}
+
 void TRosterList::Move(RosterMove move) {
   RosterSelection selection;
   for (const auto& row : rows_) selection.push_back(row.Selected);

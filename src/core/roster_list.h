@@ -29,6 +29,8 @@ class TRosterList {
   const RosterRow* FirstSelected() const;
   // The selection of the roster list (row indices of Rows(); others are ignored).
   void SetSelection(const std::vector<int>& rows);
+  // The same by the rows' addresses, for a list that may show older rows than the core's.
+  void SetSelectionByAddress(const std::vector<std::string>& addresses);
 
   // Ctrl or Shift with Up or Down in the editor: the selection moves, and the list shows it.
   void Move(RosterMove move);

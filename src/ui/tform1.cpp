@@ -578,11 +578,11 @@ void TForm1::Splitter2Moved() {
 
 void TForm1::ReportRosterSelection() {
   if (syncingSelection_ || !core_) return;
-  std::vector<int> rows;
+  // By address: the list may still show rows older than the core's (its rebuilds are coalesced).
+  std::vector<std::string> addresses;
   for (const QModelIndex& index : ui_->ListView1->selectionModel()->selectedRows())
-    rows.push_back(index.row());
-  std::sort(rows.begin(), rows.end());
-  core_->Roster().SetSelection(rows);
+    addresses.push_back(index.data(ui::RosterModel::AddressRole).toString().toStdString());
+  core_->Roster().SetSelectionByAddress(addresses);
 }
 
 void TForm1::RestoreRosterSelection() {
