@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package: "cpack -G DEB --config <build>/CPackConfig.cmake" after the program is built.
 # It holds the program, its desktop entry and icon, the language files and the copyright file; the
 # installed program keeps its settings in $XDG_CONFIG_HOME/plumo (~/.config/plumo).

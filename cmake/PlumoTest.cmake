@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # plumo_add_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2 LABELS unit [ENV VAR=value ...] [TIMEOUT s])
 # Builds one GoogleTest executable and registers its tests with CTest under the given labels.
 include(GoogleTest)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # plumo_add_test_dir(PREFIX LIBS ...): one test executable per *_test.cpp in the calling folder.
 # Files ending in _sim_test.cpp get the label sim, _gui_test.cpp gui, _e2e_test.cpp e2e, others unit.
 function(plumo_add_test_dir prefix)

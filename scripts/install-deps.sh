@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what building, running and testing Plumo needs on Debian 12 (run as root).
 # Packages already present are left alone, so a second run costs one dpkg query.
 set -euo pipefail

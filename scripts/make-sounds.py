@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes the program's default event sounds (data/sounds/*.wav): short tones made here from sine
 waves, so that nothing of anybody else's is shipped. Run again after changing a tone; the files are
 kept in the repository so that building needs no Python."""

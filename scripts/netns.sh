@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Virtual LANs in network namespaces, for tests and for trying several peers on one machine.
 #
 #   netns.sh check                  say "ok" and exit 0 when namespaces can be made here, else say why and exit 2

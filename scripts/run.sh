@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds a Release build in build/release and runs Plumo: the chat window
 # when a display is available (DISPLAY or WAYLAND_DISPLAY), the headless peer otherwise (type a
 # line to chat in the channel "Main", "/help" for the console commands, "/quit" or Ctrl+D to

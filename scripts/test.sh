@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds everything with the sanitizers and runs every test,
 # then runs each fuzz target for a bounded time.
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A flood of channel lines through the real event loop: datagrams go into the engine of a client core
 // whose channel display is a RichConversationView over a rich-text control shown in a window, at a
 // target rate, while the channel's log is displayed. Measured: the rate at which lines reach the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cost of DataReceived per datagram with rosters of 10, 250 and 1000 peers, and of ResendTick and
 // PresenceTick at 1000 peers with a full ring of kept datagrams. The host drops every send.
 #include <benchmark/benchmark.h>

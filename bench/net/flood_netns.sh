@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Floods the headless peer with channel lines over real UDP inside two network namespaces, and a
 # bare receive loop in the same set-up, and prints datagrams received and CPU per datagram of each.
 # Needs root (network namespaces); nothing is sent outside them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Idle LANs of many engines on the simulated LAN: every engine starts, announces itself and then
 // stays quiet, as most peers do most of the time. Reported per engine and minute of virtual time:
 // datagrams sent and received (by packet type), the roster size each engine reaches, and how many

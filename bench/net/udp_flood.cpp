@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The two ends of the flood benchmark (bench/net/flood_netns.sh), meant to run inside network
 // namespaces only.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Costs of the message views: appending chat lines to a long log, showing a stashed conversation
 // with queued lines, and turning a coloured draft with pictures into markup.
 #include <QApplication>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs bench_window of a benchmark build (default build/bench) on a virtual display inside a
 # network namespace of the virtual LAN, as root:  bash bench/window/run.sh [BUILD_DIR] [bench args]
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up and idle costs of the real windowed program: the time from starting the process to the
 // first paint of its window, and the resident memory and wake-ups per minute of the idle window.
 // Each run starts the built `plumo` in a fresh program directory; it needs a display (DISPLAY) and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes as chat.ini through the settings loader and the savers. Checks that a
 // load never fails, that saving what was loaded adds no section beyond those the settings table owns,
 // and that one save normalises the settings: loading, saving and loading again gives the same; and

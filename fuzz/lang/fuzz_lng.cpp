@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes as a language file through the message and caption components, and the
 // first bytes of it as a message format. Nothing may fail; captions written back must read back.
 #include <unistd.h>

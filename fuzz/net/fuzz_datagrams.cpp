@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary datagrams, and sequences of them from several addresses mixed with clock steps,
 // timer ticks and own sends, into one engine. Each datagram is an exactly sized heap copy, so the
 // sanitizers catch any read past its end. After every step the engine's lists must stay within

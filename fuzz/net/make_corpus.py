@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes the seed corpus of fuzz_datagrams: valid datagrams of every type, and a few sequences."""
 import os
 import struct

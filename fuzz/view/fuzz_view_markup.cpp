@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary markup lines (code-page 1251 bytes) through AddLine and FormatView of a log and an
 // editor, then checks that the content turns back into markup and that the view stays consistent:
 // every picture carries a code, and markup without colours equals the text with codes put back.

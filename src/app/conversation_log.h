@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The conversation log (--log FILE): every line shown in any conversation (the console, the
 // channels, the message tabs) is also appended to a file as UTF-8 plain text, so that a person or
 // a script can follow what the program showed. One record per displayed line:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whether the windowed program can show its window here, decided from the environment the way Qt
 // chooses its platform: QT_QPA_PLATFORM names the platform plugin when set ("offscreen" and "minimal"
 // draw on no screen; "xcb" needs DISPLAY, "wayland" needs WAYLAND_DISPLAY; any other plugin draws on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The headless peer: the program without a window, driven by commands on standard input and
 // reporting on standard output (JSON lines with --json, readable text otherwise). It starts and
 // ends exactly as the windowed program does, over the same client core.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command language of the headless peer without the peer: which lines are commands, their
 // arguments (quoted nicks), nick matching, state names and the help table. Text is code page 1251.
 #pragma once

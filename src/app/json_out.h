@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Output helpers of the headless peer: JSON text values, the readable forms of line markup, and
 // the queue that writes standard output without ever making the peer wait for its reader.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program entry. "plumo [--dir DIR]" shows the chat window when a display is available and
 // runs the headless peer otherwise, saying so; "plumo --headless [--dir DIR] [--json]" always runs
 // the peer without a window. "--log FILE" keeps a plain-text log of the conversations in both.

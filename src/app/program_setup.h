@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The start-up steps the window and the headless peer share before they build their core: the
 // program's directory, the conversation log, and the engine's host.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // QtSoundOutput: plays WAV files by name through Qt Multimedia without blocking; a new sound
 // stops the one still playing. Needs a running Qt event loop.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One chat window per user at one network address: the first window listens on an abstract local
 // socket named after the user (abstract sockets are per network namespace, as the UDP port is); a
 // later window of the same user connects to it, asks it to come forward and ends.

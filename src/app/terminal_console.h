@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Line editing for a person at a terminal (the headless peer without --json, standard input and
 // output both terminals): a prompt, editing keys and history from the readline library, and the
 // peer's output printed above the line being typed instead of through it.

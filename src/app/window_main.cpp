@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The composition root of the windowed program: the application, the engine's host, the system and
 // sound services, the main window with its adapters, the core over them; then the creation sequence
 // and the window shown. Declaration order is destruction order reversed: the core goes before the

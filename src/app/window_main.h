@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The windowed program: the main window over the client core, on the Qt event loop with real UDP,
 // the real clock and sound. It starts and ends as the headless peer does, over the same core.
 #pragma once

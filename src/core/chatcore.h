@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TChatCore: the main window's logic without the window, and the front that the windows call. It
 // owns the settings, the language components, the protocol engine and the collaborators that each
 // keep one concern: the tab strips and console (TTabStrips), sending (TSender), the roster rows and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TConsoleCommands: the commands typed in the editor that the program carries out itself instead of
 // sending: "/info [nick]", "/help", "/about [nick|*]", "/netstat". Their answers go to the console.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TCoreContext: what every part of the client core shares: the program's directory, the screen
 // seams, the settings, the language texts, the engine (null before start-up and after the
 // farewell) and the clock. TChatCore owns it and hands it by reference to its collaborators, each

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TConversationList: the conversations of one tab strip (channels with the console, or the line
 // editor with the reply tabs) and which one is displayed. The core decides here; the attached
 // ConversationView mirrors every change on the screen. Names compare without regard to case.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TEditorCommands: carries out what the editor's key rules (core/editor_keys.h) decide, so that the
 // window only maps its key events and shows the result. Nick completion and re-typing in another
 // keyboard layout work on the editor's text and caret and are the window's to carry out.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The editor's key tables and mode rules; see editor_keys.h.
 #include "core/editor_keys.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The input editor's keyboard rules (RxRichEdit2KeyDown and RxRichEdit2KeyUp) and its small mode
 // rules: the line / multi-line toggle, the editor menu's multi-line item, the next-tab index of
 // Ctrl+Tab and Shift+Tab, and which stored height a dragged splitter sets. Pure decisions without

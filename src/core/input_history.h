@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TInputHistory: the lines the user sent, newest first, at most ten, recalled with Up and Down in
 // line mode. A line is kept with each CR LF written as "/n" (so that chat.ini keeps it on one
 // line) and recalled with real line breaks. The list itself lives in the settings, which load and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Nick completion, the colour menu and the editor insertions; see nick_completion.h.
 #include "core/nick_completion.h"
 

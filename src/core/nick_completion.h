@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The editor tools that need no display: Tab completion of a nick from the roster, the colour menu
 // built from chat.ini "CustomColors", colour markup, and what the roster menu and a hot-nick link
 // insert into the editor. Copying from the channel view needs no rule of its own: the selection's

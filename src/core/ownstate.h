@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TOwnState: the user's own state, description and nick, and what changes them by itself: the
 // state menu, the window's activation and deactivation (away), the screen saver, the list of
 // programs that set a state while they run (Timer2), and the network watch that waits for a usable

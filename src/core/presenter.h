@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TEventPresenter: the handlers of the engine's events. Each writes its line into the right
 // conversation with its colour and language text, marks the tab, updates the roster rows and
 // plays the event's sound. The method names are the engine's event names.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TRosterList: the roster panel's rows as the core keeps them (sorted by nick, with the user's
 // selection) and the actions on the selected peers: bells and their lookup by nick. The window's
 // list shows these rows through the RosterView seam and reports its selection back.

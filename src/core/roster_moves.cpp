@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Roster selection moves and the roster panel's display rules; see roster_moves.h.
 #include "core/roster_moves.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The roster list's selection moves from the editor (Ctrl or Shift with Up and Down) and the roster
 // panel's rules that need no display: the tip of a row, the width of its only column, and where the
 // application-wide wheel hook sends a wheel turn. Rows are in the list's order (sorted by nick).

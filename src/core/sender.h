@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TSender: what the editor sends. Enter in line mode submits the line (history, console command,
 // else a channel line); reply tabs compose private and mass messages and send them to their
 // recipients.

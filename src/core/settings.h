@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings of chat.ini. One table (SettingsTable) lists every key and every section the
 // program keeps there, in the order the saves write them: its section, key, value type, default,
 // the TSettings member it lives in and the save group that writes it. Loading, both saves, the

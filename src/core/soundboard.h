@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TSoundBoard: the event sounds and bells. The sound table in force decides whether an event
 // sounds and which file it plays, and completes itself with defaults as events occur; the mute
 // button switches the table's "mute" entry.

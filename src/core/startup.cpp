@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up and shutdown of the main window: the creation sequence, saving on close, the farewell.
 #include "core/chatcore.h"
 

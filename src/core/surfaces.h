@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The narrow seams through which the client core reaches the screen, the speakers, the clock and
 // the operating system. The windowed program implements them with widgets and Qt services, the
 // headless peer by printing, and the tests with recording fakes. Every text is code page 1251.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The operating-system side of the core: interface list, running programs, user and computer
 // name, local clock.
 #include <arpa/inet.h>

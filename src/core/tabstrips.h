@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TTabStrips: the two tab strips and what they show. The channel strip holds the console "#" and
 // one tab per channel; the message strip holds the line editor "~" and the reply tabs. Here live
 // the console's lines, switching tabs with the window caption and the topic query, opening and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Small text helpers of the client core: the time and date texts of the lines, trimming, and the
 // name=value table of the interface list.
 #pragma once

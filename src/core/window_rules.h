@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Small decisions of the main window that need no display: the items of the own-state menu, and how
 // wheel turns over the tab strips and the roster become single key presses.
 #pragma once

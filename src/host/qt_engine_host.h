@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // QtEngineHost: runs one protocol engine on the calling thread's Qt event loop. It owns the
 // receiving UDP socket (watched by a QSocketNotifier), the engine's three repeating timers, the clock
 // and the random source, and sends every datagram from a short-lived socket. Create the host, then

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pictures of the main window: the main image list (ImageList1), addressed by index from the
 // roster rows, the tabs, the menus, the mute button and the toolbar, and the program's own icon.
 // Every picture is drawn here with QPainter on a 16 by 16 grid and scaled, so it stays sharp at

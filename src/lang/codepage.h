@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Conversion between the single-byte Cyrillic code page 1251 (the program's text on the wire, in
 // chat.ini and in language files) and UTF-8 (Qt and the terminal). Used only where text leaves
 // or enters the program's own std::string world.

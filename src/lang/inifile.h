@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TIniFile: one INI-style file (chat.ini, a language file) read and written by the rules of the
 // classic private-profile functions, so that files written by other peers' programs and by ours
 // mean the same:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The message keys the program looks up and the design captions of its two windows. The shipped
 // language files cover all of them; a test keeps them in step.
 #include "lang/lng.h"

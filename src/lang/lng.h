@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Language files: every text the program shows that users do not type comes from a ".lng" file in
 // the program's directory, an INI file (code page 1251) with the sections
 //   [Language]          Language = the language's display name (its entry in the language menu)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Text and colour helpers shared by the views and the client core: replacement with code-page 1251
 // case folding, hexadecimal numbers and "#RRGGBB" colours. Text is code-page 1251 bytes.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Letter case of code-page 1251 text: ASCII and the Cyrillic letters of the code page fold to
 // upper case, everything else stays as it is. Used wherever names are compared without regard to
 // case (INI sections and keys, table names, nicks).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Byte layout of Plumo datagrams: header, number block, zero-terminated text fields.
 // Everything here is pure and never reads outside the bytes it is given.
 #pragma once

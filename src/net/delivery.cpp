@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reliable delivery: the numbering of datagrams, the ring of kept datagrams, confirmations, resends
 // of unconfirmed datagrams and answers to resend requests.
 //

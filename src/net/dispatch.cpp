@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The receive side of the engine: reading rules, handling of every packet type, states and topics.
 #include <cstdint>
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TPlumoEvents: the one listener of a protocol engine. A host program implements every method
 // (they are pure, so a listener that forgets one does not compile) and hands the listener to
 // TPlumo::SetEvents. The engine calls it synchronously from inside DataReceived, ResendTick,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PlumoHost: everything the engine needs from the outside world. The engine never opens a socket,
 // reads a clock or runs a timer itself; a host (the real UDP one, or the simulated LAN in tests)
 // provides these and feeds datagrams and timer ticks back in. No method throws: a failure is a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // POSIX implementation of the receiving UDP socket and the one-shot send path.
 #include "net/nmudp.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TNMUDP: the long-lived receiving UDP socket, bound to 0.0.0.0 at LocalPort without address
 // reuse, with a receive buffer of kReceiveBufferBytes (as far as the system allows) so that a burst
 // waits in the kernel instead of being dropped. The owner watches Fd() for read readiness and calls

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Construction, the channel list, the transport switch and every send operation of the engine.
 #include "net/plumo.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TPlumo: the protocol engine of one running program. It turns user actions into datagrams and
 // received datagrams into roster changes, answers and events, and keeps delivery reliable with
 // confirmations, resends, gap recovery and presence pings. It does no I/O of its own: a PlumoHost

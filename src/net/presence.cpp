@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Presence: pings for silent peers, dropping lost ones, and the roster list of a quiet engine.
 #include <algorithm>
 #include <cstdlib>

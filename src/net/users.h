@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TUsers: the engine's roster of known peers, one AChuvakInfo per sending address, in the order they
 // were first heard. Lookups by address and by nick are indexed, so a roster of thousands of peers
 // costs no more per datagram than a small one. Out-of-range indexes are ignored, never an error.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Keyboard layouts: the list the desktop is configured with, and the re-typing of text from one
 // layout into another by key position, so that a line typed with the wrong layout active comes out
 // as if it had been typed with the right one ("ghbdtn" in "us" is "привет" in "ru").

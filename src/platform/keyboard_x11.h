@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The keyboard configuration of an X display: its layout list and its active layout group. Every
 // call opens its own short connection to the display named by DISPLAY (or `display`), so nothing
 // here depends on the toolkit's own connection; without a reachable display the calls give nothing.

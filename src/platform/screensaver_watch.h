@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Watches the desktop's screen saver through its D-Bus signal ActiveChanged(bool) and reports each
 // start. Without a session bus, or with no screen saver on it, nothing is reported and nothing is
 // printed.

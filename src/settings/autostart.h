@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The autostart switch as an XDG autostart entry: a desktop entry "plumo.desktop" in the autostart
 // folder of the user's configuration directory, which desktop sessions start at log-in.
 #pragma once

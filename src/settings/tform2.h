@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TForm2: the settings dialog. It edits, live, the values the main window and the core hold (the
 // core's TSettings, the engine's information text) and writes chat.ini only through the core's full
 // save, which runs each time the dialog loses activation. Four tabs: the sounds per mode with the

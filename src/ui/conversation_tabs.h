@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The core's conversation seams on widgets. ConversationTabs mirrors one of the core's conversation
 // lists (the channels with the console, or the line editor with the reply tabs) onto a QTabBar (tabs,
 // current tab, icons) and onto a view manager (documents, lines, display modes); InputEditorAdapter is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // DialogAnswers: the answers the main window's dialog boxes give without asking anyone. Tests (and
 // scripted runs) queue answers here; while an answer is queued, the next input box takes it instead
 // of opening. On a platform without a screen ("offscreen", "minimal") no dialog ever opens: an input

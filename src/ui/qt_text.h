@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Text where the core meets the widgets: the core's code page 1251 bytes to Qt strings and back.
 // A character with no code-page equivalent becomes "?".
 #pragma once

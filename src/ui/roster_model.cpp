@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/roster_model.h"
 
 #include "ui/qt_text.h"

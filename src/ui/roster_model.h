@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // RosterModel: the roster list ListView1 as the core's RosterView. It shows the rows the core owns
 // (nick, state picture, a tip) in the core's order; the core rebuilds them, the model only copies
 // them. Selection lives in the list view and is reported back to the core by the window.

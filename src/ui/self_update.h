@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program menu's "Update Plumo" (UpdatePlumo1): after the user agrees, the updater carried
 // inside the program is written next to the program and started detached, and the chat closes
 // (saving its settings); the updater replaces the program with a verified release and restarts it.

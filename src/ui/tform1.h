@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TForm1: the main window of the windowed chat, a thin face over the client core. It holds the two
 // tab strips with the channel display RxRichEdit1 and the input editor RxRichEdit2, the roster panel
 // and the toolbar (all from tform1.ui, named as the program's components), and the menus that are

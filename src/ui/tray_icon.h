@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's presence on the desktop beside its window: the program menu (PopupMenu1) on a
 // toolbar button and on the notification-area icon, the icon itself (the own state's picture; a
 // click brings the window back or hides it), hiding the window to the icon, and notifications of

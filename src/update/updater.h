@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The self-update of an installation the user owns. A release on the update source (a folder given
 // as an ftp://, http://, https:// or file:// address) is the program file "plumo" beside its
 // published checksum "plumo.sha256" (the SHA-256 in hexadecimal, as sha256sum writes it). The

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // plumo-update --program PATH --source URL [--wait PID] [-- ARGS...]
 // Replaces PATH with the verified release of URL (see updater.h) and restarts it with ARGS, also
 // when the update failed. Exit status 0 when updated, 1 when the old program was kept, 2 on wrong

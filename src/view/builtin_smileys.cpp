@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's own smiley pictures, drawn with QPainter on 19-pixel transparent cells: a face of one
 // colour with eyes, a mouth and sometimes an extra (tear, halo, horns, glasses, heart, ...).
 #include <QPainter>

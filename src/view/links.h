@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a click on a link in a view means: a hot nick (":#" + nick) or an address to open. Links come
 // from peers, so only web and mail addresses are ever opened; nothing else is run or opened.
 #pragma once

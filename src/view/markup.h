@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The markup passes on a text document: colour markers "#^RRGGBB", hot-nick markers ":#nick^#K",
 // smiley codes and web links become formatting, and formatted text becomes markup again. Every pass
 // works on a range of character positions (a paragraph break counts as one position), so a view

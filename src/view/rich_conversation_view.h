@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // RichConversationView: the core's ConversationView over a view manager alone. It mirrors every change
 // of the core's conversation list on the manager's conversations, index for index, and keeps nothing
 // of its own: the shown conversation's display mode comes with the change.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TVRichEdits: one rich-text control showing many conversations (TVRichedit), one at a time. The
 // conversations are known by their index alone: what a conversation is (its name, icon, display mode,
 // recipients) belongs to the core's conversation list, which tells the view what changed (see

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // RichTextControl: the rich-text widget a view manager shows its conversations in. On top of QTextEdit
 // it reports link clicks, copies and pastes markup as plain text (pictures as their codes), and asks
 // a protection filter before any user edit (typing, deleting, cutting, pasting, dropping, input

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The smiley set: the code table from the [smiles] section, the pictures (from smiles.bmp or the
 // program's own drawings) and the data of the editor's smiley submenu.
 #pragma once

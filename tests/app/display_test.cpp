@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whether the program starts its window or the headless peer, from the environment.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command language of the headless peer: which lines are sent, which are commands and which
 // are refused; quoted nicks; nick matching regardless of case; state names.
 #include "app/headless_commands.h"

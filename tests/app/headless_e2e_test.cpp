@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Three headless peers (--json) in network namespaces chat over real UDP: channel line, private
 // message with its confirmation, mass message, bell, topic, nick change and exit; then the same
 // with 30% of the incoming datagrams dropped at random, where every private and mass message must

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Standard output of the headless peer with a reader that stops reading: writing never waits, the
 // waiting lines stay within their bound, and the reader learns how many lines it missed.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One window per user: a later copy reaches the running one, which comes forward; with nobody
 // listening the later copy starts itself.
 #include "app/single_instance.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sounds, console commands, own-state transitions, the program list and the input history of the
 // client core, on the simulated LAN.
 #include <algorithm>

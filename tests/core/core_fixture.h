@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Client cores on the simulated LAN with recording fake surfaces: every line, icon, sound, timer
 // and input box of a core is kept for the tests to inspect. Language texts come from the shipped
 // english.lng.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The longest nick that can be sent: accepted and seen by the other peers; a longer one is refused
 // with a message, at start-up and at a nick change, and the nick in force stays.
 #include <fstream>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up, event presentation and the send paths of two or three client cores on the simulated LAN.
 #include <algorithm>
 

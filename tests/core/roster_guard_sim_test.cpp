@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The client core under a flood of peers and with a nick that two addresses use: the roster rows
 // cost in proportion to what changed, and a message by a shared nick goes nowhere unasked.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The event sounds under many events: the sound table stays bounded whatever it names.
 #include "core_fixture.h"
 

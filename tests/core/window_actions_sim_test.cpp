@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the window's menus and clicks ask of the core: the message-tab menu's send, clicks on tabs,
 // and the own-state menu's items, on the simulated LAN.
 #include <functional>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The conversation log's records: markup removed, one record per displayed line, the name kept
 // apart from the text; and a file that cannot be opened is reported, not ignored.
 #include "app/conversation_log.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Qt host delivering real datagrams to a real engine, inside a private network namespace.
 #include <gtest/gtest.h>
 

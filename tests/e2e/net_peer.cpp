@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // plumo_net_peer: one protocol engine on a Qt event loop and the real UDP transport, driven by
 // commands on standard input and reporting every engine event as one line on standard output.
 // End-to-end tests run one in each network namespace; people use it to watch the protocol.

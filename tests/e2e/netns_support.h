@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers for tests that need real sockets: a private network namespace for the calling process,
 // the virtual-LAN script, and a child process driven through its standard input and output.
 #pragma once

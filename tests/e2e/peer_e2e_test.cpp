@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Two engines on two hosts of a virtual LAN talk over real UDP: hello, a channel line, a private
 // message and its confirmation, all through the limited broadcast address and unicast.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The receiving socket and the send path on real sockets, inside a private network namespace.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Two windowed programs, each in its own network namespace, share one virtual X display (Xvfb) and
 // are driven by real key strokes and clicks (xdotool, through the X server's test extension) until
 // a channel line each way, a private message with its confirmation and a bell have crossed between

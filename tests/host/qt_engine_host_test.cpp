@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The clock, random source and timers of the Qt host.
 #include "host/qt_engine_host.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Datagram layout: header and counters, field splitting, number blocks.
 #include <gtest/gtest.h>
 

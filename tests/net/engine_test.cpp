@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The engine on its own: what each operation puts on the wire, how each received datagram is
 // handled, and the rules of the resend and presence ticks. Datagrams are handed in directly; the
 // simulated LAN only provides the host (clock, timers, send log).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The engine against a hostile or merely busy LAN: what one datagram can make it send, how far its
 // lists grow, and that a message waiting for its confirmation is neither dropped nor silently lost.
 // Each test measures a ratio or a bound.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Engines talking over the simulated LAN: presence, reliable delivery under loss, restarts and gap
 // recovery, on the real timers and virtual time.
 #include <gtest/gtest.h>

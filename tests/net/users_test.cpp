@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The roster: lookups, renaming, removal, pending confirmations and received-number tracking.
 #include <gtest/gtest.h>
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # package_test.sh BUILD_DIR SOURCE_DIR VERSION
 # Builds the .deb with CPack, installs it with dpkg into an empty root, checks the files a desktop
 # needs, then starts the installed program headless on a one-host virtual LAN with a fresh

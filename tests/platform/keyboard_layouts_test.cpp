@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/keyboard_layouts.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings dialog over a real main window and core: controls found by their object names, file
 // dialogs, colours and questions answered through DialogAnswers.
 #include <QButtonGroup>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Building, reading and handing over raw datagrams in tests: the byte layouts written out by hand,
 // independently of the engine's own writers, so that tests compare against the wire format itself.
 #pragma once

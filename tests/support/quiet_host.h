@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // QuietHost: a PlumoHost for driving one engine by hand (benchmarks, fuzz targets). Its clock stands
 // still until moved, its timers never fire, its random numbers follow a fixed seed, and it sends
 // nothing: it only counts what the engine hands it and remembers the largest datagram.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // EventRecorder: the listener of one engine for tests. It captures every engine event, and the
 // roster's OnGap and OnChange, into a log that tests inspect. Like the main window, it answers
 // OnGap with RequestResend unless told not to. Building it makes it the engine's listener and

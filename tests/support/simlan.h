@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SimLan: a simulated LAN of protocol engines on one virtual clock, for tests.
 //
 // Every engine runs on a SimHost, the test implementation of PlumoHost. A SimHost has its own

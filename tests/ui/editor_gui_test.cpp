@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The input editor of the real main window: its key table and modes, history, roster moves, nick
 // completion, reply tabs with their protected quote, the colour menu, re-typing in another keyboard
 // layout, characters the wire cannot carry, and captions from another language file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The roster list over the core's rows: a consistent model while peers come, change and go, rows
 // with the core's order, pictures and tips, and the list's selection reaching the core.
 #include <QAbstractItemModelTester>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Update Plumo" over a real window: without a source or a writable program folder it only says
 // why; agreed, it writes the updater next to the program, starts it with the program, the source
 // and the restart arguments, and closes the chat; declined, nothing happens.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window as a user meets it: start-up, chatting between two windows on one LAN, private
 // messages, tab switching, the toolbar and roster panel, closing.
 #include <QAction>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program menu button, hiding to the notification area with lines queued while hidden, and the
 // notifications of messages while the window is away, over real windows on the simulated LAN.
 #include <QMenu>

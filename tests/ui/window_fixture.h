@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Real main windows on the offscreen platform, each over a client core on one simulated LAN. Widgets
 // are found by their object names, input goes through QTest, dialog answers are queued through
 // DialogAnswers, and TRY_EQ waits (running the LAN and the event loop) until a value is reached.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's handlers of the tab strips, the roster panel, the editor tools and the toolbar menus,
 // each group driven through the widgets as a user would.
 #include <QAction>

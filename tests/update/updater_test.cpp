@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // plumo-update run as the chat runs it, against release folders given as file:// addresses: a good
 // release is put in place and the new program started; every failure keeps the old program, leaves
 // no partial file and starts the old one.

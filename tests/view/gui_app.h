@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A QApplication on the offscreen platform for the view tests, created once on first use.
 #pragma once
 

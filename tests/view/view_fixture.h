@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A shown view manager on a rich-text control for the view tests, driven as in the program by the
 // core's conversation list through a RichConversationView, with helpers to read back what the
 // document shows and to type into the control.
