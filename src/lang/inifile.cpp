@@ -466,12 +466,10 @@ bool TIniFile::DeleteKey(std::string_view section, std::string_view key) {
   return Store();
 }
 
-bool TIniFile::EraseSection(std::string_view section) {
-  Refresh();
-  if (FindSection(section).first == npos) return true;
-  // Every section of that name goes, so that a duplicate cannot take the place of the removed one.
+// Every section of that name goes, so that a duplicate cannot take the place of the removed one.
+void TIniFile::DropSection(std::string_view section, std::size_t room) {
   std::vector<std::string> lines;
-  lines.reserve(lines_.size());
+  lines.reserve(lines_.size() + room);
   bool inside = false;
   for (auto& line : lines_) {
     std::string_view name;
@@ -479,6 +477,12 @@ bool TIniFile::EraseSection(std::string_view section) {
     if (!inside) lines.push_back(std::move(line));
   }
   lines_ = std::move(lines);
+}
+
+bool TIniFile::EraseSection(std::string_view section) {
+  Refresh();
+  if (FindSection(section).first == npos) return true;
+  DropSection(section, 0);
   return Store();
 }
 
@@ -522,15 +526,7 @@ bool TIniFile::ReplaceSection(std::string_view section,
                               const std::vector<std::pair<std::string, std::string>>& entries) {
   if (!IsValidSectionName(section)) return false;
   Refresh();
-  std::vector<std::string> lines;
-  lines.reserve(lines_.size() + entries.size() + 2);
-  bool inside = false;
-  for (auto& line : lines_) {
-    std::string_view name;
-    if (ParseHeader(line, name)) inside = SameText1251(name, section);
-    if (!inside) lines.push_back(std::move(line));
-  }
-  lines_ = std::move(lines);
+  DropSection(section, entries.size() + 2);
   bool ok = true;
   std::unordered_map<std::string, std::size_t> none;
   std::vector<std::string> added = MergeEntries(entries, none, lines_, ok);

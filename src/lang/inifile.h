@@ -133,6 +133,8 @@ class TIniFile {
   };
   static Stamp StampOf(const struct stat& st);
   void Refresh() const;
+  // Removes every section of that name from the lines held (room: lines the caller will add).
+  void DropSection(std::string_view section, std::size_t room);
   // The held lines changed: drops the index; writes the file now, or marks it for EndUpdate.
   bool Store();
   // Replaces the file with the held lines.

@@ -109,12 +109,7 @@ TEST_F(WindowTest, AReplyQuotesWhatItAnswersAndCtrlEnterSendsAndClosesIt) {
   WindowPeer alice(lan, "198.18.0.11", "alice");
   WindowPeer bob(lan, "198.18.0.12", "bob");
   WaitForRosters({&alice, &bob});
-  alice.ClickRosterRow(QStringLiteral("bob"));
-  alice.Key(Qt::Key_F5);
-  alice.Type(QStringLiteral("lunch?"));
-  alice.Key(Qt::Key_Return, Qt::ControlModifier);
-  TRY_EQ(bob.Messages()->count(), 2);
-  bob.ClickTab(bob.Messages(), 1);
+  PrivateMessageToReplyTab(alice, bob, QStringLiteral("lunch?"));
 
   // The quote sits after the caret and cannot be deleted; the reply goes before it.
   const QString quoted = bob.EditorText();

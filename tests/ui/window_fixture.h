@@ -155,6 +155,16 @@ class WindowTest : public ::testing::Test {
         },
         5000);
   }
+  // from selects to's row, sends text as a private message (F5, Ctrl+Enter), and to shows the reply
+  // tab it got (tab 1).
+  void PrivateMessageToReplyTab(const WindowPeer& from, const WindowPeer& to, const QString& text) {
+    from.ClickRosterRow(QString::fromStdString(to.core->Identity().Nick));
+    from.Key(Qt::Key_F5);
+    from.Type(text);
+    from.Key(Qt::Key_Return, Qt::ControlModifier);
+    ASSERT_TRUE(WaitFor([&] { return to.Messages()->count() == 2; }));
+    to.ClickTab(to.Messages(), 1);
+  }
   // Until every window's roster shows every peer.
   void WaitForRosters(std::initializer_list<const WindowPeer*> peers) {
     for (const WindowPeer* peer : peers) {

@@ -383,12 +383,7 @@ TEST_F(WindowTest, MenuInsertionsLeaveTheQuoteOfAReplyAlone) {
   WindowPeer alice(lan, "198.18.0.11", "alice");
   WindowPeer bob(lan, "198.18.0.12", "bob");
   WaitForRosters({&alice, &bob});
-  alice.ClickRosterRow(QStringLiteral("bob"));
-  alice.Key(Qt::Key_F5);
-  alice.Type(QStringLiteral("lunch?"));
-  alice.Key(Qt::Key_Return, Qt::ControlModifier);
-  TRY_EQ(bob.Messages()->count(), 2);
-  bob.ClickTab(bob.Messages(), 1);
+  PrivateMessageToReplyTab(alice, bob, QStringLiteral("lunch?"));
   const QString quoted = bob.EditorText();
   ASSERT_TRUE(quoted.contains(QStringLiteral("lunch?")));
   QApplication::clipboard()->setText(QStringLiteral("pasted"));
