@@ -85,7 +85,7 @@ QString RangeText(const QTextDocument& doc, int from, int to) {
   return Select(const_cast<QTextDocument&>(doc), from, to).selectedText();
 }
 
-int FormatColors(QTextDocument& doc, int from, int to) {
+int FormatColors(QTextDocument& doc, int from, int to, bool typing) {
   QString text = RangeText(doc, from, to);
   const QString marker = QStringLiteral("#^");
   qsizetype a = 0;
@@ -100,6 +100,7 @@ int FormatColors(QTextDocument& doc, int from, int to) {
     qsizetype b = text.indexOf(marker, a + 1);
     TColor next_color = 0;
     while (b >= 0 && !ColorAt(text, b + 2, next_color)) b = text.indexOf(marker, b + 1);
+    if (typing && b < 0 && a + 8 == text.size()) break;  // nothing typed after it yet
     Select(doc, from + static_cast<int>(a), from + static_cast<int>(a) + 8).removeSelectedText();
     text.remove(a, 8);
     const qsizetype end = b < 0 ? text.size() : b - 8;
@@ -236,7 +237,7 @@ void DetectLinks(QTextDocument& doc, int from, int to) {
 }
 
 int FormatRange(QTextDocument& doc, int from, int to, const FormatOptions& options) {
-  to = FormatColors(doc, from, to);
+  to = FormatColors(doc, from, to, options.typing);
   if (options.hot_nicks) FormatHotNicks(doc, from, to);
   if (options.codes != nullptr && options.pictures != nullptr && options.pictures->Count() > 0) {
     to = ReplaceSmileys(doc, from, to, *options.codes, *options.pictures);

@@ -38,6 +38,9 @@ struct FormatOptions {
   const std::vector<SmileyCode>* codes = nullptr;
   const SmileyPictures* pictures = nullptr;
   bool links = true;
+  // Typing: a marker with nothing after it stays as typed text until something follows, so that
+  // what the user types next takes its colour instead of the colour being lost with the marker.
+  bool typing = false;
 };
 
 // The characters of [from, to): a paragraph break is U+2029, a picture U+FFFC.
@@ -46,7 +49,7 @@ QString RangeText(const QTextDocument& doc, int from, int to);
 // Colour pass: each valid marker is removed and colours the text up to the next valid marker or to
 // the end of the range; invalid markers stay as text in the colour around them. Returns the new end
 // of the range.
-int FormatColors(QTextDocument& doc, int from, int to);
+int FormatColors(QTextDocument& doc, int from, int to, bool typing = false);
 // Hot-nick pass: ":#" and "^#K" of each pair within one paragraph are hidden (they stay in the text and
 // take no space) and ":#nick" becomes a link whose target is ":#nick".
 void FormatHotNicks(QTextDocument& doc, int from, int to);

@@ -191,8 +191,9 @@ void TVRichEdits::AppendFormatted(QTextDocument& doc, const std::vector<std::str
   edit.endEditBlock();
 }
 
-int TVRichEdits::FormatDocRange(QTextDocument& doc, int from, int to) const {
+int TVRichEdits::FormatDocRange(QTextDocument& doc, int from, int to, bool typing) const {
   FormatOptions options;
+  options.typing = typing;
   options.hot_nicks = HotNicks;
   options.codes = SmileyCodes;
   options.pictures = SmileyImages;
@@ -367,7 +368,7 @@ void TVRichEdits::FormatView() {
   Flush();
   const int end = displayed_ != nullptr ? QuoteStart(*displayed_) : TextLength();
   SetUpdating(true);
-  FormatDocRange(Doc(), 0, end);
+  FormatDocRange(Doc(), 0, end, current_mode_ != ModeLog);
   SetUpdating(false);
 }
 

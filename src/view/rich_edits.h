@@ -180,7 +180,7 @@ class TVRichEdits : public QObject {
   // Appends lines at the end of doc, each in a paragraph of its own and formatted alone, in one edit
   // block, so that a view lays them out once.
   void AppendFormatted(QTextDocument& doc, const std::vector<std::string>& lines) const;
-  int FormatDocRange(QTextDocument& doc, int from, int to) const;
+  int FormatDocRange(QTextDocument& doc, int from, int to, bool typing = false) const;
   void Attach(TVRichedit* record);
   int TextLength() const;
   QColor DefaultColor() const;

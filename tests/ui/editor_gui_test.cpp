@@ -211,5 +211,22 @@ TEST_F(WindowTest, ASecondLanguageFileRecaptionsTheWindow) {
   EXPECT_EQ(alice.core->Settings().Language, "pirate.lng");
 }
 
+// A colour code typed in the editor colours what is typed after it, and travels as markup.
+TEST_F(WindowTest, AColourCodeTypedInTheEditorColoursWhatFollows) {
+  WindowPeer alice(lan, "198.18.0.11", "alice");
+  WindowPeer bob(lan, "198.18.0.12", "bob");
+  WaitForRosters({&alice, &bob});
+  alice.Type(QStringLiteral("hello #^FF0000red"));
+  QTextCursor cursor(alice.Editor()->document());
+  cursor.setPosition(alice.Editor()->document()->characterCount() - 2);  // inside "red"
+  EXPECT_EQ(cursor.charFormat().foreground().color(), QColor(255, 0, 0));
+  alice.Key(Qt::Key_Return);
+  TRY_EQ(bob.DisplayText().contains(QStringLiteral("alice: hello red")), true);
+  const QString shown = bob.DisplayText();
+  QTextCursor atRed(bob.Display()->document());
+  atRed.setPosition(static_cast<int>(shown.indexOf(QStringLiteral("red"))) + 1);
+  EXPECT_EQ(atRed.charFormat().foreground().color(), QColor(255, 0, 0));
+}
+
 }  // namespace
 }  // namespace plumo::uitest
