@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -609,10 +610,14 @@ class Session {
     core_.Sending().SubmitLine();
   }
 
-  // The roster's nicks that the typed nick names; a notice when there are none.
+  // The roster's nicks that the typed nick names, each once, or the typed text itself when it is a
+  // peer's address (a nick that two addresses use is reached by address); a notice when none.
   std::vector<std::string> RosterNicks(const std::string& typed) {
     std::vector<std::string> roster;
-    for (const auto& peer : core_.Peers()) roster.push_back(peer.Nick);
+    for (const auto& peer : core_.Peers()) {
+      if (peer.Address == typed) return {typed};
+      if (std::find(roster.begin(), roster.end(), peer.Nick) == roster.end()) roster.push_back(peer.Nick);
+    }
     std::vector<std::string> nicks = MatchNicks(roster, typed);
     if (nicks.empty()) {
       const std::vector<std::string> close = CloseNicks(roster, typed);

@@ -630,11 +630,13 @@ TEST_F(HeadlessPeers, TypedLinesAndTheJsonSchema) {
   anna.Send("//slash line");
   anna.Send("/topic");
   anna.Send("/msg BOB quiet word");
+  anna.Send("/msg 198.18.0.12 by address");
   EXPECT_TRUE(Until(
       [&] {
         return Received(bob, "OnChannelLine", "after the failure") == 1 &&
                Received(bob, "OnChannelLine", "/slash line") == 1 &&
-               Received(bob, "OnPrivateMessage", "quiet word") == 1;
+               Received(bob, "OnPrivateMessage", "quiet word") == 1 &&
+               Received(bob, "OnPrivateMessage", "by address") == 1;
       },
       10));
   Until([] { return false; }, 2);
