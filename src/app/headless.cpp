@@ -314,8 +314,9 @@ class JsonEventTap final : public TPlumoEventsForward {
   }
   void OnChannelLine(const TMStigs& f, const std::string& c, const std::string& t) override {
     const std::string nick = f.empty() ? std::string() : f[0];
-    Report("\"OnChannelLine\",\"Fields\":" + JsonFields(f) + ",\"Channel\":" + JsonString(c) + ",\"Text\":" +
-           JsonString(t) + ",\"Nick\":" + JsonString(nick) + ",\"Address\":" + JsonString(AddressOf(nick)));
+    Report("\"OnChannelLine\",\"Fields\":" + JsonFields(f) + ",\"Channel\":" + JsonString(c) +
+           ",\"Text\":" + JsonString(t) + ",\"Nick\":" + JsonString(nick) +
+           ",\"Address\":" + JsonString(core_.EventSender()));
     TPlumoEventsForward::OnChannelLine(f, c, t);
   }
   void OnPrivateMessage(const TMStigs& f, const std::string& t, const std::string& a) override {
@@ -375,14 +376,6 @@ class JsonEventTap final : public TPlumoEventsForward {
   void Report(std::string body) {
     gate_.Run([this, body = std::move(body)] { out_.Event(body); });
   }
-  // The address of the roster entry with this nick (the first when several share it).
-  std::string AddressOf(const std::string& nick) {
-    for (const auto& peer : core_.Peers()) {
-      if (peer.Nick == nick) return peer.Address;
-    }
-    return {};
-  }
-
   Printer& out_;
   OutputGate& gate_;
   TChatCore& core_;

@@ -106,6 +106,8 @@ class TChatCore {
 
   // --- What hosts show.
   TIdentity Identity() const;
+  // The address of the peer whose datagram raised the event being handled (empty otherwise).
+  std::string EventSender() const { return engine_ ? engine_->ReceivingFrom() : std::string(); }
   // Every peer of the roster in the engine's order, unsorted and unselected.
   std::vector<RosterRow> Peers() const;
   // The channels of the tab strip (not the console) with their topics, in tab order.

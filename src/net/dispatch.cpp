@@ -53,8 +53,10 @@ void TPlumo::DataReceived(const std::uint8_t* data, long length, const std::stri
   EnableResendTimer(false);
   if (length >= static_cast<long>(kHeaderSize) && length <= static_cast<long>(kBufferSize) &&
       data[0] == kMarker) {
+    receivingFrom_ = fromIP;
     Dispatch(BytesToU16(data[1], data[2]), BytesToU16(data[3], data[4]), data,
              static_cast<std::size_t>(length), fromIP);
+    receivingFrom_.clear();
   }
   EnableResendTimer(true);
 }

@@ -138,6 +138,10 @@ class TPlumo {
   const std::deque<CmdRec>& Held() const { return held_; }
   // Whether the receiving socket is bound (false while switched off or when the port was taken).
   bool Receiving() const { return receiving_; }
+  // The source address of the datagram being handled, for a listener that wants to know who sent
+  // what an event reports (a channel line carries only the sender's nick); empty outside an event
+  // raised by a received datagram.
+  const std::string& ReceivingFrom() const { return receivingFrom_; }
 
   // Numbers every type from 1 and takes any matching confirmation at any time, as programs did
   // before the delivery guards described in delivery.cpp. Only for tests that show what the guards
@@ -248,6 +252,7 @@ class TPlumo {
   TPlumoEvents* events_ = nullptr;
   bool guards_ = true;
   bool receiving_ = false;
+  std::string receivingFrom_;
 };
 
 }  // namespace plumo
