@@ -106,6 +106,10 @@ class TChatCore {
 
   // --- What hosts show.
   TIdentity Identity() const;
+  // The own information text that peers get when they ask (empty without an engine), and setting it
+  // as the user's own: it is kept in chat.ini at once.
+  std::string InfoText() const { return engine_ ? engine_->AboutText : std::string(); }
+  void SetInfoText(const std::string& text);
   // The address of the peer whose datagram raised the event being handled (empty otherwise).
   std::string EventSender() const { return engine_ ? engine_->ReceivingFrom() : std::string(); }
   // Every peer of the roster in the engine's order, unsorted and unselected.

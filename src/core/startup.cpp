@@ -217,6 +217,14 @@ void TChatCore::SetWindowVisible(bool visible) {
   if (visible) roster_.Refresh();
 }
 
+void TChatCore::SetInfoText(const std::string& text) {
+  if (!engine_) return;
+  engine_->AboutText = text;
+  settings_.About = text;
+  settings_.AboutPresent = true;
+  SaveAllSettings();
+}
+
 TIdentity TChatCore::Identity() const {
   if (!engine_) return {};
   return {engine_->Nick(), engine_->MyAddress, engine_->BroadcastAddress, engine_->State()};

@@ -163,7 +163,7 @@ TForm2::TForm2(TChatCore& core, TForm2Window window, std::string programPath, fs
   ConnectWidgets();
   // Creation: the autostart entry follows the setting, the memo the engine's text.
   ApplyAutoStart();
-  if (core_.HasEngine()) ui_->Memo1->setPlainText(EngineToMemo(core_.Engine().AboutText));
+  if (core_.HasEngine()) ui_->Memo1->setPlainText(EngineToMemo(core_.InfoText()));
 }
 
 TForm2::~TForm2() {
@@ -260,7 +260,7 @@ void TForm2::FormShow() {
 
   // The radio follows the engine's state (a change runs RadioGroup1Click); other states leave it,
   // and before the first showing they leave it at the chosen state's mode.
-  int mode = StateToMode(core_.HasEngine() ? core_.Engine().State() : '1');
+  int mode = StateToMode(core_.HasEngine() ? core_.Identity().State : '1');
   if (mode < 0 && shownMode_ < 0) mode = std::max(0, StateToMode(core_.Own().SavedState()));
   if (mode >= 0 && mode != shownMode_) {
     if (auto* button = findChild<QButtonGroup*>(QStringLiteral("RadioGroup1Buttons"))->button(mode))
@@ -277,7 +277,7 @@ void TForm2::FormShow() {
   FillTable(ui_->ValueListEditor2, core_.Settings().StateTable);
   FillTable(ui_->ValueListEditor3, core_.Settings().BellTable);
   filling_ = false;
-  if (core_.HasEngine()) ui_->Memo1->setPlainText(EngineToMemo(core_.Engine().AboutText));
+  if (core_.HasEngine()) ui_->Memo1->setPlainText(EngineToMemo(core_.InfoText()));
 }
 
 void TForm2::FormDeactivate() {
@@ -351,7 +351,7 @@ void TForm2::SpeedButton2Click() {
 void TForm2::Memo1Exit() {
   if (asking_ || !core_.HasEngine()) return;
   const std::string memo = MemoToEngine(ui_->Memo1->toPlainText());
-  if (memo == core_.Engine().AboutText) return;
+  if (memo == core_.InfoText()) return;
   const QString question = QStringLiteral("Сохранить изменения?");
   const QPointer<TForm2> self(this);
   auto answered = [self, memo](bool yes) {
@@ -359,12 +359,9 @@ void TForm2::Memo1Exit() {
     TChatCore& core = self->core_;
     if (!core.HasEngine()) return;
     if (yes) {
-      core.Engine().AboutText = memo;
-      core.Settings().About = memo;
-      core.Settings().AboutPresent = true;
-      core.SaveAllSettings();
+      core.SetInfoText(memo);
     } else {
-      self->ui_->Memo1->setPlainText(EngineToMemo(core.Engine().AboutText));
+      self->ui_->Memo1->setPlainText(EngineToMemo(core.InfoText()));
     }
   };
   DialogAnswers::RecordShown(ToCp1251(question));
