@@ -17,6 +17,16 @@ KeyDownDecision TEditorCommands::KeyDown(EditorKey key, bool ctrl, bool shift, i
   return decision;
 }
 
+bool TEditorCommands::EditorHeightDragged(int height) {
+  const EditorHeightSlot slot = SplitterHeightSlot(ActiveMode());
+  if (slot == EditorHeightSlot::Reply) return false;
+  const bool multiLine = slot == EditorHeightSlot::MultiLine;
+  (multiLine ? c_.settings.MultiLineH : c_.settings.SingleLineH) = height;
+  TIniFile ini(c_.IniPath());
+  WriteEditorHeight(ini, multiLine, height);
+  return true;
+}
+
 void TEditorCommands::ToggleLineMode() {
   TConversationList& inputs = tabs_.Inputs();
   const int index = inputs.CurrentIndex();

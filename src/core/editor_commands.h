@@ -34,6 +34,10 @@ class TEditorCommands {
   // result (a failure has been named in the console). Characters the wire cannot carry are shown
   // first; declining keeps the tab and its draft.
   void SendAndCloseReplyTab();
+  // The user dragged the editor to height: it becomes the height of the active mode and is kept in
+  // chat.ini ("SingleLineH" or "MultiLineH"); a reply tab's height follows the window and is not kept.
+  // False when nothing was stored.
+  bool EditorHeightDragged(int height);
   // The active mode of the input editor.
   ViewMode ActiveMode() const;
 

@@ -92,12 +92,6 @@ KeyUpDecision EditorKeyUp(const EditorKeyEvent& e) {
   return d;
 }
 
-std::string WithoutTabs(std::string_view text) {
-  std::string out(text);
-  out.erase(std::remove(out.begin(), out.end(), '\t'), out.end());
-  return out;
-}
-
 ViewMode ToggledLineMode(ViewMode mode) {
   if (mode == ModeSingleLine) return ModeMultiLine;
   if (mode == ModeMultiLine) return ModeSingleLine;
@@ -117,17 +111,6 @@ EditorHeightSlot SplitterHeightSlot(ViewMode mode) {
   if (mode == ModeMultiLine) return EditorHeightSlot::MultiLine;
   if (mode == ModeReply) return EditorHeightSlot::Reply;
   return EditorHeightSlot::SingleLine;
-}
-
-std::string_view EditorHeightKey(EditorHeightSlot slot) {
-  switch (slot) {
-    case EditorHeightSlot::SingleLine:
-      return "SingleLineH";
-    case EditorHeightSlot::MultiLine:
-      return "MultiLineH";
-    default:
-      return "";
-  }
 }
 
 }  // namespace plumo

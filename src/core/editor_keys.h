@@ -78,7 +78,7 @@ KeyDownDecision EditorKeyDown(const EditorKeyEvent& event);
 struct KeyUpDecision {
   bool FormatView = false;  // run FormatView on the editor
   bool Consumed = false;
-  bool RemoveTabs = false;       // strip every tab character from the editor's text (WithoutTabs)
+  bool RemoveTabs = false;       // strip every tab character from the editor's text
   int PendingSyntheticKeys = 0;  // the new count the window keeps
 };
 
@@ -87,9 +87,6 @@ struct KeyUpDecision {
 // Ctrl+Enter in modes 1 and 2 are consumed, and Tab strips tab characters. A negative pending count
 // counts as none and comes back as 0.
 KeyUpDecision EditorKeyUp(const EditorKeyEvent& event);
-
-// The text without its tab characters (the control accepts them, the program does not keep them).
-std::string WithoutTabs(std::string_view text);
 
 // The mode after a line / multi-line toggle (double click, menu N11, Shift+Enter, Esc in mode 1):
 // 0 and 1 swap, every other mode stays as it is.
@@ -108,12 +105,9 @@ MultiLineItemState MultiLineMenuItem(ViewMode mode);
 int NextTabIndex(int current, int count);
 
 // Which editor height a dragged splitter (Splitter2CanResize) sets. A reply tab's height is half the
-// panel, computed and not stored: dragging it keeps the new height for the reply tabs until the next
-// reply tab is opened and leaves the stored line-mode heights alone.
+// panel, computed and not stored: dragging it leaves the stored line-mode heights alone.
 enum class EditorHeightSlot : std::uint8_t { SingleLine, MultiLine, Reply };
 // MultiLine in mode 1, Reply in mode 2, SingleLine otherwise.
 EditorHeightSlot SplitterHeightSlot(ViewMode mode);
-// The chat.ini [Main] key a slot is stored under: "SingleLineH", "MultiLineH", "" for Reply.
-std::string_view EditorHeightKey(EditorHeightSlot slot);
 
 }  // namespace plumo

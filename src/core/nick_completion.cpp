@@ -87,10 +87,6 @@ std::vector<ColorMenuItem> CustomColorItems(const std::vector<std::string>& cust
   return items;
 }
 
-std::string ColorMarkup(TColor color) {
-  return "#^" + ColorToRgb(color);
-}
-
 std::optional<std::string> NickForEditor(const std::vector<std::string>& nicks,
                                          const RosterSelection& selection) {
   const std::optional<std::size_t> first = FirstSelected(selection);
@@ -106,7 +102,7 @@ std::optional<std::string> HotNickInsertion(std::string_view link, bool chanelHo
   }
   const std::optional<std::size_t> row = FindNickByPrefix(nicks, link.substr(kHotNickOpen.size()), 0, false);
   if (!row) return std::nullopt;
-  return " " + ColorMarkup(kNickColor) + nicks[*row] + " ";
+  return " #^" + ColorToRgb(kNickColor) + nicks[*row] + " ";
 }
 
 }  // namespace plumo

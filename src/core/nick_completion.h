@@ -57,9 +57,6 @@ struct ColorMenuItem {
 // six characters that are not all hexadecimal digits, is left out.
 std::vector<ColorMenuItem> CustomColorItems(const std::vector<std::string>& customColors);
 
-// The colour code for a colour: "#^" + RRGGBB, red first, upper-case digits.
-std::string ColorMarkup(TColor color);
-
 // Roster menu N19 "Вставить Ник в редактор": the nick of the first selected row, which replaces the
 // editor's selection; nullopt when no row (or no row within the list) is selected.
 std::optional<std::string> NickForEditor(const std::vector<std::string>& nicks,

@@ -80,10 +80,6 @@ std::string RosterTip(const AChuvakInfo& entry, std::string_view stateCaption, s
   return tip;
 }
 
-int RosterColumnWidth(int listWidth) {
-  return std::max(0, listWidth - 20);
-}
-
 WheelKey WheelRedirectKey(WheelTarget target, int delta) {
   const bool away = delta > 0;
   switch (target) {

@@ -45,10 +45,6 @@ RosterSelection MoveRosterSelection(RosterSelection selection, RosterMove move);
 // (the clock was set back) counts as 0 seconds.
 std::string RosterTip(const AChuvakInfo& entry, std::string_view stateCaption, std::int64_t nowMs);
 
-// The width, minimum and maximum width of the roster's only column for a list listWidth pixels
-// wide (ListView1Resize): 20 pixels less, but never below 0.
-int RosterColumnWidth(int listWidth);
-
 // The control under the pointer when the wheel turns.
 enum class WheelTarget : std::uint8_t { TabMessages, TabChanels, Roster, Other };
 // The key the wheel hook sends to that control as a key-down.

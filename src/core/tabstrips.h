@@ -9,6 +9,7 @@
 
 #include "core/context.h"
 #include "core/conversations.h"
+#include "core/editor_keys.h"
 #include "core/soundboard.h"
 
 namespace plumo {
@@ -35,8 +36,8 @@ class TTabStrips {
   void ChannelTabClicked(int index);
   void MessageTabClicked();
   // Ctrl+Tab and Shift+Tab: the next tab, the first after the last.
-  void NextMessageTab() { SelectMessageTab(Next(inputs_)); }
-  void NextChannelTab() { SelectChannelTab(Next(channels_)); }
+  void NextMessageTab() { SelectMessageTab(NextTabIndex(inputs_.CurrentIndex(), inputs_.Count())); }
+  void NextChannelTab() { SelectChannelTab(NextTabIndex(channels_.CurrentIndex(), channels_.Count())); }
   // Closes the active reply tab (never tab 0).
   void CloseMessageTab();
   // Opens and shows a reply tab to recipients (",addr,addr" or "@..."), captioned with the time and
@@ -61,9 +62,6 @@ class TTabStrips {
   std::string WindowCaption() const { return caption_; }
 
  private:
-  static int Next(const TConversationList& list) {
-    return list.CurrentIndex() + 1 < list.Count() ? list.CurrentIndex() + 1 : 0;
-  }
   void ShowChannelTopicCaption(const TChanel& ch);
   void FocusEditor() {
     if (c_.windowVisible) c_.s.editor.Focus();

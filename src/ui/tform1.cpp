@@ -133,7 +133,6 @@ TForm1::TForm1(QWidget* parent)
 TForm1::~TForm1() = default;
 
 CoreSurfaces TForm1::Surfaces(SoundOutput& sound, SystemInfo& system) {
-  system_ = &system;
   return CoreSurfaces{channels_, inputs_, editor_, roster_, *this, sound, *this, system, this};
 }
 
@@ -559,20 +558,15 @@ void TForm1::UpdateReplyHeight() {
 
 void TForm1::Splitter2Moved() {
   if (!core_) return;
-  const ViewMode mode = CurrentInputMode();
-  // A reply tab's height follows the window; only the line editor's heights are kept.
-  if (mode == ModeReply) return;
   const int height = std::max(1, ui_->Panel3->height() - ui_->TabMessages->height());
+  if (!core_->Editor().EditorHeightDragged(height)) return;
   editorHeight_ = height;
-  TSettings& s = core_->Settings();
-  (mode == ModeMultiLine ? s.MultiLineH : s.SingleLineH) = height;
+  const TSettings& s = core_->Settings();
   inputs_.Configure({s.SingleLineH, s.MultiLineH, s.MessagesHotNik, &smileyPictures_, &smileyCodes_},
                     [this](int h) {
                       editorHeight_ = h;
                       ApplyEditorHeight();
                     });
-  TIniFile ini(core_->IniPath());
-  WriteEditorHeight(ini, mode == ModeMultiLine, height);
 }
 
 // --- Roster.

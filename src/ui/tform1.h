@@ -153,7 +153,6 @@ class TForm1 : public QMainWindow,
   ui::InputEditorAdapter editor_;
   ui::RosterModel roster_;
   TChatCore* core_ = nullptr;
-  SystemInfo* system_ = nullptr;
   std::vector<TLanguageForm*> otherForms_;
   SmileyPictures smileyPictures_;
   std::vector<SmileyCode> smileyCodes_;

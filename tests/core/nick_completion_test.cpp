@@ -98,9 +98,7 @@ TEST(NickCompletion, ColourMenuAndMarkup) {
       EXPECT_EQ(items[i].Tag, r.tags[i]);
     }
   }
-  EXPECT_EQ(ColorMarkup(kNickColor), "#^888866");
   EXPECT_EQ(kNickColor, RgbToColor("888866"));
-  EXPECT_EQ(ColorMarkup(0x0000FF), "#^FF0000");
 }
 
 TEST(NickCompletion, InsertionsFromRosterAndLinks) {

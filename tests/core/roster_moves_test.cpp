@@ -71,9 +71,6 @@ TEST(RosterMoves, PanelRules) {
   EXPECT_EQ(RosterTip(entry, "Away", 1'090'999), "guest\r\n10.0.0.5\r\nAway\r\nat lunch\r\n90");
   EXPECT_EQ(RosterTip(entry, "Away", 999'000), "guest\r\n10.0.0.5\r\nAway\r\nat lunch\r\n0");
 
-  EXPECT_EQ(RosterColumnWidth(150), 130);
-  EXPECT_EQ(RosterColumnWidth(12), 0);
-
   struct Row {
     WheelTarget target;
     int delta;
