@@ -556,6 +556,12 @@ class Session {
       PrintRoster();
     } else if (word == "/help") {
       PrintHelp();
+    } else if (word == "/history") {
+      PrintHistory(rest);
+    } else if (word == "/search") {
+      PrintSearch(rest);
+    } else if (word == "/clearhistory") {
+      ClearHistory(rest);
     } else {
       // "/info", "/about", "/netstat": console commands of the line editor, typed on the console
       // so that one that finds nothing to do ("/about" with nobody selected) is not said anywhere.
@@ -694,6 +700,93 @@ class Session {
       std::string usage = std::string(c.Name) + (*c.Args != 0 ? " " + std::string(c.Args) : std::string());
       if (usage.size() < 34) usage.resize(34, ' ');
       Notice("  " + usage + " " + c.What);
+    }
+  }
+
+  // One stored line: readable text, or an object with every field in JSON.
+  std::string HistoryEntry(const THistoryLine& line, const std::string* marked = nullptr) {
+    if (!out_.Json()) {
+      if (!marked) return Cp1251ToUtf8(TChatHistory::Text(line));
+      std::string text = *marked;
+      std::replace(text.begin(), text.end(), kMatchOpen, '[');
+      std::replace(text.begin(), text.end(), kMatchClose, ']');
+      THistoryLine shown = line;
+      shown.Plain = text;
+      return Cp1251ToUtf8(ConversationCaption(line.Conversation) + " " + TChatHistory::Text(shown));
+    }
+    static const char* const kinds[] = {"channel", "topic", "private", "mass", "notice"};
+    static const char* const conversations[] = {"channel", "peer", "everybody"};
+    std::string json = "{\"Id\":" + std::to_string(line.Id) + ",\"Time\":" + std::to_string(line.TimeMs) +
+                       ",\"Kind\":\"" + kinds[static_cast<int>(line.Kind)] +
+                       "\",\"Outgoing\":" + (line.Outgoing ? "true" : "false") + ",\"ConversationKind\":\"" +
+                       conversations[static_cast<int>(line.Conversation.Kind)] +
+                       "\",\"Conversation\":" + JsonString(line.Conversation.Name) +
+                       ",\"PeerNick\":" + JsonString(line.PeerNick) +
+                       ",\"SenderAddress\":" + JsonString(line.SenderAddress) +
+                       ",\"SenderNick\":" + JsonString(line.SenderNick) + ",\"Text\":" + JsonString(line.Markup) +
+                       ",\"Plain\":" + JsonString(line.Plain);
+    if (marked) json += ",\"Marked\":" + JsonString(*marked);
+    return json + "}";
+  }
+
+  static std::string ConversationCaption(const TConversationKey& key) {
+    return key.Kind == ConversationKind::Channel ? key.Name : "@" + key.Name;
+  }
+
+  bool HistoryAvailable() {
+    if (core_.ChatHistory().Enabled()) return true;
+    Problem("the conversation history is off (KeepHistory=0 in chat.ini, or the store failed)");
+    return false;
+  }
+
+  // "/history [N]": the chosen channel's last N stored lines, oldest first.
+  void PrintHistory(const std::string& rest) {
+    if (!HistoryAvailable()) return;
+    int count = 20;
+    if (!rest.empty()) {
+      const std::optional<std::uint16_t> n = ParseBellNumber(rest);
+      if (!n || *n == 0) {
+        Problem("usage: /history [N] (N from 1 to 65535)");
+        return;
+      }
+      count = *n;
+    }
+    THistoryStore& store = *core_.ChatHistory().Store();
+    const std::vector<THistoryLine> lines = store.Last({ConversationKind::Channel, channel_}, count);
+    if (out_.Json()) {
+      std::string list = "{\"history\":[";
+      for (std::size_t i = 0; i < lines.size(); ++i) list += (i > 0 ? "," : "") + HistoryEntry(lines[i]);
+      Emit(list + "]}");
+    } else {
+      for (const auto& line : lines) Emit(HistoryEntry(line));
+    }
+  }
+
+  // "/search TEXT": the newest 50 matches in all stored history.
+  void PrintSearch(const std::string& query) {
+    if (TrimText(query).empty()) {
+      Problem("usage: /search TEXT (\"a phrase\", word* for words that start so)");
+      return;
+    }
+    if (!HistoryAvailable()) return;
+    const std::vector<THistoryHit> hits = core_.ChatHistory().Search(query, 50);
+    if (out_.Json()) {
+      std::string list = "{\"search\":" + JsonString(query) + ",\"results\":[";
+      for (std::size_t i = 0; i < hits.size(); ++i)
+        list += (i > 0 ? "," : "") + HistoryEntry(hits[i].Line, &hits[i].Marked);
+      Emit(list + "]}");
+    } else {
+      for (const auto& hit : hits) Emit(HistoryEntry(hit.Line, &hit.Marked));
+      Notice(std::to_string(hits.size()) + (hits.size() == 1 ? " match" : " matches"));
+    }
+  }
+
+  void ClearHistory(const std::string& rest) {
+    if (!HistoryAvailable()) return;
+    if (TrimText(rest) == "*") {
+      core_.ChatHistory().DeleteAll();
+    } else {
+      core_.ChatHistory().Delete({ConversationKind::Channel, channel_});
     }
   }
 

@@ -22,6 +22,9 @@ const std::vector<HeadlessCommand>& HeadlessCommands() {
       {"/info", "[NICK]", "the peers whose nick starts with NICK, with address and state"},
       {"/about", "[*]", "ask the selected peers (* every peer) for their information text"},
       {"/netstat", "", "the network interfaces"},
+      {"/history", "[N]", "the chosen channel's last N stored lines (default 20)"},
+      {"/search", "TEXT", "search all stored history (\"a phrase\", word* for a prefix)"},
+      {"/clearhistory", "[*]", "forget the chosen channel's history (* all of it)"},
       {"/help", "", "this list"},
       {"/quit", "", "leave the chat"},
   };

@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "core/chat_history.h"
 #include "core/console_commands.h"
 #include "core/context.h"
 #include "core/editor_commands.h"
@@ -103,6 +104,7 @@ class TChatCore {
   TConsoleCommands& Commands() { return commands_; }
   TEventPresenter& Presenter() { return presenter_; }
   TEditorCommands& Editor() { return editorCommands_; }
+  TChatHistory& ChatHistory() { return chatHistory_; }
 
   // --- What hosts show.
   TIdentity Identity() const;
@@ -144,6 +146,7 @@ class TChatCore {
   TCoreContext ctx_;
   TSoundBoard sounds_;
   TTabStrips tabs_;
+  TChatHistory chatHistory_;
   TRosterList roster_;
   TInputHistory history_;
   TOwnState own_;

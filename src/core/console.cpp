@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/console_commands.h"
 
+#include "core/chat_history.h"
 #include "core/texts.h"
 #include "lang/textcase.h"
 
@@ -69,6 +70,18 @@ bool TConsoleCommands::Run(const std::string& line) {
         c_.s.editor.ClearInput();
     }
     return asked;
+  }
+  if (word == "/CLEARHISTORY") {
+    // "/clearhistory" forgets the shown channel's history, "/clearhistory *" all of it.
+    if (c_.history) {
+      if (arg == "*") {
+        c_.history->DeleteAll();
+      } else if (const auto key = c_.history->ChannelKey(tabs_.Channels().CurrentIndex())) {
+        c_.history->Delete(*key);
+      }
+    }
+    c_.s.editor.ClearInput();
+    return true;
   }
   if (word == "/NETSTAT") {
     tabs_.ConsoleAdd(kGrey + AsCrLfLines(c_.s.system.Interfaces()));

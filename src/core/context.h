@@ -17,6 +17,8 @@
 
 namespace plumo {
 
+class TChatHistory;
+
 // Everything the host hands the core. All references must outlive the core.
 struct CoreSurfaces {
   ConversationView& channels;  // TabChanels + the channel display
@@ -48,6 +50,8 @@ struct TCoreContext {
   TSettings& settings;
   TMsgINISupp& mis;
   TPlumo* engine = nullptr;
+  // The conversation history every shown line is handed to; set by TChatCore.
+  TChatHistory* history = nullptr;
   // Whether the main window is shown (the roster is rebuilt and the editor focused only then).
   bool windowVisible = true;
   // Writes what the user changed (nick, chosen state, a topic) to chat.ini at once, so that a

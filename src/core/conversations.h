@@ -41,6 +41,10 @@ class TConversationList {
   // Copies every conversation's icon to the tabs (OnStatusChange).
   void RefreshIcons() { view_.IconsChanged(items_); }
   void ScrollToEnd() { view_.ScrollToEnd(); }
+  void AddHistory(int index, const std::vector<std::string>& lines, bool divider) {
+    view_.HistoryAdded(index, lines, divider);
+  }
+  void ShowHistoryRow(int index, int row) { view_.ShowHistoryRow(index, row); }
 
  private:
   ConversationView& view_;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/presenter.h"
 
+#include "core/chat_history.h"
 #include "core/texts.h"
 #include "lang/text_helpers.h"
 
@@ -64,6 +65,7 @@ void TEventPresenter::OnChannelLine(const TMStigs& fields, const std::string& ch
   channels.At(index).IconIndex = current ? icon::kChannelSeen : icon::kChannelUnseen;
   channels.At(index).Seen = current;
   std::string nick = Field0(fields);
+  if (c_.history) c_.history->ChannelLine(channel, c_.engine ? c_.engine->ReceivingFrom() : std::string(), nick, text);
   if (c_.settings.ChanelHotNik) nick = ":#" + nick + "^#K";
   channels.AddLine(channel, kGrey + "[" + c_.NowTime() + "] " + kBlack + nick + ": " + text);
   channels.RefreshIcons();
@@ -90,6 +92,7 @@ void TEventPresenter::AddReceivedMessage(const std::string& caption, int iconInd
 
 void TEventPresenter::OnPrivateMessage(const TMStigs& fields, const std::string& text,
                                        const std::string& address) {
+  if (c_.history) c_.history->Message(HistoryKind::Private, false, address, Field0(fields), text);
   const std::string t = c_.NowTime();
   AddReceivedMessage("[" + t + "] " + "<-" + Field0(fields) + ",", icon::kPrivate, address,
                      Field0(fields) + " [" + t + "]", text);
@@ -99,6 +102,7 @@ void TEventPresenter::OnPrivateMessage(const TMStigs& fields, const std::string&
 void TEventPresenter::OnMassMessage(const TMStigs& fields, const std::string& text,
                                     const std::string& address) {
   if (c_.settings.DesableMultiMessage) return;
+  if (c_.history) c_.history->Message(HistoryKind::Mass, false, address, Field0(fields), text);
   const std::string t = c_.NowTime();
   AddReceivedMessage("[" + t + "] " + "<-@" + Field0(fields), icon::kMass, address,
                      Field0(fields) + " " + c_.MsgAlone("MultiMessage") + " [" + t + "] ", text);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/sender.h"
 
+#include "core/chat_history.h"
 #include "core/texts.h"
 #include "lang/text_helpers.h"
 
@@ -61,7 +62,10 @@ SendOutcome TSender::SendComposedMessage() {
   if (text.empty()) return SendOutcome::Nothing;
   const Conversation& view = inputs.At(index);
   if (view.MassMessage) {
-    if (c_.engine->SendMassMessage(text) != SendResult::TooLong) return SendOutcome::Sent;
+    if (c_.engine->SendMassMessage(text) != SendResult::TooLong) {
+      if (c_.history) c_.history->Message(HistoryKind::Mass, true, "@", std::string(), text);
+      return SendOutcome::Sent;
+    }
     ReportTooLong();
     return SendOutcome::TooLong;
   }
@@ -81,7 +85,11 @@ SendOutcome TSender::SendComposedMessage() {
           targets.emplace_back(entry->Nick, entry->Address);
       }
       for (const auto& [nick, addr] : targets) {
-        if (c_.engine->SendPrivateMessage(nick, text, addr) == SendResult::TooLong) tooLong = true;
+        if (c_.engine->SendPrivateMessage(nick, text, addr) == SendResult::TooLong) {
+          tooLong = true;
+        } else if (c_.history) {
+          c_.history->Message(HistoryKind::Private, true, addr, nick, text);
+        }
       }
       if (targets.empty()) {
         unreachable = true;

@@ -161,6 +161,11 @@ struct TSettings {
   // '1', '4' or '5' gives '1'. Saved as '1' when the current state is '2' or the value is not one
   // of '1', '4', '5' (automatic states are never saved).
   char MyState = '1';
+  // The conversation history (history.db beside chat.ini): whether lines are kept, for how many
+  // days (0: forever), and how many a conversation shows when it opens.
+  bool KeepHistory = true;
+  int HistoryDays = 0;
+  int HistoryLines = 200;
 
   // Tables.
   TNameValueList SmileTable;  // [smiles]

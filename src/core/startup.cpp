@@ -40,6 +40,7 @@ TChatCore::TChatCore(std::string appDir, CoreSurfaces surfaces, PlumoHost& engin
       ctx_(std::move(appDir), surfaces, settings_, *mis_),
       sounds_(ctx_),
       tabs_(ctx_, sounds_),
+      chatHistory_(ctx_, tabs_),
       roster_(ctx_, tabs_),
       history_(settings_.InputHistory),
       own_(ctx_, tabs_, sounds_),
@@ -48,6 +49,7 @@ TChatCore::TChatCore(std::string appDir, CoreSurfaces surfaces, PlumoHost& engin
       presenter_(ctx_, tabs_, roster_, sounds_, own_),
       editorCommands_(ctx_, tabs_, sender_, roster_) {
   ctx_.saveUserChanges = [this] { SaveAllSettings(); };
+  ctx_.history = &chatHistory_;
 }
 
 TChatCore::~TChatCore() {
@@ -85,6 +87,7 @@ bool TChatCore::FormCreate() {
     channels.Add(c);
   }
   if (channels.Count() > 0) channels.Show(channels.Count() > 1 ? 1 : 0);
+  chatHistory_.Open(ctx_.appDir + "/" + kHistoryFile);
 
   // A value of the file that could not be used (an own colour that is not hexadecimal, say) is
   // reported; its default is in force.
@@ -206,6 +209,7 @@ void TChatCore::FormDestroy() {
   if (destroyed_ || !engine_) return;
   destroyed_ = true;
   engine_->SendExit();
+  chatHistory_.Close();
   engine_->SetEvents(nullptr);
   if (attach_) attach_(nullptr);
   ctx_.engine = nullptr;

@@ -81,6 +81,12 @@ class ConversationView {
   virtual void ModeChanged(int index, ViewMode mode) = 0;
   // The displayed log is scrolled to its end.
   virtual void ScrollToEnd() {}
+  // Stored lines of earlier runs go above everything the conversation at index shows, oldest first;
+  // with divider (the first page) a dividing line separates them from what it showed before.
+  virtual void HistoryAdded(int /*index*/, const std::vector<std::string>& /*lines*/, bool /*divider*/) {}
+  // The conversation at index is displayed scrolled to its stored line `row` (0 is the oldest line
+  // added by HistoryAdded), which is marked.
+  virtual void ShowHistoryRow(int /*index*/, int /*row*/) {}
 };
 
 // The input editor's content.

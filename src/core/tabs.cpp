@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/tabstrips.h"
 
+#include "core/chat_history.h"
 #include "core/texts.h"
 
 namespace plumo {
@@ -12,6 +13,7 @@ void TTabStrips::ConsoleAdd(const std::string& line) {
   console.Seen = true;
   channels_.AddLine(console.Name, line);
   channels_.RefreshIcons();
+  if (c_.history) c_.history->Notice(line);
 }
 
 void TTabStrips::ShowChannelTopicCaption(const TChanel& ch) {
@@ -143,6 +145,7 @@ void TTabStrips::ShowTopicChange(const std::string& channelName) {
     channels_.At(index).Seen = current;
   }
   if (current) ShowChannelTopicCaption(*ch);
+  if (c_.history) c_.history->Topic(ch->Name, ch->SetterAddress, ch->SetterNick, ch->Topic);
   {
     const TMessageScope scope(c_.mis);
     channels_.AddLine(channelName, "#^0022FF" + FormatText(c_.Msg("TopicChange"),

@@ -14,7 +14,8 @@ const std::vector<const char*> kMessageKeys = {
     "WinState2",     "WinState3",        "WinState4",     "WinState5",    "State",
     "StateDND",      "StateOffline",     "ChatOn",        "ChatOff",      "QUpdate",
     "ConfirmUpdate", "NumBell",          "OtherColor",    "Descr",        "MessageTooLong",
-    "PortBusy",      "CantEncode",
+    "PortBusy",      "CantEncode",       "HistoryOff",    "HistorySetAside", "HistoryDeleted",
+    "HistoryExported", "HistoryExportFailed", "HistoryDivider",
 };
 
 // Component order within each window: panels, speed buttons, then the items of the window's own

@@ -1,0 +1,306 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/chat_history.h"
+
+#include <algorithm>
+#include <fstream>
+
+#include "core/tabstrips.h"
+#include "core/texts.h"
+#include "lang/codepage.h"
+#include "lang/textcase.h"
+
+namespace plumo {
+
+namespace {
+
+constexpr std::int64_t kDayMs = 24LL * 60 * 60 * 1000;
+// The most lines OpenAt loads to reach a line far back; beyond it the tab opens at its last page.
+constexpr int kOpenAtLimit = 20000;
+
+std::string Key(const std::string& channel) { return Cp1251UpperCase(channel); }
+
+std::string ConversationName(const TConversationKey& key) {
+  return key.Kind == ConversationKind::Everybody ? std::string("@") : key.Name;
+}
+
+}  // namespace
+
+TChatHistory::TChatHistory(TCoreContext& ctx, TTabStrips& tabs) : c_(ctx), tabs_(tabs) {}
+
+TChatHistory::~TChatHistory() { Close(); }
+
+void TChatHistory::Open(const std::string& path, THistoryOptions options) {
+  Close();
+  path_ = path;
+  options_ = options;
+  if (!c_.settings.KeepHistory) return;
+  store_ = THistoryStore::Open(path, options);
+  if (store_->Enabled() && c_.settings.HistoryDays > 0)
+    store_->DeleteOlderThan(c_.s.system.NowLocalMs() - c_.settings.HistoryDays * kDayMs);
+  TellNotices();
+  TConversationList& channels = tabs_.Channels();
+  for (int i = 1; i < channels.Count(); ++i) ShowOnOpen(i);
+}
+
+void TChatHistory::SettingsChanged() {
+  if (c_.settings.KeepHistory && !store_ && !path_.empty()) {
+    Open(path_, options_);
+  } else if (!c_.settings.KeepHistory && store_) {
+    Close();
+  }
+}
+
+void TChatHistory::Close() {
+  if (!store_) return;
+  store_->Flush();
+  store_.reset();
+  oldest_.clear();
+}
+
+void TChatHistory::Record(THistoryLine line) {
+  if (!Enabled()) return;
+  line.TimeMs = c_.s.system.NowLocalMs();
+  store_->Append(std::move(line));
+  TellNotices();
+}
+
+void TChatHistory::ChannelLine(const std::string& channel, const std::string& address, const std::string& nick,
+                               const std::string& text) {
+  THistoryLine line;
+  line.Kind = HistoryKind::ChannelLine;
+  line.Conversation = {ConversationKind::Channel, channel};
+  line.SenderAddress = address;
+  line.SenderNick = nick;
+  line.Markup = text;
+  Record(std::move(line));
+}
+
+void TChatHistory::Topic(const std::string& channel, const std::string& address, const std::string& nick,
+                         const std::string& text) {
+  THistoryLine line;
+  line.Kind = HistoryKind::Topic;
+  line.Conversation = {ConversationKind::Channel, channel};
+  line.SenderAddress = address;
+  line.SenderNick = nick;
+  line.Markup = text;
+  Record(std::move(line));
+}
+
+void TChatHistory::Message(HistoryKind kind, bool outgoing, const std::string& peerAddress,
+                           const std::string& peerNick, const std::string& text) {
+  THistoryLine line;
+  line.Kind = kind;
+  line.Outgoing = outgoing;
+  if (peerAddress == "@") {
+    line.Conversation = {ConversationKind::Everybody, "@"};
+  } else {
+    line.Conversation = {ConversationKind::Peer, peerAddress};
+    line.PeerNick = peerNick;
+  }
+  if (outgoing) {
+    if (c_.engine) {
+      line.SenderAddress = c_.engine->MyAddress;
+      line.SenderNick = c_.engine->Nick();
+    }
+  } else {
+    line.SenderAddress = peerAddress;
+    line.SenderNick = peerNick;
+  }
+  line.Markup = text;
+  Record(std::move(line));
+}
+
+void TChatHistory::Notice(const std::string& text) {
+  // A notice about the history itself is not stored again (a full disk would report itself).
+  if (recordingNotice_) return;
+  THistoryLine line;
+  line.Kind = HistoryKind::Notice;
+  line.Conversation = {ConversationKind::Channel, "#"};
+  line.Markup = text;
+  Record(std::move(line));
+}
+
+std::string TChatHistory::Shown(const THistoryLine& line) { return kGrey + Text(line); }
+
+std::string TChatHistory::Text(const THistoryLine& line) {
+  std::string who;
+  switch (line.Kind) {
+    case HistoryKind::ChannelLine:
+      who = line.SenderNick + ": ";
+      break;
+    case HistoryKind::Topic:
+      who = line.SenderNick + " -> topic: ";
+      break;
+    case HistoryKind::Private:
+    case HistoryKind::Mass:
+      who = line.Outgoing ? "-> " + (line.Conversation.Kind == ConversationKind::Everybody
+                                         ? std::string("@")
+                                         : line.PeerNick) +
+                                ": "
+                          : line.SenderNick + (line.Kind == HistoryKind::Mass ? " (@)" : "") + ": ";
+      break;
+    case HistoryKind::Notice:
+      break;
+  }
+  std::string text = line.Plain;
+  std::replace(text.begin(), text.end(), '\r', ' ');
+  std::replace(text.begin(), text.end(), '\n', ' ');
+  return "[" + DateTimeText(line.TimeMs) + "] " + who + text;
+}
+
+void TChatHistory::ShowOnOpen(int channelIndex) {
+  const std::optional<TConversationKey> key = ChannelKey(channelIndex);
+  if (!key || !Enabled() || c_.settings.HistoryLines <= 0) return;
+  std::int64_t& oldest = oldest_[Key(key->Name)];
+  if (oldest != 0) return;
+  const std::vector<THistoryLine> lines = store_->Last(*key, std::min(c_.settings.HistoryLines, 10000));
+  oldest = lines.empty() ? -1 : lines.front().Id;
+  if (lines.empty()) return;
+  std::vector<std::string> shown;
+  shown.reserve(lines.size());
+  for (const auto& line : lines) shown.push_back(Shown(line));
+  tabs_.Channels().AddHistory(channelIndex, shown, true);
+}
+
+bool TChatHistory::LoadOlder(int channelIndex) {
+  const std::optional<TConversationKey> key = ChannelKey(channelIndex);
+  if (!key || !Enabled()) return false;
+  std::int64_t& oldest = oldest_[Key(key->Name)];
+  if (oldest <= 0) return false;
+  const int page = std::clamp(c_.settings.HistoryLines, 50, 10000);
+  const std::vector<THistoryLine> lines = store_->Last(*key, page, oldest);
+  if (lines.empty()) {
+    oldest = -1;
+    return false;
+  }
+  oldest = lines.front().Id;
+  std::vector<std::string> shown;
+  shown.reserve(lines.size());
+  for (const auto& line : lines) shown.push_back(Shown(line));
+  tabs_.Channels().AddHistory(channelIndex, shown, false);
+  return true;
+}
+
+std::vector<std::string> TChatHistory::PeerLines(const std::string& address, int count) {
+  std::vector<std::string> shown;
+  if (!Enabled() || count <= 0) return shown;
+  for (const auto& line : store_->Last({ConversationKind::Peer, address}, count)) shown.push_back(Shown(line));
+  return shown;
+}
+
+std::vector<THistoryHit> TChatHistory::Search(const std::string& query, int limit, std::int64_t beforeId,
+                                              const TConversationKey* conversation) {
+  if (!Enabled()) return {};
+  return store_->Search(query, limit, beforeId, conversation);
+}
+
+std::optional<TConversationKey> TChatHistory::ChannelKey(int channelIndex) const {
+  const TConversationList& channels = tabs_.Channels();
+  if (channelIndex < 0 || channelIndex >= channels.Count()) return std::nullopt;
+  return TConversationKey{ConversationKind::Channel, channels.At(channelIndex).Name};
+}
+
+std::optional<TConversationKey> TChatHistory::MessageKey(int messageIndex) const {
+  const TConversationList& inputs = tabs_.Inputs();
+  if (messageIndex <= 0 || messageIndex >= inputs.Count()) return std::nullopt;
+  const Conversation& c = inputs.At(messageIndex);
+  if (c.MassMessage) return TConversationKey{ConversationKind::Everybody, "@"};
+  std::string address = c.Recipients;
+  if (!address.empty() && address[0] == ',') address.erase(0, 1);
+  if (address.empty() || address.find(',') != std::string::npos) return std::nullopt;
+  return TConversationKey{ConversationKind::Peer, address};
+}
+
+bool TChatHistory::OpenAt(const THistoryLine& line) {
+  if (!Enabled()) return false;
+  if (line.Conversation.Kind != ConversationKind::Channel) {
+    if (line.Conversation.Kind == ConversationKind::Everybody) {
+      tabs_.OpenReplyTab("@", "@", true);
+      return true;
+    }
+    const std::string nick = line.PeerNick.empty() ? line.Conversation.Name : line.PeerNick;
+    tabs_.OpenReplyTab("," + line.Conversation.Name, "," + nick, false);
+    return true;
+  }
+  TConversationList& channels = tabs_.Channels();
+  const int index = channels.IndexOf(line.Conversation.Name);
+  if (index < 0) return false;
+  tabs_.SelectChannelTab(index);
+  ShowOnOpen(index);
+  std::int64_t& oldest = oldest_[Key(channels.At(index).Name)];
+  int loaded = 0;
+  while (oldest > line.Id && loaded < kOpenAtLimit && LoadOlder(index)) loaded += c_.settings.HistoryLines;
+  if (oldest <= 0 || oldest > line.Id) return true;
+  // The row of the line among the loaded history: the lines from the oldest loaded up to it.
+  const std::vector<THistoryLine> before = store_->From(line.Conversation, oldest, kOpenAtLimit + 10000);
+  int row = 0;
+  for (const auto& stored : before) {
+    if (stored.Id == line.Id) {
+      channels.ShowHistoryRow(index, row);
+      break;
+    }
+    ++row;
+  }
+  return true;
+}
+
+std::int64_t TChatHistory::Delete(const TConversationKey& conversation) {
+  if (!Enabled()) return 0;
+  const std::int64_t removed = store_->DeleteConversation(conversation);
+  const TMessageScope scope(c_.mis);
+  tabs_.ConsoleAdd(kGrey +
+                   FormatText(c_.Msg("HistoryDeleted"), {std::to_string(removed), ConversationName(conversation)}));
+  return removed;
+}
+
+std::int64_t TChatHistory::DeleteAll() {
+  if (!Enabled()) return 0;
+  const std::int64_t removed = store_->DeleteAll();
+  oldest_.clear();
+  const TMessageScope scope(c_.mis);
+  tabs_.ConsoleAdd(kGrey + FormatText(c_.Msg("HistoryDeleted"), {std::to_string(removed), "*"}));
+  return removed;
+}
+
+bool TChatHistory::Export(const TConversationKey& conversation, const std::string& path) {
+  bool written = false;
+  if (Enabled()) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::int64_t from = 0;
+    while (out) {
+      const std::vector<THistoryLine> page = store_->From(conversation, from, 5000);
+      for (const auto& line : page) {
+        out << Cp1251ToUtf8(Text(line)) << '\n';
+      }
+      if (page.size() < 5000) break;
+      from = page.back().Id + 1;
+    }
+    out.flush();
+    written = static_cast<bool>(out);
+  }
+  const TMessageScope scope(c_.mis);
+  if (written) {
+    tabs_.ConsoleAdd(kGrey + FormatText(c_.Msg("HistoryExported"), {Utf8ToCp1251(path)}));
+  } else {
+    tabs_.ConsoleError(FormatText(c_.Msg("HistoryExportFailed"), {Utf8ToCp1251(path)}));
+  }
+  return written;
+}
+
+void TChatHistory::TellNotices() {
+  if (!store_) return;
+  const std::vector<THistoryNotice> notices = store_->TakeNotices();
+  if (notices.empty()) return;
+  recordingNotice_ = true;
+  const TMessageScope scope(c_.mis);
+  for (const auto& notice : notices) {
+    if (notice.Kind == THistoryNotice::SetAside) {
+      tabs_.ConsoleError(FormatText(c_.Msg("HistorySetAside"), {notice.Detail}));
+    } else {
+      tabs_.ConsoleError(FormatText(c_.Msg("HistoryOff"), {notice.Detail}));
+    }
+  }
+  recordingNotice_ = false;
+}
+
+}  // namespace plumo

@@ -1,0 +1,101 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// TChatHistory: what the conversations showed, kept across runs in history.db beside chat.ini, and
+// shown again. Every part of the core that shows a line hands it here as well (channel lines,
+// topics, private and mass messages in both directions, console notices); a channel tab gets its
+// last lines from the store when it opens, older pages when the user scrolls up; search, deletion
+// and export work on the store. With history off (or the store turned off after a failure) all of it
+// is a quiet no-op.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/context.h"
+#include "core/history_store.h"
+
+namespace plumo {
+
+class TTabStrips;
+
+// The history database's file name in the program's directory.
+inline constexpr const char* kHistoryFile = "history.db";
+
+class TChatHistory {
+ public:
+  TChatHistory(TCoreContext& ctx, TTabStrips& tabs);
+  ~TChatHistory();
+
+  // Opens the store when the settings keep history (after the settings are loaded), drops lines
+  // older than the kept days, and shows each channel tab's last lines.
+  void Open(const std::string& path, THistoryOptions options = {});
+  // Commits what is queued and closes the store.
+  void Close();
+  // The settings changed: history switched on opens the store (at the path of the last Open),
+  // switched off closes it.
+  void SettingsChanged();
+  bool Enabled() const { return store_ && store_->Enabled(); }
+  // The store itself (tests and benchmarks); null while history is off.
+  THistoryStore* Store() { return store_.get(); }
+
+  // --- Recording (code page 1251 as everywhere in the core).
+  void ChannelLine(const std::string& channel, const std::string& address, const std::string& nick,
+                   const std::string& text);
+  void Topic(const std::string& channel, const std::string& address, const std::string& nick,
+             const std::string& text);
+  // A private or mass message received from, or sent to, a peer; own mass messages go to the
+  // conversation with everybody (peerAddress "@").
+  void Message(HistoryKind kind, bool outgoing, const std::string& peerAddress, const std::string& peerNick,
+               const std::string& text);
+  void Notice(const std::string& line);
+
+  // --- Showing.
+  // Shows the last lines of the channel tab at index above what it shows (once per tab and run).
+  void ShowOnOpen(int channelIndex);
+  // The user scrolled to the top of the channel tab at index: the next older page goes above what
+  // it shows. False when there is nothing older.
+  bool LoadOlder(int channelIndex);
+  // The lines exchanged with a peer (private and mass, both directions), oldest first, as shown.
+  std::vector<std::string> PeerLines(const std::string& address, int count);
+  // One stored line as the history shows it: grey, with date and time, the sender and the text.
+  static std::string Shown(const THistoryLine& line);
+  // The same without the colour: what an exported file and the headless peer print.
+  static std::string Text(const THistoryLine& line);
+
+  // --- Search, deletion, export.
+  std::vector<THistoryHit> Search(const std::string& query, int limit, std::int64_t beforeId = INT64_MAX,
+                                  const TConversationKey* conversation = nullptr);
+  // Opens the conversation of a stored line: a channel tab is shown with history loaded down to
+  // that line (whose row among the loaded lines the view is told to show); a peer conversation
+  // opens a message tab to the peer. False when there is no tab for it.
+  bool OpenAt(const THistoryLine& line);
+  // The conversation a tab of either strip stands for; nullopt for the line editor, message drafts
+  // to several peers, and unknown tabs.
+  std::optional<TConversationKey> ChannelKey(int channelIndex) const;
+  std::optional<TConversationKey> MessageKey(int messageIndex) const;
+  // Deletes a conversation's history (or all of it) and says so in the console.
+  std::int64_t Delete(const TConversationKey& conversation);
+  std::int64_t DeleteAll();
+  // Writes a conversation's history to a UTF-8 text file (path in the file system's UTF-8), one
+  // line per stored line; false (with a red console line) when the file cannot be written.
+  bool Export(const TConversationKey& conversation, const std::string& path);
+
+  // Takes the store's notices and tells them in the console (the host calls this now and then).
+  void TellNotices();
+
+ private:
+  void Record(THistoryLine line);
+
+  TCoreContext& c_;
+  TTabStrips& tabs_;
+  std::unique_ptr<THistoryStore> store_;
+  std::string path_;
+  THistoryOptions options_;
+  // The oldest line id each channel tab shows, by channel name (upper case); 0 before it opened.
+  std::map<std::string, std::int64_t> oldest_;
+  bool recordingNotice_ = false;
+};
+
+}  // namespace plumo
