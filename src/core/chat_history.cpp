@@ -159,7 +159,8 @@ void TChatHistory::ShowOnOpen(int channelIndex) {
   std::vector<std::string> shown;
   shown.reserve(lines.size());
   for (const auto& line : lines) shown.push_back(Shown(line));
-  tabs_.Channels().AddHistory(channelIndex, shown, true);
+  shown.push_back(kGrey + c_.MsgAlone("HistoryDivider"));
+  tabs_.Channels().AddHistory(channelIndex, shown);
 }
 
 bool TChatHistory::LoadOlder(int channelIndex) {
@@ -177,7 +178,7 @@ bool TChatHistory::LoadOlder(int channelIndex) {
   std::vector<std::string> shown;
   shown.reserve(lines.size());
   for (const auto& line : lines) shown.push_back(Shown(line));
-  tabs_.Channels().AddHistory(channelIndex, shown, false);
+  tabs_.Channels().AddHistory(channelIndex, shown);
   return true;
 }
 

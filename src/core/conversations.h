@@ -41,9 +41,7 @@ class TConversationList {
   // Copies every conversation's icon to the tabs (OnStatusChange).
   void RefreshIcons() { view_.IconsChanged(items_); }
   void ScrollToEnd() { view_.ScrollToEnd(); }
-  void AddHistory(int index, const std::vector<std::string>& lines, bool divider) {
-    view_.HistoryAdded(index, lines, divider);
-  }
+  void AddHistory(int index, const std::vector<std::string>& lines) { view_.HistoryAdded(index, lines); }
   void ShowHistoryRow(int index, int row) { view_.ShowHistoryRow(index, row); }
 
  private:

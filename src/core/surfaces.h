@@ -81,9 +81,9 @@ class ConversationView {
   virtual void ModeChanged(int index, ViewMode mode) = 0;
   // The displayed log is scrolled to its end.
   virtual void ScrollToEnd() {}
-  // Stored lines of earlier runs go above everything the conversation at index shows, oldest first;
-  // with divider (the first page) a dividing line separates them from what it showed before.
-  virtual void HistoryAdded(int /*index*/, const std::vector<std::string>& /*lines*/, bool /*divider*/) {}
+  // Stored lines of earlier runs go above everything the conversation at index shows, oldest first
+  // (the first page ends with a dividing line).
+  virtual void HistoryAdded(int /*index*/, const std::vector<std::string>& /*lines*/) {}
   // The conversation at index is displayed scrolled to its stored line `row` (0 is the oldest line
   // added by HistoryAdded), which is marked.
   virtual void ShowHistoryRow(int /*index*/, int /*row*/) {}
