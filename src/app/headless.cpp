@@ -723,8 +723,8 @@ class Session {
                        "\",\"Conversation\":" + JsonString(line.Conversation.Name) +
                        ",\"PeerNick\":" + JsonString(line.PeerNick) +
                        ",\"SenderAddress\":" + JsonString(line.SenderAddress) +
-                       ",\"SenderNick\":" + JsonString(line.SenderNick) + ",\"Text\":" + JsonString(line.Markup) +
-                       ",\"Plain\":" + JsonString(line.Plain);
+                       ",\"SenderNick\":" + JsonString(line.SenderNick) +
+                       ",\"Text\":" + JsonString(line.Markup) + ",\"Plain\":" + JsonString(line.Plain);
     if (marked) json += ",\"Marked\":" + JsonString(*marked);
     return json + "}";
   }

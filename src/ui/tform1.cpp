@@ -3,10 +3,12 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QBoxLayout>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QColorDialog>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -15,6 +17,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QTabBar>
@@ -127,6 +130,8 @@ TForm1::TForm1(QWidget* parent)
   ui_->RxRichEdit2->setMinimumHeight(1);  // the splitter gives the editor the height of its mode
   roster_.SetIconProvider([](int image) { return MainImage(image); });
   roster_.SetTipProvider([this](const RosterRow& row) { return RosterTip(row); });
+  findBar_ = new ui::TFindBar(*ui_->RxRichEdit1, ui_->Panel4);
+  ui_->panel4Layout->insertWidget(1, findBar_, 0);
   BuildMenus();
 }
 
@@ -230,6 +235,75 @@ void TForm1::ConnectWidgets() {
           [this](const QString& link) { RxRichEdit1LinkClicked(link); });
   connect(ui_->RxRichEdit2, &RichTextControl::LinkClicked, this, [](const QString& link) { OpenLink(link); });
   connect(ui_->Splitter2, &QSplitter::splitterMoved, this, [this] { Splitter2Moved(); });
+
+  // History: scrolling to the top of a channel loads its older lines; the find bar follows the
+  // shown channel.
+  QScrollBar* bar = ui_->RxRichEdit1->verticalScrollBar();
+  connect(bar, &QScrollBar::valueChanged, this, [this, bar](int value) {
+    if (value != bar->minimum() || bar->maximum() == 0 || !core_) return;
+    if (core_->ChatHistory().LoadOlder(core_->Tabs().Channels().CurrentIndex()) && findBar_->isVisible())
+      findBar_->Refresh();
+  });
+  connect(ui_->TabChanels, &QTabBar::currentChanged, this, [this] {
+    if (findBar_->isVisible()) findBar_->Refresh();
+  });
+}
+
+ui::THistorySearch& TForm1::HistorySearch() {
+  if (!historySearch_) historySearch_ = new ui::THistorySearch(core_->ChatHistory(), this);
+  return *historySearch_;
+}
+
+std::optional<TConversationKey> TForm1::HistoryKey(bool channelStrip) const {
+  if (!core_) return std::nullopt;
+  TChatHistory& history = core_->ChatHistory();
+  return channelStrip ? history.ChannelKey(core_->Tabs().Channels().CurrentIndex())
+                      : history.MessageKey(core_->Tabs().Inputs().CurrentIndex());
+}
+
+// The file is chosen in a dialog opened with open(), not exec(), so the network goes on; a path
+// queued through DialogAnswers is taken without opening it.
+void TForm1::ExportHistory(bool channelStrip) {
+  const std::optional<TConversationKey> key = HistoryKey(channelStrip);
+  if (!key || !core_->ChatHistory().Enabled()) return;
+  const auto write = [this, key = *key](const QString& path) {
+    if (!path.isEmpty() && core_) core_->ChatHistory().Export(key, path.toStdString());
+  };
+  ui::DialogAnswers::RecordAsked("ExportHistory");
+  std::optional<std::string> queued;
+  if (ui::DialogAnswers::TakeInputAnswer(queued) || !ui::DialogAnswers::CanAsk()) {
+    if (queued) write(QString::fromStdString(*queued));
+    return;
+  }
+  auto* dialog = new QFileDialog(this, QString(), QString(), QStringLiteral("*.txt"));
+  dialog->setObjectName(QStringLiteral("ExportDialog"));
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->setAcceptMode(QFileDialog::AcceptSave);
+  dialog->setDefaultSuffix(QStringLiteral("txt"));
+  dialog->selectFile(FromCp1251(key->Name == "@" ? std::string("everybody") : key->Name) +
+                     QStringLiteral(".txt"));
+  connect(dialog, &QFileDialog::fileSelected, this, write);
+  dialog->open();
+}
+
+void TForm1::DeleteHistory(bool channelStrip) {
+  const std::optional<TConversationKey> key = HistoryKey(channelStrip);
+  if (!key || !core_->ChatHistory().Enabled()) return;
+  const std::string question = "Delete the stored history of " + key->Name + "?";
+  ui::DialogAnswers::RecordShown(question);
+  std::optional<std::string> queued;
+  if (ui::DialogAnswers::TakeInputAnswer(queued) || !ui::DialogAnswers::CanAsk()) {
+    if (queued) core_->ChatHistory().Delete(*key);
+    return;
+  }
+  auto* box = new QMessageBox(QMessageBox::Question, QStringLiteral("Plumo"), FromCp1251(question),
+                              QMessageBox::Yes | QMessageBox::No, this);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setDefaultButton(QMessageBox::No);
+  connect(box, &QDialog::finished, this, [this, box, key = *key](int) {
+    if (box->clickedButton() == box->button(QMessageBox::Yes) && core_) core_->ChatHistory().Delete(key);
+  });
+  box->open();
 }
 
 void TForm1::BuildMenus() {
@@ -286,6 +360,10 @@ void TForm1::BuildMenus() {
   connect(AddItem(popupMenu3_, "N4", "Отправить"), &QAction::triggered, this, [this] {
     if (core_) core_->Editor().SendAndCloseReplyTab();
   });
+  connect(AddItem(popupMenu3_, "ExportHistory2", "Сохранить историю в файл..."), &QAction::triggered, this,
+          [this] { ExportHistory(false); });
+  connect(AddItem(popupMenu3_, "DeleteHistory2", "Удалить историю"), &QAction::triggered, this,
+          [this] { DeleteHistory(false); });
 
   // Editor menu.
   popupMenu4_ = NewMenu(this, "PopupMenu4");
@@ -330,6 +408,23 @@ void TForm1::BuildMenus() {
   });
   connect(AddItem(popupMenu5_, "N16", "Очистить"), &QAction::triggered, this,
           [this] { channels_.ClearView(); });
+  AddSeparator(popupMenu5_, "HistorySeparator1");
+  QAction* find = AddItem(popupMenu5_, "FindText1", "Найти...");
+  find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+  find->setShortcutContext(Qt::WindowShortcut);
+  addAction(find);
+  connect(find, &QAction::triggered, this, [this] { findBar_->Open(); });
+  QAction* search = AddItem(popupMenu5_, "SearchHistory1", "Искать в истории...");
+  search->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+  search->setShortcutContext(Qt::WindowShortcut);
+  addAction(search);
+  connect(search, &QAction::triggered, this, [this] {
+    if (core_) HistorySearch().Open();
+  });
+  connect(AddItem(popupMenu5_, "ExportHistory1", "Сохранить историю в файл..."), &QAction::triggered, this,
+          [this] { ExportHistory(true); });
+  connect(AddItem(popupMenu5_, "DeleteHistory1", "Удалить историю канала"), &QAction::triggered, this,
+          [this] { DeleteHistory(true); });
 
   // Colours, console commands, own state: rebuilt on every popup.
   popupMenu6_ = NewMenu(this, "PopupMenu6");

@@ -15,6 +15,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@
 #include "lang/lng.h"
 #include "platform/keyboard_layouts.h"
 #include "ui/conversation_tabs.h"
+#include "ui/history_search.h"
 #include "ui/roster_model.h"
 #include "view/smileys.h"
 
@@ -76,6 +78,13 @@ class TForm1 : public QMainWindow,
   // The language menu (PopupMenu8) and the keyboard-layout submenu of the editor menu (N26).
   QMenu* LanguageMenu() const { return popupMenu8_; }
   QMenu* KeyboardLayoutMenu() const { return n26_; }
+  // Ctrl+F: the find bar over the channel display; Ctrl+Shift+F: the search of all history.
+  ui::TFindBar& FindBar() { return *findBar_; }
+  ui::THistorySearch& HistorySearch();
+  // The history of the shown channel (channelStrip) or of the active message tab's peer, written to
+  // a text file the user chooses, or deleted after the user agrees.
+  void ExportHistory(bool channelStrip);
+  void DeleteHistory(bool channelStrip);
 
   // WindowSurface
   void SetCaption(const std::string& caption) override;
@@ -146,6 +155,8 @@ class TForm1 : public QMainWindow,
   void SetTypingColor(const QColor& color);
   void Quit();
   bool WheelOver(QWidget* target, WheelTarget kind, const QWheelEvent& wheel);
+  // The conversation of the shown channel or of the active message tab, if it has a history.
+  std::optional<TConversationKey> HistoryKey(bool channelStrip) const;
 
   std::unique_ptr<Ui::TForm1> ui_;
   ui::ConversationTabs channels_;
@@ -170,6 +181,8 @@ class TForm1 : public QMainWindow,
   QMenu* n9_ = nullptr;          // smileys
   QMenu* n26_ = nullptr;         // keyboard layouts
   QAction* n11_ = nullptr;       // multi-line editor
+  ui::TFindBar* findBar_ = nullptr;
+  ui::THistorySearch* historySearch_ = nullptr;
   int editorHeight_ = 25;
   // The part of a wheel notch not yet turned into a key, per control.
   int channelWheel_ = 0;

@@ -28,6 +28,14 @@ void RichConversationView::ModeChanged(int index, ViewMode mode) {
   if (index == views_.CurrentIndex()) views_.SetMode(mode);
 }
 
+void RichConversationView::HistoryAdded(int index, const std::vector<std::string>& lines) {
+  views_.PrependLines(index, lines);
+}
+
+void RichConversationView::ShowHistoryRow(int index, int row) {
+  views_.ShowRow(index, row);
+}
+
 void RichConversationView::ScrollToEnd() {
   views_.ScrollToEnd();
 }

@@ -31,6 +31,8 @@ class RichConversationView : public ConversationView {
   // its mode when it is shown.
   void ModeChanged(int index, ViewMode mode) override;
   void ScrollToEnd() override;
+  void HistoryAdded(int index, const std::vector<std::string>& lines) override;
+  void ShowHistoryRow(int index, int row) override;
 
   TVRichEdits& Views() const { return views_; }
 

@@ -2,6 +2,7 @@
 #include "view/rich_edits.h"
 
 #include <QPalette>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocumentFragment>
@@ -265,6 +266,49 @@ bool TVRichEdits::AddLine(int index, const std::string& line) {
   SetUpdating(true);
   AppendToDisplayed({full});
   SetUpdating(false);
+  return true;
+}
+
+bool TVRichEdits::PrependLines(int index, const std::vector<std::string>& lines) {
+  if (index < 0 || index >= Count()) return false;
+  if (lines.empty()) return true;
+  TVRichedit& view = *views_[static_cast<std::size_t>(index)];
+  const bool shown = &view == displayed_ && control_ != nullptr;
+  if (shown) Flush();
+  // The lines are laid out in a document of their own, then moved to the top as one fragment.
+  const std::unique_ptr<QTextDocument> part = NewDocument();
+  std::vector<std::string> ended;
+  ended.reserve(lines.size());
+  for (const auto& line : lines) ended.push_back(line + kLineEnd);
+  AppendFormatted(*part, ended);
+  QTextDocument& doc = *view.Content;
+  QScrollBar* bar = shown ? control_->verticalScrollBar() : nullptr;
+  const int fromBottom = bar ? bar->maximum() - bar->value() : 0;
+  const bool hadText = doc.characterCount() > 1 || doc.property(kHasLines).toBool();
+  if (SmileyImages != nullptr) AddSmileyResources(doc, *SmileyImages);
+  QTextCursor cursor(&doc);
+  cursor.beginEditBlock();
+  cursor.movePosition(QTextCursor::Start);
+  cursor.insertFragment(QTextDocumentFragment(part.get()));
+  if (hadText) cursor.insertBlock();
+  cursor.endEditBlock();
+  doc.setProperty(kHasLines, true);
+  view.HistoryRows += static_cast<int>(lines.size());
+  if (bar) bar->setValue(bar->maximum() - fromBottom);
+  return true;
+}
+
+bool TVRichEdits::ShowRow(int index, int row) {
+  if (index < 0 || index >= Count() || control_ == nullptr) return false;
+  TVRichedit& view = *views_[static_cast<std::size_t>(index)];
+  if (&view != displayed_) return false;
+  Flush();
+  const QTextBlock block = view.Content->findBlockByNumber(row);
+  if (!block.isValid()) return false;
+  QTextCursor cursor(block);
+  cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+  control_->setTextCursor(cursor);
+  control_->ensureCursorVisible();
   return true;
 }
 

@@ -58,6 +58,8 @@ class TVRichedit {
   bool AllowProtectedEdit = false;
   // Length of the protected quote at the end of a reply draft.
   int ProtectedLength = 0;
+  // Paragraphs of stored history at the start of the content (PrependLines).
+  int HistoryRows = 0;
 
   // Number of smiley pictures in the content.
   int SmileyCount() const;
@@ -103,6 +105,12 @@ class TVRichEdits : public QObject {
   // in a displayed editor conversation it is appended at once (in ModeReply it joins the protected
   // quote).
   bool AddLine(int index, const std::string& line);
+  // Inserts lines (each formatted alone) above everything the conversation at index holds, as
+  // paragraphs of their own; a displayed log keeps showing what it showed. False for an unknown index.
+  bool PrependLines(int index, const std::vector<std::string>& lines);
+  // Displays the conversation's paragraph `row` (0 is the first) selected, scrolled into view; false
+  // when the conversation is not the displayed one or has no such paragraph.
+  bool ShowRow(int index, int row);
   // Appends the lines queued for the displayed log now, in one insertion, and scrolls to the end.
   // Every reader below calls it; a caller that reads the document through other means (Displayed(),
   // ViewAt(i).Content, the control) calls it first.
