@@ -212,7 +212,8 @@ TEST(Settings, SavesWriteTheFileByteForByte) {
             "SingleLineH=25\nChanelHotNik=0\nMessagesHotNik=0\nFormH=576\nFormW=655\nFormL=233\nFormT=107\n"
             "MyState=1\nMyStateDescr=\" \"\nCustomColors=ColorA=FF0000,ColorB=00FF00,ColorC=0000FF\n"
             "Language=russian.lng\nMyName=vasya\nAbout=x\nMyNiks=vasya\nShowBallonIfNotFocused=1\n"
-            "DesableMultiMessage=0\nMyColor=000000\nAutoStart=1\n\n[HISTORY]\nz0=hi/nthere\nz1=\n\n"
+            "DesableMultiMessage=0\nMyColor=000000\nAutoStart=1\nKeepHistory=1\nHistoryDays=0\nHistoryLines="
+            "200\n\n[HISTORY]\nz0=hi/nthere\nz1=\n\n"
             "[smiles]\n:)=0\n\n[SOUNDS]\nmute=0\n\n[SOUNDS1]\nmute=1\n\n[BELLS]\n7=ding.wav\n\n"
             "[STATES]\ngame.exe=4\nDescr_game.exe=\" playing \"\n\n"
             "[Topics]\nMain=t\nMain_time=5\nMain_ip=1.1.1.1\nMain_uname=n\n");
@@ -232,10 +233,12 @@ TEST(Settings, SavesWriteTheFileByteForByte) {
                                      "\r\n[sounds]\r\nMUTE=1\r\n[STATES]\r\nx.exe=5\r\n");
   // An information text that was never stored nor taken over is not stored empty.
   ASSERT_TRUE(SaveSettings(old, loaded, TSaveContext{}, true));
-  EXPECT_EQ(dir.Read("old.ini"), "; comment\r\n[main]\r\n" + window +
-                                     "Language=russian.lng\r\nMyName=vasya\r\nMyNiks=vasya\r\n"
-                                     "ShowBallonIfNotFocused=1\r\nDesableMultiMessage=0\r\nMyColor=000000\r\n"
-                                     "AutoStart=1\r\n\r\n[sounds]\r\nMUTE=1\r\n");
+  EXPECT_EQ(
+      dir.Read("old.ini"),
+      "; comment\r\n[main]\r\n" + window +
+          "Language=russian.lng\r\nMyName=vasya\r\nMyNiks=vasya\r\n"
+          "ShowBallonIfNotFocused=1\r\nDesableMultiMessage=0\r\nMyColor=000000\r\n"
+          "AutoStart=1\r\nKeepHistory=1\r\nHistoryDays=0\r\nHistoryLines=200\r\n\r\n[sounds]\r\nMUTE=1\r\n");
 }
 
 // One setting read and written as its stored text, as the settings dialog does by key.
