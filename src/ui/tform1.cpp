@@ -771,8 +771,8 @@ void TForm1::N17Click() {
 void TForm1::BuildSmileyMenu() {
   n9_->clear();
   for (const SmileyMenuItem& item : SmileyMenuItems(smileyCodes_, smileyPictures_.Count())) {
-    const QIcon picture(QPixmap::fromImage(smileyPictures_.At(item.index)));
-    const QString code = item.caption;
+    const QIcon picture(QPixmap::fromImage(smileyPictures_.At(item.Index)));
+    const QString code = item.Caption;
     connect(n9_->addAction(picture, code), &QAction::triggered, this,
             [this, code] { InsertIntoEditor(code); });
   }

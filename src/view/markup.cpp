@@ -72,12 +72,12 @@ QTextCharFormat HiddenFormat(const QColor& original) {
   return f;
 }
 
-QColor MarkupColor(const QTextCharFormat& format, const QColor& default_color) {
+QColor MarkupColor(const QTextCharFormat& format, const QColor& defaultColor) {
   if (format.hasProperty(kHiddenProperty)) {
     const QColor original = format.property(kHiddenColorProperty).value<QColor>();
-    return original.isValid() ? original : default_color;
+    return original.isValid() ? original : defaultColor;
   }
-  return format.hasProperty(QTextFormat::ForegroundBrush) ? format.foreground().color() : default_color;
+  return format.hasProperty(QTextFormat::ForegroundBrush) ? format.foreground().color() : defaultColor;
 }
 
 QString RangeText(const QTextDocument& doc, int from, int to) {
@@ -98,8 +98,8 @@ int FormatColors(QTextDocument& doc, int from, int to, bool typing) {
     // The colour runs up to the next valid marker: "#^" followed by anything else is ordinary text
     // and takes the colour like any other character.
     qsizetype b = text.indexOf(marker, a + 1);
-    TColor next_color = 0;
-    while (b >= 0 && !ColorAt(text, b + 2, next_color)) b = text.indexOf(marker, b + 1);
+    TColor nextColor = 0;
+    while (b >= 0 && !ColorAt(text, b + 2, nextColor)) b = text.indexOf(marker, b + 1);
     if (typing && b < 0 && a + 8 == text.size()) break;  // nothing typed after it yet
     Select(doc, from + static_cast<int>(a), from + static_cast<int>(a) + 8).removeSelectedText();
     text.remove(a, 8);
@@ -120,8 +120,8 @@ void FormatHotNicks(QTextDocument& doc, int from, int to) {
   qsizetype b = 0;
   while ((b = text.indexOf(open, b)) >= 0) {
     const qsizetype c = text.indexOf(close, b + 1);
-    const qsizetype line_end = text.indexOf(kParagraph, b);
-    if (c < 0 || (line_end >= 0 && line_end < c)) {
+    const qsizetype lineEnd = text.indexOf(kParagraph, b);
+    if (c < 0 || (lineEnd >= 0 && lineEnd < c)) {
       b += 2;
       continue;
     }
@@ -177,16 +177,16 @@ int ReplaceSmileys(QTextDocument& doc, int from, int to, const std::vector<Smile
                    const SmileyPictures& pictures) {
   QString text = RangeText(doc, from, to);
   for (const SmileyCode& code : codes) {
-    if (code.code.isEmpty()) continue;
-    const bool has_picture = code.index >= 0 && code.index < pictures.Count();
-    if (!has_picture) continue;  // every occurrence stays text
+    if (code.Code.isEmpty()) continue;
+    const bool hasPicture = code.Index >= 0 && code.Index < pictures.Count();
+    if (!hasPicture) continue;  // every occurrence stays text
     qsizetype p = 0;
     // A picture cannot be part of a code, so nothing before a replaced occurrence can match later.
-    while ((p = text.indexOf(code.code, p)) >= 0) {
+    while ((p = text.indexOf(code.Code, p)) >= 0) {
       QTextCursor cursor =
-          Select(doc, from + static_cast<int>(p), from + static_cast<int>(p + code.code.size()));
-      InsertSmiley(cursor, code.code, code.index, pictures);
-      text.replace(p, code.code.size(), QString(kObject));
+          Select(doc, from + static_cast<int>(p), from + static_cast<int>(p + code.Code.size()));
+      InsertSmiley(cursor, code.Code, code.Index, pictures);
+      text.replace(p, code.Code.size(), QString(kObject));
     }
   }
   return from + static_cast<int>(text.size());
@@ -237,16 +237,16 @@ void DetectLinks(QTextDocument& doc, int from, int to) {
 }
 
 int FormatRange(QTextDocument& doc, int from, int to, const FormatOptions& options) {
-  to = FormatColors(doc, from, to, options.typing);
-  if (options.hot_nicks) FormatHotNicks(doc, from, to);
-  if (options.codes != nullptr && options.pictures != nullptr && options.pictures->Count() > 0) {
-    to = ReplaceSmileys(doc, from, to, *options.codes, *options.pictures);
+  to = FormatColors(doc, from, to, options.Typing);
+  if (options.HotNicks) FormatHotNicks(doc, from, to);
+  if (options.Codes != nullptr && options.Pictures != nullptr && options.Pictures->Count() > 0) {
+    to = ReplaceSmileys(doc, from, to, *options.Codes, *options.Pictures);
   }
-  if (options.links) DetectLinks(doc, from, to);
+  if (options.Links) DetectLinks(doc, from, to);
   return to;
 }
 
-QString RangeToMarkup(const QTextDocument& doc, int from, int to, bool colours, const QColor& default_color) {
+QString RangeToMarkup(const QTextDocument& doc, int from, int to, bool colours, const QColor& defaultColor) {
   QString out;
   if (to <= from) return out;
   out.reserve(to - from + 16);
@@ -264,7 +264,7 @@ QString RangeToMarkup(const QTextDocument& doc, int from, int to, bool colours, 
       if (s >= e) continue;
       const QTextCharFormat format = f.charFormat();
       const QString text = f.text().mid(s - f.position(), e - s);
-      const TColor color = FromQColor(MarkupColor(format, default_color));
+      const TColor color = FromQColor(MarkupColor(format, defaultColor));
       const bool smiley = IsSmiley(format);
       const QString code = smiley ? format.property(kSmileyCodeProperty).toString() : QString();
       for (QChar ch : text) {

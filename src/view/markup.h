@@ -34,13 +34,13 @@ TColor FromQColor(const QColor& color);
 
 // What FormatRange does besides colours.
 struct FormatOptions {
-  bool hot_nicks = false;
-  const std::vector<SmileyCode>* codes = nullptr;
-  const SmileyPictures* pictures = nullptr;
-  bool links = true;
+  bool HotNicks = false;
+  const std::vector<SmileyCode>* Codes = nullptr;
+  const SmileyPictures* Pictures = nullptr;
+  bool Links = true;
   // Typing: a marker with nothing after it stays as typed text until something follows, so that
   // what the user types next takes its colour instead of the colour being lost with the marker.
-  bool typing = false;
+  bool Typing = false;
 };
 
 // The characters of [from, to): a paragraph break is U+2029, a picture U+FFFC.
@@ -75,9 +75,9 @@ bool IsSmiley(const QTextCharFormat& format);
 
 // [from, to) as markup: pictures become their codes, paragraph breaks become CR LF and, with
 // `colours`, a "#^RRGGBB" marker goes before the first character (not a space or break) of every run
-// whose colour differs from the one before (starting from black). `default_color` is the colour of
+// whose colour differs from the one before (starting from black). `defaultColor` is the colour of
 // text that has none of its own.
-QString RangeToMarkup(const QTextDocument& doc, int from, int to, bool colours, const QColor& default_color);
+QString RangeToMarkup(const QTextDocument& doc, int from, int to, bool colours, const QColor& defaultColor);
 
 // Removes leading and trailing white space and control characters.
 QString TrimControls(const QString& text);
@@ -86,6 +86,6 @@ QString TrimControls(const QString& text);
 // colour it had is kept for markup.
 QTextCharFormat HiddenFormat(const QColor& original);
 // The colour markup gives a character of this format (hidden characters keep their earlier colour).
-QColor MarkupColor(const QTextCharFormat& format, const QColor& default_color);
+QColor MarkupColor(const QTextCharFormat& format, const QColor& defaultColor);
 
 }  // namespace plumo

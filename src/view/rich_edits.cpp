@@ -80,12 +80,12 @@ int TVRichedit::SmileyCount() const {
 }
 
 TVRichEdits::TVRichEdits(RichTextControl* control) : control_(control), blank_(NewDocument()) {
-  flush_timer_.setSingleShot(true);
-  connect(&flush_timer_, &QTimer::timeout, this, [this] { FlushLines(kMaxFlushLines); });
+  flushTimer_.setSingleShot(true);
+  connect(&flushTimer_, &QTimer::timeout, this, [this] { FlushLines(kMaxFlushLines); });
   if (control_ == nullptr) return;
   control_->setDocument(blank_.get());
   control_->SetProtectFilter(
-      [this](int start, int end, bool delete_key) { return ProtectChange(start, end, delete_key); });
+      [this](int start, int end, bool deleteKey) { return ProtectChange(start, end, deleteKey); });
   // The selection lies in what the document holds already; a flush here would move the caret away.
   control_->SetCopyFilter(
       [this](int start, int end) { return RangeToMarkup(Doc(), start, end, false, DefaultColor()); });
@@ -116,7 +116,7 @@ int TVRichEdits::TextLength() const {
 }
 
 QColor TVRichEdits::DefaultColor() const {
-  return current_mode_ == ModeLog ? QColor(Qt::black) : ToQColor(own_color_);
+  return currentMode_ == ModeLog ? QColor(Qt::black) : ToQColor(ownColor_);
 }
 
 void TVRichEdits::Attach(TVRichedit* record) {
@@ -162,14 +162,14 @@ bool TVRichEdits::RemoveView(int index) {
   return true;
 }
 
-int TVRichEdits::AppendLine(QTextDocument& doc, const std::string& line, bool new_paragraph) {
+int TVRichEdits::AppendLine(QTextDocument& doc, const std::string& line, bool newParagraph) {
   QString text = ToQt(line);
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
   const QTextCharFormat base = LineFormat();
   QTextCursor cursor(&doc);
   cursor.movePosition(QTextCursor::End);
-  if (new_paragraph) cursor.insertBlock(QTextBlockFormat(), base);
+  if (newParagraph) cursor.insertBlock(QTextBlockFormat(), base);
   const int from = cursor.position();
   cursor.insertText(text, base);
   return from;
@@ -181,23 +181,23 @@ void TVRichEdits::AppendFormatted(QTextDocument& doc, const std::vector<std::str
   QTextCursor edit(&doc);
   edit.beginEditBlock();
   // A line whose markup leaves no text is still a line: the next one goes below it.
-  bool new_paragraph = doc.characterCount() > 1 || doc.property(kHasLines).toBool();
+  bool newParagraph = doc.characterCount() > 1 || doc.property(kHasLines).toBool();
   doc.setProperty(kHasLines, true);
   for (const std::string& line : lines) {
     // Each line is formatted alone, so no markup reaches from one line into the next.
-    const int from = AppendLine(doc, line, new_paragraph);
+    const int from = AppendLine(doc, line, newParagraph);
     FormatDocRange(doc, from, doc.characterCount() - 1);
-    new_paragraph = true;
+    newParagraph = true;
   }
   edit.endEditBlock();
 }
 
 int TVRichEdits::FormatDocRange(QTextDocument& doc, int from, int to, bool typing) const {
   FormatOptions options;
-  options.typing = typing;
-  options.hot_nicks = HotNicks;
-  options.codes = SmileyCodes;
-  options.pictures = SmileyImages;
+  options.Typing = typing;
+  options.HotNicks = HotNicks;
+  options.Codes = SmileyCodes;
+  options.Pictures = SmileyImages;
   return FormatRange(doc, from, to, options);
 }
 
@@ -208,7 +208,7 @@ bool TVRichEdits::ShowView(int index, TViewMode mode) {
   Flush();
   TVRichedit& view = *views_[static_cast<std::size_t>(index)];
   current_ = &view;
-  if (!window_visible_) {
+  if (!windowVisible_) {
     Attach(nullptr);
     ApplyMode(mode);
     return true;
@@ -220,13 +220,13 @@ bool TVRichEdits::ShowView(int index, TViewMode mode) {
   // runs before the queued lines arrive: they are formatted already, and formatting formatted text a
   // second time could turn what an invalid marker left behind into a marker.
   if (mode != ModeLog) FormatDocRange(doc, 0, QuoteStart(view));
-  const bool had_pending = !view.PendingLines.empty();
-  if (had_pending) AppendFormatted(doc, view.PendingLines);
+  const bool hadPending = !view.PendingLines.empty();
+  if (hadPending) AppendFormatted(doc, view.PendingLines);
   view.PendingLines.clear();
   view.PendingLines.shrink_to_fit();
   Attach(&view);
   ApplyMode(mode);
-  if (current_mode_ == ModeReply && had_pending) {
+  if (currentMode_ == ModeReply && hadPending) {
     // The received conversation becomes the protected quote; the reply is typed in front of it.
     view.ProtectedLength = TextLength();
     view.AllowProtectedEdit = false;
@@ -234,23 +234,23 @@ bool TVRichEdits::ShowView(int index, TViewMode mode) {
   if (control_ != nullptr) {
     QTextCursor cursor(&doc);
     control_->setTextCursor(cursor);
-    if (current_mode_ != ModeLog) ResetTyping();
-    if (current_mode_ == ModeReply || current_mode_ == ModeLog) control_->ensureCursorVisible();
+    if (currentMode_ != ModeLog) ResetTyping();
+    if (currentMode_ == ModeReply || currentMode_ == ModeLog) control_->ensureCursorVisible();
   }
   SetUpdating(false);
   return true;
 }
 
 void TVRichEdits::SetWindowVisible(bool visible) {
-  if (visible == window_visible_) return;
+  if (visible == windowVisible_) return;
   Flush();
-  window_visible_ = visible;
+  windowVisible_ = visible;
   // The content stays in the conversation's document while it is off the control, so hiding and
   // showing again never copy it.
   if (!visible) {
     Attach(nullptr);
   } else if (current_ != nullptr) {
-    ShowView(CurrentIndex(), current_mode_);
+    ShowView(CurrentIndex(), currentMode_);
   }
 }
 
@@ -313,30 +313,30 @@ bool TVRichEdits::ShowRow(int index, int row) {
 }
 
 void TVRichEdits::ScheduleFlush() {
-  if (flush_timer_.isActive()) return;
-  const qint64 since = last_flush_.isValid() ? last_flush_.elapsed() : kFlushIntervalMs;
-  flush_timer_.start(static_cast<int>(std::clamp<qint64>(kFlushIntervalMs - since, 0, kFlushIntervalMs)));
+  if (flushTimer_.isActive()) return;
+  const qint64 since = lastFlush_.isValid() ? lastFlush_.elapsed() : kFlushIntervalMs;
+  flushTimer_.start(static_cast<int>(std::clamp<qint64>(kFlushIntervalMs - since, 0, kFlushIntervalMs)));
 }
 
 void TVRichEdits::Flush() {
   FlushLines(static_cast<std::size_t>(-1));
 }
 
-void TVRichEdits::FlushLines(std::size_t max_lines) {
-  flush_timer_.stop();
+void TVRichEdits::FlushLines(std::size_t maxLines) {
+  flushTimer_.stop();
   if (displayed_ == nullptr || displayed_->PendingLines.empty()) return;
   // The interval runs from the start of a flush, so that a long flush is followed by the next one
   // without a pause of its own when lines are waiting.
-  last_flush_.start();
+  lastFlush_.start();
   std::vector<std::string>& pending = displayed_->PendingLines;
   // Updates the owner suspended stay suspended.
   const bool resume = !updating_;
   if (resume) SetUpdating(true);
-  if (pending.size() <= max_lines) {
+  if (pending.size() <= maxLines) {
     AppendToDisplayed(pending);
     pending.clear();
   } else {
-    const auto end = pending.begin() + static_cast<std::ptrdiff_t>(max_lines);
+    const auto end = pending.begin() + static_cast<std::ptrdiff_t>(maxLines);
     const std::vector<std::string> first(std::make_move_iterator(pending.begin()),
                                          std::make_move_iterator(end));
     pending.erase(pending.begin(), end);
@@ -351,14 +351,14 @@ void TVRichEdits::AppendToDisplayed(const std::vector<std::string>& lines) {
   const int before = TextLength();
   AppendFormatted(*view.Content, lines);
   // Text that arrives in a reply draft is received text: it joins the protected quote.
-  if (current_mode_ == ModeReply) view.ProtectedLength += TextLength() - before;
-  if (current_mode_ == ModeLog) ScrollCaretToEnd();
+  if (currentMode_ == ModeReply) view.ProtectedLength += TextLength() - before;
+  if (currentMode_ == ModeLog) ScrollCaretToEnd();
 }
 
 void TVRichEdits::ApplyMode(TViewMode mode) {
   // Queued lines of the log are appended as log lines before the mode changes.
   Flush();
-  current_mode_ = mode;
+  currentMode_ = mode;
   if (control_ == nullptr) return;
   int height = -1;
   switch (mode) {
@@ -398,13 +398,13 @@ void TVRichEdits::ApplyMode(TViewMode mode) {
 }
 
 void TVRichEdits::ResetTyping() {
-  if (control_ == nullptr || current_mode_ == ModeLog) return;
+  if (control_ == nullptr || currentMode_ == ModeLog) return;
   // With a selection the control would give the selected text this format, recolouring it and
   // turning its pictures into bare place holders. The typing format follows the caret anyway, so it
   // is set only while nothing is selected.
   if (control_->textCursor().hasSelection()) return;
   QTextCharFormat typing;
-  typing.setForeground(ToQColor(own_color_));
+  typing.setForeground(ToQColor(ownColor_));
   control_->setCurrentCharFormat(typing);
 }
 
@@ -412,7 +412,7 @@ void TVRichEdits::FormatView() {
   Flush();
   const int end = displayed_ != nullptr ? QuoteStart(*displayed_) : TextLength();
   SetUpdating(true);
-  FormatDocRange(Doc(), 0, end, current_mode_ != ModeLog);
+  FormatDocRange(Doc(), 0, end, currentMode_ != ModeLog);
   SetUpdating(false);
 }
 
@@ -421,7 +421,7 @@ std::string TVRichEdits::ContentToMarkup() {
   return FromQt(TrimControls(RangeToMarkup(Doc(), 0, TextLength(), true, DefaultColor())));
 }
 
-std::string TVRichEdits::SelectionToMarkup(bool /*remove_smileys*/) const {
+std::string TVRichEdits::SelectionToMarkup(bool /*removeSmileys*/) const {
   if (control_ == nullptr) return {};
   const QTextCursor cursor = control_->textCursor();
   if (!cursor.hasSelection()) return {};
@@ -448,7 +448,7 @@ void TVRichEdits::ScrollToEnd() {
 }
 
 void TVRichEdits::ScrollCaretToEnd() {
-  if (control_ == nullptr || current_mode_ != ModeLog) return;
+  if (control_ == nullptr || currentMode_ != ModeLog) return;
   QTextCursor cursor(&Doc());
   cursor.movePosition(QTextCursor::End);
   control_->setTextCursor(cursor);
@@ -456,8 +456,8 @@ void TVRichEdits::ScrollCaretToEnd() {
 }
 
 void TVRichEdits::SetOwnColor(TColor color) {
-  own_color_ = color;
-  if (control_ == nullptr || current_mode_ == ModeLog) return;
+  ownColor_ = color;
+  if (control_ == nullptr || currentMode_ == ModeLog) return;
   SetTextColour(*control_, DefaultColor());
   ResetTyping();
 }
@@ -469,7 +469,7 @@ void TVRichEdits::SetUpdating(bool on) {
   if (!on) control_->viewport()->update();
 }
 
-bool TVRichEdits::ProtectChange(int start, int end, bool delete_key) {
+bool TVRichEdits::ProtectChange(int start, int end, bool deleteKey) {
   if (displayed_ == nullptr || displayed_->ProtectedLength <= 0) return true;
   // The boundary is counted from the end of the text, queued lines included.
   Flush();
@@ -478,8 +478,8 @@ bool TVRichEdits::ProtectChange(int start, int end, bool delete_key) {
   if (end <= boundary && start <= boundary) return true;  // the change stays in the reply area
   // Without a granted pass a reply's quote refuses every change, and any other mode refuses only
   // Delete at the boundary.
-  const bool allowed = view.AllowProtectedEdit || (current_mode_ != ModeReply &&
-                                                   !(delete_key && (start == boundary || end == boundary)));
+  const bool allowed = view.AllowProtectedEdit ||
+                       (currentMode_ != ModeReply && !(deleteKey && (start == boundary || end == boundary)));
   view.AllowProtectedEdit = false;
   return allowed;
 }

@@ -120,7 +120,7 @@ class TVRichEdits : public QObject {
   // the current conversation again in CurrentMode with what was queued. Setting the state it already
   // has changes nothing.
   void SetWindowVisible(bool visible);
-  bool WindowVisible() const { return window_visible_; }
+  bool WindowVisible() const { return windowVisible_; }
 
   // The current conversation switches to mode: the control is configured for it, the content kept.
   void SetMode(TViewMode mode) { ApplyMode(mode); }
@@ -131,9 +131,9 @@ class TVRichEdits : public QObject {
   // The whole displayed content as markup for sending, trimmed.
   std::string ContentToMarkup();
   // The selected text with pictures as their codes, without colour markers; "" for an empty selection.
-  // remove_smileys is accepted for callers that delete the selection next: pictures carry their codes,
+  // removeSmileys is accepted for callers that delete the selection next: pictures carry their codes,
   // so nothing needs to be forgotten.
-  std::string SelectionToMarkup(bool remove_smileys) const;
+  std::string SelectionToMarkup(bool removeSmileys) const;
   // Empties the displayed conversation, lines still queued for it included.
   void ClearView();
   // Empties the displayed conversation after a message was sent; false when none is displayed.
@@ -146,7 +146,7 @@ class TVRichEdits : public QObject {
   void SetUpdating(bool on);
 
   // Decides a user edit of [start, end) of the displayed conversation under its protection.
-  bool ProtectChange(int start, int end, bool delete_key);
+  bool ProtectChange(int start, int end, bool deleteKey);
 
   // Lookups; an unknown index, or no current conversation, throws std::out_of_range.
   TVRichedit& ViewAt(int index);
@@ -154,10 +154,10 @@ class TVRichEdits : public QObject {
   int Count() const { return static_cast<int>(views_.size()); }
 
   // The mode the control is configured for: the current conversation's, as last applied.
-  TViewMode CurrentMode() const { return current_mode_; }
+  TViewMode CurrentMode() const { return currentMode_; }
   // Index of the current conversation (displayed, or taken off while the window is hidden); -1 for none.
   int CurrentIndex() const;
-  TColor OwnColor() const { return own_color_; }
+  TColor OwnColor() const { return ownColor_; }
   bool Updating() const { return updating_; }
   RichTextControl* Control() const { return control_; }
   // The conversation whose document the control shows: the current one while the window is shown.
@@ -170,21 +170,21 @@ class TVRichEdits : public QObject {
   // The document the operations work on, as it is (without a flush).
   QTextDocument& Doc() const;
   // Lines added to the displayed conversation are queued for a flush (the displayed log on a control).
-  bool Batching() const { return control_ != nullptr && current_mode_ == ModeLog; }
+  bool Batching() const { return control_ != nullptr && currentMode_ == ModeLog; }
   // Starts the flush timer unless it runs: at once when the last flush is kFlushIntervalMs old,
   // otherwise when it will be.
   void ScheduleFlush();
-  // Appends up to max_lines queued lines to the displayed conversation; a rest is left for the next
+  // Appends up to maxLines queued lines to the displayed conversation; a rest is left for the next
   // flush, which is scheduled.
-  void FlushLines(std::size_t max_lines);
+  void FlushLines(std::size_t maxLines);
   // Appends formatted lines to the displayed conversation: in ModeReply they join the protected
   // quote, in ModeLog the log is scrolled to its end.
   void AppendToDisplayed(const std::vector<std::string>& lines);
   // Caret to the end of the displayed log, scrolled into view.
   void ScrollCaretToEnd();
-  // Appends one line at the end of doc, in a new paragraph when new_paragraph is set; returns its
+  // Appends one line at the end of doc, in a new paragraph when newParagraph is set; returns its
   // first position.
-  static int AppendLine(QTextDocument& doc, const std::string& line, bool new_paragraph);
+  static int AppendLine(QTextDocument& doc, const std::string& line, bool newParagraph);
   // Appends lines at the end of doc, each in a paragraph of its own and formatted alone, in one edit
   // block, so that a view lays them out once.
   void AppendFormatted(QTextDocument& doc, const std::vector<std::string>& lines) const;
@@ -201,12 +201,12 @@ class TVRichEdits : public QObject {
   TVRichedit* current_ = nullptr;
   TVRichedit* displayed_ = nullptr;
   std::unique_ptr<QTextDocument> blank_;
-  TViewMode current_mode_ = ModeSingleLine;
-  TColor own_color_ = 0;
+  TViewMode currentMode_ = ModeSingleLine;
+  TColor ownColor_ = 0;
   bool updating_ = false;
-  bool window_visible_ = false;
-  QTimer flush_timer_;
-  QElapsedTimer last_flush_;
+  bool windowVisible_ = false;
+  QTimer flushTimer_;
+  QElapsedTimer lastFlush_;
 };
 
 }  // namespace plumo

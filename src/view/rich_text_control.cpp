@@ -48,10 +48,10 @@ bool DeletionRange(const QKeyEvent* event, const QTextCursor& cursor, int& start
 }
 
 // True when the key puts text (or, where line breaks are accepted, a line break) into the control.
-bool InsertsText(const QKeyEvent* event, bool accept_line_breaks) {
+bool InsertsText(const QKeyEvent* event, bool acceptLineBreaks) {
   const QString text = event->text();
   const bool types = !text.isEmpty() && (text.at(0).isPrint() || text.at(0) == QLatin1Char('\t'));
-  return types || (IsLineBreakKey(event) && accept_line_breaks);
+  return types || (IsLineBreakKey(event) && acceptLineBreaks);
 }
 
 }  // namespace
@@ -63,8 +63,8 @@ RichTextControl::RichTextControl(QWidget* parent) : QTextEdit(parent) {
   setMouseTracking(true);
 }
 
-bool RichTextControl::EditAllowed(int start, int end, bool delete_key) const {
-  return !protect_ || protect_(std::min(start, end), std::max(start, end), delete_key);
+bool RichTextControl::EditAllowed(int start, int end, bool deleteKey) const {
+  return !protect_ || protect_(std::min(start, end), std::max(start, end), deleteKey);
 }
 
 bool RichTextControl::DeleteSelection() {
@@ -102,19 +102,19 @@ bool RichTextControl::KeyAllowed(QKeyEvent* event) const {
   const QTextCursor c = textCursor();
   const int s = c.selectionStart();
   const int e = c.selectionEnd();
-  const bool delete_key = event->matches(QKeySequence::Delete);
+  const bool deleteKey = event->matches(QKeySequence::Delete);
   if (event->matches(QKeySequence::Cut) || event->matches(QKeySequence::Paste)) return EditAllowed(s, e);
   int ds = 0;
   int de = 0;
   if (DeletionRange(event, c, ds, de)) {
-    if (c.hasSelection()) return EditAllowed(s, e, delete_key);
-    return ds == de || EditAllowed(ds, de, delete_key);
+    if (c.hasSelection()) return EditAllowed(s, e, deleteKey);
+    return ds == de || EditAllowed(ds, de, deleteKey);
   }
-  return !InsertsText(event, accept_line_breaks_) || EditAllowed(s, e);
+  return !InsertsText(event, acceptLineBreaks_) || EditAllowed(s, e);
 }
 
 void RichTextControl::keyPressEvent(QKeyEvent* event) {
-  if (IsLineBreakKey(event) && !accept_line_breaks_) {
+  if (IsLineBreakKey(event) && !acceptLineBreaks_) {
     event->ignore();
     return;
   }
@@ -126,7 +126,7 @@ void RichTextControl::keyPressEvent(QKeyEvent* event) {
     event->accept();
     return;
   }
-  if (InsertsText(event, accept_line_breaks_)) CleanTypingFormat();
+  if (InsertsText(event, acceptLineBreaks_)) CleanTypingFormat();
   QTextEdit::keyPressEvent(event);
 }
 
@@ -151,8 +151,8 @@ void RichTextControl::inputMethodEvent(QInputMethodEvent* event) {
 }
 
 void RichTextControl::mousePressEvent(QMouseEvent* event) {
-  pressed_anchor_ = event->button() == Qt::LeftButton ? anchorAt(event->position().toPoint()) : QString();
-  pressed_at_ = event->position().toPoint();
+  pressedAnchor_ = event->button() == Qt::LeftButton ? anchorAt(event->position().toPoint()) : QString();
+  pressedAt_ = event->position().toPoint();
   QTextEdit::mousePressEvent(event);
 }
 
@@ -172,9 +172,9 @@ void RichTextControl::mouseMoveEvent(QMouseEvent* event) {
 void RichTextControl::mouseReleaseEvent(QMouseEvent* event) {
   const QPoint at = event->position().toPoint();
   const QString anchor = event->button() == Qt::LeftButton ? anchorAt(at) : QString();
-  const bool click = !anchor.isEmpty() && anchor == pressed_anchor_ &&
-                     (at - pressed_at_).manhattanLength() < 4 && !textCursor().hasSelection();
-  pressed_anchor_.clear();
+  const bool click = !anchor.isEmpty() && anchor == pressedAnchor_ &&
+                     (at - pressedAt_).manhattanLength() < 4 && !textCursor().hasSelection();
+  pressedAnchor_.clear();
   QTextEdit::mouseReleaseEvent(event);
   if (click) emit LinkClicked(anchor);
 }
@@ -211,7 +211,7 @@ void RichTextControl::insertFromMimeData(const QMimeData* source) {
   QString text = TrimControls(source->text());
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-  if (!accept_line_breaks_) text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+  if (!acceptLineBreaks_) text.replace(QLatin1Char('\n'), QLatin1Char(' '));
   QTextCursor c = textCursor();
   if (!EditAllowed(c.selectionStart(), c.selectionEnd())) return;
   CleanTypingFormat();

@@ -16,8 +16,8 @@ class RichTextControl : public QTextEdit {
 
  public:
   // Decides one user edit that replaces [start, end) (start == end for a pure insertion);
-  // delete_key is set when the edit comes from the Delete key. True lets it happen.
-  using ProtectFilter = std::function<bool(int start, int end, bool delete_key)>;
+  // deleteKey is set when the edit comes from the Delete key. True lets it happen.
+  using ProtectFilter = std::function<bool(int start, int end, bool deleteKey)>;
   // Turns [start, end) into the plain text that a copy puts on the clipboard.
   using CopyFilter = std::function<QString(int start, int end)>;
 
@@ -26,11 +26,11 @@ class RichTextControl : public QTextEdit {
   void SetProtectFilter(ProtectFilter filter) { protect_ = std::move(filter); }
   void SetCopyFilter(CopyFilter filter) { copy_ = std::move(filter); }
   // Without line breaks (single-line editing) Enter and Return are left to the parent.
-  void SetAcceptLineBreaks(bool accept) { accept_line_breaks_ = accept; }
-  bool AcceptLineBreaks() const { return accept_line_breaks_; }
+  void SetAcceptLineBreaks(bool accept) { acceptLineBreaks_ = accept; }
+  bool AcceptLineBreaks() const { return acceptLineBreaks_; }
 
   // True when the filter lets the user replace [start, end).
-  bool EditAllowed(int start, int end, bool delete_key = false) const;
+  bool EditAllowed(int start, int end, bool deleteKey = false) const;
   // Deletes the selection when the filter allows it; false when refused or nothing is selected.
   bool DeleteSelection();
 
@@ -58,9 +58,9 @@ class RichTextControl : public QTextEdit {
 
   ProtectFilter protect_;
   CopyFilter copy_;
-  bool accept_line_breaks_ = true;
-  QString pressed_anchor_;
-  QPoint pressed_at_;
+  bool acceptLineBreaks_ = true;
+  QString pressedAnchor_;
+  QPoint pressedAt_;
 };
 
 }  // namespace plumo

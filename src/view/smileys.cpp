@@ -66,12 +66,12 @@ SmileyPictures SmileyPictures::Load(const QString& dir) {
   return BuiltIn();
 }
 
-std::vector<SmileyMenuItem> SmileyMenuItems(const std::vector<SmileyCode>& codes, int picture_count) {
+std::vector<SmileyMenuItem> SmileyMenuItems(const std::vector<SmileyCode>& codes, int pictureCount) {
   std::vector<SmileyMenuItem> items;
-  for (int id = 0; id < picture_count; ++id) {
+  for (int id = 0; id < pictureCount; ++id) {
     for (const SmileyCode& code : codes) {
-      if (code.index == id) {
-        items.push_back({code.code, id, id % 10 == 0});
+      if (code.Index == id) {
+        items.push_back({code.Code, id, id % 10 == 0});
         break;
       }
     }

@@ -14,8 +14,8 @@ namespace plumo {
 
 // One usable entry of the code table: the code as it appears in text and the picture it stands for.
 struct SmileyCode {
-  QString code;
-  int index = 0;
+  QString Code;
+  int Index = 0;
 };
 
 // The entries of [smiles] (key, value) in file order, as code-page 1251 text, to the usable codes in
@@ -48,13 +48,13 @@ class SmileyPictures {
 
 // One item of the smiley submenu: the first code (in table order) naming the picture.
 struct SmileyMenuItem {
-  QString caption;
-  int index = 0;
-  bool new_column = false;  // the picture index is a multiple of 10
+  QString Caption;
+  int Index = 0;
+  bool NewColumn = false;  // the picture index is a multiple of 10
 };
 
 // The submenu's items in picture order; a picture no code names gets no item.
-std::vector<SmileyMenuItem> SmileyMenuItems(const std::vector<SmileyCode>& codes, int picture_count);
+std::vector<SmileyMenuItem> SmileyMenuItems(const std::vector<SmileyCode>& codes, int pictureCount);
 
 // Draws the built-in picture `index` (0 <= index < BuiltInSmileyCount()).
 QImage DrawBuiltInSmiley(int index);

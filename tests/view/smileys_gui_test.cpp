@@ -18,21 +18,21 @@ TEST(SmileyTableTest, UnderscoreKeysAndNonNumericValues) {
   const auto codes = ParseSmileyTable(
       {{":)", "0"}, {"_;)", "1"}, {"_", "2"}, {"B)", "x"}, {":(", "-1"}, {":D", " 3"}, {"8)", "12"}});
   ASSERT_EQ(codes.size(), 3u);
-  EXPECT_EQ(codes[0].code, QStringLiteral(":)"));
-  EXPECT_EQ(codes[1].code, QStringLiteral(";)"));
-  EXPECT_EQ(codes[1].index, 1);
-  EXPECT_EQ(codes[2].index, 12);
+  EXPECT_EQ(codes[0].Code, QStringLiteral(":)"));
+  EXPECT_EQ(codes[1].Code, QStringLiteral(";)"));
+  EXPECT_EQ(codes[1].Index, 1);
+  EXPECT_EQ(codes[2].Index, 12);
 }
 
 TEST(SmileyTableTest, MenuShowsTheFirstCodeOfEachPictureInColumnsOfTen) {
   const auto codes = ParseSmileyTable({{":)", "0"}, {"=)", "3"}, {"_:-)", "3"}, {"x", "10"}, {"y", "25"}});
   const auto items = SmileyMenuItems(codes, 20);
   ASSERT_EQ(items.size(), 3u);
-  EXPECT_EQ(items[1].caption, QStringLiteral("=)"));
-  EXPECT_EQ(items[1].index, 3);
-  EXPECT_TRUE(items[0].new_column);
-  EXPECT_FALSE(items[1].new_column);
-  EXPECT_TRUE(items[2].new_column);
+  EXPECT_EQ(items[1].Caption, QStringLiteral("=)"));
+  EXPECT_EQ(items[1].Index, 3);
+  EXPECT_TRUE(items[0].NewColumn);
+  EXPECT_FALSE(items[1].NewColumn);
+  EXPECT_TRUE(items[2].NewColumn);
 }
 
 TEST(SmileyPicturesTest, AStripGivesOnePicturePerCellWithItsBackgroundTransparent) {
