@@ -29,7 +29,9 @@
 #include "core/history_store.h"
 
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -56,6 +58,8 @@ constexpr int kSchemaVersion = 1;
 // A queue this long is committed at once instead of waiting for the flush interval.
 constexpr std::size_t kLargeBatch = 4096;
 constexpr int kBusyTimeoutMs = 5000;
+// The writer thread's nice value (a thread's own on Linux).
+constexpr int kWriterNice = 10;
 // The markers highlight() puts around matches: private-use characters, which no code-page text can
 // contain, so a peer's text cannot forge kMatchOpen or kMatchClose.
 constexpr char kHighlightOpen[] = "\xEE\x80\x80";   // U+E000
@@ -783,6 +787,8 @@ class TSqliteHistoryStore final : public THistoryStore {
   // ----- writing
 
   void WriterLoop() {
+    // The writer gives way to the event loop when they compete for a processor.
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kWriterNice);
     std::unique_lock lock(queueMutex_);
     for (;;) {
       queueCv_.wait(lock, [&] { return stop_ || !queue_.empty(); });
@@ -798,8 +804,10 @@ class TSqliteHistoryStore final : public THistoryStore {
         std::lock_guard write(writeMutex_);
         CommitBatch(batch);
       }
+      const std::size_t count = batch.size();
+      batch.clear();  // freeing the lines here keeps Append from waiting for it
       lock.lock();
-      done_ += batch.size();
+      done_ += count;
       doneCv_.notify_all();
     }
   }
