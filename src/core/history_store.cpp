@@ -480,6 +480,19 @@ class TSqliteHistoryStore final : public THistoryStore {
     doneCv_.wait(lock, [&] { return done_ >= target; });
   }
 
+  // Whether a line of the conversation (any line, without one) waits in the queue or in the batch
+  // being committed; readers wait for those, so that what was shown a moment ago is never missing.
+  bool Pending(const TConversationKey* conversation) {
+    std::lock_guard lock(queueMutex_);
+    if (appended_ - queue_.size() > done_) return true;  // a batch is being committed
+    if (!conversation) return !queue_.empty();
+    return std::any_of(queue_.begin(), queue_.end(),
+                       [&](const THistoryLine& line) { return line.Conversation == *conversation; });
+  }
+  void FlushPending(const TConversationKey* conversation) {
+    if (Pending(conversation)) Flush();
+  }
+
   std::vector<THistoryNotice> TakeNotices() override {
     std::lock_guard lock(noticeMutex_);
     return std::exchange(notices_, {});
@@ -489,6 +502,7 @@ class TSqliteHistoryStore final : public THistoryStore {
                                  std::int64_t beforeId) override {
     std::vector<THistoryLine> lines;
     if (count <= 0) return lines;
+    FlushPending(&conversation);
     std::lock_guard lock(readMutex_);
     if (!readDb_) return lines;
     try {
@@ -507,6 +521,7 @@ class TSqliteHistoryStore final : public THistoryStore {
                                  int count) override {
     std::vector<THistoryLine> lines;
     if (count <= 0) return lines;
+    FlushPending(&conversation);
     std::lock_guard lock(readMutex_);
     if (!readDb_) return lines;
     try {
@@ -525,6 +540,7 @@ class TSqliteHistoryStore final : public THistoryStore {
     std::vector<THistoryHit> hits;
     const std::string match = BuildMatchQuery(Cp1251ToUtf8(query));
     if (match.empty() || limit <= 0) return hits;
+    FlushPending(conversation);
     std::lock_guard lock(readMutex_);
     if (!readDb_) return hits;
     try {

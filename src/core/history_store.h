@@ -108,7 +108,10 @@ class THistoryStore {
   // What went wrong since the last call, oldest first; each is returned once.
   virtual std::vector<THistoryNotice> TakeNotices() = 0;
 
-  // The last `count` committed lines of a conversation with Id < beforeId, oldest first.
+  // The readers below see every line appended before the call: when lines of the conversation (for
+  // an unlimited search, any lines) still wait for their commit, they wait for it first.
+  //
+  // The last `count` lines of a conversation with Id < beforeId, oldest first.
   virtual std::vector<THistoryLine> Last(const TConversationKey& conversation, int count,
                                          std::int64_t beforeId = INT64_MAX) = 0;
   // Up to `count` lines of a conversation with Id >= fromId, oldest first (opening a search result).
