@@ -54,12 +54,13 @@ const std::vector<const char*> kMessageKeys = {
     "HistoryExported",
     "HistoryExportFailed",
     "HistoryDivider",
+    "ConfirmDeleteHistory",
 };
 
 // Component order within each window: panels, speed buttons, then the items of the window's own
 // popup menus (the program menu, the roster menu, the message tab menu, the editor menu, the
 // channel view menu); for the settings dialog: buttons, speed buttons, label, check boxes, group
-// boxes, radio group, tab sheets, open-file dialog.
+// boxes, radio group, tab sheets, spin boxes (the text of their special value), open-file dialog.
 const std::vector<TDesignCaption> kDesignCaptions = {
     {"Form1", "Panel1", ""},
     {"Form1", "Panel2", ""},
@@ -110,22 +111,27 @@ const std::vector<TDesignCaption> kDesignCaptions = {
     {"Form2", "Button2", "Удалить"},
     {"Form2", "Button3", "Добавить"},
     {"Form2", "Button4", "Удалить"},
+    {"Form2", "DeleteHistory", "Удалить всю историю…"},
     {"Form2", "SpeedButton1", "..."},
     {"Form2", "SpeedButton2", "Language"},
     {"Form2", "SpeedButton3", ""},
     {"Form2", "SpeedButton4", ""},
     {"Form2", "Label1", "Мой цвет в чате"},
+    {"Form2", "Label2", "Хранить дней"},
+    {"Form2", "Label3", "Строк при открытии разговора"},
     {"Form2", "CheckBox1", "Запускать автоматически при старте Windows"},
     {"Form2", "CheckBox2", "Подсветка ника в каналах"},
     {"Form2", "CheckBox3", "Подсветка ника в сообщениях"},
     {"Form2", "CheckBox4", "Показывать всплывающие подсказки когда окно не активно"},
     {"Form2", "CheckBox5", "Отключить многоадресные сообщения"},
+    {"Form2", "KeepHistory", "Хранить историю разговоров"},
     {"Form2", "GroupBox1", "Звуки"},
     {"Form2", "GroupBox2", "Чат"},
     {"Form2", "GroupBox3", "Авторежимы"},
     {"Form2", "GroupBox4", "Управление"},
     {"Form2", "GroupBox5", "Список гудков"},
     {"Form2", "GroupBox6", "Управление"},
+    {"Form2", "GroupBox7", "История разговоров"},
     {"Form2", "RadioGroup1", "Для режима"},
     {"Form2", "RadioButton1", "Активен"},
     {"Form2", "RadioButton2", "Не беспокоить"},
@@ -134,6 +140,8 @@ const std::vector<TDesignCaption> kDesignCaptions = {
     {"Form2", "TabSheet2", "О пользователе"},
     {"Form2", "TabSheet3", "Режимы чата"},
     {"Form2", "TabSheet4", "Гудки"},
+    {"Form2", "TabSheet5", "История"},
+    {"Form2", "HistoryDays", "всегда"},
     {"Form2", "OpenDialog1", "Открыть"},
 };
 

@@ -12,6 +12,8 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QShowEvent>
+#include <QSignalBlocker>
+#include <QSpinBox>
 #include <QStyledItemDelegate>
 
 #include <algorithm>
@@ -210,6 +212,14 @@ void TForm2::ConnectWidgets() {
   connect(ui_->Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
   connect(ui_->Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
   connect(ui_->Button4, &QPushButton::clicked, this, [this] { Button4Click(); });
+  connect(ui_->KeepHistory, &QCheckBox::clicked, this, [this](bool checked) { KeepHistoryClick(checked); });
+  // The numbers take effect when they are entered (the boxes do not track typing), so that typing
+  // "30" never passes through a setting of 3 days.
+  connect(ui_->HistoryDays, &QSpinBox::valueChanged, this,
+          [this](int days) { core_.Settings().HistoryDays = days; });
+  connect(ui_->HistoryLines, &QSpinBox::valueChanged, this,
+          [this](int lines) { core_.Settings().HistoryLines = lines; });
+  connect(ui_->DeleteHistory, &QPushButton::clicked, this, [this] { DeleteHistoryClick(); });
   connect(ui_->ValueListEditor1, &QTableWidget::itemChanged, this,
           [this] { ValueListEditor1StringsChange(); });
   connect(ui_->ValueListEditor2, &QTableWidget::itemChanged, this,
@@ -254,6 +264,16 @@ void TForm2::FormShow() {
   ui_->CheckBox3->setChecked(s.MessagesHotNik);
   ui_->CheckBox4->setChecked(s.ShowBallonIfNotFocused);
   ui_->CheckBox5->setChecked(s.DesableMultiMessage);
+  ui_->KeepHistory->setChecked(s.KeepHistory);
+  {
+    // Showing a value is no edit: a number outside a box's range shows clamped and stays in the
+    // settings as it is until the user changes it.
+    const QSignalBlocker blockDays(ui_->HistoryDays);
+    const QSignalBlocker blockLines(ui_->HistoryLines);
+    ui_->HistoryDays->setValue(s.HistoryDays);
+    ui_->HistoryLines->setValue(s.HistoryLines);
+  }
+  UpdateHistoryControls();
   QPalette palette = ui_->Label1->palette();
   palette.setColor(QPalette::WindowText, ToQColor(s.MyColor));
   ui_->Label1->setPalette(palette);
@@ -282,7 +302,12 @@ void TForm2::FormShow() {
 
 void TForm2::FormDeactivate() {
   Memo1Exit();
+  // A number typed but not yet entered counts as entered when the dialog is left.
+  ui_->HistoryDays->interpretText();
+  ui_->HistoryLines->interpretText();
   core_.SaveAllSettings();
+  // The history follows what the user left (the switch itself took effect when it was clicked).
+  core_.ChatHistory().SettingsChanged();
 }
 
 // --- The chat switches.
@@ -311,6 +336,58 @@ void TForm2::CheckBoxClick(int box, bool checked) {
       return;
   }
   if (window_.viewSettingsChanged) window_.viewSettingsChanged();
+}
+
+void TForm2::KeepHistoryClick(bool checked) {
+  core_.Settings().KeepHistory = checked;
+  core_.ChatHistory().SettingsChanged();
+  UpdateHistoryControls();
+}
+
+void TForm2::UpdateHistoryControls() {
+  const bool keep = core_.Settings().KeepHistory;
+  ui_->HistoryDays->setEnabled(keep);
+  ui_->HistoryLines->setEnabled(keep);
+  ui_->Label2->setEnabled(keep);
+  ui_->Label3->setEnabled(keep);
+  ui_->DeleteHistory->setEnabled(core_.ChatHistory().Enabled());
+}
+
+void TForm2::DeleteHistoryClick() {
+  if (asking_) return;
+  std::string question;
+  {
+    TMessageScope scope(core_.Messages());
+    question = core_.Messages().GetMessage("ConfirmDeleteHistory");
+  }
+  QString title = ui_->DeleteHistory->text();
+  while (title.endsWith(QChar(0x2026)) || title.endsWith(QLatin1Char('.'))) title.chop(1);
+  const QPointer<TForm2> self(this);
+  AskYesNo(question, title, /*defaultYes=*/false, [self](bool yes) {
+    if (!self || !yes) return;
+    self->core_.ChatHistory().DeleteAll();
+    self->UpdateHistoryControls();
+  });
+}
+
+void TForm2::AskYesNo(const std::string& question, const QString& title, bool defaultYes,
+                      std::function<void(bool yes)> answered) {
+  DialogAnswers::RecordShown(question);
+  std::optional<std::string> queued;
+  if (DialogAnswers::TakeInputAnswer(queued) || !DialogAnswers::CanAsk()) {
+    answered(queued.has_value());
+    return;
+  }
+  auto* box = new QMessageBox(QMessageBox::Question, title, FromCp1251(question),
+                              QMessageBox::Yes | QMessageBox::No, this);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setDefaultButton(defaultYes ? QMessageBox::Yes : QMessageBox::No);
+  asking_ = true;
+  connect(box, &QDialog::finished, this, [this, box, answered = std::move(answered)](int) {
+    asking_ = false;
+    answered(box->clickedButton() == box->button(QMessageBox::Yes));
+  });
+  box->open();
 }
 
 void TForm2::SpeedButton1Click() {
@@ -364,21 +441,7 @@ void TForm2::Memo1Exit() {
       self->ui_->Memo1->setPlainText(EngineToMemo(core.InfoText()));
     }
   };
-  DialogAnswers::RecordShown(ToCp1251(question));
-  std::optional<std::string> queued;
-  if (DialogAnswers::TakeInputAnswer(queued) || !DialogAnswers::CanAsk()) {
-    answered(queued.has_value());
-    return;
-  }
-  auto* box =
-      new QMessageBox(QMessageBox::Question, question, question, QMessageBox::Yes | QMessageBox::No, this);
-  box->setAttribute(Qt::WA_DeleteOnClose);
-  asking_ = true;
-  connect(box, &QDialog::finished, this, [this, box, answered](int) {
-    asking_ = false;
-    answered(box->clickedButton() == box->button(QMessageBox::Yes));
-  });
-  box->open();
+  AskYesNo(ToCp1251(question), question, /*defaultYes=*/true, answered);
 }
 
 // --- Sounds per mode.
@@ -586,6 +649,8 @@ std::vector<TLanguageForm::Caption> TForm2::Captions() const {
       captions.push_back({design.Key, ToCp1251(group->title())});
     } else if (const auto* label = findChild<QLabel*>(key)) {
       captions.push_back({design.Key, ToCp1251(label->text())});
+    } else if (const auto* spin = findChild<QAbstractSpinBox*>(key)) {
+      captions.push_back({design.Key, ToCp1251(spin->specialValueText())});
     }
   }
   return captions;
@@ -604,6 +669,8 @@ void TForm2::SetCaption(const std::string& key, const std::string& text) {
     group->setTitle(value);
   } else if (auto* label = findChild<QLabel*>(name)) {
     label->setText(value);
+  } else if (auto* spin = findChild<QAbstractSpinBox*>(name)) {
+    spin->setSpecialValueText(value);
   }
 }
 

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // TForm2: the settings dialog. It edits, live, the values the main window and the core hold (the
 // core's TSettings, the engine's information text) and writes chat.ini only through the core's full
-// save, which runs each time the dialog loses activation. Four tabs: the sounds per mode with the
-// chat switches, the information text, the automatic-mode program table and the bell table.
+// save, which runs each time the dialog loses activation. Five tabs: the sounds per mode with the
+// chat switches, the information text, the automatic-mode program table, the bell table and the
+// conversation history (kept or not, for how many days, how many lines a conversation shows when it
+// opens, and deleting all of it).
 //
 // Questions never run a nested event loop: input boxes go through the window's AskText, the other
 // boxes open with open() and answer through a callback. Tests (and scripted runs) answer them through
@@ -23,6 +25,7 @@
 #include "lang/lng.h"
 
 class QMenu;
+class QString;
 class QTableWidget;
 
 namespace Ui {
@@ -70,6 +73,9 @@ class TForm2 : public QDialog, public TLanguageForm {
   void SpeedButton2Click();
   void SpeedButton3Click();
   void SpeedButton4Click();
+  void KeepHistoryClick(bool checked);
+  // Asks whether to delete the whole conversation history, and deletes it on Yes.
+  void DeleteHistoryClick();
   // The sound mode the editor shows (-1 before the first showing).
   int ShownMode() const { return shownMode_; }
 
@@ -92,6 +98,13 @@ class TForm2 : public QDialog, public TLanguageForm {
   void ValueListEditor2StringsChange();
   void ValueListEditor3StringsChange();
   void CheckBoxClick(int box, bool checked);
+  // The history controls follow the settings: the numbers are editable while history is kept, the
+  // delete button while there is a store to delete from.
+  void UpdateHistoryControls();
+  // A yes/no question (code page 1251) without a nested event loop; a queued answer is Yes, a
+  // cancelled one (or none where nobody can answer) No. defaultYes: Enter says Yes.
+  void AskYesNo(const std::string& question, const QString& title, bool defaultYes,
+                std::function<void(bool yes)> answered);
   // Asks for a file (a queued answer is the path); chosen receives the path in code page 1251.
   void ChooseFile(const QString& filter, std::function<void(const std::string& path)> chosen);
   // Asks for the bell number until it is one to five digits, then adds the bell.

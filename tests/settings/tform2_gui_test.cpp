@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTableWidget>
 
@@ -57,8 +58,9 @@ constexpr const char kSoundIni[] =
 
 class SettingsDialogTest : public WindowTest {
  protected:
-  void Open(const std::string& extraIni = kSoundIni) {
-    peer = std::make_unique<WindowPeer>(lan, "10.0.0.1", "ann", extraIni);
+  // A program opened again in the same test needs an address of its own on the LAN.
+  void Open(const std::string& extraIni = kSoundIni, const std::string& address = "10.0.0.1") {
+    peer = std::make_unique<WindowPeer>(lan, address, "ann", extraIni);
     dialog = std::make_unique<TForm2>(*peer->core,
                                       TForm2Window{peer->form.get(), peer->form->LanguageMenu(),
                                                    [this] { peer->form->ApplyViewSettings(); }},
@@ -312,6 +314,103 @@ TEST_F(SettingsDialogTest, SwitchesAutostartAndFullSave) {
   Click("SpeedButton1");
   EXPECT_EQ(Settings().MyColor, 0x0000FFU);
   EXPECT_EQ(Find<QLabel>("Label1")->palette().color(QPalette::WindowText), QColor(Qt::red));
+}
+
+// The history tab shows chat.ini's values (out-of-range numbers clamped, but left as they are until
+// edited); a number takes effect when entered, not while it is typed, and one typed but not entered
+// counts when the dialog is left; the switch opens or closes the store at once; leaving the dialog
+// writes chat.ini. Delete all history deletes only after a Yes.
+TEST_F(SettingsDialogTest, HistorySettingsAndDeletion) {
+  struct Case {
+    const char* ini;
+    bool keep;  // shown
+    int days;
+    const char* daysText;
+    int lines;
+    bool newKeep;  // entered
+    int newDays;
+    int newLines;
+  };
+  const Case cases[] = {
+      {"", true, 0, "forever", 200, false, 30, 0},
+      {"KeepHistory=0\nHistoryDays=7\nHistoryLines=50\n", false, 7, "7", 50, true, 0, 10000},
+      {"HistoryDays=99999\nHistoryLines=20000\n", true, 36500, "36500", 10000, true, 365, 1},
+  };
+  int host = 10;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.ini);
+    dialog.reset();
+    peer.reset();
+    Open(c.ini, "10.0.0." + std::to_string(++host));
+    dialog->SetCaption("HistoryDays", "forever");
+    auto* keep = Find<QCheckBox>("KeepHistory");
+    auto* days = Find<QSpinBox>("HistoryDays");
+    auto* lines = Find<QSpinBox>("HistoryLines");
+    auto* erase = Find<QPushButton>("DeleteHistory");
+    EXPECT_EQ(keep->isChecked(), c.keep);
+    EXPECT_EQ(days->value(), c.days);
+    EXPECT_EQ(days->text().toStdString(), c.daysText);
+    EXPECT_EQ(lines->value(), c.lines);
+    EXPECT_EQ(peer->core->ChatHistory().Enabled(), c.keep);
+    EXPECT_EQ(erase->isEnabled(), c.keep);
+    EXPECT_EQ(days->isEnabled(), c.keep);
+    {
+      const TIniFile ini((peer->dir / "chat.ini").string());
+      EXPECT_EQ(GetSettingText(Settings(), "HistoryDays"), ini.ReadString("Main", "HistoryDays", "0"));
+      EXPECT_EQ(GetSettingText(Settings(), "HistoryLines"), ini.ReadString("Main", "HistoryLines", "200"));
+    }
+
+    if (!keep->isChecked()) keep->click();  // the numbers are editable while history is kept
+    EXPECT_TRUE(peer->core->ChatHistory().Enabled());
+    EXPECT_TRUE(erase->isEnabled());
+    const int daysBefore = Settings().HistoryDays;
+    days->selectAll();
+    QTest::keyClicks(days, QString::number(c.newDays));
+    EXPECT_EQ(Settings().HistoryDays, daysBefore);
+    QTest::keyClick(days, Qt::Key_Return);
+    EXPECT_EQ(Settings().HistoryDays, c.newDays);
+    lines->selectAll();
+    QTest::keyClicks(lines, QString::number(c.newLines));
+    if (keep->isChecked() != c.newKeep) keep->click();
+    EXPECT_EQ(peer->core->ChatHistory().Enabled(), c.newKeep);
+    EXPECT_EQ(peer->core->ChatHistory().Store() != nullptr, c.newKeep);
+    EXPECT_EQ(erase->isEnabled(), c.newKeep);
+    EXPECT_EQ(lines->isEnabled(), c.newKeep);
+
+    dialog->hide();
+    const TIniFile ini((peer->dir / "chat.ini").string());
+    EXPECT_EQ(ini.ReadString("Main", "KeepHistory", ""), c.newKeep ? "1" : "0");
+    EXPECT_EQ(ini.ReadString("Main", "HistoryDays", ""), std::to_string(c.newDays));
+    EXPECT_EQ(ini.ReadString("Main", "HistoryLines", ""), std::to_string(c.newLines));
+  }
+
+  dialog.reset();
+  peer.reset();
+  Open("", "10.0.0." + std::to_string(++host));
+  TChatHistory& history = peer->core->ChatHistory();
+  history.ChannelLine("Main", "10.0.0.2", "bob", "needle in the hay");
+  history.Store()->Flush();
+  auto mainKept = [&history] {
+    for (const TStoredConversation& stored : history.Store()->Conversations())
+      if (stored.Key == TConversationKey{ConversationKind::Channel, "Main"}) return true;
+    return false;
+  };
+  ASSERT_TRUE(mainKept());
+  const std::string question = TIniFile((peer->dir / "english.lng").string())
+                                   .ReadString("Project_Messages", "ConfirmDeleteHistory", "");
+  ASSERT_FALSE(question.empty());
+  // No, then nobody to answer (offscreen, nothing queued): the history stays.
+  DialogAnswers::SetNextInputAnswer(std::nullopt);
+  Click("DeleteHistory");
+  Click("DeleteHistory");
+  EXPECT_EQ(DialogAnswers::Shown(), (std::vector<std::string>{question, question}));
+  EXPECT_TRUE(mainKept());
+  EXPECT_EQ(history.Search("needle", 10).size(), 1U);
+  DialogAnswers::SetNextInputAnswer("");  // Yes
+  Click("DeleteHistory");
+  EXPECT_FALSE(mainKept());
+  EXPECT_TRUE(history.Search("needle", 10).empty());
+  EXPECT_TRUE(history.Enabled());
 }
 
 // Every caption key of the dialog in the language files names a control of the dialog.
