@@ -39,8 +39,7 @@ void TChatHistory::Open(const std::string& path, THistoryOptions options) {
   options_ = options;
   if (!c_.settings.KeepHistory) return;
   store_ = THistoryStore::Open(path, options);
-  if (store_->Enabled() && c_.settings.HistoryDays > 0)
-    store_->DeleteOlderThan(c_.s.system.NowLocalMs() - c_.settings.HistoryDays * kDayMs);
+  DropExpired();
   TellNotices();
   TConversationList& channels = tabs_.Channels();
   for (int i = 1; i < channels.Count(); ++i) ShowOnOpen(i);
@@ -51,7 +50,14 @@ void TChatHistory::SettingsChanged() {
     Open(path_, options_);
   } else if (!c_.settings.KeepHistory && store_) {
     Close();
+  } else {
+    DropExpired();
   }
+}
+
+void TChatHistory::DropExpired() {
+  if (Enabled() && c_.settings.HistoryDays > 0)
+    store_->DeleteOlderThan(c_.s.system.NowLocalMs() - c_.settings.HistoryDays * kDayMs);
 }
 
 void TChatHistory::Close() {
@@ -255,9 +261,7 @@ bool TChatHistory::OpenAt(const THistoryLine& line) {
 std::int64_t TChatHistory::Delete(const TConversationKey& conversation) {
   if (!Enabled()) return 0;
   const std::int64_t removed = store_->DeleteConversation(conversation);
-  const TMessageScope scope(c_.mis);
-  tabs_.ConsoleAdd(kGrey + FormatText(c_.Msg("HistoryDeleted"),
-                                      {std::to_string(removed), ConversationName(conversation)}));
+  TellDeleted(removed, ConversationName(conversation));
   return removed;
 }
 
@@ -265,9 +269,16 @@ std::int64_t TChatHistory::DeleteAll() {
   if (!Enabled()) return 0;
   const std::int64_t removed = store_->DeleteAll();
   oldest_.clear();
-  const TMessageScope scope(c_.mis);
-  tabs_.ConsoleAdd(kGrey + FormatText(c_.Msg("HistoryDeleted"), {std::to_string(removed), "*"}));
+  TellDeleted(removed, "*");
   return removed;
+}
+
+// The console says what was deleted; that line is not stored, so deleting everything leaves
+// nothing behind.
+void TChatHistory::TellDeleted(std::int64_t removed, const std::string& what) {
+  recordingNotice_ = true;
+  tabs_.ConsoleAdd(kGrey + FormatText(c_.MsgAlone("HistoryDeleted"), {std::to_string(removed), what}));
+  recordingNotice_ = false;
 }
 
 bool TChatHistory::Export(const TConversationKey& conversation, const std::string& path) {

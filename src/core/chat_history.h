@@ -34,7 +34,7 @@ class TChatHistory {
   // Commits what is queued and closes the store.
   void Close();
   // The settings changed: history switched on opens the store (at the path of the last Open),
-  // switched off closes it.
+  // switched off closes it; lines older than the kept days go.
   void SettingsChanged();
   bool Enabled() const { return store_ && store_->Enabled(); }
   // The store itself (tests and benchmarks); null while history is off.
@@ -87,6 +87,9 @@ class TChatHistory {
 
  private:
   void Record(THistoryLine line);
+  // Deletes the lines older than the days the settings keep (none when they keep all).
+  void DropExpired();
+  void TellDeleted(std::int64_t removed, const std::string& what);
 
   TCoreContext& c_;
   TTabStrips& tabs_;
@@ -95,6 +98,7 @@ class TChatHistory {
   THistoryOptions options_;
   // The oldest line id each channel tab shows, by channel name (upper case); 0 before it opened.
   std::map<std::string, std::int64_t> oldest_;
+  // Set while the console shows a line about the history itself, which is not stored.
   bool recordingNotice_ = false;
 };
 
