@@ -723,14 +723,14 @@ class Session {
                        "\",\"Conversation\":" + JsonString(line.Conversation.Name) +
                        ",\"PeerNick\":" + JsonString(line.PeerNick) +
                        ",\"SenderAddress\":" + JsonString(line.SenderAddress) +
-                       ",\"SenderNick\":" + JsonString(line.SenderNick) + ",\"Text\":" + JsonString(line.Markup) +
-                       ",\"Plain\":" + JsonString(line.Plain);
+                       ",\"SenderNick\":" + JsonString(line.SenderNick) +
+                       ",\"Text\":" + JsonString(line.Markup) + ",\"Plain\":" + JsonString(line.Plain);
     if (marked) json += ",\"Marked\":" + JsonString(*marked);
     return json + "}";
   }
 
   static std::string ConversationCaption(const TConversationKey& key) {
-    return key.Kind == ConversationKind::Channel ? key.Name : "@" + key.Name;
+    return key.Kind == ConversationKind::Peer ? "@" + key.Name : key.Name;
   }
 
   bool HistoryAvailable() {
