@@ -1,0 +1,970 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The history store over SQLite.
+//
+// Schema (PRAGMA user_version = 1; page size 4096, write-ahead log):
+//
+//   conversations(id INTEGER PRIMARY KEY, kind INTEGER, name TEXT, peer_nick TEXT,
+//                 lines INTEGER, last_time INTEGER, UNIQUE(kind, name))
+//       kind is ConversationKind; peer_nick the peer's nick in the newest line that had one; lines
+//       and last_time are kept up to date by every batch and deletion, so listing the
+//       conversations never counts lines.
+//   senders(id INTEGER PRIMARY KEY, address TEXT, nick TEXT, UNIQUE(address, nick))
+//       every (address, nick) pair that said something; a line names its sender by id, which keeps
+//       the address and nick out of a million rows.
+//   lines(id INTEGER PRIMARY KEY AUTOINCREMENT, time INTEGER, conv INTEGER, kind INTEGER,
+//         sender INTEGER, peer_nick TEXT, plain TEXT, marks BLOB)
+//       kind is HistoryKind * 2 + 1 for outgoing lines; peer_nick is NULL when empty; plain is the
+//       text without markup; marks is NULL when the markup is the plain text, else the markers that
+//       were taken out: for each run of removed bytes, varint(its position in the plain text minus
+//       the previous run's position), varint(length), the bytes (code page 1251; positions count
+//       code-page bytes). AUTOINCREMENT keeps ids from being reused after a deletion, so a window
+//       holding an id never meets a different line under it.
+//   lines_conv ON lines(conv, id): a conversation's pages and deletion.
+//   lines_fts USING fts5(plain, content='lines', content_rowid='id', columnsize=0)
+//       the full-text index over lines.plain (unicode61: case folded, Cyrillic included) without a
+//       copy of the text; the store inserts into it with every line and removes with the 'delete'
+//       command before it deletes lines, in the same transaction.
+//
+// Texts are UTF-8 in the database and code page 1251 at the interface.
+#include "core/history_store.h"
+
+#include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <climits>
+#include <condition_variable>
+#include <cstdio>
+#include <ctime>
+#include <deque>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+#include <unordered_map>
+#include <utility>
+
+#include "lang/codepage.h"
+
+namespace plumo {
+namespace {
+
+constexpr int kSchemaVersion = 1;
+// A queue this long is committed at once instead of waiting for the flush interval.
+constexpr std::size_t kLargeBatch = 4096;
+constexpr int kBusyTimeoutMs = 5000;
+// The writer thread's nice value (a thread's own on Linux).
+constexpr int kWriterNice = 10;
+// The markers highlight() puts around matches: private-use characters, which no code-page text can
+// contain, so a peer's text cannot forge kMatchOpen or kMatchClose.
+constexpr char kHighlightOpen[] = "\xEE\x80\x80";   // U+E000
+constexpr char kHighlightClose[] = "\xEE\x80\x81";  // U+E001
+
+// ---------------------------------------------------------------------------------------------
+// Markup.
+
+bool IsHex(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+bool ColourMarkerAt(const std::string& s, std::size_t i) {
+  if (i + 8 > s.size() || s[i] != '#' || s[i + 1] != '^') return false;
+  for (std::size_t k = i + 2; k < i + 8; ++k) {
+    if (!IsHex(s[k])) return false;
+  }
+  return true;
+}
+
+void PutVarint(std::string& out, std::size_t v) {
+  while (v >= 0x80) {
+    out += static_cast<char>((v & 0x7F) | 0x80);
+    v >>= 7;
+  }
+  out += static_cast<char>(v);
+}
+
+bool GetVarint(const std::string& in, std::size_t& at, std::size_t& v) {
+  v = 0;
+  for (int shift = 0; at < in.size() && shift < 64; shift += 7) {
+    const auto byte = static_cast<unsigned char>(in[at++]);
+    v |= static_cast<std::size_t>(byte & 0x7F) << shift;
+    if ((byte & 0x80) == 0) return true;
+  }
+  return false;
+}
+
+struct TSplitMarkup {
+  std::string Plain;
+  std::string Marks;  // empty when Plain is the markup
+};
+
+// Takes the markers out of markup the way the log shows it: valid colour markers first, then the
+// ":#" "^#K" pairs of the remaining text that close within one line.
+TSplitMarkup SplitMarkup(const std::string& markup) {
+  std::vector<bool> removed(markup.size(), false);
+  std::string stripped;             // the text without colour markers
+  std::vector<std::size_t> origin;  // for each byte of stripped, its index in markup
+  stripped.reserve(markup.size());
+  origin.reserve(markup.size());
+  for (std::size_t i = 0; i < markup.size();) {
+    if (ColourMarkerAt(markup, i)) {
+      for (std::size_t k = i; k < i + 8; ++k) removed[k] = true;
+      i += 8;
+      continue;
+    }
+    stripped += markup[i];
+    origin.push_back(i);
+    ++i;
+  }
+  for (std::size_t b = 0; (b = stripped.find(":#", b)) != std::string::npos;) {
+    const std::size_t c = stripped.find("^#K", b + 1);
+    const std::size_t lineEnd = stripped.find_first_of("\r\n", b);
+    if (c == std::string::npos || (lineEnd != std::string::npos && lineEnd < c)) {
+      b += 2;
+      continue;
+    }
+    for (std::size_t k = 0; k < 2; ++k) removed[origin[b + k]] = true;
+    for (std::size_t k = 0; k < 3; ++k) removed[origin[c + k]] = true;
+    b = c + 1;
+  }
+
+  TSplitMarkup out;
+  out.Plain.reserve(markup.size());
+  std::size_t lastPos = 0;
+  for (std::size_t i = 0; i < markup.size();) {
+    if (!removed[i]) {
+      out.Plain += markup[i++];
+      continue;
+    }
+    std::size_t j = i;
+    while (j < markup.size() && removed[j]) ++j;
+    PutVarint(out.Marks, out.Plain.size() - lastPos);
+    PutVarint(out.Marks, j - i);
+    out.Marks.append(markup, i, j - i);
+    lastPos = out.Plain.size();
+    i = j;
+  }
+  return out;
+}
+
+// The markup back from the plain text and the removed runs; the plain text alone when marks do
+// not fit it (never from the store's own writes).
+std::string JoinMarkup(const std::string& plain, const std::string& marks) {
+  std::string out;
+  out.reserve(plain.size() + marks.size());
+  std::size_t at = 0, pos = 0;
+  while (at < marks.size()) {
+    std::size_t gap = 0, length = 0;
+    if (!GetVarint(marks, at, gap) || !GetVarint(marks, at, length) || gap > plain.size() - pos ||
+        length > marks.size() - at) {
+      return plain;
+    }
+    out.append(plain, pos, gap);
+    pos += gap;
+    out.append(marks, at, length);
+    at += length;
+  }
+  out.append(plain, pos, std::string::npos);
+  return out;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The search query.
+
+void AppendFtsString(std::string& out, const std::string& text) {
+  out += '"';
+  for (char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+}
+
+// The FTS5 query for what the user typed (UTF-8): each blank-separated word and each "quoted
+// phrase" becomes an FTS string, so no character of the text is query syntax; a word (or phrase)
+// ending in * matches as a prefix. Empty when there is nothing to search for.
+std::string BuildMatchQuery(const std::string& text) {
+  std::string query;
+  auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+  auto add = [&](const std::string& term, bool prefix) {
+    if (term.empty()) return;
+    if (!query.empty()) query += ' ';
+    AppendFtsString(query, term);
+    if (prefix) query += '*';
+  };
+  for (std::size_t i = 0; i < text.size();) {
+    if (blank(text[i])) {
+      ++i;
+    } else if (text[i] == '"') {
+      const std::size_t end = text.find('"', i + 1);
+      std::string phrase = text.substr(i + 1, end == std::string::npos ? std::string::npos : end - i - 1);
+      for (char& c : phrase) {
+        if (blank(c)) c = ' ';
+      }
+      i = end == std::string::npos ? text.size() : end + 1;
+      const bool prefix = i < text.size() && text[i] == '*';
+      if (prefix) ++i;
+      add(phrase, prefix);
+    } else {
+      std::size_t end = i;
+      while (end < text.size() && !blank(text[end])) ++end;
+      std::string word = text.substr(i, end - i);
+      i = end;
+      const bool prefix = word.size() > 1 && word.back() == '*';
+      if (prefix) word.pop_back();
+      add(word, prefix);
+    }
+  }
+  return query;
+}
+
+// highlight()'s output in code page 1251 with kMatchOpen / kMatchClose around the matches; the
+// control characters themselves are dropped from the text so that only real matches carry them.
+std::string MarkedText(const std::string& utf8) {
+  std::string out;
+  std::size_t pos = 0;
+  auto text = [&](std::size_t end) {
+    for (char c : Utf8ToCp1251(std::string_view(utf8).substr(pos, end - pos))) {
+      if (c != kMatchOpen && c != kMatchClose) out += c;
+    }
+  };
+  while (pos < utf8.size()) {
+    const std::size_t open = utf8.find(kHighlightOpen, pos);
+    const std::size_t close = utf8.find(kHighlightClose, pos);
+    const std::size_t next = std::min(open, close);
+    if (next == std::string::npos) break;
+    text(next);
+    out += next == open ? kMatchOpen : kMatchClose;
+    pos = next + 3;
+  }
+  text(utf8.size());
+  return out;
+}
+
+// ---------------------------------------------------------------------------------------------
+// SQLite helpers.
+
+struct TSqlError : std::runtime_error {
+  TSqlError(int rc, const std::string& message) : std::runtime_error(message), Code(rc) {}
+  int Code;
+};
+
+[[noreturn]] void Throw(sqlite3* db, int rc) {
+  throw TSqlError(rc, db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+}
+
+void Exec(sqlite3* db, const char* sql) {
+  const int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) Throw(db, rc);
+}
+
+class TStmt {
+ public:
+  TStmt() = default;
+  TStmt(sqlite3* db, const char* sql, bool persistent = true) : db_(db) {
+    const int rc =
+        sqlite3_prepare_v3(db, sql, -1, persistent ? SQLITE_PREPARE_PERSISTENT : 0, &stmt_, nullptr);
+    if (rc != SQLITE_OK) Throw(db, rc);
+  }
+  TStmt(TStmt&& other) noexcept : db_(other.db_), stmt_(std::exchange(other.stmt_, nullptr)) {}
+  TStmt& operator=(TStmt&& other) noexcept {
+    std::swap(db_, other.db_);
+    std::swap(stmt_, other.stmt_);
+    return *this;
+  }
+  ~TStmt() { sqlite3_finalize(stmt_); }
+
+  // Rebinds from scratch: the statement is reset and its parameters cleared.
+  TStmt& Start() {
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+    return *this;
+  }
+  TStmt& Bind(int i, std::int64_t v) {
+    Check(sqlite3_bind_int64(stmt_, i, v));
+    return *this;
+  }
+  TStmt& Bind(int i, const std::string& v) {
+    Check(sqlite3_bind_text(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT));
+    return *this;
+  }
+  TStmt& BindBlob(int i, const std::string& v) {
+    Check(sqlite3_bind_blob(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT));
+    return *this;
+  }
+  TStmt& BindTextOrNull(int i, const std::string& v) {
+    if (v.empty()) {
+      Check(sqlite3_bind_null(stmt_, i));
+      return *this;
+    }
+    return Bind(i, v);
+  }
+  // True while there is a row.
+  bool Step() {
+    const int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW) return true;
+    sqlite3_reset(stmt_);
+    if (rc != SQLITE_DONE) Throw(db_, rc);
+    return false;
+  }
+  void Run() {
+    while (Step()) {
+    }
+  }
+  // Ends a read early, so that the connection holds no read transaction.
+  void Done() { sqlite3_reset(stmt_); }
+  std::int64_t Int(int col) const { return sqlite3_column_int64(stmt_, col); }
+  bool Null(int col) const { return sqlite3_column_type(stmt_, col) == SQLITE_NULL; }
+  std::string Text(int col) const {
+    const auto* p = static_cast<const char*>(sqlite3_column_blob(stmt_, col));
+    return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, col))) : std::string();
+  }
+
+ private:
+  void Check(int rc) const {
+    if (rc != SQLITE_OK) Throw(db_, rc);
+  }
+  sqlite3* db_ = nullptr;
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+struct TDbCloser {
+  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+using TDb = std::unique_ptr<sqlite3, TDbCloser>;
+
+// The codes that mean the file is not a usable database.
+bool IsDamage(int rc) {
+  const int primary = rc & 0xFF;
+  return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The file before SQLite sees it.
+
+bool FileExists(const std::string& path, long long* size = nullptr) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  if (size) *size = st.st_size;
+  return true;
+}
+
+// False when the file plainly is not a whole database: a header that is not SQLite's, or (when no
+// write-ahead log holds newer pages) fewer bytes than the header's page count says.
+bool HeaderLooksSound(const std::string& path) {
+  long long size = 0;
+  if (!FileExists(path, &size) || size == 0) return true;
+  if (size < 100) return false;
+  unsigned char h[100];
+  std::ifstream in(path, std::ios::binary);
+  if (!in.read(reinterpret_cast<char*>(h), sizeof h)) return false;
+  if (std::string_view(reinterpret_cast<const char*>(h), 16) != std::string_view("SQLite format 3\0", 16)) {
+    return false;
+  }
+  long long walSize = 0;
+  if (FileExists(path + "-wal", &walSize) && walSize > 0) return true;
+  auto be32 = [&](int at) {
+    return (static_cast<std::uint32_t>(h[at]) << 24) | (static_cast<std::uint32_t>(h[at + 1]) << 16) |
+           (static_cast<std::uint32_t>(h[at + 2]) << 8) | h[at + 3];
+  };
+  long long pageSize = (h[16] << 8) | h[17];
+  if (pageSize == 1) pageSize = 65536;
+  const bool countValid = be32(24) == be32(92);
+  return !countValid || static_cast<long long>(be32(28)) * pageSize <= size;
+}
+
+std::string AsideName(const std::string& path) {
+  const std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tm);
+  std::string name = path + ".damaged-" + stamp;
+  for (int n = 2; FileExists(name); ++n) name = path + ".damaged-" + stamp + "-" + std::to_string(n);
+  return name;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+constexpr char kSchema[] = R"(
+CREATE TABLE conversations(
+  id INTEGER PRIMARY KEY, kind INTEGER NOT NULL, name TEXT NOT NULL, peer_nick TEXT,
+  lines INTEGER NOT NULL DEFAULT 0, last_time INTEGER NOT NULL DEFAULT 0, UNIQUE(kind, name));
+CREATE TABLE senders(id INTEGER PRIMARY KEY, address TEXT NOT NULL, nick TEXT NOT NULL,
+  UNIQUE(address, nick));
+CREATE TABLE lines(
+  id INTEGER PRIMARY KEY AUTOINCREMENT, time INTEGER NOT NULL, conv INTEGER NOT NULL,
+  kind INTEGER NOT NULL, sender INTEGER NOT NULL, peer_nick TEXT, plain TEXT NOT NULL, marks BLOB);
+CREATE INDEX lines_conv ON lines(conv, id);
+CREATE VIRTUAL TABLE lines_fts USING fts5(plain, content='lines', content_rowid='id', columnsize=0);
+PRAGMA user_version = 1;
+)";
+
+constexpr char kLineColumns[] =
+    "l.id, l.time, l.kind, s.address, s.nick, l.peer_nick, l.plain, l.marks, c.kind, c.name";
+
+enum class TOpenResult { Ok, Damaged, Failed };
+
+class TSqliteHistoryStore final : public THistoryStore {
+ public:
+  TSqliteHistoryStore(std::string path, THistoryOptions options)
+      : path_(std::move(path)), options_(options) {}
+
+  ~TSqliteHistoryStore() override {
+    if (writer_.joinable()) {
+      {
+        std::lock_guard lock(queueMutex_);
+        stop_ = true;
+      }
+      queueCv_.notify_all();
+      writer_.join();
+    }
+    CloseDatabases();
+  }
+
+  void Open() {
+    std::string message;
+    TOpenResult result = TryOpen(message);
+    if (result == TOpenResult::Damaged) {
+      CloseDatabases();
+      const std::string aside = AsideName(path_);
+      if (std::rename(path_.c_str(), aside.c_str()) != 0) {
+        Notice(THistoryNotice::OpenFailed, "cannot rename " + path_);
+        return;
+      }
+      for (const char* suffix : {"-wal", "-shm"}) {
+        if (FileExists(path_ + suffix)) std::rename((path_ + suffix).c_str(), (aside + suffix).c_str());
+      }
+      Notice(THistoryNotice::SetAside, aside);
+      result = TryOpen(message);
+    }
+    if (result != TOpenResult::Ok) {
+      CloseDatabases();
+      Notice(THistoryNotice::OpenFailed, message);
+      return;
+    }
+    enabled_ = true;
+    writer_ = std::thread([this] { WriterLoop(); });
+  }
+
+  bool Enabled() const override { return enabled_; }
+
+  void Append(THistoryLine line) override {
+    if (!enabled_) return;
+    bool wake = false;
+    {
+      std::lock_guard lock(queueMutex_);
+      if (queue_.empty()) {
+        firstQueued_ = std::chrono::steady_clock::now();
+        wake = true;
+      }
+      queue_.push_back(std::move(line));
+      ++appended_;
+      wake = wake || queue_.size() == kLargeBatch;
+    }
+    if (wake) queueCv_.notify_one();
+  }
+
+  void Flush() override {
+    std::unique_lock lock(queueMutex_);
+    if (!writer_.joinable()) return;
+    const std::uint64_t target = appended_;
+    if (done_ >= target) return;
+    flushRequested_ = true;
+    queueCv_.notify_one();
+    doneCv_.wait(lock, [&] { return done_ >= target; });
+  }
+
+  std::vector<THistoryNotice> TakeNotices() override {
+    std::lock_guard lock(noticeMutex_);
+    return std::exchange(notices_, {});
+  }
+
+  std::vector<THistoryLine> Last(const TConversationKey& conversation, int count,
+                                 std::int64_t beforeId) override {
+    std::vector<THistoryLine> lines;
+    if (count <= 0) return lines;
+    std::lock_guard lock(readMutex_);
+    if (!readDb_) return lines;
+    try {
+      const std::int64_t conv = ReadConversationId(conversation);
+      if (conv == 0) return lines;
+      TStmt& q = readLast_.Start().Bind(1, conv).Bind(2, beforeId).Bind(3, count);
+      while (q.Step()) lines.push_back(ReadLine(q));
+      std::reverse(lines.begin(), lines.end());
+    } catch (const TSqlError&) {
+      lines.clear();
+    }
+    return lines;
+  }
+
+  std::vector<THistoryLine> From(const TConversationKey& conversation, std::int64_t fromId,
+                                 int count) override {
+    std::vector<THistoryLine> lines;
+    if (count <= 0) return lines;
+    std::lock_guard lock(readMutex_);
+    if (!readDb_) return lines;
+    try {
+      const std::int64_t conv = ReadConversationId(conversation);
+      if (conv == 0) return lines;
+      TStmt& q = readFrom_.Start().Bind(1, conv).Bind(2, fromId).Bind(3, count);
+      while (q.Step()) lines.push_back(ReadLine(q));
+    } catch (const TSqlError&) {
+      lines.clear();
+    }
+    return lines;
+  }
+
+  std::vector<THistoryHit> Search(const std::string& query, int limit, std::int64_t beforeId,
+                                  const TConversationKey* conversation) override {
+    std::vector<THistoryHit> hits;
+    const std::string match = BuildMatchQuery(Cp1251ToUtf8(query));
+    if (match.empty() || limit <= 0) return hits;
+    std::lock_guard lock(readMutex_);
+    if (!readDb_) return hits;
+    try {
+      std::int64_t conv = 0;
+      if (conversation) {
+        conv = ReadConversationId(*conversation);
+        if (conv == 0) return hits;
+      }
+      TStmt& q = conversation ? readSearchIn_.Start() : readSearch_.Start();
+      q.Bind(1, match).Bind(2, beforeId).Bind(3, limit);
+      if (conversation) q.Bind(4, conv);
+      while (q.Step()) {
+        THistoryHit hit;
+        hit.Line = ReadLine(q);
+        hit.Marked = MarkedText(q.Text(10));
+        hits.push_back(std::move(hit));
+      }
+    } catch (const TSqlError&) {
+      hits.clear();
+    }
+    return hits;
+  }
+
+  std::vector<TStoredConversation> Conversations() override {
+    std::vector<TStoredConversation> out;
+    std::lock_guard lock(readMutex_);
+    if (!readDb_) return out;
+    try {
+      TStmt& q = readConversations_.Start();
+      while (q.Step()) {
+        TStoredConversation c;
+        c.Key.Kind = static_cast<ConversationKind>(q.Int(0));
+        c.Key.Name = Utf8ToCp1251(q.Text(1));
+        c.LastPeerNick = Utf8ToCp1251(q.Text(2));
+        c.Lines = q.Int(3);
+        c.LastTimeMs = q.Int(4);
+        out.push_back(std::move(c));
+      }
+    } catch (const TSqlError&) {
+      out.clear();
+    }
+    return out;
+  }
+
+  std::int64_t DeleteConversation(const TConversationKey& conversation) override {
+    return Delete([&] {
+      TStmt find(writeDb_.get(), "SELECT id FROM conversations WHERE kind = ?1 AND name = ?2", false);
+      find.Bind(1, static_cast<std::int64_t>(conversation.Kind)).Bind(2, Cp1251ToUtf8(conversation.Name));
+      if (!find.Step()) return std::int64_t{0};
+      const std::int64_t conv = find.Int(0);
+      find.Done();
+      TStmt(writeDb_.get(),
+            "INSERT INTO lines_fts(lines_fts, rowid, plain) SELECT 'delete', id, plain FROM lines "
+            "WHERE conv = ?1",
+            false)
+          .Bind(1, conv)
+          .Run();
+      TStmt(writeDb_.get(), "DELETE FROM lines WHERE conv = ?1", false).Bind(1, conv).Run();
+      const std::int64_t removed = sqlite3_changes64(writeDb_.get());
+      TStmt(writeDb_.get(), "DELETE FROM conversations WHERE id = ?1", false).Bind(1, conv).Run();
+      return removed;
+    });
+  }
+
+  std::int64_t DeleteAll() override {
+    const std::int64_t removed = Delete([&] {
+      TStmt count(writeDb_.get(), "SELECT count(*) FROM lines", false);
+      count.Step();
+      const std::int64_t n = count.Int(0);
+      count.Done();
+      Exec(writeDb_.get(),
+           "INSERT INTO lines_fts(lines_fts) VALUES('delete-all');"
+           "DELETE FROM lines; DELETE FROM conversations; DELETE FROM senders;");
+      return n;
+    });
+    // Give the space back to the file system (an empty database vacuums at once).
+    std::lock_guard lock(writeMutex_);
+    if (writeDb_ && enabled_) sqlite3_exec(writeDb_.get(), "VACUUM", nullptr, nullptr, nullptr);
+    return removed;
+  }
+
+  std::int64_t DeleteOlderThan(std::int64_t timeMs) override {
+    return Delete([&] {
+      std::vector<std::pair<std::int64_t, std::int64_t>> perConversation;
+      TStmt counts(writeDb_.get(), "SELECT conv, count(*) FROM lines WHERE time < ?1 GROUP BY conv", false);
+      counts.Bind(1, timeMs);
+      while (counts.Step()) perConversation.emplace_back(counts.Int(0), counts.Int(1));
+      if (perConversation.empty()) return std::int64_t{0};
+      TStmt(writeDb_.get(),
+            "INSERT INTO lines_fts(lines_fts, rowid, plain) SELECT 'delete', id, plain FROM lines "
+            "WHERE time < ?1",
+            false)
+          .Bind(1, timeMs)
+          .Run();
+      TStmt(writeDb_.get(), "DELETE FROM lines WHERE time < ?1", false).Bind(1, timeMs).Run();
+      const std::int64_t removed = sqlite3_changes64(writeDb_.get());
+      TStmt update(writeDb_.get(), "UPDATE conversations SET lines = lines - ?2 WHERE id = ?1", false);
+      for (const auto& [conv, n] : perConversation) update.Start().Bind(1, conv).Bind(2, n).Run();
+      Exec(writeDb_.get(), "DELETE FROM conversations WHERE lines <= 0");
+      return removed;
+    });
+  }
+
+ private:
+  // ----- opening
+
+  TOpenResult TryOpen(std::string& message) {
+    if (!HeaderLooksSound(path_)) {
+      message = "not a database";
+      return TOpenResult::Damaged;
+    }
+    try {
+      writeDb_ = Connect(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+      sqlite3* db = writeDb_.get();
+      if (sqlite3_db_readonly(db, "main") == 1) throw TSqlError(SQLITE_READONLY, "read-only database");
+      Exec(db, "PRAGMA synchronous = NORMAL");
+      if (options_.MaxPageCount > 0) {
+        Exec(db, ("PRAGMA max_page_count = " + std::to_string(options_.MaxPageCount)).c_str());
+      }
+      std::int64_t version = 0, objects = 0;
+      {
+        TStmt q(db, "PRAGMA user_version", false);
+        q.Step();
+        version = q.Int(0);
+      }
+      {
+        TStmt q(db, "SELECT count(*) FROM sqlite_master", false);
+        q.Step();
+        objects = q.Int(0);
+      }
+      if (version == 0 && objects == 0) {
+        Exec(db, "PRAGMA journal_mode = WAL");
+        Exec(db, "BEGIN IMMEDIATE");
+        try {
+          Exec(db, kSchema);
+          Exec(db, "COMMIT");
+        } catch (...) {
+          sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+          throw;
+        }
+      } else if (version != kSchemaVersion) {
+        message = "unknown database (version " + std::to_string(version) + ")";
+        return TOpenResult::Damaged;
+      }
+      {
+        TStmt q(db, "PRAGMA journal_mode = WAL", false);
+        if (!q.Step() || q.Text(0) != "wal") throw TSqlError(SQLITE_CANTOPEN, "no write-ahead log");
+      }
+      // Touch every table, so that a file cut short or overwritten shows here and not later.
+      for (const char* sql :
+           {"SELECT max(id) FROM lines", "SELECT count(*) FROM conversations", "SELECT count(*) FROM senders",
+            "SELECT rowid FROM lines_fts WHERE lines_fts MATCH 'qqqq' ORDER BY rowid DESC LIMIT 1",
+            "SELECT conv FROM lines INDEXED BY lines_conv ORDER BY conv DESC LIMIT 1"}) {
+        TStmt(db, sql, false).Run();
+      }
+      PrepareWriter();
+
+      readDb_ = Connect(SQLITE_OPEN_READWRITE);
+      PrepareReader();
+      return TOpenResult::Ok;
+    } catch (const TSqlError& e) {
+      message = e.what();
+      return IsDamage(e.Code) ? TOpenResult::Damaged : TOpenResult::Failed;
+    }
+  }
+
+  TDb Connect(int flags) {
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(path_.c_str(), &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+    TDb db(raw);
+    if (rc != SQLITE_OK) Throw(raw, rc);
+    sqlite3_extended_result_codes(raw, 1);
+    sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+    return db;
+  }
+
+  void PrepareWriter() {
+    sqlite3* db = writeDb_.get();
+    findConversation_ = TStmt(db, "SELECT id FROM conversations WHERE kind = ?1 AND name = ?2");
+    addConversation_ = TStmt(db, "INSERT INTO conversations(kind, name) VALUES(?1, ?2)");
+    updateConversation_ =
+        TStmt(db,
+              "UPDATE conversations SET lines = lines + ?2, last_time = max(last_time, ?3), "
+              "peer_nick = coalesce(?4, peer_nick) WHERE id = ?1");
+    findSender_ = TStmt(db, "SELECT id FROM senders WHERE address = ?1 AND nick = ?2");
+    addSender_ = TStmt(db, "INSERT INTO senders(address, nick) VALUES(?1, ?2)");
+    addLine_ = TStmt(db,
+                     "INSERT INTO lines(time, conv, kind, sender, peer_nick, plain, marks) "
+                     "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+    addFts_ = TStmt(db, "INSERT INTO lines_fts(rowid, plain) VALUES(?1, ?2)");
+  }
+
+  void PrepareReader() {
+    sqlite3* db = readDb_.get();
+    const std::string from = std::string(" FROM lines l JOIN senders s ON s.id = l.sender ") +
+                             "JOIN conversations c ON c.id = l.conv ";
+    readConversationId_ = TStmt(db, "SELECT id FROM conversations WHERE kind = ?1 AND name = ?2");
+    readLast_ = TStmt(db, (std::string("SELECT ") + kLineColumns + from +
+                           "WHERE l.conv = ?1 AND l.id < ?2 ORDER BY l.id DESC LIMIT ?3")
+                              .c_str());
+    readFrom_ = TStmt(db, (std::string("SELECT ") + kLineColumns + from +
+                           "WHERE l.conv = ?1 AND l.id >= ?2 ORDER BY l.id LIMIT ?3")
+                              .c_str());
+    // The full-text index drives (CROSS JOIN keeps it outermost) and yields its rows newest first.
+    const std::string search = std::string("SELECT ") + kLineColumns +
+                               ", highlight(lines_fts, 0, char(57344), char(57345)) FROM lines_fts f "
+                               "CROSS JOIN lines l ON l.id = f.rowid JOIN senders s ON s.id = l.sender "
+                               "JOIN conversations c ON c.id = l.conv "
+                               "WHERE lines_fts MATCH ?1 AND f.rowid < ?2 ";
+    readSearch_ = TStmt(db, (search + "ORDER BY f.rowid DESC LIMIT ?3").c_str());
+    readSearchIn_ = TStmt(db, (search + "AND l.conv = ?4 ORDER BY f.rowid DESC LIMIT ?3").c_str());
+    readConversations_ = TStmt(db,
+                               "SELECT kind, name, peer_nick, lines, last_time FROM conversations "
+                               "WHERE lines > 0 ORDER BY last_time DESC, id DESC");
+  }
+
+  void CloseDatabases() {
+    std::scoped_lock lock(readMutex_, writeMutex_);
+    for (TStmt* s : {&findConversation_, &addConversation_, &updateConversation_, &findSender_, &addSender_,
+                     &addLine_, &addFts_, &readConversationId_, &readLast_, &readFrom_, &readSearch_,
+                     &readSearchIn_, &readConversations_}) {
+      *s = TStmt();
+    }
+    readDb_.reset();
+    writeDb_.reset();
+  }
+
+  void Notice(THistoryNotice::What kind, const std::string& detail) {
+    std::lock_guard lock(noticeMutex_);
+    notices_.push_back({kind, Utf8ToCp1251(detail)});
+  }
+
+  // ----- reading (readMutex_ held)
+
+  std::int64_t ReadConversationId(const TConversationKey& key) {
+    TStmt& q = readConversationId_.Start()
+                   .Bind(1, static_cast<std::int64_t>(key.Kind))
+                   .Bind(2, Cp1251ToUtf8(key.Name));
+    const std::int64_t id = q.Step() ? q.Int(0) : 0;
+    q.Done();
+    return id;
+  }
+
+  static THistoryLine ReadLine(const TStmt& q) {
+    THistoryLine line;
+    line.Id = q.Int(0);
+    line.TimeMs = q.Int(1);
+    line.Kind = static_cast<HistoryKind>(q.Int(2) >> 1);
+    line.Outgoing = (q.Int(2) & 1) != 0;
+    line.SenderAddress = Utf8ToCp1251(q.Text(3));
+    line.SenderNick = Utf8ToCp1251(q.Text(4));
+    line.PeerNick = Utf8ToCp1251(q.Text(5));
+    line.Plain = Utf8ToCp1251(q.Text(6));
+    line.Markup = q.Null(7) ? line.Plain : JoinMarkup(line.Plain, q.Text(7));
+    line.Conversation.Kind = static_cast<ConversationKind>(q.Int(8));
+    line.Conversation.Name = Utf8ToCp1251(q.Text(9));
+    return line;
+  }
+
+  // ----- writing
+
+  void WriterLoop() {
+    // The writer gives way to the event loop when they compete for a processor.
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kWriterNice);
+    std::unique_lock lock(queueMutex_);
+    for (;;) {
+      queueCv_.wait(lock, [&] { return stop_ || !queue_.empty(); });
+      if (queue_.empty()) break;  // stopping with nothing left
+      const auto deadline = firstQueued_ + std::chrono::milliseconds(options_.FlushIntervalMs);
+      queueCv_.wait_until(lock, deadline,
+                          [&] { return stop_ || flushRequested_ || queue_.size() >= kLargeBatch; });
+      std::deque<THistoryLine> batch;
+      batch.swap(queue_);
+      flushRequested_ = false;
+      lock.unlock();
+      {
+        std::lock_guard write(writeMutex_);
+        CommitBatch(batch);
+      }
+      const std::size_t count = batch.size();
+      batch.clear();  // freeing the lines here keeps Append from waiting for it
+      lock.lock();
+      done_ += count;
+      doneCv_.notify_all();
+    }
+  }
+
+  struct TConversationUpdate {
+    std::int64_t Lines = 0;
+    std::int64_t LastTime = 0;
+    std::string PeerNick;
+  };
+
+  // writeMutex_ held.
+  void CommitBatch(std::deque<THistoryLine>& batch) {
+    if (!enabled_ || !writeDb_) return;
+    sqlite3* db = writeDb_.get();
+    try {
+      Exec(db, "BEGIN IMMEDIATE");
+      std::map<std::int64_t, TConversationUpdate> updates;
+      for (THistoryLine& line : batch) {
+        const std::int64_t conv = ConversationId(line.Conversation);
+        const std::int64_t sender = SenderId(Cp1251ToUtf8(line.SenderAddress), Cp1251ToUtf8(line.SenderNick));
+        TSplitMarkup split = SplitMarkup(line.Markup);
+        const std::string plain = Cp1251ToUtf8(split.Plain);
+        const std::string peerNick = Cp1251ToUtf8(line.PeerNick);
+        addLine_.Start()
+            .Bind(1, line.TimeMs)
+            .Bind(2, conv)
+            .Bind(3, static_cast<std::int64_t>(line.Kind) * 2 + (line.Outgoing ? 1 : 0))
+            .Bind(4, sender)
+            .BindTextOrNull(5, peerNick)
+            .Bind(6, plain);
+        if (!split.Marks.empty()) addLine_.BindBlob(7, split.Marks);
+        addLine_.Run();
+        addFts_.Start().Bind(1, sqlite3_last_insert_rowid(db)).Bind(2, plain).Run();
+        TConversationUpdate& u = updates[conv];
+        ++u.Lines;
+        u.LastTime = std::max(u.LastTime, line.TimeMs);
+        if (!peerNick.empty()) u.PeerNick = peerNick;
+      }
+      for (const auto& [conv, u] : updates) {
+        updateConversation_.Start()
+            .Bind(1, conv)
+            .Bind(2, u.Lines)
+            .Bind(3, u.LastTime)
+            .BindTextOrNull(4, u.PeerNick);
+        updateConversation_.Run();
+      }
+      Exec(db, "COMMIT");
+    } catch (const TSqlError& e) {
+      WriteFailed(e);
+    }
+  }
+
+  std::int64_t ConversationId(const TConversationKey& key) {
+    const auto cacheKey = std::make_pair(static_cast<int>(key.Kind), key.Name);
+    if (auto it = conversationIds_.find(cacheKey); it != conversationIds_.end()) return it->second;
+    const std::string name = Cp1251ToUtf8(key.Name);
+    std::int64_t id = 0;
+    TStmt& q = findConversation_.Start().Bind(1, static_cast<std::int64_t>(key.Kind)).Bind(2, name);
+    if (q.Step()) {
+      id = q.Int(0);
+      q.Done();
+    } else {
+      addConversation_.Start().Bind(1, static_cast<std::int64_t>(key.Kind)).Bind(2, name).Run();
+      id = sqlite3_last_insert_rowid(writeDb_.get());
+    }
+    conversationIds_.emplace(cacheKey, id);
+    return id;
+  }
+
+  std::int64_t SenderId(const std::string& address, const std::string& nick) {
+    std::string cacheKey = address;
+    cacheKey += '\0';
+    cacheKey += nick;
+    if (auto it = senderIds_.find(cacheKey); it != senderIds_.end()) return it->second;
+    if (senderIds_.size() > 100000) senderIds_.clear();
+    std::int64_t id = 0;
+    TStmt& q = findSender_.Start().Bind(1, address).Bind(2, nick);
+    if (q.Step()) {
+      id = q.Int(0);
+      q.Done();
+    } else {
+      addSender_.Start().Bind(1, address).Bind(2, nick).Run();
+      id = sqlite3_last_insert_rowid(writeDb_.get());
+    }
+    senderIds_.emplace(std::move(cacheKey), id);
+    return id;
+  }
+
+  // A write went wrong: the transaction is undone and the store turns itself off with one notice.
+  // writeMutex_ held.
+  void WriteFailed(const TSqlError& e) {
+    if (writeDb_ && !sqlite3_get_autocommit(writeDb_.get())) {
+      sqlite3_exec(writeDb_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    conversationIds_.clear();
+    senderIds_.clear();
+    if (enabled_.exchange(false)) Notice(THistoryNotice::WriteFailed, e.what());
+  }
+
+  // Runs a deletion in one transaction after the queue is committed; the lines it removed, or 0.
+  template <typename F>
+  std::int64_t Delete(F&& body) {
+    Flush();
+    std::lock_guard lock(writeMutex_);
+    if (!writeDb_ || !enabled_) return 0;
+    try {
+      Exec(writeDb_.get(), "BEGIN IMMEDIATE");
+      const std::int64_t removed = body();
+      Exec(writeDb_.get(), "COMMIT");
+      conversationIds_.clear();
+      senderIds_.clear();
+      return removed;
+    } catch (const TSqlError& e) {
+      WriteFailed(e);
+      return 0;
+    }
+  }
+
+  const std::string path_;
+  const THistoryOptions options_;
+  std::atomic<bool> enabled_{false};
+
+  std::mutex queueMutex_;
+  std::condition_variable queueCv_;  // the writer waits for lines
+  std::condition_variable doneCv_;   // Flush waits for the writer
+  std::deque<THistoryLine> queue_;
+  std::chrono::steady_clock::time_point firstQueued_;
+  std::uint64_t appended_ = 0;  // lines queued so far
+  std::uint64_t done_ = 0;      // of them, lines committed (or dropped by a failed store)
+  bool flushRequested_ = false;
+  bool stop_ = false;
+  std::thread writer_;
+
+  std::mutex writeMutex_;  // the write connection, its statements and caches
+  TDb writeDb_;
+  TStmt findConversation_, addConversation_, updateConversation_, findSender_, addSender_, addLine_, addFts_;
+  std::map<std::pair<int, std::string>, std::int64_t> conversationIds_;
+  std::unordered_map<std::string, std::int64_t> senderIds_;
+
+  std::mutex readMutex_;  // the read connection and its statements
+  TDb readDb_;
+  TStmt readConversationId_, readLast_, readFrom_, readSearch_, readSearchIn_, readConversations_;
+
+  std::mutex noticeMutex_;
+  std::vector<THistoryNotice> notices_;
+};
+
+}  // namespace
+
+std::string MarkupToPlain(const std::string& markup) {
+  return SplitMarkup(markup).Plain;
+}
+
+std::unique_ptr<THistoryStore> THistoryStore::Open(const std::string& path, THistoryOptions options) {
+  auto store = std::make_unique<TSqliteHistoryStore>(path, options);
+  store->Open();
+  return store;
+}
+
+}  // namespace plumo
