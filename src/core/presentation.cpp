@@ -52,7 +52,7 @@ void TEventPresenter::OnUserState(const AChuvakInfo& entry, char oldState) {
 }
 
 void TEventPresenter::OnTopicChange(const std::string& channelName) {
-  tabs_.ShowTopicChange(channelName);
+  tabs_.ShowTopicChange(channelName, c_.engine ? c_.engine->ReceivingFrom() : std::string());
 }
 
 void TEventPresenter::OnChannelLine(const TMStigs& fields, const std::string& channel,
