@@ -752,6 +752,7 @@ class Session {
       count = *n;
     }
     THistoryStore& store = *core_.ChatHistory().Store();
+    store.Flush();  // the lines just shown are still queued for up to a second
     const std::vector<THistoryLine> lines = store.Last({ConversationKind::Channel, channel_}, count);
     if (out_.Json()) {
       std::string list = "{\"history\":[";

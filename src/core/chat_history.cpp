@@ -17,7 +17,9 @@ constexpr std::int64_t kDayMs = 24LL * 60 * 60 * 1000;
 // The most lines OpenAt loads to reach a line far back; beyond it the tab opens at its last page.
 constexpr int kOpenAtLimit = 20000;
 
-std::string Key(const std::string& channel) { return Cp1251UpperCase(channel); }
+std::string Key(const std::string& channel) {
+  return Cp1251UpperCase(channel);
+}
 
 std::string ConversationName(const TConversationKey& key) {
   return key.Kind == ConversationKind::Everybody ? std::string("@") : key.Name;
@@ -27,7 +29,9 @@ std::string ConversationName(const TConversationKey& key) {
 
 TChatHistory::TChatHistory(TCoreContext& ctx, TTabStrips& tabs) : c_(ctx), tabs_(tabs) {}
 
-TChatHistory::~TChatHistory() { Close(); }
+TChatHistory::~TChatHistory() {
+  Close();
+}
 
 void TChatHistory::Open(const std::string& path, THistoryOptions options) {
   Close();
@@ -64,8 +68,8 @@ void TChatHistory::Record(THistoryLine line) {
   TellNotices();
 }
 
-void TChatHistory::ChannelLine(const std::string& channel, const std::string& address, const std::string& nick,
-                               const std::string& text) {
+void TChatHistory::ChannelLine(const std::string& channel, const std::string& address,
+                               const std::string& nick, const std::string& text) {
   THistoryLine line;
   line.Kind = HistoryKind::ChannelLine;
   line.Conversation = {ConversationKind::Channel, channel};
@@ -120,7 +124,9 @@ void TChatHistory::Notice(const std::string& text) {
   Record(std::move(line));
 }
 
-std::string TChatHistory::Shown(const THistoryLine& line) { return kGrey + Text(line); }
+std::string TChatHistory::Shown(const THistoryLine& line) {
+  return kGrey + Text(line);
+}
 
 std::string TChatHistory::Text(const THistoryLine& line) {
   std::string who;
@@ -133,9 +139,9 @@ std::string TChatHistory::Text(const THistoryLine& line) {
       break;
     case HistoryKind::Private:
     case HistoryKind::Mass:
-      who = line.Outgoing ? "-> " + (line.Conversation.Kind == ConversationKind::Everybody
-                                         ? std::string("@")
-                                         : line.PeerNick) +
+      who = line.Outgoing ? "-> " +
+                                (line.Conversation.Kind == ConversationKind::Everybody ? std::string("@")
+                                                                                       : line.PeerNick) +
                                 ": "
                           : line.SenderNick + (line.Kind == HistoryKind::Mass ? " (@)" : "") + ": ";
       break;
@@ -185,13 +191,16 @@ bool TChatHistory::LoadOlder(int channelIndex) {
 std::vector<std::string> TChatHistory::PeerLines(const std::string& address, int count) {
   std::vector<std::string> shown;
   if (!Enabled() || count <= 0) return shown;
-  for (const auto& line : store_->Last({ConversationKind::Peer, address}, count)) shown.push_back(Shown(line));
+  store_->Flush();  // the lines just shown are still queued for up to a second
+  for (const auto& line : store_->Last({ConversationKind::Peer, address}, count))
+    shown.push_back(Shown(line));
   return shown;
 }
 
 std::vector<THistoryHit> TChatHistory::Search(const std::string& query, int limit, std::int64_t beforeId,
                                               const TConversationKey* conversation) {
   if (!Enabled()) return {};
+  store_->Flush();  // a line said a moment ago is found too
   return store_->Search(query, limit, beforeId, conversation);
 }
 
@@ -249,8 +258,8 @@ std::int64_t TChatHistory::Delete(const TConversationKey& conversation) {
   if (!Enabled()) return 0;
   const std::int64_t removed = store_->DeleteConversation(conversation);
   const TMessageScope scope(c_.mis);
-  tabs_.ConsoleAdd(kGrey +
-                   FormatText(c_.Msg("HistoryDeleted"), {std::to_string(removed), ConversationName(conversation)}));
+  tabs_.ConsoleAdd(kGrey + FormatText(c_.Msg("HistoryDeleted"),
+                                      {std::to_string(removed), ConversationName(conversation)}));
   return removed;
 }
 
@@ -266,6 +275,7 @@ std::int64_t TChatHistory::DeleteAll() {
 bool TChatHistory::Export(const TConversationKey& conversation, const std::string& path) {
   bool written = false;
   if (Enabled()) {
+    store_->Flush();
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     std::int64_t from = 0;
     while (out) {
