@@ -790,6 +790,7 @@ TEST_F(HeadlessPeers, HistoryAndSearch) {
   EXPECT_TRUE(texts(answer(bob, "search", "/search bravo"), "results").empty());
   anna->Send("/quit");
   ASSERT_TRUE(anna->Exited(10000));
+  EXPECT_EQ(anna->ExitCode(), 0);
   anna = &Start(1, "anna");
   ASSERT_TRUE(Until([&] { return Ready(*anna); }, 20));
   EXPECT_EQ(texts(answer(*anna, "history", "/history 5"), "history"), lastFive);
@@ -797,8 +798,10 @@ TEST_F(HeadlessPeers, HistoryAndSearch) {
             std::vector<std::string>{"alpha one"});
   anna->CloseInput();
   bob.CloseInput();
-  EXPECT_TRUE(anna->Exited(10000));
-  EXPECT_TRUE(bob.Exited(10000));
+  ASSERT_TRUE(anna->Exited(10000));
+  ASSERT_TRUE(bob.Exited(10000));
+  EXPECT_EQ(anna->ExitCode(), 0);
+  EXPECT_EQ(bob.ExitCode(), 0);
 }
 
 }  // namespace
