@@ -139,6 +139,15 @@ TEST_F(HistoryPeers, AChannelTabShowsItsLastLinesThenOlderPagesAlsoAfterARestart
   EXPECT_NE(a.channels.history[2].lines.front().find("bob: line 1"), std::string::npos);
   EXPECT_FALSE(a.core->ChatHistory().LoadOlder(1));
   EXPECT_FALSE(a.core->ChatHistory().LoadOlder(2)) << "Cs has no history";
+
+  // History switched off and on again in the settings shows nothing a second time.
+  a.core->Settings().KeepHistory = false;
+  a.core->ChatHistory().SettingsChanged();
+  EXPECT_FALSE(a.core->ChatHistory().Enabled());
+  a.core->Settings().KeepHistory = true;
+  a.core->ChatHistory().SettingsChanged();
+  EXPECT_TRUE(a.core->ChatHistory().Enabled());
+  EXPECT_FALSE(a.core->ChatHistory().LoadOlder(1));
   EXPECT_EQ(a.channels.history.size(), 3u);
 }
 
