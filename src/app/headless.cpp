@@ -730,7 +730,7 @@ class Session {
   }
 
   static std::string ConversationCaption(const TConversationKey& key) {
-    return key.Kind == ConversationKind::Channel ? key.Name : "@" + key.Name;
+    return key.Kind == ConversationKind::Peer ? "@" + key.Name : key.Name;
   }
 
   bool HistoryAvailable() {

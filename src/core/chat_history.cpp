@@ -64,7 +64,7 @@ void TChatHistory::Close() {
   if (!store_) return;
   store_->Flush();
   store_.reset();
-  oldest_.clear();
+  // What the tabs show stays: history switched off and on again must not show it a second time.
 }
 
 void TChatHistory::Record(THistoryLine line) {

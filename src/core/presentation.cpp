@@ -52,7 +52,7 @@ void TEventPresenter::OnUserState(const AChuvakInfo& entry, char oldState) {
 }
 
 void TEventPresenter::OnTopicChange(const std::string& channelName) {
-  tabs_.ShowTopicChange(channelName);
+  tabs_.ShowTopicChange(channelName, c_.engine ? c_.engine->ReceivingFrom() : std::string());
 }
 
 void TEventPresenter::OnChannelLine(const TMStigs& fields, const std::string& channel,
@@ -65,8 +65,11 @@ void TEventPresenter::OnChannelLine(const TMStigs& fields, const std::string& ch
   channels.At(index).IconIndex = current ? icon::kChannelSeen : icon::kChannelUnseen;
   channels.At(index).Seen = current;
   std::string nick = Field0(fields);
-  if (c_.history)
-    c_.history->ChannelLine(channel, c_.engine ? c_.engine->ReceivingFrom() : std::string(), nick, text);
+  // Stored under the tab's name: a peer may write the channel's name in other letter case.
+  if (c_.history) {
+    c_.history->ChannelLine(channels.At(index).Name, c_.engine ? c_.engine->ReceivingFrom() : std::string(),
+                            nick, text);
+  }
   if (c_.settings.ChanelHotNik) nick = ":#" + nick + "^#K";
   channels.AddLine(channel, kGrey + "[" + c_.NowTime() + "] " + kBlack + nick + ": " + text);
   channels.RefreshIcons();

@@ -133,7 +133,7 @@ void TTabStrips::ShowTopic() {
   if (index > 0) ShowTopicChange(channels_.At(index).Name);
 }
 
-void TTabStrips::ShowTopicChange(const std::string& channelName) {
+void TTabStrips::ShowTopicChange(const std::string& channelName, const std::string& senderAddress) {
   if (!c_.engine) return;
   const TChanel* ch = c_.engine->FindChannel(channelName);
   if (ch == nullptr) return;
@@ -145,7 +145,10 @@ void TTabStrips::ShowTopicChange(const std::string& channelName) {
     channels_.At(index).Seen = current;
   }
   if (current) ShowChannelTopicCaption(*ch);
-  if (c_.history) c_.history->Topic(ch->Name, ch->SetterAddress, ch->SetterNick, ch->Topic);
+  if (c_.history) {
+    c_.history->Topic(ch->Name, senderAddress.empty() ? ch->SetterAddress : senderAddress, ch->SetterNick,
+                      ch->Topic);
+  }
   {
     const TMessageScope scope(c_.mis);
     channels_.AddLine(channelName, "#^0022FF" + FormatText(c_.Msg("TopicChange"),

@@ -55,8 +55,9 @@ class TTabStrips {
   // Shows the active channel's topic again.
   void ShowTopic();
   // A channel's topic changed: the line in the channel and in the console, the tab mark, the
-  // caption when it is shown, the sound.
-  void ShowTopicChange(const std::string& channelName);
+  // caption when it is shown, the sound. The history stores it with senderAddress (the datagram's
+  // sender for a received topic, which the channel record does not keep), else the record's.
+  void ShowTopicChange(const std::string& channelName, const std::string& senderAddress = {});
   // The channel tab change: caption, topic query, toolbar buttons.
   void TabChanelsChange();
   std::string WindowCaption() const { return caption_; }

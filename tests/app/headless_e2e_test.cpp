@@ -439,6 +439,26 @@ std::string SchemaProblem(const QJsonObject& o) {
     }
     return {};
   }
+  if (o.contains(QStringLiteral("history")) || o.contains(QStringLiteral("search"))) {
+    const bool search = o.contains(QStringLiteral("search"));
+    const QJsonValue list = o.value(search ? QStringLiteral("results") : QStringLiteral("history"));
+    if (!list.isArray()) return "the lines are no array";
+    Keys keys = {{"Id", T::Double},
+                 {"Time", T::Double},
+                 {"Kind", T::String},
+                 {"Outgoing", T::Bool},
+                 {"ConversationKind", T::String},
+                 {"Conversation", T::String},
+                 {"PeerNick", T::String},
+                 {"SenderAddress", T::String},
+                 {"SenderNick", T::String},
+                 {"Text", T::String},
+                 {"Plain", T::String}};
+    if (search) keys.push_back({"Marked", T::String});
+    for (const auto& line : list.toArray())
+      if (std::string p = need(line.toObject(), keys); !p.empty()) return p;
+    return search ? need(o, {{"search", T::String}}) : std::string();
+  }
   if (o.contains(QStringLiteral("notice"))) return need(o, {{"notice", T::String}});
   if (o.contains(QStringLiteral("error"))) return need(o, {{"error", T::String}});
   if (!o.contains(QStringLiteral("event"))) return "unknown object type";
@@ -689,6 +709,99 @@ TEST_F(HeadlessPeers, TypedLinesAndTheJsonSchema) {
     EXPECT_LE(ownStates, 2u) << "a repeated state is reported once per peer";
   }
   EXPECT_TRUE(HasText(bob, "\"channels\":["));
+}
+
+// The conversation history of the headless peer: "/search" finds channel lines of both peers with
+// the matches marked, Cyrillic included; "/history N" lists the chosen channel's last N lines oldest
+// first, the line just said included; text with FTS query syntax is searched, never an error;
+// "/clearhistory" forgets the channel; and what was stored is there again after a restart.
+TEST_F(HeadlessPeers, HistoryAndSearch) {
+  PeerProcess* anna = &Start(1, "anna");
+  PeerProcess& bob = Start(2, "bob");
+  ASSERT_TRUE(Until([&] { return Knows(*anna, "bob") && Knows(bob, "anna"); }, 20))
+      << "the peers did not meet";
+
+  const std::vector<std::pair<PeerProcess*, std::string>> said = {
+      {anna, "alpha one"},  {&bob, "bravo two"},   {anna, "charlie three"},
+      {&bob, "delta four"}, {anna, "Привет, мир"}, {&bob, "echo \"a b\" OR (x*"}};
+  for (const auto& [peer, text] : said) {
+    peer->Send(text);
+    PeerProcess& other = peer == anna ? bob : *anna;
+    ASSERT_TRUE(Until([&] { return Received(other, "OnChannelLine", text.c_str()) == 1; }, 10)) << text;
+  }
+
+  // The answer to the command a peer was just sent: the next object with key.
+  const auto answer = [this](PeerProcess& p, const char* key, const std::string& command) {
+    const std::size_t before = p.Count([key](const QJsonObject& o) { return IsType(o, key); });
+    p.Send(command);
+    QJsonObject found;
+    Until([&] { return p.Count([key](const QJsonObject& o) { return IsType(o, key); }) > before; }, 10);
+    for (const auto& o : p.Objects())
+      if (IsType(o, key)) found = o;
+    EXPECT_EQ(SchemaProblem(found), "") << command;
+    return found;
+  };
+  const auto texts = [](const QJsonObject& o, const char* list) {
+    std::vector<std::string> out;
+    for (const auto& line : o.value(QLatin1String(list)).toArray())
+      out.push_back(line.toObject().value(QStringLiteral("Plain")).toString().toStdString());
+    return out;
+  };
+
+  // The last five lines of "Main", oldest first, at once after the last one was shown.
+  const QJsonObject history = answer(*anna, "history", "/history 5");
+  const std::vector<std::string> lastFive = {"bravo two", "charlie three", "delta four", "Привет, мир",
+                                             "echo \"a b\" OR (x*"};
+  EXPECT_EQ(texts(history, "history"), lastFive);
+
+  const QJsonObject bravo = answer(*anna, "search", "/search BRAVO");
+  const QJsonArray results = bravo.value(QStringLiteral("results")).toArray();
+  ASSERT_EQ(results.size(), 1);
+  const QJsonObject hit = results.first().toObject();
+  EXPECT_EQ(hit.value(QStringLiteral("Kind")).toString(), QLatin1String("channel"));
+  EXPECT_EQ(hit.value(QStringLiteral("ConversationKind")).toString(), QLatin1String("channel"));
+  EXPECT_EQ(hit.value(QStringLiteral("Conversation")).toString(), QLatin1String("Main"));
+  EXPECT_EQ(hit.value(QStringLiteral("SenderNick")).toString(), QLatin1String("bob"));
+  EXPECT_EQ(hit.value(QStringLiteral("SenderAddress")).toString(), QLatin1String("198.18.0.12"));
+  EXPECT_FALSE(hit.value(QStringLiteral("Outgoing")).toBool());
+  EXPECT_EQ(hit.value(QStringLiteral("Marked")).toString(), QString::fromUtf8("\x01"
+                                                                              "bravo\x02 two"));
+  const QJsonObject cyrillic = answer(bob, "search", "/search мир");
+  ASSERT_EQ(cyrillic.value(QStringLiteral("results")).toArray().size(), 1);
+  EXPECT_EQ(cyrillic.value(QStringLiteral("results"))
+                .toArray()
+                .first()
+                .toObject()
+                .value(QStringLiteral("Marked"))
+                .toString(),
+            QString::fromUtf8("Привет, \x01мир\x02"));
+
+  // Query syntax typed by the user is no error: a phrase matches as a phrase, the rest as words.
+  const std::size_t errors = anna->Count([](const QJsonObject& o) { return IsType(o, "error"); });
+  for (const char* query : {"\"a b\" OR (x*", "echo\"", "NEAR(a b)", "col:umn ^x -y", "\"", "*"})
+    answer(*anna, "search", std::string("/search ") + query);
+  EXPECT_EQ(texts(answer(*anna, "search", "/search \"a b\" OR (x*"), "results"),
+            std::vector<std::string>{"echo \"a b\" OR (x*"});
+  EXPECT_EQ(anna->Count([](const QJsonObject& o) { return IsType(o, "error"); }), errors);
+
+  // bob forgets "Main"; anna keeps hers across a restart.
+  bob.Send("/clearhistory");
+  EXPECT_TRUE(texts(answer(bob, "history", "/history 5"), "history").empty());
+  EXPECT_TRUE(texts(answer(bob, "search", "/search bravo"), "results").empty());
+  anna->Send("/quit");
+  ASSERT_TRUE(anna->Exited(10000));
+  EXPECT_EQ(anna->ExitCode(), 0);
+  anna = &Start(1, "anna");
+  ASSERT_TRUE(Until([&] { return Ready(*anna); }, 20));
+  EXPECT_EQ(texts(answer(*anna, "history", "/history 5"), "history"), lastFive);
+  EXPECT_EQ(texts(answer(*anna, "search", "/search alpha"), "results"),
+            std::vector<std::string>{"alpha one"});
+  anna->CloseInput();
+  bob.CloseInput();
+  ASSERT_TRUE(anna->Exited(10000));
+  ASSERT_TRUE(bob.Exited(10000));
+  EXPECT_EQ(anna->ExitCode(), 0);
+  EXPECT_EQ(bob.ExitCode(), 0);
 }
 
 }  // namespace

@@ -45,6 +45,9 @@ class FakeConversations : public ConversationView {
     for (const auto& c : conversations) icons.push_back(c.IconIndex);
   }
   void ModeChanged(int, ViewMode) override {}
+  void HistoryAdded(int index, const std::vector<std::string>& added) override {
+    history.push_back({index, added});
+  }
   // Lines of one conversation.
   std::vector<std::string> Of(const std::string& view) const {
     std::vector<std::string> out;
@@ -57,6 +60,11 @@ class FakeConversations : public ConversationView {
   std::vector<ViewLine> lines;
   std::vector<int> icons;
   int current = -1;
+  struct HistoryPage {
+    int index;
+    std::vector<std::string> lines;
+  };
+  std::vector<HistoryPage> history;  // each HistoryAdded, in order
 };
 
 class FakeEditor : public InputEditor {
@@ -186,6 +194,16 @@ struct Peer {
     PrepareProgramDir(dir, nick, extraIni);
     system.addresses = {"127.0.0.1", address};
     system.userName = nick;
+    MakeCore(lan);
+  }
+  // The program ends and starts again over the same directory, with fresh channel and message views.
+  void Restart(sim::SimLan& lan) {
+    core.reset();
+    channels = {};
+    inputs = {};
+    MakeCore(lan);
+  }
+  void MakeCore(sim::SimLan& lan) {
     core = std::make_unique<TChatCore>(
         dir.string(), CoreSurfaces{channels, inputs, editor, roster, window, sound, timers, system}, host,
         [&lan, this](TPlumo* e) { lan.Attach(host, e); });

@@ -1,0 +1,155 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The conversation history of client cores on the simulated LAN: what the conversations show is
+// stored with its conversation and sender, and a channel tab shows its stored lines when it opens,
+// older pages on request, across a restart.
+#include <algorithm>
+
+#include "core_fixture.h"
+
+namespace plumo::coretest {
+namespace {
+
+class HistoryPeers : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(a.core->FormCreate());
+    ASSERT_TRUE(b.core->FormCreate());
+    lan.RunFor(2000);
+    ASSERT_TRUE(a.core->ChatHistory().Enabled());
+  }
+  static void Say(Peer& p, const std::string& text) {
+    p.editor.text = text;
+    p.core->Sending().SubmitLine();
+  }
+  // Sends a private (or, with mass, a mass) message from p to the roster entry with nick.
+  static void Message(Peer& p, const std::string& nick, const std::string& text, bool mass = false) {
+    if (!mass) {
+      p.core->Roster().Refresh();
+      std::vector<int> rows;
+      for (std::size_t i = 0; i < p.core->Roster().Rows().size(); ++i) {
+        if (p.core->Roster().Rows()[i].Nick == nick) rows.push_back(static_cast<int>(i));
+      }
+      p.core->Roster().SetSelection(rows);
+    }
+    p.core->Sending().ComposeMessage(mass);
+    p.editor.text = text;
+    ASSERT_TRUE(p.core->Sending().SendReply()) << text;
+  }
+  sim::SimLan lan{17};
+  Peer a{lan, "198.18.0.1", "anna", "HistoryLines=3\n"};
+  Peer b{lan, "198.18.0.2", "bob"};
+};
+
+TEST_F(HistoryPeers, WhatTheConversationsShowIsStoredWithConversationKindDirectionAndSender) {
+  Say(b, "hello from bob");
+  lan.RunFor(200);
+  Say(a, "own line");
+  lan.RunFor(200);
+  // A line for the channel written in other letter case belongs to the tab's conversation.
+  b.engine().SendChannelLine("MAIN", "shouted", b.engine().BroadcastAddress);
+  lan.RunFor(200);
+  ASSERT_TRUE(b.core->Tabs().SetTopicText("news"));
+  lan.RunFor(200);
+  Message(b, "anna", "psst");
+  lan.RunFor(500);
+  Message(a, "bob", "back at you");
+  lan.RunFor(500);
+  Message(b, "", "to all from bob", true);
+  lan.RunFor(500);
+  Message(a, "", "to all from anna", true);
+  lan.RunFor(500);
+
+  THistoryStore& store = *a.core->ChatHistory().Store();
+  store.Flush();
+  const TConversationKey main{ConversationKind::Channel, "Main"};
+  const TConversationKey bob{ConversationKind::Peer, "198.18.0.2"};
+  const TConversationKey all{ConversationKind::Everybody, "@"};
+  const TConversationKey console{ConversationKind::Channel, "#"};
+  struct Expected {
+    TConversationKey conversation;
+    HistoryKind kind;
+    bool outgoing;
+    std::string senderAddress, senderNick, peerNick, plainPart;
+  };
+  const Expected expected[] = {
+      {main, HistoryKind::ChannelLine, false, "198.18.0.2", "bob", "", "hello from bob"},
+      {main, HistoryKind::ChannelLine, false, "198.18.0.1", "anna", "", "own line"},
+      {main, HistoryKind::ChannelLine, false, "198.18.0.2", "bob", "", "shouted"},
+      {main, HistoryKind::Topic, false, "198.18.0.2", "bob", "", "news"},
+      {bob, HistoryKind::Private, false, "198.18.0.2", "bob", "bob", "psst"},
+      {bob, HistoryKind::Private, true, "198.18.0.1", "anna", "bob", "back at you"},
+      {bob, HistoryKind::Mass, false, "198.18.0.2", "bob", "bob", "to all from bob"},
+      {all, HistoryKind::Mass, true, "198.18.0.1", "anna", "", "to all from anna"},
+      {console, HistoryKind::Notice, false, "", "", "", "New user : bob [198.18.0.2]"},
+  };
+  for (const auto& e : expected) {
+    const std::vector<THistoryLine> lines = store.Last(e.conversation, 100);
+    const auto found = std::find_if(lines.begin(), lines.end(), [&](const THistoryLine& l) {
+      return l.Plain.find(e.plainPart) != std::string::npos;
+    });
+    ASSERT_NE(found, lines.end()) << e.plainPart << " not stored in " << e.conversation.Name;
+    EXPECT_EQ(found->Kind, e.kind) << e.plainPart;
+    EXPECT_EQ(found->Outgoing, e.outgoing) << e.plainPart;
+    EXPECT_EQ(found->SenderAddress, e.senderAddress) << e.plainPart;
+    EXPECT_EQ(found->SenderNick, e.senderNick) << e.plainPart;
+    EXPECT_EQ(found->PeerNick, e.peerNick) << e.plainPart;
+    EXPECT_GT(found->TimeMs, 0) << e.plainPart;
+  }
+  // Each line is stored once in its conversation (an own channel line comes back from the network
+  // and is not stored a second time), and a channel line under the tab's name.
+  for (const auto& e : expected) {
+    EXPECT_EQ(store.Search("\"" + e.plainPart + "\"", 10, INT64_MAX, &e.conversation).size(), 1u)
+        << e.plainPart;
+  }
+  EXPECT_TRUE(store.Last({ConversationKind::Channel, "MAIN"}, 10).empty());
+}
+
+TEST_F(HistoryPeers, AChannelTabShowsItsLastLinesThenOlderPagesAlsoAfterARestart) {
+  for (int i = 1; i <= 60; ++i) {
+    Say(b, "line " + std::to_string(i));
+    lan.RunFor(20);
+  }
+  lan.RunFor(500);
+  EXPECT_TRUE(a.channels.history.empty()) << "nothing was stored before this run";
+
+  a.Restart(lan);
+  ASSERT_TRUE(a.core->FormCreate());
+  // At start-up only "Main" has history: its last three lines (HistoryLines=3), then the divider.
+  ASSERT_EQ(a.channels.history.size(), 1u);
+  EXPECT_EQ(a.channels.history[0].index, 1);
+  const std::vector<std::string>& first = a.channels.history[0].lines;
+  ASSERT_EQ(first.size(), 4u);
+  for (int i = 0; i < 3; ++i) {
+    const std::string& line = first[static_cast<std::size_t>(i)];
+    EXPECT_EQ(line.substr(0, kGrey.size()), kGrey) << line;
+    const std::string end = "] bob: line " + std::to_string(58 + i);
+    EXPECT_EQ(line.substr(line.size() - std::min(line.size(), end.size())), end) << line;
+  }
+  EXPECT_EQ(first[3], kGrey + "----- earlier -----");
+
+  // Older pages: 50 lines, the 7 left, then nothing.
+  ASSERT_TRUE(a.core->ChatHistory().LoadOlder(1));
+  ASSERT_EQ(a.channels.history.size(), 2u);
+  ASSERT_EQ(a.channels.history[1].lines.size(), 50u);
+  EXPECT_NE(a.channels.history[1].lines.front().find("bob: line 8"), std::string::npos);
+  EXPECT_NE(a.channels.history[1].lines.back().find("bob: line 57"), std::string::npos);
+  ASSERT_TRUE(a.core->ChatHistory().LoadOlder(1));
+  ASSERT_EQ(a.channels.history.size(), 3u);
+  ASSERT_EQ(a.channels.history[2].lines.size(), 7u);
+  EXPECT_NE(a.channels.history[2].lines.front().find("bob: line 1"), std::string::npos);
+  EXPECT_FALSE(a.core->ChatHistory().LoadOlder(1));
+  EXPECT_FALSE(a.core->ChatHistory().LoadOlder(2)) << "Cs has no history";
+
+  // History switched off and on again in the settings shows nothing a second time.
+  a.core->Settings().KeepHistory = false;
+  a.core->ChatHistory().SettingsChanged();
+  EXPECT_FALSE(a.core->ChatHistory().Enabled());
+  a.core->Settings().KeepHistory = true;
+  a.core->ChatHistory().SettingsChanged();
+  EXPECT_TRUE(a.core->ChatHistory().Enabled());
+  EXPECT_FALSE(a.core->ChatHistory().LoadOlder(1));
+  EXPECT_EQ(a.channels.history.size(), 3u);
+}
+
+}  // namespace
+}  // namespace plumo::coretest
