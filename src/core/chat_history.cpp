@@ -194,12 +194,11 @@ bool TChatHistory::LoadOlder(int channelIndex) {
   return true;
 }
 
-std::vector<std::string> TChatHistory::PeerLines(const std::string& address, int count) {
-  std::vector<std::string> shown;
-  if (!Enabled() || count <= 0) return shown;
-  for (const auto& line : store_->Last({ConversationKind::Peer, address}, count))
-    shown.push_back(Shown(line));
-  return shown;
+std::vector<std::string> TChatHistory::LastLines(const TConversationKey& conversation, int count) {
+  std::vector<std::string> lines;
+  if (!Enabled() || count <= 0) return lines;
+  for (const auto& line : store_->Last(conversation, count)) lines.push_back(Text(line));
+  return lines;
 }
 
 std::vector<THistoryHit> TChatHistory::Search(const std::string& query, int limit, std::int64_t beforeId,

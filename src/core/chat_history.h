@@ -57,8 +57,9 @@ class TChatHistory {
   // The user scrolled to the top of the channel tab at index: the next older page goes above what
   // it shows. False when there is nothing older.
   bool LoadOlder(int channelIndex);
-  // The lines exchanged with a peer (private and mass, both directions), oldest first, as shown.
-  std::vector<std::string> PeerLines(const std::string& address, int count);
+  // The last `count` stored lines of a conversation (for a peer: the private and mass messages of
+  // both directions), oldest first, as Text gives them.
+  std::vector<std::string> LastLines(const TConversationKey& conversation, int count);
   // One stored line as the history shows it: grey, with date and time, the sender and the text.
   static std::string Shown(const THistoryLine& line);
   // The same without the colour: what an exported file and the headless peer print.

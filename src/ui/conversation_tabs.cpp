@@ -95,6 +95,7 @@ void ConversationTabs::ConversationRemoved(int index) {
 void ConversationTabs::CurrentChanged(int from, int to, ViewMode mode) {
   RichConversationView::CurrentChanged(from, to, mode);
   SetCurrentTab(to);
+  if (OnShown) OnShown();
 }
 
 void ConversationTabs::IconsChanged(const std::vector<Conversation>& conversations) {

@@ -63,6 +63,8 @@ class ConversationTabs : public RichConversationView {
   int Count() const { return views_.Count(); }
   RichTextControl& Control() const { return control_; }
   TVRichEdits& Manager() { return views_; }
+  // Called after the displayed conversation changed (the window shows what belongs to it).
+  std::function<void()> OnShown;
 
   // ConversationView: the view manager's part is the base's; the tab strip follows here.
   void ConversationAdded(int index, const Conversation& conversation) override;

@@ -16,12 +16,14 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPalette>
 #include <QPixmap>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QTabBar>
 #include <QTextCursor>
+#include <QTextEdit>
 #include <QTimer>
 #include <QToolButton>
 #include <QWheelEvent>
@@ -122,6 +124,17 @@ TForm1::TForm1(QWidget* parent)
   ui_->ToolButton1->setIcon(MainImage(icon::kPrivate));
   ui_->ToolButton2->setIcon(MainImage(icon::kMass));
   ui_->ToolButton4->setIcon(MainImage(icon::kToolConsole));
+  // The pane exists before the editor reports its first height.
+  peerHistory_ = new QTextEdit(ui_->Panel3);
+  peerHistory_->setObjectName(QStringLiteral("PeerHistory"));
+  peerHistory_->setReadOnly(true);
+  peerHistory_->setLineWrapMode(QTextEdit::WidgetWidth);
+  QPalette grey = peerHistory_->palette();
+  grey.setColor(QPalette::Text, QColor(0x66, 0x66, 0x66));
+  peerHistory_->setPalette(grey);
+  peerHistory_->hide();
+  ui_->panel3Layout->insertWidget(1, peerHistory_, 0);
+  inputs_.OnShown = [this] { ShowPeerHistory(); };
   inputs_.Configure({}, [this](int height) {
     editorHeight_ = height;
     ApplyEditorHeight();
@@ -247,6 +260,32 @@ void TForm1::ConnectWidgets() {
   connect(ui_->TabChanels, &QTabBar::currentChanged, this, [this] {
     if (findBar_->isVisible()) findBar_->Refresh();
   });
+}
+
+int TForm1::PeerHistoryHeight() const {
+  return peerHistory_->isHidden() ? 0 : peerHistory_->height() + ui_->panel3Layout->spacing();
+}
+
+void TForm1::ShowPeerHistory() {
+  const std::optional<TConversationKey> key = HistoryKey(false);
+  std::vector<std::string> lines;
+  if (key && key->Kind != ConversationKind::Channel)
+    lines = core_->ChatHistory().LastLines(*key, core_->Settings().HistoryLines);
+  const bool wasShown = !peerHistory_->isHidden();
+  if (lines.empty()) {
+    peerHistory_->hide();
+    peerHistory_->clear();
+  } else {
+    QString text;
+    for (const auto& line : lines)
+      text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + FromCp1251(line);
+    peerHistory_->setPlainText(text);
+    peerHistory_->setFixedHeight(std::max(60, ui_->Panel4->height() / 4));
+    peerHistory_->show();
+    peerHistory_->moveCursor(QTextCursor::End);
+    peerHistory_->ensureCursorVisible();
+  }
+  if (wasShown != !peerHistory_->isHidden()) ApplyEditorHeight();
 }
 
 ui::THistorySearch& TForm1::HistorySearch() {
@@ -641,8 +680,8 @@ void TForm1::ApplyEditorHeight() {
   const RichTextControl& editor = *ui_->RxRichEdit2;
   const int oneLine = editor.fontMetrics().lineSpacing() +
                       2 * static_cast<int>(editor.document()->documentMargin()) + 2 * editor.frameWidth() + 4;
-  const int lower =
-      std::min(total - 20, std::max(editorHeight_, oneLine) + ui_->TabMessages->sizeHint().height());
+  const int lower = std::min(total - 20, std::max(editorHeight_, oneLine) +
+                                             ui_->TabMessages->sizeHint().height() + PeerHistoryHeight());
   const QSignalBlocker block(ui_->Splitter2);
   ui_->Splitter2->setSizes({total - lower, lower});
 }
@@ -653,7 +692,7 @@ void TForm1::UpdateReplyHeight() {
 
 void TForm1::Splitter2Moved() {
   if (!core_) return;
-  const int height = std::max(1, ui_->Panel3->height() - ui_->TabMessages->height());
+  const int height = std::max(1, ui_->Panel3->height() - ui_->TabMessages->height() - PeerHistoryHeight());
   if (!core_->Editor().EditorHeightDragged(height)) return;
   editorHeight_ = height;
   const TSettings& s = core_->Settings();

@@ -32,6 +32,7 @@ class QColor;
 class QMenu;
 class QWheelEvent;
 class QTabBar;
+class QTextEdit;
 class QTimer;
 
 namespace Ui {
@@ -157,6 +158,11 @@ class TForm1 : public QMainWindow,
   bool WheelOver(QWidget* target, WheelTarget kind, const QWheelEvent& wheel);
   // The conversation of the shown channel or of the active message tab, if it has a history.
   std::optional<TConversationKey> HistoryKey(bool channelStrip) const;
+  // A message tab to one peer (or to everybody) shows the stored messages exchanged with it above
+  // the editor; other tabs hide them.
+  void ShowPeerHistory();
+  // The room the peer's messages take above the editor (0 while hidden).
+  int PeerHistoryHeight() const;
 
   std::unique_ptr<Ui::TForm1> ui_;
   ui::ConversationTabs channels_;
@@ -182,6 +188,7 @@ class TForm1 : public QMainWindow,
   QMenu* n26_ = nullptr;         // keyboard layouts
   QAction* n11_ = nullptr;       // multi-line editor
   ui::TFindBar* findBar_ = nullptr;
+  QTextEdit* peerHistory_ = nullptr;
   ui::THistorySearch* historySearch_ = nullptr;
   int editorHeight_ = 25;
   // The part of a wheel notch not yet turned into a key, per control.

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QScrollBar>
+#include <QTextEdit>
 #include <QTreeWidget>
 
 #include "window_fixture.h"
@@ -83,6 +84,32 @@ TEST_F(WindowTest, ARestartedWindowShowsFindsAndSearchesTheStoredHistory) {
   EXPECT_TRUE(again.Display()->textCursor().selectedText().contains(QStringLiteral("line 7 of the past")))
       << again.Display()->textCursor().selectedText().toStdString()
       << again.Display()->textCursor().position();
+}
+
+TEST_F(WindowTest, AMessageTabToOnePeerShowsTheMessagesExchangedWithIt) {
+  WindowPeer alice(lan, "198.18.0.11", "alice");
+  WindowPeer bob(lan, "198.18.0.12", "bob");
+  WaitForRosters({&alice, &bob});
+  auto* pane = bob.Find<QTextEdit>("PeerHistory");
+  ASSERT_NE(pane, nullptr);
+  EXPECT_TRUE(pane->isHidden());
+
+  PrivateMessageToReplyTab(alice, bob, QStringLiteral("first question"));
+  TRY_EQ(pane->isHidden(), false);
+  EXPECT_TRUE(pane->toPlainText().contains(QStringLiteral("alice: first question")));
+  // The answer goes into the history as well, with the direction shown.
+  bob.Type(QStringLiteral("first answer"));
+  bob.Key(Qt::Key_Return, Qt::ControlModifier);
+  TRY_EQ(bob.Messages()->count(), 1);
+  EXPECT_TRUE(pane->isHidden());  // the line editor has no history of its own
+
+  PrivateMessageToReplyTab(alice, bob, QStringLiteral("second question"));
+  TRY_EQ(pane->isHidden(), false);
+  const QString text = pane->toPlainText();
+  EXPECT_LT(text.indexOf(QStringLiteral("alice: first question")),
+            text.indexOf(QStringLiteral("-> alice: first answer")));
+  EXPECT_LT(text.indexOf(QStringLiteral("-> alice: first answer")),
+            text.indexOf(QStringLiteral("alice: second question")));
 }
 
 }  // namespace
