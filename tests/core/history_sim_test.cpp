@@ -153,3 +153,46 @@ TEST_F(HistoryPeers, AChannelTabShowsItsLastLinesThenOlderPagesAlsoAfterARestart
 
 }  // namespace
 }  // namespace plumo::coretest
+
+namespace plumo::coretest {
+namespace {
+
+// A history file that cannot be used costs the chat nothing: a damaged one is set aside and a new
+// one started, one that cannot be opened leaves history off; either way the console says so once.
+TEST(HistoryFiles, AnUnusableFileIsReportedAndTheChatGoesOn) {
+  struct Case {
+    const char* name;
+    std::function<void(const fs::path& file)> spoil;
+    const char* console;  // the start of the console line
+    bool enabled;
+  };
+  const Case cases[] = {
+      {"damaged", [](const fs::path& f) { std::ofstream(f) << std::string(8192, 'x'); },
+       "#^FF0000The history file was damaged; it was kept as ", true},
+      {"a link into no folder",
+       [](const fs::path& f) { fs::create_symlink(f.parent_path() / "gone" / "x", f); },
+       "#^FF0000The conversation history is off for this run: ", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::SimLan lan{5};
+    Peer p{lan, "198.18.0.1", "anna"};
+    c.spoil(p.dir / kHistoryFile);
+    ASSERT_TRUE(p.core->FormCreate());
+    const auto console = p.Console();
+    const auto told = std::count_if(console.begin(), console.end(),
+                                    [&](const std::string& line) { return line.rfind(c.console, 0) == 0; });
+    EXPECT_EQ(told, 1) << ::testing::PrintToString(console);
+    EXPECT_EQ(p.core->ChatHistory().Enabled(), c.enabled);
+    // The chat goes on: a line is said and shown either way.
+    p.editor.text = "still here";
+    p.core->Sending().SubmitLine();
+    lan.RunFor(200);
+    const auto main = p.channels.Of("Main");
+    EXPECT_TRUE(std::any_of(main.begin(), main.end(),
+                            [](const std::string& l) { return l.find("still here") != std::string::npos; }));
+  }
+}
+
+}  // namespace
+}  // namespace plumo::coretest
