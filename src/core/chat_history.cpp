@@ -56,8 +56,9 @@ void TChatHistory::SettingsChanged() {
 }
 
 void TChatHistory::DropExpired() {
+  lastDrop_ = c_.s.system.NowLocalMs();
   if (Enabled() && c_.settings.HistoryDays > 0)
-    store_->DeleteOlderThan(c_.s.system.NowLocalMs() - c_.settings.HistoryDays * kDayMs);
+    store_->DeleteOlderThan(lastDrop_ - c_.settings.HistoryDays * kDayMs);
 }
 
 void TChatHistory::Close() {
@@ -70,6 +71,8 @@ void TChatHistory::Close() {
 void TChatHistory::Record(THistoryLine line) {
   if (!Enabled()) return;
   line.TimeMs = c_.s.system.NowLocalMs();
+  // A chat that runs for weeks drops expired lines once a day.
+  if (line.TimeMs - lastDrop_ >= kDayMs) DropExpired();
   store_->Append(std::move(line));
   TellNotices();
 }

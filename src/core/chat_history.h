@@ -96,6 +96,7 @@ class TChatHistory {
   TTabStrips& tabs_;
   std::unique_ptr<THistoryStore> store_;
   std::string path_;
+  std::int64_t lastDrop_ = 0;  // local clock of the last DropExpired
   THistoryOptions options_;
   // The oldest line id each channel tab shows, by channel name (upper case); 0 before it opened.
   std::map<std::string, std::int64_t> oldest_;
