@@ -79,19 +79,18 @@ void TChatHistory::Record(THistoryLine line) {
 
 void TChatHistory::ChannelLine(const std::string& channel, const std::string& address,
                                const std::string& nick, const std::string& text) {
-  THistoryLine line;
-  line.Kind = HistoryKind::ChannelLine;
-  line.Conversation = {ConversationKind::Channel, channel};
-  line.SenderAddress = address;
-  line.SenderNick = nick;
-  line.Markup = text;
-  Record(std::move(line));
+  RecordInChannel(HistoryKind::ChannelLine, channel, address, nick, text);
 }
 
 void TChatHistory::Topic(const std::string& channel, const std::string& address, const std::string& nick,
                          const std::string& text) {
+  RecordInChannel(HistoryKind::Topic, channel, address, nick, text);
+}
+
+void TChatHistory::RecordInChannel(HistoryKind kind, const std::string& channel, const std::string& address,
+                                   const std::string& nick, const std::string& text) {
   THistoryLine line;
-  line.Kind = HistoryKind::Topic;
+  line.Kind = kind;
   line.Conversation = {ConversationKind::Channel, channel};
   line.SenderAddress = address;
   line.SenderNick = nick;

@@ -88,6 +88,8 @@ class TChatHistory {
 
  private:
   void Record(THistoryLine line);
+  void RecordInChannel(HistoryKind kind, const std::string& channel, const std::string& address,
+                       const std::string& nick, const std::string& text);
   // Deletes the lines older than the days the settings keep (none when they keep all).
   void DropExpired();
   void TellDeleted(std::int64_t removed, const std::string& what);

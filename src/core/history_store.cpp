@@ -500,25 +500,19 @@ class TSqliteHistoryStore final : public THistoryStore {
 
   std::vector<THistoryLine> Last(const TConversationKey& conversation, int count,
                                  std::int64_t beforeId) override {
-    std::vector<THistoryLine> lines;
-    if (count <= 0) return lines;
-    FlushPending(&conversation);
-    std::lock_guard lock(readMutex_);
-    if (!readDb_) return lines;
-    try {
-      const std::int64_t conv = ReadConversationId(conversation);
-      if (conv == 0) return lines;
-      TStmt& q = readLast_.Start().Bind(1, conv).Bind(2, beforeId).Bind(3, count);
-      while (q.Step()) lines.push_back(ReadLine(q));
-      std::reverse(lines.begin(), lines.end());
-    } catch (const TSqlError&) {
-      lines.clear();
-    }
+    std::vector<THistoryLine> lines = ReadPage(readLast_, conversation, beforeId, count);
+    std::reverse(lines.begin(), lines.end());  // the query runs newest first
     return lines;
   }
 
   std::vector<THistoryLine> From(const TConversationKey& conversation, std::int64_t fromId,
                                  int count) override {
+    return ReadPage(readFrom_, conversation, fromId, count);
+  }
+
+  // Up to count lines of a conversation from a page query bound to (conversation, id, count).
+  std::vector<THistoryLine> ReadPage(TStmt& query, const TConversationKey& conversation, std::int64_t id,
+                                     int count) {
     std::vector<THistoryLine> lines;
     if (count <= 0) return lines;
     FlushPending(&conversation);
@@ -527,7 +521,7 @@ class TSqliteHistoryStore final : public THistoryStore {
     try {
       const std::int64_t conv = ReadConversationId(conversation);
       if (conv == 0) return lines;
-      TStmt& q = readFrom_.Start().Bind(1, conv).Bind(2, fromId).Bind(3, count);
+      TStmt& q = query.Start().Bind(1, conv).Bind(2, id).Bind(3, count);
       while (q.Step()) lines.push_back(ReadLine(q));
     } catch (const TSqlError&) {
       lines.clear();
