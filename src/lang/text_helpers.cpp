@@ -69,7 +69,7 @@ std::optional<TColor> ParseRgb(std::string_view text) {
   if (!text.empty() && text.front() == '#') text.remove_prefix(1);
   if (text.size() != 6) return std::nullopt;
   TColor color = 0;
-  for (int part = 0; part < 3; ++part) {
+  for (std::size_t part = 0; part < 3; ++part) {
     const int hi = HexDigitValue(text[2 * part]);
     const int lo = HexDigitValue(text[2 * part + 1]);
     if (hi < 0 || lo < 0) return std::nullopt;

@@ -4,7 +4,10 @@
 #include <xcb/xcb.h>
 // The XKB protocol header names a structure field "explicit"; it is renamed while the header is read
 // (xcb.h, included above, already brought in every other header it needs).
-#define explicit explicit_  // NOLINT(clang-diagnostic-keyword-macro)
+#ifdef __clang__
+#pragma clang diagnostic ignored "-Wkeyword-macro"
+#endif
+#define explicit explicit_
 #include <xcb/xkb.h>
 #undef explicit
 
