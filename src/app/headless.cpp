@@ -65,18 +65,18 @@ int CopyShippedFiles(const std::string& dir, const std::string& programPath) {
   if (data.empty()) return 0;
   int copied = 0;
   const struct {
-    const char* folder;
-    const char* extension;
-    fs::path to;
+    const char* Folder;
+    const char* Extension;
+    fs::path To;
   } kinds[] = {{"lang", ".lng", fs::path(dir)}, {"sounds", ".wav", fs::path(dir) / "sounds"}};
   for (const auto& kind : kinds) {
     std::error_code listError;
-    for (const auto& entry : fs::directory_iterator(fs::path(data) / kind.folder, listError)) {
-      if (entry.path().extension() != kind.extension) continue;
+    for (const auto& entry : fs::directory_iterator(fs::path(data) / kind.Folder, listError)) {
+      if (entry.path().extension() != kind.Extension) continue;
       std::error_code copyError;
-      fs::create_directories(kind.to, copyError);
+      fs::create_directories(kind.To, copyError);
       // A file of the same name in the user's directory is the user's and stays.
-      if (fs::copy_file(entry.path(), kind.to / entry.path().filename(), fs::copy_options::skip_existing,
+      if (fs::copy_file(entry.path(), kind.To / entry.path().filename(), fs::copy_options::skip_existing,
                         copyError))
         ++copied;
     }
@@ -242,7 +242,7 @@ class HeadlessWindow : public WindowSurface {
   // Answers at once with the text a command gave, or cancels.
   void AskText(const std::string&, const std::string&, const std::string&, TextAnswer answered) override {
     std::optional<std::string> given;
-    given.swap(answer);
+    given.swap(Answer);
     answered(given);
   }
   // The headless editor holds code-page text already, so nothing is ever lost at this point.
@@ -254,7 +254,7 @@ class HeadlessWindow : public WindowSurface {
     std::fprintf(stderr, "plumo: %s\n", Cp1251ToUtf8(text).c_str());
   }
   // The answer the next input box gives; none means the box is cancelled.
-  std::optional<std::string> answer;
+  std::optional<std::string> Answer;
 };
 
 class QtCoreTimers : public CoreTimers {
@@ -472,13 +472,13 @@ class Session {
     std::string line = Utf8ToCp1251(utf8);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     const TypedLine typed = ClassifyLine(line);
-    if (typed.kind == TypedLine::Unknown) {
+    if (typed.Kind == TypedLine::Unknown) {
       Problem("unknown command " + typed.Word +
               " (nothing was sent); /help lists the commands, "
               "// at the start sends a line beginning with /");
       return;
     }
-    if (typed.kind == TypedLine::Text) {
+    if (typed.Kind == TypedLine::Text) {
       SayInChannel(typed.Rest);
       return;
     }
@@ -532,9 +532,9 @@ class Session {
         Problem("usage: /state active|dnd|offline [DESCRIPTION] (or 1, 4, 5)");
         return;
       }
-      if (!description.empty()) window_.answer = description;
+      if (!description.empty()) window_.Answer = description;
       core_.Own().StateMenuClick(*state);
-      window_.answer.reset();
+      window_.Answer.reset();
     } else if (word == "/topic") {
       Topic(rest);
     } else if (word == "/select") {
@@ -659,9 +659,9 @@ class Session {
       return;
     }
     if (core_.Tabs().Channels().CurrentIndex() != index) core_.Tabs().Channels().Show(index);
-    window_.answer = text == "\"\"" ? std::string() : text;
+    window_.Answer = text == "\"\"" ? std::string() : text;
     core_.Tabs().ChangeTopic();
-    window_.answer.reset();
+    window_.Answer.reset();
   }
 
   static std::string TopicTimeText(std::uint32_t seconds) {
@@ -843,13 +843,13 @@ int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
   // A reader of the output that goes away only makes writes fail; the peer still leaves in order
   // when its input ends.
   std::signal(SIGPIPE, SIG_IGN);
-  if (!PrepareProgramDir(options.dir, options.programPath)) return 1;
-  if (!LanguageFileThere(options.dir, options.language)) return 2;
+  if (!PrepareProgramDir(options.Dir, options.ProgramPath)) return 1;
+  if (!LanguageFileThere(options.Dir, options.Language)) return 2;
 
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("Plumo"));
 
-  Printer out(options.json);
+  Printer out(options.Json);
   OutputGate gate;
   HeadlessConversations channels(out, gate);
   HeadlessConversations inputs(out, gate);
@@ -863,15 +863,15 @@ int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
 
   CoreSurfaces surfaces{channels, inputs, editor, roster, window, sound, timers, system};
   std::unique_ptr<ConversationLog> log;
-  if (!OpenConversationLog(options.logFile, log)) return 1;
+  if (!OpenConversationLog(options.LogFile, log)) return 1;
   // Built before the core and destroyed after it: the core's farewell still passes through it.
   std::unique_ptr<JsonEventTap> tap;
   std::unique_ptr<BellTap> bellTap;
   TerminalConsole terminal;
-  TChatCore core(fs::absolute(options.dir).lexically_normal().string(), log ? log->Wrap(surfaces) : surfaces,
+  TChatCore core(fs::absolute(options.Dir).lexically_normal().string(), log ? log->Wrap(surfaces) : surfaces,
                  host, AttachTo(host));
   // --lang is a choice of the user's, kept in chat.ini as the window's language menu keeps it.
-  if (!options.language.empty()) core.SetLanguageOverride(fs::path(options.language).filename().string());
+  if (!options.Language.empty()) core.SetLanguageOverride(fs::path(options.Language).filename().string());
   timers.Connect(core);
   // Wrapped as soon as they are wired, so that events raised during start-up (a failing first
   // announcement) are reported too.
@@ -909,7 +909,7 @@ int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
                         "; /help lists the commands, /quit leaves."));
     }
   }
-  if (!options.language.empty()) core.SaveAllSettings();
+  if (!options.Language.empty()) core.SaveAllSettings();
   // What start-up said comes after the ready line.
   gate.Open();
 
@@ -930,7 +930,7 @@ int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
           session.Command(line);
           terminal.SetPrompt(prompt());
         },
-        [&session] { session.Quit(); }, (fs::path(options.dir) / ".headless_history").string());
+        [&session] { session.Quit(); }, (fs::path(options.Dir) / ".headless_history").string());
     if (editing) {
       RunSignals(session);
       const int code = app.exec();

@@ -10,11 +10,11 @@
 namespace plumo {
 
 struct HeadlessOptions {
-  std::string dir;  // the program's directory (chat.ini, language files, sounds/)
-  bool json = false;
-  std::string programPath;  // argv[0], to find the shipped language files
-  std::string logFile;      // --log: the conversation log, none when empty
-  std::string language;     // --lang: the language file for this run, chat.ini's when empty
+  std::string Dir;  // the program's directory (chat.ini, language files, sounds/)
+  bool Json = false;
+  std::string ProgramPath;  // argv[0], to find the shipped language files
+  std::string LogFile;      // --log: the conversation log, none when empty
+  std::string Language;     // --lang: the language file for this run, chat.ini's when empty
 };
 
 // The version of the JSON objects' schema (docs/headless.md), given in the ready object.

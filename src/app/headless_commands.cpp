@@ -8,7 +8,7 @@
 namespace plumo {
 
 const std::vector<HeadlessCommand>& HeadlessCommands() {
-  static const std::vector<HeadlessCommand> commands = {
+  static const std::vector<HeadlessCommand> kCommands = {
       {"/channel", "NAME", "choose the channel your plain lines go to (\"#\" is the console)"},
       {"/channels", "", "list the channels with their topics"},
       {"/msg", "NICK TEXT", "private message to every peer with that nick (\"quote a nick with blanks\")"},
@@ -28,7 +28,7 @@ const std::vector<HeadlessCommand>& HeadlessCommands() {
       {"/help", "", "this list"},
       {"/quit", "", "leave the chat"},
   };
-  return commands;
+  return kCommands;
 }
 
 TypedLine ClassifyLine(const std::string& line) {
@@ -44,12 +44,12 @@ TypedLine ClassifyLine(const std::string& line) {
   const std::size_t blank = line.find(' ');
   typed.Word = line.substr(0, blank);
   typed.Rest = blank == std::string::npos ? std::string() : line.substr(blank + 1);
-  typed.kind = TypedLine::Unknown;
+  typed.Kind = TypedLine::Unknown;
   const std::string upper = Cp1251UpperCase(typed.Word);
   for (const auto& command : HeadlessCommands()) {
     if (upper != Cp1251UpperCase(command.Name)) continue;
     typed.Word = command.Name;
-    typed.kind = TypedLine::Command;
+    typed.Kind = TypedLine::Command;
   }
   return typed;
 }

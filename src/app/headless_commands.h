@@ -21,7 +21,7 @@ const std::vector<HeadlessCommand>& HeadlessCommands();
 // the commands (Word is its name as listed, typed in any letter case; Rest what follows the first
 // blank), or a line starting with "/" that names no command.
 struct TypedLine {
-  enum Kind { Text, Command, Unknown } kind = Text;
+  enum LineKind { Text, Command, Unknown } Kind = Text;
   std::string Word;
   std::string Rest;  // the text for Text
 };

@@ -190,13 +190,13 @@ long TOutputQueue::WriteSome(const char* data, std::size_t size) {
 bool TOutputQueue::Flush() {
   while (!queue_.empty() && !gone_) {
     Entry& e = queue_.front();
-    if (e.text.empty()) {
+    if (e.Text.empty()) {
       // The reader has taken everything before the dropped lines: the report is due.
-      e.text = DropReport(e.gap) + "\n";
-      pending_ += e.text.size();
+      e.Text = DropReport(e.Gap) + "\n";
+      pending_ += e.Text.size();
     }
-    while (headDone_ < e.text.size()) {
-      const long n = WriteSome(e.text.data() + headDone_, e.text.size() - headDone_);
+    while (headDone_ < e.Text.size()) {
+      const long n = WriteSome(e.Text.data() + headDone_, e.Text.size() - headDone_);
       if (n < 0) {
         gone_ = true;  // the reader has gone: nothing will be read any more
         break;
@@ -223,19 +223,19 @@ void TOutputQueue::DropOldest() {
   const std::size_t at = headDone_ > 0 ? 1 : 0;
   if (at >= queue_.size()) return;
   Entry& first = queue_[at];
-  if (first.gap == 0) {
-    pending_ -= first.text.size();
+  if (first.Gap == 0) {
+    pending_ -= first.Text.size();
     first = Entry{{}, 1};
     ++dropped_;
     return;
   }
   if (at + 1 >= queue_.size()) return;
-  pending_ -= first.text.size();
-  first.text.clear();  // due again later, with the larger count
+  pending_ -= first.Text.size();
+  first.Text.clear();  // due again later, with the larger count
   Entry& victim = queue_[at + 1];
-  pending_ -= victim.text.size();
-  first.gap += victim.gap > 0 ? victim.gap : 1;
-  if (victim.gap == 0) ++dropped_;
+  pending_ -= victim.Text.size();
+  first.Gap += victim.Gap > 0 ? victim.Gap : 1;
+  if (victim.Gap == 0) ++dropped_;
   queue_.erase(queue_.begin() + static_cast<std::ptrdiff_t>(at + 1));
 }
 

@@ -63,8 +63,8 @@ class TOutputQueue {
  private:
   enum class Mode { Direct, Socket, Own, Polled };
   struct Entry {
-    std::string text;       // with its line end; empty for a report not yet due
-    std::uint64_t gap = 0;  // for a report: the lines dropped at this place
+    std::string Text;       // with its line end; empty for a report not yet due
+    std::uint64_t Gap = 0;  // for a report: the lines dropped at this place
   };
   // Bytes of data taken now (0 when the reader is full); -1 when the reader has gone.
   long WriteSome(const char* data, std::size_t size);

@@ -34,20 +34,20 @@ void Usage(FILE* to) {
 int main(int argc, char** argv) {
   bool headless = false;
   plumo::HeadlessOptions options;
-  options.programPath = argc > 0 ? argv[0] : "plumo";
+  options.ProgramPath = argc > 0 ? argv[0] : "plumo";
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--headless") {
       headless = true;
     } else if (arg == "--json") {
-      options.json = true;
+      options.Json = true;
     } else if (arg == "--dir" || arg == "--log" || arg == "--lang") {
       if (i + 1 >= argc || argv[i + 1][0] == 0) {
         std::fprintf(stderr, "plumo: %s needs a value\n", arg.c_str());
         Usage(stderr);
         return 2;
       }
-      std::string& value = arg == "--dir" ? options.dir : arg == "--log" ? options.logFile : options.language;
+      std::string& value = arg == "--dir" ? options.Dir : arg == "--log" ? options.LogFile : options.Language;
       value = argv[++i];
     } else if (arg == "--help" || arg == "-h") {
       Usage(stdout);
@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (options.dir.empty()) options.dir = plumo::DefaultProgramDir();
+  if (options.Dir.empty()) options.Dir = plumo::DefaultProgramDir();
   if (!headless && !plumo::DisplayAvailable()) {
     std::fprintf(stderr,
                  "plumo: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); "
@@ -70,5 +70,5 @@ int main(int argc, char** argv) {
   }
   if (headless) return plumo::RunHeadless(argc, argv, options);
   return plumo::RunWindow(
-      argc, argv, plumo::WindowOptions{options.dir, options.programPath, options.logFile, options.language});
+      argc, argv, plumo::WindowOptions{options.Dir, options.ProgramPath, options.LogFile, options.Language});
 }

@@ -65,8 +65,8 @@ class FirstPaintReport : public QObject {
 }  // namespace
 
 int RunWindow(int argc, char** argv, const WindowOptions& options) {
-  if (!PrepareProgramDir(options.dir, options.programPath)) return 1;
-  if (!LanguageFileThere(options.dir, {})) return 2;
+  if (!PrepareProgramDir(options.Dir, options.ProgramPath)) return 1;
+  if (!LanguageFileThere(options.Dir, {})) return 2;
 
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Plumo"));
@@ -87,10 +87,10 @@ int RunWindow(int argc, char** argv, const WindowOptions& options) {
   // Filled once the core exists; declared before it so that they outlive the engine's last event.
   std::unique_ptr<TrayIcon> tray;
   std::unique_ptr<TPlumoEvents> notifyingTap;
-  if (!OpenConversationLog(options.logFile, log)) return 1;
-  TChatCore core(fs::absolute(options.dir).lexically_normal().string(), log ? log->Wrap(surfaces) : surfaces,
+  if (!OpenConversationLog(options.LogFile, log)) return 1;
+  TChatCore core(fs::absolute(options.Dir).lexically_normal().string(), log ? log->Wrap(surfaces) : surfaces,
                  host, AttachTo(host));
-  if (!options.language.empty()) core.SetLanguageOverride(fs::path(options.language).filename().string());
+  if (!options.Language.empty()) core.SetLanguageOverride(fs::path(options.Language).filename().string());
   form.AttachCore(core);
   tray = std::make_unique<TrayIcon>(form, core, QSystemTrayIcon::isSystemTrayAvailable());
   core.SetEventTap([&](TPlumoEvents& handlers) {
@@ -124,14 +124,14 @@ int RunWindow(int argc, char** argv, const WindowOptions& options) {
     settingsDialog->open();
   };
   // Hiding the window closes the settings dialog (its full save runs then).
-  tray->onHide = [&settingsDialog] {
+  tray->OnHide = [&settingsDialog] {
     if (settingsDialog) settingsDialog->close();
   };
   // "Update Plumo": the updater restarts the program with the arguments it was started with.
   SelfUpdateEnv updateEnv;
-  updateEnv.programPath = programPath;
+  updateEnv.ProgramPath = programPath;
   for (const QString& arg : QCoreApplication::arguments().mid(1))
-    updateEnv.restartArgs.push_back(arg.toStdString());
+    updateEnv.RestartArgs.push_back(arg.toStdString());
   SelfUpdate selfUpdate(form, core, updateEnv);
   if (!form.FormCreate()) {
     // The port is taken by a program that is not this user's window: say so instead of running deaf.
@@ -143,7 +143,7 @@ int RunWindow(int argc, char** argv, const WindowOptions& options) {
     }
     return 1;
   }
-  if (!options.language.empty()) core.SaveAllSettings();  // --lang is kept for the next runs
+  if (!options.Language.empty()) core.SaveAllSettings();  // --lang is kept for the next runs
   // With PLUMO_REPORT_FIRST_PAINT set, the first paint of the window is announced on standard error,
   // so that a benchmark can time the start-up of the real program.
   FirstPaintReport firstPaint;

@@ -8,10 +8,10 @@
 namespace plumo {
 
 struct WindowOptions {
-  std::string dir;          // the program's directory (chat.ini, language files, sounds/)
-  std::string programPath;  // argv[0], to find the shipped language files
-  std::string logFile;      // --log: the conversation log, none when empty
-  std::string language;     // --lang: the language file chosen for this and later runs
+  std::string Dir;          // the program's directory (chat.ini, language files, sounds/)
+  std::string ProgramPath;  // argv[0], to find the shipped language files
+  std::string LogFile;      // --log: the conversation log, none when empty
+  std::string Language;     // --lang: the language file chosen for this and later runs
 };
 
 // Runs the windowed program until its window is closed. Returns the exit code.

@@ -15,7 +15,7 @@ namespace {
 
 // Every drawing works on a 16 by 16 canvas; strokes of one unit sit on half units so that they
 // fall on whole pixels at 16 and 32.
-using Draw = void (*)(QPainter&);
+using Painter = void (*)(QPainter&);
 
 const QColor kInk(0x33, 0x33, 0x33);
 const QColor kWhite(Qt::white);
@@ -242,15 +242,15 @@ void DrawToolColour(QPainter& p) {
   p.drawPath(board.subtracted(hole));
   p.setPen(Qt::NoPen);
   const struct {
-    QPointF centre;
-    QColor colour;
+    QPointF Centre;
+    QColor Colour;
   } blobs[] = {{{4.8, 8.2}, QColor(0xE5, 0x39, 0x35)},
                {{6.4, 5.2}, QColor(0xFB, 0xC0, 0x2D)},
                {{9.6, 5}, QColor(0x43, 0xA0, 0x47)},
                {{12, 7.4}, QColor(0x1E, 0x88, 0xE5)}};
   for (const auto& blob : blobs) {
-    p.setBrush(blob.colour);
-    p.drawEllipse(blob.centre, 1.3, 1.3);
+    p.setBrush(blob.Colour);
+    p.drawEllipse(blob.Centre, 1.3, 1.3);
   }
 }
 
@@ -343,8 +343,8 @@ void DrawApp(QPainter& p) {
 }
 
 struct Picture {
-  int index;
-  Draw draw;
+  int Index;
+  Painter Draw;
 };
 
 // Ascending by index.
@@ -375,17 +375,17 @@ constexpr Picture kPictures[] = {
 };
 
 static_assert(std::adjacent_find(std::begin(kPictures), std::end(kPictures),
-                                 [](const Picture& a, const Picture& b) { return a.index >= b.index; }) ==
+                                 [](const Picture& a, const Picture& b) { return a.Index >= b.Index; }) ==
                   std::end(kPictures),
               "kPictures must be ascending by index without repeats");
 
-Draw FindDraw(int index) {
+Painter FindDraw(int index) {
   const auto it = std::lower_bound(std::begin(kPictures), std::end(kPictures), index,
-                                   [](const Picture& p, int i) { return p.index < i; });
-  return it != std::end(kPictures) && it->index == index ? it->draw : nullptr;
+                                   [](const Picture& p, int i) { return p.Index < i; });
+  return it != std::end(kPictures) && it->Index == index ? it->Draw : nullptr;
 }
 
-QPixmap Render(Draw draw, int size) {
+QPixmap Render(Painter draw, int size) {
   QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
   image.fill(Qt::transparent);
   QPainter p(&image);
@@ -396,7 +396,7 @@ QPixmap Render(Draw draw, int size) {
   return QPixmap::fromImage(image);
 }
 
-QIcon MakeIcon(Draw draw, std::initializer_list<int> sizes) {
+QIcon MakeIcon(Painter draw, std::initializer_list<int> sizes) {
   QIcon icon;
   for (int size : sizes) icon.addPixmap(Render(draw, size));
   return icon;
@@ -418,7 +418,7 @@ constexpr int kAppIndex = -1;  // the program's icon in the cache
 }  // namespace
 
 QIcon MainImage(int index) {
-  const Draw draw = FindDraw(index);
+  const Painter draw = FindDraw(index);
   if (!draw) return {};
   auto& cache = Cache();
   auto it = cache.find(index);
@@ -427,13 +427,13 @@ QIcon MainImage(int index) {
 }
 
 QPixmap MainPixmap(int index, int size) {
-  const Draw draw = FindDraw(index);
+  const Painter draw = FindDraw(index);
   return draw && size > 0 ? Render(draw, size) : QPixmap();
 }
 
 std::vector<int> MainImageIndices() {
   std::vector<int> indices;
-  for (const auto& picture : kPictures) indices.push_back(picture.index);
+  for (const auto& picture : kPictures) indices.push_back(picture.Index);
   return indices;
 }
 

@@ -27,12 +27,12 @@ constexpr std::array<char16_t, 128> kHigh = {
 };
 
 const std::unordered_map<char32_t, char>& ReverseTable() {
-  static const std::unordered_map<char32_t, char> table = [] {
+  static const std::unordered_map<char32_t, char> kTable = [] {
     std::unordered_map<char32_t, char> t;
     for (int i = 0; i < 128; ++i) t.emplace(kHigh[i], static_cast<char>(0x80 + i));
     return t;
   }();
-  return table;
+  return kTable;
 }
 
 void AppendUtf8(std::string& out, char32_t cp) {
@@ -59,9 +59,9 @@ constexpr char32_t kReplacementChar = 0xFFFD;
 // sequence, a sequence cut short by the end of the text or a missing continuation byte is invalid
 // and one byte long.
 struct Decoded {
-  char32_t cp = 0;
-  std::size_t length = 1;
-  bool valid = false;
+  char32_t Cp = 0;
+  std::size_t Length = 1;
+  bool Valid = false;
 };
 
 Decoded DecodeAt(std::string_view utf8, std::size_t i) {
@@ -122,8 +122,8 @@ std::string Utf8ToCp1251(std::string_view utf8) {
   out.reserve(utf8.size());
   for (std::size_t i = 0; i < utf8.size();) {
     const Decoded d = DecodeAt(utf8, i);
-    out += d.valid ? UnicodeToCp1251(d.cp) : '?';
-    i += d.length;
+    out += d.Valid ? UnicodeToCp1251(d.Cp) : '?';
+    i += d.Length;
   }
   return out;
 }
@@ -133,11 +133,11 @@ std::vector<TUnencodableChar> UnencodableChars(std::string_view utf8) {
   std::unordered_set<char32_t> seen;
   for (std::size_t i = 0; i < utf8.size();) {
     const Decoded d = DecodeAt(utf8, i);
-    i += d.length;
-    if (d.valid && (d.cp == U'?' || UnicodeToCp1251(d.cp) != '?')) continue;
+    i += d.Length;
+    if (d.Valid && (d.Cp == U'?' || UnicodeToCp1251(d.Cp) != '?')) continue;
     // Surrogates and numbers beyond Unicode decode but cannot be shown; they count as invalid.
-    const bool showable = d.valid && d.cp <= 0x10FFFF && (d.cp < 0xD800 || d.cp > 0xDFFF);
-    const char32_t cp = showable ? d.cp : kReplacementChar;
+    const bool showable = d.Valid && d.Cp <= 0x10FFFF && (d.Cp < 0xD800 || d.Cp > 0xDFFF);
+    const char32_t cp = showable ? d.Cp : kReplacementChar;
     if (!seen.insert(cp).second) continue;
     std::string text;
     AppendUtf8(text, cp);

@@ -19,7 +19,7 @@
 namespace plumo {
 namespace {
 
-constexpr std::size_t npos = std::string::npos;
+constexpr std::size_t kNpos = std::string::npos;
 constexpr char kBom[] = "\xEF\xBB\xBF";
 // A replacement file is named "<file name>" + kTempInfix + six characters (mkstemp).
 constexpr char kTempInfix[] = ".tmp-";
@@ -28,11 +28,11 @@ constexpr std::size_t kTempSuffix = 6;
 // The directory part of a path ("." when none) and the name part.
 std::string DirOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
-  return slash == npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  return slash == kNpos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
 }
 std::string NameOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
-  return slash == npos ? path : path.substr(slash + 1);
+  return slash == kNpos ? path : path.substr(slash + 1);
 }
 
 bool SyncDir(const std::string& dir) {
@@ -58,7 +58,7 @@ bool ParseHeader(std::string_view line, std::string_view& name) {
   const std::string_view t = Trim(line);
   if (t.empty() || t.front() != '[') return false;
   const std::size_t close = t.find(']');
-  if (close == npos) return false;
+  if (close == kNpos) return false;
   name = Trim(t.substr(1, close - 1));
   return true;
 }
@@ -66,7 +66,7 @@ bool ParseHeader(std::string_view line, std::string_view& name) {
 // A key line: "key=value" with a non-empty key; value is the raw text after the first "=".
 bool ParseKeyLine(std::string_view line, std::string_view& key, std::string_view& value) {
   const std::size_t eq = line.find('=');
-  if (eq == npos) return false;
+  if (eq == kNpos) return false;
   key = Trim(line.substr(0, eq));
   if (key.empty()) return false;
   value = line.substr(eq + 1);
@@ -77,19 +77,19 @@ bool ParseKeyLine(std::string_view line, std::string_view& key, std::string_view
 
 TIniFile::Stamp TIniFile::StampOf(const struct stat& st) {
   Stamp s;
-  s.exists = true;
-  s.dev = st.st_dev;
-  s.ino = st.st_ino;
-  s.size = static_cast<std::uint64_t>(st.st_size);
-  s.mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  s.Exists = true;
+  s.Dev = st.st_dev;
+  s.Ino = st.st_ino;
+  s.Size = static_cast<std::uint64_t>(st.st_size);
+  s.MtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
   return s;
 }
 
 namespace {
 
 struct ParsedInt {
-  long long value = 0;
-  bool hex = false;
+  long long Value = 0;
+  bool Hex = false;
 };
 
 std::optional<ParsedInt> ParseIntText(std::string_view text) {
@@ -125,8 +125,8 @@ std::optional<ParsedInt> ParseIntText(std::string_view text) {
       return std::nullopt;
     v = v * base + static_cast<unsigned>(d);
   }
-  r.value = negative ? -static_cast<long long>(v) : static_cast<long long>(v);
-  r.hex = base == 16;
+  r.Value = negative ? -static_cast<long long>(v) : static_cast<long long>(v);
+  r.Hex = base == 16;
   return r;
 }
 
@@ -154,7 +154,7 @@ void TIniFile::Refresh() const {
   loaded_ = true;
   indexed_ = false;
   readsSinceChange_ = 0;
-  if (!now.exists) return;
+  if (!now.Exists) return;
   std::ifstream in(path_, std::ios::binary);
   if (!in) {
     stamp_ = Stamp{};
@@ -170,7 +170,7 @@ void TIniFile::Refresh() const {
   bool first = true;
   while (start < data.size()) {
     std::size_t nl = data.find('\n', start);
-    const bool terminated = nl != npos;
+    const bool terminated = nl != kNpos;
     if (!terminated) nl = data.size();
     std::string line = data.substr(start, nl - start);
     if (!line.empty() && line.back() == '\r') {
@@ -204,22 +204,22 @@ void TIniFile::UseIndex() const {
 
 std::size_t TIniFile::IndexedKey(std::string_view section, std::string_view key) const {
   const auto it = keyIndex_.find(Cp1251UpperCase(section) + '\n' + Cp1251UpperCase(key));
-  return it == keyIndex_.end() ? npos : it->second;
+  return it == keyIndex_.end() ? kNpos : it->second;
 }
 
 std::pair<std::size_t, std::size_t> TIniFile::FindSection(std::string_view section) const {
-  std::size_t header = npos;
+  std::size_t header = kNpos;
   std::size_t from = 0;
   if (indexed_) {
     const auto it = sectionIndex_.find(Cp1251UpperCase(section));
-    if (it == sectionIndex_.end()) return {npos, lines_.size()};
+    if (it == sectionIndex_.end()) return {kNpos, lines_.size()};
     header = it->second;
     from = header + 1;
   }
   for (std::size_t i = from; i < lines_.size(); ++i) {
     std::string_view name;
     if (!ParseHeader(lines_[i], name)) continue;
-    if (header != npos) return {header, i};
+    if (header != kNpos) return {header, i};
     if (SameText1251(name, section)) header = i;
   }
   return {header, lines_.size()};
@@ -230,13 +230,13 @@ std::size_t TIniFile::FindKey(std::size_t begin, std::size_t end, std::string_vi
     std::string_view k, v;
     if (ParseKeyLine(lines_[i], k, v) && SameText1251(k, key)) return i;
   }
-  return npos;
+  return kNpos;
 }
 
 bool TIniFile::SectionExists(std::string_view section) const {
   Refresh();
   UseIndex();
-  return FindSection(section).first != npos;
+  return FindSection(section).first != kNpos;
 }
 
 bool TIniFile::ValueExists(std::string_view section, std::string_view key) const {
@@ -251,10 +251,10 @@ std::optional<std::string> TIniFile::Read(std::string_view section, std::string_
     i = IndexedKey(section, Trim(key));
   } else {
     const auto [header, end] = FindSection(section);
-    if (header == npos) return std::nullopt;
+    if (header == kNpos) return std::nullopt;
     i = FindKey(header + 1, end, Trim(key));
   }
-  if (i == npos) return std::nullopt;
+  if (i == kNpos) return std::nullopt;
   std::string_view k, v;
   ParseKeyLine(lines_[i], k, v);
   return CleanValue(v);
@@ -270,10 +270,10 @@ int TIniFile::ReadInteger(std::string_view section, std::string_view key, int de
   if (!v) return def;
   const auto p = ParseIntText(*v);
   if (!p) return def;
-  if (p->value >= INT_MIN && p->value <= INT_MAX) return static_cast<int>(p->value);
+  if (p->Value >= INT_MIN && p->Value <= INT_MAX) return static_cast<int>(p->Value);
   // Hexadecimal values fill the 32 bits, as "$FFFFFFFF" is -1.
-  if (p->hex && p->value > INT_MAX && p->value <= 0xFFFFFFFFLL) {
-    return static_cast<int>(static_cast<std::uint32_t>(p->value));
+  if (p->Hex && p->Value > INT_MAX && p->Value <= 0xFFFFFFFFLL) {
+    return static_cast<int>(static_cast<std::uint32_t>(p->Value));
   }
   return def;
 }
@@ -303,7 +303,7 @@ std::vector<std::pair<std::string, std::string>> TIniFile::ReadSectionValues(std
   UseIndex();
   std::vector<std::pair<std::string, std::string>> out;
   const auto [header, end] = FindSection(section);
-  if (header == npos) return out;
+  if (header == kNpos) return out;
   for (std::size_t i = header + 1; i < end; ++i) {
     std::string_view k, v;
     if (ParseKeyLine(lines_[i], k, v)) out.emplace_back(std::string(k), CleanValue(v));
@@ -354,7 +354,7 @@ std::string TIniFile::StoredValue(std::string_view value) {
 std::optional<long long> TIniFile::ParseInteger(std::string_view text) {
   const auto p = ParseIntText(text);
   if (!p) return std::nullopt;
-  return p->value;
+  return p->Value;
 }
 
 bool TIniFile::Store() {
@@ -428,14 +428,14 @@ bool TIniFile::WriteString(std::string_view section, std::string_view key, std::
   Refresh();
   const std::string entry = std::string(key) + "=" + StoredValue(value);
   const auto [header, end] = FindSection(section);
-  if (header == npos) {
+  if (header == kNpos) {
     if (!lines_.empty() && !Trim(lines_.back()).empty()) lines_.emplace_back();
     lines_.push_back("[" + std::string(section) + "]");
     lines_.push_back(entry);
     return Store();
   }
   const std::size_t i = FindKey(header + 1, end, key);
-  if (i != npos) {
+  if (i != kNpos) {
     std::string_view k, v;
     ParseKeyLine(lines_[i], k, v);
     lines_[i] = std::string(k) + "=" + StoredValue(value);
@@ -459,9 +459,9 @@ bool TIniFile::WriteBool(std::string_view section, std::string_view key, bool va
 bool TIniFile::DeleteKey(std::string_view section, std::string_view key) {
   Refresh();
   const auto [header, end] = FindSection(section);
-  if (header == npos) return true;
+  if (header == kNpos) return true;
   const std::size_t i = FindKey(header + 1, end, key);
-  if (i == npos) return true;
+  if (i == kNpos) return true;
   lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(i));
   return Store();
 }
@@ -481,7 +481,7 @@ void TIniFile::DropSection(std::string_view section, std::size_t room) {
 
 bool TIniFile::EraseSection(std::string_view section) {
   Refresh();
-  if (FindSection(section).first == npos) return true;
+  if (FindSection(section).first == kNpos) return true;
   DropSection(section, 0);
   return Store();
 }
@@ -544,7 +544,7 @@ bool TIniFile::WriteSectionValues(std::string_view section,
   Refresh();
   const auto [header, end] = FindSection(section);
   std::unordered_map<std::string, std::size_t> known;
-  if (header != npos) {
+  if (header != kNpos) {
     for (std::size_t i = header + 1; i < end; ++i) {
       std::string_view k, v;
       if (ParseKeyLine(lines_[i], k, v)) known.emplace(Cp1251UpperCase(k), i);
@@ -552,7 +552,7 @@ bool TIniFile::WriteSectionValues(std::string_view section,
   }
   bool ok = true;
   std::vector<std::string> added = MergeEntries(entries, known, lines_, ok);
-  if (header == npos) {
+  if (header == kNpos) {
     if (added.empty()) return ok;
     if (!lines_.empty() && !Trim(lines_.back()).empty()) lines_.emplace_back();
     lines_.push_back("[" + std::string(section) + "]");

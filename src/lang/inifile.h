@@ -126,9 +126,9 @@ class TIniFile {
  private:
   // Identity of the file version held in lines_ (device, inode, size, modification time).
   struct Stamp {
-    bool exists = false;
-    std::uint64_t dev = 0, ino = 0, size = 0;
-    std::int64_t mtimeNs = 0;
+    bool Exists = false;
+    std::uint64_t Dev = 0, Ino = 0, Size = 0;
+    std::int64_t MtimeNs = 0;
     bool operator==(const Stamp&) const = default;
   };
   static Stamp StampOf(const struct stat& st);

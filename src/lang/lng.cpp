@@ -20,7 +20,7 @@ std::string FileNamePart(std::string_view name) {
 }
 
 std::string InDir(const std::string& dir, std::string_view name) {
-  const std::string part = FileNamePart(name);
+  std::string part = FileNamePart(name);
   if (part.empty()) return {};
   if (dir.empty()) return part;
   return dir.back() == '/' ? dir + part : dir + "/" + part;

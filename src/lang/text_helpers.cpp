@@ -6,11 +6,11 @@
 namespace plumo {
 namespace {
 
-bool MatchesAt(std::string_view text, std::size_t at, std::string_view what, bool ignore_case) {
+bool MatchesAt(std::string_view text, std::size_t at, std::string_view what, bool ignoreCase) {
   for (std::size_t k = 0; k < what.size(); ++k) {
     const char a = text[at + k];
     const char b = what[k];
-    if (ignore_case ? Cp1251Upper(a) != Cp1251Upper(b) : a != b) return false;
+    if (ignoreCase ? Cp1251Upper(a) != Cp1251Upper(b) : a != b) return false;
   }
   return true;
 }
@@ -39,13 +39,13 @@ std::string HexDigits(std::uint32_t value, int width) {
   return out;
 }
 
-std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to, bool ignore_case) {
+std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to, bool ignoreCase) {
   if (from.empty()) return std::string(text);
   std::string out;
   out.reserve(text.size());
   std::size_t i = 0;
   while (i < text.size()) {
-    if (text.size() - i >= from.size() && MatchesAt(text, i, from, ignore_case)) {
+    if (text.size() - i >= from.size() && MatchesAt(text, i, from, ignoreCase)) {
       out.append(to);
       i += from.size();
     } else {
@@ -69,7 +69,7 @@ std::optional<TColor> ParseRgb(std::string_view text) {
   if (!text.empty() && text.front() == '#') text.remove_prefix(1);
   if (text.size() != 6) return std::nullopt;
   TColor color = 0;
-  for (int part = 0; part < 3; ++part) {
+  for (std::size_t part = 0; part < 3; ++part) {
     const int hi = HexDigitValue(text[2 * part]);
     const int lo = HexDigitValue(text[2 * part + 1]);
     if (hi < 0 || lo < 0) return std::nullopt;

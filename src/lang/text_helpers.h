@@ -21,9 +21,9 @@ class TextFormatError : public std::invalid_argument {
 };
 
 // Replaces every occurrence of `from`, left to right, continuing after each replacement (so the
-// inserted text is never searched again). With ignore_case, letters are compared through
+// inserted text is never searched again). With ignoreCase, letters are compared through
 // Cp1251Upper (lang/textcase.h), which folds Cyrillic too. An empty `from` replaces nothing.
-std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to, bool ignore_case);
+std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to, bool ignoreCase);
 
 // A control character that a one-line value cannot hold: below 0x20 except the tab, and 0x7F.
 inline bool IsControlChar(char c) {

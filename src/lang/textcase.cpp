@@ -13,7 +13,7 @@ constexpr std::array<unsigned char, 256> BuildUpperTable() {
   // Cyrillic а..я (0xE0..0xFF) to А..Я (0xC0..0xDF).
   for (int c = 0xE0; c <= 0xFF; ++c) t[c] = static_cast<unsigned char>(c - 0x20);
   // The letters outside the main block: lower-case byte, upper-case byte.
-  constexpr unsigned char pairs[][2] = {
+  constexpr unsigned char kPairs[][2] = {
       {0xB8, 0xA8},  // ё Ё
       {0x90, 0x80},  // ђ Ђ
       {0x83, 0x81},  // ѓ Ѓ
@@ -30,7 +30,7 @@ constexpr std::array<unsigned char, 256> BuildUpperTable() {
       {0xB3, 0xB2},  // і І
       {0xBE, 0xBD},  // ѕ Ѕ
   };
-  for (const auto& p : pairs) t[p[0]] = p[1];
+  for (const auto& p : kPairs) t[p[0]] = p[1];
   return t;
 }
 

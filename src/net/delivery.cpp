@@ -113,28 +113,28 @@ bool TPlumo::TakeResendBudget(const std::string& address, std::size_t bytes) {
   auto [it, added] = resendBuckets_.try_emplace(address);
   Bucket& b = it->second;
   if (added) {
-    b.atMs = now;
+    b.AtMs = now;
     // Once many addresses have asked, forget those whose buckets have refilled (a forgotten asker
     // starts full, as it would be by now); should even that leave too many, forget all but this one.
     const auto limit = static_cast<std::size_t>(TUsers::kMaxEntries);
     if (resendBuckets_.size() > limit) {
       const auto refillMs = static_cast<std::int64_t>(1000 * kResendBurstBytes / kResendBytesPerSecond);
       std::erase_if(resendBuckets_, [&](const auto& p) {
-        return p.first != address && std::llabs(now - p.second.atMs) > refillMs;
+        return p.first != address && std::llabs(now - p.second.AtMs) > refillMs;
       });
     }
     if (resendBuckets_.size() > 2 * limit) {
       std::erase_if(resendBuckets_, [&](const auto& p) { return p.first != address; });
     }
   }
-  const double seconds = static_cast<double>(std::llabs(now - b.atMs)) / 1000.0;
-  b.atMs = now;
-  b.datagrams = std::min(kResendBurstDatagrams, b.datagrams + seconds * kResendDatagramsPerSecond);
-  b.bytes = std::min(kResendBurstBytes, b.bytes + seconds * kResendBytesPerSecond);
+  const double seconds = static_cast<double>(std::llabs(now - b.AtMs)) / 1000.0;
+  b.AtMs = now;
+  b.Datagrams = std::min(kResendBurstDatagrams, b.Datagrams + seconds * kResendDatagramsPerSecond);
+  b.Bytes = std::min(kResendBurstBytes, b.Bytes + seconds * kResendBytesPerSecond);
   const auto need = static_cast<double>(bytes);
-  if (b.datagrams < 1 || b.bytes < need) return false;
-  b.datagrams -= 1;
-  b.bytes -= need;
+  if (b.Datagrams < 1 || b.Bytes < need) return false;
+  b.Datagrams -= 1;
+  b.Bytes -= need;
   return true;
 }
 

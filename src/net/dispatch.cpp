@@ -12,15 +12,15 @@ namespace {
 
 // Read-only view of one accepted datagram.
 struct Datagram {
-  const std::uint8_t* data;
-  std::size_t length;
-  TMStigs fields;
+  const std::uint8_t* Data;
+  std::size_t Length;
+  TMStigs Fields;
 
   const std::string& Field(std::size_t k) const {
     static const std::string kEmpty;
-    return k < fields.size() ? fields[k] : kEmpty;
+    return k < Fields.size() ? Fields[k] : kEmpty;
   }
-  std::uint16_t U16(std::size_t offset) const { return BytesToU16(data[offset], data[offset + 1]); }
+  std::uint16_t U16(std::size_t offset) const { return BytesToU16(Data[offset], Data[offset + 1]); }
   // The state field at k (one character, else no state) with the description after it (may be absent).
   bool StateAt(std::size_t k, char& state) const {
     if (Field(k).size() != 1) return false;
@@ -28,7 +28,7 @@ struct Datagram {
     return true;
   }
   std::uint32_t U32(std::size_t offset) const {
-    return BytesToU32(data[offset], data[offset + 1], data[offset + 2], data[offset + 3]);
+    return BytesToU32(Data[offset], Data[offset + 1], Data[offset + 2], Data[offset + 3]);
   }
 };
 
@@ -89,8 +89,8 @@ void TPlumo::Dispatch(std::uint16_t type, std::uint16_t seq, const std::uint8_t*
   const std::size_t offset = FieldOffset(type);
   Datagram d{data, length, SplitFields(data, length, offset)};
   // Every type with a number block needs at least one field after it, so the block lies inside.
-  if (length < offset || !HasMinimumFields(type, d.fields)) return;
-  const TMStigs& fields = d.fields;
+  if (length < offset || !HasMinimumFields(type, d.Fields)) return;
+  const TMStigs& fields = d.Fields;
   const std::uint8_t* header = data + 1;
   auto isRepeat = [&](int i) { return users_.FindReceived(i, type, seq) >= 0; };
 

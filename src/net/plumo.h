@@ -240,9 +240,9 @@ class TPlumo {
   std::size_t learnedChannels_ = 0;
   std::deque<CmdRec> held_;
   struct Bucket {
-    double datagrams = kResendBurstDatagrams;
-    double bytes = kResendBurstBytes;
-    std::int64_t atMs = 0;
+    double Datagrams = kResendBurstDatagrams;
+    double Bytes = kResendBurstBytes;
+    std::int64_t AtMs = 0;
   };
   std::unordered_map<std::string, Bucket> resendBuckets_;
   std::unordered_map<std::string, std::int64_t> pingedAt_;

@@ -9,7 +9,8 @@ namespace plumo {
 
 void TPlumo::PresenceTick() {
   EnablePresenceTimer(false);
-  const std::int64_t L = PingThreshold();
+  // L, 3 L and 4 L: the ping, certain-ping and loss thresholds, as the protocol names them.
+  const std::int64_t L = PingThreshold();  // NOLINT(readability-identifier-naming)
   const std::int64_t now = host_.NowMs();
   std::vector<int> lost;
   std::vector<std::string> pings;

@@ -56,6 +56,8 @@ struct AChuvakInfo {
 
 // The last change OnChange reported, so that a listener can follow the roster in steps proportional
 // to what changed instead of rereading all of it.
+// NOLINTBEGIN(readability-identifier-naming): the fields become PascalCase together with their
+// reader in the core (TRosterList::Follow).
 struct TRosterChange {
   enum Kind { Added, Renamed, Removed };
   Kind kind = Added;
@@ -64,6 +66,7 @@ struct TRosterChange {
   std::string oldNick;  // Renamed only
   std::string address;
 };
+// NOLINTEND(readability-identifier-naming)
 
 class TUsers {
  public:

@@ -56,11 +56,11 @@ void Quiet(xkb_context*, xkb_log_level, const char*, va_list) {}
 }  // namespace
 
 std::vector<LayoutName> ParseLayoutList(std::string_view layouts, std::string_view variants) {
-  const std::vector<std::string_view> variant_items = Split(variants, ',');
+  const std::vector<std::string_view> variantItems = Split(variants, ',');
   std::vector<LayoutName> result;
-  const std::vector<std::string_view> layout_items = Split(layouts, ',');
-  for (std::size_t i = 0; i < layout_items.size(); ++i) {
-    std::string_view code = Trim(layout_items[i]);
+  const std::vector<std::string_view> layoutItems = Split(layouts, ',');
+  for (std::size_t i = 0; i < layoutItems.size(); ++i) {
+    std::string_view code = Trim(layoutItems[i]);
     std::string_view variant;
     if (const auto open = code.find('('); open != std::string_view::npos) {
       variant = code.substr(open + 1);
@@ -69,7 +69,7 @@ std::vector<LayoutName> ParseLayoutList(std::string_view layouts, std::string_vi
       variant = Trim(variant);
       code = Trim(code.substr(0, open));
     }
-    if (i < variant_items.size() && !Trim(variant_items[i]).empty()) variant = Trim(variant_items[i]);
+    if (i < variantItems.size() && !Trim(variantItems[i]).empty()) variant = Trim(variantItems[i]);
     if (code.empty()) continue;
     result.push_back({std::string(code), std::string(variant)});
   }
@@ -78,39 +78,38 @@ std::vector<LayoutName> ParseLayoutList(std::string_view layouts, std::string_vi
 
 XkbNames ParseXkbRulesNames(std::string_view raw) {
   XkbNames names;
-  std::string* fields[] = {&names.rules, &names.model, &names.layout, &names.variant, &names.options};
+  std::string* fields[] = {&names.Rules, &names.Model, &names.Layout, &names.Variant, &names.Options};
   const std::vector<std::string_view> parts = Split(raw, '\0');
   for (std::size_t i = 0; i < parts.size() && i < std::size(fields); ++i) *fields[i] = parts[i];
   return names;
 }
 
 ChosenLayouts ChooseLayoutNames(const LayoutSources& sources) {
-  if (sources.desktop) {
-    auto names = ParseLayoutList(sources.desktop->layout, sources.desktop->variant);
-    if (!names.empty()) return {std::move(names), LayoutSource::kDesktop};
+  if (sources.Desktop) {
+    auto names = ParseLayoutList(sources.Desktop->Layout, sources.Desktop->Variant);
+    if (!names.empty()) return {std::move(names), LayoutSource::Desktop};
   }
-  if (auto names = ParseLayoutList(sources.setting); !names.empty()) {
-    return {std::move(names), LayoutSource::kSetting};
+  if (auto names = ParseLayoutList(sources.Setting); !names.empty()) {
+    return {std::move(names), LayoutSource::Setting};
   }
-  if (auto names = ParseLayoutList(sources.env_layout, sources.env_variant); !names.empty()) {
-    return {std::move(names), LayoutSource::kEnvironment};
+  if (auto names = ParseLayoutList(sources.EnvLayout, sources.EnvVariant); !names.empty()) {
+    return {std::move(names), LayoutSource::Environment};
   }
-  return {{{"us", ""}}, LayoutSource::kDefault};
+  return {{{"us", ""}}, LayoutSource::Default};
 }
 
 LayoutSources ReadLayoutSources(std::string_view setting) {
   X11Keyboard x11 = ReadX11Keyboard();
-  return {std::move(x11.names), x11.group, std::string(setting), Env("XKB_DEFAULT_LAYOUT"),
+  return {std::move(x11.Names), x11.Group, std::string(setting), Env("XKB_DEFAULT_LAYOUT"),
           Env("XKB_DEFAULT_VARIANT")};
 }
 
 DesktopLayouts LoadDesktopLayouts(std::string_view setting) {
   const LayoutSources sources = ReadLayoutSources(setting);
   ChosenLayouts chosen = ChooseLayoutNames(sources);
-  DesktopLayouts result{KeyboardLayouts(chosen.names), chosen.source};
-  if (chosen.source == LayoutSource::kDesktop && sources.desktop_group) {
-    if (const auto index = result.layouts.FindGroup(*sources.desktop_group))
-      result.layouts.SetCurrent(*index);
+  DesktopLayouts result{KeyboardLayouts(chosen.Names), chosen.Source};
+  if (chosen.Source == LayoutSource::Desktop && sources.DesktopGroup) {
+    if (const auto index = result.Layouts.FindGroup(*sources.DesktopGroup)) result.Layouts.SetCurrent(*index);
   }
   return result;
 }
@@ -121,7 +120,7 @@ KeyboardLayouts::KeyboardLayouts(const std::vector<LayoutName>& names) {
   xkb_context_set_log_fn(context.get(), Quiet);
   for (std::size_t group = 0; group < names.size(); ++group) {
     const LayoutName& name = names[group];
-    const xkb_rule_names rmlvo{"evdev", "pc105", name.layout.c_str(), name.variant.c_str(), ""};
+    const xkb_rule_names rmlvo{"evdev", "pc105", name.Layout.c_str(), name.Variant.c_str(), ""};
     Keymap keymap(xkb_keymap_new_from_names(context.get(), &rmlvo, XKB_KEYMAP_COMPILE_NO_FLAGS));
     // A name with commas would compile into several groups; only single layouts are taken.
     if (!keymap || xkb_keymap_num_layouts(keymap.get()) != 1) continue;
@@ -136,39 +135,39 @@ KeyboardLayouts::KeyboardLayouts(const std::vector<LayoutName>& names) {
     KeyTable table;
     const xkb_keycode_t min = xkb_keymap_min_keycode(keymap.get());
     const xkb_keycode_t max = xkb_keymap_max_keycode(keymap.get());
-    table.chars.assign(max + 1, {0, 0});
+    table.Chars.assign(max + 1, {0, 0});
     for (xkb_keycode_t key = min; key <= max; ++key) {
-      table.chars[key] = {xkb_state_key_get_utf32(plain.get(), key),
+      table.Chars[key] = {xkb_state_key_get_utf32(plain.get(), key),
                           xkb_state_key_get_utf32(shifted.get(), key)};
     }
     // The first key found for a character is kept: the main block before the rest, and within
     // each the unshifted state before the shifted one, keys in keycode order.
-    for (const bool main_block : {true, false}) {
-      for (const bool with_shift : {false, true}) {
+    for (const bool mainBlock : {true, false}) {
+      for (const bool withShift : {false, true}) {
         for (xkb_keycode_t key = min; key <= max; ++key) {
-          if ((key <= kLastMainBlockKey) != main_block) continue;
-          const char32_t c = table.chars[key][with_shift ? 1 : 0];
-          if (c != 0) table.keys.try_emplace(c, KeyStroke{key, with_shift});
+          if ((key <= kLastMainBlockKey) != mainBlock) continue;
+          const char32_t c = table.Chars[key][withShift ? 1 : 0];
+          if (c != 0) table.Keys.try_emplace(c, KeyStroke{key, withShift});
         }
       }
     }
 
-    const char* display_name = xkb_keymap_layout_get_name(keymap.get(), 0);
-    layouts_.push_back({name, display_name ? display_name : name.layout, group});
+    const char* displayName = xkb_keymap_layout_get_name(keymap.get(), 0);
+    layouts_.push_back({name, displayName ? displayName : name.Layout, group});
     tables_.push_back(std::move(table));
   }
 }
 
 std::optional<std::size_t> KeyboardLayouts::Find(const LayoutName& name) const {
   for (std::size_t i = 0; i < layouts_.size(); ++i) {
-    if (layouts_[i].name == name) return i;
+    if (layouts_[i].Name == name) return i;
   }
   return std::nullopt;
 }
 
 std::optional<std::size_t> KeyboardLayouts::FindGroup(std::size_t group) const {
   for (std::size_t i = 0; i < layouts_.size(); ++i) {
-    if (layouts_[i].group == group) return i;
+    if (layouts_[i].Group == group) return i;
   }
   return std::nullopt;
 }
@@ -189,21 +188,21 @@ RetypeResult KeyboardLayouts::Retype(std::u32string_view text, std::size_t from,
   }
   const KeyTable& source = tables_[from];
   const KeyTable& target = tables_[to];
-  result.text.reserve(text.size());
+  result.Text.reserve(text.size());
   for (const char32_t c : text) {
     char32_t retyped = 0;
-    if (const auto it = source.keys.find(c);
-        it != source.keys.end() && it->second.keycode < target.chars.size()) {
-      retyped = target.chars[it->second.keycode][it->second.shift ? 1 : 0];
+    if (const auto it = source.Keys.find(c);
+        it != source.Keys.end() && it->second.Keycode < target.Chars.size()) {
+      retyped = target.Chars[it->second.Keycode][it->second.Shift ? 1 : 0];
     }
     if (retyped == 0) {
       // No key here, or the key gives nothing in the target layout: typing it there would lose it.
-      ++result.unmapped;
+      ++result.Unmapped;
       retyped = c;
     }
-    result.text.push_back(retyped);
+    result.Text.push_back(retyped);
   }
-  if (rule == RetypeRule::kAllOrNothing && result.unmapped != 0) result.text = text;
+  if (rule == RetypeRule::AllOrNothing && result.Unmapped != 0) result.Text = text;
   return result;
 }
 

@@ -21,8 +21,8 @@ namespace plumo {
 // One entry of an XKB layout list: the layout code ("us", "ru") and its variant ("" for the
 // layout's default variant).
 struct LayoutName {
-  std::string layout;
-  std::string variant;
+  std::string Layout;
+  std::string Variant;
   bool operator==(const LayoutName&) const = default;
 };
 
@@ -34,11 +34,11 @@ std::vector<LayoutName> ParseLayoutList(std::string_view layouts, std::string_vi
 
 // The five texts of the X root window property _XKB_RULES_NAMES.
 struct XkbNames {
-  std::string rules;
-  std::string model;
-  std::string layout;
-  std::string variant;
-  std::string options;
+  std::string Rules;
+  std::string Model;
+  std::string Layout;
+  std::string Variant;
+  std::string Options;
   bool operator==(const XkbNames&) const = default;
 };
 
@@ -47,18 +47,18 @@ XkbNames ParseXkbRulesNames(std::string_view raw);
 
 // Where a layout list can come from, in the order they are asked.
 struct LayoutSources {
-  std::optional<XkbNames> desktop;             // the X server's configuration, when a display answered
-  std::optional<std::uint32_t> desktop_group;  // the X server's active layout group
-  std::string setting;                         // the program's own setting, in ParseLayoutList's form
-  std::string env_layout;                      // XKB_DEFAULT_LAYOUT
-  std::string env_variant;                     // XKB_DEFAULT_VARIANT
+  std::optional<XkbNames> Desktop;            // the X server's configuration, when a display answered
+  std::optional<std::uint32_t> DesktopGroup;  // the X server's active layout group
+  std::string Setting;                        // the program's own setting, in ParseLayoutList's form
+  std::string EnvLayout;                      // XKB_DEFAULT_LAYOUT
+  std::string EnvVariant;                     // XKB_DEFAULT_VARIANT
 };
 
-enum class LayoutSource { kDesktop, kSetting, kEnvironment, kDefault };
+enum class LayoutSource { Desktop, Setting, Environment, Default };
 
 struct ChosenLayouts {
-  std::vector<LayoutName> names;
-  LayoutSource source = LayoutSource::kDefault;
+  std::vector<LayoutName> Names;
+  LayoutSource Source = LayoutSource::Default;
 };
 
 // The first source that names at least one layout: the desktop, then the setting, then the
@@ -71,21 +71,21 @@ LayoutSources ReadLayoutSources(std::string_view setting);
 
 // One usable layout.
 struct KeyboardLayout {
-  LayoutName name;
-  std::string display_name;  // from the XKB data: "English (US)", "Russian"
-  std::size_t group = 0;     // position in the list it was built from (the X layout group)
+  LayoutName Name;
+  std::string DisplayName;  // from the XKB data: "English (US)", "Russian"
+  std::size_t Group = 0;    // position in the list it was built from (the X layout group)
 };
 
 // What happens to a character that cannot be re-typed (no key in the source layout, or a key
 // that gives no character in the target layout).
 enum class RetypeRule {
-  kAllOrNothing,  // the whole text stays as it was: the chat editor's rule
-  kKeepUnmapped,  // that character stays as it was, the others are re-typed
+  AllOrNothing,  // the whole text stays as it was: the chat editor's rule
+  KeepUnmapped,  // that character stays as it was, the others are re-typed
 };
 
 struct RetypeResult {
-  std::u32string text;
-  std::size_t unmapped = 0;  // characters that could not be re-typed
+  std::u32string Text;
+  std::size_t Unmapped = 0;  // characters that could not be re-typed
 };
 
 class KeyboardLayouts {
@@ -112,18 +112,18 @@ class KeyboardLayouts {
   // win over the keypad and extra keys, and the unshifted state over the shifted one, when a
   // character is on several. Indices out of range make every character unmapped.
   RetypeResult Retype(std::u32string_view text, std::size_t from, std::size_t to,
-                      RetypeRule rule = RetypeRule::kAllOrNothing) const;
+                      RetypeRule rule = RetypeRule::AllOrNothing) const;
 
  private:
   struct KeyStroke {
-    std::uint32_t keycode = 0;
-    bool shift = false;
+    std::uint32_t Keycode = 0;
+    bool Shift = false;
   };
   // What each key gives, unshifted and shifted (0: nothing), indexed by keycode, and the key of
   // each character.
   struct KeyTable {
-    std::vector<std::array<char32_t, 2>> chars;
-    std::unordered_map<char32_t, KeyStroke> keys;
+    std::vector<std::array<char32_t, 2>> Chars;
+    std::unordered_map<char32_t, KeyStroke> Keys;
   };
 
   std::vector<KeyboardLayout> layouts_;
@@ -132,8 +132,8 @@ class KeyboardLayouts {
 };
 
 struct DesktopLayouts {
-  KeyboardLayouts layouts;
-  LayoutSource source = LayoutSource::kDefault;
+  KeyboardLayouts Layouts;
+  LayoutSource Source = LayoutSource::Default;
 };
 
 // The layouts of ChooseLayoutNames(ReadLayoutSources(setting)), compiled. When they come from the

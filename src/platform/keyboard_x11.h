@@ -13,8 +13,8 @@
 namespace plumo {
 
 struct X11Keyboard {
-  std::optional<XkbNames> names;       // _XKB_RULES_NAMES of the root window, when set
-  std::optional<std::uint32_t> group;  // the locked layout group, when the XKB extension answers
+  std::optional<XkbNames> Names;       // _XKB_RULES_NAMES of the root window, when set
+  std::optional<std::uint32_t> Group;  // the locked layout group, when the XKB extension answers
 };
 
 // Nothing at all (both fields empty) when no display can be reached. An empty `display` means the

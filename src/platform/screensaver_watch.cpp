@@ -7,8 +7,8 @@ namespace plumo {
 namespace {
 
 struct SignalSource {
-  const char* path;
-  const char* interface;
+  const char* Path;
+  const char* Interface;
 };
 
 // The freedesktop interface is announced on either path depending on the desktop (some announce it
@@ -30,7 +30,7 @@ ScreenSaverWatch::ScreenSaverWatch(const QDBusConnection& bus, QObject* parent) 
   for (const SignalSource& source : kSources) {
     // No sender name: whichever process owns the screen saver's name sends the signal.
     connected_ |=
-        connection.connect(QString(), QString::fromLatin1(source.path), QString::fromLatin1(source.interface),
+        connection.connect(QString(), QString::fromLatin1(source.Path), QString::fromLatin1(source.Interface),
                            QStringLiteral("ActiveChanged"), this, SLOT(OnActiveChanged(bool)));
   }
 }

@@ -335,7 +335,7 @@ void TForm2::CheckBoxClick(int box, bool checked) {
     default:
       return;
   }
-  if (window_.viewSettingsChanged) window_.viewSettingsChanged();
+  if (window_.ViewSettingsChanged) window_.ViewSettingsChanged();
 }
 
 void TForm2::KeepHistoryClick(bool checked) {
@@ -399,7 +399,7 @@ void TForm2::SpeedButton1Click() {
     QPalette palette = self->ui_->Label1->palette();
     palette.setColor(QPalette::WindowText, ToQColor(colour));
     self->ui_->Label1->setPalette(palette);
-    if (self->window_.viewSettingsChanged) self->window_.viewSettingsChanged();
+    if (self->window_.ViewSettingsChanged) self->window_.ViewSettingsChanged();
   };
   DialogAnswers::RecordAsked("Color");
   std::optional<std::string> queued;
@@ -420,7 +420,7 @@ void TForm2::SpeedButton1Click() {
 }
 
 void TForm2::SpeedButton2Click() {
-  if (window_.languageMenu) window_.languageMenu->popup(QCursor::pos());
+  if (window_.LanguageMenu) window_.LanguageMenu->popup(QCursor::pos());
 }
 
 // --- The information text.
@@ -522,14 +522,14 @@ void TForm2::Button1Click() {
     AppendRow(ui_->ValueListEditor2, name, "4");
     filling_ = false;
     ValueListEditor2StringsChange();
-    if (!window_.window) return;
+    if (!window_.Window) return;
     std::string caption;
     {
       TMessageScope scope(core_.Messages());
       caption = core_.Messages().GetMessage("Descr");
     }
     const std::weak_ptr<bool> alive = alive_;
-    window_.window->AskText(caption, caption + " " + name, name,
+    window_.Window->AskText(caption, caption + " " + name, name,
                             [this, alive, name](const std::optional<std::string>& answer) {
                               if (alive.expired() || !*alive.lock()) return;
                               filling_ = true;
@@ -598,14 +598,14 @@ void TForm2::Button3Click() {
 }
 
 void TForm2::AskBellNumber(const std::string& file) {
-  if (!window_.window) return;
+  if (!window_.Window) return;
   std::string caption;
   {
     TMessageScope scope(core_.Messages());
     caption = core_.Messages().GetMessage("NumBell");
   }
   const std::weak_ptr<bool> alive = alive_;
-  window_.window->AskText(caption, caption, "0",
+  window_.Window->AskText(caption, caption, "0",
                           [this, alive, file](const std::optional<std::string>& answer) {
                             if (alive.expired() || !*alive.lock()) return;
                             const std::string number = answer.value_or("0");

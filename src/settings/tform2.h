@@ -38,10 +38,10 @@ class TChatCore;
 
 // What the dialog needs from the main window.
 struct TForm2Window {
-  WindowSurface* window = nullptr;  // input boxes (AskText)
-  QMenu* languageMenu = nullptr;    // PopupMenu8
+  WindowSurface* Window = nullptr;  // input boxes (AskText)
+  QMenu* LanguageMenu = nullptr;    // PopupMenu8
   // The hot-nick switches or the own colour changed in TSettings: the views are to follow.
-  std::function<void()> viewSettingsChanged;
+  std::function<void()> ViewSettingsChanged;
 };
 
 class TForm2 : public QDialog, public TLanguageForm {

@@ -19,11 +19,11 @@ ConversationTabs::ConversationTabs(QTabBar& tabs, RichTextControl& control)
     : RichConversationView(views_), tabs_(tabs), control_(control), views_(&control) {}
 
 void ConversationTabs::Configure(const ViewSettings& settings, std::function<void(int height)> onHeight) {
-  views_.SingleLineHeight = settings.singleLineHeight;
-  views_.MultiLineHeight = settings.multiLineHeight;
-  views_.HotNicks = settings.hotNicks;
-  views_.SmileyImages = settings.pictures;
-  views_.SmileyCodes = settings.codes;
+  views_.SingleLineHeight = settings.SingleLineHeight;
+  views_.MultiLineHeight = settings.MultiLineHeight;
+  views_.HotNicks = settings.HotNicks;
+  views_.SmileyImages = settings.Pictures;
+  views_.SmileyCodes = settings.Codes;
   views_.OnHeight = std::move(onHeight);
   views_.ApplyMode(views_.CurrentMode());
 }

@@ -27,11 +27,11 @@ namespace ui {
 
 // How the views are set up from the settings; the pointers must outlive the ConversationTabs.
 struct ViewSettings {
-  int singleLineHeight = 25;
-  int multiLineHeight = 50;
-  bool hotNicks = false;
-  const SmileyPictures* pictures = nullptr;
-  const std::vector<SmileyCode>* codes = nullptr;
+  int SingleLineHeight = 25;
+  int MultiLineHeight = 50;
+  bool HotNicks = false;
+  const SmileyPictures* Pictures = nullptr;
+  const std::vector<SmileyCode>* Codes = nullptr;
 };
 
 class ConversationTabs : public RichConversationView {

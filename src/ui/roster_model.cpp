@@ -34,7 +34,7 @@ void RosterModel::RosterRebuilt(const std::vector<RosterRow>& rows) {
   beginResetModel();
   rows_ = rows;
   endResetModel();
-  emit rowsRebuilt();
+  emit RowsRebuilt();
 }
 
 void RosterModel::RowIconChanged(int row, int icon) {
@@ -48,11 +48,11 @@ void RosterModel::SelectionChanged(const std::vector<RosterRow>& rows) {
   if (rows.size() != rows_.size()) return RosterRebuilt(rows);
   for (std::size_t i = 0; i < rows.size(); ++i) rows_[i].Selected = rows[i].Selected;
   if (!rows_.empty()) emit dataChanged(index(0), index(rowCount() - 1), {SelectedRole});
-  emit selectionMoved();
+  emit SelectionMoved();
 }
 
 void RosterModel::TotalChanged(const std::string& caption) {
-  emit totalChanged(FromCp1251(caption));
+  emit CaptionChanged(FromCp1251(caption));
 }
 
 }  // namespace plumo::ui

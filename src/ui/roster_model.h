@@ -44,11 +44,11 @@ class RosterModel : public QAbstractListModel, public RosterView {
 
  signals:
   // The caption of the user-count button changed.
-  void totalChanged(const QString& caption);
+  void CaptionChanged(const QString& caption);
   // The rows were replaced; the view restores the selection the rows carry.
-  void rowsRebuilt();
+  void RowsRebuilt();
   // The core moved the selection; the view shows the selection the rows carry.
-  void selectionMoved();
+  void SelectionMoved();
 
  private:
   std::vector<RosterRow> rows_;

@@ -23,8 +23,8 @@ namespace fs = std::filesystem;
 
 SelfUpdate::SelfUpdate(TForm1& form, TChatCore& core, SelfUpdateEnv env)
     : QObject(&form), form_(form), core_(core), env_(std::move(env)) {
-  if (!env_.start) {
-    env_.start = [](const std::string& program, const std::vector<std::string>& args) {
+  if (!env_.Start) {
+    env_.Start = [](const std::string& program, const std::vector<std::string>& args) {
       QStringList list;
       for (const std::string& a : args) list << QString::fromStdString(a);
       return QProcess::startDetached(QString::fromStdString(program), list);
@@ -45,7 +45,7 @@ void SelfUpdate::UpdatePlumo1Click() {
         "a release folder.");
     return;
   }
-  const fs::path folder = fs::path(env_.programPath).parent_path();
+  const fs::path folder = fs::path(env_.ProgramPath).parent_path();
   if (access(folder.c_str(), W_OK) != 0) {
     core_.Tabs().ConsoleError("This installation is updated by the package manager.");
     return;
@@ -75,20 +75,20 @@ void SelfUpdate::UpdatePlumo1Click() {
 
 void SelfUpdate::Confirmed() {
   const std::string source = TIniFile(core_.IniPath()).ReadString("Main", "UpdateSource", "");
-  const fs::path updater = fs::path(env_.programPath).parent_path() / "plumo-update";
+  const fs::path updater = fs::path(env_.ProgramPath).parent_path() / "plumo-update";
   // An updater left by an earlier update is replaced.
   QFile::remove(QString::fromStdString(updater.string()));
-  if (!QFile::copy(env_.updaterResource, QString::fromStdString(updater.string())) ||
+  if (!QFile::copy(env_.UpdaterResource, QString::fromStdString(updater.string())) ||
       !QFile::setPermissions(QString::fromStdString(updater.string()),
                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
                                  QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther)) {
     core_.Tabs().ConsoleError("The updater could not be written to " + updater.string() + ".");
     return;
   }
-  std::vector<std::string> args{"--program", env_.programPath,         "--source", source,
+  std::vector<std::string> args{"--program", env_.ProgramPath,         "--source", source,
                                 "--wait",    std::to_string(getpid()), "--"};
-  args.insert(args.end(), env_.restartArgs.begin(), env_.restartArgs.end());
-  if (!env_.start(updater.string(), args)) {
+  args.insert(args.end(), env_.RestartArgs.begin(), env_.RestartArgs.end());
+  if (!env_.Start(updater.string(), args)) {
     core_.Tabs().ConsoleError("The updater could not be started.");
     return;
   }

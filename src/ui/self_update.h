@@ -20,11 +20,11 @@ class TChatCore;
 class TForm1;
 
 struct SelfUpdateEnv {
-  std::string programPath;               // the running program
-  std::vector<std::string> restartArgs;  // its arguments, for the restart
-  QString updaterResource = QStringLiteral(":/plumo-update");
+  std::string ProgramPath;               // the running program
+  std::vector<std::string> RestartArgs;  // its arguments, for the restart
+  QString UpdaterResource = QStringLiteral(":/plumo-update");
   // Starts the updater detached; false when it could not be started. Default: QProcess.
-  std::function<bool(const std::string& program, const std::vector<std::string>& args)> start;
+  std::function<bool(const std::string& program, const std::vector<std::string>& args)> Start;
 };
 
 class SelfUpdate : public QObject {

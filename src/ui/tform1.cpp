@@ -219,9 +219,9 @@ void TForm1::ConnectWidgets() {
     }
   });
   connect(ui_->SpeedButton3, &QToolButton::clicked, this, [&core] { core.Sounds().MuteClick(); });
-  connect(&roster_, &ui::RosterModel::totalChanged, ui_->SpeedButton1, &QToolButton::setText);
-  connect(&roster_, &ui::RosterModel::rowsRebuilt, this, [this] { RestoreRosterSelection(); });
-  connect(&roster_, &ui::RosterModel::selectionMoved, this, [this] { RestoreRosterSelection(); });
+  connect(&roster_, &ui::RosterModel::CaptionChanged, ui_->SpeedButton1, &QToolButton::setText);
+  connect(&roster_, &ui::RosterModel::RowsRebuilt, this, [this] { RestoreRosterSelection(); });
+  connect(&roster_, &ui::RosterModel::SelectionMoved, this, [this] { RestoreRosterSelection(); });
   connect(ui_->ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this] { ReportRosterSelection(); });
   connect(ui_->ListView1, &QWidget::customContextMenuRequested, this,
@@ -588,8 +588,8 @@ void TForm1::CompleteNick() {
 KeyboardLayouts& TForm1::Layouts() {
   if (!layouts_) {
     DesktopLayouts desktop = LoadDesktopLayouts({});
-    layoutsFromDesktop_ = desktop.source == LayoutSource::kDesktop;
-    layouts_ = std::make_unique<KeyboardLayouts>(std::move(desktop.layouts));
+    layoutsFromDesktop_ = desktop.Source == LayoutSource::Desktop;
+    layouts_ = std::make_unique<KeyboardLayouts>(std::move(desktop.Layouts));
   }
   return *layouts_;
 }
@@ -615,15 +615,15 @@ void TForm1::RetypeInLayout(std::size_t to, bool wholeDraft) {
   const std::size_t from = to == layouts.Current() ? (to + count - 1) % count : layouts.Current();
   const std::u32string typed = cursor.selectedText().toStdU32String();
   const RetypeResult result = layouts.Retype(typed, from, to);
-  if (!typed.empty() && result.unmapped == 0 && result.text != typed) {
+  if (!typed.empty() && result.Unmapped == 0 && result.Text != typed) {
     const int start = cursor.selectionStart();
-    cursor.insertText(QString::fromStdU32String(result.text));
+    cursor.insertText(QString::fromStdU32String(result.Text));
     cursor.setPosition(start, QTextCursor::KeepAnchor);
     editor.setTextCursor(cursor);
     editor_.FormatView();
   }
   layouts.SetCurrent(to);
-  if (layoutsFromDesktop_) LockX11LayoutGroup(static_cast<std::uint32_t>(layouts.At(to).group));
+  if (layoutsFromDesktop_) LockX11LayoutGroup(static_cast<std::uint32_t>(layouts.At(to).Group));
 }
 
 void TForm1::RetypeInNextLayout() {
@@ -637,7 +637,7 @@ void TForm1::BuildLayoutMenu() {
   const std::size_t count = layouts.Count();
   for (std::size_t k = 1; k <= count; ++k) {
     const std::size_t i = (layouts.Current() + k) % count;
-    QAction* item = n26_->addAction(QString::fromStdString(layouts.At(i).display_name));
+    QAction* item = n26_->addAction(QString::fromStdString(layouts.At(i).DisplayName));
     item->setCheckable(true);
     item->setChecked(i == layouts.Current());
     connect(item, &QAction::triggered, this, [this, i] { RetypeInLayout(i, false); });

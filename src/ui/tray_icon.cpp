@@ -31,8 +31,8 @@ constexpr const char kNotifyPath[] = "/org/freedesktop/Notifications";
 // The colour markers and hot-nick marks of a message, which only the views interpret.
 QString PlainText(const std::string& text) {
   QString plain = ui::FromCp1251(text);
-  static const QRegularExpression markers(QStringLiteral("#\\^[0-9A-Fa-f]{6}|:#|\\^#K"));
-  plain.remove(markers);
+  static const QRegularExpression kMarkers(QStringLiteral("#\\^[0-9A-Fa-f]{6}|:#|\\^#K"));
+  plain.remove(kMarkers);
   plain.replace(QLatin1Char('\r'), QLatin1Char(' '));
   plain.replace(QLatin1Char('\n'), QLatin1Char(' '));
   if (plain.size() > 200) plain = plain.left(200) + QStringLiteral("...");
@@ -102,7 +102,7 @@ TrayIcon::TrayIcon(TForm1& form, TChatCore& core, bool trayAvailable) : form_(fo
   if (auto* state = form_.findChild<QToolButton*>(QStringLiteral("ToolButton5")))
     state->installEventFilter(this);
   UpdateStateIcon();
-  notify = [this](const QString& title, const QString& text) { Notify(title, text); };
+  Notify = [this](const QString& title, const QString& text) { SendNotification(title, text); };
 }
 
 TrayIcon::~TrayIcon() = default;
@@ -121,7 +121,7 @@ void TrayIcon::UpdateStateIcon() {
 }
 
 void TrayIcon::HideWindow() {
-  if (onHide) onHide();
+  if (OnHide) OnHide();
   if (icon_) {
     form_.hide();
   } else {
@@ -144,7 +144,7 @@ void TrayIcon::StartHidden() {
 void TrayIcon::MessageArrived(const std::string& from, const std::string& text) {
   if (!core_.Settings().ShowBallonIfNotFocused) return;
   const bool away = !form_.isVisible() || form_.isMinimized() || !core_.Own().WindowActive();
-  if (away && notify) notify(ui::FromCp1251(from), PlainText(text));
+  if (away && Notify) Notify(ui::FromCp1251(from), PlainText(text));
 }
 
 void TrayIcon::NotificationClicked() {
@@ -157,7 +157,7 @@ std::unique_ptr<TPlumoEvents> TrayIcon::Tap(TPlumoEvents& core) {
   return std::make_unique<NotifyingTap>(core, *this, core_);
 }
 
-void TrayIcon::Notify(const QString& title, const QString& text) {
+void TrayIcon::SendNotification(const QString& title, const QString& text) {
   if (icon_) {
     icon_->showMessage(title, text, QSystemTrayIcon::Information, 10000);
     return;

@@ -41,7 +41,7 @@ class TrayIcon : public QObject {
   // The toolbar button that drops down the program menu.
   QToolButton* MenuButton() const { return menuButton_; }
 
-  // To the icon (without one: minimized). onHide runs first.
+  // To the icon (without one: minimized). OnHide runs first.
   void HideWindow();
   // Shown normal, raised and active; lines queued while hidden are displayed.
   void ShowWindow();
@@ -59,12 +59,12 @@ class TrayIcon : public QObject {
   std::unique_ptr<TPlumoEvents> Tap(TPlumoEvents& core);
 
   // Shows a notification (title and text as Qt strings); replaced by tests.
-  std::function<void(const QString& title, const QString& text)> notify;
+  std::function<void(const QString& title, const QString& text)> Notify;
   // Runs before the window hides (the settings dialog closes).
-  std::function<void()> onHide;
+  std::function<void()> OnHide;
 
  private:
-  void Notify(const QString& title, const QString& text);
+  void SendNotification(const QString& title, const QString& text);
   void UpdateStateIcon();
   bool eventFilter(QObject* watched, QEvent* event) override;
 

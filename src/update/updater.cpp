@@ -132,17 +132,17 @@ bool ParseArguments(const std::vector<std::string>& args, Options& options) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--") {
-      options.restart.assign(args.begin() + static_cast<long>(i) + 1, args.end());
+      options.Restart.assign(args.begin() + static_cast<long>(i) + 1, args.end());
       break;
     }
     if (i + 1 >= args.size()) return false;
     if (a == "--program") {
-      options.program = args[++i];
+      options.Program = args[++i];
     } else if (a == "--source") {
-      options.source = args[++i];
+      options.Source = args[++i];
     } else if (a == "--wait") {
       try {
-        options.waitPid = std::stoi(args[++i]);
+        options.WaitPid = std::stoi(args[++i]);
       } catch (...) {
         return false;
       }
@@ -150,19 +150,19 @@ bool ParseArguments(const std::vector<std::string>& args, Options& options) {
       return false;
     }
   }
-  return !options.program.empty() && !options.source.empty();
+  return !options.Program.empty() && !options.Source.empty();
 }
 
 Outcome Update(const Options& options) {
-  if (!KnownScheme(options.source)) return Outcome::BadSource;
-  WaitForExit(options.waitPid);
+  if (!KnownScheme(options.Source)) return Outcome::BadSource;
+  WaitForExit(options.WaitPid);
 
   std::string checksumText;
-  if (!Fetch(Join(options.source, "plumo.sha256"), ToString, &checksumText)) return Outcome::FetchFailed;
+  if (!Fetch(Join(options.Source, "plumo.sha256"), ToString, &checksumText)) return Outcome::FetchFailed;
   const std::string expected = ParseChecksum(checksumText);
   if (expected.empty()) return Outcome::BadChecksum;
 
-  const fs::path program = fs::absolute(options.program);
+  const fs::path program = fs::absolute(options.Program);
   const fs::path fresh = program.parent_path() / ".plumo-update.new";
   const fs::path old = program.parent_path() / ".plumo-update.old";
   std::error_code ec;
@@ -170,7 +170,7 @@ Outcome Update(const Options& options) {
   {
     std::FILE* out = std::fopen(fresh.c_str(), "wb");
     if (out == nullptr) return Outcome::ReplaceFailed;
-    const bool fetched = Fetch(Join(options.source, "plumo"), ToFile, out);
+    const bool fetched = Fetch(Join(options.Source, "plumo"), ToFile, out);
     const bool closed = std::fclose(out) == 0;
     if (!fetched || !closed) {
       fs::remove(fresh, ec);
@@ -206,9 +206,9 @@ bool Restart(const Options& options) {
   if (pid == 0) {
     setsid();
     std::vector<char*> argv;
-    std::string program = options.program;
+    std::string program = options.Program;
     argv.push_back(program.data());
-    std::vector<std::string> args = options.restart;
+    std::vector<std::string> args = options.Restart;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     execv(program.c_str(), argv.data());

@@ -14,10 +14,10 @@
 namespace plumo::update {
 
 struct Options {
-  std::string program;               // the chat program to replace and restart
-  std::string source;                // the release folder's address
-  int waitPid = 0;                   // the running chat, waited for (0: none)
-  std::vector<std::string> restart;  // the arguments the chat is restarted with
+  std::string Program;               // the chat program to replace and restart
+  std::string Source;                // the release folder's address
+  int WaitPid = 0;                   // the running chat, waited for (0: none)
+  std::vector<std::string> Restart;  // the arguments the chat is restarted with
 };
 
 enum class Outcome {

@@ -51,7 +51,8 @@ QString SmileyResourceName(int index) {
 }  // namespace
 
 QColor ToQColor(TColor color) {
-  return QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF);
+  return QColor(static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),
+                static_cast<int>((color >> 16) & 0xFF));
 }
 
 TColor FromQColor(const QColor& color) {

@@ -13,7 +13,7 @@ namespace {
 TEST(HeadlessCommands, LinesAreTextCommandsOrRefused) {
   struct Case {
     const char* line;
-    TypedLine::Kind kind;
+    TypedLine::LineKind kind;
     const char* word;
     const char* rest;
   };
@@ -33,13 +33,13 @@ TEST(HeadlessCommands, LinesAreTextCommandsOrRefused) {
   };
   for (const Case& c : cases) {
     const TypedLine typed = ClassifyLine(c.line);
-    EXPECT_EQ(typed.kind, c.kind) << c.line;
+    EXPECT_EQ(typed.Kind, c.kind) << c.line;
     EXPECT_EQ(typed.Word, c.word) << c.line;
     EXPECT_EQ(typed.Rest, c.rest) << c.line;
   }
   // Every listed command is recognised as such, whatever the letter case.
   for (const auto& command : HeadlessCommands())
-    EXPECT_EQ(ClassifyLine(std::string(command.Name) + " x").kind, TypedLine::Command) << command.Name;
+    EXPECT_EQ(ClassifyLine(std::string(command.Name) + " x").Kind, TypedLine::Command) << command.Name;
 }
 
 TEST(HeadlessCommands, NickArguments) {

@@ -25,7 +25,7 @@ TEST(KeyboardLayoutsTest, RetypesByKeyAndShiftState) {
     const char* text;
     const char* expected;
     std::size_t unmapped;
-    RetypeRule rule = RetypeRule::kAllOrNothing;
+    RetypeRule rule = RetypeRule::AllOrNothing;
   };
   const Row rows[] = {
       {0, 1, "ghbdtn", "привет", 0},
@@ -39,31 +39,31 @@ TEST(KeyboardLayoutsTest, RetypesByKeyAndShiftState) {
       {1, 1, "Привет", "Привет", 0},
       // A character with no key leaves the text as it was, or only itself under the other rule.
       {0, 1, "ghbя", "ghbя", 1},
-      {0, 1, "ghbяü", "прияü", 2, RetypeRule::kKeepUnmapped},
+      {0, 1, "ghbяü", "прияü", 2, RetypeRule::KeepUnmapped},
       {1, 0, "abc", "abc", 3},
       // Layouts that do not exist make every character unmapped.
-      {0, 5, "ab", "ab", 2, RetypeRule::kKeepUnmapped},
+      {0, 5, "ab", "ab", 2, RetypeRule::KeepUnmapped},
       {0, 1, "", "", 0},
   };
   for (const Row& row : rows) {
     const RetypeResult r = UsRu().Retype(U(row.text), row.from, row.to, row.rule);
-    EXPECT_EQ(r.text, U(row.expected)) << row.text;
-    EXPECT_EQ(r.unmapped, row.unmapped) << row.text;
+    EXPECT_EQ(r.Text, U(row.expected)) << row.text;
+    EXPECT_EQ(r.Unmapped, row.unmapped) << row.text;
   }
 }
 
 TEST(KeyboardLayoutsTest, BuildsTheUsableLayoutsWithNamesAndGroups) {
   KeyboardLayouts layouts({{"us", ""}, {"no-such-layout", ""}, {"ru", "phonetic"}, {"us,ru", ""}});
   ASSERT_EQ(layouts.Count(), 2u);
-  EXPECT_EQ(layouts.At(0).display_name, "English (US)");
-  EXPECT_EQ(layouts.At(1).display_name, "Russian (phonetic)");
-  EXPECT_EQ(layouts.At(1).group, 2u);
+  EXPECT_EQ(layouts.At(0).DisplayName, "English (US)");
+  EXPECT_EQ(layouts.At(1).DisplayName, "Russian (phonetic)");
+  EXPECT_EQ(layouts.At(1).Group, 2u);
   EXPECT_EQ(layouts.FindGroup(2), 1u);
   EXPECT_EQ(layouts.FindGroup(1), std::nullopt);
   EXPECT_EQ(layouts.Find({"ru", "phonetic"}), 1u);
   EXPECT_EQ(layouts.Find({"ru", ""}), std::nullopt);
   // The phonetic variant puts Cyrillic letters on the Latin ones that sound alike.
-  EXPECT_EQ(layouts.Retype(U("priwet"), 0, 1).text, U("привет"));
+  EXPECT_EQ(layouts.Retype(U("priwet"), 0, 1).Text, U("привет"));
 
   EXPECT_EQ(layouts.Next(), 1u);
   layouts.SetCurrent(1);
@@ -109,15 +109,15 @@ TEST(LayoutListTest, TakesTheFirstSourceThatNamesALayout) {
     std::vector<LayoutName> names;
   };
   const Row rows[] = {
-      {{desktop, 1, "de", "fr", ""}, LayoutSource::kDesktop, {{"us", ""}, {"ru", "phonetic"}}},
-      {{empty_desktop, {}, "de,ua", "fr", ""}, LayoutSource::kSetting, {{"de", ""}, {"ua", ""}}},
-      {{{}, {}, " , ", "fr", "azerty"}, LayoutSource::kEnvironment, {{"fr", "azerty"}}},
-      {{{}, {}, "", "", "dvorak"}, LayoutSource::kDefault, {{"us", ""}}},
+      {{desktop, 1, "de", "fr", ""}, LayoutSource::Desktop, {{"us", ""}, {"ru", "phonetic"}}},
+      {{empty_desktop, {}, "de,ua", "fr", ""}, LayoutSource::Setting, {{"de", ""}, {"ua", ""}}},
+      {{{}, {}, " , ", "fr", "azerty"}, LayoutSource::Environment, {{"fr", "azerty"}}},
+      {{{}, {}, "", "", "dvorak"}, LayoutSource::Default, {{"us", ""}}},
   };
   for (const Row& row : rows) {
     const ChosenLayouts chosen = ChooseLayoutNames(row.sources);
-    EXPECT_EQ(chosen.source, row.source);
-    EXPECT_EQ(chosen.names, row.names);
+    EXPECT_EQ(chosen.Source, row.source);
+    EXPECT_EQ(chosen.Names, row.names);
   }
 }
 

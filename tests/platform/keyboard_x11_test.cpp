@@ -11,8 +11,8 @@ namespace {
 
 TEST(KeyboardX11Test, WithoutADisplayThereIsNothing) {
   const X11Keyboard keyboard = ReadX11Keyboard(":97.3");
-  EXPECT_FALSE(keyboard.names.has_value());
-  EXPECT_FALSE(keyboard.group.has_value());
+  EXPECT_FALSE(keyboard.Names.has_value());
+  EXPECT_FALSE(keyboard.Group.has_value());
   EXPECT_FALSE(LockX11LayoutGroup(0, ":97.3"));
 }
 
@@ -24,9 +24,9 @@ class VirtualDisplay {
     // -displayfd 1: the server picks a free display number and writes it to its output when ready.
     // -noreset: without it the server resets whenever its last client leaves, and a connection made
     // during the reset fails.
-    server_.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
-                                           QStringLiteral("-nolisten"), QStringLiteral("tcp"),
-                                           QStringLiteral("-noreset")});
+    server_.start(QStringLiteral("Xvfb"),
+                  {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
+                   QStringLiteral("tcp"), QStringLiteral("-noreset")});
     if (!server_.waitForStarted(5000)) return;
     while (!server_.canReadLine() && server_.waitForReadyRead(10000)) {
     }
@@ -48,10 +48,10 @@ TEST(KeyboardX11Test, ReadsAndLocksTheLayoutOfARealServer) {
   VirtualDisplay display;
   if (display.Name().empty()) GTEST_SKIP() << "no virtual X server (Xvfb) could be started";
   const X11Keyboard keyboard = ReadX11Keyboard(display.Name());
-  ASSERT_TRUE(keyboard.names.has_value());
-  EXPECT_EQ(keyboard.names->rules, "evdev");
-  EXPECT_EQ(keyboard.names->layout, "us");
-  EXPECT_EQ(keyboard.group, 0u);
+  ASSERT_TRUE(keyboard.Names.has_value());
+  EXPECT_EQ(keyboard.Names->Rules, "evdev");
+  EXPECT_EQ(keyboard.Names->Layout, "us");
+  EXPECT_EQ(keyboard.Group, 0u);
   EXPECT_TRUE(LockX11LayoutGroup(0, display.Name()));
   EXPECT_FALSE(LockX11LayoutGroup(4, display.Name()));
 
@@ -63,9 +63,9 @@ TEST(KeyboardX11Test, ReadsAndLocksTheLayoutOfARealServer) {
   } else {
     qputenv("DISPLAY", saved);
   }
-  EXPECT_EQ(desktop.source, LayoutSource::kDesktop);
-  ASSERT_EQ(desktop.layouts.Count(), 1u);
-  EXPECT_EQ(desktop.layouts.At(0).display_name, "English (US)");
+  EXPECT_EQ(desktop.Source, LayoutSource::Desktop);
+  ASSERT_EQ(desktop.Layouts.Count(), 1u);
+  EXPECT_EQ(desktop.Layouts.At(0).DisplayName, "English (US)");
 }
 
 }  // namespace

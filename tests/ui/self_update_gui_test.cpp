@@ -42,10 +42,10 @@ TEST_F(SelfUpdateTest, UpdateRunsOnlyWithASourceAWritableFolderAndConsent) {
     std::ofstream(resource) << "#!/bin/sh\n";
     std::vector<std::string> startedWith;
     SelfUpdateEnv env;
-    env.programPath = (folder / "plumo").string();
-    env.restartArgs = {"--dir", "d"};
-    env.updaterResource = QString::fromStdString(resource.string());
-    env.start = [&](const std::string& program, const std::vector<std::string>& args) {
+    env.ProgramPath = (folder / "plumo").string();
+    env.RestartArgs = {"--dir", "d"};
+    env.UpdaterResource = QString::fromStdString(resource.string());
+    env.Start = [&](const std::string& program, const std::vector<std::string>& args) {
       startedWith = args;
       startedWith.insert(startedWith.begin(), program);
       return true;
@@ -64,7 +64,7 @@ TEST_F(SelfUpdateTest, UpdateRunsOnlyWithASourceAWritableFolderAndConsent) {
     EXPECT_EQ(ann.core->HasEngine(), !c.started);
     if (c.started) {
       const std::string updater = (folder / "plumo-update").string();
-      EXPECT_EQ(startedWith, (std::vector<std::string>{updater, "--program", env.programPath, "--source",
+      EXPECT_EQ(startedWith, (std::vector<std::string>{updater, "--program", env.ProgramPath, "--source",
                                                        "https://example.invalid/plumo/", "--wait",
                                                        std::to_string(getpid()), "--", "--dir", "d"}));
       struct stat info {};

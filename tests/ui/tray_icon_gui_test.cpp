@@ -22,7 +22,7 @@ struct TrayPeer {
   TrayPeer(sim::SimLan& lan, const std::string& address, const std::string& nick, bool withArea,
            const std::string& extraIni = "ShowBallonIfNotFocused=1\n")
       : peer(lan, address, nick, extraIni), tray(*peer.form, *peer.core, withArea) {
-    tray.notify = [this](const QString& title, const QString& text) {
+    tray.Notify = [this](const QString& title, const QString& text) {
       notified.push_back({title.toStdString(), text.toStdString()});
     };
     tap = tray.Tap(peer.core->Presenter());
@@ -76,7 +76,7 @@ TEST_F(TrayTest, HidingQueuesLinesUntilShown) {
   WindowPeer bob(lan, "198.18.1.3", "bob");
   WaitForRosters({&ann.peer, &bob});
   bool onHide = false;
-  ann.tray.onHide = [&onHide] { onHide = true; };
+  ann.tray.OnHide = [&onHide] { onHide = true; };
   ann.tray.HideWindow();
   EXPECT_TRUE(onHide);
   EXPECT_FALSE(ann.peer.form->isVisible());

@@ -181,7 +181,7 @@ TEST(Updater, RefusesUnknownSourcesAndArguments) {
   EXPECT_FALSE(ParseArguments({"--program", "/p", "--source"}, options));
   EXPECT_FALSE(ParseArguments({"--program", "/p", "--source", "http://h/", "--wait", "x"}, options));
   ASSERT_TRUE(ParseArguments({"--program", "/p", "--source", "scp://h/", "--", "--dir", "d"}, options));
-  EXPECT_EQ(options.restart, (std::vector<std::string>{"--dir", "d"}));
+  EXPECT_EQ(options.Restart, (std::vector<std::string>{"--dir", "d"}));
   EXPECT_EQ(Update(options), Outcome::BadSource);
 }
 
