@@ -68,10 +68,10 @@ ConversationLog::ConversationLog(std::string path) : path_(std::move(path)) {}
 ConversationLog::~ConversationLog() = default;
 
 CoreSurfaces ConversationLog::Wrap(const CoreSurfaces& s) {
-  channels_ = std::make_unique<LoggingView>(s.channels, *this);
-  inputs_ = std::make_unique<LoggingView>(s.inputs, *this);
-  return CoreSurfaces{*channels_, *inputs_, s.editor, s.roster,  s.window,
-                      s.sound,    s.timers, s.system, s.language};
+  channels_ = std::make_unique<LoggingView>(s.Channels, *this);
+  inputs_ = std::make_unique<LoggingView>(s.Inputs, *this);
+  return CoreSurfaces{*channels_, *inputs_, s.Editor, s.Roster,  s.Window,
+                      s.Sound,    s.Timers, s.System, s.Language};
 }
 
 void ConversationLog::Append(const std::string& conversation, const std::string& line) {

@@ -37,7 +37,7 @@ void TChatHistory::Open(const std::string& path, THistoryOptions options) {
   Close();
   path_ = path;
   options_ = options;
-  if (!c_.settings.KeepHistory) return;
+  if (!c_.Settings.KeepHistory) return;
   store_ = THistoryStore::Open(path, options);
   DropExpired();
   TellNotices();
@@ -46,9 +46,9 @@ void TChatHistory::Open(const std::string& path, THistoryOptions options) {
 }
 
 void TChatHistory::SettingsChanged() {
-  if (c_.settings.KeepHistory && !store_ && !path_.empty()) {
+  if (c_.Settings.KeepHistory && !store_ && !path_.empty()) {
     Open(path_, options_);
-  } else if (!c_.settings.KeepHistory && store_) {
+  } else if (!c_.Settings.KeepHistory && store_) {
     Close();
   } else {
     DropExpired();
@@ -56,9 +56,9 @@ void TChatHistory::SettingsChanged() {
 }
 
 void TChatHistory::DropExpired() {
-  lastDrop_ = c_.s.system.NowLocalMs();
-  if (Enabled() && c_.settings.HistoryDays > 0)
-    store_->DeleteOlderThan(lastDrop_ - c_.settings.HistoryDays * kDayMs);
+  lastDrop_ = c_.Surfaces.System.NowLocalMs();
+  if (Enabled() && c_.Settings.HistoryDays > 0)
+    store_->DeleteOlderThan(lastDrop_ - c_.Settings.HistoryDays * kDayMs);
 }
 
 void TChatHistory::Close() {
@@ -70,7 +70,7 @@ void TChatHistory::Close() {
 
 void TChatHistory::Record(THistoryLine line) {
   if (!Enabled()) return;
-  line.TimeMs = c_.s.system.NowLocalMs();
+  line.TimeMs = c_.Surfaces.System.NowLocalMs();
   // A chat that runs for weeks drops expired lines once a day.
   if (line.TimeMs - lastDrop_ >= kDayMs) DropExpired();
   store_->Append(std::move(line));
@@ -110,9 +110,9 @@ void TChatHistory::Message(HistoryKind kind, bool outgoing, const std::string& p
     line.PeerNick = peerNick;
   }
   if (outgoing) {
-    if (c_.engine) {
-      line.SenderAddress = c_.engine->MyAddress;
-      line.SenderNick = c_.engine->Nick();
+    if (c_.Engine) {
+      line.SenderAddress = c_.Engine->MyAddress;
+      line.SenderNick = c_.Engine->Nick();
     }
   } else {
     line.SenderAddress = peerAddress;
@@ -164,10 +164,10 @@ std::string TChatHistory::Text(const THistoryLine& line) {
 
 void TChatHistory::ShowOnOpen(int channelIndex) {
   const std::optional<TConversationKey> key = ChannelKey(channelIndex);
-  if (!key || !Enabled() || c_.settings.HistoryLines <= 0) return;
+  if (!key || !Enabled() || c_.Settings.HistoryLines <= 0) return;
   std::int64_t& oldest = oldest_[Key(key->Name)];
   if (oldest != 0) return;
-  const std::vector<THistoryLine> lines = store_->Last(*key, std::min(c_.settings.HistoryLines, 10000));
+  const std::vector<THistoryLine> lines = store_->Last(*key, std::min(c_.Settings.HistoryLines, 10000));
   oldest = lines.empty() ? -1 : lines.front().Id;
   if (lines.empty()) return;
   std::vector<std::string> shown;
@@ -182,7 +182,7 @@ bool TChatHistory::LoadOlder(int channelIndex) {
   if (!key || !Enabled()) return false;
   std::int64_t& oldest = oldest_[Key(key->Name)];
   if (oldest <= 0) return false;
-  const int page = std::clamp(c_.settings.HistoryLines, 50, 10000);
+  const int page = std::clamp(c_.Settings.HistoryLines, 50, 10000);
   const std::vector<THistoryLine> lines = store_->Last(*key, page, oldest);
   if (lines.empty()) {
     oldest = -1;
@@ -244,7 +244,7 @@ bool TChatHistory::OpenAt(const THistoryLine& line) {
   ShowOnOpen(index);
   std::int64_t& oldest = oldest_[Key(channels.At(index).Name)];
   int loaded = 0;
-  while (oldest > line.Id && loaded < kOpenAtLimit && LoadOlder(index)) loaded += c_.settings.HistoryLines;
+  while (oldest > line.Id && loaded < kOpenAtLimit && LoadOlder(index)) loaded += c_.Settings.HistoryLines;
   if (oldest <= 0 || oldest > line.Id) return true;
   // The row of the line among the loaded history: the lines from the oldest loaded up to it.
   const std::vector<THistoryLine> before = store_->From(line.Conversation, oldest, kOpenAtLimit + 10000);
@@ -298,7 +298,7 @@ bool TChatHistory::Export(const TConversationKey& conversation, const std::strin
     out.flush();
     written = static_cast<bool>(out);
   }
-  const TMessageScope scope(c_.mis);
+  const TMessageScope scope(c_.Messages);
   if (written) {
     tabs_.ConsoleAdd(kGrey + FormatText(c_.Msg("HistoryExported"), {Utf8ToCp1251(path)}));
   } else {
@@ -312,7 +312,7 @@ void TChatHistory::TellNotices() {
   const std::vector<THistoryNotice> notices = store_->TakeNotices();
   if (notices.empty()) return;
   recordingNotice_ = true;
-  const TMessageScope scope(c_.mis);
+  const TMessageScope scope(c_.Messages);
   for (const auto& notice : notices) {
     if (notice.Kind == THistoryNotice::SetAside) {
       tabs_.ConsoleError(FormatText(c_.Msg("HistorySetAside"), {notice.Detail}));

@@ -122,7 +122,7 @@ class TChatCore {
   TMsgINISupp& Messages() { return *mis_; }
   // The caption component; the window calls ApplyLanguage on it each time it is shown.
   TLngINISupp& Captions() { return *lns_; }
-  const std::string& AppDir() const { return ctx_.appDir; }
+  const std::string& AppDir() const { return ctx_.AppDir; }
   std::string IniPath() const { return ctx_.IniPath(); }
   bool Quitting() const { return quitting_; }
   // The program is really to end (the exit commands): hiding the window no longer minimizes.

@@ -40,52 +40,52 @@ bool TConsoleCommands::Run(const std::string& line) {
   if (word == "/INFO") {
     if (arg == "*") arg.clear();
     bool found = false;
-    const TMessageScope scope(c_.mis);
+    const TMessageScope scope(c_.Messages);
     for (const auto& row : roster_.Rows()) {
       if (Cp1251UpperCase(row.Nick).compare(0, arg.size(), arg) != 0) continue;
       found = true;
       tabs_.ConsoleAdd(kGrey + "Name: " + row.Nick + " ip= \\\\" + row.Address +
                        " state=" + own_.StateCaption(row.State));
-      c_.s.editor.ClearInput();
+      c_.Surfaces.Editor.ClearInput();
     }
     if (!found) tabs_.ConsoleAdd(c_.Msg("UserNotFound"));
     return true;
   }
   if (word == "/HELP") {
     tabs_.ConsoleAdd(kGrey + "Plumo v. Plumo " + kPlumoVersion + c_.MsgAlone("ConsoleHelp"));
-    c_.s.editor.ClearInput();
+    c_.Surfaces.Editor.ClearInput();
     return true;
   }
   if (word == "/ABOUT") {
-    if (!c_.engine) return false;
+    if (!c_.Engine) return false;
     bool asked = false;
     for (const auto& row : roster_.Rows()) {
       if (!row.Selected && arg != "*") continue;
-      const int index = c_.engine->Users().Find(row.Nick, row.Address);
+      const int index = c_.Engine->Users().Find(row.Nick, row.Address);
       if (index < 0) continue;
-      c_.engine->RequestInfo(index);
+      c_.Engine->RequestInfo(index);
       asked = true;
       const TConversationList& inputs = tabs_.Inputs();
       if (inputs.CurrentIndex() < 0 || inputs.At(inputs.CurrentIndex()).Mode != ModeReply)
-        c_.s.editor.ClearInput();
+        c_.Surfaces.Editor.ClearInput();
     }
     return asked;
   }
   if (word == "/CLEARHISTORY") {
     // "/clearhistory" forgets the shown channel's history, "/clearhistory *" all of it.
-    if (c_.history) {
+    if (c_.History) {
       if (arg == "*") {
-        c_.history->DeleteAll();
-      } else if (const auto key = c_.history->ChannelKey(tabs_.Channels().CurrentIndex())) {
-        c_.history->Delete(*key);
+        c_.History->DeleteAll();
+      } else if (const auto key = c_.History->ChannelKey(tabs_.Channels().CurrentIndex())) {
+        c_.History->Delete(*key);
       }
     }
-    c_.s.editor.ClearInput();
+    c_.Surfaces.Editor.ClearInput();
     return true;
   }
   if (word == "/NETSTAT") {
-    tabs_.ConsoleAdd(kGrey + AsCrLfLines(c_.s.system.Interfaces()));
-    c_.s.editor.ClearInput();
+    tabs_.ConsoleAdd(kGrey + AsCrLfLines(c_.Surfaces.System.Interfaces()));
+    c_.Surfaces.Editor.ClearInput();
     return true;
   }
   return false;

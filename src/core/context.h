@@ -21,16 +21,16 @@ class TChatHistory;
 
 // Everything the host hands the core. All references must outlive the core.
 struct CoreSurfaces {
-  ConversationView& channels;  // TabChanels + the channel display
-  ConversationView& inputs;    // TabMessages + the input editor's conversations
-  InputEditor& editor;
-  RosterView& roster;
-  WindowSurface& window;
-  SoundOutput& sound;
-  CoreTimers& timers;
-  SystemInfo& system;
+  ConversationView& Channels;  // TabChanels + the channel display
+  ConversationView& Inputs;    // TabMessages + the input editor's conversations
+  InputEditor& Editor;
+  RosterView& Roster;
+  WindowSurface& Window;
+  SoundOutput& Sound;
+  CoreTimers& Timers;
+  SystemInfo& System;
   // The windows whose captions the language file sets; may be null (no windows).
-  TLanguageHost* language = nullptr;
+  TLanguageHost* Language = nullptr;
 };
 
 // What a send operation of the core did.
@@ -42,32 +42,32 @@ enum class SendOutcome {
 };
 
 struct TCoreContext {
-  TCoreContext(std::string dir, CoreSurfaces surfaces, TSettings& settingsRef, TMsgINISupp& messages)
-      : appDir(std::move(dir)), s(surfaces), settings(settingsRef), mis(messages) {}
+  TCoreContext(std::string dir, CoreSurfaces surfaces, TSettings& settings, TMsgINISupp& messages)
+      : AppDir(std::move(dir)), Surfaces(surfaces), Settings(settings), Messages(messages) {}
 
-  std::string appDir;
-  CoreSurfaces s;
-  TSettings& settings;
-  TMsgINISupp& mis;
-  TPlumo* engine = nullptr;
+  std::string AppDir;
+  CoreSurfaces Surfaces;
+  TSettings& Settings;
+  TMsgINISupp& Messages;
+  TPlumo* Engine = nullptr;
   // The conversation history every shown line is handed to; set by TChatCore.
-  TChatHistory* history = nullptr;
+  TChatHistory* History = nullptr;
   // Whether the main window is shown (the roster is rebuilt and the editor focused only then).
-  bool windowVisible = true;
+  bool WindowVisible = true;
   // Writes what the user changed (nick, chosen state, a topic) to chat.ini at once, so that a
   // restart or a crash keeps it; set by TChatCore to its full save.
-  std::function<void()> saveUserChanges;
+  std::function<void()> OnSaveUserChanges;
   void SaveUserChanges() const {
-    if (saveUserChanges) saveUserChanges();
+    if (OnSaveUserChanges) OnSaveUserChanges();
   }
 
-  std::string IniPath() const { return appDir + "/chat.ini"; }
+  std::string IniPath() const { return AppDir + "/chat.ini"; }
   // A language text; inside a lookup period when several are read together (TMessageScope).
-  std::string Msg(const char* key) const { return mis.GetMessage(key); }
+  std::string Msg(const char* key) const { return Messages.GetMessage(key); }
   // One language text in a lookup period of its own.
   std::string MsgAlone(const char* key) const {
-    const TMessageScope scope(mis);
-    return mis.GetMessage(key);
+    const TMessageScope scope(Messages);
+    return Messages.GetMessage(key);
   }
   // The time of day as the lines show it, the date and time, and seconds since 1970 of the local
   // clock.

@@ -21,7 +21,7 @@ bool TEditorCommands::EditorHeightDragged(int height) {
   const EditorHeightSlot slot = SplitterHeightSlot(ActiveMode());
   if (slot == EditorHeightSlot::Reply) return false;
   const bool multiLine = slot == EditorHeightSlot::MultiLine;
-  (multiLine ? c_.settings.MultiLineH : c_.settings.SingleLineH) = height;
+  (multiLine ? c_.Settings.MultiLineH : c_.Settings.SingleLineH) = height;
   TIniFile ini(c_.IniPath());
   WriteEditorHeight(ini, multiLine, height);
   return true;
@@ -45,14 +45,14 @@ void TEditorCommands::SendAndCloseReplyTab() {
   });
 }
 
-void TEditorCommands::SendAfterCheck(std::function<void()> send) {
-  const std::vector<TUnencodableChar> lost = c_.s.editor.LostCharacters();
+void TEditorCommands::SendAfterCheck(const std::function<void()>& send) {
+  const std::vector<TUnencodableChar> lost = c_.Surfaces.Editor.LostCharacters();
   if (lost.empty()) {
     send();
     return;
   }
-  c_.s.window.ConfirmLostCharacters(c_.MsgAlone(kCantEncodeKey), lost, [this, send](bool agreed) {
-    if (agreed && c_.engine) send();
+  c_.Surfaces.Window.ConfirmLostCharacters(c_.MsgAlone(kCantEncodeKey), lost, [this, send](bool agreed) {
+    if (agreed && c_.Engine) send();
   });
 }
 
@@ -73,7 +73,7 @@ bool TEditorCommands::Run(EditorAction action) {
       tabs_.CloseMessageTab();
       return true;
     case EditorAction::ClearInput:
-      c_.s.editor.ClearInput();
+      c_.Surfaces.Editor.ClearInput();
       return true;
     case EditorAction::RosterUp:
     case EditorAction::RosterDown:

@@ -43,7 +43,7 @@ class TEditorCommands {
 
  private:
   // Runs send now, or after the user agreed that the lost characters become "?".
-  void SendAfterCheck(std::function<void()> send);
+  void SendAfterCheck(const std::function<void()>& send);
 
   TCoreContext& c_;
   TTabStrips& tabs_;

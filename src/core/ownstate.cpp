@@ -32,29 +32,29 @@ std::string StateCaption(TMsgINISupp& mis, char state) {
 void TOwnState::SetTimer1(bool on) {
   if (timer1_ == on) return;
   timer1_ = on;
-  c_.s.timers.SetCoreTimer(CoreTimer::NetworkWatch, on, kTimer1Ms);
+  c_.Surfaces.Timers.SetCoreTimer(CoreTimer::NetworkWatch, on, kTimer1Ms);
 }
 
 void TOwnState::SetTimer2(bool on) {
   if (timer2_ == on) return;
   timer2_ = on;
-  c_.s.timers.SetCoreTimer(CoreTimer::ProgramList, on, kTimer2Ms);
+  c_.Surfaces.Timers.SetCoreTimer(CoreTimer::ProgramList, on, kTimer2Ms);
 }
 
 void TOwnState::RememberState() {
-  savedDescr_ = c_.engine->StateDescription;
-  savedState_ = c_.engine->State();
+  savedDescr_ = c_.Engine->StateDescription;
+  savedState_ = c_.Engine->State();
 }
 
 void TOwnState::Start(char state, const std::string& description) {
-  c_.engine->StateDescription = description;
-  c_.engine->SetState(state);
+  c_.Engine->StateDescription = description;
+  c_.Engine->SetState(state);
   RememberState();
-  c_.s.window.SetStateImage(StateImageIndex(savedState_));
+  c_.Surfaces.Window.SetStateImage(StateImageIndex(savedState_));
 }
 
 void TOwnState::StateMenuClick(int tag) {
-  if (!c_.engine) return;
+  if (!c_.Engine) return;
   if (tag == 1) {
     ApplyChosenState(tag, " ");
     return;
@@ -62,15 +62,15 @@ void TOwnState::StateMenuClick(int tag) {
   if (tag != 4 && tag != 5) return;
   const char state = tag == 4 ? stDoNotDisturb : stOffline;
   TIniFile ini(c_.IniPath());
-  c_.mis.BeginMessages();
+  c_.Messages.BeginMessages();
   const std::string stored = ReadStateDescr(ini, state, c_.Msg(tag == 4 ? "StateDND" : "StateOffline"));
   const std::string title = c_.Msg("State");
   const std::string prompt = c_.Msg(tag == 4 ? "WinState4" : "WinState5");
-  c_.mis.EndMessages();
+  c_.Messages.EndMessages();
   // A cancelled box keeps the stored description; the state is set either way.
-  c_.s.window.AskText(title, prompt, stored,
+  c_.Surfaces.Window.AskText(title, prompt, stored,
                       [this, tag, state, stored](const std::optional<std::string>& answer) {
-                        if (!c_.engine) return;  // the program ended while the box was open
+                        if (!c_.Engine) return;  // the program ended while the box was open
                         const std::string description = answer.value_or(stored);
                         TIniFile file(c_.IniPath());
                         WriteStateDescr(file, state, description);
@@ -80,10 +80,10 @@ void TOwnState::StateMenuClick(int tag) {
 
 void TOwnState::ApplyChosenState(int tag, const std::string& description) {
   const char state = static_cast<char>('0' + tag);
-  c_.engine->StateDescription = description;
+  c_.Engine->StateDescription = description;
   sounds_.LoadSoundsForState(state);
-  c_.engine->SetState(state);
-  c_.s.window.SetStateImage(StateImageIndex(state));
+  c_.Engine->SetState(state);
+  c_.Surfaces.Window.SetStateImage(StateImageIndex(state));
   RememberState();
   sounds_.UpdateMuteImage();
   c_.SaveUserChanges();
@@ -96,17 +96,17 @@ void TOwnState::WindowActivated() {
     WriteStartHidden(ini, false);
   }
   SetTimer2(false);
-  if (!c_.engine) return;
-  if (c_.engine->State() == stAway) {
-    c_.engine->SetState(stActive);
+  if (!c_.Engine) return;
+  if (c_.Engine->State() == stAway) {
+    c_.Engine->SetState(stActive);
     savedState_ = stActive;
   } else {
     // Deactivation from '1' records '2'; when a listed program or the screen saver has replaced
     // the away state since, coming back still means the user is active, not away.
     if (savedState_ == stAway) savedState_ = stActive;
-    c_.engine->StateDescription = savedDescr_;
-    c_.engine->SetState(savedState_);
-    sounds_.LoadSoundsForState(c_.engine->State());
+    c_.Engine->StateDescription = savedDescr_;
+    c_.Engine->SetState(savedState_);
+    sounds_.LoadSoundsForState(c_.Engine->State());
   }
 }
 
@@ -116,23 +116,23 @@ void TOwnState::WindowDeactivated() {
     TIniFile ini(c_.IniPath());
     WriteStartHidden(ini, true);
   }
-  if (c_.engine && c_.engine->State() == stActive) {
-    c_.engine->SetState(stAway);
+  if (c_.Engine && c_.Engine->State() == stActive) {
+    c_.Engine->SetState(stAway);
     savedState_ = stAway;
   }
   SetTimer2(true);
 }
 
 void TOwnState::ScreenSaverStarted(bool fromHook) {
-  if (!c_.engine) return;
-  if (fromHook || savedState_ == stActive) c_.engine->SetState(stScreenSaver);
+  if (!c_.Engine) return;
+  if (fromHook || savedState_ == stActive) c_.Engine->SetState(stScreenSaver);
 }
 
 void TOwnState::ApplyAutoStates() {
-  if (!c_.engine) return;
-  TPlumo& engine = *c_.engine;
-  const std::vector<std::string> programs = c_.s.system.RunningPrograms();
-  const TNameValueList& list = c_.settings.StateTable;
+  if (!c_.Engine) return;
+  TPlumo& engine = *c_.Engine;
+  const std::vector<std::string> programs = c_.Surfaces.System.RunningPrograms();
+  const TNameValueList& list = c_.Settings.StateTable;
   // When several listed programs run, the entry nearest the end of the list wins. Only that one is
   // applied, so two running programs do not make the state flap (and be announced twice) each tick.
   const TNameValueList::Entry* winner = nullptr;
@@ -160,25 +160,25 @@ void TOwnState::ApplyAutoStates() {
 }
 
 void TOwnState::Timer1Timer() {
-  if (!c_.engine) return;
-  const std::string interfaces = c_.s.system.Interfaces();
-  std::string a = FindLocalAddress(interfaces, c_.engine->MyAddress);
+  if (!c_.Engine) return;
+  const std::string interfaces = c_.Surfaces.System.Interfaces();
+  std::string a = FindLocalAddress(interfaces, c_.Engine->MyAddress);
   if (a == "127.0.0.1") a = FindLocalAddress(interfaces, "");
   {
-    const TMessageScope scope(c_.mis);
+    const TMessageScope scope(c_.Messages);
     if (a == "127.0.0.1") {
-      c_.engine->SetActive(false);
+      c_.Engine->SetActive(false);
       tabs_.ConsoleError(c_.Msg("ChatOff"));
     } else {
-      c_.engine->MyAddress = a;
-      c_.engine->SetActive(true);
-      if (!c_.engine->Receiving()) {
+      c_.Engine->MyAddress = a;
+      c_.Engine->SetActive(true);
+      if (!c_.Engine->Receiving()) {
         // Another program took the port meanwhile: a copy that hears nothing says nothing, and the
         // watch tries again.
-        c_.engine->SetActive(false);
+        c_.Engine->SetActive(false);
         tabs_.ConsoleError(c_.Msg("PortBusy"));
       } else {
-        c_.engine->SendRosterList();
+        c_.Engine->SendRosterList();
         tabs_.ConsoleError(c_.Msg("ChatOn"));
         SetTimer1(false);
       }
@@ -189,29 +189,29 @@ void TOwnState::Timer1Timer() {
 
 void TOwnState::Timer2Timer() {
   ApplyAutoStates();
-  if (!c_.windowVisible) c_.s.window.Minimize();
+  if (!c_.WindowVisible) c_.Surfaces.Window.Minimize();
 }
 
 void TOwnState::LoadNicks() {
-  nickItems_ = c_.settings.MyNiks;
-  c_.s.window.SetNickBox(nickItems_, c_.settings.MyName);
+  nickItems_ = c_.Settings.MyNiks;
+  c_.Surfaces.Window.SetNickBox(nickItems_, c_.Settings.MyName);
 }
 
 void TOwnState::NickEntered(const std::string& text, bool addToList) {
-  if (!c_.engine) return;
+  if (!c_.Engine) return;
   if (const std::string problem = NickProblem(text); !problem.empty()) {
     // Refused: the nick stays as it was.
-    tabs_.ConsoleError("MyName: " + problem + "; the nick stays " + c_.engine->Nick());
-  } else if (!TrimText(text).empty() && c_.engine->SetNick(text) == SendResult::Sent) {
-    const std::string& nick = c_.engine->Nick();
+    tabs_.ConsoleError("MyName: " + problem + "; the nick stays " + c_.Engine->Nick());
+  } else if (!TrimText(text).empty() && c_.Engine->SetNick(text) == SendResult::Sent) {
+    const std::string& nick = c_.Engine->Nick();
     bool known = false;
     for (const auto& item : nickItems_) known = known || item == nick;
     if (addToList && !known) nickItems_.push_back(nick);
-    c_.settings.MyName = nick;
-    c_.settings.MyNiks = nickItems_;
+    c_.Settings.MyName = nick;
+    c_.Settings.MyNiks = nickItems_;
     c_.SaveUserChanges();
   }
-  c_.s.window.SetNickBox(nickItems_, c_.engine->Nick());
+  c_.Surfaces.Window.SetNickBox(nickItems_, c_.Engine->Nick());
 }
 
 namespace {

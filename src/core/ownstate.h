@@ -48,7 +48,7 @@ class TOwnState {
   // Fills the nick box from the settings.
   void LoadNicks();
   // The caption of a state ("WinState1".."WinState5"); empty for other characters.
-  std::string StateCaption(char state) const { return plumo::StateCaption(c_.mis, state); }
+  std::string StateCaption(char state) const { return plumo::StateCaption(c_.Messages, state); }
 
   char SavedState() const { return savedState_; }
   const std::string& SavedDescr() const { return savedDescr_; }

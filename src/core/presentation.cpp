@@ -19,7 +19,7 @@ std::string Field0(const TMStigs& fields) {
 
 void TEventPresenter::OnNewUser(const TMStigs& fields, const std::string& address) {
   {
-    const TMessageScope scope(c_.mis);
+    const TMessageScope scope(c_.Messages);
     tabs_.ConsoleAdd(kOlive + "[" + c_.NowTime() + "] " + c_.Msg("NewUser") + " : " + Field0(fields) + " [" +
                      address + "]");
   }
@@ -28,7 +28,7 @@ void TEventPresenter::OnNewUser(const TMStigs& fields, const std::string& addres
 
 void TEventPresenter::OnUserExit(const TMStigs& fields, const std::string& address) {
   {
-    const TMessageScope scope(c_.mis);
+    const TMessageScope scope(c_.Messages);
     tabs_.ConsoleAdd(kGrey + "[" + c_.NowTime() + "] " + c_.Msg("UserExit") + " : " + Field0(fields) + " [" +
                      address + "]");
   }
@@ -36,7 +36,7 @@ void TEventPresenter::OnUserExit(const TMStigs& fields, const std::string& addre
 }
 
 void TEventPresenter::OnUserLost(const std::string& nick, const AChuvakInfo& entry) {
-  const TMessageScope scope(c_.mis);
+  const TMessageScope scope(c_.Messages);
   tabs_.ConsoleAdd(kGrey + "[" + c_.NowTime() + "] " + c_.Msg("UserLost") + " : " + nick + " [" +
                    entry.Address + "]");
 }
@@ -45,14 +45,14 @@ void TEventPresenter::OnUserState(const AChuvakInfo& entry, char oldState) {
   roster_.UpdateState(entry);
   const char now = entry.State;
   if (oldState == now || now == stAway || (oldState == stAway && now == stActive)) return;
-  const TMessageScope scope(c_.mis);
+  const TMessageScope scope(c_.Messages);
   tabs_.ConsoleAdd(
       kGrey + "[" + c_.NowTime() + "] " +
       FormatText(c_.Msg("UserChangeStatus"), {entry.Nick, own_.StateCaption(now), entry.StateDescription}));
 }
 
 void TEventPresenter::OnTopicChange(const std::string& channelName) {
-  tabs_.ShowTopicChange(channelName, c_.engine ? c_.engine->ReceivingFrom() : std::string());
+  tabs_.ShowTopicChange(channelName, c_.Engine ? c_.Engine->ReceivingFrom() : std::string());
 }
 
 void TEventPresenter::OnChannelLine(const TMStigs& fields, const std::string& channel,
@@ -66,11 +66,11 @@ void TEventPresenter::OnChannelLine(const TMStigs& fields, const std::string& ch
   channels.At(index).Seen = current;
   std::string nick = Field0(fields);
   // Stored under the tab's name: a peer may write the channel's name in other letter case.
-  if (c_.history) {
-    c_.history->ChannelLine(channels.At(index).Name, c_.engine ? c_.engine->ReceivingFrom() : std::string(),
+  if (c_.History) {
+    c_.History->ChannelLine(channels.At(index).Name, c_.Engine ? c_.Engine->ReceivingFrom() : std::string(),
                             nick, text);
   }
-  if (c_.settings.ChanelHotNik) nick = ":#" + nick + "^#K";
+  if (c_.Settings.ChanelHotNik) nick = ":#" + nick + "^#K";
   channels.AddLine(channel, kGrey + "[" + c_.NowTime() + "] " + kBlack + nick + ": " + text);
   channels.RefreshIcons();
   sounds_.PlayEventSound("chat_line");
@@ -90,13 +90,13 @@ void TEventPresenter::AddReceivedMessage(const std::string& caption, int iconInd
   // Two messages from one nick within the same second share the tab rather than lose one.
   inputs.Add(c);
   inputs.AddLine(caption,
-                 kCrLf + kGrey + ">" + quote + "#^" + ColorToRgb(c_.settings.MyColor) + kCrLf + text);
+                 kCrLf + kGrey + ">" + quote + "#^" + ColorToRgb(c_.Settings.MyColor) + kCrLf + text);
   inputs.RefreshIcons();
 }
 
 void TEventPresenter::OnPrivateMessage(const TMStigs& fields, const std::string& text,
                                        const std::string& address) {
-  if (c_.history) c_.history->Message(HistoryKind::Private, false, address, Field0(fields), text);
+  if (c_.History) c_.History->Message(HistoryKind::Private, false, address, Field0(fields), text);
   const std::string t = c_.NowTime();
   AddReceivedMessage("[" + t + "] " + "<-" + Field0(fields) + ",", icon::kPrivate, address,
                      Field0(fields) + " [" + t + "]", text);
@@ -105,8 +105,8 @@ void TEventPresenter::OnPrivateMessage(const TMStigs& fields, const std::string&
 
 void TEventPresenter::OnMassMessage(const TMStigs& fields, const std::string& text,
                                     const std::string& address) {
-  if (c_.settings.DesableMultiMessage) return;
-  if (c_.history) c_.history->Message(HistoryKind::Mass, false, address, Field0(fields), text);
+  if (c_.Settings.DesableMultiMessage) return;
+  if (c_.History) c_.History->Message(HistoryKind::Mass, false, address, Field0(fields), text);
   const std::string t = c_.NowTime();
   AddReceivedMessage("[" + t + "] " + "<-@" + Field0(fields), icon::kMass, address,
                      Field0(fields) + " " + c_.MsgAlone("MultiMessage") + " [" + t + "] ", text);
@@ -123,7 +123,7 @@ void TEventPresenter::OnConfirm(const AChuvakInfo& entry, std::uint16_t packetTy
     return;
   }
   {
-    const TMessageScope scope(c_.mis);
+    const TMessageScope scope(c_.Messages);
     tabs_.ConsoleAdd(kOlive + FormatText(c_.Msg(key), {c_.NowTime(), entry.Nick, entry.StateDescription}));
   }
   sounds_.PlayEventSound("confirm");
@@ -135,13 +135,13 @@ void TEventPresenter::OnUnknownCommand(const std::string& text) {
 
 void TEventPresenter::OnNickChange(const TMStigs& fields, const std::string& newNick,
                                    const std::string& address) {
-  const TMessageScope scope(c_.mis);
+  const TMessageScope scope(c_.Messages);
   tabs_.ConsoleAdd(kGrey +
                    FormatText(c_.Msg("User_change_Nik"), {c_.NowTime(), Field0(fields), newNick, address}));
 }
 
 void TEventPresenter::OnInfo(const TMStigs& fields, const std::string& infoText, const std::string& address) {
-  const TMessageScope scope(c_.mis);
+  const TMessageScope scope(c_.Messages);
   tabs_.ConsoleAdd(kCrLf + kCrLf + kCrLf + kGrey +
                    FormatText(c_.Msg("Info"), {c_.NowTime(), Field0(fields), address, infoText}));
 }
@@ -151,9 +151,9 @@ void TEventPresenter::OnSendError() {
 }
 
 void TEventPresenter::OnBell(const AChuvakInfo& entry, std::uint16_t bellNumber) {
-  if (c_.engine && c_.engine->State() == stOffline) return;
+  if (c_.Engine && c_.Engine->State() == stOffline) return;
   {
-    const TMessageScope scope(c_.mis);
+    const TMessageScope scope(c_.Messages);
     tabs_.ConsoleAdd(kOlive +
                      FormatText(c_.Msg("Bell"), {c_.NowTime(), entry.Nick, std::to_string(bellNumber)}));
   }
@@ -164,8 +164,8 @@ void TEventPresenter::OnNotice(EngineNotice kind, const std::string& nick,
                                const std::vector<std::string>& addresses, std::uint16_t /*packetType*/) {
   std::string list;
   for (const auto& a : addresses) list += (list.empty() ? "" : ", ") + a;
-  if (kind == EngineNotice::NickShared && c_.engine) {
-    const std::size_t all = c_.engine->Users().NickCount(nick);
+  if (kind == EngineNotice::NickShared && c_.Engine) {
+    const std::size_t all = c_.Engine->Users().NickCount(nick);
     if (all > addresses.size()) list += ", ... (" + std::to_string(all) + ")";
   }
   const char* key = "";

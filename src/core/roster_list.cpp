@@ -43,12 +43,12 @@ void TRosterList::Move(RosterMove move) {
   for (const auto& row : rows_) selection.push_back(row.Selected);
   selection = MoveRosterSelection(std::move(selection), move);
   for (std::size_t i = 0; i < rows_.size(); ++i) rows_[i].Selected = selection[i];
-  c_.s.roster.SelectionChanged(rows_);
+  c_.Surfaces.Roster.SelectionChanged(rows_);
 }
 
 void TRosterList::ShowSelection(const std::vector<int>& rows) {
   SetSelection(rows);
-  c_.s.roster.SelectionChanged(rows_);
+  c_.Surfaces.Roster.SelectionChanged(rows_);
 }
 
 std::string TRosterList::Key(const std::string& nick) {
@@ -72,7 +72,7 @@ void TRosterList::Rebuild() {
   for (const auto& row : rows_) {
     if (row.Selected) selected.insert(row.Address);
   }
-  const auto& entries = c_.engine->Users().Entries();
+  const auto& entries = c_.Engine->Users().Entries();
   std::vector<std::pair<std::string, RosterRow>> sorted;
   sorted.reserve(entries.size());
   for (const auto& entry : entries) {
@@ -101,7 +101,7 @@ int TRosterList::RowOf(const std::string& key, const std::string& address) const
 
 // Rows of equal keys stay in roster order, as a full rebuild (a stable sort) leaves them.
 void TRosterList::InsertRow(int engineIndex, RosterRow row, std::string key) {
-  const TUsers& users = c_.engine->Users();
+  const TUsers& users = c_.Engine->Users();
   auto [first, last] = std::equal_range(keys_.begin(), keys_.end(), key);
   auto at = first;
   while (at != last) {
@@ -115,38 +115,38 @@ void TRosterList::InsertRow(int engineIndex, RosterRow row, std::string key) {
 }
 
 bool TRosterList::Follow(const TRosterChange& change) {
-  const TUsers& users = c_.engine->Users();
+  const TUsers& users = c_.Engine->Users();
   bool selected = false;
-  if (change.kind != TRosterChange::Added) {
+  if (change.Kind != TRosterChange::Added) {
     const int r =
-        RowOf(Key(change.kind == TRosterChange::Renamed ? change.oldNick : change.nick), change.address);
-    if (r < 0) return change.kind == TRosterChange::Renamed ? false : true;
+        RowOf(Key(change.Kind == TRosterChange::Renamed ? change.OldNick : change.Nick), change.Address);
+    if (r < 0) return change.Kind == TRosterChange::Renamed ? false : true;
     selected = rows_[static_cast<std::size_t>(r)].Selected;
     keys_.erase(keys_.begin() + r);
     rows_.erase(rows_.begin() + r);
   }
-  if (change.kind == TRosterChange::Removed) return true;
-  const AChuvakInfo* entry = users.Entry(change.index);
-  if (entry == nullptr || entry->Address != change.address) return false;
+  if (change.Kind == TRosterChange::Removed) return true;
+  const AChuvakInfo* entry = users.Entry(change.Index);
+  if (entry == nullptr || entry->Address != change.Address) return false;
   RosterRow row = MakeRow(*entry);
   row.Selected = selected;
-  InsertRow(change.index, std::move(row), Key(entry->Nick));
+  InsertRow(change.Index, std::move(row), Key(entry->Nick));
   return true;
 }
 
 void TRosterList::Refresh() {
-  if (!c_.windowVisible || !c_.engine) {
+  if (!c_.WindowVisible || !c_.Engine) {
     synced_ = false;
     return;
   }
-  const TUsers& users = c_.engine->Users();
+  const TUsers& users = c_.Engine->Users();
   const bool oneStep = synced_ && users.Version() == version_ + 1;
   if (!oneStep || !Follow(users.LastChange()) || rows_.size() != static_cast<std::size_t>(users.Count()))
     Rebuild();
   synced_ = true;
   version_ = users.Version();
-  c_.s.roster.RosterRebuilt(rows_);
-  c_.s.roster.TotalChanged(c_.MsgAlone("Total") + " : " + std::to_string(users.Count()));
+  c_.Surfaces.Roster.RosterRebuilt(rows_);
+  c_.Surfaces.Roster.TotalChanged(c_.MsgAlone("Total") + " : " + std::to_string(users.Count()));
 }
 
 void TRosterList::UpdateState(const AChuvakInfo& entry) {
@@ -157,20 +157,20 @@ void TRosterList::UpdateState(const AChuvakInfo& entry) {
     rows_[row].State = entry.State;
     rows_[row].Description = entry.StateDescription;
     rows_[row].Icon = image;
-    c_.s.roster.RowIconChanged(static_cast<int>(row), image);
+    c_.Surfaces.Roster.RowIconChanged(static_cast<int>(row), image);
     return;
   }
 }
 
 std::string TRosterList::Tip(const RosterRow& row) const {
-  if (!c_.engine) return {};
-  const TUsers& users = c_.engine->Users();
+  if (!c_.Engine) return {};
+  const TUsers& users = c_.Engine->Users();
   const AChuvakInfo* entry = users.Entry(users.Find(row.Nick, row.Address));
   if (entry == nullptr) return {};
   std::string tip;
   {
-    const TMessageScope scope(c_.mis);
-    tip = RosterTip(*entry, StateCaption(c_.mis, entry->State), c_.s.system.NowLocalMs());
+    const TMessageScope scope(c_.Messages);
+    tip = RosterTip(*entry, StateCaption(c_.Messages, entry->State), c_.Surfaces.System.NowLocalMs());
   }
   // Two addresses under one nick: the tip names them all, since either may be an impostor.
   const std::vector<std::string> sharing = users.AddressesOf(row.Nick);
@@ -183,7 +183,7 @@ std::string TRosterList::Tip(const RosterRow& row) const {
 }
 
 void TRosterList::AnnounceRoster() {
-  if (c_.engine) c_.engine->SendRosterList();
+  if (c_.Engine) c_.Engine->SendRosterList();
 }
 
 void TRosterList::ReportNoUserSelected() {
@@ -192,10 +192,10 @@ void TRosterList::ReportNoUserSelected() {
 }
 
 void TRosterList::SendBellToSelected(std::uint16_t number) {
-  if (!c_.engine) return;
+  if (!c_.Engine) return;
   if (const RosterRow* row = FirstSelected()) {
-    const int index = c_.engine->Users().Find(row->Nick, row->Address);
-    if (const AChuvakInfo* entry = c_.engine->Users().Entry(index)) c_.engine->SendBell(*entry, number);
+    const int index = c_.Engine->Users().Find(row->Nick, row->Address);
+    if (const AChuvakInfo* entry = c_.Engine->Users().Entry(index)) c_.Engine->SendBell(*entry, number);
     return;
   }
   ReportNoUserSelected();
@@ -207,7 +207,7 @@ void TRosterList::ChosenBellClick() {
 
 // Asks again until the answer is a bell number; the selection is read when the answer comes.
 void TRosterList::AskBellNumber(const std::string& title) {
-  c_.s.window.AskText(title, title, "0", [this, title](const std::optional<std::string>& answer) {
+  c_.Surfaces.Window.AskText(title, title, "0", [this, title](const std::optional<std::string>& answer) {
     const std::optional<std::uint16_t> number = ParseBellNumber(answer.value_or("0"));
     if (number) {
       SendBellToSelected(*number);
@@ -218,9 +218,9 @@ void TRosterList::AskBellNumber(const std::string& title) {
 }
 
 bool TRosterList::SendBellToNick(const std::string& nick, std::uint16_t number) {
-  if (!c_.engine) return false;
-  for (const auto& entry : c_.engine->Users().Entries()) {
-    if (entry->Nick == nick) return c_.engine->SendBell(*entry, number) == SendResult::Sent;
+  if (!c_.Engine) return false;
+  for (const auto& entry : c_.Engine->Users().Entries()) {
+    if (entry->Nick == nick) return c_.Engine->SendBell(*entry, number) == SendResult::Sent;
   }
   ReportNoUserSelected();
   return false;

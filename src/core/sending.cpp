@@ -17,24 +17,24 @@ void TSender::ReportTooLong() {
 }
 
 void TSender::SubmitLine() {
-  history_.Add(c_.s.editor.ContentToMarkup());
-  if (commands_.Run(c_.s.editor.PlainText())) return;
+  history_.Add(c_.Surfaces.Editor.ContentToMarkup());
+  if (commands_.Run(c_.Surfaces.Editor.PlainText())) return;
   SendMes();
 }
 
 SendOutcome TSender::SendMes() {
-  c_.s.editor.FormatView();
-  const std::string text = TrimText(c_.s.editor.ContentToMarkup());
+  c_.Surfaces.Editor.FormatView();
+  const std::string text = TrimText(c_.Surfaces.Editor.ContentToMarkup());
   const TConversationList& channels = tabs_.Channels();
   const int index = channels.CurrentIndex();
-  if (text.empty() || index <= 0 || !c_.engine) return SendOutcome::Nothing;
-  if (c_.engine->SendChannelLine(channels.At(index).Name, text, c_.engine->BroadcastAddress) ==
+  if (text.empty() || index <= 0 || !c_.Engine) return SendOutcome::Nothing;
+  if (c_.Engine->SendChannelLine(channels.At(index).Name, text, c_.Engine->BroadcastAddress) ==
       SendResult::TooLong) {
     // Too long for one datagram: nothing left, so the text stays in the editor.
     ReportTooLong();
     return SendOutcome::TooLong;
   }
-  c_.s.editor.ClearInput();
+  c_.Surfaces.Editor.ClearInput();
   return SendOutcome::Sent;
 }
 
@@ -57,13 +57,13 @@ void TSender::ComposeMessage(bool mass) {
 SendOutcome TSender::SendComposedMessage() {
   const TConversationList& inputs = tabs_.Inputs();
   const int index = inputs.CurrentIndex();
-  if (index < 0 || !c_.engine) return SendOutcome::Nothing;
-  const std::string text = TrimText(c_.s.editor.ContentToMarkup());
+  if (index < 0 || !c_.Engine) return SendOutcome::Nothing;
+  const std::string text = TrimText(c_.Surfaces.Editor.ContentToMarkup());
   if (text.empty()) return SendOutcome::Nothing;
   const Conversation& view = inputs.At(index);
   if (view.MassMessage) {
-    if (c_.engine->SendMassMessage(text) != SendResult::TooLong) {
-      if (c_.history) c_.history->Message(HistoryKind::Mass, true, "@", std::string(), text);
+    if (c_.Engine->SendMassMessage(text) != SendResult::TooLong) {
+      if (c_.History) c_.History->Message(HistoryKind::Mass, true, "@", std::string(), text);
       return SendOutcome::Sent;
     }
     ReportTooLong();
@@ -74,21 +74,21 @@ SendOutcome TSender::SendComposedMessage() {
   const std::vector<std::string> items = DecodeList(view.Recipients);
   const std::vector<std::string> captionItems = DecodeList(view.Name);
   {
-    const TMessageScope scope(c_.mis);
+    const TMessageScope scope(c_.Messages);
     for (std::size_t i = 0; i < items.size(); ++i) {
       const std::string& address = items[i];
       if (address.empty()) continue;
       // Collect the targets first, so that the loop does not depend on the roster staying put.
       std::vector<std::pair<std::string, std::string>> targets;
-      for (const auto& entry : c_.engine->Users().Entries()) {
+      for (const auto& entry : c_.Engine->Users().Entries()) {
         if (entry->Address == address && entry->State != stOffline)
           targets.emplace_back(entry->Nick, entry->Address);
       }
       for (const auto& [nick, addr] : targets) {
-        if (c_.engine->SendPrivateMessage(nick, text, addr) == SendResult::TooLong) {
+        if (c_.Engine->SendPrivateMessage(nick, text, addr) == SendResult::TooLong) {
           tooLong = true;
-        } else if (c_.history) {
-          c_.history->Message(HistoryKind::Private, true, addr, nick, text);
+        } else if (c_.History) {
+          c_.History->Message(HistoryKind::Private, true, addr, nick, text);
         }
       }
       if (targets.empty()) {
@@ -118,10 +118,10 @@ bool TSender::SendReply() {
 // A nick that two addresses use is not sent to both: one may be an impostor, and the user has to
 // choose by address. An address in place of the nick names its entry directly.
 bool TSender::SendPrivateByNick(const std::string& nick, const std::string& text) {
-  if (!c_.engine) return false;
+  if (!c_.Engine) return false;
   std::string recipients;
   std::string names;
-  const TUsers& users = c_.engine->Users();
+  const TUsers& users = c_.Engine->Users();
   std::vector<std::string> addresses = users.AddressesOf(nick);
   if (addresses.empty()) {
     if (const AChuvakInfo* entry = users.Entry(users.Find(std::string(), nick))) {
@@ -148,18 +148,18 @@ bool TSender::SendPrivateByNick(const std::string& nick, const std::string& text
     return false;
   }
   tabs_.OpenReplyTab(recipients, names, false);
-  c_.s.editor.SetText(text);
+  c_.Surfaces.Editor.SetText(text);
   return SendReply();
 }
 
 void TSender::RecallOlder() {
-  c_.s.editor.SetText(history_.Older());
-  c_.s.editor.FormatView();
+  c_.Surfaces.Editor.SetText(history_.Older());
+  c_.Surfaces.Editor.FormatView();
 }
 
 void TSender::RecallNewer() {
-  c_.s.editor.SetText(history_.Newer());
-  c_.s.editor.FormatView();
+  c_.Surfaces.Editor.SetText(history_.Newer());
+  c_.Surfaces.Editor.FormatView();
 }
 
 }  // namespace plumo

@@ -563,7 +563,7 @@ char SavedState(const char& state, const TSaveContext& context) {
 const std::vector<SettingDef>& SettingsTable() {
   using enum SettingType;
   using enum SaveGroup;
-  static const std::vector<SettingDef> table = {
+  static const std::vector<SettingDef> kTable = {
       // Written at once on every change of the main window's activation.
       Key<Bool>("StartHidden", &TSettings::StartHidden, Action, Literal("0")),
 
@@ -613,7 +613,7 @@ const std::vector<SettingDef>& SettingsTable() {
       FileKey<String>("state4", Action, Message("StateDND")),
       FileKey<String>("state5", Action, Message("StateOffline")),
   };
-  return table;
+  return kTable;
 }
 
 const SettingDef* FindSetting(std::string_view section, std::string_view key) {

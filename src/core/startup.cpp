@@ -33,7 +33,7 @@ TChatCore::TChatCore(std::string appDir, CoreSurfaces surfaces, PlumoHost& engin
                      std::function<void(TPlumo*)> attach)
     : engineHost_(engineHost),
       attach_(std::move(attach)),
-      languageBridge_(std::make_unique<LanguageBridge>(surfaces.window, surfaces.language)),
+      languageBridge_(std::make_unique<LanguageBridge>(surfaces.Window, surfaces.Language)),
       lns_(std::make_unique<TLngINISupp>(appDir, *languageBridge_)),
       mis_(std::make_unique<TMsgINISupp>(
           appDir, lns_.get(), [this](const std::string& text) { languageBridge_->ShowMessage(text); })),
@@ -48,8 +48,8 @@ TChatCore::TChatCore(std::string appDir, CoreSurfaces surfaces, PlumoHost& engin
       sender_(ctx_, tabs_, roster_, history_, commands_),
       presenter_(ctx_, tabs_, roster_, sounds_, own_),
       editorCommands_(ctx_, tabs_, sender_, roster_) {
-  ctx_.saveUserChanges = [this] { SaveAllSettings(); };
-  ctx_.history = &chatHistory_;
+  ctx_.OnSaveUserChanges = [this] { SaveAllSettings(); };
+  ctx_.History = &chatHistory_;
 }
 
 TChatCore::~TChatCore() {
@@ -61,8 +61,8 @@ bool TChatCore::FormCreate() {
   quitting_ = false;
   TIniFile ini(IniPath());
   TSettingsEnv env;
-  env.UserName = ctx_.s.system.UserName();
-  env.ComputerName = ctx_.s.system.ComputerName();
+  env.UserName = ctx_.Surfaces.System.UserName();
+  env.ComputerName = ctx_.Surfaces.System.ComputerName();
   settings_ = LoadSettings(ini, env);
   if (!languageOverride_.empty()) settings_.Language = languageOverride_;
 
@@ -87,7 +87,7 @@ bool TChatCore::FormCreate() {
     channels.Add(c);
   }
   if (channels.Count() > 0) channels.Show(channels.Count() > 1 ? 1 : 0);
-  chatHistory_.Open(ctx_.appDir + "/" + kHistoryFile);
+  chatHistory_.Open(ctx_.AppDir + "/" + kHistoryFile);
 
   // A value of the file that could not be used (an own colour that is not hexadecimal, say) is
   // reported; its default is in force.
@@ -104,11 +104,11 @@ bool TChatCore::FormCreate() {
 
   // The engine.
   engine_ = std::make_unique<TPlumo>(engineHost_, kDefaultPort);
-  ctx_.engine = engine_.get();
+  ctx_.Engine = engine_.get();
   if (attach_) attach_(engine_.get());
   engine_->VersionText = std::string(" Plumo ") + kVersion;
 
-  const std::string interfaces = ctx_.s.system.Interfaces();
+  const std::string interfaces = ctx_.Surfaces.System.Interfaces();
   const std::string addr = FindLocalAddress(interfaces, "");
   // Another program holds the port (a second copy, say). A copy that hears nothing must say
   // nothing either: its hello, states and exit would come from the other copy's address and
@@ -116,7 +116,7 @@ bool TChatCore::FormCreate() {
   if (addr != "127.0.0.1" && !engine_->Receiving()) {
     engine_->SetActive(false);
     if (attach_) attach_(nullptr);
-    ctx_.engine = nullptr;
+    ctx_.Engine = nullptr;
     engine_.reset();
     quitting_ = true;
     startError_ = "UDP port " + std::to_string(kDefaultPort) +
@@ -155,11 +155,11 @@ bool TChatCore::FormCreate() {
   engine_->SetState(own_.SavedState());
   engine_->SendHello();
 
-  if (settings_.StartHidden) ctx_.s.window.Minimize();
+  if (settings_.StartHidden) ctx_.Surfaces.Window.Minimize();
   tabs_.ConsoleAdd(kGrey + engine_->Nick() + " " + ctx_.Msg("EnterToChat"));
   mis_->EndMessages();
 
-  ctx_.s.window.SetTopicButtonEnabled(channels.CurrentIndex() >= 1);
+  ctx_.Surfaces.Window.SetTopicButtonEnabled(channels.CurrentIndex() >= 1);
   tabs_.TabChanelsChange();
   return true;
 }
@@ -212,12 +212,12 @@ void TChatCore::FormDestroy() {
   chatHistory_.Close();
   engine_->SetEvents(nullptr);
   if (attach_) attach_(nullptr);
-  ctx_.engine = nullptr;
+  ctx_.Engine = nullptr;
   engine_.reset();
 }
 
 void TChatCore::SetWindowVisible(bool visible) {
-  ctx_.windowVisible = visible;
+  ctx_.WindowVisible = visible;
   if (visible) roster_.Refresh();
 }
 
@@ -261,15 +261,15 @@ std::vector<TChannelTopic> TChatCore::Topics() {
 }
 
 std::string TCoreContext::NowTime() const {
-  return TimeText(s.system.NowLocalMs());
+  return TimeText(Surfaces.System.NowLocalMs());
 }
 
 std::string TCoreContext::NowDateTime() const {
-  return DateTimeText(s.system.NowLocalMs());
+  return DateTimeText(Surfaces.System.NowLocalMs());
 }
 
 std::uint32_t TCoreContext::NowSeconds() const {
-  return static_cast<std::uint32_t>(s.system.NowLocalMs() / 1000);
+  return static_cast<std::uint32_t>(Surfaces.System.NowLocalMs() / 1000);
 }
 
 }  // namespace plumo

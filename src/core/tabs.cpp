@@ -13,31 +13,31 @@ void TTabStrips::ConsoleAdd(const std::string& line) {
   console.Seen = true;
   channels_.AddLine(console.Name, line);
   channels_.RefreshIcons();
-  if (c_.history) c_.history->Notice(line);
+  if (c_.History) c_.History->Notice(line);
 }
 
 void TTabStrips::ShowChannelTopicCaption(const TChanel& ch) {
   caption_ = ch.Topic + " (" + ch.SetterNick + ")" + " Plumo " + kPlumoVersion;
-  c_.s.window.SetCaption(caption_);
+  c_.Surfaces.Window.SetCaption(caption_);
 }
 
 void TTabStrips::TabChanelsChange() {
   const int index = channels_.CurrentIndex();
-  if (index < 0 || !c_.engine) return;
+  if (index < 0 || !c_.Engine) return;
   if (index == 0) {
     caption_ = c_.MsgAlone("Console") + " Plumo " + kPlumoVersion;
-    c_.s.window.SetCaption(caption_);
+    c_.Surfaces.Window.SetCaption(caption_);
   } else {
     const std::string& name = channels_.At(index).Name;
-    if (const TChanel* ch = c_.engine->FindChannel(name)) {
+    if (const TChanel* ch = c_.Engine->FindChannel(name)) {
       ShowChannelTopicCaption(*ch);
-      c_.engine->SendTopicQuery(name);
+      c_.Engine->SendTopicQuery(name);
     } else {
-      c_.engine->SetTopic(name, c_.MsgAlone("WhatTopicThere"), c_.NowSeconds() - 999999999U);
+      c_.Engine->SetTopic(name, c_.MsgAlone("WhatTopicThere"), c_.NowSeconds() - 999999999U);
     }
   }
-  c_.s.window.SetTopicButtonEnabled(index != 0);
-  c_.s.window.SetCommandButtonEnabled(index == 0);
+  c_.Surfaces.Window.SetTopicButtonEnabled(index != 0);
+  c_.Surfaces.Window.SetCommandButtonEnabled(index == 0);
   channels_.ScrollToEnd();
 }
 
@@ -101,28 +101,28 @@ int TTabStrips::OpenReplyTab(const std::string& recipients, const std::string& n
 
 void TTabStrips::ChangeTopic() {
   const int index = channels_.CurrentIndex();
-  if (index <= 0 || !c_.engine) return;
+  if (index <= 0 || !c_.Engine) return;
   const std::string name = channels_.At(index).Name;
-  const TChanel* ch = c_.engine->FindChannel(name);
+  const TChanel* ch = c_.Engine->FindChannel(name);
   const std::string current = ch ? ch->Topic : std::string();
-  c_.mis.BeginMessages();
+  c_.Messages.BeginMessages();
   const std::string title = c_.Msg("ChanelTopic") + " " + name;
   const std::string prompt = c_.Msg("Topic");
-  c_.mis.EndMessages();
+  c_.Messages.EndMessages();
   // The answer may come after datagrams and timers have run: the topic is set on the channel that
   // was asked about, by name, and only if it still has a tab.
-  c_.s.window.AskText(title, prompt, current, [this, name](const std::optional<std::string>& answer) {
+  c_.Surfaces.Window.AskText(title, prompt, current, [this, name](const std::optional<std::string>& answer) {
     if (answer) SetTopicText(name, *answer);
   });
 }
 
 bool TTabStrips::SetTopicText(const std::string& channel, const std::string& text) {
   const int index = channels_.IndexOf(channel);
-  if (index <= 0 || !c_.engine) return false;
+  if (index <= 0 || !c_.Engine) return false;
   const std::string name = channels_.At(index).Name;
-  const TChanel* ch = c_.engine->FindChannel(name);
+  const TChanel* ch = c_.Engine->FindChannel(name);
   if (text == (ch ? ch->Topic : std::string())) return false;
-  c_.engine->SetTopic(name, " [ " + text + " : " + c_.engine->Nick() + "]", c_.NowSeconds());
+  c_.Engine->SetTopic(name, " [ " + text + " : " + c_.Engine->Nick() + "]", c_.NowSeconds());
   ShowTopicChange(name);
   c_.SaveUserChanges();
   return true;
@@ -134,8 +134,8 @@ void TTabStrips::ShowTopic() {
 }
 
 void TTabStrips::ShowTopicChange(const std::string& channelName, const std::string& senderAddress) {
-  if (!c_.engine) return;
-  const TChanel* ch = c_.engine->FindChannel(channelName);
+  if (!c_.Engine) return;
+  const TChanel* ch = c_.Engine->FindChannel(channelName);
   if (ch == nullptr) return;
   const std::string when = DateTimeText(UnixToLocalMs(ch->TopicTime));
   const int index = channels_.IndexOf(channelName);
@@ -145,12 +145,12 @@ void TTabStrips::ShowTopicChange(const std::string& channelName, const std::stri
     channels_.At(index).Seen = current;
   }
   if (current) ShowChannelTopicCaption(*ch);
-  if (c_.history) {
-    c_.history->Topic(ch->Name, senderAddress.empty() ? ch->SetterAddress : senderAddress, ch->SetterNick,
+  if (c_.History) {
+    c_.History->Topic(ch->Name, senderAddress.empty() ? ch->SetterAddress : senderAddress, ch->SetterNick,
                       ch->Topic);
   }
   {
-    const TMessageScope scope(c_.mis);
+    const TMessageScope scope(c_.Messages);
     channels_.AddLine(channelName, "#^0022FF" + FormatText(c_.Msg("TopicChange"),
                                                            {ch->SetterNick, ch->Topic + "#^0022FF", when}));
     ConsoleAdd("#^0022FF" +

@@ -17,7 +17,7 @@ namespace plumo {
 class TTabStrips {
  public:
   TTabStrips(TCoreContext& ctx, TSoundBoard& sounds)
-      : c_(ctx), sounds_(sounds), channels_(ctx.s.channels), inputs_(ctx.s.inputs) {}
+      : c_(ctx), sounds_(sounds), channels_(ctx.Surfaces.Channels), inputs_(ctx.Surfaces.Inputs) {}
 
   TConversationList& Channels() { return channels_; }
   TConversationList& Inputs() { return inputs_; }
@@ -65,7 +65,7 @@ class TTabStrips {
  private:
   void ShowChannelTopicCaption(const TChanel& ch);
   void FocusEditor() {
-    if (c_.windowVisible) c_.s.editor.Focus();
+    if (c_.WindowVisible) c_.Surfaces.Editor.Focus();
   }
 
   TCoreContext& c_;

@@ -99,8 +99,8 @@ int TUsers::AddOrUpdate(const std::string& nick, const std::string& address) {
   TRosterChange change{TRosterChange::Added, i, nick, {}, address};
   if (i >= 0) {
     auto& entry = *entries_[static_cast<std::size_t>(i)];
-    change.kind = TRosterChange::Renamed;
-    change.oldNick = entry.Nick;
+    change.Kind = TRosterChange::Renamed;
+    change.OldNick = entry.Nick;
     if (entry.Nick != nick) {
       UnindexNick(i);
       entry.Nick = nick;
@@ -119,7 +119,7 @@ int TUsers::AddOrUpdate(const std::string& nick, const std::string& address) {
     i = Count() - 1;
     byAddress_.emplace(address, i);
     IndexNick(i);
-    change.index = i;
+    change.Index = i;
   }
   Changed(std::move(change));
   Touch(i);

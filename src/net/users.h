@@ -56,17 +56,14 @@ struct AChuvakInfo {
 
 // The last change OnChange reported, so that a listener can follow the roster in steps proportional
 // to what changed instead of rereading all of it.
-// NOLINTBEGIN(readability-identifier-naming): the fields become PascalCase together with their
-// reader in the core (TRosterList::Follow).
 struct TRosterChange {
-  enum Kind { Added, Renamed, Removed };
-  Kind kind = Added;
-  int index = -1;  // the entry's position (for Removed: the position it had)
-  std::string nick;
-  std::string oldNick;  // Renamed only
-  std::string address;
+  enum ChangeKind { Added, Renamed, Removed };
+  ChangeKind Kind = Added;
+  int Index = -1;  // the entry's position (for Removed: the position it had)
+  std::string Nick;
+  std::string OldNick;  // Renamed only
+  std::string Address;
 };
-// NOLINTEND(readability-identifier-naming)
 
 class TUsers {
  public:

@@ -76,8 +76,8 @@ TEST(ConversationLogTest, WrappedViewsStillGetTheirLinesAndTheFileGetsThemAppend
   PosixSystem system;
   const CoreSurfaces wrapped =
       log->Wrap(CoreSurfaces{channels, inputs, seams, seams, seams, seams, seams, system});
-  wrapped.channels.LineAdded(2, "Main", "one");
-  wrapped.inputs.LineAdded(1, "[1] <-bob,", "two");
+  wrapped.Channels.LineAdded(2, "Main", "one");
+  wrapped.Inputs.LineAdded(1, "[1] <-bob,", "two");
   EXPECT_EQ(channels.lastIndex, 2);
   EXPECT_EQ(inputs.lastIndex, 1);
   std::stringstream text;
