@@ -714,12 +714,12 @@ class Session {
       shown.Plain = text;
       return Cp1251ToUtf8(ConversationCaption(line.Conversation) + " " + TChatHistory::Text(shown));
     }
-    static const char* const kinds[] = {"channel", "topic", "private", "mass", "notice"};
-    static const char* const conversations[] = {"channel", "peer", "everybody"};
+    static const char* const kKinds[] = {"channel", "topic", "private", "mass", "notice"};
+    static const char* const kConversationKinds[] = {"channel", "peer", "everybody"};
     std::string json = "{\"Id\":" + std::to_string(line.Id) + ",\"Time\":" + std::to_string(line.TimeMs) +
-                       ",\"Kind\":\"" + kinds[static_cast<int>(line.Kind)] +
+                       ",\"Kind\":\"" + kKinds[static_cast<int>(line.Kind)] +
                        "\",\"Outgoing\":" + (line.Outgoing ? "true" : "false") + ",\"ConversationKind\":\"" +
-                       conversations[static_cast<int>(line.Conversation.Kind)] +
+                       kConversationKinds[static_cast<int>(line.Conversation.Kind)] +
                        "\",\"Conversation\":" + JsonString(line.Conversation.Name) +
                        ",\"PeerNick\":" + JsonString(line.PeerNick) +
                        ",\"SenderAddress\":" + JsonString(line.SenderAddress) +

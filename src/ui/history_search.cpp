@@ -82,7 +82,7 @@ TFindBar::TFindBar(QTextEdit& view, QWidget* parent) : QFrame(parent), view_(vie
   edit_->installEventFilter(this);
   count_ = new QLabel(this);
   count_->setObjectName(QStringLiteral("FindCount"));
-  auto button = [this, layout](const char* name, const QString& text) {
+  auto button = [this](const char* name, const QString& text) {
     auto* b = new QToolButton(this);
     b->setObjectName(QString::fromLatin1(name));
     b->setText(text);
@@ -238,7 +238,7 @@ THistorySearch::THistorySearch(TChatHistory& history, QWidget* parent) : QDialog
           [this](QTreeWidgetItem* item, int) { Choose(results_->indexOfTopLevelItem(item)); });
 }
 
-void THistorySearch::Open() {
+void THistorySearch::ShowSearch() {
   show();
   raise();
   activateWindow();

@@ -71,7 +71,7 @@ class THistorySearch : public QDialog {
   THistorySearch(TChatHistory& history, QWidget* parent);
 
   // Shows the dialog with the query edit focused.
-  void Open();
+  void ShowSearch();
   // Searches for the text in the edit (the first page).
   void Search();
   // The next page of older matches; false when there are no more.

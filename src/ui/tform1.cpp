@@ -458,7 +458,7 @@ void TForm1::BuildMenus() {
   search->setShortcutContext(Qt::WindowShortcut);
   addAction(search);
   connect(search, &QAction::triggered, this, [this] {
-    if (core_) HistorySearch().Open();
+    if (core_) HistorySearch().ShowSearch();
   });
   connect(AddItem(popupMenu5_, "ExportHistory1", "Сохранить историю в файл..."), &QAction::triggered, this,
           [this] { ExportHistory(true); });
