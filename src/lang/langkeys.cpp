@@ -55,6 +55,10 @@ const std::vector<const char*> kMessageKeys = {
     "HistoryExportFailed",
     "HistoryDivider",
     "ConfirmDeleteHistory",
+    "ConfirmDeleteConversation",
+    "SearchColumns",
+    "SearchMore",
+    "SearchTitle",
 };
 
 // Component order within each window: panels, speed buttons, then the items of the window's own

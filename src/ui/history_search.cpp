@@ -196,9 +196,11 @@ bool TFindBar::eventFilter(QObject* watched, QEvent* event) {
   return QFrame::eventFilter(watched, event);
 }
 
-THistorySearch::THistorySearch(TChatHistory& history, QWidget* parent) : QDialog(parent), history_(history) {
+THistorySearch::THistorySearch(TChatHistory& history, const std::function<std::string(const char*)>& text,
+                               QWidget* parent)
+    : QDialog(parent), history_(history) {
   setObjectName(QStringLiteral("HistorySearch"));
-  setWindowTitle(QStringLiteral("Plumo"));
+  setWindowTitle(FromCp1251(text("SearchTitle")));
   resize(720, 420);
   auto* layout = new QVBoxLayout(this);
   auto* top = new QHBoxLayout;
@@ -216,14 +218,13 @@ THistorySearch::THistorySearch(TChatHistory& history, QWidget* parent) : QDialog
   results_->setColumnCount(4);
   results_->setRootIsDecorated(false);
   results_->setUniformRowHeights(true);
-  results_->setHeaderLabels({QStringLiteral("Time"), QStringLiteral("Conversation"), QStringLiteral("Nick"),
-                             QStringLiteral("Text")});
+  results_->setHeaderLabels(FromCp1251(text("SearchColumns")).split(QLatin1Char(',')));
   results_->header()->setStretchLastSection(true);
   layout->addWidget(results_, 1);
   auto* bottom = new QHBoxLayout;
   status_ = new QLabel(this);
   status_->setObjectName(QStringLiteral("SearchStatus"));
-  more_ = new QPushButton(QStringLiteral("More"), this);
+  more_ = new QPushButton(FromCp1251(text("SearchMore")), this);
   more_->setObjectName(QStringLiteral("SearchMore"));
   more_->setAutoDefault(false);
   more_->setEnabled(false);
@@ -272,8 +273,7 @@ void THistorySearch::AddRows(const std::vector<THistoryHit>& hits) {
     hits_.push_back(hit);
   }
   more_->setEnabled(static_cast<int>(hits.size()) == kPage);
-  status_->setText(history_.Enabled() ? QStringLiteral("%1").arg(hits_.size())
-                                      : QStringLiteral("The conversation history is off."));
+  status_->setText(QString::number(hits_.size()));
   for (int column = 0; column < 3; ++column) results_->resizeColumnToContents(column);
 }
 

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "core/history_store.h"
@@ -67,8 +68,10 @@ class THistorySearch : public QDialog {
   Q_OBJECT
 
  public:
-  // history must outlive the dialog.
-  THistorySearch(TChatHistory& history, QWidget* parent);
+  // history must outlive the dialog; text gives the language file's message of a key (code page
+  // 1251): "SearchTitle", "SearchColumns" (four captions, comma-separated), "SearchMore".
+  THistorySearch(TChatHistory& history, const std::function<std::string(const char* key)>& text,
+                 QWidget* parent);
 
   // Shows the dialog with the query edit focused.
   void ShowSearch();

@@ -34,6 +34,7 @@
 #include "core/chatcore.h"
 #include "core/nick_completion.h"
 #include "core/roster_moves.h"
+#include "core/texts.h"
 #include "core/window_rules.h"
 #include "images/images.h"
 #include "lang/text_helpers.h"
@@ -289,7 +290,15 @@ void TForm1::ShowPeerHistory() {
 }
 
 ui::THistorySearch& TForm1::HistorySearch() {
-  if (!historySearch_) historySearch_ = new ui::THistorySearch(core_->ChatHistory(), this);
+  if (!historySearch_) {
+    historySearch_ = new ui::THistorySearch(
+        core_->ChatHistory(),
+        [this](const char* key) {
+          const TMessageScope scope(core_->Messages());
+          return core_->Messages().GetMessage(key);
+        },
+        this);
+  }
   return *historySearch_;
 }
 
@@ -328,7 +337,11 @@ void TForm1::ExportHistory(bool channelStrip) {
 void TForm1::DeleteHistory(bool channelStrip) {
   const std::optional<TConversationKey> key = HistoryKey(channelStrip);
   if (!key || !core_->ChatHistory().Enabled()) return;
-  const std::string question = "Delete the stored history of " + key->Name + "?";
+  std::string question;
+  {
+    const TMessageScope scope(core_->Messages());
+    question = FormatText(core_->Messages().GetMessage("ConfirmDeleteConversation"), {key->Name});
+  }
   ui::DialogAnswers::RecordShown(question);
   std::optional<std::string> queued;
   if (ui::DialogAnswers::TakeInputAnswer(queued) || !ui::DialogAnswers::CanAsk()) {
