@@ -58,7 +58,7 @@ void TChatHistory::SettingsChanged() {
 void TChatHistory::DropExpired() {
   lastDrop_ = c_.Surfaces.System.NowLocalMs();
   if (Enabled() && c_.Settings.HistoryDays > 0)
-    store_->DeleteOlderThan(lastDrop_ - c_.Settings.HistoryDays * kDayMs);
+    store_->ExpireOlderThan(lastDrop_ - c_.Settings.HistoryDays * kDayMs);
 }
 
 void TChatHistory::Close() {

@@ -416,6 +416,8 @@ class TSqliteHistoryStore final : public THistoryStore {
       : path_(std::move(path)), options_(options) {}
 
   ~TSqliteHistoryStore() override {
+    // An expiry still running finishes first: it needs the writer to commit the queue.
+    if (expirer_.joinable()) expirer_.join();
     if (writer_.joinable()) {
       {
         std::lock_guard lock(queueMutex_);
@@ -614,6 +616,16 @@ class TSqliteHistoryStore final : public THistoryStore {
     std::lock_guard lock(writeMutex_);
     if (writeDb_ && enabled_) sqlite3_exec(writeDb_.get(), "VACUUM", nullptr, nullptr, nullptr);
     return removed;
+  }
+
+  void ExpireOlderThan(std::int64_t timeMs) override {
+    if (!enabled_) return;
+    // Expiries come a day apart: the one before has long finished.
+    if (expirer_.joinable()) expirer_.join();
+    expirer_ = std::thread([this, timeMs] {
+      ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kWriterNice);
+      DeleteOlderThan(timeMs);
+    });
   }
 
   std::int64_t DeleteOlderThan(std::int64_t timeMs) override {
@@ -950,6 +962,7 @@ class TSqliteHistoryStore final : public THistoryStore {
   bool flushRequested_ = false;
   bool stop_ = false;
   std::thread writer_;
+  std::thread expirer_;  // ExpireOlderThan's deletion
 
   std::mutex writeMutex_;  // the write connection, its statements and caches
   TDb writeDb_;

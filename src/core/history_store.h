@@ -129,6 +129,9 @@ class THistoryStore {
   virtual std::int64_t DeleteConversation(const TConversationKey& conversation) = 0;
   virtual std::int64_t DeleteAll() = 0;
   virtual std::int64_t DeleteOlderThan(std::int64_t timeMs) = 0;
+  // DeleteOlderThan on a thread of the store's own, so that the caller never waits for it (the
+  // expiry of a chat that runs for weeks); the store's destruction waits for it.
+  virtual void ExpireOlderThan(std::int64_t timeMs) = 0;
 };
 
 // The text of a line without its markup: "#^RRGGBB" colour markers and the ":#" "^#K" hot-nick

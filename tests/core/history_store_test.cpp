@@ -191,7 +191,12 @@ TEST(HistoryStoreTest, DeletionsKeepTheIndexConsistent) {
     store->Append(Line(kConsole, "apple console", 2000 + i));
   }
 
-  EXPECT_EQ(store->DeleteOlderThan(1010), 20);  // flushes the queue first
+  // The expiry in the background commits the queue too; closing the store waits for it.
+  store->ExpireOlderThan(1005);
+  store.reset();
+  store = THistoryStore::Open(path);
+  EXPECT_EQ(store->Search("apple", 1000).size(), 80u);
+  EXPECT_EQ(store->DeleteOlderThan(1010), 10);  // flushes the queue first
   EXPECT_EQ(store->Search("apple", 1000).size(), 70u);
   EXPECT_EQ(store->Last(kGeneral, 100).front().Markup, "apple 10");
   EXPECT_EQ(store->Conversations()[1].Lines, 20);
