@@ -372,22 +372,12 @@ void TForm2::DeleteHistoryClick() {
 
 void TForm2::AskYesNo(const std::string& question, const QString& title, bool defaultYes,
                       std::function<void(bool yes)> answered) {
-  DialogAnswers::RecordShown(question);
-  std::optional<std::string> queued;
-  if (DialogAnswers::TakeInputAnswer(queued) || !DialogAnswers::CanAsk()) {
-    answered(queued.has_value());
-    return;
-  }
-  auto* box = new QMessageBox(QMessageBox::Question, title, FromCp1251(question),
-                              QMessageBox::Yes | QMessageBox::No, this);
-  box->setAttribute(Qt::WA_DeleteOnClose);
-  box->setDefaultButton(defaultYes ? QMessageBox::Yes : QMessageBox::No);
-  asking_ = true;
-  connect(box, &QDialog::finished, this, [this, box, answered = std::move(answered)](int) {
-    asking_ = false;
-    answered(box->clickedButton() == box->button(QMessageBox::Yes));
-  });
-  box->open();
+  ui::YesNoQuestion box;
+  box.Title = title;
+  box.Text = FromCp1251(question);
+  box.Recorded = question;
+  box.DefaultYes = defaultYes;
+  plumo::ui::AskYesNo(this, box, std::move(answered), &asking_);
 }
 
 void TForm2::SpeedButton1Click() {

@@ -58,4 +58,25 @@ void DialogAnswers::Reset() {
   ShownList().clear();
 }
 
+void AskYesNo(QWidget* parent, const YesNoQuestion& question, std::function<void(bool yes)> answered,
+              bool* asking) {
+  DialogAnswers::RecordShown(question.Recorded);
+  std::optional<std::string> queued;
+  if (DialogAnswers::TakeInputAnswer(queued) || !DialogAnswers::CanAsk()) {
+    answered(queued.has_value());
+    return;
+  }
+  const QMessageBox::StandardButton yes = question.OkCancel ? QMessageBox::Ok : QMessageBox::Yes;
+  const QMessageBox::StandardButton no = question.OkCancel ? QMessageBox::Cancel : QMessageBox::No;
+  auto* box = new QMessageBox(question.Icon, question.Title, question.Text, yes | no, parent);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setDefaultButton(question.DefaultYes ? yes : no);
+  if (asking) *asking = true;
+  QObject::connect(box, &QDialog::finished, box, [box, yes, asking, answered = std::move(answered)](int) {
+    if (asking) *asking = false;
+    answered(box->clickedButton() == box->button(yes));
+  });
+  box->open();
+}
+
 }  // namespace plumo::ui

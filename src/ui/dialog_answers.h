@@ -5,7 +5,10 @@
 // box without a queued answer counts as cancelled, and a message box is only recorded.
 #pragma once
 
+#include <QMessageBox>
+
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,5 +38,20 @@ class DialogAnswers {
   static std::vector<std::string>& AskedList();
   static std::vector<std::string>& ShownList();
 };
+
+// A question with two answers (Yes/No, or Ok/Cancel with okCancel) in a box opened with open(), so
+// no nested event loop runs: answered(true) for Yes or Ok. recorded is what DialogAnswers records as
+// shown; a queued answer counts as Yes, a cancelled one (or none where nobody can answer) as No.
+// asking, when given, is set while the box is open.
+struct YesNoQuestion {
+  QMessageBox::Icon Icon = QMessageBox::Question;
+  QString Title = QStringLiteral("Plumo");
+  QString Text;
+  std::string Recorded;
+  bool DefaultYes = false;
+  bool OkCancel = false;
+};
+void AskYesNo(QWidget* parent, const YesNoQuestion& question, std::function<void(bool yes)> answered,
+              bool* asking = nullptr);
 
 }  // namespace plumo::ui

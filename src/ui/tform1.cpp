@@ -342,20 +342,15 @@ void TForm1::DeleteHistory(bool channelStrip) {
     const TMessageScope scope(core_->Messages());
     question = FormatText(core_->Messages().GetMessage("ConfirmDeleteConversation"), {key->Name});
   }
-  ui::DialogAnswers::RecordShown(question);
-  std::optional<std::string> queued;
-  if (ui::DialogAnswers::TakeInputAnswer(queued) || !ui::DialogAnswers::CanAsk()) {
-    if (queued) core_->ChatHistory().Delete(*key);
-    return;
-  }
-  auto* box = new QMessageBox(QMessageBox::Question, QStringLiteral("Plumo"), FromCp1251(question),
-                              QMessageBox::Yes | QMessageBox::No, this);
-  box->setAttribute(Qt::WA_DeleteOnClose);
-  box->setDefaultButton(QMessageBox::No);
-  connect(box, &QDialog::finished, this, [this, box, key = *key](int) {
-    if (box->clickedButton() == box->button(QMessageBox::Yes) && core_) core_->ChatHistory().Delete(key);
-  });
-  box->open();
+  ui::YesNoQuestion box;
+  box.Text = FromCp1251(question);
+  box.Recorded = question;
+  ui::AskYesNo(
+      this, box,
+      [this, key = *key](bool yes) {
+        if (yes && core_) core_->ChatHistory().Delete(key);
+      },
+      &asking_);
 }
 
 void TForm1::BuildMenus() {
@@ -1052,23 +1047,13 @@ void TForm1::AskText(const std::string& title, const std::string& prompt, const 
 
 void TForm1::ConfirmLostCharacters(const std::string& message, const std::vector<TUnencodableChar>& lost,
                                    std::function<void(bool)> answered) {
-  const std::string warning = UnencodableWarning(message, lost);
-  ui::DialogAnswers::RecordShown(warning);
-  std::optional<std::string> queued;
-  if (ui::DialogAnswers::TakeInputAnswer(queued) || !ui::DialogAnswers::CanAsk()) {
-    answered(queued.has_value());  // a queued answer sends, a cancelled one keeps the draft
-    return;
-  }
-  auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Plumo"), QString::fromStdString(warning),
-                              QMessageBox::Ok | QMessageBox::Cancel, this);
-  box->setAttribute(Qt::WA_DeleteOnClose);
-  box->setDefaultButton(QMessageBox::Cancel);
-  asking_ = true;
-  connect(box, &QDialog::finished, this, [this, box, answered = std::move(answered)](int) {
-    asking_ = false;
-    answered(box->clickedButton() == box->button(QMessageBox::Ok));
-  });
-  box->open();
+  // A queued answer sends, a cancelled one keeps the draft.
+  ui::YesNoQuestion box;
+  box.Icon = QMessageBox::Warning;
+  box.Recorded = UnencodableWarning(message, lost);
+  box.Text = QString::fromStdString(box.Recorded);
+  box.OkCancel = true;
+  ui::AskYesNo(this, box, std::move(answered), &asking_);
 }
 
 void TForm1::ShowMessage(const std::string& text) {
