@@ -712,7 +712,7 @@ class Session {
       std::replace(text.begin(), text.end(), kMatchClose, ']');
       THistoryLine shown = line;
       shown.Plain = text;
-      return Cp1251ToUtf8(ConversationCaption(line.Conversation) + " " + TChatHistory::Text(shown));
+      return Cp1251ToUtf8(TChatHistory::Caption(line.Conversation) + " " + TChatHistory::Text(shown));
     }
     static const char* const kKinds[] = {"channel", "topic", "private", "mass", "notice"};
     static const char* const kConversationKinds[] = {"channel", "peer", "everybody"};
@@ -727,10 +727,6 @@ class Session {
                        ",\"Text\":" + JsonString(line.Markup) + ",\"Plain\":" + JsonString(line.Plain);
     if (marked) json += ",\"Marked\":" + JsonString(*marked);
     return json + "}";
-  }
-
-  static std::string ConversationCaption(const TConversationKey& key) {
-    return key.Kind == ConversationKind::Peer ? "@" + key.Name : key.Name;
   }
 
   bool HistoryAvailable() {

@@ -21,10 +21,6 @@ std::string Key(const std::string& channel) {
   return Cp1251UpperCase(channel);
 }
 
-std::string ConversationName(const TConversationKey& key) {
-  return key.Kind == ConversationKind::Everybody ? std::string("@") : key.Name;
-}
-
 }  // namespace
 
 TChatHistory::TChatHistory(TCoreContext& ctx, TTabStrips& tabs) : c_(ctx), tabs_(tabs) {}
@@ -132,6 +128,18 @@ void TChatHistory::Notice(const std::string& text) {
   Record(std::move(line));
 }
 
+std::string TChatHistory::Caption(const TConversationKey& key, const std::string& peerNick) {
+  switch (key.Kind) {
+    case ConversationKind::Channel:
+      return key.Name;
+    case ConversationKind::Peer:
+      return "@" + (peerNick.empty() ? key.Name : peerNick + " [" + key.Name + "]");
+    case ConversationKind::Everybody:
+      break;
+  }
+  return "@";
+}
+
 std::string TChatHistory::Shown(const THistoryLine& line) {
   return kGrey + Text(line);
 }
@@ -165,34 +173,33 @@ std::string TChatHistory::Text(const THistoryLine& line) {
 void TChatHistory::ShowOnOpen(int channelIndex) {
   const std::optional<TConversationKey> key = ChannelKey(channelIndex);
   if (!key || !Enabled() || c_.Settings.HistoryLines <= 0) return;
-  std::int64_t& oldest = oldest_[Key(key->Name)];
-  if (oldest != 0) return;
-  const std::vector<THistoryLine> lines = store_->Last(*key, std::min(c_.Settings.HistoryLines, 10000));
-  oldest = lines.empty() ? -1 : lines.front().Id;
-  if (lines.empty()) return;
-  std::vector<std::string> shown;
-  shown.reserve(lines.size());
-  for (const auto& line : lines) shown.push_back(Shown(line));
-  shown.push_back(kGrey + c_.MsgAlone("HistoryDivider"));
-  tabs_.Channels().AddHistory(channelIndex, shown);
+  TShownHistory& shown = shown_[Key(key->Name)];
+  if (shown.Oldest != 0) return;
+  AddPage(channelIndex, shown, store_->Last(*key, std::min(c_.Settings.HistoryLines, 10000)), true);
 }
 
 bool TChatHistory::LoadOlder(int channelIndex) {
   const std::optional<TConversationKey> key = ChannelKey(channelIndex);
   if (!key || !Enabled()) return false;
-  std::int64_t& oldest = oldest_[Key(key->Name)];
-  if (oldest <= 0) return false;
+  TShownHistory& shown = shown_[Key(key->Name)];
+  if (shown.Oldest <= 0) return false;
   const int page = std::clamp(c_.Settings.HistoryLines, 50, 10000);
-  const std::vector<THistoryLine> lines = store_->Last(*key, page, oldest);
+  return AddPage(channelIndex, shown, store_->Last(*key, page, shown.Oldest), false);
+}
+
+bool TChatHistory::AddPage(int channelIndex, TShownHistory& shown, const std::vector<THistoryLine>& lines,
+                           bool divider) {
   if (lines.empty()) {
-    oldest = -1;
+    shown.Oldest = -1;
     return false;
   }
-  oldest = lines.front().Id;
-  std::vector<std::string> shown;
-  shown.reserve(lines.size());
-  for (const auto& line : lines) shown.push_back(Shown(line));
-  tabs_.Channels().AddHistory(channelIndex, shown);
+  shown.Oldest = lines.front().Id;
+  shown.Rows += static_cast<int>(lines.size());
+  std::vector<std::string> texts;
+  texts.reserve(lines.size() + 1);
+  for (const auto& line : lines) texts.push_back(Shown(line));
+  if (divider) texts.push_back(kGrey + c_.MsgAlone("HistoryDivider"));
+  tabs_.Channels().AddHistory(channelIndex, texts);
   return true;
 }
 
@@ -242,34 +249,29 @@ bool TChatHistory::OpenAt(const THistoryLine& line) {
   if (index < 0) return false;
   tabs_.SelectChannelTab(index);
   ShowOnOpen(index);
-  std::int64_t& oldest = oldest_[Key(channels.At(index).Name)];
-  int loaded = 0;
-  while (oldest > line.Id && loaded < kOpenAtLimit && LoadOlder(index)) loaded += c_.Settings.HistoryLines;
-  if (oldest <= 0 || oldest > line.Id) return true;
-  // The row of the line among the loaded history: the lines from the oldest loaded up to it.
-  const std::vector<THistoryLine> before = store_->From(line.Conversation, oldest, kOpenAtLimit + 10000);
-  int row = 0;
-  for (const auto& stored : before) {
-    if (stored.Id == line.Id) {
-      channels.ShowHistoryRow(index, row);
-      break;
-    }
-    ++row;
+  const TShownHistory& shown = shown_[Key(channels.At(index).Name)];
+  while (shown.Oldest > line.Id && shown.Rows < kOpenAtLimit && LoadOlder(index)) {
   }
+  if (shown.Oldest <= 0 || shown.Oldest > line.Id) return true;
+  // The row of the line among the loaded history: the loaded lines before it.
+  const std::vector<THistoryLine> loaded = store_->From(line.Conversation, shown.Oldest, shown.Rows);
+  const auto at = std::find_if(loaded.begin(), loaded.end(),
+                               [&](const THistoryLine& stored) { return stored.Id == line.Id; });
+  if (at != loaded.end()) channels.ShowHistoryRow(index, static_cast<int>(at - loaded.begin()));
   return true;
 }
 
 std::int64_t TChatHistory::Delete(const TConversationKey& conversation) {
   if (!Enabled()) return 0;
   const std::int64_t removed = store_->DeleteConversation(conversation);
-  TellDeleted(removed, ConversationName(conversation));
+  TellDeleted(removed, Caption(conversation));
   return removed;
 }
 
 std::int64_t TChatHistory::DeleteAll() {
   if (!Enabled()) return 0;
   const std::int64_t removed = store_->DeleteAll();
-  oldest_.clear();
+  shown_.clear();
   TellDeleted(removed, "*");
   return removed;
 }

@@ -60,6 +60,9 @@ class TChatHistory {
   // The last `count` stored lines of a conversation (for a peer: the private and mass messages of
   // both directions), oldest first, as Text gives them.
   std::vector<std::string> LastLines(const TConversationKey& conversation, int count);
+  // How a conversation is named to the user: a channel by its name, a peer as "@nick [address]"
+  // ("@address" without a nick), everybody as "@".
+  static std::string Caption(const TConversationKey& key, const std::string& peerNick = {});
   // One stored line as the history shows it: grey, with date and time, the sender and the text.
   static std::string Shown(const THistoryLine& line);
   // The same without the colour: what an exported file and the headless peer print.
@@ -100,8 +103,17 @@ class TChatHistory {
   std::string path_;
   std::int64_t lastDrop_ = 0;  // local clock of the last DropExpired
   THistoryOptions options_;
-  // The oldest line id each channel tab shows, by channel name (upper case); 0 before it opened.
-  std::map<std::string, std::int64_t> oldest_;
+  // The stored lines a channel tab shows above its own.
+  struct TShownHistory {
+    std::int64_t Oldest = 0;  // the oldest line's id; 0 before the tab opened, -1 when none is older
+    int Rows = 0;             // how many stored lines it shows
+  };
+  // Adds a page of stored lines (oldest first) above what the tab shows, with the divider below
+  // the first page; false when the page is empty (nothing older).
+  bool AddPage(int channelIndex, TShownHistory& shown, const std::vector<THistoryLine>& lines, bool divider);
+
+  // By channel name (upper case).
+  std::map<std::string, TShownHistory> shown_;
   // Set while the console shows a line about the history itself, which is not stored.
   bool recordingNotice_ = false;
 };

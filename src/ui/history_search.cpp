@@ -57,19 +57,6 @@ QString MarkedHtml(const std::string& marked) {
   return html;
 }
 
-QString ConversationCaption(const THistoryLine& line) {
-  switch (line.Conversation.Kind) {
-    case ConversationKind::Channel:
-      return FromCp1251(line.Conversation.Name);
-    case ConversationKind::Peer:
-      return FromCp1251("@" + (line.PeerNick.empty() ? line.Conversation.Name : line.PeerNick) + " [" +
-                        line.Conversation.Name + "]");
-    case ConversationKind::Everybody:
-      break;
-  }
-  return QStringLiteral("@");
-}
-
 }  // namespace
 
 TFindBar::TFindBar(QTextEdit& view, QWidget* parent) : QFrame(parent), view_(view) {
@@ -265,7 +252,7 @@ void THistorySearch::AddRows(const std::vector<THistoryHit>& hits) {
   for (const auto& hit : hits) {
     auto* item = new QTreeWidgetItem(results_);
     item->setText(0, FromCp1251(DateTimeText(hit.Line.TimeMs)));
-    item->setText(1, ConversationCaption(hit.Line));
+    item->setText(1, FromCp1251(TChatHistory::Caption(hit.Line.Conversation, hit.Line.PeerNick)));
     item->setText(2, FromCp1251(hit.Line.SenderNick));
     auto* text = new QLabel(MarkedHtml(hit.Marked));
     text->setTextFormat(Qt::RichText);
