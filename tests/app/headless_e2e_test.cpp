@@ -463,6 +463,8 @@ std::string SchemaProblem(const QJsonObject& o) {
   if (o.contains(QStringLiteral("error"))) return need(o, {{"error", T::String}});
   if (!o.contains(QStringLiteral("event"))) return "unknown object type";
   const QString event = o.value(QStringLiteral("event")).toString();
+  const Keys message = {
+      {"Fields", T::Array}, {"Text", T::String}, {"Address", T::String}, {"Nick", T::String}};
   const std::pair<const char*, Keys> events[] = {
       {"OnNewUser", {{"Fields", T::Array}, {"Address", T::String}}},
       {"OnUserExit", {{"Fields", T::Array}, {"Address", T::String}}},
@@ -478,10 +480,8 @@ std::string SchemaProblem(const QJsonObject& o) {
         {"Text", T::String},
         {"Nick", T::String},
         {"Address", T::String}}},
-      {"OnPrivateMessage",
-       {{"Fields", T::Array}, {"Text", T::String}, {"Address", T::String}, {"Nick", T::String}}},
-      {"OnMassMessage",
-       {{"Fields", T::Array}, {"Text", T::String}, {"Address", T::String}, {"Nick", T::String}}},
+      {"OnPrivateMessage", message},
+      {"OnMassMessage", message},
       {"OnConfirm", {{"Entry", T::Object}, {"PacketType", T::Double}}},
       {"OnUserLost", {{"Nick", T::String}, {"Entry", T::Object}}},
       {"OnUserState", {{"Entry", T::Object}, {"OldState", T::String}}},

@@ -122,10 +122,7 @@ TEST_F(WindowTest, TabsSwitchByClickAndKeysAndWrapAround) {
   for (const auto& step : steps) {
     SCOPED_TRACE(step.name);
     step.act();
-    EXPECT_EQ(channels->currentIndex(), step.channel);
-    EXPECT_EQ(alice.core->Tabs().Channels().CurrentIndex(), step.channel);
-    EXPECT_EQ(messages->currentIndex(), step.message);
-    EXPECT_EQ(alice.core->Tabs().Inputs().CurrentIndex(), step.message);
+    alice.ExpectCurrentTabs(step.channel, step.message);
     EXPECT_EQ(messages->count(), step.messageTabs);
     // The display shows the chosen conversation: only the console holds the welcome line.
     EXPECT_EQ(alice.DisplayText().contains(QStringLiteral("has entered the chat")), step.channel == 0);

@@ -61,10 +61,7 @@ TEST_F(WindowTest, TheWheelMovesOneTabOrOneRosterRowPerNotch) {
   for (const auto& step : steps) {
     SCOPED_TRACE(step.name);
     step.act();
-    EXPECT_EQ(channels->currentIndex(), step.channel);
-    EXPECT_EQ(alice.core->Tabs().Channels().CurrentIndex(), step.channel);
-    EXPECT_EQ(messages->currentIndex(), step.message);
-    EXPECT_EQ(alice.core->Tabs().Inputs().CurrentIndex(), step.message);
+    alice.ExpectCurrentTabs(step.channel, step.message);
     EXPECT_EQ(firstSelected(), step.selected);
   }
 }
