@@ -17,11 +17,11 @@ constexpr std::int64_t kDayMs = 24LL * 60 * 60 * 1000;
 // The most lines OpenAt loads to reach a line far back; beyond it the tab opens at its last page.
 constexpr int kOpenAtLimit = 20000;
 
-std::string Key(const std::string& channel) {
+}  // namespace
+
+std::string TChatHistory::Key(const std::string& channel) {
   return Cp1251UpperCase(channel);
 }
-
-}  // namespace
 
 TChatHistory::TChatHistory(TCoreContext& ctx, TTabStrips& tabs) : c_(ctx), tabs_(tabs) {}
 

@@ -54,6 +54,8 @@ class TChatHistory {
   // --- Showing.
   // Shows the last lines of the channel tab at index above what it shows (once per tab and run).
   void ShowOnOpen(int channelIndex);
+  // The channel's tab was closed with what it showed: a tab opened for it again starts afresh.
+  void ChannelClosed(const std::string& channel) { shown_.erase(Key(channel)); }
   // The user scrolled to the top of the channel tab at index: the next older page goes above what
   // it shows. False when there is nothing older.
   bool LoadOlder(int channelIndex);
@@ -113,6 +115,7 @@ class TChatHistory {
   bool AddPage(int channelIndex, TShownHistory& shown, const std::vector<THistoryLine>& lines, bool divider);
 
   // By channel name (upper case).
+  static std::string Key(const std::string& channel);
   std::map<std::string, TShownHistory> shown_;
   // Set while the console shows a line about the history itself, which is not stored.
   bool recordingNotice_ = false;

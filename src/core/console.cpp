@@ -83,6 +83,16 @@ bool TConsoleCommands::Run(const std::string& line) {
     c_.Surfaces.Editor.ClearInput();
     return true;
   }
+  if (word == "/JOIN" || word == "/LEAVE") {
+    // The name as typed: channel names keep their letter case.
+    const std::string name = blank == std::string::npos ? std::string() : TrimText(line.substr(blank + 1));
+    const TTabStrips::ChannelChange change =
+        word == "/JOIN" ? tabs_.JoinChannel(name) : tabs_.LeaveChannel(name);
+    const std::string problem = tabs_.ChannelChangeText(change, name);
+    if (!problem.empty()) tabs_.ConsoleError(problem);
+    c_.Surfaces.Editor.ClearInput();
+    return true;
+  }
   if (word == "/NETSTAT") {
     tabs_.ConsoleAdd(kGrey + AsCrLfLines(c_.Surfaces.System.Interfaces()));
     c_.Surfaces.Editor.ClearInput();

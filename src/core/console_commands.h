@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // TConsoleCommands: the commands typed in the editor that the program carries out itself instead of
 // sending: "/info [nick]", "/help", "/about [nick|*]", "/netstat",
-// "/clearhistory [*]". Their answers go to the console.
+// "/clearhistory [*]", "/join NAME", "/leave [NAME]". Their answers go to the console.
 #pragma once
 
 #include <string>

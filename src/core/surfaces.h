@@ -143,6 +143,8 @@ class WindowSurface {
  public:
   virtual ~WindowSurface() = default;
   virtual void SetCaption(const std::string& caption) = 0;
+  // The line above the channel display: the shown channel's topic (empty on the console).
+  virtual void SetTopicLine(const std::string& /*text*/) {}
   virtual void SetTopicButtonEnabled(bool /*enabled*/) {}
   virtual void SetCommandButtonEnabled(bool /*enabled*/) {}
   virtual void SetStateImage(int /*image*/) {}

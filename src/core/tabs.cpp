@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/tabstrips.h"
 
+#include "core/channel_text.h"
 #include "core/chat_history.h"
 #include "core/texts.h"
+#include "lang/textcase.h"
 
 namespace plumo {
 
@@ -16,9 +18,23 @@ void TTabStrips::ConsoleAdd(const std::string& line) {
   if (c_.History) c_.History->Notice(line);
 }
 
-void TTabStrips::ShowChannelTopicCaption(const TChanel& ch) {
-  caption_ = ch.Topic + " (" + ch.SetterNick + ")" + " Plumo " + kPlumoVersion;
+bool TTabStrips::IsUnset(const TChanel& ch) const {
+  const TMessageScope scope(c_.Messages);
+  return IsUnsetTopic(ch, c_.NowSeconds(), {c_.Msg("Wellcom"), c_.Msg("WhatTopicThere")});
+}
+
+void TTabStrips::ShowChannelTopic(const TChanel& ch) {
+  const bool unset = IsUnset(ch);
+  caption_ = ChannelCaption(ch, unset, kPlumoVersion);
   c_.Surfaces.Window.SetCaption(caption_);
+  // The line shows what the topic says, without markup; a set topic names its setter and time.
+  const std::string text = TrimText(MarkupToPlain(unset ? ch.Topic : BareTopic(ch.Topic, ch.SetterNick)));
+  if (unset || ch.SetterNick.empty()) {
+    c_.Surfaces.Window.SetTopicLine(text);
+  } else {
+    c_.Surfaces.Window.SetTopicLine(FormatText(
+        c_.MsgAlone("TopicLine"), {text, ch.SetterNick, DateTimeText(UnixToLocalMs(ch.TopicTime))}));
+  }
 }
 
 void TTabStrips::TabChanelsChange() {
@@ -27,12 +43,14 @@ void TTabStrips::TabChanelsChange() {
   if (index == 0) {
     caption_ = c_.MsgAlone("Console") + " Plumo " + kPlumoVersion;
     c_.Surfaces.Window.SetCaption(caption_);
+    c_.Surfaces.Window.SetTopicLine({});
   } else {
     const std::string& name = channels_.At(index).Name;
     if (const TChanel* ch = c_.Engine->FindChannel(name)) {
-      ShowChannelTopicCaption(*ch);
+      ShowChannelTopic(*ch);
       c_.Engine->SendTopicQuery(name);
     } else {
+      c_.Surfaces.Window.SetTopicLine({});
       c_.Engine->SetTopic(name, c_.MsgAlone("WhatTopicThere"), c_.NowSeconds() - 999999999U);
     }
   }
@@ -99,12 +117,116 @@ int TTabStrips::OpenReplyTab(const std::string& recipients, const std::string& n
   return index;
 }
 
+TTabStrips::ChannelChange TTabStrips::JoinChannel(const std::string& typed) {
+  if (!c_.Engine) return ChannelChange::NoEngine;
+  const std::optional<std::string> valid = ChannelName(typed);
+  if (!valid) return ChannelChange::BadName;
+  if (const int open = channels_.IndexOf(*valid); open > 0) {
+    SelectChannelTab(open);
+    return ChannelChange::Shown;
+  }
+  std::string name = *valid;
+  const TChanel* known = c_.Engine->FindChannel(name);
+  for (std::size_t i = 0; known == nullptr && i < c_.Engine->Channels().size(); ++i) {
+    const TChanel& heard = *c_.Engine->Channels()[i];
+    if (SameText1251(heard.Name, name)) {
+      known = &heard;
+      name = heard.Name;
+    }
+  }
+  if (known == nullptr) {
+    // A channel this program had open before may still have its topic in chat.ini.
+    const TIniFile ini(c_.IniPath());
+    const TTopicRecord t = ReadTopic(ini, name, c_.MsgAlone("Wellcom"), c_.NowSeconds());
+    c_.Engine->AddChannel(name, t.Topic, t.SetterNick, t.SetterAddress, t.TopicTime);
+  }
+  Conversation c;
+  c.Name = name;
+  c.IconIndex = icon::kChannelCreated;
+  c.Seen = true;
+  c.Mode = ModeLog;
+  const int index = channels_.Add(c);
+  if (index < 0) return ChannelChange::BadName;
+  if (c_.History) c_.History->ShowOnOpen(index);
+  SelectChannelTab(index);
+  c_.SaveUserChanges();
+  return ChannelChange::Opened;
+}
+
+TTabStrips::ChannelChange TTabStrips::LeaveChannel(const std::string& typed) {
+  if (!c_.Engine) return ChannelChange::NoEngine;
+  const std::string name = TrimText(typed).empty() ? channels_.CurrentName() : TrimText(typed);
+  const int index = channels_.IndexOf(name);
+  if (index == 0 || name == "#") return ChannelChange::Console;
+  if (index < 0) return ChannelChange::NotOpen;
+  if (channels_.Count() <= 2) return ChannelChange::LastChannel;
+  // The engine keeps the channel and its topic: it is one of the channels heard of, to join again.
+  const std::string closed = channels_.At(index).Name;
+  const bool shown = index == channels_.CurrentIndex();
+  channels_.Close(index);
+  if (c_.History) c_.History->ChannelClosed(closed);
+  if (shown) {
+    SelectChannelTab(channels_.CurrentIndex());
+  } else {
+    channels_.RefreshIcons();
+  }
+  c_.SaveUserChanges();
+  return ChannelChange::Closed;
+}
+
+void TTabStrips::AskJoinChannel() {
+  c_.Messages.BeginMessages();
+  const std::string title = c_.Msg("JoinChannel");
+  const std::string prompt = c_.Msg("ChannelName");
+  c_.Messages.EndMessages();
+  c_.Surfaces.Window.AskText(title, prompt, {}, [this](const std::optional<std::string>& answer) {
+    if (!answer) return;
+    const std::string problem = ChannelChangeText(JoinChannel(*answer), *answer);
+    if (!problem.empty()) c_.Surfaces.Window.ShowMessage(problem);
+  });
+}
+
+std::vector<std::string> TTabStrips::ChannelsToJoin() const {
+  std::vector<std::string> names;
+  if (!c_.Engine) return names;
+  for (const auto& ch : c_.Engine->Channels()) {
+    if (ch->Name != "#" && channels_.IndexOf(ch->Name) < 0) names.push_back(ch->Name);
+  }
+  return names;
+}
+
+std::string TTabStrips::ChannelChangeText(ChannelChange change, const std::string& name) const {
+  const char* key = nullptr;
+  switch (change) {
+    case ChannelChange::BadName:
+      key = "ChannelNameBad";
+      break;
+    case ChannelChange::NotOpen:
+      key = "ChannelNotOpen";
+      break;
+    case ChannelChange::Console:
+      key = "CantLeaveConsole";
+      break;
+    case ChannelChange::LastChannel:
+      key = "CantLeaveLast";
+      break;
+    case ChannelChange::Opened:
+    case ChannelChange::Shown:
+    case ChannelChange::Closed:
+    case ChannelChange::NoEngine:
+      return {};
+  }
+  const std::string shown = TrimText(name);
+  return FormatText(c_.MsgAlone(key), {shown, std::to_string(kMaxChannelName)});
+}
+
 void TTabStrips::ChangeTopic() {
   const int index = channels_.CurrentIndex();
   if (index <= 0 || !c_.Engine) return;
   const std::string name = channels_.At(index).Name;
   const TChanel* ch = c_.Engine->FindChannel(name);
-  const std::string current = ch ? ch->Topic : std::string();
+  // The user edits the text alone; a topic nobody set offers nothing to edit.
+  const std::string current = ch && !IsUnset(*ch) ? BareTopic(ch->Topic, ch->SetterNick) : std::string();
   c_.Messages.BeginMessages();
   const std::string title = c_.Msg("ChanelTopic") + " " + name;
   const std::string prompt = c_.Msg("Topic");
@@ -121,8 +243,8 @@ bool TTabStrips::SetTopicText(const std::string& channel, const std::string& tex
   if (index <= 0 || !c_.Engine) return false;
   const std::string name = channels_.At(index).Name;
   const TChanel* ch = c_.Engine->FindChannel(name);
-  if (text == (ch ? ch->Topic : std::string())) return false;
-  c_.Engine->SetTopic(name, " [ " + text + " : " + c_.Engine->Nick() + "]", c_.NowSeconds());
+  if (text == (ch && !IsUnset(*ch) ? BareTopic(ch->Topic, ch->SetterNick) : std::string())) return false;
+  c_.Engine->SetTopic(name, WrapTopic(text, c_.Engine->Nick()), c_.NowSeconds());
   ShowTopicChange(name);
   c_.SaveUserChanges();
   return true;
@@ -140,11 +262,13 @@ void TTabStrips::ShowTopicChange(const std::string& channelName, const std::stri
   const std::string when = DateTimeText(UnixToLocalMs(ch->TopicTime));
   const int index = channels_.IndexOf(channelName);
   const bool current = index >= 0 && index == channels_.CurrentIndex();
+  if (current) ShowChannelTopic(*ch);
+  // A peer's never-set topic (on first contact, say) replaced ours: nobody changed anything.
+  if (IsUnset(*ch)) return;
   if (index >= 0) {
     channels_.At(index).IconIndex = current ? icon::kChannelSeen : icon::kChannelUnseen;
     channels_.At(index).Seen = current;
   }
-  if (current) ShowChannelTopicCaption(*ch);
   if (c_.History) {
     c_.History->Topic(ch->Name, senderAddress.empty() ? ch->SetterAddress : senderAddress, ch->SetterNick,
                       ch->Topic);

@@ -59,6 +59,14 @@ const std::vector<const char*> kMessageKeys = {
     "SearchColumns",
     "SearchMore",
     "SearchTitle",
+    "TopicLine",
+    "JoinChannel",
+    "ChannelName",
+    "NewChannel",
+    "ChannelNameBad",
+    "ChannelNotOpen",
+    "CantLeaveConsole",
+    "CantLeaveLast",
 };
 
 // Component order within each window: panels, speed buttons, then the items of the window's own

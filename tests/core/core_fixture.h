@@ -32,10 +32,15 @@ struct ViewLine {
 
 class FakeConversations : public ConversationView {
  public:
+  // The shown conversation stays shown when others come and go before it, as on a tab bar.
   void ConversationAdded(int index, const Conversation& c) override {
     names.insert(names.begin() + index, c.Name);
+    if (current >= index) ++current;
   }
-  void ConversationRemoved(int index) override { names.erase(names.begin() + index); }
+  void ConversationRemoved(int index) override {
+    names.erase(names.begin() + index);
+    if (current > index) --current;
+  }
   void CurrentChanged(int, int to, ViewMode) override { current = to; }
   void LineAdded(int, const std::string& name, const std::string& line) override {
     lines.push_back({name, line});
@@ -91,6 +96,8 @@ class FakeRoster : public RosterView {
 class FakeWindow : public WindowSurface {
  public:
   void SetCaption(const std::string& c) override { caption = c; }
+  void SetTopicLine(const std::string& text) override { topicLine = text; }
+  void ShowMessage(const std::string& text) override { messages.push_back(text); }
   void SetMuteImage(int image) override { muteImage = image; }
   void SetStateImage(int image) override { stateImage = image; }
   void Minimize() override { ++minimized; }
@@ -126,6 +133,8 @@ class FakeWindow : public WindowSurface {
   std::optional<std::string> answer;  // then this every time; none: the box is cancelled
   std::vector<std::string> boxTitles;
   std::string caption;
+  std::string topicLine;
+  std::vector<std::string> messages;  // message boxes
   int muteImage = -1;
   int stateImage = -1;
   int minimized = 0;
