@@ -252,10 +252,11 @@ bool TTabStrips::SetTopicText(const std::string& channel, const std::string& tex
 
 void TTabStrips::ShowTopic() {
   const int index = channels_.CurrentIndex();
-  if (index > 0) ShowTopicChange(channels_.At(index).Name);
+  if (index > 0) ShowTopicChange(channels_.At(index).Name, {}, true);
 }
 
-void TTabStrips::ShowTopicChange(const std::string& channelName, const std::string& senderAddress) {
+void TTabStrips::ShowTopicChange(const std::string& channelName, const std::string& senderAddress,
+                                 bool onRequest) {
   if (!c_.Engine) return;
   const TChanel* ch = c_.Engine->FindChannel(channelName);
   if (ch == nullptr) return;
@@ -264,7 +265,7 @@ void TTabStrips::ShowTopicChange(const std::string& channelName, const std::stri
   const bool current = index >= 0 && index == channels_.CurrentIndex();
   if (current) ShowChannelTopic(*ch);
   // A peer's never-set topic (on first contact, say) replaced ours: nobody changed anything.
-  if (IsUnset(*ch)) return;
+  if (!onRequest && IsUnset(*ch)) return;
   if (index >= 0) {
     channels_.At(index).IconIndex = current ? icon::kChannelSeen : icon::kChannelUnseen;
     channels_.At(index).Seen = current;

@@ -79,14 +79,15 @@ class TTabStrips {
   bool SetTopicText(const std::string& channel, const std::string& text);
   // Sets the active channel's topic.
   bool SetTopicText(const std::string& text) { return SetTopicText(channels_.CurrentName(), text); }
-  // Shows the active channel's topic again.
+  // Shows the active channel's topic again (also one nobody set: the user asked for it).
   void ShowTopic();
   // A channel's topic changed: the line in the channel and in the console, the tab mark, the
   // caption and the topic line when it is shown, the sound. The history stores it with
   // senderAddress (the datagram's sender for a received topic, which the channel record does not
   // keep), else the record's. A topic nobody ever set (IsUnsetTopic) is no change to announce: it
-  // only refreshes the caption and the topic line.
-  void ShowTopicChange(const std::string& channelName, const std::string& senderAddress = {});
+  // only refreshes the caption and the topic line, unless shown on request.
+  void ShowTopicChange(const std::string& channelName, const std::string& senderAddress = {},
+                       bool onRequest = false);
   // The channel tab change: caption, topic query, toolbar buttons.
   void TabChanelsChange();
   std::string WindowCaption() const { return caption_; }

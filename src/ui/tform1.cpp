@@ -145,7 +145,8 @@ TForm1::TForm1(QWidget* parent)
   roster_.SetIconProvider([](int image) { return MainImage(image); });
   roster_.SetTipProvider([this](const RosterRow& row) { return RosterTip(row); });
   findBar_ = new ui::TFindBar(*ui_->RxRichEdit1, ui_->Panel4);
-  ui_->panel4Layout->insertWidget(1, findBar_, 0);
+  ui_->panel4Layout->insertWidget(2, findBar_, 0);
+  ui_->TopicLine->hide();
   BuildMenus();
 }
 
@@ -199,6 +200,7 @@ void TForm1::ConnectWidgets() {
   // editor); a click on another tab also selects it through currentChanged.
   connect(ui_->TabChanels, &QTabBar::tabBarClicked, this,
           [&core](int index) { core.Tabs().ChannelTabClicked(index); });
+  connect(ui_->JoinChannel, &QToolButton::clicked, this, [this] { ShowJoinChannelMenu(); });
   connect(ui_->TabMessages, &QTabBar::tabBarClicked, this, [&core](int) { core.Tabs().MessageTabClicked(); });
 
   // Toolbar.
@@ -490,9 +492,38 @@ void TForm1::BuildMenus() {
   });
   ui_->ToolButton4->setMenu(popupMenu7_);
   popupMenu8_ = NewMenu(this, "PopupMenu8");
+  joinMenu_ = NewMenu(this, "JoinChannelMenu");
   popupMenu9_ = NewMenu(this, "PopupMenu9");
   connect(popupMenu9_, &QMenu::aboutToShow, this, [this] { PopupMenu9Popup(); });
   ui_->ToolButton5->setMenu(popupMenu9_);
+}
+
+// The "+" of the channel strip: the channels heard on the network that have no tab here, then a
+// new channel by name. Rebuilt on every click, opened without waiting for a choice.
+void TForm1::ShowJoinChannelMenu() {
+  if (!core_) return;
+  joinMenu_->clear();
+  int tag = 0;
+  for (const std::string& name : core_->Tabs().ChannelsToJoin()) {
+    QAction* item = joinMenu_->addAction(MainImage(icon::kChannelCreated), FromCp1251(name));
+    item->setData(tag++);
+    connect(item, &QAction::triggered, this, [this, name] {
+      if (core_) core_->Tabs().JoinChannel(name);
+    });
+  }
+  if (tag > 0) joinMenu_->addSeparator();
+  std::string newChannel;
+  {
+    const TMessageScope scope(core_->Messages());
+    newChannel = core_->Messages().GetMessage("NewChannel");
+  }
+  QAction* ask = joinMenu_->addAction(FromCp1251(newChannel));
+  ask->setObjectName(QStringLiteral("NewChannel1"));
+  ask->setData(-1);
+  connect(ask, &QAction::triggered, this, [this] {
+    if (core_) core_->Tabs().AskJoinChannel();
+  });
+  joinMenu_->popup(ui_->JoinChannel->mapToGlobal(QPoint(0, ui_->JoinChannel->height())));
 }
 
 // --- The editor.
@@ -1023,6 +1054,14 @@ void TForm1::Minimize() {
 
 // The box is window-modal but opened with open(), not exec(): no nested event loop runs, so the
 // network and the timers go on, and the answer reaches the core as a call of its own.
+void TForm1::SetTopicLine(const std::string& text) {
+  const QString shown = FromCp1251(text);
+  ui_->TopicLine->setText(shown);
+  // A long topic is cut at the window's edge; its tip shows it whole.
+  ui_->TopicLine->setToolTip(shown);
+  ui_->TopicLine->setVisible(!shown.isEmpty());
+}
+
 void TForm1::AskText(const std::string& title, const std::string& prompt, const std::string& value,
                      TextAnswer answered) {
   ui::DialogAnswers::RecordAsked(title);

@@ -89,6 +89,7 @@ class TForm1 : public QMainWindow,
 
   // WindowSurface
   void SetCaption(const std::string& caption) override;
+  void SetTopicLine(const std::string& text) override;
   void SetTopicButtonEnabled(bool enabled) override;
   void SetCommandButtonEnabled(bool enabled) override;
   void SetStateImage(int image) override;
@@ -146,6 +147,7 @@ class TForm1 : public QMainWindow,
   void RestoreRosterSelection();
   QString RosterTip(const RosterRow& row) const;
   void PopupMenu9Popup();
+  void ShowJoinChannelMenu();
   void PopupMenu6Popup();
   void BuildSmileyMenu();
   void InsertIntoEditor(const QString& text);
@@ -184,6 +186,7 @@ class TForm1 : public QMainWindow,
   QMenu* popupMenu7_ = nullptr;  // console commands
   QMenu* popupMenu8_ = nullptr;  // languages
   QMenu* popupMenu9_ = nullptr;  // own state
+  QMenu* joinMenu_ = nullptr;    // the "+" of the channel strip
   QMenu* n9_ = nullptr;          // smileys
   QMenu* n26_ = nullptr;         // keyboard layouts
   QAction* n11_ = nullptr;       // multi-line editor
