@@ -489,10 +489,31 @@ class Session {
       Quit();
     } else if (word == "/channel") {
       const int index = core_.Tabs().Channels().IndexOf(rest);
-      if (!core_.Tabs().SelectChannelTab(index)) {
-        Problem("no channel tab " + rest + "; /channels lists them");
+      if (rest.empty()) {
+        Problem("usage: /channel NAME; /channels lists them");
+      } else if (!core_.Tabs().SelectChannelTab(index)) {
+        // A channel this peer does not have: say how to make it.
+        Problem(core_.Tabs().ChannelChangeText(TTabStrips::ChannelChange::NotOpen, rest));
       } else {
-        channel_ = rest;
+        channel_ = core_.Tabs().Channels().CurrentName();
+      }
+    } else if (word == "/join") {
+      const TTabStrips::ChannelChange change = core_.Tabs().JoinChannel(rest);
+      if (change == TTabStrips::ChannelChange::Opened || change == TTabStrips::ChannelChange::Shown) {
+        channel_ = core_.Tabs().Channels().CurrentName();
+      } else {
+        Problem(core_.Tabs().ChannelChangeText(change, rest));
+      }
+    } else if (word == "/leave") {
+      const std::string name = TrimText(rest).empty() ? channel_ : rest;
+      const TTabStrips::ChannelChange change = core_.Tabs().LeaveChannel(name);
+      if (change != TTabStrips::ChannelChange::Closed) {
+        Problem(core_.Tabs().ChannelChangeText(change, name));
+      } else if (core_.Tabs().Channels().IndexOf(channel_) < 0) {
+        // The chosen channel is gone: lines go to the one shown now, or the first channel.
+        TConversationList& channels = core_.Tabs().Channels();
+        core_.Tabs().SelectChannelTab(channels.CurrentIndex() > 0 ? channels.CurrentIndex() : 1);
+        channel_ = channels.CurrentName();
       }
     } else if (word == "/channels") {
       PrintChannels();

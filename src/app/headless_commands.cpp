@@ -11,6 +11,8 @@ const std::vector<HeadlessCommand>& HeadlessCommands() {
   static const std::vector<HeadlessCommand> kCommands = {
       {"/channel", "NAME", "choose the channel your plain lines go to (\"#\" is the console)"},
       {"/channels", "", "list the channels with their topics"},
+      {"/join", "NAME", "open a channel (a new one too), kept for the next start, and choose it"},
+      {"/leave", "[NAME]", "close the chosen channel, or the one named (not the console or the last one)"},
       {"/msg", "NICK TEXT", "private message to every peer with that nick (\"quote a nick with blanks\")"},
       {"/mass", "TEXT", "message to everybody"},
       {"/bell", "NICK [N]", "ring bell N (default 0) at that peer"},

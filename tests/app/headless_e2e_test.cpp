@@ -711,6 +711,53 @@ TEST_F(HeadlessPeers, TypedLinesAndTheJsonSchema) {
   EXPECT_TRUE(HasText(bob, "\"channels\":["));
 }
 
+// A channel the peer does not have is offered, not only refused: /channel names /join, which makes
+// it (also one only another peer has); plain lines go there; /leave closes one, never the console;
+// the channels open at /quit are there at the next start.
+TEST_F(HeadlessPeers, ChannelsAreMadeJoinedAndLeft) {
+  PeerProcess& anna = Start(1, "anna");
+  PeerProcess& bob = Start(2, "bob");
+  ASSERT_TRUE(Until([&] { return Knows(anna, "bob") && Knows(bob, "anna"); }, 20))
+      << "the peers did not meet";
+  const auto viewLines = [](const PeerProcess& p, const char* view, const char* text) {
+    return p.Count([view, text](const QJsonObject& o) {
+      return o.value(QStringLiteral("view")).toString() == QLatin1String(view) &&
+             o.value(QStringLiteral("line")).toString().contains(QLatin1String(text));
+    });
+  };
+
+  anna.Send("/channel Games");
+  anna.Send("/join Games");
+  anna.Send("before bob came");
+  ASSERT_TRUE(Until([&] { return Received(bob, "OnChannelLine", "before bob came") == 1; }, 10));
+  bob.Send("/join Games");
+  bob.Send("/channels");
+  ASSERT_TRUE(Until([&] { return HasText(bob, "\"Name\":\"Games\""); }, 10));
+  anna.Send("after bob came");
+  EXPECT_TRUE(Until([&] { return viewLines(bob, "Games", "anna: after bob came") == 1; }, 10));
+  EXPECT_EQ(viewLines(bob, "Games", "before bob came"), 0u)
+      << "a line for a channel without a tab is dropped";
+
+  anna.Send("/join Quiet room");
+  anna.Send("/leave");
+  anna.Send("/leave #");
+  anna.Send("still in a channel");
+  EXPECT_TRUE(Until([&] { return Received(bob, "OnChannelLine", "still in a channel") == 1; }, 10));
+  anna.Send("/quit");
+  ASSERT_TRUE(anna.Exited(10000));
+  // The texts come from the language file (Russian by default); both name what to type instead.
+  EXPECT_TRUE(HasText(anna, "/join Games"));
+  EXPECT_TRUE(HasText(anna, "; /leave"));
+  EXPECT_EQ(anna.Count([](const QJsonObject& o) { return IsType(o, "error"); }), 2u);
+
+  PeerProcess again(prefix_, 1, root_ / "anna");
+  again.Send("/channels");
+  again.Send("/quit");
+  ASSERT_TRUE(again.Exited(10000));
+  EXPECT_TRUE(HasText(again, "\"Name\":\"Games\""));
+  EXPECT_FALSE(HasText(again, "Quiet room"));
+}
+
 // The conversation history of the headless peer: "/search" finds channel lines of both peers with
 // the matches marked, Cyrillic included; "/history N" lists the chosen channel's last N lines oldest
 // first, the line just said included; text with FTS query syntax is searched, never an error;
