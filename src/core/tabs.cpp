@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/tabstrips.h"
 
+#include <algorithm>
+
 #include "core/channel_text.h"
 #include "core/chat_history.h"
 #include "core/texts.h"
@@ -190,7 +192,11 @@ std::vector<std::string> TTabStrips::ChannelsToJoin() const {
   std::vector<std::string> names;
   if (!c_.Engine) return names;
   for (const auto& ch : c_.Engine->Channels()) {
-    if (ch->Name != "#" && channels_.IndexOf(ch->Name) < 0) names.push_back(ch->Name);
+    if (ch->Name == "#" || channels_.IndexOf(ch->Name) >= 0) continue;
+    // Peers may spell one channel in other letter case; it is offered once, as heard first.
+    const bool listed = std::any_of(names.begin(), names.end(),
+                                    [&](const std::string& name) { return SameText1251(name, ch->Name); });
+    if (!listed) names.push_back(ch->Name);
   }
   return names;
 }
