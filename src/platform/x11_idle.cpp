@@ -4,6 +4,8 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/scrnsaver.h>
 
+#include <utility>
+
 namespace plumo {
 
 struct X11IdleTime::Connection {
@@ -16,7 +18,7 @@ struct X11IdleTime::Connection {
   }
 };
 
-X11IdleTime::X11IdleTime() = default;
+X11IdleTime::X11IdleTime(std::string display) : display_(std::move(display)) {}
 X11IdleTime::~X11IdleTime() = default;
 
 std::optional<std::int64_t> X11IdleTime::IdleMs() {
@@ -25,7 +27,7 @@ std::optional<std::int64_t> X11IdleTime::IdleMs() {
     // platform) stays absent for the program's life.
     tried_ = true;
     auto c = std::make_unique<Connection>();
-    c->Dpy = XOpenDisplay(nullptr);
+    c->Dpy = XOpenDisplay(display_.empty() ? nullptr : display_.c_str());
     int eventBase = 0;
     int errorBase = 0;
     if (c->Dpy != nullptr && XScreenSaverQueryExtension(c->Dpy, &eventBase, &errorBase) != 0)
