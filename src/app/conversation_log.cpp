@@ -70,8 +70,8 @@ ConversationLog::~ConversationLog() = default;
 CoreSurfaces ConversationLog::Wrap(const CoreSurfaces& s) {
   channels_ = std::make_unique<LoggingView>(s.Channels, *this);
   inputs_ = std::make_unique<LoggingView>(s.Inputs, *this);
-  return CoreSurfaces{*channels_, *inputs_, s.Editor, s.Roster,  s.Window,
-                      s.Sound,    s.Timers, s.System, s.Language};
+  return CoreSurfaces{*channels_, *inputs_, s.Editor, s.Roster,   s.Window,
+                      s.Sound,    s.Timers, s.System, s.Language, s.Idle};
 }
 
 void ConversationLog::Append(const std::string& conversation, const std::string& line) {

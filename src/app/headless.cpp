@@ -260,15 +260,15 @@ class HeadlessWindow : public WindowSurface {
 class QtCoreTimers : public CoreTimers {
  public:
   QtCoreTimers() {
-    timers_[0].setSingleShot(false);
-    timers_[1].setSingleShot(false);
+    for (QTimer& t : timers_) t.setSingleShot(false);
   }
   void Connect(TChatCore& core) {
     QObject::connect(&timers_[0], &QTimer::timeout, [&core] { core.Own().Timer1Timer(); });
     QObject::connect(&timers_[1], &QTimer::timeout, [&core] { core.Own().Timer2Timer(); });
+    QObject::connect(&timers_[2], &QTimer::timeout, [&core] { core.Own().IdleWatchTimer(); });
   }
   void SetCoreTimer(CoreTimer timer, bool enabled, int intervalMs) override {
-    QTimer& t = timers_[timer == CoreTimer::NetworkWatch ? 0 : 1];
+    QTimer& t = timers_[static_cast<int>(timer)];
     if (enabled) {
       t.start(intervalMs);
     } else {
@@ -277,7 +277,7 @@ class QtCoreTimers : public CoreTimers {
   }
 
  private:
-  QTimer timers_[2];
+  QTimer timers_[3];  // in the order of CoreTimer
 };
 
 int signalPipe[2] = {-1, -1};

@@ -27,6 +27,7 @@
 #include "host/qt_engine_host.h"
 #include "images/images.h"
 #include "platform/screensaver_watch.h"
+#include "platform/x11_idle.h"
 #include "settings/autostart.h"
 #include "settings/tform2.h"
 #include "ui/self_update.h"
@@ -62,6 +63,19 @@ class FirstPaintReport : public QObject {
   bool reported_ = false;
 };
 
+// The desktop's idle time for the core: the X display's, asked only on the xcb platform (elsewhere
+// the window's activation decides "away").
+class DesktopIdle : public IdleSource {
+ public:
+  std::optional<std::int64_t> IdleMs() override {
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) return std::nullopt;
+    return x11_.IdleMs();
+  }
+
+ private:
+  X11IdleTime x11_;
+};
+
 }  // namespace
 
 int RunWindow(int argc, char** argv, const WindowOptions& options) {
@@ -81,8 +95,10 @@ int RunWindow(int argc, char** argv, const WindowOptions& options) {
   QtEngineHost host;
   PosixSystem system;
   QtSoundOutput sound;
+  DesktopIdle idle;
   TForm1 form;
-  const CoreSurfaces surfaces = form.Surfaces(sound, system);
+  CoreSurfaces surfaces = form.Surfaces(sound, system);
+  surfaces.Idle = &idle;
   std::unique_ptr<ConversationLog> log;
   // Filled once the core exists; declared before it so that they outlive the engine's last event.
   std::unique_ptr<TrayIcon> tray;

@@ -31,6 +31,8 @@ struct CoreSurfaces {
   SystemInfo& System;
   // The windows whose captions the language file sets; may be null (no windows).
   TLanguageHost* Language = nullptr;
+  // The desktop's idle time; null where there is no desktop (the headless peer).
+  IdleSource* Idle = nullptr;
 };
 
 // What a send operation of the core did.

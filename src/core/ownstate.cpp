@@ -41,6 +41,12 @@ void TOwnState::SetTimer2(bool on) {
   c_.Surfaces.Timers.SetCoreTimer(CoreTimer::ProgramList, on, kTimer2Ms);
 }
 
+void TOwnState::SetIdleWatch(int intervalMs) {
+  if (idleWatchMs_ == intervalMs) return;
+  idleWatchMs_ = intervalMs;
+  c_.Surfaces.Timers.SetCoreTimer(CoreTimer::IdleWatch, intervalMs > 0, intervalMs);
+}
+
 void TOwnState::RememberState() {
   savedDescr_ = c_.Engine->StateDescription;
   savedState_ = c_.Engine->State();
@@ -51,6 +57,7 @@ void TOwnState::Start(char state, const std::string& description) {
   c_.Engine->SetState(state);
   RememberState();
   c_.Surfaces.Window.SetStateImage(StateImageIndex(savedState_));
+  IdleSettingChanged();
 }
 
 void TOwnState::StateMenuClick(int tag) {
@@ -69,13 +76,13 @@ void TOwnState::StateMenuClick(int tag) {
   c_.Messages.EndMessages();
   // A cancelled box keeps the stored description; the state is set either way.
   c_.Surfaces.Window.AskText(title, prompt, stored,
-                      [this, tag, state, stored](const std::optional<std::string>& answer) {
-                        if (!c_.Engine) return;  // the program ended while the box was open
-                        const std::string description = answer.value_or(stored);
-                        TIniFile file(c_.IniPath());
-                        WriteStateDescr(file, state, description);
-                        ApplyChosenState(tag, description);
-                      });
+                             [this, tag, state, stored](const std::optional<std::string>& answer) {
+                               if (!c_.Engine) return;  // the program ended while the box was open
+                               const std::string description = answer.value_or(stored);
+                               TIniFile file(c_.IniPath());
+                               WriteStateDescr(file, state, description);
+                               ApplyChosenState(tag, description);
+                             });
 }
 
 void TOwnState::ApplyChosenState(int tag, const std::string& description) {
@@ -116,11 +123,51 @@ void TOwnState::WindowDeactivated() {
     TIniFile ini(c_.IniPath());
     WriteStartHidden(ini, true);
   }
-  if (c_.Engine && c_.Engine->State() == stActive) {
+  // Under the idle rule the user may well be working in another program: only idleness is away.
+  if (c_.Engine && c_.Engine->State() == stActive && !IdleRuleInForce()) {
     c_.Engine->SetState(stAway);
     savedState_ = stAway;
   }
   SetTimer2(true);
+}
+
+bool TOwnState::IdleRuleInForce() const {
+  return c_.Settings.AwayIdleMinutes > 0 && c_.Surfaces.Idle != nullptr &&
+         c_.Surfaces.Idle->IdleMs().has_value();
+}
+
+void TOwnState::IdleSettingChanged() {
+  if (IdleRuleInForce()) {
+    if (idleWatchMs_ == 0) SetIdleWatch(kIdleWatchMs);
+    return;
+  }
+  SetIdleWatch(0);
+  // Away for want of input, with the window in front: the window's own rule says present.
+  if (c_.Engine && windowActive_ && c_.Engine->State() == stAway) {
+    c_.Engine->SetState(stActive);
+    savedState_ = stActive;
+  }
+}
+
+void TOwnState::IdleWatchTimer() {
+  if (!c_.Engine || c_.Settings.AwayIdleMinutes <= 0 || c_.Surfaces.Idle == nullptr) return;
+  // A desktop that stops telling (its display went away) leaves the state as it is until it tells
+  // again or the window's activation changes.
+  const std::optional<std::int64_t> idle = c_.Surfaces.Idle->IdleMs();
+  if (!idle) return;
+  TPlumo& engine = *c_.Engine;
+  if (*idle >= std::int64_t{c_.Settings.AwayIdleMinutes} * 60000) {
+    if (engine.State() == stActive) {
+      engine.SetState(stAway);
+      savedState_ = stAway;
+    }
+  } else {
+    // Input since the user went away: the chosen state again. A state a listed program or the
+    // screen saver put in place of away stays; the saved state is what the user chose either way.
+    if (savedState_ == stAway) savedState_ = stActive;
+    if (engine.State() == stAway) engine.SetState(stActive);
+  }
+  SetIdleWatch(engine.State() == stAway ? kIdleAwayWatchMs : kIdleWatchMs);
 }
 
 void TOwnState::ScreenSaverStarted(bool fromHook) {

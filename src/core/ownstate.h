@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // TOwnState: the user's own state, description and nick, and what changes them by itself: the
-// state menu, the window's activation and deactivation (away), the screen saver, the list of
+// state menu, the window's activation and deactivation (away), the desktop's idle time (away after
+// some minutes without input, when the user chose that instead), the screen saver, the list of
 // programs that set a state while they run (Timer2), and the network watch that waits for a usable
 // address (Timer1).
 #pragma once
@@ -23,6 +24,10 @@ class TOwnState {
  public:
   static constexpr int kTimer1Ms = 5000;
   static constexpr int kTimer2Ms = 10000;
+  // How often the idle time is read: while present, and while away for want of input (so that the
+  // first key brings the user back at once).
+  static constexpr int kIdleWatchMs = 5000;
+  static constexpr int kIdleAwayWatchMs = 1000;
 
   TOwnState(TCoreContext& ctx, TTabStrips& tabs, TSoundBoard& sounds)
       : c_(ctx), tabs_(tabs), sounds_(sounds) {}
@@ -40,6 +45,16 @@ class TOwnState {
   // The network watch: switches the chat on once an address other than 127.0.0.1 exists.
   void Timer1Timer();
   void Timer2Timer();
+  // "Away after AwayIdleMinutes minutes without input" (the settings) replaces "away when the
+  // window loses activation" while it is chosen and the desktop tells its idle time: input in any
+  // program counts as presence. Only the active state turns away, and input brings back the state
+  // the user chose; do not disturb, offline, the screen saver and the program list are left alone.
+  bool IdleRuleInForce() const;
+  // Starts or stops the idle watch after the setting changed (start-up, the settings dialog); the
+  // rule switched off while it had made the user away brings the user back if the window is active.
+  void IdleSettingChanged();
+  // A look at the idle time (the IdleWatch timer).
+  void IdleWatchTimer();
   // Switches the network watch on (no usable address, a send error); a running watch keeps its
   // countdown, so a burst of send errors does not push its next look further away.
   void StartNetworkWatch() { SetTimer1(true); }
@@ -56,11 +71,14 @@ class TOwnState {
   const std::string& LastMatchedProgram() const { return lastMatchedProgram_; }
   bool Timer1Enabled() const { return timer1_; }
   bool Timer2Enabled() const { return timer2_; }
+  bool IdleWatchEnabled() const { return idleWatchMs_ > 0; }
   const std::vector<std::string>& NickItems() const { return nickItems_; }
 
  private:
   void SetTimer1(bool on);
   void SetTimer2(bool on);
+  // Runs the idle watch every intervalMs (0: stops it).
+  void SetIdleWatch(int intervalMs);
   // Sets the state with a description, as chosen in the state menu.
   void ApplyChosenState(int tag, const std::string& description);
   // The engine's state and description become the ones restored after automatic states.
@@ -74,6 +92,7 @@ class TOwnState {
   bool windowActive_ = true;
   bool timer1_ = false;
   bool timer2_ = false;
+  int idleWatchMs_ = 0;
   std::string lastMatchedProgram_;
   std::vector<std::string> nickItems_;
 };

@@ -137,6 +137,9 @@ struct TSettings {
   int FormL = 0;
   int FormT = 0;
   bool DesableMultiMessage = false;
+  // Minutes without input (in any program) after which the own state turns away; 0: away when the
+  // main window loses activation instead.
+  int AwayIdleMinutes = 0;
   std::vector<std::string> MyNiks;  // default: { UserName }
   std::string MyName;               // default: UserName
   // The channel tab captions as stored (after a save "#" comes first); see ChannelTabs. When

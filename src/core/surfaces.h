@@ -175,7 +175,8 @@ class SoundOutput {
   virtual void PlayFile(const std::string& path) = 0;
 };
 
-enum class CoreTimer { NetworkWatch, ProgramList };  // Timer1, Timer2
+// Timer1, Timer2, and the look at the desktop's idle time while "away when idle" is chosen.
+enum class CoreTimer { NetworkWatch, ProgramList, IdleWatch };
 
 // Repeating timers of the main window. The host calls TChatCore::Timer1Timer / Timer2Timer.
 class CoreTimers {
@@ -183,6 +184,15 @@ class CoreTimers {
   virtual ~CoreTimers() = default;
   // Enables (restarting the countdown) or disables one repeating timer.
   virtual void SetCoreTimer(CoreTimer timer, bool enabled, int intervalMs) = 0;
+};
+
+// How long the desktop has had no keyboard or mouse input, in any program.
+class IdleSource {
+ public:
+  virtual ~IdleSource() = default;
+  // Milliseconds since the last input; nullopt when the desktop cannot tell (no X display, no
+  // screen-saver extension).
+  virtual std::optional<std::int64_t> IdleMs() = 0;
 };
 
 // What the core asks of the operating system.

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/window_rules.h"
 
+#include <algorithm>
+
 #include "core/ownstate.h"
 #include "lang/lng.h"
 
@@ -37,6 +39,25 @@ WheelKey WheelTurn(WheelTarget target, int delta, int& pending) {
   if (pending > -kWheelNotch && pending < kWheelNotch) return WheelKey::None;
   pending %= kWheelNotch;  // a burst of several notches in one event still moves once
   return WheelRedirectKey(target, delta);
+}
+
+ScreenRect WindowPlace(const ScreenRect& stored, const ScreenRect& available) {
+  if (available.Width <= 0 || available.Height <= 0) return stored;  // no screen to fit
+  ScreenRect place = stored;
+  if (stored.Width <= 0 || stored.Height <= 0) {
+    place.Width = std::clamp(available.Width * 4 / 5, kMinWindowWidth, 1400);
+    place.Height = std::clamp(available.Height * 9 / 10, kMinWindowHeight, 1000);
+    place.Width = std::min(place.Width, available.Width);
+    place.Height = std::min(place.Height, available.Height);
+    place.Left = available.Left + (available.Width - place.Width) / 2;
+    place.Top = available.Top + (available.Height - place.Height) / 2;
+    return place;
+  }
+  place.Width = std::min(place.Width, available.Width);
+  place.Height = std::min(place.Height, available.Height);
+  place.Left = std::clamp(place.Left, available.Left, available.Left + available.Width - place.Width);
+  place.Top = std::clamp(place.Top, available.Top, available.Top + available.Height - place.Height);
+  return place;
 }
 
 }  // namespace plumo

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Small decisions of the main window that need no display: the items of the own-state menu, and how
-// wheel turns over the tab strips and the roster become single key presses.
+// Small decisions of the main window that need no display: the items of the own-state menu, how
+// wheel turns over the tab strips and the roster become single key presses, and where the window
+// opens on the screen it has.
 #pragma once
 
 #include <string>
@@ -40,5 +41,26 @@ inline constexpr int kWheelNotch = 120;
 // whole notch has come together the key of WheelRedirectKey is returned (one key per notch, so one
 // turn moves one tab or one row); None until then, for a zero delta, and over any other control.
 WheelKey WheelTurn(WheelTarget target, int delta, int& pending);
+
+// A rectangle of the screen in pixels.
+struct ScreenRect {
+  int Left = 0;
+  int Top = 0;
+  int Width = 0;
+  int Height = 0;
+
+  bool operator==(const ScreenRect&) const = default;
+};
+
+// The smallest main window that still shows the editor, a channel and a usable roster.
+inline constexpr int kMinWindowWidth = 640;
+inline constexpr int kMinWindowHeight = 480;
+
+// Where the main window opens: the stored place (FormL, FormT, FormW, FormH) moved and shrunk to lie
+// inside the screen's available area, so that a window stored on a larger screen opens whole on a
+// laptop. Without a stored size (a width or height of 0 or less: a new installation) the window
+// takes four fifths of the area's width and nearly all its height, at most 1400 x 1000 and at least
+// the minimum window, centred.
+ScreenRect WindowPlace(const ScreenRect& stored, const ScreenRect& available);
 
 }  // namespace plumo

@@ -154,6 +154,8 @@ const std::vector<TDesignCaption> kDesignCaptions = {
     {"Form2", "TabSheet4", "Гудки"},
     {"Form2", "TabSheet5", "История"},
     {"Form2", "HistoryDays", "всегда"},
+    {"Form2", "AwayIdleLabel", "«Отошёл» через (минут без ввода)"},
+    {"Form2", "AwayIdleMinutes", "при уходе из окна"},
     {"Form2", "OpenDialog1", "Открыть"},
 };
 

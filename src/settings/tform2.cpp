@@ -220,6 +220,10 @@ void TForm2::ConnectWidgets() {
   connect(ui_->HistoryLines, &QSpinBox::valueChanged, this,
           [this](int lines) { core_.Settings().HistoryLines = lines; });
   connect(ui_->DeleteHistory, &QPushButton::clicked, this, [this] { DeleteHistoryClick(); });
+  connect(ui_->AwayIdleMinutes, &QSpinBox::valueChanged, this, [this](int minutes) {
+    core_.Settings().AwayIdleMinutes = minutes;
+    core_.Own().IdleSettingChanged();
+  });
   connect(ui_->ValueListEditor1, &QTableWidget::itemChanged, this,
           [this] { ValueListEditor1StringsChange(); });
   connect(ui_->ValueListEditor2, &QTableWidget::itemChanged, this,
@@ -270,8 +274,10 @@ void TForm2::FormShow() {
     // settings as it is until the user changes it.
     const QSignalBlocker blockDays(ui_->HistoryDays);
     const QSignalBlocker blockLines(ui_->HistoryLines);
+    const QSignalBlocker blockAway(ui_->AwayIdleMinutes);
     ui_->HistoryDays->setValue(s.HistoryDays);
     ui_->HistoryLines->setValue(s.HistoryLines);
+    ui_->AwayIdleMinutes->setValue(s.AwayIdleMinutes);
   }
   UpdateHistoryControls();
   QPalette palette = ui_->Label1->palette();
@@ -305,6 +311,7 @@ void TForm2::FormDeactivate() {
   // A number typed but not yet entered counts as entered when the dialog is left.
   ui_->HistoryDays->interpretText();
   ui_->HistoryLines->interpretText();
+  ui_->AwayIdleMinutes->interpretText();
   core_.SaveAllSettings();
   // The history follows what the user left (the switch itself took effect when it was clicked).
   core_.ChatHistory().SettingsChanged();

@@ -109,11 +109,16 @@ TForm1::TForm1(QWidget* parent)
       roster_(this),
       smileyPictures_(SmileyPictures::BuiltIn()),
       timer1_(new QTimer(this)),
-      timer2_(new QTimer(this)) {
+      timer2_(new QTimer(this)),
+      idleTimer_(new QTimer(this)) {
   timer1_->setObjectName(QStringLiteral("Timer1"));
   timer2_->setObjectName(QStringLiteral("Timer2"));
+  idleTimer_->setObjectName(QStringLiteral("IdleTimer"));
   ui_->TabChanels->setDrawBase(false);
   ui_->TabMessages->setDrawBase(false);
+  // Tabs as wide as their captions, not stretched over the whole strip.
+  ui_->TabChanels->setExpanding(false);
+  ui_->TabMessages->setExpanding(false);
   ui_->TabMessages->setContextMenuPolicy(Qt::PreventContextMenu);
   ui_->ListView1->setModel(&roster_);
   ui_->ToolBar1->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -141,6 +146,7 @@ TForm1::TForm1(QWidget* parent)
     ApplyEditorHeight();
   });
   ui_->Splitter2->installEventFilter(this);
+  ui_->Splitter1->installEventFilter(this);
   ui_->RxRichEdit2->setMinimumHeight(1);  // the splitter gives the editor the height of its mode
   roster_.SetIconProvider([](int image) { return MainImage(image); });
   roster_.SetTipProvider([this](const RosterRow& row) { return RosterTip(row); });
@@ -164,8 +170,12 @@ void TForm1::AttachCore(TChatCore& core) {
 bool TForm1::FormCreate() {
   const bool started = core_->FormCreate();
   const TSettings& s = core_->Settings();
-  resize(s.FormW, s.FormH);
-  move(s.FormL, s.FormT);
+  // The stored place, made to fit the screen the window opens on.
+  const QRect area = screen() != nullptr ? screen()->availableGeometry() : QRect();
+  const ScreenRect place =
+      WindowPlace({s.FormL, s.FormT, s.FormW, s.FormH}, {area.x(), area.y(), area.width(), area.height()});
+  resize(place.Width, place.Height);
+  move(place.Left, place.Top);
   smileyCodes_ = ParseSmileyTable(s.SmileTable.Entries());
   smileyPictures_ = SmileyPictures::Load(FromCp1251(core_->AppDir()));
   channels_.Configure({s.SingleLineH, s.MultiLineH, s.ChanelHotNik, &smileyPictures_, &smileyCodes_}, {});
@@ -188,6 +198,7 @@ void TForm1::ConnectWidgets() {
   TChatCore& core = *core_;
   connect(timer1_, &QTimer::timeout, this, [&core] { core.Own().Timer1Timer(); });
   connect(timer2_, &QTimer::timeout, this, [&core] { core.Own().Timer2Timer(); });
+  connect(idleTimer_, &QTimer::timeout, this, [&core] { core.Own().IdleWatchTimer(); });
 
   // Tab strips: a click (or the wheel, or a key on the strip) selects through the core.
   connect(ui_->TabChanels, &QTabBar::currentChanged, this, [&core](int index) {
@@ -251,6 +262,8 @@ void TForm1::ConnectWidgets() {
           [this](const QString& link) { RxRichEdit1LinkClicked(link); });
   connect(ui_->RxRichEdit2, &RichTextControl::LinkClicked, this, [](const QString& link) { OpenLink(link); });
   connect(ui_->Splitter2, &QSplitter::splitterMoved, this, [this] { Splitter2Moved(); });
+  connect(ui_->Splitter1, &QSplitter::splitterMoved, this,
+          [this] { rosterWidth_ = ui_->Splitter1->sizes().value(1); });
 
   // History: scrolling to the top of a channel loads its older lines; the find bar follows the
   // shown channel.
@@ -725,6 +738,19 @@ void TForm1::ApplyEditorHeight() {
   ui_->Splitter2->setSizes({total - lower, lower});
 }
 
+void TForm1::ApplyRosterWidth() {
+  QSplitter& splitter = *ui_->Splitter1;
+  const int total = splitter.width() - splitter.handleWidth();
+  if (total <= 0) return;
+  const int least = ui_->Panel1->minimumSizeHint().width();
+  // About thirty characters of a nick beside its picture, and room around the panel's buttons.
+  const int suits =
+      rosterWidth_ > 0 ? rosterWidth_ : std::max(least + 16, 32 * fontMetrics().averageCharWidth());
+  const int roster = std::max(least, std::min(suits, total / 3));
+  const QSignalBlocker block(splitter);
+  splitter.setSizes({total - roster, roster});
+}
+
 void TForm1::UpdateReplyHeight() {
   inputs_.SetReplyHeight(ui_->Panel4->height() / 2);
 }
@@ -927,6 +953,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     }
   } else if (watched == ui_->Splitter2 && type == QEvent::Resize) {
     ApplyEditorHeight();
+  } else if (watched == ui_->Splitter1 && type == QEvent::Resize) {
+    ApplyRosterWidth();
   } else if (watched == ui_->RxRichEdit2->viewport() && type == QEvent::MouseButtonDblClick) {
     ToggleLineMode();
   } else if (watched == ui_->RxRichEdit1->viewport() && type == QEvent::MouseButtonRelease) {
@@ -1108,7 +1136,9 @@ void TForm1::ShowMessage(const std::string& text) {
 // --- CoreTimers.
 
 void TForm1::SetCoreTimer(CoreTimer timer, bool enabled, int intervalMs) {
-  QTimer* t = timer == CoreTimer::NetworkWatch ? timer1_ : timer2_;
+  QTimer* t = timer == CoreTimer::NetworkWatch  ? timer1_
+              : timer == CoreTimer::ProgramList ? timer2_
+                                                : idleTimer_;
   if (enabled) {
     t->start(intervalMs);
   } else {

@@ -142,6 +142,9 @@ class TForm1 : public QMainWindow,
   void UpdateReplyHeight();
   // The user dragged Splitter2: the editor height of the current mode is kept.
   void Splitter2Moved();
+  // The roster panel keeps the width it suits (or the user dragged it to), but gives way to the
+  // chat in a small window: never more than a third of the window, never less than its panel needs.
+  void ApplyRosterWidth();
   // The roster list's selection to the core, and the rows' selection to the list.
   void ReportRosterSelection();
   void RestoreRosterSelection();
@@ -177,6 +180,7 @@ class TForm1 : public QMainWindow,
   std::vector<SmileyCode> smileyCodes_;
   QTimer* timer1_;
   QTimer* timer2_;
+  QTimer* idleTimer_;            // the look at the desktop's idle time
   QMenu* popupMenu1_ = nullptr;  // program menu
   QMenu* popupMenu2_ = nullptr;  // roster
   QMenu* popupMenu3_ = nullptr;  // message tab
@@ -194,6 +198,7 @@ class TForm1 : public QMainWindow,
   QTextEdit* peerHistory_ = nullptr;
   ui::THistorySearch* historySearch_ = nullptr;
   int editorHeight_ = 25;
+  int rosterWidth_ = 0;  // dragged by the user; 0: the width that suits the roster
   // The part of a wheel notch not yet turned into a key, per control.
   int channelWheel_ = 0;
   int messageWheel_ = 0;

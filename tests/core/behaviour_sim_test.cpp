@@ -196,6 +196,83 @@ TEST_F(Lan, ProgramListLaterEntryWinsAndNoMatchRestoresTheChosenState) {
   EXPECT_EQ(a.engine().StateDescription, " ");
 }
 
+// "Away after N minutes without input" on the virtual clock: each case chooses the rule and a state,
+// maybe leaves the window, lets the desktop see no input for a while (the idle watch looking as
+// often as it asks), then sees input. The state must follow at each point, at anna's and at bob's.
+TEST_F(Lan, AwayWhenIdleFollowsTheDesktopsInputNotTheWindow) {
+  struct Case {
+    const char* name;
+    int minutes;       // AwayIdleMinutes; 0: away when the window is left
+    bool idleKnown;    // the desktop tells its idle time
+    int chosen;        // the state menu's choice: 1, 4 or 5
+    bool leaveWindow;  // the window loses activation before the quiet time
+    char afterLeave;   // the state then
+    int quietSeconds;  // no input for so long
+    char afterQuiet;   // the state then
+    char afterInput;   // and a moment after the next input
+  };
+  const Case cases[] = {
+      {"the window's rule by default", 0, true, 1, true, '2', 60, '2', '2'},
+      {"working in another program is not away", 10, true, 1, true, '1', 9 * 60, '1', '1'},
+      {"away after ten quiet minutes, window in front", 10, true, 1, false, '1', 10 * 60 + 5, '2', '1'},
+      {"away after ten quiet minutes, window left", 10, true, 1, true, '1', 10 * 60 + 5, '2', '1'},
+      {"do not disturb stays", 2, true, 4, true, '4', 30 * 60, '4', '4'},
+      {"offline stays", 2, true, 5, false, '5', 30 * 60, '5', '5'},
+      {"a desktop that cannot tell leaves the window's rule", 10, false, 1, true, '2', 60, '2', '2'},
+  };
+  auto stateAtBob = [this] {
+    const TUsers& users = b.engine().Users();
+    const int i = users.Find("anna", "198.18.0.1");
+    return i < 0 ? '?' : users.Entry(i)->State;
+  };
+  // The virtual clock runs on; the idle watch fires at the interval the core last gave it.
+  auto runFor = [this](int ms) {
+    int left = ms;
+    while (left > 0) {
+      const bool watching = a.timers.on[CoreTimer::IdleWatch];
+      const int step = watching ? std::min(left, a.timers.interval[CoreTimer::IdleWatch]) : left;
+      lan.RunFor(step);
+      left -= step;
+      if (watching && step == a.timers.interval[CoreTimer::IdleWatch]) a.core->Own().IdleWatchTimer();
+    }
+  };
+  for (const Case& row : cases) {
+    SCOPED_TRACE(row.name);
+    a.core->Own().WindowActivated();
+    a.core->Own().StateMenuClick(row.chosen);
+    a.core->Settings().AwayIdleMinutes = row.minutes;
+    a.idle.known = row.idleKnown;
+    a.core->Own().IdleSettingChanged();
+    EXPECT_EQ(a.timers.on[CoreTimer::IdleWatch], row.minutes > 0 && row.idleKnown);
+    a.idle.Input();
+    if (row.leaveWindow) a.core->Own().WindowDeactivated();
+    EXPECT_EQ(a.engine().State(), row.afterLeave);
+    runFor(row.quietSeconds * 1000);
+    EXPECT_EQ(a.engine().State(), row.afterQuiet);
+    EXPECT_EQ(stateAtBob(), row.afterQuiet);
+    a.idle.Input();
+    runFor(TOwnState::kIdleAwayWatchMs + 200);
+    EXPECT_EQ(a.engine().State(), row.afterInput);
+    EXPECT_EQ(stateAtBob(), row.afterInput);
+    // What a restart would come back to is the chosen state, never away.
+    a.core->SaveAllSettings();
+    EXPECT_EQ(TIniFile((a.dir / "chat.ini").string()).ReadString("Main", "MyState", ""),
+              std::string(1, static_cast<char>('0' + row.chosen)));
+  }
+  // Switching the rule off while it made the user away, window in front: present again at once.
+  a.core->Own().WindowActivated();
+  a.core->Own().StateMenuClick(1);
+  a.core->Settings().AwayIdleMinutes = 1;
+  a.idle.known = true;
+  a.core->Own().IdleSettingChanged();
+  runFor(61 * 1000);
+  ASSERT_EQ(a.engine().State(), '2');
+  a.core->Settings().AwayIdleMinutes = 0;
+  a.core->Own().IdleSettingChanged();
+  EXPECT_EQ(a.engine().State(), '1');
+  EXPECT_FALSE(a.timers.on[CoreTimer::IdleWatch]);
+}
+
 TEST_F(Lan, HistoryKeepsTenLinesWithLineBreaksAndRecallsThemInOrder) {
   for (int i = 0; i < 11; ++i) a.core->History().Add("line " + std::to_string(i));
   a.core->History().Add("  ");

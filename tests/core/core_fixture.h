@@ -148,12 +148,33 @@ class FakeSound : public SoundOutput {
 
 class FakeTimers : public CoreTimers {
  public:
-  void SetCoreTimer(CoreTimer timer, bool enabled, int) override {
+  void SetCoreTimer(CoreTimer timer, bool enabled, int intervalMs) override {
     on[timer] = enabled;
-    if (enabled) ++starts[timer];
+    if (enabled) {
+      ++starts[timer];
+      interval[timer] = intervalMs;
+    }
   }
   std::map<CoreTimer, bool> on;
-  std::map<CoreTimer, int> starts;  // each start (re)starts the countdown
+  std::map<CoreTimer, int> starts;    // each start (re)starts the countdown
+  std::map<CoreTimer, int> interval;  // of the last start
+};
+
+// The desktop's idle time on the LAN's clock: the time since the last Input(); unknown while
+// `known` is false.
+class FakeIdle : public IdleSource {
+ public:
+  explicit FakeIdle(sim::SimLan& lan) : lan_(lan), lastInputMs_(lan.NowMs()) {}
+  std::optional<std::int64_t> IdleMs() override {
+    if (!known) return std::nullopt;
+    return lan_.NowMs() - lastInputMs_;
+  }
+  void Input() { lastInputMs_ = lan_.NowMs(); }
+  bool known = true;
+
+ private:
+  sim::SimLan& lan_;
+  std::int64_t lastInputMs_;
 };
 
 // The machine: its interfaces, programs, clock (the LAN's) and files.
@@ -199,7 +220,7 @@ inline void PrepareProgramDir(const fs::path& dir, const std::string& nick, cons
 struct Peer {
   Peer(sim::SimLan& lan, const std::string& address, const std::string& nick,
        const std::string& extraIni = {})
-      : dir(temp.Path()), system(lan), host(lan.AddHost(address)) {
+      : dir(temp.Path()), system(lan), idle(lan), host(lan.AddHost(address)) {
     PrepareProgramDir(dir, nick, extraIni);
     system.addresses = {"127.0.0.1", address};
     system.userName = nick;
@@ -214,7 +235,8 @@ struct Peer {
   }
   void MakeCore(sim::SimLan& lan) {
     core = std::make_unique<TChatCore>(
-        dir.string(), CoreSurfaces{channels, inputs, editor, roster, window, sound, timers, system}, host,
+        dir.string(),
+        CoreSurfaces{channels, inputs, editor, roster, window, sound, timers, system, nullptr, &idle}, host,
         [&lan, this](TPlumo* e) { lan.Attach(host, e); });
   }
   // The core goes before its directory.
@@ -244,6 +266,7 @@ struct Peer {
   FakeSound sound;
   FakeTimers timers;
   FakeSystem system;
+  FakeIdle idle;
   sim::SimHost& host;
   std::unique_ptr<TChatCore> core;
 };

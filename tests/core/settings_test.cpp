@@ -37,7 +37,7 @@ TEST(Settings, NoFileGivesEveryDefault) {
   EXPECT_TRUE(s.AutoStart);
   EXPECT_EQ(s.Language, "russian.lng");
   EXPECT_TRUE(s.ShowBallonIfNotFocused);
-  EXPECT_EQ(std::vector<int>({s.FormH, s.FormW, s.FormL, s.FormT}), std::vector<int>({576, 655, 233, 107}));
+  EXPECT_EQ(std::vector<int>({s.FormH, s.FormW, s.FormL, s.FormT}), std::vector<int>({0, 0, 233, 107}));
   EXPECT_FALSE(s.DesableMultiMessage);
   EXPECT_EQ(s.MyNiks, std::vector<std::string>{"vasya"});
   EXPECT_EQ(s.MyName, "vasya");
@@ -209,10 +209,11 @@ TEST(Settings, SavesWriteTheFileByteForByte) {
   ASSERT_TRUE(SaveSettings(fresh, s, ctx, true));
   EXPECT_EQ(dir.Read("fresh.ini"),
             "[Main]\nBroadcast=255.255.255.255\nMyIP=\nChanels=#,Main,\"My Channel\"\nMultiLineH=50\n"
-            "SingleLineH=25\nChanelHotNik=0\nMessagesHotNik=0\nFormH=576\nFormW=655\nFormL=233\nFormT=107\n"
+            "SingleLineH=25\nChanelHotNik=0\nMessagesHotNik=0\nFormH=0\nFormW=0\nFormL=233\nFormT=107\n"
             "MyState=1\nMyStateDescr=\" \"\nCustomColors=ColorA=FF0000,ColorB=00FF00,ColorC=0000FF\n"
             "Language=russian.lng\nMyName=vasya\nAbout=x\nMyNiks=vasya\nShowBallonIfNotFocused=1\n"
-            "DesableMultiMessage=0\nMyColor=000000\nAutoStart=1\nKeepHistory=1\nHistoryDays=0\nHistoryLines="
+            "DesableMultiMessage=0\nAwayIdleMinutes=0\nMyColor=000000\nAutoStart=1\nKeepHistory="
+            "1\nHistoryDays=0\nHistoryLines="
             "200\n\n[HISTORY]\nz0=hi/nthere\nz1=\n\n"
             "[smiles]\n:)=0\n\n[SOUNDS]\nmute=0\n\n[SOUNDS1]\nmute=1\n\n[BELLS]\n7=ding.wav\n\n"
             "[STATES]\ngame.exe=4\nDescr_game.exe=\" playing \"\n\n"
@@ -225,7 +226,7 @@ TEST(Settings, SavesWriteTheFileByteForByte) {
   loaded.StateTable.Clear();
   const std::string window =
       "formh=300\r\nunknown=1\r\nBroadcast=255.255.255.255\r\nMyIP=\r\nChanels=Main,Cs,Quake,StarCraft\r\n"
-      "MultiLineH=50\r\nSingleLineH=25\r\nChanelHotNik=0\r\nMessagesHotNik=0\r\nFormW=655\r\nFormL=233\r\n"
+      "MultiLineH=50\r\nSingleLineH=25\r\nChanelHotNik=0\r\nMessagesHotNik=0\r\nFormW=0\r\nFormL=233\r\n"
       "FormT=107\r\nMyState=1\r\nMyStateDescr=\" "
       "\"\r\nCustomColors=ColorA=FF0000,ColorB=00FF00,ColorC=0000FF\r\n";
   ASSERT_TRUE(SaveSettings(old, loaded, TSaveContext{}, false));
@@ -237,7 +238,7 @@ TEST(Settings, SavesWriteTheFileByteForByte) {
       dir.Read("old.ini"),
       "; comment\r\n[main]\r\n" + window +
           "Language=russian.lng\r\nMyName=vasya\r\nMyNiks=vasya\r\n"
-          "ShowBallonIfNotFocused=1\r\nDesableMultiMessage=0\r\nMyColor=000000\r\n"
+          "ShowBallonIfNotFocused=1\r\nDesableMultiMessage=0\r\nAwayIdleMinutes=0\r\nMyColor=000000\r\n"
           "AutoStart=1\r\nKeepHistory=1\r\nHistoryDays=0\r\nHistoryLines=200\r\n\r\n[sounds]\r\nMUTE=1\r\n");
 }
 
@@ -252,8 +253,8 @@ TEST(Settings, SettingTextIsCheckedByTheKeysType) {
   const std::vector<Case> cases = {
       {"FormH", "0x20", true, "32"},
       {"formh", "-12", true, "-12"},
-      {"FormH", "12a", false, "576"},
-      {"FormH", "4294967296", false, "576"},
+      {"FormH", "12a", false, "0"},
+      {"FormH", "4294967296", false, "0"},
       {"AutoStart", "0", true, "0"},
       {"AutoStart", "yes", false, "1"},
       {"MyColor", "0000ff", true, "0000FF"},

@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace plumo::testing {
@@ -33,6 +34,14 @@ std::string EnterPrivateNetwork() {
   ok = ok && ::ioctl(fd, SIOCSIFFLAGS, &request) == 0;
   ::close(fd);
   return ok ? std::string() : "cannot bring lo up in the private namespace";
+}
+
+std::string OwnNetnsPrefix(const std::string& fallback) {
+  const char* chosen = std::getenv("PLUMO_NS_PREFIX");
+  std::string base =
+      chosen != nullptr && std::strlen(chosen) <= 2 && std::strlen(chosen) > 0 ? chosen : fallback;
+  // netns.sh takes at most nine characters: two, five digits and the closing letter.
+  return base + std::to_string(::getpid() % 100000) + "n";
 }
 
 int RunNetnsScript(const std::string& prefix, const std::string& args, std::string* output) {

@@ -13,6 +13,12 @@ namespace plumo::testing {
 // (not root, no namespace support).
 std::string EnterPrivateNetwork();
 
+// A namespace prefix of this test process's own: PLUMO_NS_PREFIX (when set and short enough) or
+// `fallback` (two letters), then the process id and a closing letter, so that no run's prefix is
+// the beginning of another's (netns.sh down removes every namespace that starts with the prefix
+// and goes on with digits).
+std::string OwnNetnsPrefix(const std::string& fallback);
+
 // Runs scripts/netns.sh with args and the given namespace prefix; returns its exit status and
 // fills output with what it printed.
 int RunNetnsScript(const std::string& prefix, const std::string& args, std::string* output = nullptr);

@@ -113,7 +113,7 @@ class VirtualDisplay {
         ::dup2(log, STDERR_FILENO);
       }
       const std::string fd = std::to_string(ready[1]);
-      ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1300x500x24", "-nolisten", "tcp",
+      ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "2560x1440x24", "-nolisten", "tcp",
                "-noreset", static_cast<char*>(nullptr));
       ::_exit(127);
     }
@@ -203,20 +203,43 @@ class XConnection {
     return shot.save(QString::fromStdString(file.string()), "PNG");
   }
 
+  // Moves the window to the screen's top left corner above every other window and gives it this
+  // size (there is no window manager to refuse); true once the server reports the new size.
+  bool Resize(xcb_window_t window, int width, int height) {
+    const std::uint32_t values[] = {0, 0, static_cast<std::uint32_t>(width),
+                                    static_cast<std::uint32_t>(height), XCB_STACK_MODE_ABOVE};
+    ::xcb_configure_window(c_, window,
+                           XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH |
+                               XCB_CONFIG_WINDOW_HEIGHT | XCB_CONFIG_WINDOW_STACK_MODE,
+                           values);
+    ::xcb_flush(c_);
+    return WaitUntil(
+        [&] {
+          const std::optional<Rect> r = Geometry(window);
+          return r && r->width == width && r->height == height;
+        },
+        5000);
+  }
+
  private:
   xcb_connection_t* c_;
 };
 
-// One windowed program in host namespace `host`, with its program directory and its log.
+// One windowed program in host namespace `host`, with its program directory and its log. An empty
+// language file name leaves the program's default language (Russian).
 class WindowProgram {
  public:
-  WindowProgram(const std::string& display, int host, const std::string& nick, int left, const fs::path& root)
+  WindowProgram(const std::string& display, int host, const std::string& nick, int left, const fs::path& root,
+                const std::string& language = "english.lng")
       : nick_(nick), dir_(root / nick), log_(root / (nick + ".log")) {
     fs::create_directories(dir_);
     fs::create_directories(root / ("runtime-" + nick));
     fs::permissions(root / ("runtime-" + nick), fs::perms::owner_all);
-    std::ofstream(dir_ / "chat.ini") << "[Main]\r\nLanguage=english.lng\r\nMyName=" << nick
-                                     << "\r\nFormL=" << left << "\r\nFormT=0\r\nFormW=640\r\nFormH=480\r\n";
+    std::ofstream ini(dir_ / "chat.ini");
+    ini << "[Main]\r\n";
+    if (!language.empty()) ini << "Language=" << language << "\r\n";
+    ini << "MyName=" << nick << "\r\nFormL=" << left << "\r\nFormT=0\r\nFormW=640\r\nFormH=480\r\n";
+    ini.close();
     process_ = std::make_unique<ChildProcess>(std::vector<std::string>{
         PLUMO_NETNS_SCRIPT, "exec", std::to_string(host), "/usr/bin/env", "DISPLAY=" + display,
         "QT_QPA_PLATFORM=xcb", "XDG_RUNTIME_DIR=" + (root / ("runtime-" + nick)).string(),
@@ -329,7 +352,7 @@ class WindowE2eTest : public ::testing::Test {
     for (const char* tool : {"Xvfb", "xdotool"}) {
       if (!OnPath(tool)) GTEST_SKIP() << "SKIPPED: " << tool << " is not installed (scripts/install-deps.sh)";
     }
-    prefix_ = "pw" + std::to_string(::getpid() % 1000000);
+    prefix_ = testing::OwnNetnsPrefix("pw");
     std::string why;
     if (RunNetnsScript(prefix_, "check", &why) != 0) {
       GTEST_SKIP() << "SKIPPED: network namespaces cannot be made here: " << why;
@@ -447,6 +470,55 @@ TEST_F(WindowE2eTest, ChannelLinesPrivateMessageAndBellCrossByKeyboard) {
       WaitUntil([&] { return bob.Logged(std::regex("^#\t" + time + " User left : alice ")); }, kCrossMs))
       << bob.LogText();
   EXPECT_EQ(bob.Close(kExitMs), 0);
+}
+
+// The window at a small, a laptop's and a large screen's size, in both languages, with a line in the
+// channel and a peer in the roster: the screenshots size-<W>x<H>-<language>.png show how the panels
+// share the space. The server must report each size, and the program must end cleanly after it.
+TEST_F(WindowE2eTest, WindowAtThreeSizesInBothLanguages) {
+  const fs::path artifacts = fs::path(PLUMO_E2E_ARTIFACTS) / "window-sizes";
+  fs::remove_all(artifacts);
+  fs::create_directories(artifacts);
+  std::cout << "[ artifacts ] logs and screenshots in " << artifacts.string() << std::endl;
+
+  VirtualDisplay display(artifacts / "xvfb.log");
+  ASSERT_EQ(display.Problem(), "");
+  ::setenv("DISPLAY", display.Name().c_str(), 1);
+  XConnection x(display.Name());
+  ASSERT_TRUE(x.Ok()) << "cannot connect to " << display.Name();
+  Driver driver(x);
+
+  struct Language {
+    const char* name;
+    const char* file;  // empty: the default language
+    const char* nick;
+    const char* peer;
+  };
+  const Language languages[] = {{"russian", "", "ivan", "olga"}, {"english", "english.lng", "alice", "bob"}};
+  const std::pair<int, int> sizes[] = {{640, 480}, {1280, 800}, {2560, 1440}};
+  for (const Language& language : languages) {
+    SCOPED_TRACE(language.name);
+    WindowProgram window(display.Name(), 1, language.nick, 0, artifacts, language.file);
+    ASSERT_TRUE(window.FindWindow(kStartMs)) << "the window did not show";
+    // The peer only fills the roster; the window under test is raised above it for each shot.
+    WindowProgram peer(display.Name(), 2, language.peer, 700, artifacts, language.file);
+    ASSERT_TRUE(peer.FindWindow(kStartMs)) << "the peer's window did not show";
+    driver.Focus(window);
+    driver.Type("The quick brown fox jumps over the lazy dog, and the line wraps where the window ends.");
+    driver.Keys("Return");
+    const std::regex line("^Main\t.* " + std::string(language.nick) + ": The quick brown fox");
+    ASSERT_TRUE(WaitUntil([&] { return peer.Logged(line); }, kCrossMs)) << peer.LogText();
+    const auto id = static_cast<xcb_window_t>(std::stoul(window.Window()));
+    for (const auto& [width, height] : sizes) {
+      ASSERT_TRUE(x.Resize(id, width, height)) << width << "x" << height;
+      std::this_thread::sleep_for(std::chrono::milliseconds(800));  // layout and paint
+      const fs::path shot = artifacts / ("size-" + std::to_string(width) + "x" + std::to_string(height) +
+                                         "-" + language.name + ".png");
+      EXPECT_TRUE(x.SavePng(id, shot)) << shot;
+    }
+    EXPECT_EQ(window.Close(kExitMs), 0);
+    EXPECT_EQ(peer.Close(kExitMs), 0);
+  }
 }
 
 }  // namespace

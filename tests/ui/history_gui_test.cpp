@@ -14,7 +14,8 @@ namespace plumo::uitest {
 namespace {
 
 TEST_F(WindowTest, ARestartedWindowShowsFindsAndSearchesTheStoredHistory) {
-  const std::string ini = "HistoryLines=40\n";
+  // A window of the smallest size, so that 40 lines need the scroll bar whatever the screen.
+  const std::string ini = "HistoryLines=40\nFormW=640\nFormH=480\n";
   auto alice = std::make_unique<WindowPeer>(lan, "198.18.0.11", "alice", ini);
   WindowPeer bob(lan, "198.18.0.12", "bob");
   WaitForRosters({alice.get(), &bob});

@@ -6,8 +6,11 @@
 #include <QLineEdit>
 #include <QTimer>
 
+#include <cstdlib>
+#include <fstream>
 #include <functional>
 
+#include "core/window_rules.h"
 #include "window_fixture.h"
 
 namespace plumo::uitest {
@@ -251,6 +254,57 @@ TEST_F(WindowTest, ClosingTheWindowSavesAndLeavesTheNetwork) {
     EXPECT_NE(ini.find("FormW=700"), std::string::npos) << ini;
   }
   TRY_EQ(bob.RosterRows(), 1);
+}
+
+// From the smallest window (640 x 480) up, in either language, every panel stays usable: the whole
+// toolbar, a channel display with room for text, the editor, and a roster whose nick box shows the
+// nick and whose buttons show their captions, without taking more than a third of the width. At a
+// laptop's size the chat takes the room, and channel tabs stay as wide as their captions.
+TEST_F(WindowTest, EveryPanelStaysUsableFromTheSmallestWindowUp) {
+  int host = 10;
+  for (const char* language : {"english.lng", "russian.lng"}) {
+    SCOPED_TRACE(language);
+    const std::string address = "198.18.0." + std::to_string(++host);
+    const std::string bobAddress = "198.18.0." + std::to_string(++host);
+    const std::string nick = "alexandra.k";
+    WindowPeer alice(lan, address, nick, {}, {}, [&](const fs::path& dir) {
+      const char* source = std::getenv("PLUMO_SOURCE_DIR");
+      fs::copy_file(fs::path(source ? source : ".") / "data" / "lang" / language, dir / language,
+                    fs::copy_options::overwrite_existing);
+      std::ofstream(dir / "chat.ini") << "[Main]\nLanguage=" << language << "\nMyName=" << nick << "\n";
+    });
+    WindowPeer bob(lan, bobAddress, "bob");
+    WaitForRosters({&alice, &bob});
+
+    alice.form->resize(kMinWindowWidth, kMinWindowHeight);
+    QTest::qWait(20);
+    EXPECT_EQ(alice.form->size(), QSize(kMinWindowWidth, kMinWindowHeight));  // nothing forces it wider
+    for (const char* name : {"ToolButton1", "ToolButton2", "ToolButton3", "ToolButton4", "ToolButton5",
+                             "ToolButton6", "ToolButton7", "SpeedButton1", "SpeedButton2", "SpeedButton3"}) {
+      QToolButton* button = alice.Button(name);
+      EXPECT_GE(button->width(), button->sizeHint().width()) << name << " " << button->text().toStdString();
+    }
+    const int roster = alice.Roster()->width();
+    EXPECT_GE(roster, 120);
+    EXPECT_LE(roster, kMinWindowWidth / 3);
+    EXPECT_GE(alice.Display()->width(), kMinWindowWidth / 2);
+    EXPECT_GE(alice.Display()->height(), 8 * alice.Display()->fontMetrics().lineSpacing());
+    EXPECT_GE(alice.Editor()->width(), kMinWindowWidth / 2);
+    EXPECT_GT(alice.Editor()->height(), alice.Editor()->fontMetrics().lineSpacing());
+    auto* nickBox = alice.Find<QComboBox>("ComboBox1");
+    EXPECT_GE(nickBox->lineEdit()->width(),
+              nickBox->lineEdit()->fontMetrics().horizontalAdvance(QString::fromStdString(nick)));
+
+    alice.form->resize(1280, 800);
+    QTest::qWait(20);
+    EXPECT_LE(alice.Roster()->width(), 1280 / 4);
+    EXPECT_GE(alice.Display()->width(), 1280 * 2 / 3);
+    QTabBar* tabs = alice.Channels();
+    for (int i = 0; i < tabs->count(); ++i) {
+      EXPECT_LE(tabs->tabRect(i).width(), tabs->fontMetrics().horizontalAdvance(tabs->tabText(i)) + 80)
+          << tabs->tabText(i).toStdString();
+    }
+  }
 }
 
 }  // namespace
