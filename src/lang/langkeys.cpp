@@ -59,6 +59,10 @@ const std::vector<const char*> kMessageKeys = {
     "SearchColumns",
     "SearchMore",
     "SearchTitle",
+    "Everybody",
+    "SearchButton",
+    "SearchCount",
+    "NotDelivered",
 };
 
 // Component order within each window: panels, speed buttons, then the items of the window's own
