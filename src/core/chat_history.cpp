@@ -218,8 +218,10 @@ std::vector<std::string> TChatHistory::LastLines(const TConversationKey& convers
   std::vector<std::string> lines;
   if (markedRow != nullptr) *markedRow = -1;
   if (!Enabled() || count <= 0) return lines;
+  // The line OpenAt asked for is marked by the display that follows it, or not at all.
   std::optional<THistoryLine> marked;
-  if (markedRow != nullptr && marked_ && marked_->Conversation == conversation) marked.swap(marked_);
+  if (markedRow != nullptr) marked.swap(marked_);
+  if (marked && !(marked->Conversation == conversation)) marked.reset();
   // A line to mark that is older than the last `count`: as many lines as reach back to it.
   if (marked) {
     const auto since = static_cast<int>(store_->From(conversation, marked->Id, kOpenAtLimit).size());
