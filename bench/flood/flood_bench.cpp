@@ -63,6 +63,10 @@ class NoConversations : public ConversationView {
   void LineAdded(int, const std::string&, const std::string&) override {}
   void IconsChanged(const std::vector<Conversation>&) override {}
   void ModeChanged(int, ViewMode) override {}
+  void ScrollToEnd() override {}
+  void HistoryAdded(int, const std::vector<std::string>&) override {}
+  void ShowHistoryRow(int, int) override {}
+  void NoticeAdded(int, const std::string&, const std::string&) override {}
 };
 class NoEditor : public InputEditor {
  public:

@@ -46,6 +46,16 @@ class ConversationLog::LoggingView final : public ConversationView {
   }
   void ModeChanged(int index, ViewMode mode) override { inner_.ModeChanged(index, mode); }
   void ScrollToEnd() override { inner_.ScrollToEnd(); }
+  // Stored lines of earlier runs were logged when they were shown first; only the view gets them.
+  void HistoryAdded(int index, const std::vector<std::string>& lines) override {
+    inner_.HistoryAdded(index, lines);
+  }
+  void ShowHistoryRow(int index, int row) override { inner_.ShowHistoryRow(index, row); }
+  // The console has the same line already; a notice is logged under the conversation it is shown with.
+  void NoticeAdded(int index, const std::string& name, const std::string& line) override {
+    inner_.NoticeAdded(index, name, line);
+    log_.Append(name, line);
+  }
 
  private:
   ConversationView& inner_;

@@ -210,6 +210,14 @@ class HeadlessConversations : public ConversationView {
   }
   void IconsChanged(const std::vector<Conversation>&) override {}
   void ModeChanged(int, ViewMode) override {}
+  void ScrollToEnd() override {}
+  // Stored lines are printed on request (/history), not when a channel opens.
+  void HistoryAdded(int, const std::vector<std::string>&) override {}
+  void ShowHistoryRow(int, int) override {}
+  // Printed as a line of the conversation it belongs to.
+  void NoticeAdded(int index, const std::string& name, const std::string& line) override {
+    LineAdded(index, name, line);
+  }
 
  private:
   Printer& out_;

@@ -128,7 +128,8 @@ void TChatHistory::Notice(const std::string& text) {
   Record(std::move(line));
 }
 
-std::string TChatHistory::Caption(const TConversationKey& key, const std::string& peerNick) {
+std::string TChatHistory::Caption(const TConversationKey& key, const std::string& peerNick,
+                                  const std::string& everybody) {
   switch (key.Kind) {
     case ConversationKind::Channel:
       return key.Name;
@@ -137,14 +138,14 @@ std::string TChatHistory::Caption(const TConversationKey& key, const std::string
     case ConversationKind::Everybody:
       break;
   }
-  return "@";
+  return everybody;
 }
 
 std::string TChatHistory::Shown(const THistoryLine& line) {
-  return kGrey + Text(line);
+  return kGrey + Text(line, true);
 }
 
-std::string TChatHistory::Text(const THistoryLine& line) {
+std::string TChatHistory::Text(const THistoryLine& line, bool keepBreaks) {
   std::string who;
   switch (line.Kind) {
     case HistoryKind::ChannelLine:
@@ -164,9 +165,18 @@ std::string TChatHistory::Text(const THistoryLine& line) {
     case HistoryKind::Notice:
       break;
   }
-  std::string text = line.Plain;
-  std::replace(text.begin(), text.end(), '\r', ' ');
-  std::replace(text.begin(), text.end(), '\n', ' ');
+  std::string text;
+  text.reserve(line.Plain.size());
+  // Every break (CR LF, CR, LF) becomes one CR LF, as a line on the wire has it, or one blank.
+  for (std::size_t i = 0; i < line.Plain.size(); ++i) {
+    const char c = line.Plain[i];
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && i + 1 < line.Plain.size() && line.Plain[i + 1] == '\n') ++i;
+      text += keepBreaks ? "\r\n" : " ";
+    } else {
+      text += c;
+    }
+  }
   return "[" + DateTimeText(line.TimeMs) + "] " + who + text;
 }
 
@@ -203,10 +213,25 @@ bool TChatHistory::AddPage(int channelIndex, TShownHistory& shown, const std::ve
   return true;
 }
 
-std::vector<std::string> TChatHistory::LastLines(const TConversationKey& conversation, int count) {
+std::vector<std::string> TChatHistory::LastLines(const TConversationKey& conversation, int count,
+                                                 int* markedRow) {
   std::vector<std::string> lines;
+  if (markedRow != nullptr) *markedRow = -1;
   if (!Enabled() || count <= 0) return lines;
-  for (const auto& line : store_->Last(conversation, count)) lines.push_back(Text(line));
+  // The line OpenAt asked for is marked by the display that follows it, or not at all.
+  std::optional<THistoryLine> marked;
+  if (markedRow != nullptr) marked.swap(marked_);
+  if (marked && !(marked->Conversation == conversation)) marked.reset();
+  // A line to mark that is older than the last `count`: as many lines as reach back to it.
+  if (marked) {
+    const auto since = static_cast<int>(store_->From(conversation, marked->Id, kOpenAtLimit).size());
+    count = std::max(count, since);
+  }
+  const std::vector<THistoryLine> stored = store_->Last(conversation, count);
+  for (const auto& line : stored) {
+    if (marked && line.Id == marked->Id) *markedRow = static_cast<int>(lines.size());
+    lines.push_back(Text(line, true));
+  }
   return lines;
 }
 
@@ -236,8 +261,19 @@ std::optional<TConversationKey> TChatHistory::MessageKey(int messageIndex) const
 bool TChatHistory::OpenAt(const THistoryLine& line) {
   if (!Enabled()) return false;
   if (line.Conversation.Kind != ConversationKind::Channel) {
+    // Marked when the message tab shows its history, which happens as it is shown.
+    marked_ = line;
+    const TConversationList& inputs = tabs_.Inputs();
+    for (int i = 1; i < inputs.Count(); ++i) {
+      if (MessageKey(i) == line.Conversation) {
+        tabs_.SelectMessageTab(i);
+        return true;
+      }
+    }
     if (line.Conversation.Kind == ConversationKind::Everybody) {
-      tabs_.OpenReplyTab("@", "@", true);
+      // The same tab as the toolbar's message to everybody.
+      const std::string everybody = "@" + c_.MsgAlone("MultiMessage");
+      tabs_.OpenReplyTab(everybody, everybody, true);
       return true;
     }
     const std::string nick = line.PeerNick.empty() ? line.Conversation.Name : line.PeerNick;
@@ -264,7 +300,7 @@ bool TChatHistory::OpenAt(const THistoryLine& line) {
 std::int64_t TChatHistory::Delete(const TConversationKey& conversation) {
   if (!Enabled()) return 0;
   const std::int64_t removed = store_->DeleteConversation(conversation);
-  TellDeleted(removed, Caption(conversation));
+  TellDeleted(removed, Caption(conversation, {}, c_.MsgAlone("Everybody")));
   return removed;
 }
 

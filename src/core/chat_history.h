@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,22 +61,30 @@ class TChatHistory {
   // it shows. False when there is nothing older.
   bool LoadOlder(int channelIndex);
   // The last `count` stored lines of a conversation (for a peer: the private and mass messages of
-  // both directions), oldest first, as Text gives them.
-  std::vector<std::string> LastLines(const TConversationKey& conversation, int count);
+  // both directions), oldest first, as Text gives them with their line breaks. When OpenAt asked to
+  // show a line of this conversation, enough lines to hold it are given and *markedRow (if given)
+  // is its row among them (once; -1 otherwise).
+  std::vector<std::string> LastLines(const TConversationKey& conversation, int count,
+                                     int* markedRow = nullptr);
   // How a conversation is named to the user: a channel by its name, a peer as "@nick [address]"
-  // ("@address" without a nick), everybody as "@".
-  static std::string Caption(const TConversationKey& key, const std::string& peerNick = {});
-  // One stored line as the history shows it: grey, with date and time, the sender and the text.
+  // ("@address" without a nick), everybody as `everybody` (the language file's "Everybody" where a
+  // person reads it, "@" in the headless peer's output).
+  static std::string Caption(const TConversationKey& key, const std::string& peerNick = {},
+                             const std::string& everybody = "@");
+  // One stored line as the history shows it: grey, with date and time, the sender and the text,
+  // whose line breaks stay (as CR LF).
   static std::string Shown(const THistoryLine& line);
-  // The same without the colour: what an exported file and the headless peer print.
-  static std::string Text(const THistoryLine& line);
+  // The same without the colour; without keepBreaks each line break becomes a blank, so that a
+  // stored line is one line of text (an exported file, the headless peer's output).
+  static std::string Text(const THistoryLine& line, bool keepBreaks = false);
 
   // --- Search, deletion, export.
   std::vector<THistoryHit> Search(const std::string& query, int limit, std::int64_t beforeId = INT64_MAX,
                                   const TConversationKey* conversation = nullptr);
   // Opens the conversation of a stored line: a channel tab is shown with history loaded down to
-  // that line (whose row among the loaded lines the view is told to show); a peer conversation
-  // opens a message tab to the peer. False when there is no tab for it.
+  // that line (whose row among the loaded lines the view is told to show); a peer conversation or
+  // the one with everybody shows its message tab (an open one, else a new one), whose history then
+  // marks the line (LastLines). False when there is no tab for it.
   bool OpenAt(const THistoryLine& line);
   // The conversation a tab of either strip stands for; nullopt for the line editor, message drafts
   // to several peers, and unknown tabs.
@@ -117,6 +126,8 @@ class TChatHistory {
   // By channel name (upper case).
   static std::string Key(const std::string& channel);
   std::map<std::string, TShownHistory> shown_;
+  // The line of a peer conversation (or everybody's) that OpenAt opened, until LastLines marks it.
+  std::optional<THistoryLine> marked_;
   // Set while the console shows a line about the history itself, which is not stored.
   bool recordingNotice_ = false;
 };

@@ -29,6 +29,7 @@
 #include "core/console_commands.h"
 #include "core/context.h"
 #include "core/editor_commands.h"
+#include "core/feedback.h"
 #include "core/input_history.h"
 #include "core/ownstate.h"
 #include "core/presenter.h"
@@ -150,6 +151,7 @@ class TChatCore {
   TRosterList roster_;
   TInputHistory history_;
   TOwnState own_;
+  TFeedback feedback_;
   TConsoleCommands commands_;
   TSender sender_;
   TEventPresenter presenter_;

@@ -43,6 +43,8 @@ class TConversationList {
   void ScrollToEnd() { view_.ScrollToEnd(); }
   void AddHistory(int index, const std::vector<std::string>& lines) { view_.HistoryAdded(index, lines); }
   void ShowHistoryRow(int index, int row) { view_.ShowHistoryRow(index, row); }
+  // A notice shown with the conversation at index, outside its text; index must be valid.
+  void AddNotice(int index, const std::string& line) { view_.NoticeAdded(index, At(index).Name, line); }
 
  private:
   ConversationView& view_;

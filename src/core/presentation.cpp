@@ -152,11 +152,9 @@ void TEventPresenter::OnSendError() {
 
 void TEventPresenter::OnBell(const AChuvakInfo& entry, std::uint16_t bellNumber) {
   if (c_.Engine && c_.Engine->State() == stOffline) return;
-  {
-    const TMessageScope scope(c_.Messages);
-    tabs_.ConsoleAdd(kOlive +
-                     FormatText(c_.Msg("Bell"), {c_.NowTime(), entry.Nick, std::to_string(bellNumber)}));
-  }
+  const std::string text =
+      FormatText(c_.MsgAlone("Bell"), {c_.NowTime(), entry.Nick, std::to_string(bellNumber)});
+  feedback_.Tell(kOlive, text, entry.Nick, TFeedbackPlace{false, entry.Address});
   sounds_.PlayBell(bellNumber);
 }
 
@@ -187,8 +185,20 @@ void TEventPresenter::OnNotice(EngineNotice kind, const std::string& nick,
       break;
   }
   std::string text = c_.MsgAlone(key);
-  text = text == kMissingText ? fallback : FormatText(text, {nick, list});
-  tabs_.ConsoleError(c_.NowTime() + " " + text);
+  text = c_.NowTime() + " " + (text == kMissingText ? fallback : FormatText(text, {nick, list}));
+  if (kind == EngineNotice::NotDelivered) {
+    // The peer whose message tab is open, else the first.
+    std::string peer = addresses.empty() ? std::string() : addresses[0];
+    for (const auto& a : addresses) {
+      if (feedback_.PeerMessageTab(a) > 0) {
+        peer = a;
+        break;
+      }
+    }
+    feedback_.Tell(kRed, text, nick, TFeedbackPlace{false, peer});
+    return;
+  }
+  tabs_.ConsoleError(text);
 }
 
 }  // namespace plumo

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/context.h"
+#include "core/feedback.h"
 #include "core/ownstate.h"
 #include "core/roster_list.h"
 #include "core/soundboard.h"
@@ -18,8 +19,8 @@ namespace plumo {
 class TEventPresenter final : public TPlumoEvents {
  public:
   TEventPresenter(TCoreContext& ctx, TTabStrips& tabs, TRosterList& roster, TSoundBoard& sounds,
-                  TOwnState& own)
-      : c_(ctx), tabs_(tabs), roster_(roster), sounds_(sounds), own_(own) {}
+                  TOwnState& own, TFeedback& feedback)
+      : c_(ctx), tabs_(tabs), roster_(roster), sounds_(sounds), own_(own), feedback_(feedback) {}
 
   void OnNewUser(const TMStigs& fields, const std::string& address) override;
   void OnUserExit(const TMStigs& fields, const std::string& address) override;
@@ -37,7 +38,8 @@ class TEventPresenter final : public TPlumoEvents {
   void OnBell(const AChuvakInfo& entry, std::uint16_t bellNumber) override;
   // A red console line: the roster is full, a message was not delivered, or a nick is used by two
   // addresses (the language file's "RosterFull", "NotDelivered" and "NickShared", with %s for the
-  // nick and the addresses; English when the file has none).
+  // nick and the addresses; English when the file has none). A message not delivered is told where
+  // the user is looking as well (TFeedback).
   void OnNotice(EngineNotice kind, const std::string& nick, const std::vector<std::string>& addresses,
                 std::uint16_t packetType) override;
 
@@ -51,6 +53,7 @@ class TEventPresenter final : public TPlumoEvents {
   TRosterList& roster_;
   TSoundBoard& sounds_;
   TOwnState& own_;
+  TFeedback& feedback_;
 };
 
 }  // namespace plumo

@@ -8,6 +8,7 @@
 
 #include "core/console_commands.h"
 #include "core/context.h"
+#include "core/feedback.h"
 #include "core/input_history.h"
 #include "core/roster_list.h"
 #include "core/tabstrips.h"
@@ -17,8 +18,8 @@ namespace plumo {
 class TSender {
  public:
   TSender(TCoreContext& ctx, TTabStrips& tabs, TRosterList& roster, TInputHistory& history,
-          TConsoleCommands& commands)
-      : c_(ctx), tabs_(tabs), roster_(roster), history_(history), commands_(commands) {}
+          TConsoleCommands& commands, TFeedback& feedback)
+      : c_(ctx), tabs_(tabs), roster_(roster), history_(history), commands_(commands), feedback_(feedback) {}
 
   // Enter in line mode: into the history, then a console command, else SendMes.
   void SubmitLine();
@@ -42,14 +43,16 @@ class TSender {
   void RecallNewer();
 
  private:
-  // The red console line for a text the engine refused as too long for one datagram.
-  void ReportTooLong();
+  // The red line for a text the engine refused as too long for one datagram, in the console and in
+  // the conversation it was typed for (the message tab shown, or the channel shown).
+  void ReportTooLong(bool inMessageTab);
 
   TCoreContext& c_;
   TTabStrips& tabs_;
   TRosterList& roster_;
   TInputHistory& history_;
   TConsoleCommands& commands_;
+  TFeedback& feedback_;
 };
 
 }  // namespace plumo

@@ -7,13 +7,13 @@
 
 namespace plumo {
 
-void TSender::ReportTooLong() {
+void TSender::ReportTooLong(bool inMessageTab) {
   std::string text = c_.MsgAlone("MessageTooLong");
   if (text == kMissingText) {
     text = "The message is too long to send: one datagram takes at most " + std::to_string(kMaxDatagram) +
            " bytes. It was not sent.";
   }
-  tabs_.ConsoleError(text);
+  feedback_.Tell(kRed, text, "Plumo", TFeedbackPlace{inMessageTab, {}});
 }
 
 void TSender::SubmitLine() {
@@ -31,7 +31,7 @@ SendOutcome TSender::SendMes() {
   if (c_.Engine->SendChannelLine(channels.At(index).Name, text, c_.Engine->BroadcastAddress) ==
       SendResult::TooLong) {
     // Too long for one datagram: nothing left, so the text stays in the editor.
-    ReportTooLong();
+    ReportTooLong(false);
     return SendOutcome::TooLong;
   }
   c_.Surfaces.Editor.ClearInput();
@@ -66,7 +66,7 @@ SendOutcome TSender::SendComposedMessage() {
       if (c_.History) c_.History->Message(HistoryKind::Mass, true, "@", std::string(), text);
       return SendOutcome::Sent;
     }
-    ReportTooLong();
+    ReportTooLong(true);
     return SendOutcome::TooLong;
   }
   bool unreachable = false;
@@ -99,7 +99,7 @@ SendOutcome TSender::SendComposedMessage() {
     }
   }
   if (tooLong) {
-    ReportTooLong();
+    ReportTooLong(true);
     return SendOutcome::TooLong;
   }
   return unreachable ? SendOutcome::Unreachable : SendOutcome::Sent;

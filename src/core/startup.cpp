@@ -44,9 +44,10 @@ TChatCore::TChatCore(std::string appDir, CoreSurfaces surfaces, PlumoHost& engin
       roster_(ctx_, tabs_),
       history_(settings_.InputHistory),
       own_(ctx_, tabs_, sounds_),
+      feedback_(ctx_, tabs_, own_),
       commands_(ctx_, tabs_, roster_, own_),
-      sender_(ctx_, tabs_, roster_, history_, commands_),
-      presenter_(ctx_, tabs_, roster_, sounds_, own_),
+      sender_(ctx_, tabs_, roster_, history_, commands_, feedback_),
+      presenter_(ctx_, tabs_, roster_, sounds_, own_, feedback_),
       editorCommands_(ctx_, tabs_, sender_, roster_) {
   ctx_.OnSaveUserChanges = [this] { SaveAllSettings(); };
   ctx_.History = &chatHistory_;

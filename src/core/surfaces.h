@@ -61,7 +61,9 @@ struct Conversation {
 };
 
 // A tab strip with its conversations (the channel display or the input editor). The core owns the
-// list and its current index and tells the view what changed, in the order it changes.
+// list and its current index and tells the view what changed, in the order it changes. Every
+// method is pure, so that a view that wraps another (the conversation log) cannot leave one out
+// and silently swallow it.
 class ConversationView {
  public:
   virtual ~ConversationView() = default;
@@ -80,13 +82,16 @@ class ConversationView {
   // The conversation at index switched to another display mode.
   virtual void ModeChanged(int index, ViewMode mode) = 0;
   // The displayed log is scrolled to its end.
-  virtual void ScrollToEnd() {}
+  virtual void ScrollToEnd() = 0;
   // Stored lines of earlier runs go above everything the conversation at index shows, oldest first
   // (the first page ends with a dividing line).
-  virtual void HistoryAdded(int /*index*/, const std::vector<std::string>& /*lines*/) {}
+  virtual void HistoryAdded(int index, const std::vector<std::string>& lines) = 0;
   // The conversation at index is displayed scrolled to its stored line `row` (0 is the oldest line
   // added by HistoryAdded), which is marked.
-  virtual void ShowHistoryRow(int /*index*/, int /*row*/) {}
+  virtual void ShowHistoryRow(int index, int row) = 0;
+  // A notice about the conversation at index (a refused message, a bell, a failed delivery) that is
+  // shown with it but is never part of its text: not of a draft, nor of the quote a reply sends.
+  virtual void NoticeAdded(int index, const std::string& name, const std::string& line) = 0;
 };
 
 // The input editor's content.
@@ -166,6 +171,8 @@ class WindowSurface {
                                      std::function<void(bool send)> answered) = 0;
   // A message box (language file warnings); like AskText it must not run a nested event loop.
   virtual void ShowMessage(const std::string& /*text*/) {}
+  // A desktop notification (the window is away): a title and a plain text.
+  virtual void Notify(const std::string& /*title*/, const std::string& /*text*/) {}
 };
 
 // Plays WAV files by name without blocking; a new sound cuts the one still playing.

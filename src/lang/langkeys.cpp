@@ -67,6 +67,10 @@ const std::vector<const char*> kMessageKeys = {
     "ChannelNotOpen",
     "CantLeaveConsole",
     "CantLeaveLast",
+    "Everybody",
+    "SearchButton",
+    "SearchCount",
+    "NotDelivered",
 };
 
 // Component order within each window: panels, speed buttons, then the items of the window's own

@@ -79,6 +79,8 @@ void ConversationTabs::SetCurrentTab(int index) {
 
 void ConversationTabs::ConversationAdded(int index, const Conversation& conversation) {
   RichConversationView::ConversationAdded(index, conversation);
+  if (index >= 0 && static_cast<std::size_t>(index) <= notices_.size())
+    notices_.insert(notices_.begin() + index, std::vector<std::string>{});
   const QSignalBlocker block(&tabs_);
   tabs_.insertTab(index, MainImage(conversation.IconIndex), FromCp1251(conversation.Name));
   // A hidden strip does not tell its layout that its size changed; the first tab gives it a height.
@@ -87,6 +89,8 @@ void ConversationTabs::ConversationAdded(int index, const Conversation& conversa
 
 void ConversationTabs::ConversationRemoved(int index) {
   RichConversationView::ConversationRemoved(index);
+  if (index >= 0 && static_cast<std::size_t>(index) < notices_.size())
+    notices_.erase(notices_.begin() + index);
   const QSignalBlocker block(&tabs_);
   tabs_.removeTab(index);
   tabs_.updateGeometry();
@@ -96,6 +100,23 @@ void ConversationTabs::CurrentChanged(int from, int to, ViewMode mode) {
   RichConversationView::CurrentChanged(from, to, mode);
   SetCurrentTab(to);
   if (OnShown) OnShown();
+}
+
+void ConversationTabs::NoticeAdded(int index, const std::string& name, const std::string& line) {
+  if (!OnShown) {
+    RichConversationView::NoticeAdded(index, name, line);
+    return;
+  }
+  if (index < 0 || static_cast<std::size_t>(index) >= notices_.size()) return;
+  notices_[static_cast<std::size_t>(index)].push_back(line);
+  if (index == views_.CurrentIndex()) OnShown();
+}
+
+const std::vector<std::string>& ConversationTabs::Notices(int index) const {
+  static const std::vector<std::string> kNone;
+  return index >= 0 && static_cast<std::size_t>(index) < notices_.size()
+             ? notices_[static_cast<std::size_t>(index)]
+             : kNone;
 }
 
 void ConversationTabs::IconsChanged(const std::vector<Conversation>& conversations) {

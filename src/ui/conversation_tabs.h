@@ -63,14 +63,19 @@ class ConversationTabs : public RichConversationView {
   int Count() const { return views_.Count(); }
   RichTextControl& Control() const { return control_; }
   TVRichEdits& Manager() { return views_; }
-  // Called after the displayed conversation changed (the window shows what belongs to it).
+  // Called after the displayed conversation changed, or a notice came for it (the window shows
+  // what belongs to it).
   std::function<void()> OnShown;
+  // The notices of the conversation at index, oldest first. A strip with OnShown keeps them beside
+  // its conversations for the window to show; without it a notice is a line of the conversation.
+  const std::vector<std::string>& Notices(int index) const;
 
   // ConversationView: the view manager's part is the base's; the tab strip follows here.
   void ConversationAdded(int index, const Conversation& conversation) override;
   void ConversationRemoved(int index) override;
   void CurrentChanged(int from, int to, ViewMode mode) override;
   void IconsChanged(const std::vector<Conversation>& conversations) override;
+  void NoticeAdded(int index, const std::string& name, const std::string& line) override;
 
  private:
   friend class InputEditorAdapter;
@@ -80,6 +85,7 @@ class ConversationTabs : public RichConversationView {
   QTabBar& tabs_;
   RichTextControl& control_;
   TVRichEdits views_;
+  std::vector<std::vector<std::string>> notices_;  // per conversation, index for index
 };
 
 class InputEditorAdapter : public InputEditor {

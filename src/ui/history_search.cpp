@@ -194,7 +194,7 @@ THistorySearch::THistorySearch(TChatHistory& history, const std::function<std::s
   edit_ = new QLineEdit(this);
   edit_->setObjectName(QStringLiteral("SearchEdit"));
   edit_->setClearButtonEnabled(true);
-  auto* go = new QPushButton(QStringLiteral("\u2315"), this);
+  auto* go = new QPushButton(FromCp1251(text("SearchButton")), this);
   go->setObjectName(QStringLiteral("SearchButton"));
   go->setAutoDefault(false);
   top->addWidget(edit_, 1);
@@ -215,6 +215,8 @@ THistorySearch::THistorySearch(TChatHistory& history, const std::function<std::s
   more_->setObjectName(QStringLiteral("SearchMore"));
   more_->setAutoDefault(false);
   more_->setEnabled(false);
+  everybody_ = text("Everybody");
+  count_ = FromCp1251(text("SearchCount"));
   bottom->addWidget(status_, 1);
   bottom->addWidget(more_);
   layout->addLayout(bottom);
@@ -252,7 +254,7 @@ void THistorySearch::AddRows(const std::vector<THistoryHit>& hits) {
   for (const auto& hit : hits) {
     auto* item = new QTreeWidgetItem(results_);
     item->setText(0, FromCp1251(DateTimeText(hit.Line.TimeMs)));
-    item->setText(1, FromCp1251(TChatHistory::Caption(hit.Line.Conversation, hit.Line.PeerNick)));
+    item->setText(1, FromCp1251(TChatHistory::Caption(hit.Line.Conversation, hit.Line.PeerNick, everybody_)));
     item->setText(2, FromCp1251(hit.Line.SenderNick));
     auto* text = new QLabel(MarkedHtml(hit.Marked));
     text->setTextFormat(Qt::RichText);
@@ -260,7 +262,8 @@ void THistorySearch::AddRows(const std::vector<THistoryHit>& hits) {
     hits_.push_back(hit);
   }
   more_->setEnabled(static_cast<int>(hits.size()) == kPage);
-  status_->setText(QString::number(hits_.size()));
+  QString count = count_;
+  status_->setText(count.replace(QStringLiteral("%s"), QString::number(hits_.size())));
   for (int column = 0; column < 3; ++column) results_->resizeColumnToContents(column);
 }
 

@@ -69,7 +69,9 @@ class THistorySearch : public QDialog {
 
  public:
   // history must outlive the dialog; text gives the language file's message of a key (code page
-  // 1251): "SearchTitle", "SearchColumns" (four captions, comma-separated), "SearchMore".
+  // 1251): "SearchTitle", "SearchColumns" (four captions, comma-separated), "SearchMore",
+  // "SearchButton", "SearchCount" (with "%s" for the number of matches), "Everybody" (the
+  // conversation of messages to everybody).
   THistorySearch(TChatHistory& history, const std::function<std::string(const char* key)>& text,
                  QWidget* parent);
 
@@ -93,6 +95,8 @@ class THistorySearch : public QDialog {
   QTreeWidget* results_;
   QPushButton* more_;
   QLabel* status_;
+  QString count_;          // "SearchCount"
+  std::string everybody_;  // "Everybody"
   std::vector<THistoryHit> hits_;
   QString query_;
 };

@@ -22,6 +22,7 @@
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QTabBar>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QTimer>
@@ -285,20 +286,44 @@ int TForm1::PeerHistoryHeight() const {
 void TForm1::ShowPeerHistory() {
   const std::optional<TConversationKey> key = HistoryKey(false);
   std::vector<std::string> lines;
+  int marked = -1;
   if (key && key->Kind != ConversationKind::Channel)
-    lines = core_->ChatHistory().LastLines(*key, core_->Settings().HistoryLines);
+    lines = core_->ChatHistory().LastLines(*key, core_->Settings().HistoryLines, &marked);
+  // Notices of the tab (a refused message, a bell, a failed delivery) follow its history.
+  const std::vector<std::string>& notices = inputs_.Notices(inputs_.Manager().CurrentIndex());
   const bool wasShown = !peerHistory_->isHidden();
-  if (lines.empty()) {
+  if (lines.empty() && notices.empty()) {
     peerHistory_->hide();
     peerHistory_->clear();
   } else {
+    // One paragraph per stored line, so that the marked row is a paragraph; a message's own line
+    // breaks (a quote above the reply) stay breaks inside it.
     QString text;
-    for (const auto& line : lines)
-      text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + FromCp1251(line);
+    for (const auto& line : lines) {
+      QString shown = FromCp1251(line);
+      shown.replace(QStringLiteral("\r\n"), QString(QChar(QChar::LineSeparator)));
+      text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + shown;
+    }
     peerHistory_->setPlainText(text);
+    for (const auto& notice : notices) {
+      QTextCursor end(peerHistory_->document());
+      end.movePosition(QTextCursor::End);
+      if (!peerHistory_->document()->isEmpty()) end.insertBlock();
+      const int from = end.position();
+      end.insertText(FromCp1251(notice));
+      FormatColors(*peerHistory_->document(), from, end.position());
+    }
     peerHistory_->setFixedHeight(std::max(60, ui_->Panel4->height() / 4));
     peerHistory_->show();
-    peerHistory_->moveCursor(QTextCursor::End);
+    QTextCursor cursor(peerHistory_->document());
+    const QTextBlock row = peerHistory_->document()->findBlockByNumber(marked);
+    if (row.isValid()) {
+      cursor.setPosition(row.position());
+      cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    } else {
+      cursor.movePosition(QTextCursor::End);
+    }
+    peerHistory_->setTextCursor(cursor);
     peerHistory_->ensureCursorVisible();
   }
   if (wasShown != !peerHistory_->isHidden()) ApplyEditorHeight();
@@ -1131,6 +1156,10 @@ void TForm1::ShowMessage(const std::string& text) {
                               QMessageBox::Ok, this);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->open();
+}
+
+void TForm1::Notify(const std::string& title, const std::string& text) {
+  if (OnNotify) OnNotify(FromCp1251(title), FromCp1251(text));
 }
 
 // --- CoreTimers.

@@ -73,6 +73,8 @@ class TForm1 : public QMainWindow,
   // The settings dialog's hooks: the button SpeedButton2 calls OnSettingsRequested (without it, it
   // drops down the language menu), and the dialog's captions join through AddLanguageForm.
   std::function<void()> OnSettingsRequested;
+  // Shows a desktop notification the core asked for (title and text).
+  std::function<void(const QString& title, const QString& text)> OnNotify;
   void AddLanguageForm(TLanguageForm* form);
   // The settings' hot-nick switches and own colour changed: the views follow them.
   void ApplyViewSettings();
@@ -101,6 +103,8 @@ class TForm1 : public QMainWindow,
   void ConfirmLostCharacters(const std::string& message, const std::vector<TUnencodableChar>& lost,
                              std::function<void(bool send)> answered) override;
   void ShowMessage(const std::string& text) override;
+  // Passed to OnNotify (the tray raises it); nothing without one.
+  void Notify(const std::string& title, const std::string& text) override;
 
   // CoreTimers
   void SetCoreTimer(CoreTimer timer, bool enabled, int intervalMs) override;

@@ -52,10 +52,6 @@ class NotifyingTap : public TPlumoEventsForward {
     TPlumoEventsForward::OnMassMessage(f, t, a);
     if (!chat_.Settings().DesableMultiMessage) tray_.MessageArrived(f.empty() ? std::string() : f[0], t);
   }
-  void OnBell(const AChuvakInfo& e, std::uint16_t n) override {
-    TPlumoEventsForward::OnBell(e, n);
-    tray_.MessageArrived(e.Nick, "(bell " + std::to_string(n) + ")");
-  }
 
  private:
   TrayIcon& tray_;
@@ -103,9 +99,15 @@ TrayIcon::TrayIcon(TForm1& form, TChatCore& core, bool trayAvailable) : form_(fo
     state->installEventFilter(this);
   UpdateStateIcon();
   Notify = [this](const QString& title, const QString& text) { SendNotification(title, text); };
+  // What the core asks to notify (a bell, a message not delivered) goes the same way.
+  form_.OnNotify = [this](const QString& title, const QString& text) {
+    if (Notify) Notify(title, text);
+  };
 }
 
-TrayIcon::~TrayIcon() = default;
+TrayIcon::~TrayIcon() {
+  form_.OnNotify = nullptr;
+}
 
 bool TrayIcon::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::DynamicPropertyChange) UpdateStateIcon();

@@ -2,7 +2,8 @@
 // The program's presence on the desktop beside its window: the program menu (PopupMenu1) on a
 // toolbar button and on the notification-area icon, the icon itself (the own state's picture; a
 // click brings the window back or hides it), hiding the window to the icon, and notifications of
-// private messages, mass messages and bells while the window is hidden or inactive.
+// private and mass messages while the window is hidden or inactive, and of what the core asks to
+// notify (a bell, a message not delivered; TForm1::OnNotify).
 //
 // A desktop without a notification area gets no icon: the window is then minimized instead of
 // hidden, so that it can always be brought back, and notifications go to the desktop's notification
@@ -49,8 +50,8 @@ class TrayIcon : public QObject {
   // is not shown at all; without one it is shown minimized and the console says why.
   void StartHidden();
 
-  // A message or bell arrived (code page 1251): a notification when the setting asks for one and
-  // the window is hidden, minimized or inactive.
+  // A message arrived (code page 1251): a notification when the setting asks for one and the window
+  // is hidden, minimized or inactive.
   void MessageArrived(const std::string& from, const std::string& text);
   // A click on a notification: the window comes back with the newest message tab.
   void NotificationClicked();

@@ -36,6 +36,10 @@ void RichConversationView::ShowHistoryRow(int index, int row) {
   views_.ShowRow(index, row);
 }
 
+void RichConversationView::NoticeAdded(int index, const std::string& /*name*/, const std::string& line) {
+  views_.AddLine(index, line);
+}
+
 void RichConversationView::ScrollToEnd() {
   views_.ScrollToEnd();
 }

@@ -162,10 +162,14 @@ bool TVRichEdits::RemoveView(int index) {
   return true;
 }
 
-int TVRichEdits::AppendLine(QTextDocument& doc, const std::string& line, bool newParagraph) {
+int TVRichEdits::AppendLine(QTextDocument& doc, const std::string& line, bool newParagraph,
+                            bool oneParagraph) {
   QString text = ToQt(line);
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  // A line separator breaks the line as the text shows it but keeps one paragraph (and copies as
+  // a line break).
+  if (oneParagraph) text.replace(QLatin1Char('\n'), QChar(QChar::LineSeparator));
   const QTextCharFormat base = LineFormat();
   QTextCursor cursor(&doc);
   cursor.movePosition(QTextCursor::End);
@@ -175,7 +179,8 @@ int TVRichEdits::AppendLine(QTextDocument& doc, const std::string& line, bool ne
   return from;
 }
 
-void TVRichEdits::AppendFormatted(QTextDocument& doc, const std::vector<std::string>& lines) const {
+void TVRichEdits::AppendFormatted(QTextDocument& doc, const std::vector<std::string>& lines,
+                                  bool oneParagraph) const {
   if (SmileyImages != nullptr) AddSmileyResources(doc, *SmileyImages);
   // One edit block: the document reports one change for all the lines, so a view lays them out once.
   QTextCursor edit(&doc);
@@ -185,7 +190,7 @@ void TVRichEdits::AppendFormatted(QTextDocument& doc, const std::vector<std::str
   doc.setProperty(kHasLines, true);
   for (const std::string& line : lines) {
     // Each line is formatted alone, so no markup reaches from one line into the next.
-    const int from = AppendLine(doc, line, newParagraph);
+    const int from = AppendLine(doc, line, newParagraph, oneParagraph);
     FormatDocRange(doc, from, doc.characterCount() - 1);
     newParagraph = true;
   }
@@ -280,7 +285,7 @@ bool TVRichEdits::PrependLines(int index, const std::vector<std::string>& lines)
   std::vector<std::string> ended;
   ended.reserve(lines.size());
   for (const auto& line : lines) ended.push_back(line + kLineEnd);
-  AppendFormatted(*part, ended);
+  AppendFormatted(*part, ended, true);
   QTextDocument& doc = *view.Content;
   QScrollBar* bar = shown ? control_->verticalScrollBar() : nullptr;
   const int fromBottom = bar ? bar->maximum() - bar->value() : 0;

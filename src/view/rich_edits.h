@@ -105,8 +105,9 @@ class TVRichEdits : public QObject {
   // in a displayed editor conversation it is appended at once (in ModeReply it joins the protected
   // quote).
   bool AddLine(int index, const std::string& line);
-  // Inserts lines (each formatted alone) above everything the conversation at index holds, as
-  // paragraphs of their own; a displayed log keeps showing what it showed. False for an unknown index.
+  // Inserts lines (each formatted alone) above everything the conversation at index holds, each
+  // one paragraph whose line breaks stay breaks, so that ShowRow finds a stored line by its number;
+  // a displayed log keeps showing what it showed. False for an unknown index.
   bool PrependLines(int index, const std::vector<std::string>& lines);
   // Displays the conversation's paragraph `row` (0 is the first) selected, scrolled into view; false
   // when the conversation is not the displayed one or has no such paragraph.
@@ -183,11 +184,14 @@ class TVRichEdits : public QObject {
   // Caret to the end of the displayed log, scrolled into view.
   void ScrollCaretToEnd();
   // Appends one line at the end of doc, in a new paragraph when newParagraph is set; returns its
-  // first position.
-  static int AppendLine(QTextDocument& doc, const std::string& line, bool newParagraph);
-  // Appends lines at the end of doc, each in a paragraph of its own and formatted alone, in one edit
-  // block, so that a view lays them out once.
-  void AppendFormatted(QTextDocument& doc, const std::vector<std::string>& lines) const;
+  // first position. Line breaks in it start paragraphs, or with oneParagraph break the line inside
+  // its paragraph.
+  static int AppendLine(QTextDocument& doc, const std::string& line, bool newParagraph,
+                        bool oneParagraph = false);
+  // Appends lines at the end of doc, each in a paragraph (or with oneParagraph exactly one) of its
+  // own and formatted alone, in one edit block, so that a view lays them out once.
+  void AppendFormatted(QTextDocument& doc, const std::vector<std::string>& lines,
+                       bool oneParagraph = false) const;
   int FormatDocRange(QTextDocument& doc, int from, int to, bool typing = false) const;
   void Attach(TVRichedit* record);
   int TextLength() const;

@@ -50,8 +50,13 @@ class FakeConversations : public ConversationView {
     for (const auto& c : conversations) icons.push_back(c.IconIndex);
   }
   void ModeChanged(int, ViewMode) override {}
+  void ScrollToEnd() override {}
   void HistoryAdded(int index, const std::vector<std::string>& added) override {
     history.push_back({index, added});
+  }
+  void ShowHistoryRow(int, int) override {}
+  void NoticeAdded(int, const std::string& name, const std::string& line) override {
+    notices.push_back({name, line});
   }
   // Lines of one conversation.
   std::vector<std::string> Of(const std::string& view) const {
@@ -63,6 +68,7 @@ class FakeConversations : public ConversationView {
   }
   std::vector<std::string> names;
   std::vector<ViewLine> lines;
+  std::vector<ViewLine> notices;  // each NoticeAdded, in order
   std::vector<int> icons;
   int current = -1;
   struct HistoryPage {
@@ -124,6 +130,10 @@ class FakeWindow : public WindowSurface {
     lostWarnings.push_back(UnencodableWarning(message, lost));
     answered(sendLost);
   }
+  void Notify(const std::string& title, const std::string& text) override {
+    notified.push_back({title, text});
+  }
+  std::vector<std::pair<std::string, std::string>> notified;  // title and text of each notification
   bool sendLost = false;
   std::vector<std::string> lostWarnings;  // UTF-8
   bool holdAnswers = false;

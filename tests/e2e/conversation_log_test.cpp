@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 namespace plumo {
@@ -36,15 +37,26 @@ TEST(ConversationLogTest, RecordsAreThePlainTextOfEachDisplayedLine) {
   }
 }
 
-// The seams Wrap passes through untouched; only the conversation views are used here.
+// A conversation view that records each call it gets as one word, with its index.
 class NullView : public ConversationView {
  public:
-  void ConversationAdded(int, const Conversation&) override {}
-  void ConversationRemoved(int) override {}
-  void CurrentChanged(int, int, ViewMode) override {}
-  void LineAdded(int index, const std::string&, const std::string&) override { lastIndex = index; }
-  void IconsChanged(const std::vector<Conversation>&) override {}
-  void ModeChanged(int, ViewMode) override {}
+  void ConversationAdded(int index, const Conversation&) override { Got("added", index); }
+  void ConversationRemoved(int index) override { Got("removed", index); }
+  void CurrentChanged(int, int to, ViewMode) override { Got("current", to); }
+  void LineAdded(int index, const std::string&, const std::string&) override { Got("line", index); }
+  void IconsChanged(const std::vector<Conversation>&) override { Got("icons", 0); }
+  void ModeChanged(int index, ViewMode) override { Got("mode", index); }
+  void ScrollToEnd() override { Got("end", 0); }
+  void HistoryAdded(int index, const std::vector<std::string>& lines) override {
+    Got("history" + std::to_string(lines.size()), index);
+  }
+  void ShowHistoryRow(int index, int row) override { Got("row" + std::to_string(row), index); }
+  void NoticeAdded(int index, const std::string&, const std::string&) override { Got("notice", index); }
+  void Got(const std::string& what, int index) {
+    calls.push_back(what + "@" + std::to_string(index));
+    lastIndex = index;
+  }
+  std::vector<std::string> calls;
   int lastIndex = -1;
 };
 struct NullSeams : InputEditor, RosterView, WindowSurface, SoundOutput, CoreTimers {
@@ -83,6 +95,31 @@ TEST(ConversationLogTest, WrappedViewsStillGetTheirLinesAndTheFileGetsThemAppend
   std::stringstream text;
   text << std::ifstream(file).rdbuf();
   EXPECT_EQ(text.str(), "earlier\nMain\tone\n[1] <-bob,\ttwo\n");
+
+  // Every other call reaches the wrapped view unchanged (the stored history of a channel was lost in
+  // the window when the wrapper swallowed its calls); of them only a notice is logged.
+  const std::vector<std::pair<std::function<void(ConversationView&)>, std::string>> calls = {
+      {[](ConversationView& v) { v.ConversationAdded(3, Conversation{}); }, "added@3"},
+      {[](ConversationView& v) { v.ConversationRemoved(3); }, "removed@3"},
+      {[](ConversationView& v) { v.CurrentChanged(1, 2, ModeLog); }, "current@2"},
+      {[](ConversationView& v) { v.IconsChanged({}); }, "icons@0"},
+      {[](ConversationView& v) { v.ModeChanged(2, ModeReply); }, "mode@2"},
+      {[](ConversationView& v) { v.ScrollToEnd(); }, "end@0"},
+      {[](ConversationView& v) {
+         v.HistoryAdded(2, {"old", "older"});
+       },
+       "history2@2"},
+      {[](ConversationView& v) { v.ShowHistoryRow(2, 7); }, "row7@2"},
+      {[](ConversationView& v) { v.NoticeAdded(2, "Main", "#^FF0000not sent"); }, "notice@2"},
+  };
+  for (const auto& [call, expected] : calls) {
+    channels.calls.clear();
+    call(wrapped.Channels);
+    EXPECT_EQ(channels.calls, std::vector<std::string>{expected});
+  }
+  std::stringstream after;
+  after << std::ifstream(file).rdbuf();
+  EXPECT_EQ(after.str(), text.str() + "Main\tnot sent\n");
   std::filesystem::remove(file);
 
   EXPECT_EQ(ConversationLog::Open("/nonexistent-dir/x.log", &error), nullptr);

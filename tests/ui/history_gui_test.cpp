@@ -4,6 +4,7 @@
 // searches all history (Ctrl+Shift+F), opening a result at its line.
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTextEdit>
 #include <QTreeWidget>
@@ -12,6 +13,35 @@
 
 namespace plumo::uitest {
 namespace {
+
+// Keys as a user's reach the window: to the widget that has the focus in the active window.
+void Press(const WindowPeer& peer, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+  QApplication::setActiveWindow(peer.form.get());
+  QWidget* focus = QApplication::focusWidget();
+  ASSERT_NE(focus, nullptr);
+  QTest::keyClick(focus, key, modifiers);
+}
+void Write(const WindowPeer& peer, const QString& text) {
+  QApplication::setActiveWindow(peer.form.get());
+  QWidget* focus = QApplication::focusWidget();
+  ASSERT_NE(focus, nullptr);
+  QTest::keyClicks(focus, text);
+}
+
+// The peer's program closes and starts again at another address with the history it kept.
+std::unique_ptr<WindowPeer> Restart(std::unique_ptr<WindowPeer> peer, sim::SimLan& lan,
+                                    const std::string& address, const std::string& nick,
+                                    const std::string& ini = {}) {
+  peer->form->close();
+  peer->core.reset();
+  auto keep = std::make_shared<::plumo::testing::TempDir>();
+  const fs::path stored = fs::path(keep->Path()) / "history.db";
+  fs::copy_file(peer->dir / "history.db", stored);
+  peer.reset();
+  return std::make_unique<WindowPeer>(
+      lan, address, nick, ini, std::vector<std::string>{},
+      [&](const fs::path& dir) { fs::copy_file(stored, dir / "history.db"); });
+}
 
 TEST_F(WindowTest, ARestartedWindowShowsFindsAndSearchesTheStoredHistory) {
   // A window of the smallest size, so that 40 lines need the scroll bar whatever the screen.
@@ -111,6 +141,115 @@ TEST_F(WindowTest, AMessageTabToOnePeerShowsTheMessagesExchangedWithIt) {
             text.indexOf(QStringLiteral("-> alice: first answer")));
   EXPECT_LT(text.indexOf(QStringLiteral("-> alice: first answer")),
             text.indexOf(QStringLiteral("alice: second question")));
+}
+
+}  // namespace
+}  // namespace plumo::uitest
+
+namespace plumo::uitest {
+namespace {
+
+// A stored message of several lines (a multi-line channel line, a reply above its quote) keeps its
+// line breaks where the history shows it again, and a search result after it still opens at its
+// own line.
+TEST_F(WindowTest, StoredMessagesKeepTheirLineBreaks) {
+  auto alice = std::make_unique<WindowPeer>(lan, "198.18.0.11", "alice");
+  WindowPeer bob(lan, "198.18.0.12", "bob");
+  WaitForRosters({alice.get(), &bob});
+  // Shift+Enter switches the editor to several lines; Ctrl+Enter sends them.
+  Press(bob, Qt::Key_Return, Qt::ShiftModifier);
+  Write(bob, QStringLiteral("first row"));
+  Press(bob, Qt::Key_Return);
+  Write(bob, QStringLiteral("second row"));
+  Press(bob, Qt::Key_Return, Qt::ControlModifier);
+  Press(bob, Qt::Key_Return, Qt::ShiftModifier);
+  Write(bob, QStringLiteral("after it"));
+  Press(bob, Qt::Key_Return);
+  TRY_EQ(alice->DisplayText().contains(QStringLiteral("after it")), true);
+  EXPECT_TRUE(alice->DisplayText().contains(QStringLiteral("first row\nsecond row")));
+
+  // alice answers bob's question; the reply carries the question as its quote.
+  PrivateMessageToReplyTab(bob, *alice, QStringLiteral("question"));
+  Write(*alice, QStringLiteral("answer"));
+  Press(*alice, Qt::Key_Return, Qt::ControlModifier);
+  TRY_EQ(alice->Messages()->count(), 1);
+  PrivateMessageToReplyTab(bob, *alice, QStringLiteral("once more"));
+  auto* pane = alice->Find<QTextEdit>("PeerHistory");
+  TRY_EQ(pane->isHidden(), false);
+  const QString exchanged = pane->toPlainText();
+  const QStringList paneLines = exchanged.split(QLatin1Char('\n'));
+  const auto answer = std::find_if(paneLines.begin(), paneLines.end(),
+                                   [](const QString& l) { return l.contains(QStringLiteral("-> bob: ")); });
+  ASSERT_NE(answer, paneLines.end()) << exchanged.toStdString();
+  EXPECT_TRUE(answer->endsWith(QStringLiteral("-> bob: answer"))) << exchanged.toStdString();
+  EXPECT_TRUE(exchanged.contains(QStringLiteral("\n>bob"))) << exchanged.toStdString();
+
+  alice = Restart(std::move(alice), lan, "198.18.0.13", "alice");
+  const QString shown = alice->DisplayText();
+  EXPECT_TRUE(shown.contains(QStringLiteral("bob: first row\nsecond row"))) << shown.toStdString();
+  Press(*alice, Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+  auto* query = alice->Find<QLineEdit>("SearchEdit");
+  ASSERT_NE(query, nullptr);
+  QTest::keyClicks(query, QStringLiteral("\"after it\""));
+  QTest::keyClick(query, Qt::Key_Return);
+  ASSERT_EQ(alice->form->HistorySearch().ResultCount(), 1);
+  ASSERT_TRUE(alice->form->HistorySearch().Choose(0));
+  EXPECT_TRUE(alice->Display()->textCursor().selectedText().endsWith(QStringLiteral("bob: after it")))
+      << alice->Display()->textCursor().selectedText().toStdString();
+}
+
+// Searching all history names the conversation with everybody and counts the matches in words,
+// and a chosen result of a message to everybody (or to one peer) shows that conversation's stored
+// messages with the line marked, in the message tab it already has.
+TEST_F(WindowTest, ASearchResultOfAMessageToEverybodyShowsThatConversation) {
+  WindowPeer alice(lan, "198.18.0.11", "alice");
+  WindowPeer bob(lan, "198.18.0.12", "bob");
+  WaitForRosters({&alice, &bob});
+  for (const QString& text : {QStringLiteral("hello everybody"), QStringLiteral("hello again")}) {
+    QTest::mouseClick(alice.Button("ToolButton2"), Qt::LeftButton);
+    Write(alice, text);
+    Press(alice, Qt::Key_Return, Qt::ControlModifier);
+    TRY_EQ(alice.Messages()->count(), 1);
+  }
+  PrivateMessageToReplyTab(bob, alice, QStringLiteral("hello alice"));
+  ASSERT_EQ(alice.Messages()->count(), 2);
+
+  Press(alice, Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+  auto* query = alice.Find<QLineEdit>("SearchEdit");
+  ASSERT_NE(query, nullptr);
+  QTest::keyClicks(query, QStringLiteral("hello"));
+  EXPECT_EQ(alice.Find<QPushButton>("SearchButton")->text(), QStringLiteral("Search"));
+  QTest::mouseClick(alice.Find<QPushButton>("SearchButton"), Qt::LeftButton);
+  ASSERT_EQ(alice.form->HistorySearch().ResultCount(), 3);
+  EXPECT_EQ(alice.Find<QLabel>("SearchStatus")->text(), QStringLiteral("Matches: 3"));
+  auto* results = alice.Find<QTreeWidget>("SearchResults");
+  EXPECT_EQ(results->topLevelItem(1)->text(1), QStringLiteral("Everybody"));
+  EXPECT_EQ(results->topLevelItem(2)->text(1), QStringLiteral("Everybody"));
+
+  auto* pane = alice.Find<QTextEdit>("PeerHistory");
+  // Each result is chosen with Enter on its row; newest first.
+  const struct {
+    int row;
+    int tabs;  // message tabs afterwards
+    const char* icon;
+    QString marked;
+  } steps[] = {
+      {2, 3, "mass", QStringLiteral("-> @: hello everybody")},
+      {1, 3, "mass", QStringLiteral("-> @: hello again")},
+      {0, 3, "private", QStringLiteral("bob: hello alice")},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.row);
+    results->setCurrentItem(results->topLevelItem(step.row));
+    results->setFocus();
+    QTest::keyClick(results, Qt::Key_Return);
+    EXPECT_EQ(alice.Messages()->count(), step.tabs);
+    const Conversation& shown = alice.core->Tabs().Inputs().At(alice.core->Tabs().Inputs().CurrentIndex());
+    EXPECT_EQ(shown.MassMessage, std::string(step.icon) == "mass");
+    ASSERT_FALSE(pane->isHidden());
+    EXPECT_TRUE(pane->textCursor().selectedText().endsWith(step.marked))
+        << pane->textCursor().selectedText().toStdString();
+  }
 }
 
 }  // namespace

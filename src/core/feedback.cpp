@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/feedback.h"
+
+namespace plumo {
+
+int TFeedback::PeerMessageTab(const std::string& address) const {
+  if (address.empty()) return -1;
+  const TConversationList& inputs = tabs_.Inputs();
+  for (int i = 1; i < inputs.Count(); ++i) {
+    const Conversation& c = inputs.At(i);
+    // A received message's tab names its sender's address; a draft ",addr" (one peer only).
+    if (!c.MassMessage && (c.Recipients == address || c.Recipients == "," + address)) return i;
+  }
+  return -1;
+}
+
+void TFeedback::Tell(const std::string& colour, const std::string& text, const std::string& title,
+                     const TFeedbackPlace& place) {
+  const std::string line = colour + text;
+  tabs_.ConsoleAdd(line);
+  TConversationList& inputs = tabs_.Inputs();
+  TConversationList& channels = tabs_.Channels();
+  int messageTab = place.InMessageTab && inputs.CurrentIndex() > 0 ? inputs.CurrentIndex() : -1;
+  if (messageTab < 0) messageTab = PeerMessageTab(place.PeerAddress);
+  if (messageTab > 0) {
+    inputs.AddNotice(messageTab, line);
+  } else if (channels.CurrentIndex() > 0) {
+    channels.AddLine(channels.CurrentName(), line);
+  }
+  const bool away = !c_.WindowVisible || !own_.WindowActive();
+  if (away && c_.Settings.ShowBallonIfNotFocused) c_.Surfaces.Window.Notify(title, text);
+}
+
+}  // namespace plumo
