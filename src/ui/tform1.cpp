@@ -229,7 +229,9 @@ void TForm1::ConnectWidgets() {
           [this](const QPoint& pos) { popupMenu2_->popup(ui_->ListView1->viewport()->mapToGlobal(pos)); });
   ui_->ListView1->viewport()->installEventFilter(this);
 
-  // Nick box: Enter in its line, or a choice from its list.
+  // Nick box: Enter in its line, or a choice from its list. The keys of a focused box arrive at the
+  // box itself, which hands them to its line without passing the line's filters.
+  ui_->ComboBox1->installEventFilter(this);
   ui_->ComboBox1->lineEdit()->installEventFilter(this);
   connect(ui_->ComboBox1, &QComboBox::activated, this, [this, &core](int index) {
     core.Own().NickEntered(ToCp1251(ui_->ComboBox1->itemText(index)), false);
@@ -908,7 +910,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (mouse->button() == Qt::RightButton) TabMessagesMouseUp(mouse->position().toPoint());
   } else if (watched == ui_->ToolButton6 && type == QEvent::MouseButtonRelease) {
     if (static_cast<QMouseEvent*>(event)->button() == Qt::RightButton && core_) core_->Tabs().ShowTopic();
-  } else if (watched == ui_->ComboBox1->lineEdit() && type == QEvent::KeyPress) {
+  } else if ((watched == ui_->ComboBox1 || watched == ui_->ComboBox1->lineEdit()) &&
+             type == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
       ComboBox1Enter();
