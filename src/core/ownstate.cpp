@@ -50,6 +50,7 @@ void TOwnState::Start(char state, const std::string& description) {
   c_.Engine->StateDescription = description;
   c_.Engine->SetState(state);
   RememberState();
+  sounds_.AdoptTableAs(savedState_);
   c_.Surfaces.Window.SetStateImage(StateImageIndex(savedState_));
 }
 
@@ -69,13 +70,13 @@ void TOwnState::StateMenuClick(int tag) {
   c_.Messages.EndMessages();
   // A cancelled box keeps the stored description; the state is set either way.
   c_.Surfaces.Window.AskText(title, prompt, stored,
-                      [this, tag, state, stored](const std::optional<std::string>& answer) {
-                        if (!c_.Engine) return;  // the program ended while the box was open
-                        const std::string description = answer.value_or(stored);
-                        TIniFile file(c_.IniPath());
-                        WriteStateDescr(file, state, description);
-                        ApplyChosenState(tag, description);
-                      });
+                             [this, tag, state, stored](const std::optional<std::string>& answer) {
+                               if (!c_.Engine) return;  // the program ended while the box was open
+                               const std::string description = answer.value_or(stored);
+                               TIniFile file(c_.IniPath());
+                               WriteStateDescr(file, state, description);
+                               ApplyChosenState(tag, description);
+                             });
 }
 
 void TOwnState::ApplyChosenState(int tag, const std::string& description) {

@@ -187,6 +187,9 @@ void TForm1::ConnectWidgets() {
   TChatCore& core = *core_;
   connect(timer1_, &QTimer::timeout, this, [&core] { core.Own().Timer1Timer(); });
   connect(timer2_, &QTimer::timeout, this, [&core] { core.Own().Timer2Timer(); });
+  // Leaving the program from one of the window's dialogs changes no activation of the window itself:
+  // the keyboard focus leaving the program tells.
+  connect(qApp, &QApplication::focusChanged, this, [this] { UpdateActivation(); });
 
   // Tab strips: a click (or the wheel, or a key on the strip) selects through the core.
   connect(ui_->TabChanels, &QTabBar::currentChanged, this, [&core](int index) {
@@ -347,12 +350,9 @@ void TForm1::DeleteHistory(bool channelStrip) {
   ui::YesNoQuestion box;
   box.Text = FromCp1251(question);
   box.Recorded = question;
-  ui::AskYesNo(
-      this, box,
-      [this, key = *key](bool yes) {
-        if (yes && core_) core_->ChatHistory().Delete(key);
-      },
-      &asking_);
+  ui::AskYesNo(this, box, [this, key = *key](bool yes) {
+    if (yes && core_) core_->ChatHistory().Delete(key);
+  });
 }
 
 void TForm1::BuildMenus() {
@@ -809,9 +809,7 @@ void TForm1::N17Click() {
   auto* dialog = new QColorDialog(ui_->RxRichEdit2->textColor(), this);
   dialog->setObjectName(QStringLiteral("ColorDialog1"));
   dialog->setAttribute(Qt::WA_DeleteOnClose);
-  asking_ = true;
   connect(dialog, &QDialog::finished, this, [this, dialog](int result) {
-    asking_ = false;
     if (result == QDialog::Accepted) SetTypingColor(dialog->selectedColor());
   });
   dialog->open();
@@ -971,13 +969,30 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 void TForm1::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
-  // The window's own input box takes the activation while it asks; that is not the user leaving.
-  if (event->type() != QEvent::ActivationChange || !core_ || closed_ || asking_) return;
-  const bool active = isActiveWindow();
+  if (event->type() == QEvent::ActivationChange) UpdateActivation();
+}
+
+// The user is in the window while it, or a window it owns, is the active one: its dialogs, boxes
+// and search window take the activation without the user leaving. A window of the program that no
+// main window owns counts as the program's own too; another main window (tests run several in one
+// process) does not.
+bool TForm1::UserInWindow() const {
+  const QWidget* active = QApplication::activeWindow();
+  if (active == nullptr) return false;
+  for (const QWidget* w = active; w != nullptr; w = w->parentWidget()) {
+    if (w == this) return true;
+    if (qobject_cast<const TForm1*>(w) != nullptr) return false;
+  }
+  return true;
+}
+
+void TForm1::UpdateActivation() {
+  if (!core_ || closed_) return;
+  const bool active = UserInWindow();
   if (active == core_->Own().WindowActive()) return;
   if (active) {
     core_->Own().WindowActivated();
-    ui_->RxRichEdit2->setFocus();
+    if (isActiveWindow()) ui_->RxRichEdit2->setFocus();
   } else {
     core_->Own().WindowDeactivated();
   }
@@ -1039,9 +1054,7 @@ void TForm1::AskText(const std::string& title, const std::string& prompt, const 
   box->setWindowTitle(FromCp1251(title));
   box->setLabelText(FromCp1251(prompt));
   box->setTextValue(FromCp1251(value));
-  asking_ = true;
-  connect(box, &QDialog::finished, this, [this, box, answered = std::move(answered)](int result) {
-    asking_ = false;
+  connect(box, &QDialog::finished, this, [box, answered = std::move(answered)](int result) {
     answered(result == QDialog::Accepted ? std::optional<std::string>(ToCp1251(box->textValue()))
                                          : std::nullopt);
   });
@@ -1056,7 +1069,7 @@ void TForm1::ConfirmLostCharacters(const std::string& message, const std::vector
   box.Recorded = UnencodableWarning(message, lost);
   box.Text = QString::fromStdString(box.Recorded);
   box.OkCancel = true;
-  ui::AskYesNo(this, box, std::move(answered), &asking_);
+  ui::AskYesNo(this, box, std::move(answered));
 }
 
 void TForm1::ShowMessage(const std::string& text) {

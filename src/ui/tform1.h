@@ -123,6 +123,9 @@ class TForm1 : public QMainWindow,
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  // The own state follows whether the user is in the window (UserInWindow).
+  bool UserInWindow() const;
+  void UpdateActivation();
   void BuildMenus();
   void ConnectWidgets();
   // The display mode of the active message tab.
@@ -196,7 +199,6 @@ class TForm1 : public QMainWindow,
   int messageWheel_ = 0;
   int rosterWheel_ = 0;
   bool syncingSelection_ = false;
-  bool asking_ = false;  // an input box is open
   bool closed_ = false;
   std::unique_ptr<KeyboardLayouts> layouts_;
   bool layoutsFromDesktop_ = false;
