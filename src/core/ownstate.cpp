@@ -112,11 +112,19 @@ void TOwnState::WindowActivated() {
 }
 
 void TOwnState::WindowDeactivated() {
-  windowActive_ = false;
   {
     TIniFile ini(c_.IniPath());
     WriteStartHidden(ini, true);
   }
+  Leave();
+}
+
+void TOwnState::StartInactive() {
+  Leave();
+}
+
+void TOwnState::Leave() {
+  windowActive_ = false;
   if (c_.Engine && c_.Engine->State() == stActive) {
     c_.Engine->SetState(stAway);
     savedState_ = stAway;

@@ -8,6 +8,7 @@
 
 #include <functional>
 
+#include "core/inifile.h"
 #include "window_fixture.h"
 
 namespace plumo::uitest {
@@ -227,6 +228,38 @@ TEST_F(WindowTest, ActivationSwitchesBetweenActiveAndAwayAndRunsTheProgramListTi
   TRY_EQ(bob.core->Engine().State(), '1');
   EXPECT_FALSE(bobTimer2->isActive());
   EXPECT_EQ(alice.core->Engine().State(), '2');
+}
+
+// A hidden start is not the user in the window: away from the first announcement on, the program
+// list runs while the window is unseen, and the first activation brings the chosen state back and
+// is recorded for the next start.
+TEST_F(WindowTest, AHiddenStartIsAwayUntilTheWindowIsFirstActivated) {
+  WindowPeer alice(lan, "198.18.0.11", "alice");
+  WindowPeer bob(lan, "198.18.0.12", "bob", "StartHidden=1\n[STATES]\ngame=4\n");
+  QTimer* timer2 = bob.Find<QTimer>("Timer2");
+  EXPECT_FALSE(bob.form->isVisible());
+  EXPECT_FALSE(bob.core->Own().WindowActive());
+  EXPECT_EQ(bob.core->Engine().State(), '2');
+  ASSERT_TRUE(timer2->isActive());
+  const auto bobAtAlice = [&] {
+    for (const RosterRow& row : alice.core->Roster().Rows())
+      if (row.Nick == "bob") return row.State;
+    return '?';
+  };
+  TRY_EQ(bobAtAlice(), '2');
+
+  timer2->setInterval(10);  // the next look comes at once
+  bob.system.programs = {"game"};
+  TRY_EQ(bob.core->Engine().State(), '4');
+  bob.system.programs.clear();
+  TRY_EQ(bob.core->Engine().State(), '2');
+
+  bob.form->show();
+  QApplication::setActiveWindow(bob.form.get());
+  TRY_EQ(bobAtAlice(), '1');
+  EXPECT_TRUE(bob.core->Own().WindowActive());
+  EXPECT_FALSE(timer2->isActive());
+  EXPECT_EQ(TIniFile((bob.dir / "chat.ini").string()).ReadString("Main", "StartHidden", ""), "0");
 }
 
 TEST_F(WindowTest, WithoutANetworkAddressTheNetworkWatchRunsUntilOneAppears) {

@@ -56,7 +56,8 @@ struct WindowPeer {
                                        [&lan, this](TPlumo* e) { lan.Attach(host, e); });
     form->AttachCore(*core);
     started = form->FormCreate();
-    form->show();
+    // As the program does on a desktop with a notification area: a hidden start shows nothing.
+    if (!core->Settings().StartHidden) form->show();
   }
   // The window closes (saving, leaving the network), then the core goes, then the window.
   ~WindowPeer() {
