@@ -149,7 +149,10 @@ TForm1::TForm1(QWidget* parent)
   BuildMenus();
 }
 
-TForm1::~TForm1() = default;
+// The focus leaves the widgets while they are destroyed: the window no longer follows it by then.
+TForm1::~TForm1() {
+  disconnect(focusWatch_);
+}
 
 CoreSurfaces TForm1::Surfaces(SoundOutput& sound, SystemInfo& system) {
   return CoreSurfaces{channels_, inputs_, editor_, roster_, *this, sound, *this, system, this};
@@ -189,7 +192,7 @@ void TForm1::ConnectWidgets() {
   connect(timer2_, &QTimer::timeout, this, [&core] { core.Own().Timer2Timer(); });
   // Leaving the program from one of the window's dialogs changes no activation of the window itself:
   // the keyboard focus leaving the program tells.
-  connect(qApp, &QApplication::focusChanged, this, [this] { UpdateActivation(); });
+  focusWatch_ = connect(qApp, &QApplication::focusChanged, this, [this] { UpdateActivation(); });
 
   // Tab strips: a click (or the wheel, or a key on the strip) selects through the core.
   connect(ui_->TabChanels, &QTabBar::currentChanged, this, [&core](int index) {
@@ -370,13 +373,16 @@ void TForm1::BuildMenus() {
 
   // Roster menu.
   popupMenu2_ = NewMenu(this, "PopupMenu2");
-  connect(AddItem(popupMenu2_, "N1", "Сообщение", icon::kPrivate), &QAction::triggered, this, [this] {
+  QAction* n1 = AddItem(popupMenu2_, "N1", "Сообщение", icon::kPrivate);
+  WindowKey(n1, Qt::Key_F5);
+  connect(n1, &QAction::triggered, this, [this] {
     if (core_) core_->Sending().ComposeMessage(false);
   });
-  connect(AddItem(popupMenu2_, "N2", "Многоадресное Сообщение", icon::kMass), &QAction::triggered, this,
-          [this] {
-            if (core_) core_->Sending().ComposeMessage(true);
-          });
+  QAction* n2 = AddItem(popupMenu2_, "N2", "Многоадресное Сообщение", icon::kMass);
+  WindowKey(n2, Qt::Key_F6);
+  connect(n2, &QAction::triggered, this, [this] {
+    if (core_) core_->Sending().ComposeMessage(true);
+  });
   connect(AddItem(popupMenu2_, "N19", "Вставить Ник в редактор"), &QAction::triggered, this, [this] {
     if (!core_) return;
     std::vector<std::string> nicks;
@@ -389,7 +395,9 @@ void TForm1::BuildMenus() {
       InsertIntoEditor(FromCp1251(*nick));
   });
   AddSeparator(popupMenu2_, "N24");
-  connect(AddItem(popupMenu2_, "N22", "Послать гудок", icon::kBell), &QAction::triggered, this, [this] {
+  QAction* n22 = AddItem(popupMenu2_, "N22", "Послать гудок", icon::kBell);
+  WindowKey(n22, Qt::Key_F7);
+  connect(n22, &QAction::triggered, this, [this] {
     if (core_) core_->Roster().SendBellToSelected(0);
   });
   connect(AddItem(popupMenu2_, "N23", "Послать определённый гудок", icon::kBell), &QAction::triggered, this,
@@ -495,6 +503,49 @@ void TForm1::BuildMenus() {
   popupMenu9_ = NewMenu(this, "PopupMenu9");
   connect(popupMenu9_, &QMenu::aboutToShow, this, [this] { PopupMenu9Popup(); });
   ui_->ToolButton5->setMenu(popupMenu9_);
+  BuildKeyboardAccess();
+}
+
+void TForm1::WindowKey(QAction* action, const QKeySequence& key) {
+  action->setShortcut(key);
+  action->setShortcutContext(Qt::WindowShortcut);
+  addAction(action);
+}
+
+// Everything the mouse reaches, the keyboard reaches too. Function keys, because they mean the same
+// in every keyboard layout: F2 the nick box, F3 the own state menu, F5 and F6 (and F7, the bell) the
+// roster menu's commands, F8 the roster menu, F9 the settings. Tab leaves the editor for the roster,
+// then the nick box and the panel's buttons, the toolbar, and the strips with the display.
+void TForm1::BuildKeyboardAccess() {
+  const auto key = [this](const char* name, Qt::Key k, std::function<void()> act) {
+    auto* action = new QAction(this);
+    action->setObjectName(QString::fromLatin1(name));
+    WindowKey(action, k);
+    connect(action, &QAction::triggered, this, std::move(act));
+  };
+  key("KeyNickBox", Qt::Key_F2, [this] {
+    ui_->ComboBox1->setFocus(Qt::ShortcutFocusReason);
+    ui_->ComboBox1->lineEdit()->selectAll();
+  });
+  key("KeyStateMenu", Qt::Key_F3, [this] {
+    const QToolButton* button = ui_->ToolButton5;
+    popupMenu9_->popup(button->mapToGlobal(QPoint(0, button->height())));
+  });
+  key("KeyRosterMenu", Qt::Key_F8, [this] {
+    QListView* list = ui_->ListView1;
+    list->setFocus(Qt::ShortcutFocusReason);
+    const QModelIndexList selected = list->selectionModel()->selectedRows();
+    const QRect row = selected.isEmpty() ? QRect() : list->visualRect(selected.front());
+    popupMenu2_->popup(list->viewport()->mapToGlobal(row.isValid() ? row.bottomLeft() : QPoint(0, 0)));
+  });
+  key("KeySettings", Qt::Key_F9, [this] { ui_->SpeedButton2->click(); });
+
+  ui_->RxRichEdit2->setTabChangesFocus(true);
+  QWidget* const order[] = {ui_->RxRichEdit2,  ui_->ListView1,    ui_->ComboBox1,   ui_->SpeedButton1,
+                            ui_->SpeedButton2, ui_->SpeedButton3, ui_->ToolButton1, ui_->ToolButton2,
+                            ui_->ToolButton3,  ui_->ToolButton4,  ui_->ToolButton5, ui_->ToolButton6,
+                            ui_->ToolButton7,  ui_->TabChanels,   ui_->RxRichEdit1, ui_->TabMessages};
+  for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
 // --- The editor.
@@ -550,7 +601,8 @@ bool TForm1::RxRichEdit2KeyDown(int key, Qt::KeyboardModifiers modifiers) {
   if (!core_ || closed_) return false;
   const bool ctrl = modifiers & Qt::ControlModifier;
   const bool shift = (modifiers & Qt::ShiftModifier) || key == Qt::Key_Backtab;
-  const KeyDownDecision decision = core_->Editor().KeyDown(EditorKeyOf(key), ctrl, shift, 0);
+  const KeyDownDecision decision =
+      core_->Editor().KeyDown(EditorKeyOf(key), ctrl, shift, 0, WordBeforeCaret());
   if (decision.Action == EditorAction::CompleteNick) CompleteNick();
   if (decision.Action == EditorAction::RetypeNextLayout) RetypeInNextLayout();
   return decision.Consumed;
@@ -564,6 +616,14 @@ bool TForm1::RxRichEdit2KeyUp(int key, Qt::KeyboardModifiers modifiers) {
   if (decision.RemoveTabs) inputs_.RemoveTabs();
   if (decision.FormatView) editor_.FormatView();
   return decision.Consumed;
+}
+
+// A word ends at the caret: the character before it is neither a blank nor a picture.
+bool TForm1::WordBeforeCaret() const {
+  const int at = ui_->RxRichEdit2->textCursor().position();
+  if (at <= 0) return false;
+  const QChar before = ui_->RxRichEdit2->document()->characterAt(at - 1);
+  return !before.isSpace() && before != QChar::ObjectReplacementCharacter;
 }
 
 // Tab: the word before the caret is completed with a roster nick in the nick colour, typing goes on
@@ -889,9 +949,12 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (RxRichEdit2KeyUp(key->key(), key->modifiers())) return true;
   } else if (watched == ui_->RxRichEdit2 && type == QEvent::ShortcutOverride) {
-    // Keys the editor handles itself must not be taken by the window's shortcuts.
+    // Keys the editor handles itself must not be taken by the window's shortcuts (F5 and F6 are
+    // window-wide, but in the editor its own rules run).
     auto* key = static_cast<QKeyEvent*>(event);
-    if (key->key() == Qt::Key_Escape || key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
+    const int k = key->key();
+    if (k == Qt::Key_Escape || k == Qt::Key_Tab || k == Qt::Key_Backtab || k == Qt::Key_F5 ||
+        k == Qt::Key_F6) {
       key->accept();
     }
   } else if (watched == ui_->Splitter2 && type == QEvent::Resize) {

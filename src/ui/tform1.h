@@ -28,7 +28,9 @@
 #include "ui/roster_model.h"
 #include "view/smileys.h"
 
+class QAction;
 class QColor;
+class QKeySequence;
 class QMenu;
 class QWheelEvent;
 class QTabBar;
@@ -127,6 +129,10 @@ class TForm1 : public QMainWindow,
   bool UserInWindow() const;
   void UpdateActivation();
   void BuildMenus();
+  // A window-wide shortcut, whichever control has the focus.
+  void WindowKey(QAction* action, const QKeySequence& key);
+  // The function keys of the window's commands and the tab order.
+  void BuildKeyboardAccess();
   void ConnectWidgets();
   // The display mode of the active message tab.
   ViewMode CurrentInputMode() const;
@@ -134,6 +140,8 @@ class TForm1 : public QMainWindow,
   void ToggleLineMode();
   // Tab in the editor: nick completion.
   void CompleteNick();
+  // The editor's text before the caret ends in a word (Tab completes it; otherwise Tab moves on).
+  bool WordBeforeCaret() const;
   // Ctrl+Backspace and the layout menu N26: the draft typed again in another keyboard layout.
   KeyboardLayouts& Layouts();
   void RetypeInLayout(std::size_t to, bool wholeDraft);
@@ -200,6 +208,7 @@ class TForm1 : public QMainWindow,
   int rosterWheel_ = 0;
   bool syncingSelection_ = false;
   bool closed_ = false;
+  QMetaObject::Connection focusWatch_;
   std::unique_ptr<KeyboardLayouts> layouts_;
   bool layoutsFromDesktop_ = false;
 };
