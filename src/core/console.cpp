@@ -53,6 +53,7 @@ bool TConsoleCommands::Run(const std::string& line) {
   }
   if (word == "/HELP") {
     tabs_.ConsoleAdd(kGrey + "Plumo v. Plumo " + kPlumoVersion + c_.MsgAlone("ConsoleHelp"));
+    tabs_.ConsoleAdd(kGrey + c_.MsgAlone("KeysHelp"));
     c_.Surfaces.Editor.ClearInput();
     return true;
   }

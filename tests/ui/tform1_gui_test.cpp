@@ -188,6 +188,17 @@ TEST_F(WindowTest, KeysReachTheWindowsCommandsFromAnyControl) {
     std::function<void()> act;
     std::function<bool()> done;
   } steps[] = {
+      {"/help lists the keys",
+       [&] {
+         alice.ClickToFocus(alice.Editor());
+         alice.TypeAtFocus(QStringLiteral("/help"));
+         alice.Press(Qt::Key_Return);
+         alice.ClickTab(alice.Channels(), 0);
+       },
+       [&] {
+         return alice.DisplayText().contains(QStringLiteral("F8 - the user list menu; F9 - settings")) &&
+                alice.EditorText().isEmpty();
+       }},
       {"F5 with the roster focused: a message to the selected peer",
        [&] {
          alice.ClickToFocus(alice.Roster()->viewport());
