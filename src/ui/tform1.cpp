@@ -1052,6 +1052,17 @@ bool TForm1::UserInWindow() const {
 void TForm1::UpdateActivation() {
   if (!core_ || closed_) return;
   const bool active = UserInWindow();
+  if (active) {
+    lastOwnWindow_ = QApplication::activeWindow();
+    dialogActive_ = lastOwnWindow_ != this;
+  } else if (dialogActive_ && QApplication::activeWindow() == nullptr) {
+    // The keyboard left one of the window's dialogs, maybe because it is closing; that is decided
+    // once the event in progress is over (a closing dialog is still visible while it loses the
+    // keyboard).
+    dialogActive_ = false;
+    QTimer::singleShot(0, this, [this] { DialogLeft(); });
+    return;
+  }
   if (active == core_->Own().WindowActive()) return;
   if (active) {
     core_->Own().WindowActivated();
@@ -1064,6 +1075,17 @@ void TForm1::UpdateActivation() {
 void TForm1::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
   UpdateReplyHeight();
+}
+
+// A closed dialog leaves the keyboard to the window under it; a desktop without a window manager
+// gives it to no one, so the window takes it back. A dialog left open is the user leaving.
+void TForm1::DialogLeft() {
+  if (!core_ || closed_ || QApplication::activeWindow() != nullptr) return;
+  if ((!lastOwnWindow_ || !lastOwnWindow_->isVisible()) && isVisible() && !isMinimized()) {
+    activateWindow();
+    return;
+  }
+  UpdateActivation();
 }
 
 // --- WindowSurface.

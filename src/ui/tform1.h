@@ -12,6 +12,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <functional>
 #include <memory>
@@ -128,6 +129,7 @@ class TForm1 : public QMainWindow,
   // The own state follows whether the user is in the window (UserInWindow).
   bool UserInWindow() const;
   void UpdateActivation();
+  void DialogLeft();
   void BuildMenus();
   // A window-wide shortcut, whichever control has the focus.
   void WindowKey(QAction* action, const QKeySequence& key);
@@ -209,6 +211,8 @@ class TForm1 : public QMainWindow,
   bool syncingSelection_ = false;
   bool closed_ = false;
   QMetaObject::Connection focusWatch_;
+  QPointer<QWidget> lastOwnWindow_;  // the program's window that was active last
+  bool dialogActive_ = false;        // it is one of the window's dialogs
   std::unique_ptr<KeyboardLayouts> layouts_;
   bool layoutsFromDesktop_ = false;
 };
