@@ -52,7 +52,9 @@ bool TConsoleCommands::Run(const std::string& line) {
     return true;
   }
   if (word == "/HELP") {
-    tabs_.ConsoleAdd(kGrey + "Plumo v. Plumo " + kPlumoVersion + c_.MsgAlone("ConsoleHelp"));
+    // The window's keys follow the commands in the same grey block.
+    tabs_.ConsoleAdd(kGrey + "Plumo v. Plumo " + kPlumoVersion + c_.MsgAlone("ConsoleHelp") +
+                     c_.MsgAlone("KeysHelp"));
     c_.Surfaces.Editor.ClearInput();
     return true;
   }

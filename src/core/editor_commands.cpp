@@ -11,8 +11,10 @@ ViewMode TEditorCommands::ActiveMode() const {
   return index >= 0 ? inputs.At(index).Mode : ModeSingleLine;
 }
 
-KeyDownDecision TEditorCommands::KeyDown(EditorKey key, bool ctrl, bool shift, int pendingSyntheticKeys) {
-  KeyDownDecision decision = EditorKeyDown({key, ctrl, shift, ActiveMode(), pendingSyntheticKeys});
+KeyDownDecision TEditorCommands::KeyDown(EditorKey key, bool ctrl, bool shift, int pendingSyntheticKeys,
+                                         bool wordBeforeCaret) {
+  KeyDownDecision decision =
+      EditorKeyDown({key, ctrl, shift, ActiveMode(), pendingSyntheticKeys, wordBeforeCaret});
   if (Run(decision.Action)) decision.Action = EditorAction::None;
   return decision;
 }

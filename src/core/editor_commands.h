@@ -22,7 +22,8 @@ class TEditorCommands {
   // A key went down in the editor: the rules decide, the core carries out its part. The result says
   // whether the control must not process the key, and which action the window still has to carry
   // out (CompleteNick, RetypeNextLayout; None when nothing is left to it).
-  KeyDownDecision KeyDown(EditorKey key, bool ctrl, bool shift, int pendingSyntheticKeys);
+  KeyDownDecision KeyDown(EditorKey key, bool ctrl, bool shift, int pendingSyntheticKeys,
+                          bool wordBeforeCaret = true);
   // Carries out one action; false for the actions that are the window's. Sending a line or a reply
   // whose text has characters the wire cannot carry asks the user first; the answer sends it or
   // keeps the draft.

@@ -46,6 +46,7 @@ KeyDownDecision ArrowDown(const EditorKeyEvent& e) {
 KeyDownDecision TabDown(const EditorKeyEvent& e) {
   if (e.Ctrl) return Run(EditorAction::NextMessageTab);
   if (e.Shift) return Run(EditorAction::NextChannelTab);
+  if (!e.WordBeforeCaret) return kPassOn;
   return Run(EditorAction::CompleteNick);
 }
 

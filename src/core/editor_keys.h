@@ -62,6 +62,9 @@ struct EditorKeyEvent {
   bool Shift = false;
   ViewMode Mode = ModeSingleLine;  // the active mode of InputViews
   int PendingSyntheticKeys = 0;    // synthesized key strokes still to come (RetypeInNextLayout)
+  // Tab: the text before the caret ends in a word to complete. At an empty draft or after a blank a
+  // plain Tab is not the editor's: it moves the keyboard on to the next control.
+  bool WordBeforeCaret = true;
 };
 
 struct KeyDownDecision {

@@ -56,6 +56,7 @@ void TOwnState::Start(char state, const std::string& description) {
   c_.Engine->StateDescription = description;
   c_.Engine->SetState(state);
   RememberState();
+  sounds_.AdoptTableAs(savedState_);
   c_.Surfaces.Window.SetStateImage(StateImageIndex(savedState_));
   IdleSettingChanged();
 }
@@ -118,11 +119,19 @@ void TOwnState::WindowActivated() {
 }
 
 void TOwnState::WindowDeactivated() {
-  windowActive_ = false;
   {
     TIniFile ini(c_.IniPath());
     WriteStartHidden(ini, true);
   }
+  Leave();
+}
+
+void TOwnState::StartInactive() {
+  Leave();
+}
+
+void TOwnState::Leave() {
+  windowActive_ = false;
   // Under the idle rule the user may well be working in another program: only idleness is away.
   if (c_.Engine && c_.Engine->State() == stActive && !IdleRuleInForce()) {
     c_.Engine->SetState(stAway);

@@ -38,6 +38,9 @@ class TOwnState {
   void StateMenuClick(int tag);
   void WindowActivated();
   void WindowDeactivated();
+  // A start that does not show the window (StartHidden): the user is not in the window until its
+  // first activation, so the state is away meanwhile and the program list runs.
+  void StartInactive();
   // The screen saver starts; fromHook: through the application message hook (no state condition).
   void ScreenSaverStarted(bool fromHook);
   // The state of the last listed program found running, or back to the saved state.
@@ -83,6 +86,8 @@ class TOwnState {
   void ApplyChosenState(int tag, const std::string& description);
   // The engine's state and description become the ones restored after automatic states.
   void RememberState();
+  // The window is left: '1' becomes '2', the program list starts.
+  void Leave();
 
   TCoreContext& c_;
   TTabStrips& tabs_;

@@ -25,6 +25,11 @@ class TSoundBoard {
   void MuteClick();
   // The sound table of a state's set ([SOUNDS0..2]); states without a set keep the table.
   void LoadSoundsForState(char state);
+  // The state ('1', '4' or '5') whose set the table in force holds: the last one loaded, or the one
+  // named by AdoptTableAs at start-up. An edit of that set is an edit of the sounds in force.
+  char SetInForce() const { return setInForce_; }
+  // The table read from the file is the set of state (the state chosen when it was saved).
+  void AdoptTableAs(char state);
   // Shows the mute button's picture for the table in force.
   void UpdateMuteImage();
 
@@ -33,6 +38,7 @@ class TSoundBoard {
   std::string ResolveSoundFile(const std::string& file) const;
 
   TCoreContext& c_;
+  char setInForce_ = '1';
 };
 
 }  // namespace plumo

@@ -58,7 +58,14 @@ void TSoundBoard::MuteClick() {
 // The sets are loaded with the settings and edited in memory by the settings dialog, so that the
 // full save writes what is in force; states '2' and '3' have no set of their own and keep the table.
 void TSoundBoard::LoadSoundsForState(char state) {
-  if (const TNameValueList* set = SoundSetOfState(c_.Settings, state)) c_.Settings.SoundTable = *set;
+  if (const TNameValueList* set = SoundSetOfState(c_.Settings, state)) {
+    c_.Settings.SoundTable = *set;
+    setInForce_ = state;
+  }
+}
+
+void TSoundBoard::AdoptTableAs(char state) {
+  if (SoundSetOfState(c_.Settings, state) != nullptr) setInForce_ = state;
 }
 
 }  // namespace plumo

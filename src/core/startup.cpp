@@ -152,6 +152,8 @@ bool TChatCore::FormCreate() {
   channels.RefreshIcons();
 
   own_.Start(settings_.MyState, settings_.MyStateDescr);
+  // A hidden start announces the away state from the first announcement on.
+  if (settings_.StartHidden) own_.StartInactive();
   WireEvents();
   engine_->SetState(own_.SavedState());
   engine_->SendHello();

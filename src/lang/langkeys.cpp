@@ -30,6 +30,7 @@ const std::vector<const char*> kMessageKeys = {
     "WhatTopicThere",
     "UserNotFound",
     "ConsoleHelp",
+    "KeysHelp",
     "WinState1",
     "WinState2",
     "WinState3",

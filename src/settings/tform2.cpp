@@ -293,9 +293,10 @@ void TForm2::FormShow() {
       button->setChecked(true);  // runs RadioGroup1Click
   }
   filling_ = true;
-  // The sounds in force belong to the chosen state; a radio left on another mode (an automatic
-  // state) shows that mode's own set, so that an edit never copies one mode's sounds into another.
-  if (shownMode_ >= 0 && ModeToStateChar(shownMode_) != core_.Own().SavedState()) {
+  // The sounds in force belong to the set last loaded (the chosen state's, or a listed program's);
+  // a radio left on another mode shows that mode's own set, so that an edit never copies one mode's
+  // sounds into another.
+  if (shownMode_ >= 0 && ModeToStateChar(shownMode_) != core_.Sounds().SetInForce()) {
     FillTable(ui_->ValueListEditor1, core_.Settings().SoundSets[static_cast<std::size_t>(shownMode_)]);
   } else {
     FillTable(ui_->ValueListEditor1, core_.Settings().SoundTable);
@@ -459,7 +460,8 @@ void TForm2::ValueListEditor1StringsChange() {
   // The mode's set follows the editor at once, so that the full save writes the edit even when the
   // mode shown is never switched.
   s.SoundSets[static_cast<std::size_t>(shownMode_)] = contents;
-  if (ModeToStateChar(shownMode_) == core_.Own().SavedState() && !contents.Empty()) s.SoundTable = contents;
+  if (ModeToStateChar(shownMode_) == core_.Sounds().SetInForce() && !contents.Empty())
+    s.SoundTable = contents;
   core_.Sounds().UpdateMuteImage();
 }
 
@@ -469,7 +471,8 @@ void TForm2::RadioGroup1Click(int index) {
   const int previous = shownMode_;
   const TNameValueList contents = TableContents(ui_->ValueListEditor1);
   if (previous >= 0) {
-    if (ModeToStateChar(previous) == core_.Own().SavedState() && !contents.Empty()) s.SoundTable = contents;
+    if (ModeToStateChar(previous) == core_.Sounds().SetInForce() && !contents.Empty())
+      s.SoundTable = contents;
     if (index != previous) s.SoundSets[static_cast<std::size_t>(previous)] = contents;
   }
   // A mode without sounds of its own starts from the previous mode's.

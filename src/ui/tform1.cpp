@@ -157,7 +157,10 @@ TForm1::TForm1(QWidget* parent)
   BuildMenus();
 }
 
-TForm1::~TForm1() = default;
+// The focus leaves the widgets while they are destroyed: the window no longer follows it by then.
+TForm1::~TForm1() {
+  disconnect(focusWatch_);
+}
 
 CoreSurfaces TForm1::Surfaces(SoundOutput& sound, SystemInfo& system) {
   return CoreSurfaces{channels_, inputs_, editor_, roster_, *this, sound, *this, system, this};
@@ -200,6 +203,9 @@ void TForm1::ConnectWidgets() {
   connect(timer1_, &QTimer::timeout, this, [&core] { core.Own().Timer1Timer(); });
   connect(timer2_, &QTimer::timeout, this, [&core] { core.Own().Timer2Timer(); });
   connect(idleTimer_, &QTimer::timeout, this, [&core] { core.Own().IdleWatchTimer(); });
+  // Leaving the program from one of the window's dialogs changes no activation of the window itself:
+  // the keyboard focus leaving the program tells.
+  focusWatch_ = connect(qApp, &QApplication::focusChanged, this, [this] { UpdateActivation(); });
 
   // Tab strips: a click (or the wheel, or a key on the strip) selects through the core.
   connect(ui_->TabChanels, &QTabBar::currentChanged, this, [&core](int index) {
@@ -243,7 +249,9 @@ void TForm1::ConnectWidgets() {
           [this](const QPoint& pos) { popupMenu2_->popup(ui_->ListView1->viewport()->mapToGlobal(pos)); });
   ui_->ListView1->viewport()->installEventFilter(this);
 
-  // Nick box: Enter in its line, or a choice from its list.
+  // Nick box: Enter in its line, or a choice from its list. The keys of a focused box arrive at the
+  // box itself, which hands them to its line without passing the line's filters.
+  ui_->ComboBox1->installEventFilter(this);
   ui_->ComboBox1->lineEdit()->installEventFilter(this);
   connect(ui_->ComboBox1, &QComboBox::activated, this, [this, &core](int index) {
     core.Own().NickEntered(ToCp1251(ui_->ComboBox1->itemText(index)), false);
@@ -385,12 +393,9 @@ void TForm1::DeleteHistory(bool channelStrip) {
   ui::YesNoQuestion box;
   box.Text = FromCp1251(question);
   box.Recorded = question;
-  ui::AskYesNo(
-      this, box,
-      [this, key = *key](bool yes) {
-        if (yes && core_) core_->ChatHistory().Delete(key);
-      },
-      &asking_);
+  ui::AskYesNo(this, box, [this, key = *key](bool yes) {
+    if (yes && core_) core_->ChatHistory().Delete(key);
+  });
 }
 
 void TForm1::BuildMenus() {
@@ -408,13 +413,16 @@ void TForm1::BuildMenus() {
 
   // Roster menu.
   popupMenu2_ = NewMenu(this, "PopupMenu2");
-  connect(AddItem(popupMenu2_, "N1", "Сообщение", icon::kPrivate), &QAction::triggered, this, [this] {
+  QAction* n1 = AddItem(popupMenu2_, "N1", "Сообщение", icon::kPrivate);
+  WindowKey(n1, Qt::Key_F5);
+  connect(n1, &QAction::triggered, this, [this] {
     if (core_) core_->Sending().ComposeMessage(false);
   });
-  connect(AddItem(popupMenu2_, "N2", "Многоадресное Сообщение", icon::kMass), &QAction::triggered, this,
-          [this] {
-            if (core_) core_->Sending().ComposeMessage(true);
-          });
+  QAction* n2 = AddItem(popupMenu2_, "N2", "Многоадресное Сообщение", icon::kMass);
+  WindowKey(n2, Qt::Key_F6);
+  connect(n2, &QAction::triggered, this, [this] {
+    if (core_) core_->Sending().ComposeMessage(true);
+  });
   connect(AddItem(popupMenu2_, "N19", "Вставить Ник в редактор"), &QAction::triggered, this, [this] {
     if (!core_) return;
     std::vector<std::string> nicks;
@@ -427,7 +435,9 @@ void TForm1::BuildMenus() {
       InsertIntoEditor(FromCp1251(*nick));
   });
   AddSeparator(popupMenu2_, "N24");
-  connect(AddItem(popupMenu2_, "N22", "Послать гудок", icon::kBell), &QAction::triggered, this, [this] {
+  QAction* n22 = AddItem(popupMenu2_, "N22", "Послать гудок", icon::kBell);
+  WindowKey(n22, Qt::Key_F7);
+  connect(n22, &QAction::triggered, this, [this] {
     if (core_) core_->Roster().SendBellToSelected(0);
   });
   connect(AddItem(popupMenu2_, "N23", "Послать определённый гудок", icon::kBell), &QAction::triggered, this,
@@ -534,6 +544,49 @@ void TForm1::BuildMenus() {
   popupMenu9_ = NewMenu(this, "PopupMenu9");
   connect(popupMenu9_, &QMenu::aboutToShow, this, [this] { PopupMenu9Popup(); });
   ui_->ToolButton5->setMenu(popupMenu9_);
+  BuildKeyboardAccess();
+}
+
+void TForm1::WindowKey(QAction* action, const QKeySequence& key) {
+  action->setShortcut(key);
+  action->setShortcutContext(Qt::WindowShortcut);
+  addAction(action);
+}
+
+// Everything the mouse reaches, the keyboard reaches too. Function keys, because they mean the same
+// in every keyboard layout: F2 the nick box, F3 the own state menu, F5 and F6 (and F7, the bell) the
+// roster menu's commands, F8 the roster menu, F9 the settings. Tab leaves the editor for the roster,
+// then the nick box and the panel's buttons, the toolbar, and the strips with the display.
+void TForm1::BuildKeyboardAccess() {
+  const auto key = [this](const char* name, Qt::Key k, std::function<void()> act) {
+    auto* action = new QAction(this);
+    action->setObjectName(QString::fromLatin1(name));
+    WindowKey(action, k);
+    connect(action, &QAction::triggered, this, std::move(act));
+  };
+  key("KeyNickBox", Qt::Key_F2, [this] {
+    ui_->ComboBox1->setFocus(Qt::ShortcutFocusReason);
+    ui_->ComboBox1->lineEdit()->selectAll();
+  });
+  key("KeyStateMenu", Qt::Key_F3, [this] {
+    const QToolButton* button = ui_->ToolButton5;
+    popupMenu9_->popup(button->mapToGlobal(QPoint(0, button->height())));
+  });
+  key("KeyRosterMenu", Qt::Key_F8, [this] {
+    QListView* list = ui_->ListView1;
+    list->setFocus(Qt::ShortcutFocusReason);
+    const QModelIndexList selected = list->selectionModel()->selectedRows();
+    const QRect row = selected.isEmpty() ? QRect() : list->visualRect(selected.front());
+    popupMenu2_->popup(list->viewport()->mapToGlobal(row.isValid() ? row.bottomLeft() : QPoint(0, 0)));
+  });
+  key("KeySettings", Qt::Key_F9, [this] { ui_->SpeedButton2->click(); });
+
+  ui_->RxRichEdit2->setTabChangesFocus(true);
+  QWidget* const order[] = {ui_->RxRichEdit2,  ui_->ListView1,    ui_->ComboBox1,   ui_->SpeedButton1,
+                            ui_->SpeedButton2, ui_->SpeedButton3, ui_->ToolButton1, ui_->ToolButton2,
+                            ui_->ToolButton3,  ui_->ToolButton4,  ui_->ToolButton5, ui_->ToolButton6,
+                            ui_->ToolButton7,  ui_->TabChanels,   ui_->RxRichEdit1, ui_->TabMessages};
+  for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
 // The "+" of the channel strip: the channels heard on the network that have no tab here, then a
@@ -617,7 +670,8 @@ bool TForm1::RxRichEdit2KeyDown(int key, Qt::KeyboardModifiers modifiers) {
   if (!core_ || closed_) return false;
   const bool ctrl = modifiers & Qt::ControlModifier;
   const bool shift = (modifiers & Qt::ShiftModifier) || key == Qt::Key_Backtab;
-  const KeyDownDecision decision = core_->Editor().KeyDown(EditorKeyOf(key), ctrl, shift, 0);
+  const KeyDownDecision decision =
+      core_->Editor().KeyDown(EditorKeyOf(key), ctrl, shift, 0, WordBeforeCaret());
   if (decision.Action == EditorAction::CompleteNick) CompleteNick();
   if (decision.Action == EditorAction::RetypeNextLayout) RetypeInNextLayout();
   return decision.Consumed;
@@ -631,6 +685,14 @@ bool TForm1::RxRichEdit2KeyUp(int key, Qt::KeyboardModifiers modifiers) {
   if (decision.RemoveTabs) inputs_.RemoveTabs();
   if (decision.FormatView) editor_.FormatView();
   return decision.Consumed;
+}
+
+// A word ends at the caret: the character before it is neither a blank nor a picture.
+bool TForm1::WordBeforeCaret() const {
+  const int at = ui_->RxRichEdit2->textCursor().position();
+  if (at <= 0) return false;
+  const QChar before = ui_->RxRichEdit2->document()->characterAt(at - 1);
+  return !before.isSpace() && before != QChar::ObjectReplacementCharacter;
 }
 
 // Tab: the word before the caret is completed with a roster nick in the nick colour, typing goes on
@@ -889,9 +951,7 @@ void TForm1::N17Click() {
   auto* dialog = new QColorDialog(ui_->RxRichEdit2->textColor(), this);
   dialog->setObjectName(QStringLiteral("ColorDialog1"));
   dialog->setAttribute(Qt::WA_DeleteOnClose);
-  asking_ = true;
   connect(dialog, &QDialog::finished, this, [this, dialog](int result) {
-    asking_ = false;
     if (result == QDialog::Accepted) SetTypingColor(dialog->selectedColor());
   });
   dialog->open();
@@ -971,9 +1031,12 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (RxRichEdit2KeyUp(key->key(), key->modifiers())) return true;
   } else if (watched == ui_->RxRichEdit2 && type == QEvent::ShortcutOverride) {
-    // Keys the editor handles itself must not be taken by the window's shortcuts.
+    // Keys the editor handles itself must not be taken by the window's shortcuts (F5 and F6 are
+    // window-wide, but in the editor its own rules run).
     auto* key = static_cast<QKeyEvent*>(event);
-    if (key->key() == Qt::Key_Escape || key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
+    const int k = key->key();
+    if (k == Qt::Key_Escape || k == Qt::Key_Tab || k == Qt::Key_Backtab || k == Qt::Key_F5 ||
+        k == Qt::Key_F6) {
       key->accept();
     }
   } else if (watched == ui_->Splitter2 && type == QEvent::Resize) {
@@ -992,7 +1055,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (mouse->button() == Qt::RightButton) TabMessagesMouseUp(mouse->position().toPoint());
   } else if (watched == ui_->ToolButton6 && type == QEvent::MouseButtonRelease) {
     if (static_cast<QMouseEvent*>(event)->button() == Qt::RightButton && core_) core_->Tabs().ShowTopic();
-  } else if (watched == ui_->ComboBox1->lineEdit() && type == QEvent::KeyPress) {
+  } else if ((watched == ui_->ComboBox1 || watched == ui_->ComboBox1->lineEdit()) &&
+             type == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
       ComboBox1Enter();
@@ -1052,13 +1116,41 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 void TForm1::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
-  // The window's own input box takes the activation while it asks; that is not the user leaving.
-  if (event->type() != QEvent::ActivationChange || !core_ || closed_ || asking_) return;
-  const bool active = isActiveWindow();
+  if (event->type() == QEvent::ActivationChange) UpdateActivation();
+}
+
+// The user is in the window while it, or a window it owns, is the active one: its dialogs, boxes
+// and search window take the activation without the user leaving. A window of the program that no
+// main window owns counts as the program's own too; another main window (tests run several in one
+// process) does not.
+bool TForm1::UserInWindow() const {
+  const QWidget* active = QApplication::activeWindow();
+  if (active == nullptr) return false;
+  for (const QWidget* w = active; w != nullptr; w = w->parentWidget()) {
+    if (w == this) return true;
+    if (qobject_cast<const TForm1*>(w) != nullptr) return false;
+  }
+  return true;
+}
+
+void TForm1::UpdateActivation() {
+  if (!core_ || closed_) return;
+  const bool active = UserInWindow();
+  if (active) {
+    lastOwnWindow_ = QApplication::activeWindow();
+    dialogActive_ = lastOwnWindow_ != this;
+  } else if (dialogActive_ && QApplication::activeWindow() == nullptr) {
+    // The keyboard left one of the window's dialogs, maybe because it is closing; that is decided
+    // once the event in progress is over (a closing dialog is still visible while it loses the
+    // keyboard).
+    dialogActive_ = false;
+    QTimer::singleShot(0, this, [this] { DialogLeft(); });
+    return;
+  }
   if (active == core_->Own().WindowActive()) return;
   if (active) {
     core_->Own().WindowActivated();
-    ui_->RxRichEdit2->setFocus();
+    if (isActiveWindow()) ui_->RxRichEdit2->setFocus();
   } else {
     core_->Own().WindowDeactivated();
   }
@@ -1067,6 +1159,17 @@ void TForm1::changeEvent(QEvent* event) {
 void TForm1::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
   UpdateReplyHeight();
+}
+
+// A closed dialog leaves the keyboard to the window under it; a desktop without a window manager
+// gives it to no one, so the window takes it back. A dialog left open is the user leaving.
+void TForm1::DialogLeft() {
+  if (!core_ || closed_ || QApplication::activeWindow() != nullptr) return;
+  if ((!lastOwnWindow_ || !lastOwnWindow_->isVisible()) && isVisible() && !isMinimized()) {
+    activateWindow();
+    return;
+  }
+  UpdateActivation();
 }
 
 // --- WindowSurface.
@@ -1128,9 +1231,7 @@ void TForm1::AskText(const std::string& title, const std::string& prompt, const 
   box->setWindowTitle(FromCp1251(title));
   box->setLabelText(FromCp1251(prompt));
   box->setTextValue(FromCp1251(value));
-  asking_ = true;
-  connect(box, &QDialog::finished, this, [this, box, answered = std::move(answered)](int result) {
-    asking_ = false;
+  connect(box, &QDialog::finished, this, [box, answered = std::move(answered)](int result) {
     answered(result == QDialog::Accepted ? std::optional<std::string>(ToCp1251(box->textValue()))
                                          : std::nullopt);
   });
@@ -1145,7 +1246,7 @@ void TForm1::ConfirmLostCharacters(const std::string& message, const std::vector
   box.Recorded = UnencodableWarning(message, lost);
   box.Text = QString::fromStdString(box.Recorded);
   box.OkCancel = true;
-  ui::AskYesNo(this, box, std::move(answered), &asking_);
+  ui::AskYesNo(this, box, std::move(answered));
 }
 
 void TForm1::ShowMessage(const std::string& text) {

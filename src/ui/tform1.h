@@ -12,6 +12,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <functional>
 #include <memory>
@@ -28,7 +29,9 @@
 #include "ui/roster_model.h"
 #include "view/smileys.h"
 
+class QAction;
 class QColor;
+class QKeySequence;
 class QMenu;
 class QWheelEvent;
 class QTabBar;
@@ -128,7 +131,15 @@ class TForm1 : public QMainWindow,
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  // The own state follows whether the user is in the window (UserInWindow).
+  bool UserInWindow() const;
+  void UpdateActivation();
+  void DialogLeft();
   void BuildMenus();
+  // A window-wide shortcut, whichever control has the focus.
+  void WindowKey(QAction* action, const QKeySequence& key);
+  // The function keys of the window's commands and the tab order.
+  void BuildKeyboardAccess();
   void ConnectWidgets();
   // The display mode of the active message tab.
   ViewMode CurrentInputMode() const;
@@ -136,6 +147,8 @@ class TForm1 : public QMainWindow,
   void ToggleLineMode();
   // Tab in the editor: nick completion.
   void CompleteNick();
+  // The editor's text before the caret ends in a word (Tab completes it; otherwise Tab moves on).
+  bool WordBeforeCaret() const;
   // Ctrl+Backspace and the layout menu N26: the draft typed again in another keyboard layout.
   KeyboardLayouts& Layouts();
   void RetypeInLayout(std::size_t to, bool wholeDraft);
@@ -208,8 +221,10 @@ class TForm1 : public QMainWindow,
   int messageWheel_ = 0;
   int rosterWheel_ = 0;
   bool syncingSelection_ = false;
-  bool asking_ = false;  // an input box is open
   bool closed_ = false;
+  QMetaObject::Connection focusWatch_;
+  QPointer<QWidget> lastOwnWindow_;  // the program's window that was active last
+  bool dialogActive_ = false;        // it is one of the window's dialogs
   std::unique_ptr<KeyboardLayouts> layouts_;
   bool layoutsFromDesktop_ = false;
 };

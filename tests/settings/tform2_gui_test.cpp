@@ -10,6 +10,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTimer>
 
 #include <fstream>
 #include <sstream>
@@ -144,6 +145,81 @@ TEST_F(SettingsDialogTest, ReshownInAnAutomaticStateKeepsTheModesOwnSounds) {
   EXPECT_EQ(Settings().SoundSets[2].Value("on_bell"), "1");
   EXPECT_FALSE(Settings().SoundSets[0].Has("on_bell"));
   EXPECT_EQ(Settings().SoundTable.Value("on_bell"), "");
+}
+
+// Opened from the roster panel's button as the program opens it (window-modal), the dialog is part
+// of the window: taking the activation leaves the state, the away timer and StartHidden alone. The
+// sounds edited for the set in force (the chosen state's, or a listed program's) are the live ones
+// and the ones the full save writes. Leaving the program from the dialog is leaving the window.
+TEST_F(SettingsDialogTest, TheDialogIsPartOfTheWindowAndEditsTheSoundsInForce) {
+  const struct {
+    const char* name;
+    std::vector<std::string> programs;  // running
+    char state;                         // in force while the dialog is open
+    char away;                          // once the user has left the program
+    const char* section;                // of the set in force
+  } cases[] = {
+      {"the chosen state", {}, '1', '2', "SOUNDS0"},
+      {"a listed program's state", {"game"}, '4', '4', "SOUNDS1"},
+  };
+  int host = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    dialog.reset();
+    peer = std::make_unique<WindowPeer>(lan, "10.0.1." + std::to_string(++host), "ann",
+                                        "[SOUNDS]\nmute=0\n[SOUNDS0]\nmute=0\n[SOUNDS1]\nmute=0\n"
+                                        "[STATES]\ngame=4\n");
+    dialog =
+        std::make_unique<TForm2>(*peer->core, TForm2Window{peer->form.get(), peer->form->LanguageMenu(), {}},
+                                 "/opt/plumo/bin/plumo", config.Path(), peer->form.get());
+    peer->form->OnSettingsRequested = [this] {
+      dialog->setWindowModality(Qt::WindowModal);
+      dialog->open();
+    };
+    QApplication::setActiveWindow(peer->form.get());
+    ASSERT_TRUE(peer->core->Own().WindowActive());
+    peer->system.programs = c.programs;
+    peer->core->Own().ApplyAutoStates();
+    ASSERT_EQ(peer->core->Engine().State(), c.state);
+    const auto* timer2 = peer->Find<QTimer>("Timer2");
+
+    QTest::mouseClick(peer->Button("SpeedButton2"), Qt::LeftButton);
+    ASSERT_TRUE(dialog->isVisible());
+    TRY_EQ(QApplication::activeWindow(), static_cast<QWidget*>(dialog.get()));
+    EXPECT_EQ(peer->core->Engine().State(), c.state);
+    EXPECT_EQ(peer->core->Own().SavedState(), '1');
+    EXPECT_TRUE(peer->core->Own().WindowActive());
+    EXPECT_FALSE(timer2->isActive());
+    EXPECT_EQ(TIniFile((peer->dir / "chat.ini").string()).ReadString("Main", "StartHidden", "0"), "0");
+
+    QTableWidget* sounds = Table("ValueListEditor1");
+    sounds->item(RowOf(sounds, "mute"), 1)->setText(QStringLiteral("1"));
+    EXPECT_EQ(Settings().SoundTable.Value("mute"), "1");
+    EXPECT_EQ(peer->Button("SpeedButton3")->property("image").toInt(), 84);
+
+    // Closed as the keyboard goes to nobody (a desktop without a window manager gives it back to no
+    // one): the window takes it back, and the user never counted as away.
+    QApplication::setActiveWindow(nullptr);
+    dialog->close();
+    EXPECT_TRUE(peer->core->Own().WindowActive());
+    TRY_EQ(QApplication::activeWindow(), static_cast<QWidget*>(peer->form.get()));
+    EXPECT_EQ(peer->core->Engine().State(), c.state);
+    EXPECT_TRUE(peer->core->Own().WindowActive());
+    EXPECT_EQ(TIniFile((peer->dir / "chat.ini").string()).ReadString("Main", "StartHidden", "0"), "0");
+
+    // Leaving the program from the open dialog is leaving the window.
+    QTest::mouseClick(peer->Button("SpeedButton2"), Qt::LeftButton);
+    TRY_EQ(QApplication::activeWindow(), static_cast<QWidget*>(dialog.get()));
+    QApplication::setActiveWindow(nullptr);
+    TRY_EQ(peer->core->Own().WindowActive(), false);
+    EXPECT_EQ(peer->core->Engine().State(), c.away);
+    EXPECT_TRUE(timer2->isActive());
+    dialog->close();
+    TIniFile ini((peer->dir / "chat.ini").string());
+    EXPECT_EQ(ini.ReadString("SOUNDS", "mute", ""), "1");
+    EXPECT_EQ(ini.ReadString(c.section, "mute", ""), "1");
+    EXPECT_EQ(ini.ReadString("Main", "MyState", ""), "1");
+  }
 }
 
 // The value lists: on/off for switches, the states for programs, nothing for the rest.

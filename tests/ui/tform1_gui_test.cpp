@@ -10,6 +10,7 @@
 #include <fstream>
 #include <functional>
 
+#include "core/inifile.h"
 #include "core/window_rules.h"
 #include "window_fixture.h"
 
@@ -162,6 +163,113 @@ TEST_F(WindowTest, TheTabMenuOpensOnlyOverTheActiveReplyTabAndSends) {
   EXPECT_TRUE(bob.Messages()->tabText(1).endsWith(QStringLiteral("<-@alice")));
 }
 
+// The keyboard reaches every command from wherever the focus is: keys go to the widget that has the
+// focus, as a user's do. Each step starts from where the previous one left the focus.
+TEST_F(WindowTest, KeysReachTheWindowsCommandsFromAnyControl) {
+  WindowPeer alice(lan, "198.18.0.11", "alice");
+  WindowPeer bob(lan, "198.18.0.12", "bob");
+  WaitForRosters({&alice, &bob});
+  bool settingsOpened = false;
+  alice.form->OnSettingsRequested = [&] { settingsOpened = true; };
+  QTabBar* messages = alice.Messages();
+  auto* nickBox = alice.Find<QComboBox>("ComboBox1");
+  const auto focused = [] { return QApplication::focusWidget(); };
+  const auto bobKnowsCarol = [&] {
+    for (const RosterRow& row : bob.core->Roster().Rows())
+      if (row.Nick == "carol") return true;
+    return false;
+  };
+  // A click in bob's window makes it the active one; alice's window comes back to front after it.
+  const auto bobsConsole = [&] {
+    bob.ClickTab(bob.Channels(), 0);
+    const QString text = bob.DisplayText();
+    QApplication::setActiveWindow(alice.form.get());
+    return text;
+  };
+  const struct {
+    const char* name;
+    std::function<void()> act;
+    std::function<bool()> done;
+  } steps[] = {
+      {"/help lists the keys",
+       [&] {
+         alice.ClickToFocus(alice.Editor());
+         alice.TypeAtFocus(QStringLiteral("/help"));
+         alice.Press(Qt::Key_Return);
+         alice.ClickTab(alice.Channels(), 0);
+       },
+       [&] {
+         return alice.DisplayText().contains(QStringLiteral("F8 - the user list menu; F9 - settings")) &&
+                alice.EditorText().isEmpty();
+       }},
+      {"F5 with the roster focused: a message to the selected peer",
+       [&] {
+         alice.ClickToFocus(alice.Roster()->viewport());
+         alice.ClickRosterRow(QStringLiteral("bob"));
+         alice.Press(Qt::Key_F5);
+       },
+       [&] {
+         return messages->count() == 2 && messages->tabText(1).endsWith(QStringLiteral(",bob->")) &&
+                focused() == alice.Editor();
+       }},
+      {"Esc in the reply drops it", [&] { alice.Press(Qt::Key_Escape); },
+       [&] { return messages->count() == 1; }},
+      {"Tab at an empty draft moves on to the roster", [&] { alice.Press(Qt::Key_Tab); },
+       [&] { return focused() == alice.Roster(); }},
+      {"F6 with the roster focused: a message to everybody", [&] { alice.Press(Qt::Key_F6); },
+       [&] { return messages->count() == 2 && messages->tabText(1).contains(QStringLiteral("@")); }},
+      {"F5 in the editor opens one reply tab",
+       [&] {
+         alice.Press(Qt::Key_Escape);
+         alice.Press(Qt::Key_F5);
+       },
+       [&] { return messages->count() == 2 && messages->tabText(1).endsWith(QStringLiteral(",bob->")); }},
+      {"Tab after a blank moves on, leaving the draft as it was",
+       [&] {
+         alice.Press(Qt::Key_Escape);
+         alice.ClickToFocus(alice.Editor());
+         alice.TypeAtFocus(QStringLiteral("hi "));
+         alice.Press(Qt::Key_Tab);
+       },
+       [&] { return focused() == alice.Roster() && alice.EditorText() == QStringLiteral("hi "); }},
+      {"Tab after a letter completes a nick",
+       [&] {
+         alice.ClickToFocus(alice.Editor());
+         alice.TypeAtFocus(QStringLiteral("b"));
+         alice.Press(Qt::Key_Tab);
+       },
+       [&] { return focused() == alice.Editor() && alice.EditorText() == QStringLiteral("hi bob"); }},
+      {"F7 rings the selected peer", [&] { alice.Press(Qt::Key_F7); },
+       [&] { return bobsConsole().contains(QStringLiteral("alice sent you bell number 0")); }},
+      {"F3 drops down the own state menu", [&] { alice.Press(Qt::Key_F3); },
+       [&] { return alice.Find<QMenu>("PopupMenu9")->isVisible(); }},
+      {"F8 drops down the roster menu with the roster focused",
+       [&] {
+         alice.Find<QMenu>("PopupMenu9")->hide();
+         alice.Press(Qt::Key_F8);
+       },
+       [&] { return alice.Find<QMenu>("PopupMenu2")->isVisible() && focused() == alice.Roster(); }},
+      {"F9 opens the settings",
+       [&] {
+         alice.Find<QMenu>("PopupMenu2")->hide();
+         alice.Press(Qt::Key_F9);
+       },
+       [&] { return settingsOpened; }},
+      {"F2 takes the keyboard to the nick box; the nick typed there reaches the other peers",
+       [&] {
+         alice.Press(Qt::Key_F2);
+         alice.TypeAtFocus(QStringLiteral("carol"));
+         alice.Press(Qt::Key_Return);
+       },
+       [&] { return focused() == nickBox && alice.core->Settings().MyName == "carol" && bobKnowsCarol(); }},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.name);
+    step.act();
+    EXPECT_TRUE(WaitFor(step.done));
+  }
+}
+
 TEST_F(WindowTest, ToolbarAndPanelActionsReachTheCoreWithTheQueuedAnswers) {
   WindowPeer alice(lan, "198.18.0.11", "alice", "[SOUNDS]\nmute=0\n[SOUNDS0]\nmute=0\n");
   QComboBox* nickBox = alice.Find<QComboBox>("ComboBox1");
@@ -184,19 +292,24 @@ TEST_F(WindowTest, ToolbarAndPanelActionsReachTheCoreWithTheQueuedAnswers) {
        [&] { return alice.core->Engine().State() == '1' && alice.core->Own().SavedDescr() == " "; }},
       {"mute button", std::nullopt, [&] { QTest::mouseClick(alice.Button("SpeedButton3"), Qt::LeftButton); },
        [&] { return alice.Button("SpeedButton3")->property("image").toInt() == 84; }},
+      // Clicked, the box has the keyboard: the keys reach the box, not its line directly.
       {"a nick typed into the nick box", std::nullopt,
        [&] {
+         alice.ClickToFocus(nickBox->lineEdit());
          nickBox->lineEdit()->selectAll();
-         QTest::keyClicks(nickBox->lineEdit(), QStringLiteral("carol"));
-         QTest::keyClick(nickBox->lineEdit(), Qt::Key_Return);
+         alice.TypeAtFocus(QStringLiteral("carol"));
+         alice.Press(Qt::Key_Return);
        },
        [&] {
-         return alice.core->Engine().Nick() == "carol" && nickBox->findText(QStringLiteral("carol")) >= 0;
+         return alice.core->Engine().Nick() == "carol" && nickBox->findText(QStringLiteral("carol")) >= 0 &&
+                alice.core->Settings().MyName == "carol" &&
+                alice.Roster()->model()->index(0, 0).data().toString() == QStringLiteral("carol");
        }},
       {"an empty nick is refused", std::nullopt,
        [&] {
+         alice.ClickToFocus(nickBox->lineEdit());
          nickBox->lineEdit()->clear();
-         QTest::keyClick(nickBox->lineEdit(), Qt::Key_Return);
+         alice.Press(Qt::Key_Return);
        },
        [&] {
          return alice.core->Engine().Nick() == "carol" && nickBox->currentText() == QStringLiteral("carol");
@@ -225,6 +338,38 @@ TEST_F(WindowTest, ActivationSwitchesBetweenActiveAndAwayAndRunsTheProgramListTi
   TRY_EQ(bob.core->Engine().State(), '1');
   EXPECT_FALSE(bobTimer2->isActive());
   EXPECT_EQ(alice.core->Engine().State(), '2');
+}
+
+// A hidden start is not the user in the window: away from the first announcement on, the program
+// list runs while the window is unseen, and the first activation brings the chosen state back and
+// is recorded for the next start.
+TEST_F(WindowTest, AHiddenStartIsAwayUntilTheWindowIsFirstActivated) {
+  WindowPeer alice(lan, "198.18.0.11", "alice");
+  WindowPeer bob(lan, "198.18.0.12", "bob", "StartHidden=1\n[STATES]\ngame=4\n");
+  QTimer* timer2 = bob.Find<QTimer>("Timer2");
+  EXPECT_FALSE(bob.form->isVisible());
+  EXPECT_FALSE(bob.core->Own().WindowActive());
+  EXPECT_EQ(bob.core->Engine().State(), '2');
+  ASSERT_TRUE(timer2->isActive());
+  const auto bobAtAlice = [&] {
+    for (const RosterRow& row : alice.core->Roster().Rows())
+      if (row.Nick == "bob") return row.State;
+    return '?';
+  };
+  TRY_EQ(bobAtAlice(), '2');
+
+  timer2->setInterval(10);  // the next look comes at once
+  bob.system.programs = {"game"};
+  TRY_EQ(bob.core->Engine().State(), '4');
+  bob.system.programs.clear();
+  TRY_EQ(bob.core->Engine().State(), '2');
+
+  bob.form->show();
+  QApplication::setActiveWindow(bob.form.get());
+  TRY_EQ(bobAtAlice(), '1');
+  EXPECT_TRUE(bob.core->Own().WindowActive());
+  EXPECT_FALSE(timer2->isActive());
+  EXPECT_EQ(TIniFile((bob.dir / "chat.ini").string()).ReadString("Main", "StartHidden", ""), "0");
 }
 
 TEST_F(WindowTest, WithoutANetworkAddressTheNetworkWatchRunsUntilOneAppears) {

@@ -56,7 +56,8 @@ struct WindowPeer {
                                        [&lan, this](TPlumo* e) { lan.Attach(host, e); });
     form->AttachCore(*core);
     started = form->FormCreate();
-    form->show();
+    // As the program does on a desktop with a notification area: a hidden start shows nothing.
+    if (!core->Settings().StartHidden) form->show();
   }
   // The window closes (saving, leaving the network), then the core goes, then the window.
   ~WindowPeer() {
@@ -84,6 +85,24 @@ struct WindowPeer {
   void Type(const QString& text) const { QTest::keyClicks(Editor(), text); }
   void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) const {
     QTest::keyClick(Editor(), key, modifiers);
+  }
+  // The window becomes the active one (as a click on it makes it), then a click on widget gives it
+  // the keyboard as it would a user's; returns the widget that has the keyboard focus then.
+  QWidget* ClickToFocus(QWidget* widget) const {
+    QApplication::setActiveWindow(form.get());
+    QTest::mouseClick(widget, Qt::LeftButton, Qt::NoModifier, widget->rect().center());
+    return QApplication::focusWidget();
+  }
+  // Keys as a user's arrive: at the widget that has the keyboard focus, whichever it is.
+  void Press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) const {
+    QWidget* focused = QApplication::focusWidget();
+    ASSERT_NE(focused, nullptr);
+    QTest::keyClick(focused, key, modifiers);
+  }
+  void TypeAtFocus(const QString& text) const {
+    QWidget* focused = QApplication::focusWidget();
+    ASSERT_NE(focused, nullptr);
+    QTest::keyClicks(focused, text);
   }
   void ClickTab(QTabBar* tabs, int index) const {
     QTest::mouseClick(tabs, Qt::LeftButton, Qt::NoModifier, tabs->tabRect(index).center());
