@@ -34,6 +34,7 @@ class QWheelEvent;
 class QTabBar;
 class QTextEdit;
 class QTimer;
+class QTranslator;
 
 namespace Ui {
 class TForm1;
@@ -190,6 +191,7 @@ class TForm1 : public QMainWindow,
   ui::TFindBar* findBar_ = nullptr;
   QTextEdit* peerHistory_ = nullptr;
   ui::THistorySearch* historySearch_ = nullptr;
+  QTranslator* buttonTexts_ = nullptr;  // captions of the standard dialog buttons
   int editorHeight_ = 25;
   // The part of a wheel notch not yet turned into a key, per control.
   int channelWheel_ = 0;
