@@ -532,6 +532,7 @@ TEST_F(SettingsDialogTest, EveryTextComesFromTheLanguageFile) {
     peer.reset();
     Open(kSoundIni, "10.0.0." + std::to_string(++host), language);
     const bool inEnglish = std::string(language) == "english.lng";
+    peer->form->HistorySearch();  // made on first use, as the other dialogs of the window
     // The standard buttons as Qt makes them for a message box, an input box and any button row.
     new QMessageBox(QMessageBox::Question, QString(), QString(),
                     QMessageBox::Ok | QMessageBox::Cancel | QMessageBox::Yes | QMessageBox::No,
