@@ -54,11 +54,11 @@ using ui::ToCp1251;
 
 namespace {
 
-// The text a covered component shows, and setting it. Panels keep theirs as a property: they show
-// no text but the language files know them.
 // A menu item captioned "-" is a separator line; it shows no text.
 const QString kSeparatorCaption = QStringLiteral("-");
 
+// The text a covered component shows, and setting it. Panels keep theirs as a property: they show
+// no text but the language files know them.
 QString CaptionOf(const QObject* object) {
   if (const auto* button = qobject_cast<const QAbstractButton*>(object)) return button->text();
   if (const auto* menu = qobject_cast<const QMenu*>(object)) return menu->title();
@@ -344,8 +344,12 @@ void TForm1::ExportHistory(bool channelStrip) {
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   dialog->setAcceptMode(QFileDialog::AcceptSave);
   dialog->setDefaultSuffix(QStringLiteral("txt"));
-  dialog->selectFile(FromCp1251(key->Name == "@" ? std::string("everybody") : key->Name) +
-                     QStringLiteral(".txt"));
+  std::string name = key->Name;
+  if (name == "@") {
+    const TMessageScope scope(core_->Messages());
+    name = core_->Messages().GetMessage("MultiMessage");
+  }
+  dialog->selectFile(FromCp1251(name) + QStringLiteral(".txt"));
   connect(dialog, &QFileDialog::fileSelected, this, write);
   dialog->open();
 }
