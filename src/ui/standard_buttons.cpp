@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/standard_buttons.h"
 
-#include <cstring>
 #include <string_view>
+#include <utility>
 
 #include "lang/lng.h"
 #include "ui/qt_text.h"
@@ -12,11 +12,12 @@ namespace plumo::ui {
 StandardButtonTexts::StandardButtonTexts(std::function<std::string(const char* key)> text, QObject* parent)
     : QTranslator(parent), text_(std::move(text)) {}
 
-// The generic theme asks in the context "QPlatformTheme", the GNOME theme in "QGnomeTheme" for a few
-// of them; both mark a mnemonic with "&", which the comparison skips.
+// The generic theme asks in the context "QPlatformTheme", a desktop's theme in its own ("QGnomeTheme")
+// for a few of them; both mark a mnemonic with "&", which the comparison skips.
 const char* StandardButtonTexts::KeyOf(const char* context, const char* sourceText) {
   if (context == nullptr || sourceText == nullptr) return nullptr;
-  if (std::strcmp(context, "QPlatformTheme") != 0 && std::strcmp(context, "QGnomeTheme") != 0) return nullptr;
+  const std::string_view theme(context);
+  if (!theme.starts_with('Q') || !theme.ends_with("Theme")) return nullptr;
   std::string plain;
   for (const char* c = sourceText; *c != '\0'; ++c)
     if (*c != '&') plain += *c;

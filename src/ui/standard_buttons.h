@@ -17,8 +17,8 @@ class StandardButtonTexts : public QTranslator {
   // text: the message of a language key in code page 1251 (kMissingText or empty when there is none).
   explicit StandardButtonTexts(std::function<std::string(const char* key)> text, QObject* parent = nullptr);
 
-  // The language key of a standard button's caption as the platform theme asks for it ("&Yes" in
-  // the context "QPlatformTheme"), or null for any other text.
+  // The language key of a standard button's caption as a platform theme asks for it ("&Yes" in
+  // the context "QPlatformTheme", "&OK" in "QGnomeTheme"), or null for any other text.
   static const char* KeyOf(const char* context, const char* sourceText);
 
   QString translate(const char* context, const char* sourceText, const char* disambiguation,
