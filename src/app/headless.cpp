@@ -915,7 +915,7 @@ int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
   if (!core.FormCreate()) {
     // Another copy (or another program) has the port: this one sent nothing and ends.
     if (!core.StartError().empty()) {
-      std::fprintf(stderr, "plumo: %s\n", core.StartError().c_str());
+      std::fprintf(stderr, "plumo: %s\n", Cp1251ToUtf8(core.StartError()).c_str());
       if (out.Json()) Emit("{\"error\":" + JsonString(core.StartError()) + "}");
     }
     return 3;

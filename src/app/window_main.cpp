@@ -26,6 +26,7 @@
 #include "core/chatcore.h"
 #include "host/qt_engine_host.h"
 #include "images/images.h"
+#include "lang/codepage.h"
 #include "platform/screensaver_watch.h"
 #include "platform/x11_idle.h"
 #include "settings/autostart.h"
@@ -152,10 +153,9 @@ int RunWindow(int argc, char** argv, const WindowOptions& options) {
   if (!form.FormCreate()) {
     // The port is taken by a program that is not this user's window: say so instead of running deaf.
     if (!core.StartError().empty()) {
-      std::fprintf(stderr, "plumo: %s\n", core.StartError().c_str());
+      std::fprintf(stderr, "plumo: %s\n", Cp1251ToUtf8(core.StartError()).c_str());
       QMessageBox::critical(nullptr, QStringLiteral("Plumo"),
-                            QStringLiteral("Plumo already runs here, or another program uses its port.\n\n") +
-                                QString::fromLatin1(core.StartError()));
+                            QString::fromStdString(Cp1251ToUtf8(core.StartError())));
     }
     return 1;
   }

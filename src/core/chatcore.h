@@ -81,7 +81,7 @@ class TChatCore {
   // --- Start-up and shutdown.
   // The creation sequence of the main window. False when the program is to end: Quitting is then
   // set, and StartError says why when there is something to tell (the port is taken by another
-  // program; nothing was sent then).
+  // program; nothing was sent then), in the language file's words (code page 1251).
   bool FormCreate();
   const std::string& StartError() const { return startError_; }
   // A language file for this run instead of the one chat.ini names (set before FormCreate).

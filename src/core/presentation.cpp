@@ -46,9 +46,9 @@ void TEventPresenter::OnUserState(const AChuvakInfo& entry, char oldState) {
   const char now = entry.State;
   if (oldState == now || now == stAway || (oldState == stAway && now == stActive)) return;
   const TMessageScope scope(c_.Messages);
-  tabs_.ConsoleAdd(
-      kGrey + "[" + c_.NowTime() + "] " +
-      FormatText(c_.Msg("UserChangeStatus"), {entry.Nick, own_.StateCaption(now), entry.StateDescription}));
+  tabs_.ConsoleAdd(kGrey + "[" + c_.NowTime() + "] " +
+                   FormatOptional(c_.Msg("UserChangeStatus"),
+                                  {entry.Nick, own_.StateCaption(now), entry.StateDescription}, 2));
 }
 
 void TEventPresenter::OnTopicChange(const std::string& channelName) {
@@ -77,13 +77,14 @@ void TEventPresenter::OnChannelLine(const TMStigs& fields, const std::string& ch
 }
 
 void TEventPresenter::AddReceivedMessage(const std::string& caption, int iconIndex,
-                                         const std::string& address, const std::string& quote,
-                                         const std::string& text) {
+                                         const std::string& address, const std::string& nick,
+                                         const std::string& quote, const std::string& text) {
   Conversation c;
   c.Name = caption;
   c.IconIndex = iconIndex;
   c.Seen = false;
   c.Recipients = address;
+  c.RecipientNames = nick;
   c.MassMessage = false;  // a reply goes to the sender alone
   c.Mode = ModeReply;
   TConversationList& inputs = tabs_.Inputs();
@@ -98,7 +99,7 @@ void TEventPresenter::OnPrivateMessage(const TMStigs& fields, const std::string&
                                        const std::string& address) {
   if (c_.History) c_.History->Message(HistoryKind::Private, false, address, Field0(fields), text);
   const std::string t = c_.NowTime();
-  AddReceivedMessage("[" + t + "] " + "<-" + Field0(fields) + ",", icon::kPrivate, address,
+  AddReceivedMessage("[" + t + "] " + "<-" + Field0(fields), icon::kPrivate, address, Field0(fields),
                      Field0(fields) + " [" + t + "]", text);
   sounds_.PlayEventSound("message");
 }
@@ -108,7 +109,7 @@ void TEventPresenter::OnMassMessage(const TMStigs& fields, const std::string& te
   if (c_.Settings.DesableMultiMessage) return;
   if (c_.History) c_.History->Message(HistoryKind::Mass, false, address, Field0(fields), text);
   const std::string t = c_.NowTime();
-  AddReceivedMessage("[" + t + "] " + "<-@" + Field0(fields), icon::kMass, address,
+  AddReceivedMessage("[" + t + "] " + "<-@" + Field0(fields), icon::kMass, address, Field0(fields),
                      Field0(fields) + " " + c_.MsgAlone("MultiMessage") + " [" + t + "] ", text);
   sounds_.PlayEventSound("mass_message");
 }

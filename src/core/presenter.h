@@ -46,7 +46,7 @@ class TEventPresenter final : public TPlumoEvents {
  private:
   // Opens the reply tab of a received message, with the message quoted in it.
   void AddReceivedMessage(const std::string& caption, int iconIndex, const std::string& address,
-                          const std::string& quote, const std::string& text);
+                          const std::string& nick, const std::string& quote, const std::string& text);
 
   TCoreContext& c_;
   TTabStrips& tabs_;

@@ -170,7 +170,8 @@ std::string TRosterList::Tip(const RosterRow& row) const {
   std::string tip;
   {
     const TMessageScope scope(c_.Messages);
-    tip = RosterTip(*entry, StateCaption(c_.Messages, entry->State), c_.Surfaces.System.NowLocalMs());
+    tip = RosterTip(*entry, StateCaption(c_.Messages, entry->State), c_.Msg("LastHeard"),
+                    c_.Surfaces.System.NowLocalMs());
   }
   // Two addresses under one nick: the tip names them all, since either may be an impostor.
   const std::vector<std::string> sharing = users.AddressesOf(row.Nick);

@@ -4,6 +4,9 @@
 
 #include <algorithm>
 
+#include "core/texts.h"
+#include "lang/lng.h"
+
 namespace plumo {
 
 std::optional<RosterMove> RosterMoveOf(EditorAction action) {
@@ -69,14 +72,15 @@ RosterSelection MoveRosterSelection(RosterSelection selection, RosterMove move) 
   return selection;
 }
 
-std::string RosterTip(const AChuvakInfo& entry, std::string_view stateCaption, std::int64_t nowMs) {
+std::string RosterTip(const AChuvakInfo& entry, std::string_view stateCaption, const std::string& lastHeard,
+                      std::int64_t nowMs) {
   const std::int64_t seconds = std::max<std::int64_t>(0, (nowMs - entry.LastSeen) / 1000);
   std::string tip = entry.Nick;
   tip += "\r\n" + entry.Address;
   tip += "\r\n";
   tip += stateCaption;
-  tip += "\r\n" + entry.StateDescription;
-  tip += "\r\n" + std::to_string(seconds);
+  if (!TrimText(entry.StateDescription).empty()) tip += "\r\n" + entry.StateDescription;
+  tip += "\r\n" + FormatText(lastHeard, {std::to_string(seconds)});
   return tip;
 }
 

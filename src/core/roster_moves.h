@@ -40,10 +40,12 @@ std::vector<int> SelectedRows(const RosterSelection& selection);
 // row 0 with no selection or f = n-1. An empty roster comes back unchanged.
 RosterSelection MoveRosterSelection(RosterSelection selection, RosterMove move);
 
-// The tip of a roster row (ListView1InfoTip): nick, address, state caption, state description and
-// the whole seconds since the entry was last heard, joined by CR LF. A last-heard time after nowMs
-// (the clock was set back) counts as 0 seconds.
-std::string RosterTip(const AChuvakInfo& entry, std::string_view stateCaption, std::int64_t nowMs);
+// The tip of a roster row (ListView1InfoTip): nick, address, state caption, state description (left
+// out when blank) and the whole seconds since the entry was last heard, filled into lastHeard (the
+// language file's "Last heard %s s ago"), joined by CR LF. A last-heard time after nowMs (the clock
+// was set back) counts as 0 seconds.
+std::string RosterTip(const AChuvakInfo& entry, std::string_view stateCaption, const std::string& lastHeard,
+                      std::int64_t nowMs);
 
 // The control under the pointer when the wheel turns.
 enum class WheelTarget : std::uint8_t { TabMessages, TabChanels, Roster, Other };

@@ -72,7 +72,13 @@ SendOutcome TSender::SendComposedMessage() {
   bool unreachable = false;
   bool tooLong = false;
   const std::vector<std::string> items = DecodeList(view.Recipients);
-  const std::vector<std::string> captionItems = DecodeList(view.Name);
+  // The nick of each recipient, for the report of one that cannot be reached.
+  std::vector<std::string> captionItems;
+  for (std::size_t at = 0; at <= view.RecipientNames.size();) {
+    const std::size_t end = std::min(view.RecipientNames.find(',', at), view.RecipientNames.size());
+    captionItems.push_back(view.RecipientNames.substr(at, end - at));
+    at = end + 1;
+  }
   {
     const TMessageScope scope(c_.Messages);
     for (std::size_t i = 0; i < items.size(); ++i) {

@@ -599,7 +599,8 @@ const std::vector<SettingDef>& SettingsTable() {
       Key<Bool>("DesableMultiMessage", &TSettings::DesableMultiMessage, Full, Literal("0")),
       Key<Int>("AwayIdleMinutes", &TSettings::AwayIdleMinutes, Full, Literal("0")),
       Key<Colour>("MyColor", &TSettings::MyColor, Full, Literal("000000")),
-      Key<Bool>("AutoStart", &TSettings::AutoStart, Full, Literal("1")),
+      // Off until the user ticks it: a new installation does not start itself at log-in.
+      Key<Bool>("AutoStart", &TSettings::AutoStart, Full, Literal("0")),
       Key<Bool>("KeepHistory", &TSettings::KeepHistory, Full, Literal("1")),
       Key<Int>("HistoryDays", &TSettings::HistoryDays, Full, Literal("0")),
       Key<Int>("HistoryLines", &TSettings::HistoryLines, Full, Literal("200")),

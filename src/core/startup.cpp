@@ -120,9 +120,11 @@ bool TChatCore::FormCreate() {
     ctx_.Engine = nullptr;
     engine_.reset();
     quitting_ = true;
-    startError_ = "UDP port " + std::to_string(kDefaultPort) +
-                  " is taken by another program (Plumo already runs here?); this copy ends without "
-                  "sending anything.";
+    const std::string text = ctx_.MsgAlone("PortTaken");
+    startError_ = text == kMissingText ? "UDP port " + std::to_string(kDefaultPort) +
+                                             " is taken by another program (Plumo already runs here?): this "
+                                             "copy ends without sending anything."
+                                       : FormatText(text, {std::to_string(kDefaultPort)});
     return false;
   }
   if (addr == "127.0.0.1") {

@@ -56,7 +56,8 @@ struct Conversation {
   int IconIndex = 0;
   bool Seen = false;
   ViewMode Mode = ModeLog;
-  std::string Recipients;  // ",addr,addr" for a message draft
+  std::string Recipients;      // ",addr,addr" for a message draft
+  std::string RecipientNames;  // ",nick,nick", the nick of each address of Recipients
   bool MassMessage = false;
 };
 

@@ -103,12 +103,25 @@ void TTabStrips::CloseMessageTab() {
 }
 
 int TTabStrips::OpenReplyTab(const std::string& recipients, const std::string& names, bool mass) {
-  const std::string caption = "[" + c_.NowTime() + "] " + names + "->";
+  // names is ",ann,bob" (or "@" and the mass message's name): the caption lists them "->ann, bob",
+  // as a received message's tab reads "<-ann".
+  std::string shown;
+  for (std::size_t at = 0; at <= names.size();) {
+    std::size_t end = names.find(',', at);
+    if (end == std::string::npos) end = names.size();
+    std::string name = names.substr(at, end - at);
+    if (at == 0 && !name.empty() && name[0] == '@') name.erase(0, 1);
+    if (!name.empty()) shown += (shown.empty() ? "" : ", ") + name;
+    at = end + 1;
+  }
+  if (shown.empty() && mass) shown = c_.MsgAlone("MultiMessage");
+  const std::string caption = "[" + c_.NowTime() + "] ->" + shown;
   Conversation c;
   c.Name = caption;
   c.IconIndex = mass ? icon::kMass : icon::kPrivate;
   c.Seen = true;
   c.Recipients = recipients;
+  c.RecipientNames = names;
   c.MassMessage = mass;
   c.Mode = ModeReply;
   int index = inputs_.Add(c);

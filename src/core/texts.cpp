@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "lang/lng.h"
+
 namespace plumo {
 
 namespace {
@@ -38,6 +40,19 @@ std::string TrimText(const std::string& text) {
   while (b < e && static_cast<unsigned char>(text[b]) <= ' ') ++b;
   while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ') --e;
   return text.substr(b, e - b);
+}
+
+std::string FormatOptional(const std::string& format, std::vector<std::string> args, std::size_t optional) {
+  if (optional >= args.size() || !TrimText(args[optional]).empty()) return FormatText(format, args);
+  // A mark no text of the program contains stands in for the blank argument, then goes with its
+  // brackets.
+  const std::string mark = "\x01";
+  args[optional] = mark;
+  std::string text = FormatText(format, args);
+  for (const std::string& hole : {" (" + mark + ")", "(" + mark + ")", mark}) {
+    for (std::size_t at; (at = text.find(hole)) != std::string::npos;) text.erase(at, hole.size());
+  }
+  return text;
 }
 
 TNameValueList ParseNameValues(const std::string& text) {

@@ -29,6 +29,11 @@ std::string DateTimeText(std::int64_t localMs);
 // Leading and trailing blanks and control characters removed.
 std::string TrimText(const std::string& text);
 
+// FormatText where the argument at `optional` may be blank: a blank one is left out together with
+// the brackets around it and the blank before them, so "%s is now '%s' (%s)" reads "ann is now
+// 'Away'" rather than "ann is now 'Away' ( )".
+std::string FormatOptional(const std::string& format, std::vector<std::string> args, std::size_t optional);
+
 // Name=value lines separated by any mix of CR and LF (the interface list) as a table.
 TNameValueList ParseNameValues(const std::string& text);
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "core/ownstate.h"
+#include "core/texts.h"
 #include "lang/lng.h"
 
 namespace plumo {
@@ -17,7 +18,8 @@ std::vector<StateMenuItem> StateMenuItems(TMsgINISupp& mis, char savedState, con
     item.Tag = tag;
     item.Caption = mis.GetMessage("WinState" + std::to_string(tag));
     item.Checked = state == savedState;
-    if (item.Checked) item.Caption += " (" + savedDescr + ")";
+    // A blank description (the default is one space) adds nothing.
+    if (item.Checked && !TrimText(savedDescr).empty()) item.Caption += " (" + savedDescr + ")";
     item.Image = StateImageIndex(state);
     items.push_back(std::move(item));
   }

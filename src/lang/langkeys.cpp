@@ -72,12 +72,35 @@ const std::vector<const char*> kMessageKeys = {
     "SearchButton",
     "SearchCount",
     "NotDelivered",
+    "ButtonOK",
+    "ButtonCancel",
+    "ButtonYes",
+    "ButtonNo",
+    "ButtonOpen",
+    "ButtonSave",
+    "ButtonClose",
+    "NickShared",
+    "NickAmbiguous",
+    "RosterFull",
+    "PortTaken",
+    "NoTrayArea",
+    "UpdateNoSource",
+    "UpdateByPackages",
+    "UpdaterNotWritten",
+    "UpdaterNotStarted",
+    "SaveChanges",
+    "LastHeard",
+    "ProgramFiles",
+    "SoundFiles",
+    "AllFiles",
 };
 
 // Component order within each window: panels, speed buttons, then the items of the window's own
 // popup menus (the program menu, the roster menu, the message tab menu, the editor menu, the
-// channel view menu); for the settings dialog: buttons, speed buttons, label, check boxes, group
-// boxes, radio group, tab sheets, spin boxes (the text of their special value), open-file dialog.
+// channel view menu, the language menu); for the settings dialog: buttons, speed buttons, label,
+// check boxes, group boxes, radio group, tab sheets, spin boxes (the text of their special value),
+// open-file dialog, the column titles of the value lists (comma-separated) and the program list's
+// hint, and the dialog's own title (key "Form2"). A menu item captioned "-" is a separator.
 const std::vector<TDesignCaption> kDesignCaptions = {
     {"Form1", "Panel1", ""},
     {"Form1", "Panel2", ""},
@@ -124,6 +147,8 @@ const std::vector<TDesignCaption> kDesignCaptions = {
     {"Form1", "SearchHistory1", "Искать в истории..."},
     {"Form1", "ExportHistory1", "Сохранить историю в файл..."},
     {"Form1", "DeleteHistory1", "Удалить историю канала"},
+    {"Form1", "CopyText1", "Копировать"},
+    {"Form1", "PLngItem", "Язык"},
     {"Form2", "Button1", "Добавить программу"},
     {"Form2", "Button2", "Удалить"},
     {"Form2", "Button3", "Добавить"},
@@ -162,6 +187,11 @@ const std::vector<TDesignCaption> kDesignCaptions = {
     {"Form2", "AwayIdleLabel", "«Отошёл» через (минут без ввода)"},
     {"Form2", "AwayIdleMinutes", "при уходе из окна"},
     {"Form2", "OpenDialog1", "Открыть"},
+    {"Form2", "ValueListEditor1", "Настройка,Значение"},
+    {"Form2", "ValueListEditor2", "Настройка,Значение"},
+    {"Form2", "ValueListEditor2.Hint", "1 - активен, 4 - не беспокоить, 5 - отключен"},
+    {"Form2", "ValueListEditor3", "Номер гудка,Имя звукового файла"},
+    {"Form2", "Form2", "Настройки чата"},
 };
 
 }  // namespace plumo

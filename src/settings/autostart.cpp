@@ -39,20 +39,21 @@ std::string QuotedExecArgument(const std::string& path) {
 
 }  // namespace
 
-std::string AutostartEntry(const std::string& programPath) {
+std::string AutostartEntry(const std::string& programPath, const std::string& programDir) {
   return "[Desktop Entry]\n"
          "Type=Application\n"
          "Name=Plumo\n"
          "Comment=LAN chat\n"
          "Exec=" +
-         QuotedExecArgument(programPath) +
+         QuotedExecArgument(programPath) + " --dir " + QuotedExecArgument(programDir) +
          "\n"
          "Icon=plumo\n"
          "Terminal=false\n"
          "X-GNOME-Autostart-enabled=true\n";
 }
 
-bool ApplyAutoStart(bool enabled, const fs::path& configHome, const std::string& programPath) {
+bool ApplyAutoStart(bool enabled, const fs::path& configHome, const std::string& programPath,
+                    const std::string& programDir) {
   if (configHome.empty()) return false;
   const fs::path entry = AutostartEntryPath(configHome);
   std::error_code ec;
@@ -60,14 +61,14 @@ bool ApplyAutoStart(bool enabled, const fs::path& configHome, const std::string&
     fs::remove(entry, ec);
     return !ec;
   }
-  if (programPath.find_first_of("\r\n") != std::string::npos) return false;
+  if ((programPath + programDir).find_first_of("\r\n") != std::string::npos) return false;
   fs::create_directories(entry.parent_path(), ec);
   if (ec) return false;
   // Written beside and renamed over, so that a session never reads half an entry.
   const fs::path temp = entry.string() + ".tmp";
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out << AutostartEntry(programPath);
+    out << AutostartEntry(programPath, programDir);
     out.flush();
     if (!out) {
       fs::remove(temp, ec);

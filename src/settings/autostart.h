@@ -13,11 +13,13 @@ namespace plumo {
 std::filesystem::path XdgConfigHome();
 // configHome/autostart/plumo.desktop
 std::filesystem::path AutostartEntryPath(const std::filesystem::path& configHome);
-// The entry that starts the program at programPath (quoted for the Exec key).
-std::string AutostartEntry(const std::string& programPath);
+// The entry that starts the program at programPath over the program directory programDir
+// ("--dir"), each quoted for the Exec key.
+std::string AutostartEntry(const std::string& programPath, const std::string& programDir);
 // Writes the entry (enabled) or removes it (not enabled). False when the folder or the file could
-// not be written or removed, or when the path cannot stand in an entry (a line break); then
-// nothing changes.
-bool ApplyAutoStart(bool enabled, const std::filesystem::path& configHome, const std::string& programPath);
+// not be written or removed, or when a path cannot stand in an entry (a line break); then nothing
+// changes.
+bool ApplyAutoStart(bool enabled, const std::filesystem::path& configHome, const std::string& programPath,
+                    const std::string& programDir);
 
 }  // namespace plumo

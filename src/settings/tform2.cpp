@@ -126,6 +126,19 @@ std::uint32_t FromQColor(const QColor& colour) {
          (static_cast<std::uint32_t>(colour.blue()) << 16);
 }
 
+// A value list's column titles as one caption, separated by commas.
+QString ColumnTitles(const QTableWidget* table) {
+  QStringList titles;
+  for (int column = 0; column < table->columnCount(); ++column) {
+    const QTableWidgetItem* header = table->horizontalHeaderItem(column);
+    titles << (header ? header->text() : QString());
+  }
+  return titles.join(QLatin1Char(','));
+}
+
+// The caption key of a control's hint: its name and this suffix.
+const QString kHintSuffix = QStringLiteral(".Hint");
+
 bool IsBellNumber(const std::string& text) {
   return !text.empty() && text.size() <= 5 &&
          std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -162,9 +175,12 @@ TForm2::TForm2(TChatCore& core, TForm2Window window, std::string programPath, fs
                                       return PickList(table, KeyAt(table, row));
                                     }));
   }
+  // Every tab of the strip shows its whole caption: the dialog is as wide as the strip needs.
+  ui_->PageControl1->setUsesScrollButtons(false);
+  ui_->PageControl1->setElideMode(Qt::ElideNone);
   ConnectWidgets();
-  // Creation: the autostart entry follows the setting, the memo the engine's text.
-  ApplyAutoStart();
+  // Creation: the memo shows the engine's text. The autostart entry is written or removed only when
+  // the user ticks its box, never because the dialog opened.
   if (core_.HasEngine()) ui_->Memo1->setPlainText(EngineToMemo(core_.InfoText()));
 }
 
@@ -321,8 +337,9 @@ void TForm2::FormDeactivate() {
 // --- The chat switches.
 
 void TForm2::ApplyAutoStart() {
-  // An entry that cannot be written leaves autostart as it is, silently.
-  plumo::ApplyAutoStart(core_.Settings().AutoStart, configHome_, programPath_);
+  // An entry that cannot be written leaves autostart as it is, silently. It starts the program over
+  // this program directory, so the copy started at log-in has this nick, settings and history.
+  plumo::ApplyAutoStart(core_.Settings().AutoStart, configHome_, programPath_, core_.AppDir());
 }
 
 void TForm2::CheckBoxClick(int box, bool checked) {
@@ -427,7 +444,7 @@ void TForm2::Memo1Exit() {
   if (asking_ || !core_.HasEngine()) return;
   const std::string memo = MemoToEngine(ui_->Memo1->toPlainText());
   if (memo == core_.InfoText()) return;
-  const QString question = QStringLiteral("Сохранить изменения?");
+  const QString question = FromCp1251(Message("SaveChanges"));
   const QPointer<TForm2> self(this);
   auto answered = [self, memo](bool yes) {
     if (!self) return;
@@ -495,6 +512,16 @@ void TForm2::ValueListEditor2StringsChange() {
   if (!filling_) core_.Settings().StateTable = TableContents(ui_->ValueListEditor2);
 }
 
+std::string TForm2::Message(const char* key) {
+  const TMessageScope scope(core_.Messages());
+  return core_.Messages().GetMessage(key);
+}
+
+QString TForm2::FileFilter(const char* key, const char* patterns) {
+  return FromCp1251(Message(key)) + QStringLiteral(" (") + QString::fromLatin1(patterns) +
+         QStringLiteral(");;") + FromCp1251(Message("AllFiles")) + QStringLiteral(" (*)");
+}
+
 void TForm2::ChooseFile(const QString& filter, std::function<void(const std::string& path)> chosen) {
   DialogAnswers::RecordAsked(openDialogTitle_);
   std::optional<std::string> queued;
@@ -515,7 +542,7 @@ void TForm2::ChooseFile(const QString& filter, std::function<void(const std::str
 }
 
 void TForm2::Button1Click() {
-  ChooseFile(QStringLiteral("programm (*.exe *.cmd *.bat *.sh);;All (*)"), [this](const std::string& path) {
+  ChooseFile(FileFilter("ProgramFiles", "*.sh *.exe *.cmd *.bat"), [this](const std::string& path) {
     const std::string name = fs::path(path).filename().string();
     if (name.empty()) return;
     filling_ = true;
@@ -589,7 +616,7 @@ void TForm2::ValueListEditor3StringsChange() {
 }
 
 void TForm2::Button3Click() {
-  ChooseFile(QStringLiteral("wav (*.wav);;All (*)"), [this](const std::string& path) {
+  ChooseFile(FileFilter("SoundFiles", "*.wav"), [this](const std::string& path) {
     // A file of the program's own sounds folder is kept by its name alone.
     const fs::path file = fs::path(path).lexically_normal();
     const fs::path sounds = (fs::path(core_.AppDir()) / "sounds").lexically_normal();
@@ -639,6 +666,13 @@ std::vector<TLanguageForm::Caption> TForm2::Captions() const {
     const QString key = QString::fromLatin1(design.Key);
     if (key == QLatin1String("OpenDialog1")) {
       captions.push_back({design.Key, openDialogTitle_});
+    } else if (key == objectName()) {
+      captions.push_back({design.Key, ToCp1251(windowTitle())});
+    } else if (key.endsWith(kHintSuffix)) {
+      if (const auto* widget = findChild<QWidget*>(key.chopped(kHintSuffix.size())))
+        captions.push_back({design.Key, ToCp1251(widget->toolTip())});
+    } else if (const auto* table = findChild<QTableWidget*>(key)) {
+      captions.push_back({design.Key, ToCp1251(ColumnTitles(table))});
     } else if (const auto* page = findChild<QWidget*>(key);
                page && page->parentWidget() && ui_->PageControl1->indexOf(page) >= 0) {
       captions.push_back(
@@ -661,6 +695,12 @@ void TForm2::SetCaption(const std::string& key, const std::string& text) {
   const QString value = FromCp1251(text);
   if (name == QLatin1String("OpenDialog1")) {
     openDialogTitle_ = text;
+  } else if (name == objectName()) {
+    setWindowTitle(value);
+  } else if (name.endsWith(kHintSuffix)) {
+    if (auto* widget = findChild<QWidget*>(name.chopped(kHintSuffix.size()))) widget->setToolTip(value);
+  } else if (auto* table = findChild<QTableWidget*>(name)) {
+    table->setHorizontalHeaderLabels(value.split(QLatin1Char(',')));
   } else if (auto* page = findChild<QWidget*>(name); page && ui_->PageControl1->indexOf(page) >= 0) {
     ui_->PageControl1->setTabText(ui_->PageControl1->indexOf(page), value);
   } else if (auto* button = findChild<QAbstractButton*>(name)) {

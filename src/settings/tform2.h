@@ -48,8 +48,8 @@ class TForm2 : public QDialog, public TLanguageForm {
   Q_OBJECT
 
  public:
-  // programPath: the program started by the autostart entry; configHome: where that entry goes
-  // ($XDG_CONFIG_HOME, see XdgConfigHome).
+  // programPath: the program started by the autostart entry (over the core's program directory);
+  // configHome: where that entry goes ($XDG_CONFIG_HOME, see XdgConfigHome).
   TForm2(TChatCore& core, TForm2Window window, std::string programPath, std::filesystem::path configHome,
          QWidget* parent = nullptr);
   ~TForm2() override;
@@ -62,6 +62,7 @@ class TForm2 : public QDialog, public TLanguageForm {
   // The handlers (public so that the window and tests can run them as the controls do).
   void FormShow();
   void FormDeactivate();
+  // The autostart box was clicked: the entry follows the setting.
   void ApplyAutoStart();
   void Memo1Exit();
   void RadioGroup1Click(int index);
@@ -105,6 +106,10 @@ class TForm2 : public QDialog, public TLanguageForm {
   // cancelled one (or none where nobody can answer) No. defaultYes: Enter says Yes.
   void AskYesNo(const std::string& question, const QString& title, bool defaultYes,
                 std::function<void(bool yes)> answered);
+  // A message of the language file (code page 1251).
+  std::string Message(const char* key);
+  // A file dialog's filter: the files of the patterns under the caption of key, then all files.
+  QString FileFilter(const char* key, const char* patterns);
   // Asks for a file (a queued answer is the path); chosen receives the path in code page 1251.
   void ChooseFile(const QString& filter, std::function<void(const std::string& path)> chosen);
   // Asks for the bell number until it is one to five digits, then adds the bell.

@@ -36,18 +36,20 @@ SelfUpdate::SelfUpdate(TForm1& form, TChatCore& core, SelfUpdateEnv env)
   }
 }
 
+std::string SelfUpdate::Message(const char* key) {
+  const TMessageScope scope(core_.Messages());
+  return core_.Messages().GetMessage(key);
+}
+
 void SelfUpdate::UpdatePlumo1Click() {
   const std::string source = TIniFile(core_.IniPath()).ReadString("Main", "UpdateSource", "");
   if (source.empty()) {
-    core_.Tabs().ConsoleError(
-        "No update source: set UpdateSource in [Main] of chat.ini to the ftp://, http:// or https:// address "
-        "of "
-        "a release folder.");
+    core_.Tabs().ConsoleError(Message("UpdateNoSource"));
     return;
   }
   const fs::path folder = fs::path(env_.ProgramPath).parent_path();
   if (access(folder.c_str(), W_OK) != 0) {
-    core_.Tabs().ConsoleError("This installation is updated by the package manager.");
+    core_.Tabs().ConsoleError(Message("UpdateByPackages"));
     return;
   }
   std::string title;
@@ -82,14 +84,14 @@ void SelfUpdate::Confirmed() {
       !QFile::setPermissions(QString::fromStdString(updater.string()),
                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
                                  QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther)) {
-    core_.Tabs().ConsoleError("The updater could not be written to " + updater.string() + ".");
+    core_.Tabs().ConsoleError(FormatText(Message("UpdaterNotWritten"), {Utf8ToCp1251(updater.string())}));
     return;
   }
   std::vector<std::string> args{"--program", env_.ProgramPath,         "--source", source,
                                 "--wait",    std::to_string(getpid()), "--"};
   args.insert(args.end(), env_.RestartArgs.begin(), env_.RestartArgs.end());
   if (!env_.Start(updater.string(), args)) {
-    core_.Tabs().ConsoleError("The updater could not be started.");
+    core_.Tabs().ConsoleError(Message("UpdaterNotStarted"));
     return;
   }
   form_.close();

@@ -38,6 +38,8 @@ class SelfUpdate : public QObject {
 
  private:
   void Confirmed();
+  // A message of the language file (code page 1251).
+  std::string Message(const char* key);
 
   TForm1& form_;
   TChatCore& core_;

@@ -42,6 +42,7 @@
 #include "platform/keyboard_x11.h"
 #include "ui/dialog_answers.h"
 #include "ui/qt_text.h"
+#include "ui/standard_buttons.h"
 #include "ui_tform1.h"
 #include "view/links.h"
 #include "view/markup.h"
@@ -54,12 +55,16 @@ using ui::ToCp1251;
 
 namespace {
 
+// A menu item captioned "-" is a separator line; it shows no text.
+const QString kSeparatorCaption = QStringLiteral("-");
+
 // The text a covered component shows, and setting it. Panels keep theirs as a property: they show
 // no text but the language files know them.
 QString CaptionOf(const QObject* object) {
   if (const auto* button = qobject_cast<const QAbstractButton*>(object)) return button->text();
   if (const auto* menu = qobject_cast<const QMenu*>(object)) return menu->title();
-  if (const auto* action = qobject_cast<const QAction*>(object)) return action->text();
+  if (const auto* action = qobject_cast<const QAction*>(object))
+    return action->isSeparator() ? kSeparatorCaption : action->text();
   return object->property("caption").toString();
 }
 
@@ -69,7 +74,9 @@ void SetCaptionOf(QObject* object, const QString& text) {
   } else if (auto* menu = qobject_cast<QMenu*>(object)) {
     menu->setTitle(text);
   } else if (auto* action = qobject_cast<QAction*>(object)) {
-    action->setText(text);
+    const bool separator = text == kSeparatorCaption;
+    action->setSeparator(separator);
+    action->setText(separator ? QString() : text);
   } else {
     object->setProperty("caption", text);
   }
@@ -77,16 +84,14 @@ void SetCaptionOf(QObject* object, const QString& text) {
 
 // A menu item named as the program's component, captioned with its design caption.
 QAction* AddItem(QMenu* menu, const char* name, const char* caption, int image = -1) {
-  QAction* action = menu->addAction(MainImage(image), QString::fromUtf8(caption));
+  QAction* action = menu->addAction(MainImage(image), QString());
   action->setObjectName(QString::fromLatin1(name));
+  SetCaptionOf(action, QString::fromUtf8(caption));
   return action;
 }
 
 QAction* AddSeparator(QMenu* menu, const char* name) {
-  QAction* action = menu->addSeparator();
-  action->setObjectName(QString::fromLatin1(name));
-  action->setText(QStringLiteral("-"));
-  return action;
+  return AddItem(menu, name, "-");
 }
 
 QMenu* NewMenu(QWidget* parent, const char* name) {
@@ -169,6 +174,17 @@ CoreSurfaces TForm1::Surfaces(SoundOutput& sound, SystemInfo& system) {
 void TForm1::AttachCore(TChatCore& core) {
   core_ = &core;
   ConnectWidgets();
+  // The standard buttons of every dialog take their captions from the language file of the moment.
+  buttonTexts_ = new ui::StandardButtonTexts(
+      [this](const char* key) {
+        if (!core_ || closed_) return std::string();
+        TMsgINISupp& messages = core_->Messages();
+        if (messages.InLookup()) return messages.GetMessage(key);
+        const TMessageScope scope(messages);
+        return messages.GetMessage(key);
+      },
+      this);
+  QCoreApplication::installTranslator(buttonTexts_);
 }
 
 bool TForm1::FormCreate() {
@@ -376,8 +392,12 @@ void TForm1::ExportHistory(bool channelStrip) {
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   dialog->setAcceptMode(QFileDialog::AcceptSave);
   dialog->setDefaultSuffix(QStringLiteral("txt"));
-  dialog->selectFile(FromCp1251(key->Name == "@" ? std::string("everybody") : key->Name) +
-                     QStringLiteral(".txt"));
+  std::string name = key->Name;
+  if (name == "@") {
+    const TMessageScope scope(core_->Messages());
+    name = core_->Messages().GetMessage("MultiMessage");
+  }
+  dialog->selectFile(FromCp1251(name) + QStringLiteral(".txt"));
   connect(dialog, &QFileDialog::fileSelected, this, write);
   dialog->open();
 }
@@ -499,6 +519,11 @@ void TForm1::BuildMenus() {
 
   // Channel display menu.
   popupMenu5_ = NewMenu(this, "PopupMenu5");
+  QAction* copyText = AddItem(popupMenu5_, "CopyText1", "Копировать");
+  connect(copyText, &QAction::triggered, this,
+          [this] { QApplication::clipboard()->setText(channels_.SelectionText()); });
+  connect(popupMenu5_, &QMenu::aboutToShow, this,
+          [this, copyText] { copyText->setEnabled(!channels_.SelectionText().isEmpty()); });
   connect(AddItem(popupMenu5_, "N15", "Скопировать в редактор (Mouse3)"), &QAction::triggered, this, [this] {
     const QString text = channels_.SelectionText();
     if (!text.isEmpty()) InsertIntoEditor(text);
@@ -541,6 +566,10 @@ void TForm1::BuildMenus() {
   ui_->ToolButton4->setMenu(popupMenu7_);
   popupMenu8_ = NewMenu(this, "PopupMenu8");
   joinMenu_ = NewMenu(this, "JoinChannelMenu");
+  // The language menu's entries come with the first language applied.
+  QMenu* languages = NewMenu(popupMenu8_, "PLngItem");
+  languages->setTitle(QString::fromUtf8("Язык"));
+  popupMenu8_->addMenu(languages);
   popupMenu9_ = NewMenu(this, "PopupMenu9");
   connect(popupMenu9_, &QMenu::aboutToShow, this, [this] { PopupMenu9Popup(); });
   ui_->ToolButton5->setMenu(popupMenu9_);
@@ -1297,9 +1326,7 @@ void TForm1::ApplyViewSettings() {
 }
 
 void TForm1::BuildLanguageMenu(const std::vector<TLanguageEntry>& entries) {
-  QMenu* languages = NewMenu(popupMenu8_, "PLngItem");
-  languages->setTitle(QStringLiteral("Language"));
-  popupMenu8_->addMenu(languages);
+  QMenu* languages = popupMenu8_->findChild<QMenu*>(QStringLiteral("PLngItem"));
   for (const TLanguageEntry& entry : entries) {
     QAction* item = languages->addAction(FromCp1251(entry.Caption));
     item->setObjectName(QString::fromStdString("P" + entry.BaseName));

@@ -37,6 +37,7 @@ class QWheelEvent;
 class QTabBar;
 class QTextEdit;
 class QTimer;
+class QTranslator;
 
 namespace Ui {
 class TForm1;
@@ -214,6 +215,7 @@ class TForm1 : public QMainWindow,
   ui::TFindBar* findBar_ = nullptr;
   QTextEdit* peerHistory_ = nullptr;
   ui::THistorySearch* historySearch_ = nullptr;
+  QTranslator* buttonTexts_ = nullptr;  // captions of the standard dialog buttons
   int editorHeight_ = 25;
   int rosterWidth_ = 0;  // dragged by the user; 0: the width that suits the roster
   // The part of a wheel notch not yet turned into a key, per control.

@@ -139,7 +139,12 @@ void TrayIcon::ShowWindow() {
 
 void TrayIcon::StartHidden() {
   if (icon_) return;  // the window stays unshown; the icon brings it
-  core_.Tabs().ConsoleAdd("No notification area on this desktop: the window starts minimized.");
+  std::string notice;
+  {
+    const TMessageScope scope(core_.Messages());
+    notice = core_.Messages().GetMessage("NoTrayArea");
+  }
+  core_.Tabs().ConsoleAdd(notice);
   form_.showMinimized();
 }
 

@@ -180,7 +180,7 @@ TEST_F(TwoPeers, PrivateMessageOpensATabPerMessageAndTheSenderSeesTheConfirmatio
   Select(a, {"bob"});
   a.core->Sending().ComposeMessage(false);
   ASSERT_EQ(a.inputs.names.size(), 2u);
-  EXPECT_NE(a.inputs.names[1].find("] ,bob->"), std::string::npos);
+  EXPECT_TRUE(a.inputs.names[1].ends_with("] ->bob")) << a.inputs.names[1];
   a.editor.text = "psst";
   EXPECT_TRUE(a.core->Sending().SendReply());
   EXPECT_EQ(a.inputs.names.size(), 1u);  // closed after a successful send
@@ -189,7 +189,7 @@ TEST_F(TwoPeers, PrivateMessageOpensATabPerMessageAndTheSenderSeesTheConfirmatio
   ASSERT_EQ(b.inputs.names.size(), 2u);
   const std::string& caption = b.inputs.names[1];
   EXPECT_EQ(caption.substr(0, 1), "[");
-  EXPECT_EQ(caption.substr(caption.size() - 7), "<-anna,");
+  EXPECT_TRUE(caption.ends_with("] <-anna")) << caption;
   EXPECT_EQ(b.inputs.icons.back(), icon::kPrivate);
   const auto lines = b.inputs.Of(caption);
   ASSERT_EQ(lines.size(), 1u);
@@ -220,7 +220,7 @@ TEST_F(TwoPeers, ReplyToALeftPeerNamesItAndKeepsTheTabOpen) {
   EXPECT_EQ(a.inputs.names.size(), 2u);
   EXPECT_EQ(a.channels.current, 0);
   EXPECT_EQ(a.LastConsole().substr(0, 8), "#^FF0000");
-  EXPECT_NE(a.LastConsole().find("Could not send the message to bob->[198.18.0.2]"), std::string::npos);
+  EXPECT_NE(a.LastConsole().find("Could not send the message to bob[198.18.0.2]"), std::string::npos);
   EXPECT_TRUE(a.SentTypes().empty());
 }
 
@@ -266,6 +266,11 @@ TEST_F(TwoPeers, StateChangesWriteLinesExceptForAutomaticAway) {
   b.core->Own().StateMenuClick(4);
   lan.RunFor(200);
   EXPECT_NE(a.LastConsole().find("bob is now 'Do not disturb' (in a meeting)"), std::string::npos);
+  // A blank description leaves no empty brackets.
+  b.window.answer = " ";
+  b.core->Own().StateMenuClick(5);
+  lan.RunFor(200);
+  EXPECT_TRUE(a.LastConsole().ends_with("bob is now 'Offline'")) << a.LastConsole();
 }
 
 TEST(MassMessages, DisabledMassMessagesLeaveNoTrace) {
@@ -279,6 +284,7 @@ TEST(MassMessages, DisabledMassMessagesLeaveNoTrace) {
   lan.RunFor(2000);
   const auto bSounds = b.core->Settings().SoundTable;
   a.core->Sending().ComposeMessage(true);
+  EXPECT_TRUE(a.inputs.names.back().ends_with("] ->Mass message")) << a.inputs.names.back();
   a.editor.text = "to all";
   EXPECT_TRUE(a.core->Sending().SendReply());
   lan.RunFor(500);

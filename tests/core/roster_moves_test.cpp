@@ -66,10 +66,21 @@ TEST(RosterMoves, PanelRules) {
   AChuvakInfo entry;
   entry.Nick = "guest";
   entry.Address = "10.0.0.5";
-  entry.StateDescription = "at lunch";
   entry.LastSeen = 1'000'000;
-  EXPECT_EQ(RosterTip(entry, "Away", 1'090'999), "guest\r\n10.0.0.5\r\nAway\r\nat lunch\r\n90");
-  EXPECT_EQ(RosterTip(entry, "Away", 999'000), "guest\r\n10.0.0.5\r\nAway\r\nat lunch\r\n0");
+  // The seconds since last heard carry their label; a blank description takes no line.
+  const struct {
+    const char* description;
+    std::int64_t nowMs;
+    const char* tip;
+  } tips[] = {
+      {"at lunch", 1'090'999, "guest\r\n10.0.0.5\r\nAway\r\nat lunch\r\nheard 90 s ago"},
+      {"at lunch", 999'000, "guest\r\n10.0.0.5\r\nAway\r\nat lunch\r\nheard 0 s ago"},  // clock set back
+      {" ", 1'007'000, "guest\r\n10.0.0.5\r\nAway\r\nheard 7 s ago"},
+  };
+  for (const auto& t : tips) {
+    entry.StateDescription = t.description;
+    EXPECT_EQ(RosterTip(entry, "Away", "heard %s s ago", t.nowMs), t.tip);
+  }
 
   struct Row {
     WheelTarget target;

@@ -34,7 +34,7 @@ TEST(Settings, NoFileGivesEveryDefault) {
   TIniFile ini(dir.File("chat.ini"));
   const TSettings s = LoadSettings(ini, Env());
   EXPECT_FALSE(s.StartHidden);
-  EXPECT_TRUE(s.AutoStart);
+  EXPECT_FALSE(s.AutoStart);  // a new installation does not start at log-in until asked to
   EXPECT_EQ(s.Language, "russian.lng");
   EXPECT_TRUE(s.ShowBallonIfNotFocused);
   EXPECT_EQ(std::vector<int>({s.FormH, s.FormW, s.FormL, s.FormT}), std::vector<int>({0, 0, 233, 107}));
@@ -212,7 +212,7 @@ TEST(Settings, SavesWriteTheFileByteForByte) {
             "SingleLineH=25\nChanelHotNik=0\nMessagesHotNik=0\nFormH=0\nFormW=0\nFormL=233\nFormT=107\n"
             "MyState=1\nMyStateDescr=\" \"\nCustomColors=ColorA=FF0000,ColorB=00FF00,ColorC=0000FF\n"
             "Language=russian.lng\nMyName=vasya\nAbout=x\nMyNiks=vasya\nShowBallonIfNotFocused=1\n"
-            "DesableMultiMessage=0\nAwayIdleMinutes=0\nMyColor=000000\nAutoStart=1\nKeepHistory="
+            "DesableMultiMessage=0\nAwayIdleMinutes=0\nMyColor=000000\nAutoStart=0\nKeepHistory="
             "1\nHistoryDays=0\nHistoryLines="
             "200\n\n[HISTORY]\nz0=hi/nthere\nz1=\n\n"
             "[smiles]\n:)=0\n\n[SOUNDS]\nmute=0\n\n[SOUNDS1]\nmute=1\n\n[BELLS]\n7=ding.wav\n\n"
@@ -239,7 +239,7 @@ TEST(Settings, SavesWriteTheFileByteForByte) {
       "; comment\r\n[main]\r\n" + window +
           "Language=russian.lng\r\nMyName=vasya\r\nMyNiks=vasya\r\n"
           "ShowBallonIfNotFocused=1\r\nDesableMultiMessage=0\r\nAwayIdleMinutes=0\r\nMyColor=000000\r\n"
-          "AutoStart=1\r\nKeepHistory=1\r\nHistoryDays=0\r\nHistoryLines=200\r\n\r\n[sounds]\r\nMUTE=1\r\n");
+          "AutoStart=0\r\nKeepHistory=1\r\nHistoryDays=0\r\nHistoryLines=200\r\n\r\n[sounds]\r\nMUTE=1\r\n");
 }
 
 // One setting read and written as its stored text, as the settings dialog does by key.
@@ -255,8 +255,8 @@ TEST(Settings, SettingTextIsCheckedByTheKeysType) {
       {"formh", "-12", true, "-12"},
       {"FormH", "12a", false, "0"},
       {"FormH", "4294967296", false, "0"},
-      {"AutoStart", "0", true, "0"},
-      {"AutoStart", "yes", false, "1"},
+      {"AutoStart", "1", true, "1"},
+      {"AutoStart", "yes", false, "0"},
       {"MyColor", "0000ff", true, "0000FF"},
       {"MyColor", "00G0FF", false, "000000"},
       {"MyState", "4", true, "4"},

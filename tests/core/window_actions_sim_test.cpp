@@ -101,7 +101,7 @@ TEST_F(WindowActions, TheStateMenuOffersActiveDoNotDisturbAndOfflineWithTheSaved
     std::vector<std::string> captions;
     int checkedTag;  // 0: none checked
   } cases[] = {
-      {'1', " ", {"Active ( )", "Do not disturb", "Offline"}, 1},
+      {'1', " ", {"Active", "Do not disturb", "Offline"}, 1},  // a blank description adds nothing
       {'4', "busy", {"Active", "Do not disturb (busy)", "Offline"}, 4},
       {'5', "gone", {"Active", "Do not disturb", "Offline (gone)"}, 5},
       {'2', "", {"Active", "Do not disturb", "Offline"}, 0},  // away is never offered

@@ -430,7 +430,7 @@ TEST_F(WindowE2eTest, ChannelLinesPrivateMessageAndBellCrossByKeyboard) {
          d.Type("a secret for bob");
          d.Keys("ctrl+Return");
        },
-       {{1, "^" + time + " <-alice,\ta secret for bob$"}, {0, "^#\t" + time + " Message received by bob "}}},
+       {{1, "^" + time + " <-alice\ta secret for bob$"}, {0, "^#\t" + time + " Message received by bob "}}},
       {"bell",  // "Send a bell" (N22), the fourth item of the roster menu
        [](Driver& d, WindowProgram& a, WindowProgram&) {
          d.Focus(a);

@@ -4,19 +4,28 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QGroupBox>
+#include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTextEdit>
 #include <QTimer>
 
+#include <algorithm>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "../ui/window_fixture.h"
 #include "core/inifile.h"
+#include "lang/codepage.h"
 #include "settings/autostart.h"
 #include "settings/tform2.h"
 
@@ -59,13 +68,25 @@ constexpr const char kSoundIni[] =
 
 class SettingsDialogTest : public WindowTest {
  protected:
-  // A program opened again in the same test needs an address of its own on the LAN.
-  void Open(const std::string& extraIni = kSoundIni, const std::string& address = "10.0.0.1") {
-    peer = std::make_unique<WindowPeer>(lan, address, "ann", extraIni);
+  // A program opened again in the same test needs an address of its own on the LAN. Both language
+  // files are there, as in an installation; language is the one chat.ini names. The dialog joins the
+  // language as the program's does.
+  void Open(const std::string& extraIni = kSoundIni, const std::string& address = "10.0.0.1",
+            const std::string& language = "english.lng") {
+    peer = std::make_unique<WindowPeer>(
+        lan, address, "ann", extraIni, std::vector<std::string>{}, [&language](const fs::path& dir) {
+          const char* source = std::getenv("PLUMO_SOURCE_DIR");
+          fs::copy_file(fs::path(source) / "data/lang/russian.lng", dir / "russian.lng");
+          std::string ini = ReadFile(dir / "chat.ini");
+          ini.replace(ini.find("english.lng"), 11, language);
+          std::ofstream(dir / "chat.ini") << ini;
+        });
     dialog = std::make_unique<TForm2>(*peer->core,
                                       TForm2Window{peer->form.get(), peer->form->LanguageMenu(),
                                                    [this] { peer->form->ApplyViewSettings(); }},
                                       "/opt/plumo/bin/plumo", config.Path(), peer->form.get());
+    peer->form->AddLanguageForm(dialog.get());
+    peer->core->Captions().ApplyLanguage();
     dialog->show();
   }
   void TearDown() override {
@@ -377,7 +398,10 @@ TEST_F(SettingsDialogTest, SwitchesAutostartAndFullSave) {
     }
     EXPECT_EQ(fs::exists(entry), on);
     if (on) {
-      EXPECT_NE(ReadFile(entry).find("Exec=\"/opt/plumo/bin/plumo\"\n"), std::string::npos);
+      // The entry starts this program directory, not the default one.
+      EXPECT_NE(ReadFile(entry).find("Exec=\"/opt/plumo/bin/plumo\" --dir \"" + peer->dir.string() + "\"\n"),
+                std::string::npos)
+          << ReadFile(entry);
     }
     dialog->hide();
     TIniFile ini((peer->dir / "chat.ini").string());
@@ -502,23 +526,181 @@ TEST_F(SettingsDialogTest, CaptionsCoverTheLanguageKeys) {
   EXPECT_EQ(Find<QTabWidget>("PageControl1")->tabText(2).toStdString(), "Modes");
 }
 
-// The autostart entry quotes the program for the Exec key.
-TEST(AutostartEntry, QuotesTheProgramPath) {
+// One text a control shows, and where.
+struct ShownText {
+  std::string Where;
+  QString Text;
+};
+
+// Every text the controls under root show: captions, titles, hints, column titles, list entries,
+// and (documents) the contents of text views. Menus are built first, as their popups would build
+// them.
+std::vector<ShownText> TextsUnder(QWidget* root, bool documents) {
+  for (QMenu* menu : root->findChildren<QMenu*>()) emit menu->aboutToShow();
+  std::vector<ShownText> texts;
+  const auto add = [&texts](const QObject* object, const QString& text) {
+    if (!text.isEmpty())
+      texts.push_back(
+          {object->metaObject()->className() + std::string(" ") + object->objectName().toStdString(), text});
+  };
+  QList<QObject*> objects = root->findChildren<QObject*>();
+  objects.prepend(root);
+  for (const QObject* object : objects) {
+    if (const auto* widget = qobject_cast<const QWidget*>(object)) {
+      add(widget, widget->toolTip());
+      if (widget->isWindow()) add(widget, widget->windowTitle());
+    }
+    if (const auto* button = qobject_cast<const QAbstractButton*>(object)) add(button, button->text());
+    if (const auto* label = qobject_cast<const QLabel*>(object)) add(label, label->text());
+    if (const auto* group = qobject_cast<const QGroupBox*>(object)) add(group, group->title());
+    if (const auto* menu = qobject_cast<const QMenu*>(object)) add(menu, menu->title());
+    if (const auto* edit = qobject_cast<const QLineEdit*>(object)) add(edit, edit->placeholderText());
+    if (const auto* spin = qobject_cast<const QAbstractSpinBox*>(object)) add(spin, spin->specialValueText());
+    if (const auto* action = qobject_cast<const QAction*>(object); action && !action->isSeparator())
+      add(action, action->text());
+    if (const auto* tabs = qobject_cast<const QTabWidget*>(object))
+      for (int i = 0; i < tabs->count(); ++i) add(tabs, tabs->tabText(i));
+    if (const auto* tabs = qobject_cast<const QTabBar*>(object))
+      for (int i = 0; i < tabs->count(); ++i) add(tabs, tabs->tabText(i));
+    if (const auto* box = qobject_cast<const QComboBox*>(object))
+      for (int i = 0; i < box->count(); ++i) add(box, box->itemText(i));
+    if (const auto* view = qobject_cast<const QAbstractItemView*>(object); view && view->model())
+      for (int column = 0; column < view->model()->columnCount(); ++column)
+        add(view, view->model()->headerData(column, Qt::Horizontal).toString());
+    if (documents) {
+      if (const auto* text = qobject_cast<const QTextEdit*>(object)) add(text, text->toPlainText());
+      if (const auto* text = qobject_cast<const QPlainTextEdit*>(object)) add(text, text->toPlainText());
+    }
+  }
+  return texts;
+}
+
+bool HasCyrillic(const QString& text) {
+  return std::any_of(text.begin(), text.end(),
+                     [](QChar c) { return c.unicode() >= 0x400 && c.unicode() < 0x530; });
+}
+
+// Every value a shipped language file gives (but its name), as shown (no mnemonic marks).
+std::set<QString> LanguageValues(const char* file) {
+  const TIniFile ini(std::string(std::getenv("PLUMO_SOURCE_DIR")) + "/data/lang/" + file);
+  std::set<QString> values;
+  for (const std::string& section : ini.ReadSections()) {
+    if (section == "Language") continue;
+    for (const auto& [key, value] : ini.ReadSectionValues(section))
+      values.insert(QString::fromStdString(Cp1251ToUtf8(value)).remove(QLatin1Char('&')));
+  }
+  return values;
+}
+
+// Every text the main window, the settings dialog and the standard buttons of the dialogs show comes
+// from the language file: the English window shows no Cyrillic letter (but the Russian language's
+// own name in the language menu), and the Russian one no caption the English file gives that the
+// Russian file does not. A menu item captioned "-" is a separator line, also when the language file
+// makes an item one; the tab strip of the dialog shows every tab whole.
+TEST_F(SettingsDialogTest, EveryTextComesFromTheLanguageFile) {
+  const std::set<QString> english = LanguageValues("english.lng");
+  const std::set<QString> russian = LanguageValues("russian.lng");
+  const std::set<QString> languageNames = {QStringLiteral("English"), QString::fromUtf8("Русский")};
+  int host = 30;
+  for (const char* language : {"english.lng", "russian.lng"}) {
+    SCOPED_TRACE(language);
+    dialog.reset();
+    peer.reset();
+    Open(kSoundIni, "10.0.0." + std::to_string(++host), language);
+    const bool inEnglish = std::string(language) == "english.lng";
+    peer->form->HistorySearch();  // made on first use, as the other dialogs of the window
+    // The standard buttons as Qt makes them for a message box, an input box and any button row.
+    new QMessageBox(QMessageBox::Question, QString(), QString(),
+                    QMessageBox::Ok | QMessageBox::Cancel | QMessageBox::Yes | QMessageBox::No,
+                    peer->form.get());
+    (new QInputDialog(peer->form.get()))->sizeHint();
+    new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Yes |
+                             QDialogButtonBox::No | QDialogButtonBox::Open | QDialogButtonBox::Save |
+                             QDialogButtonBox::Close,
+                         peer->form.get());
+    QCoreApplication::processEvents();
+    for (QWidget* root : {static_cast<QWidget*>(peer->form.get()), static_cast<QWidget*>(dialog.get())}) {
+      for (const ShownText& shown : TextsUnder(root, inEnglish)) {
+        const QString text = QString(shown.Text).remove(QLatin1Char('&'));
+        if (languageNames.count(text)) continue;
+        if (inEnglish) {
+          EXPECT_FALSE(HasCyrillic(text)) << shown.Where << ": " << text.toStdString();
+        } else {
+          EXPECT_FALSE(english.count(text) && !russian.count(text))
+              << shown.Where << ": " << text.toStdString();
+        }
+      }
+      for (const QAction* action : root->findChildren<QAction*>())
+        EXPECT_TRUE(action->isSeparator() || action->text() != QLatin1String("-"))
+            << action->objectName().toStdString();
+    }
+    // The dialog's tab strip: every tab inside the strip, wide enough for its caption, no scrolling.
+    QTabBar* strip = Find<QTabWidget>("PageControl1")->tabBar();
+    for (int i = 0; i < strip->count(); ++i) {
+      EXPECT_TRUE(strip->rect().contains(strip->tabRect(i))) << strip->tabText(i).toStdString();
+      EXPECT_GE(strip->tabRect(i).width(), strip->fontMetrics().horizontalAdvance(strip->tabText(i)))
+          << strip->tabText(i).toStdString();
+    }
+    for (const QToolButton* arrow : strip->findChildren<QToolButton*>()) EXPECT_FALSE(arrow->isVisible());
+  }
+  // A language file can make an item a separator and back.
+  auto* item = peer->Find<QMenu>("PopupMenu2")->findChild<QAction*>(QStringLiteral("N1"));
+  ASSERT_NE(item, nullptr);
+  peer->form->SetCaption("N1", "-");
+  EXPECT_TRUE(item->isSeparator());
+  EXPECT_EQ(item->text(), QString());
+  peer->form->SetCaption("N1", "Message");
+  EXPECT_FALSE(item->isSeparator());
+  EXPECT_EQ(item->text(), QStringLiteral("Message"));
+}
+
+// The autostart entry quotes the program and its directory for the Exec key.
+TEST(AutostartEntry, QuotesTheProgramAndItsDirectory) {
   struct Case {
     std::string path;
+    std::string dir;
     std::string exec;
   };
   const Case cases[] = {
-      {"/usr/bin/plumo", "Exec=\"/usr/bin/plumo\"\n"},
-      {"/home/a b/plumo", "Exec=\"/home/a b/plumo\"\n"},
-      {"/x/$y`z\"/p", "Exec=\"/x/\\\\$y\\\\`z\\\\\"/p\"\n"},
-      {"/x\\y", "Exec=\"/x\\\\\\\\y\"\n"},
+      {"/usr/bin/plumo", "/home/ann/.config/plumo",
+       "Exec=\"/usr/bin/plumo\" --dir \"/home/ann/.config/plumo\"\n"},
+      {"/home/a b/plumo", "/home/a b", "Exec=\"/home/a b/plumo\" --dir \"/home/a b\"\n"},
+      {"/x/$y`z\"/p", "/d$", "Exec=\"/x/\\\\$y\\\\`z\\\\\"/p\" --dir \"/d\\\\$\"\n"},
+      {"/x\\y", "/d", "Exec=\"/x\\\\\\\\y\" --dir \"/d\"\n"},
   };
-  for (const Case& c : cases) EXPECT_NE(AutostartEntry(c.path).find(c.exec), std::string::npos) << c.path;
+  for (const Case& c : cases)
+    EXPECT_NE(AutostartEntry(c.path, c.dir).find(c.exec), std::string::npos) << c.path;
   ::plumo::testing::TempDir dir;
-  EXPECT_FALSE(ApplyAutoStart(true, dir.Path(), "/a\nb"));
+  EXPECT_FALSE(ApplyAutoStart(true, dir.Path(), "/a\nb", "/d"));
+  EXPECT_FALSE(ApplyAutoStart(true, dir.Path(), "/a", "/d\ne"));
   EXPECT_FALSE(fs::exists(AutostartEntryPath(dir.Path())));
-  EXPECT_TRUE(ApplyAutoStart(false, dir.Path(), "/a"));  // nothing to remove is no failure
+  EXPECT_TRUE(ApplyAutoStart(false, dir.Path(), "/a", "/d"));  // nothing to remove is no failure
+}
+
+// Opening the dialog never writes the autostart entry: the box shows what chat.ini says (off for a
+// new installation) and only a click writes or removes the entry.
+TEST_F(SettingsDialogTest, AutostartIsWrittenOnlyWhenTicked) {
+  const struct {
+    const char* ini;
+    bool checked;
+  } cases[] = {{"", false}, {"AutoStart=0\n", false}, {"AutoStart=1\n", true}};
+  const fs::path entry = AutostartEntryPath(config.Path());
+  int host = 20;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.ini);
+    dialog.reset();
+    peer.reset();
+    Open(c.ini, "10.0.0." + std::to_string(++host));
+    EXPECT_EQ(Find<QCheckBox>("CheckBox1")->isChecked(), c.checked);
+    dialog->hide();
+    EXPECT_FALSE(fs::exists(entry));
+    EXPECT_EQ(TIniFile((peer->dir / "chat.ini").string()).ReadString("Main", "AutoStart", "?"),
+              c.checked ? "1" : "0");
+  }
+  Find<QCheckBox>("CheckBox1")->click();  // off: nothing to remove
+  EXPECT_FALSE(fs::exists(entry));
+  Find<QCheckBox>("CheckBox1")->click();
+  EXPECT_TRUE(fs::exists(entry));
 }
 
 }  // namespace

@@ -82,14 +82,14 @@ TEST_F(WindowTest, APrivateMessageOpensAReplyTabAtTheReceiver) {
     c.compose(alice);
     ASSERT_EQ(alice.Messages()->count(), 2);
     EXPECT_EQ(alice.Messages()->currentIndex(), 1);
-    EXPECT_TRUE(alice.Messages()->tabText(1).endsWith(QStringLiteral(",bob->")));
+    EXPECT_TRUE(alice.Messages()->tabText(1).endsWith(QStringLiteral("] ->bob")));
     alice.Type(QStringLiteral("just for you"));
     alice.Key(Qt::Key_Return, Qt::ControlModifier);
 
     // Sent and closed at the sender; a new reply tab, not yet looked at, at the receiver.
     EXPECT_EQ(TabTexts(alice.Messages()), (Texts{"~"}));
     TRY_EQ(bob.Messages()->count(), 2);
-    EXPECT_TRUE(bob.Messages()->tabText(1).endsWith(QStringLiteral("<-alice,")));
+    EXPECT_TRUE(bob.Messages()->tabText(1).endsWith(QStringLiteral("] <-alice")));
     EXPECT_EQ(bob.Messages()->currentIndex(), 0);
     bob.ClickTab(bob.Messages(), 1);
     EXPECT_TRUE(bob.EditorText().contains(QStringLiteral("just for you")));

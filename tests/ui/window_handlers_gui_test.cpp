@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QTextCursor>
+#include <QTextDocument>
 
 #include <fstream>
 #include <functional>
@@ -269,7 +270,8 @@ TEST_F(WindowTest, StateMenuNickListTabMenuSendAndExit) {
     return captions;
   };
   const auto image = [&] { return alice.Button("ToolButton5")->property("image").toInt(); };
-  EXPECT_EQ(stateMenu(), (Texts{"Active ( ) *", "Do not disturb", "Offline"}));
+  EXPECT_EQ(stateMenu(),
+            (Texts{"Active *", "Do not disturb", "Offline"}));  // no brackets for a blank description
   EXPECT_EQ(image(), 3);
   ui::DialogAnswers::SetNextInputAnswer(std::string("gone"));
   alice.ChooseFromMenu("PopupMenu9", 5);
@@ -374,6 +376,27 @@ TEST_F(WindowTest, TheEditorMenuCopiesPastesDeletesInsertsSmileysAndSwitchesMode
     step.act();
     EXPECT_TRUE(WaitFor(step.done)) << alice.EditorText().toStdString();
   }
+}
+
+// The channel view menu copies the selection as it stands (CopyText1), and offers it only when
+// something is selected.
+TEST_F(WindowTest, TheChannelViewMenuCopiesTheSelection) {
+  WindowPeer alice(lan, "198.18.0.11", "alice");
+  alice.Type(QStringLiteral("copy me"));
+  alice.Key(Qt::Key_Return);
+  ASSERT_TRUE(WaitFor([&] { return alice.DisplayText().contains(QStringLiteral("copy me")); }));
+  QMenu* menu = alice.Find<QMenu>("PopupMenu5");
+  QAction* copy = alice.Find<QAction>("CopyText1");
+  QApplication::clipboard()->setText(QStringLiteral("before"));
+  alice.Display()->moveCursor(QTextCursor::End);
+  emit menu->aboutToShow();
+  EXPECT_FALSE(copy->isEnabled());
+  alice.Display()->find(QStringLiteral("copy me"), QTextDocument::FindBackward);
+  emit menu->aboutToShow();
+  ASSERT_TRUE(copy->isEnabled());
+  copy->trigger();
+  EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("copy me"));
+  EXPECT_EQ(alice.EditorText(), QString());  // unlike N15, nothing goes into the editor
 }
 
 TEST_F(WindowTest, MenuInsertionsLeaveTheQuoteOfAReplyAlone) {
