@@ -50,11 +50,9 @@ QString ConversationTabs::SelectionText() const {
 }
 
 bool ConversationTabs::InsertAtCaret(const QString& text) {
-  QTextCursor cursor = control_.textCursor();
   // The menus insert as typing would: never into a protected quote.
-  if (!control_.EditAllowed(cursor.selectionStart(), cursor.selectionEnd())) return false;
-  cursor.insertText(text);
-  control_.setTextCursor(cursor);
+  QTextCursor cursor = control_.textCursor();
+  if (!control_.InsertText(cursor, text)) return false;
   views_.FormatView();
   return true;
 }

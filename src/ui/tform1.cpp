@@ -584,7 +584,8 @@ void TForm1::CompleteNick() {
   cursor.setPosition(static_cast<int>(done.PrefixStart + done.PrefixLength), QTextCursor::KeepAnchor);
   QTextCharFormat nickFormat = cursor.charFormat();
   nickFormat.setForeground(ToQColor(kNickColor));
-  cursor.insertText(FromCp1251(done.Nick), nickFormat);
+  // A prefix inside a reply's quote stays as it is.
+  if (!editor.InsertText(cursor, FromCp1251(done.Nick), &nickFormat)) return;
   QTextCharFormat typing = nickFormat;
   typing.setForeground(ToQColor(core_->Settings().MyColor));
   cursor.setCharFormat(typing);
@@ -592,12 +593,17 @@ void TForm1::CompleteNick() {
   editor.setCurrentCharFormat(typing);
 }
 
-// The layouts of the desktop, read when first needed.
+// The layouts of the desktop, read when first needed. The desktop's active layout is read again at
+// every use: the user switches layouts with the desktop's own key, which the program never hears of.
 KeyboardLayouts& TForm1::Layouts() {
   if (!layouts_) {
     DesktopLayouts desktop = LoadDesktopLayouts({});
     layoutsFromDesktop_ = desktop.Source == LayoutSource::Desktop;
     layouts_ = std::make_unique<KeyboardLayouts>(std::move(desktop.Layouts));
+  } else if (layoutsFromDesktop_) {
+    if (const std::optional<std::uint32_t> group = ReadX11Keyboard().Group) {
+      if (const std::optional<std::size_t> index = layouts_->FindGroup(*group)) layouts_->SetCurrent(*index);
+    }
   }
   return *layouts_;
 }
@@ -623,11 +629,9 @@ void TForm1::RetypeInLayout(std::size_t to, bool wholeDraft) {
   const std::size_t from = to == layouts.Current() ? (to + count - 1) % count : layouts.Current();
   const std::u32string typed = cursor.selectedText().toStdU32String();
   const RetypeResult result = layouts.Retype(typed, from, to);
-  if (!typed.empty() && result.Unmapped == 0 && result.Text != typed) {
-    const int start = cursor.selectionStart();
-    cursor.insertText(QString::fromStdU32String(result.Text));
-    cursor.setPosition(start, QTextCursor::KeepAnchor);
-    editor.setTextCursor(cursor);
+  // The caret goes after the re-typed text with nothing selected, so typing goes on after it.
+  if (!typed.empty() && result.Unmapped == 0 && result.Text != typed &&
+      editor.InsertText(cursor, QString::fromStdU32String(result.Text))) {
     editor_.FormatView();
   }
   layouts.SetCurrent(to);

@@ -33,6 +33,12 @@ class RichTextControl : public QTextEdit {
   bool EditAllowed(int start, int end, bool deleteKey = false) const;
   // Deletes the selection when the filter allows it; false when refused or nothing is selected.
   bool DeleteSelection();
+  // Every insertion the program makes for the user (pastes, menus, completion, re-typing) goes
+  // through here, so none can reach protected text: text replaces the selection of cursor (a
+  // cursor on this control's document) in format (the typing format when null), the caret goes
+  // after it and the control's cursor becomes it. False, and nothing changes, when the filter
+  // refuses the change.
+  bool InsertText(QTextCursor& cursor, const QString& text, const QTextCharFormat* format = nullptr);
 
  signals:
   // A click (press and release without moving) on a link; `link` is the link's target.

@@ -3,8 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QProcess>
-#include <QStandardPaths>
+#include "../support/virtual_display.h"
 
 namespace plumo {
 namespace {
@@ -16,33 +15,7 @@ TEST(KeyboardX11Test, WithoutADisplayThereIsNothing) {
   EXPECT_FALSE(LockX11LayoutGroup(0, ":97.3"));
 }
 
-// A virtual X server for the one test below; it is stopped with the test.
-class VirtualDisplay {
- public:
-  VirtualDisplay() {
-    if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty()) return;
-    // -displayfd 1: the server picks a free display number and writes it to its output when ready.
-    // -noreset: without it the server resets whenever its last client leaves, and a connection made
-    // during the reset fails.
-    server_.start(QStringLiteral("Xvfb"),
-                  {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
-                   QStringLiteral("tcp"), QStringLiteral("-noreset")});
-    if (!server_.waitForStarted(5000)) return;
-    while (!server_.canReadLine() && server_.waitForReadyRead(10000)) {
-    }
-    const QByteArray number = server_.readLine().trimmed();
-    if (!number.isEmpty()) name_ = ":" + number.toStdString();
-  }
-  ~VirtualDisplay() {
-    server_.terminate();
-    server_.waitForFinished(5000);
-  }
-  const std::string& Name() const { return name_; }
-
- private:
-  QProcess server_;
-  std::string name_;
-};
+using testing::VirtualDisplay;
 
 TEST(KeyboardX11Test, ReadsAndLocksTheLayoutOfARealServer) {
   VirtualDisplay display;

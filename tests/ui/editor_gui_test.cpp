@@ -8,8 +8,11 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <optional>
 
+#include "../support/virtual_display.h"
 #include "core/nick_completion.h"
+#include "platform/keyboard_x11.h"
 #include "view/markup.h"
 #include "window_fixture.h"
 
@@ -23,6 +26,69 @@ QStringList SelectedNicks(const WindowPeer& peer) {
   for (const QModelIndex& row : rows) nicks << row.data().toString();
   return nicks;
 }
+
+// Keys as a user's keys arrive: at the widget that has the focus, after the window was activated.
+QWidget* Focused(const WindowPeer& peer) {
+  peer.form->activateWindow();
+  QApplication::setActiveWindow(peer.form.get());
+  QWidget* focused = QApplication::focusWidget();
+  EXPECT_NE(focused, nullptr);
+  return focused != nullptr ? focused : peer.form.get();
+}
+void TypeKeys(const WindowPeer& peer, const QString& text) {
+  QTest::keyClicks(Focused(peer), text);
+}
+void PressKey(const WindowPeer& peer, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+  QTest::keyClick(Focused(peer), key, modifiers);
+}
+void PutCaret(const WindowPeer& peer, int position, int anchor = -1) {
+  QTextCursor cursor(peer.Editor()->document());
+  cursor.setPosition(anchor < 0 ? position : anchor);
+  cursor.setPosition(position, QTextCursor::KeepAnchor);
+  peer.Editor()->setTextCursor(cursor);
+}
+// Chooses the item of the layout menu whose caption is name.
+void ChooseLayout(const WindowPeer& peer, const QString& name) {
+  QMenu* layouts = peer.Find<QMenu>("N26");
+  emit layouts->aboutToShow();
+  for (QAction* item : layouts->actions()) {
+    if (item->text() == name) {
+      item->trigger();
+      return;
+    }
+  }
+  ADD_FAILURE() << "no layout " << name.toStdString();
+}
+QString CheckedLayout(const WindowPeer& peer) {
+  QMenu* layouts = peer.Find<QMenu>("N26");
+  emit layouts->aboutToShow();
+  for (QAction* item : layouts->actions()) {
+    if (item->isChecked()) return item->text();
+  }
+  return {};
+}
+
+// Sets an environment variable for the life of the object.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = std::getenv(name)) saved_ = old;
+    ::setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (saved_) {
+      ::setenv(name_, saved_->c_str(), 1);
+    } else {
+      ::unsetenv(name_);
+    }
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> saved_;
+};
 
 // Each step acts on what the steps before it left; the editor's text, mode (by its tab count and
 // height) and the roster selection are checked after each.
@@ -169,6 +235,105 @@ TEST_F(WindowTest, CtrlBackspaceRetypesTheDraftInTheNextLayout) {
   layouts->actions()[0]->trigger();  // US
   EXPECT_EQ(alice.EditorText(), QStringLiteral("ghbdtn"));
   ::unsetenv("XKB_DEFAULT_LAYOUT");
+}
+
+// On a real display with two layouts: re-typing follows the layout the desktop has active, also after
+// the user switched it with the desktop's own key, and leaves the caret after the re-typed text.
+TEST_F(WindowTest, RetypingFollowsTheDesktopLayoutAndTypingGoesOnAfterIt) {
+  testing::VirtualDisplay display;
+  if (display.Name().empty() || !display.SetLayouts(QStringLiteral("us,ru")))
+    GTEST_SKIP() << "no virtual X server with setxkbmap";
+  const ScopedEnv onDisplay("DISPLAY", display.Name());
+  WindowPeer alice(lan, "198.18.0.11", "alice");
+  const QString russian = QStringLiteral("Russian");
+  const QString english = QStringLiteral("English (US)");
+  const struct {
+    const char* name;
+    std::function<void()> act;
+    QString text;
+    std::uint32_t group;  // the desktop's layout group afterwards
+  } steps[] = {
+      {"Ctrl+Backspace re-types in the next layout and switches the desktop to it",
+       [&] {
+         TypeKeys(alice, QStringLiteral("ghbdtn"));
+         PressKey(alice, Qt::Key_Backspace, Qt::ControlModifier);
+       },
+       QString::fromUtf8("привет"), 1},
+      {"typing goes on after the re-typed text", [&] { TypeKeys(alice, QStringLiteral("!")); },
+       QString::fromUtf8("привет!"), 1},
+      {"after the desktop's own switch back, Ctrl+Backspace re-types from it",
+       [&] {
+         PressKey(alice, Qt::Key_Escape);
+         ASSERT_TRUE(LockX11LayoutGroup(0, display.Name()));
+         TypeKeys(alice, QStringLiteral("vbh"));
+         PressKey(alice, Qt::Key_Backspace, Qt::ControlModifier);
+       },
+       QString::fromUtf8("мир"), 1},
+      {"the menu re-types a selection from the desktop's layout",
+       [&] {
+         PressKey(alice, Qt::Key_Escape);
+         ASSERT_TRUE(LockX11LayoutGroup(0, display.Name()));
+         TypeKeys(alice, QStringLiteral("lf"));
+         alice.Editor()->selectAll();
+         ChooseLayout(alice, russian);
+       },
+       QString::fromUtf8("да"), 1},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.name);
+    step.act();
+    EXPECT_EQ(alice.EditorText(), step.text);
+    EXPECT_FALSE(alice.Editor()->textCursor().hasSelection());
+    EXPECT_EQ(ReadX11Keyboard(display.Name()).Group, step.group);
+  }
+  // The menu marks the layout the desktop has active, whoever switched it.
+  ASSERT_TRUE(LockX11LayoutGroup(0, display.Name()));
+  EXPECT_EQ(CheckedLayout(alice), english);
+}
+
+// A reply's quote cannot be changed by the tools that insert text: the caret or the selection in the
+// quote makes them do nothing, while in the reply area they work.
+TEST_F(WindowTest, CompletionAndTheLayoutMenuLeaveAReplysQuoteAsItIs) {
+  const ScopedEnv layouts("XKB_DEFAULT_LAYOUT", "us,ru");
+  WindowPeer alice(lan, "198.18.0.11", "alice");
+  WindowPeer bob(lan, "198.18.0.12", "bob");
+  WaitForRosters({&alice, &bob});
+  PrivateMessageToReplyTab(alice, bob, QStringLiteral("lunch?"));
+  const QString quoted = bob.EditorText();
+  const int quoteAt = static_cast<int>(quoted.indexOf(QStringLiteral("alice")));
+  const int lunchAt = static_cast<int>(quoted.indexOf(QStringLiteral("lunch")));
+  ASSERT_GE(quoteAt, 0);
+  ASSERT_GE(lunchAt, 0);
+  const struct {
+    const char* name;
+    std::function<void()> act;
+    QString text;
+  } steps[] = {
+      {"Tab after a nick's beginning inside the quote",
+       [&] {
+         PutCaret(bob, quoteAt + 2);
+         PressKey(bob, Qt::Key_Tab);
+       },
+       quoted},
+      {"a layout chosen for a selection inside the quote",
+       [&] {
+         PutCaret(bob, lunchAt + 5, lunchAt);
+         ChooseLayout(bob, QStringLiteral("Russian"));
+       },
+       quoted},
+      {"Tab in the reply area completes",
+       [&] {
+         PutCaret(bob, 0);
+         TypeKeys(bob, QStringLiteral("al"));
+         PressKey(bob, Qt::Key_Tab);
+       },
+       QStringLiteral("alice") + quoted},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.name);
+    step.act();
+    EXPECT_EQ(bob.EditorText(), step.text);
+  }
 }
 
 TEST_F(WindowTest, CharactersTheWireCannotCarryAreShownAndTheDraftKeptUntilTheUserAgrees) {
