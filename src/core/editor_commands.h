@@ -42,7 +42,8 @@ class TEditorCommands {
   ViewMode ActiveMode() const;
 
  private:
-  // Runs send now, or after the user agreed that the lost characters become "?".
+  // Runs send now, or after the user agreed that the lost characters become "?". Emoji the chat
+  // has smileys for become the smileys' codes first, so they are not counted as lost.
   void SendAfterCheck(const std::function<void()>& send);
 
   TCoreContext& c_;

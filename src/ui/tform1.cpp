@@ -1051,9 +1051,11 @@ void TForm1::AskText(const std::string& title, const std::string& prompt, const 
 
 void TForm1::ConfirmLostCharacters(const std::string& message, const std::vector<TUnencodableChar>& lost,
                                    std::function<void(bool)> answered) {
-  // A queued answer sends, a cancelled one keeps the draft.
+  // A queued answer sends, a cancelled one keeps the draft. Enter keeps the draft when the reader
+  // would miss something; when only invisible characters go, it sends.
   ui::YesNoQuestion box;
   box.Icon = QMessageBox::Warning;
+  box.DefaultYes = !LosesVisibleCharacters(lost);
   box.Recorded = UnencodableWarning(message, lost);
   box.Text = QString::fromStdString(box.Recorded);
   box.OkCancel = true;

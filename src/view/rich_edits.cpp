@@ -417,8 +417,12 @@ void TVRichEdits::FormatView() {
 }
 
 std::string TVRichEdits::ContentToMarkup() {
+  return FromQt(ContentToText());
+}
+
+QString TVRichEdits::ContentToText() {
   Flush();
-  return FromQt(TrimControls(RangeToMarkup(Doc(), 0, TextLength(), true, DefaultColor())));
+  return TrimControls(RangeToMarkup(Doc(), 0, TextLength(), true, DefaultColor()));
 }
 
 std::string TVRichEdits::SelectionToMarkup(bool /*removeSmileys*/) const {

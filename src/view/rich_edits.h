@@ -130,6 +130,8 @@ class TVRichEdits : public QObject {
   void FormatView();
   // The whole displayed content as markup for sending, trimmed.
   std::string ContentToMarkup();
+  // The same markup before it becomes code page 1251: what the user typed, pictures as their codes.
+  QString ContentToText();
   // The selected text with pictures as their codes, without colour markers; "" for an empty selection.
   // removeSmileys is accepted for callers that delete the selection next: pictures carry their codes,
   // so nothing needs to be forgotten.
