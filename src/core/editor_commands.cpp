@@ -37,6 +37,11 @@ void TEditorCommands::ToggleLineMode() {
   tabs_.Channels().ScrollToEnd();
 }
 
+bool TEditorCommands::LinesPasted() {
+  if (ActiveMode() == ModeSingleLine) ToggleLineMode();
+  return ActiveMode() != ModeSingleLine;
+}
+
 void TEditorCommands::SendAndCloseReplyTab() {
   if (tabs_.Inputs().CurrentIndex() <= 0) return;
   SendAfterCheck([this] {

@@ -27,6 +27,10 @@ class TEditorCommands {
   // whose text has characters the wire cannot carry asks the user first; the answer sends it or
   // keeps the draft.
   bool Run(EditorAction action);
+  // A text with line breaks is being pasted into the editor: the line editor in line mode switches
+  // to multi-line mode, so the breaks are kept instead of joining the lines. True when the active
+  // mode keeps line breaks now.
+  bool LinesPasted();
   // The line editor switches between line and multi-line mode (double click, menu, Shift+Enter,
   // Esc in multi-line mode); a reply tab stays as it is.
   void ToggleLineMode();

@@ -29,6 +29,7 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
 
 #include "core/chatcore.h"
@@ -142,6 +143,16 @@ TForm1::TForm1(QWidget* parent)
   });
   ui_->Splitter2->installEventFilter(this);
   ui_->RxRichEdit2->setMinimumHeight(1);  // the splitter gives the editor the height of its mode
+  // The line editor grows and shrinks with its text: when the text changes, and when its wrapped
+  // lines no longer fit (or fit again) after the width changed.
+  connect(ui_->RxRichEdit2, &QTextEdit::textChanged, this, [this] { ApplyEditorHeight(); });
+  connect(ui_->RxRichEdit2->verticalScrollBar(), &QScrollBar::rangeChanged, this,
+          [this] { ApplyEditorHeight(); });
+  // Every paste (Ctrl+V, the menu, the middle button, a drop) of several lines into the line editor
+  // asks the core, which switches to multi-line mode so that the lines are kept.
+  ui_->RxRichEdit2->SetLineBreaksPasted([this] {
+    if (core_ && !closed_) core_->Editor().LinesPasted();
+  });
   roster_.SetIconProvider([](int image) { return MainImage(image); });
   roster_.SetTipProvider([this](const RosterRow& row) { return RosterTip(row); });
   findBar_ = new ui::TFindBar(*ui_->RxRichEdit1, ui_->Panel4);
@@ -149,7 +160,12 @@ TForm1::TForm1(QWidget* parent)
   BuildMenus();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+  // The views swap documents as they go, which changes the editor's text; the core may be gone by
+  // then, so the editor's height is no longer fitted.
+  QObject::disconnect(ui_->RxRichEdit2, nullptr, this, nullptr);
+  QObject::disconnect(ui_->RxRichEdit2->verticalScrollBar(), nullptr, this, nullptr);
+}
 
 CoreSurfaces TForm1::Surfaces(SoundOutput& sound, SystemInfo& system) {
   return CoreSurfaces{channels_, inputs_, editor_, roster_, *this, sound, *this, system, this};
@@ -426,10 +442,8 @@ void TForm1::BuildMenus() {
           [this] { QApplication::clipboard()->setText(inputs_.SelectionText()); });
   QAction* paste = AddItem(popupMenu4_, "N7", "Вставить");
   paste->setShortcut(QKeySequence::Paste);
-  connect(paste, &QAction::triggered, this, [this] {
-    const QString text = TrimControls(QApplication::clipboard()->text());
-    if (!text.isEmpty()) inputs_.InsertAtCaret(text);
-  });
+  // The control's own paste, so the menu pastes exactly as Ctrl+V and the middle button do.
+  connect(paste, &QAction::triggered, this, [this] { ui_->RxRichEdit2->paste(); });
   connect(AddItem(popupMenu4_, "N8", "Удалить"), &QAction::triggered, this,
           [this] { ui_->RxRichEdit2->DeleteSelection(); });
   n11_ = AddItem(popupMenu4_, "N11", "Многострочный редактор");
@@ -687,15 +701,21 @@ void TForm1::RxRichEdit1LinkClicked(const QString& link) {
 
 void TForm1::ApplyEditorHeight() {
   const int total = ui_->Splitter2->height();
-  if (total <= 0) return;
+  // A new height re-wraps the text, which may ask again; the first answer stands.
+  if (total <= 0 || fittingEditor_) return;
+  fittingEditor_ = true;
   // Never lower than one line of text in the control's font.
   const RichTextControl& editor = *ui_->RxRichEdit2;
+  const int frame = 2 * editor.frameWidth();
   const int oneLine = editor.fontMetrics().lineSpacing() +
-                      2 * static_cast<int>(editor.document()->documentMargin()) + 2 * editor.frameWidth() + 4;
-  const int lower = std::min(total - 20, std::max(editorHeight_, oneLine) +
-                                             ui_->TabMessages->sizeHint().height() + PeerHistoryHeight());
+                      2 * static_cast<int>(editor.document()->documentMargin()) + frame + 4;
+  const int textHeight = static_cast<int>(std::ceil(editor.document()->size().height())) + frame;
+  const int height = EditorFitHeight(CurrentInputMode(), std::max(editorHeight_, oneLine), textHeight, total);
+  const int lower =
+      std::min(total - 20, height + ui_->TabMessages->sizeHint().height() + PeerHistoryHeight());
   const QSignalBlocker block(ui_->Splitter2);
   ui_->Splitter2->setSizes({total - lower, lower});
+  fittingEditor_ = false;
 }
 
 void TForm1::UpdateReplyHeight() {

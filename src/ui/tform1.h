@@ -200,6 +200,7 @@ class TForm1 : public QMainWindow,
   bool closed_ = false;
   std::unique_ptr<KeyboardLayouts> layouts_;
   bool layoutsFromDesktop_ = false;
+  bool fittingEditor_ = false;
 };
 
 }  // namespace plumo

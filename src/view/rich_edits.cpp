@@ -365,7 +365,8 @@ void TVRichEdits::ApplyMode(TViewMode mode) {
     case ModeSingleLine:
       control_->setReadOnly(false);
       control_->SetAcceptLineBreaks(false);
-      control_->setLineWrapMode(QTextEdit::NoWrap);
+      // A long line wraps, so that the owner can let the editor grow to show it whole.
+      control_->setLineWrapMode(QTextEdit::WidgetWidth);
       height = SingleLineHeight;
       break;
     case ModeMultiLine:

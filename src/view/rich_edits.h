@@ -34,7 +34,8 @@ namespace plumo {
 class RichTextControl;
 
 // How the control is set up for a conversation: the core's display modes, so one program can use
-// both. ModeSingleLine: editable, Enter inserts no line break, no word wrap. ModeMultiLine: editable,
+// both. ModeSingleLine: editable, Enter inserts no line break, word wrap (the owner may let the
+// control grow to show a long line whole). ModeMultiLine: editable,
 // word wrap. ModeReply: as ModeMultiLine, taller; the quoted conversation after the reply is
 // protected. ModeLog: read-only, word wrap, fills the remaining space.
 using TViewMode = ViewMode;

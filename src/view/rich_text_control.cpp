@@ -222,9 +222,10 @@ void RichTextControl::insertFromMimeData(const QMimeData* source) {
   QString text = TrimControls(source->text());
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-  if (!acceptLineBreaks_) text.replace(QLatin1Char('\n'), QLatin1Char(' '));
   const QTextCursor selected = textCursor();
   if (!EditAllowed(selected.selectionStart(), selected.selectionEnd())) return;
+  if (!acceptLineBreaks_ && text.contains(QLatin1Char('\n')) && lineBreaksPasted_) lineBreaksPasted_();
+  if (!acceptLineBreaks_) text.replace(QLatin1Char('\n'), QLatin1Char(' '));
   CleanTypingFormat();
   QTextCursor c = textCursor();
   const QTextCharFormat typing = currentCharFormat();

@@ -27,6 +27,10 @@ class RichTextControl : public QTextEdit {
   void SetCopyFilter(CopyFilter filter) { copy_ = std::move(filter); }
   // Without line breaks (single-line editing) Enter and Return are left to the parent.
   void SetAcceptLineBreaks(bool accept) { acceptLineBreaks_ = accept; }
+  // Asked when text with line breaks is pasted or dropped while line breaks are not accepted; the
+  // owner may switch the control to accept them (then the breaks are kept). Without it, or when
+  // the control still refuses line breaks afterwards, the lines are joined with blanks.
+  void SetLineBreaksPasted(std::function<void()> handler) { lineBreaksPasted_ = std::move(handler); }
   bool AcceptLineBreaks() const { return acceptLineBreaks_; }
 
   // True when the filter lets the user replace [start, end).
@@ -43,7 +47,8 @@ class RichTextControl : public QTextEdit {
  signals:
   // A click (press and release without moving) on a link; `link` is the link's target.
   void LinkClicked(const QString& link);
-  // Text was pasted or dropped in; the owner formats it.
+  // Text was pasted (Ctrl+V, the owner's menu through paste(), the middle button) or dropped in;
+  // the owner formats it.
   void Pasted();
 
  protected:
@@ -64,6 +69,7 @@ class RichTextControl : public QTextEdit {
 
   ProtectFilter protect_;
   CopyFilter copy_;
+  std::function<void()> lineBreaksPasted_;
   bool acceptLineBreaks_ = true;
   QString pressedAnchor_;
   QPoint pressedAt_;

@@ -3,7 +3,9 @@
 // completion, reply tabs with their protected quote, the colour menu, re-typing in another keyboard
 // layout, characters the wire cannot carry, and captions from another language file.
 #include <QAction>
+#include <QClipboard>
 #include <QItemSelectionModel>
+#include <QScrollBar>
 
 #include <cstdlib>
 #include <fstream>
@@ -333,6 +335,82 @@ TEST_F(WindowTest, CompletionAndTheLayoutMenuLeaveAReplysQuoteAsItIs) {
     SCOPED_TRACE(step.name);
     step.act();
     EXPECT_EQ(bob.EditorText(), step.text);
+  }
+}
+
+// Pasting (Ctrl+V at the focus, or the editor menu's Paste) keeps a pasted text's lines: the line
+// editor switches to multi-line mode for them. A long line makes the line editor grow to show it, up
+// to a third of the height it shares with the channel view, and sending shrinks it back.
+TEST_F(WindowTest, PastedLinesAreKeptAndALongLineGrowsTheLineEditor) {
+  WindowPeer alice(lan, "198.18.0.11", "alice");
+  alice.form->resize(800, 600);
+  QTest::qWait(1);
+  const int lineHeight = alice.Editor()->height();
+  const int third = alice.Find<QWidget>("Splitter2")->height() / 3;
+  QString longLine;
+  for (int i = 0; i < 40; ++i) longLine += QStringLiteral("word%1 ").arg(i);
+  QString endless;
+  for (int i = 0; i < 30; ++i) endless += longLine;
+  const auto clear = [&] {
+    while (!alice.EditorText().isEmpty()) PressKey(alice, Qt::Key_Escape);
+    PressKey(alice, Qt::Key_Escape);  // a line editor in multi-line mode goes back to line mode
+  };
+  const auto paste = [&](const QString& text) {
+    clear();
+    QApplication::clipboard()->setText(text);
+    PressKey(alice, Qt::Key_V, Qt::ControlModifier);
+  };
+  enum class Height { Line, Taller, Third };
+  const struct {
+    const char* name;
+    std::function<void()> act;
+    QString text;
+    ViewMode mode;
+    Height height;
+  } steps[] = {
+      {"one pasted line, trimmed, stays in line mode", [&] { paste(QStringLiteral("  one line \n")); },
+       QStringLiteral("one line"), ModeSingleLine, Height::Line},
+      {"pasted lines switch to multi-line mode and keep their breaks",
+       [&] { paste(QStringLiteral("one\r\ntwo")); }, QStringLiteral("one\ntwo"), ModeMultiLine,
+       Height::Taller},
+      {"the menu's Paste keeps them too",
+       [&] {
+         clear();
+         QApplication::clipboard()->setText(QStringLiteral("a\nb"));
+         alice.Find<QAction>("N7")->trigger();
+       },
+       QStringLiteral("a\nb"), ModeMultiLine, Height::Taller},
+      {"a long line grows the line editor",
+       [&] {
+         clear();
+         TypeKeys(alice, longLine);
+       },
+       longLine, ModeSingleLine, Height::Taller},
+      {"sending shrinks it back", [&] { PressKey(alice, Qt::Key_Return); }, QString(), ModeSingleLine,
+       Height::Line},
+      {"an endless line stops at a third", [&] { paste(endless); }, endless.trimmed(), ModeSingleLine,
+       Height::Third},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.name);
+    step.act();
+    EXPECT_EQ(alice.EditorText(), step.text);
+    EXPECT_EQ(alice.core->Editor().ActiveMode(), step.mode);
+    const int height = alice.Editor()->height();
+    switch (step.height) {
+      case Height::Line:
+        EXPECT_EQ(height, lineHeight);
+        break;
+      case Height::Taller:
+        EXPECT_GT(height, lineHeight);
+        EXPECT_LT(height, third);
+        break;
+      case Height::Third:
+        EXPECT_GE(height, third - 2);
+        EXPECT_LE(height, third);
+        break;
+    }
+    EXPECT_FALSE(alice.Editor()->horizontalScrollBar()->isVisible());
   }
 }
 
