@@ -28,7 +28,7 @@ struct Face {
 
 // The faces an emoji keyboard offers most, with the codes chats have long used for them.
 const std::array<Face, 16>& Faces() {
-  static const std::array<Face, 16> faces{{
+  static const std::array<Face, 16> kFaces{{
       {{0x1F642, 0x1F600, 0x1F603, 0x1F60A, 0x263A}, {":)", ":-)", "=)"}},   // smile
       {{0x1F604, 0x1F601, 0x1F606, 0x1F602, 0x1F923}, {":D", ":-D", "=D"}},  // laugh
       {{0x1F609}, {";)", ";-)"}},                                            // wink
@@ -46,7 +46,7 @@ const std::array<Face, 16>& Faces() {
       {{0x1F607}, {"O:)", "O:-)"}},                                          // angel
       {{0x2764}, {"<3"}},                                                    // heart
   }};
-  return faces;
+  return kFaces;
 }
 
 void AppendUtf8(std::string& out, char32_t cp) {

@@ -2,7 +2,8 @@
 // RichTextControl: the rich-text widget a view manager shows its conversations in. On top of QTextEdit
 // it reports link clicks, copies and pastes markup as plain text (pictures as their codes), and asks
 // a protection filter before any user edit (typing, deleting, cutting, pasting, dropping, input
-// methods, dragging text away), so that the protected quote of a reply draft cannot change.
+// methods, dragging text away) and before every insertion the program makes for the user
+// (InsertText), so that the protected quote of a reply draft cannot change.
 #pragma once
 
 #include <QTextEdit>
