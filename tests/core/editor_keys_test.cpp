@@ -140,23 +140,6 @@ TEST(EditorKeys, ModeRulesPerMode) {
   }
 }
 
-TEST(EditorKeys, OnlyTheLineEditorGrowsWithItsTextUpToAThird) {
-  const struct {
-    ViewMode mode;
-    int set, text, shared, expected;
-  } rows[] = {
-      {ModeSingleLine, 25, 20, 600, 25},    // short text: the set height
-      {ModeSingleLine, 25, 90, 600, 90},    // wrapped text: as tall as it
-      {ModeSingleLine, 25, 900, 600, 200},  // a third of the shared height at most
-      {ModeSingleLine, 80, 90, 120, 80},    // a small window keeps the set height
-      {ModeMultiLine, 50, 900, 600, 50},   {ModeReply, 100, 900, 600, 100},
-  };
-  for (const auto& r : rows) {
-    SCOPED_TRACE(r.text);
-    EXPECT_EQ(EditorFitHeight(r.mode, r.set, r.text, r.shared), r.expected);
-  }
-}
-
 TEST(EditorKeys, NextTabIndexWrapsAfterTheLast) {
   const int rows[][3] = {
       // current, count, expected
