@@ -31,6 +31,7 @@
 #include "core/chatcore.h"
 #include "host/qt_engine_host.h"
 #include "lang/codepage.h"
+#include "lang/smiley_codes.h"
 #include "lang/textcase.h"
 
 namespace plumo {
@@ -472,9 +473,11 @@ class Session {
   }
 
   // One line of standard input (UTF-8).
-  void Command(const std::string& utf8) {
+  void Command(const std::string& input) {
     if (quitting_) return;
-    // The terminal's text becomes code page 1251 here; say which characters will travel as "?".
+    // The terminal's text becomes code page 1251 here: an emoji the chat has a smiley for becomes
+    // the smiley's code, and the user is told which other characters will travel as "?".
+    const std::string utf8 = ReplaceEmoji(input, EmojiSmileys(core_.Settings().SmileTable.Entries()));
     const std::vector<TUnencodableChar> lost = UnencodableChars(utf8);
     if (!lost.empty()) Notice(UnencodableWarning(core_.Messages().GetMessage(kCantEncodeKey), lost));
     std::string line = Utf8ToCp1251(utf8);

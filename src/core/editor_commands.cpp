@@ -39,6 +39,11 @@ void TEditorCommands::ToggleLineMode() {
   tabs_.Channels().ScrollToEnd();
 }
 
+bool TEditorCommands::LinesPasted() {
+  if (ActiveMode() == ModeSingleLine) ToggleLineMode();
+  return ActiveMode() != ModeSingleLine;
+}
+
 void TEditorCommands::SendAndCloseReplyTab() {
   if (tabs_.Inputs().CurrentIndex() <= 0) return;
   SendAfterCheck([this] {
@@ -48,7 +53,15 @@ void TEditorCommands::SendAndCloseReplyTab() {
 }
 
 void TEditorCommands::SendAfterCheck(const std::function<void()>& send) {
-  const std::vector<TUnencodableChar> lost = c_.Surfaces.Editor.LostCharacters();
+  std::vector<TUnencodableChar> lost = c_.Surfaces.Editor.LostCharacters();
+  if (!lost.empty()) {
+    // An emoji the chat has a smiley for travels as the smiley's code; only the rest is lost.
+    const std::vector<EmojiSmiley> smileys = EmojiSmileys(c_.Settings.SmileTable.Entries());
+    if (!smileys.empty()) {
+      c_.Surfaces.Editor.ReplaceEmoji(smileys);
+      lost = c_.Surfaces.Editor.LostCharacters();
+    }
+  }
   if (lost.empty()) {
     send();
     return;

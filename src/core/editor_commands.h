@@ -28,6 +28,10 @@ class TEditorCommands {
   // whose text has characters the wire cannot carry asks the user first; the answer sends it or
   // keeps the draft.
   bool Run(EditorAction action);
+  // A text with line breaks is being pasted into the editor: the line editor in line mode switches
+  // to multi-line mode, so the breaks are kept instead of joining the lines. True when the active
+  // mode keeps line breaks now.
+  bool LinesPasted();
   // The line editor switches between line and multi-line mode (double click, menu, Shift+Enter,
   // Esc in multi-line mode); a reply tab stays as it is.
   void ToggleLineMode();
@@ -43,7 +47,8 @@ class TEditorCommands {
   ViewMode ActiveMode() const;
 
  private:
-  // Runs send now, or after the user agreed that the lost characters become "?".
+  // Runs send now, or after the user agreed that the lost characters become "?". Emoji the chat
+  // has smileys for become the smileys' codes first, so they are not counted as lost.
   void SendAfterCheck(const std::function<void()>& send);
 
   TCoreContext& c_;

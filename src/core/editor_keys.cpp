@@ -114,4 +114,9 @@ EditorHeightSlot SplitterHeightSlot(ViewMode mode) {
   return EditorHeightSlot::SingleLine;
 }
 
+int EditorFitHeight(ViewMode mode, int setHeight, int textHeight, int sharedHeight) {
+  if (mode != ModeSingleLine) return setHeight;
+  return std::max(setHeight, std::min(textHeight, sharedHeight / 3));
+}
+
 }  // namespace plumo

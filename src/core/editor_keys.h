@@ -113,4 +113,10 @@ enum class EditorHeightSlot : std::uint8_t { SingleLine, MultiLine, Reply };
 // MultiLine in mode 1, Reply in mode 2, SingleLine otherwise.
 EditorHeightSlot SplitterHeightSlot(ViewMode mode);
 
+// The height the editor takes in mode for text that needs textHeight pixels: the line editor (mode 0)
+// grows from its set height to fit its wrapped text, up to a third of sharedHeight (the height it
+// shares with the channel view), so that a long line is seen whole instead of behind a scroll bar;
+// every other mode keeps its set height. Never below setHeight.
+int EditorFitHeight(ViewMode mode, int setHeight, int textHeight, int sharedHeight);
+
 }  // namespace plumo

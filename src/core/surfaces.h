@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "lang/codepage.h"
+#include "lang/smiley_codes.h"
 
 namespace plumo {
 
@@ -114,6 +115,8 @@ class InputEditor {
   // The characters of the content that code page 1251 cannot carry (they would travel as "?"), in
   // order of first appearance; empty for an editor whose text is already code page 1251.
   virtual std::vector<TUnencodableChar> LostCharacters() { return {}; }
+  // Replaces every emoji of smileys in the content by its smiley code, shown as the smiley.
+  virtual void ReplaceEmoji(const std::vector<EmojiSmiley>& /*smileys*/) {}
 };
 
 // One row of the roster list.

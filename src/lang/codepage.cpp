@@ -3,6 +3,7 @@
 
 #include "lang/text_helpers.h"
 
+#include <algorithm>
 #include <array>
 #include <unordered_map>
 #include <unordered_set>
@@ -144,6 +145,11 @@ std::vector<TUnencodableChar> UnencodableChars(std::string_view utf8) {
     found.push_back({cp, std::move(text), '?'});
   }
   return found;
+}
+
+bool LosesVisibleCharacters(const std::vector<TUnencodableChar>& chars) {
+  return std::any_of(chars.begin(), chars.end(),
+                     [](const TUnencodableChar& c) { return !IsInvisible(c.CodePoint); });
 }
 
 std::string UnencodableWarning(std::string_view message, const std::vector<TUnencodableChar>& chars) {

@@ -29,6 +29,10 @@ struct TUnencodableChar {
 // A character outside the Basic Multilingual Plane (an emoji) is one character, as on the wire.
 std::vector<TUnencodableChar> UnencodableChars(std::string_view utf8);
 
+// True when one of chars shows something (a letter, a sign, an emoji); false when all of them are
+// invisible (joiners, variation selectors, combining marks), so that the reader loses nothing seen.
+bool LosesVisibleCharacters(const std::vector<TUnencodableChar>& chars);
+
 // The message key of the warning about such characters; its text has one "%s" for the list.
 inline constexpr char kCantEncodeKey[] = "CantEncode";
 // The warning for the user as UTF-8: message (code page 1251, the text of kCantEncodeKey) filled

@@ -50,11 +50,9 @@ QString ConversationTabs::SelectionText() const {
 }
 
 bool ConversationTabs::InsertAtCaret(const QString& text) {
-  QTextCursor cursor = control_.textCursor();
   // The menus insert as typing would: never into a protected quote.
-  if (!control_.EditAllowed(cursor.selectionStart(), cursor.selectionEnd())) return false;
-  cursor.insertText(text);
-  control_.setTextCursor(cursor);
+  QTextCursor cursor = control_.textCursor();
+  if (!control_.InsertText(cursor, text)) return false;
   views_.FormatView();
   return true;
 }
@@ -153,7 +151,25 @@ void InputEditorAdapter::SetText(const std::string& text) {
 }
 
 std::vector<TUnencodableChar> InputEditorAdapter::LostCharacters() {
-  return UnencodableChars(inputs_.views_.Document().toPlainText().toStdString());
+  // What is sent: smiley pictures count as their codes, not as the object character that holds them.
+  return UnencodableChars(inputs_.views_.ContentToText().toStdString());
+}
+
+void InputEditorAdapter::ReplaceEmoji(const std::vector<EmojiSmiley>& smileys) {
+  QTextDocument& doc = inputs_.views_.Document();
+  bool replaced = false;
+  for (const EmojiSmiley& smiley : smileys) {
+    const QString emoji = QString::fromStdString(smiley.Emoji);
+    const QString code = FromCp1251(smiley.Code);
+    QTextCursor found = doc.find(emoji, 0, QTextDocument::FindCaseSensitively);
+    while (!found.isNull()) {
+      found.insertText(code);
+      replaced = true;
+      found = doc.find(emoji, found, QTextDocument::FindCaseSensitively);
+    }
+  }
+  // The codes become the smileys' pictures, as if they had been typed.
+  if (replaced) inputs_.views_.FormatView();
 }
 
 void InputEditorAdapter::Focus() {

@@ -98,6 +98,7 @@ class InputEditorAdapter : public InputEditor {
   void SetText(const std::string& text) override;
   void Focus() override;
   std::vector<TUnencodableChar> LostCharacters() override;
+  void ReplaceEmoji(const std::vector<EmojiSmiley>& smileys) override;
 
  private:
   ConversationTabs& inputs_;

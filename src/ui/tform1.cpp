@@ -30,6 +30,7 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
 
 #include "core/chatcore.h"
@@ -154,6 +155,16 @@ TForm1::TForm1(QWidget* parent)
   ui_->Splitter2->installEventFilter(this);
   ui_->Splitter1->installEventFilter(this);
   ui_->RxRichEdit2->setMinimumHeight(1);  // the splitter gives the editor the height of its mode
+  // The line editor grows and shrinks with its text: when the text changes, and when its wrapped
+  // lines no longer fit (or fit again) after the width changed.
+  connect(ui_->RxRichEdit2, &QTextEdit::textChanged, this, [this] { ApplyEditorHeight(); });
+  connect(ui_->RxRichEdit2->verticalScrollBar(), &QScrollBar::rangeChanged, this,
+          [this] { ApplyEditorHeight(); });
+  // Every paste (Ctrl+V, the menu, the middle button, a drop) of several lines into the line editor
+  // asks the core, which switches to multi-line mode so that the lines are kept.
+  ui_->RxRichEdit2->SetLineBreaksPasted([this] {
+    if (core_ && !closed_) core_->Editor().LinesPasted();
+  });
   roster_.SetIconProvider([](int image) { return MainImage(image); });
   roster_.SetTipProvider([this](const RosterRow& row) { return RosterTip(row); });
   findBar_ = new ui::TFindBar(*ui_->RxRichEdit1, ui_->Panel4);
@@ -162,9 +173,13 @@ TForm1::TForm1(QWidget* parent)
   BuildMenus();
 }
 
-// The focus leaves the widgets while they are destroyed: the window no longer follows it by then.
+// The focus leaves the widgets while they are destroyed, and the views swap documents as they go,
+// which changes the editor's text; the core may be gone by then, so the window no longer follows
+// the focus nor fits the editor's height.
 TForm1::~TForm1() {
   disconnect(focusWatch_);
+  QObject::disconnect(ui_->RxRichEdit2, nullptr, this, nullptr);
+  QObject::disconnect(ui_->RxRichEdit2->verticalScrollBar(), nullptr, this, nullptr);
 }
 
 CoreSurfaces TForm1::Surfaces(SoundOutput& sound, SystemInfo& system) {
@@ -496,10 +511,8 @@ void TForm1::BuildMenus() {
           [this] { QApplication::clipboard()->setText(inputs_.SelectionText()); });
   QAction* paste = AddItem(popupMenu4_, "N7", "Вставить");
   paste->setShortcut(QKeySequence::Paste);
-  connect(paste, &QAction::triggered, this, [this] {
-    const QString text = TrimControls(QApplication::clipboard()->text());
-    if (!text.isEmpty()) inputs_.InsertAtCaret(text);
-  });
+  // The control's own paste, so the menu pastes exactly as Ctrl+V and the middle button do.
+  connect(paste, &QAction::triggered, this, [this] { ui_->RxRichEdit2->paste(); });
   connect(AddItem(popupMenu4_, "N8", "Удалить"), &QAction::triggered, this,
           [this] { ui_->RxRichEdit2->DeleteSelection(); });
   n11_ = AddItem(popupMenu4_, "N11", "Многострочный редактор");
@@ -744,7 +757,8 @@ void TForm1::CompleteNick() {
   cursor.setPosition(static_cast<int>(done.PrefixStart + done.PrefixLength), QTextCursor::KeepAnchor);
   QTextCharFormat nickFormat = cursor.charFormat();
   nickFormat.setForeground(ToQColor(kNickColor));
-  cursor.insertText(FromCp1251(done.Nick), nickFormat);
+  // A prefix inside a reply's quote stays as it is.
+  if (!editor.InsertText(cursor, FromCp1251(done.Nick), &nickFormat)) return;
   QTextCharFormat typing = nickFormat;
   typing.setForeground(ToQColor(core_->Settings().MyColor));
   cursor.setCharFormat(typing);
@@ -752,12 +766,17 @@ void TForm1::CompleteNick() {
   editor.setCurrentCharFormat(typing);
 }
 
-// The layouts of the desktop, read when first needed.
+// The layouts of the desktop, read when first needed. The desktop's active layout is read again at
+// every use: the user switches layouts with the desktop's own key, which the program never hears of.
 KeyboardLayouts& TForm1::Layouts() {
   if (!layouts_) {
     DesktopLayouts desktop = LoadDesktopLayouts({});
     layoutsFromDesktop_ = desktop.Source == LayoutSource::Desktop;
     layouts_ = std::make_unique<KeyboardLayouts>(std::move(desktop.Layouts));
+  } else if (layoutsFromDesktop_) {
+    if (const std::optional<std::uint32_t> group = ReadX11Keyboard().Group) {
+      if (const std::optional<std::size_t> index = layouts_->FindGroup(*group)) layouts_->SetCurrent(*index);
+    }
   }
   return *layouts_;
 }
@@ -783,11 +802,9 @@ void TForm1::RetypeInLayout(std::size_t to, bool wholeDraft) {
   const std::size_t from = to == layouts.Current() ? (to + count - 1) % count : layouts.Current();
   const std::u32string typed = cursor.selectedText().toStdU32String();
   const RetypeResult result = layouts.Retype(typed, from, to);
-  if (!typed.empty() && result.Unmapped == 0 && result.Text != typed) {
-    const int start = cursor.selectionStart();
-    cursor.insertText(QString::fromStdU32String(result.Text));
-    cursor.setPosition(start, QTextCursor::KeepAnchor);
-    editor.setTextCursor(cursor);
+  // The caret goes after the re-typed text with nothing selected, so typing goes on after it.
+  if (!typed.empty() && result.Unmapped == 0 && result.Text != typed &&
+      editor.InsertText(cursor, QString::fromStdU32String(result.Text))) {
     editor_.FormatView();
   }
   layouts.SetCurrent(to);
@@ -843,15 +860,21 @@ void TForm1::RxRichEdit1LinkClicked(const QString& link) {
 
 void TForm1::ApplyEditorHeight() {
   const int total = ui_->Splitter2->height();
-  if (total <= 0) return;
+  // A new height re-wraps the text, which may ask again; the first answer stands.
+  if (total <= 0 || fittingEditor_) return;
+  fittingEditor_ = true;
   // Never lower than one line of text in the control's font.
   const RichTextControl& editor = *ui_->RxRichEdit2;
+  const int frame = 2 * editor.frameWidth();
   const int oneLine = editor.fontMetrics().lineSpacing() +
-                      2 * static_cast<int>(editor.document()->documentMargin()) + 2 * editor.frameWidth() + 4;
-  const int lower = std::min(total - 20, std::max(editorHeight_, oneLine) +
-                                             ui_->TabMessages->sizeHint().height() + PeerHistoryHeight());
+                      2 * static_cast<int>(editor.document()->documentMargin()) + frame + 4;
+  const int textHeight = static_cast<int>(std::ceil(editor.document()->size().height())) + frame;
+  const int height = EditorFitHeight(CurrentInputMode(), std::max(editorHeight_, oneLine), textHeight, total);
+  const int lower =
+      std::min(total - 20, height + ui_->TabMessages->sizeHint().height() + PeerHistoryHeight());
   const QSignalBlocker block(ui_->Splitter2);
   ui_->Splitter2->setSizes({total - lower, lower});
+  fittingEditor_ = false;
 }
 
 void TForm1::ApplyRosterWidth() {
@@ -1269,9 +1292,11 @@ void TForm1::AskText(const std::string& title, const std::string& prompt, const 
 
 void TForm1::ConfirmLostCharacters(const std::string& message, const std::vector<TUnencodableChar>& lost,
                                    std::function<void(bool)> answered) {
-  // A queued answer sends, a cancelled one keeps the draft.
+  // A queued answer sends, a cancelled one keeps the draft. Enter keeps the draft when the reader
+  // would miss something; when only invisible characters go, it sends.
   ui::YesNoQuestion box;
   box.Icon = QMessageBox::Warning;
+  box.DefaultYes = !LosesVisibleCharacters(lost);
   box.Recorded = UnencodableWarning(message, lost);
   box.Text = QString::fromStdString(box.Recorded);
   box.OkCancel = true;

@@ -229,6 +229,7 @@ class TForm1 : public QMainWindow,
   bool dialogActive_ = false;        // it is one of the window's dialogs
   std::unique_ptr<KeyboardLayouts> layouts_;
   bool layoutsFromDesktop_ = false;
+  bool fittingEditor_ = false;
 };
 
 }  // namespace plumo

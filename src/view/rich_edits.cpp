@@ -370,7 +370,8 @@ void TVRichEdits::ApplyMode(TViewMode mode) {
     case ModeSingleLine:
       control_->setReadOnly(false);
       control_->SetAcceptLineBreaks(false);
-      control_->setLineWrapMode(QTextEdit::NoWrap);
+      // A long line wraps, so that the owner can let the editor grow to show it whole.
+      control_->setLineWrapMode(QTextEdit::WidgetWidth);
       height = SingleLineHeight;
       break;
     case ModeMultiLine:
@@ -422,8 +423,12 @@ void TVRichEdits::FormatView() {
 }
 
 std::string TVRichEdits::ContentToMarkup() {
+  return FromQt(ContentToText());
+}
+
+QString TVRichEdits::ContentToText() {
   Flush();
-  return FromQt(TrimControls(RangeToMarkup(Doc(), 0, TextLength(), true, DefaultColor())));
+  return TrimControls(RangeToMarkup(Doc(), 0, TextLength(), true, DefaultColor()));
 }
 
 std::string TVRichEdits::SelectionToMarkup(bool /*removeSmileys*/) const {

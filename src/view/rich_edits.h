@@ -34,7 +34,8 @@ namespace plumo {
 class RichTextControl;
 
 // How the control is set up for a conversation: the core's display modes, so one program can use
-// both. ModeSingleLine: editable, Enter inserts no line break, no word wrap. ModeMultiLine: editable,
+// both. ModeSingleLine: editable, Enter inserts no line break, word wrap (the owner may let the
+// control grow to show a long line whole). ModeMultiLine: editable,
 // word wrap. ModeReply: as ModeMultiLine, taller; the quoted conversation after the reply is
 // protected. ModeLog: read-only, word wrap, fills the remaining space.
 using TViewMode = ViewMode;
@@ -131,6 +132,8 @@ class TVRichEdits : public QObject {
   void FormatView();
   // The whole displayed content as markup for sending, trimmed.
   std::string ContentToMarkup();
+  // The same markup before it becomes code page 1251: what the user typed, pictures as their codes.
+  QString ContentToText();
   // The selected text with pictures as their codes, without colour markers; "" for an empty selection.
   // removeSmileys is accepted for callers that delete the selection next: pictures carry their codes,
   // so nothing needs to be forgotten.

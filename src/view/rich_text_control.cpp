@@ -75,6 +75,17 @@ bool RichTextControl::DeleteSelection() {
   return true;
 }
 
+bool RichTextControl::InsertText(QTextCursor& cursor, const QString& text, const QTextCharFormat* format) {
+  if (isReadOnly() || !EditAllowed(cursor.selectionStart(), cursor.selectionEnd())) return false;
+  if (format != nullptr) {
+    cursor.insertText(text, *format);
+  } else {
+    cursor.insertText(text);
+  }
+  setTextCursor(cursor);
+  return true;
+}
+
 void RichTextControl::CleanTypingFormat() {
   if (isReadOnly()) return;
   QTextCursor selected = textCursor();
@@ -211,14 +222,14 @@ void RichTextControl::insertFromMimeData(const QMimeData* source) {
   QString text = TrimControls(source->text());
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  const QTextCursor selected = textCursor();
+  if (!EditAllowed(selected.selectionStart(), selected.selectionEnd())) return;
+  if (!acceptLineBreaks_ && text.contains(QLatin1Char('\n')) && lineBreaksPasted_) lineBreaksPasted_();
   if (!acceptLineBreaks_) text.replace(QLatin1Char('\n'), QLatin1Char(' '));
-  QTextCursor c = textCursor();
-  if (!EditAllowed(c.selectionStart(), c.selectionEnd())) return;
   CleanTypingFormat();
-  c = textCursor();
-  c.insertText(text, currentCharFormat());
-  setTextCursor(c);
-  emit Pasted();
+  QTextCursor c = textCursor();
+  const QTextCharFormat typing = currentCharFormat();
+  if (InsertText(c, text, &typing)) emit Pasted();
 }
 
 }  // namespace plumo

@@ -2,7 +2,8 @@
 // RichTextControl: the rich-text widget a view manager shows its conversations in. On top of QTextEdit
 // it reports link clicks, copies and pastes markup as plain text (pictures as their codes), and asks
 // a protection filter before any user edit (typing, deleting, cutting, pasting, dropping, input
-// methods, dragging text away), so that the protected quote of a reply draft cannot change.
+// methods, dragging text away) and before every insertion the program makes for the user
+// (InsertText), so that the protected quote of a reply draft cannot change.
 #pragma once
 
 #include <QTextEdit>
@@ -27,17 +28,28 @@ class RichTextControl : public QTextEdit {
   void SetCopyFilter(CopyFilter filter) { copy_ = std::move(filter); }
   // Without line breaks (single-line editing) Enter and Return are left to the parent.
   void SetAcceptLineBreaks(bool accept) { acceptLineBreaks_ = accept; }
+  // Asked when text with line breaks is pasted or dropped while line breaks are not accepted; the
+  // owner may switch the control to accept them (then the breaks are kept). Without it, or when
+  // the control still refuses line breaks afterwards, the lines are joined with blanks.
+  void SetLineBreaksPasted(std::function<void()> handler) { lineBreaksPasted_ = std::move(handler); }
   bool AcceptLineBreaks() const { return acceptLineBreaks_; }
 
   // True when the filter lets the user replace [start, end).
   bool EditAllowed(int start, int end, bool deleteKey = false) const;
   // Deletes the selection when the filter allows it; false when refused or nothing is selected.
   bool DeleteSelection();
+  // Every insertion the program makes for the user (pastes, menus, completion, re-typing) goes
+  // through here, so none can reach protected text: text replaces the selection of cursor (a
+  // cursor on this control's document) in format (the typing format when null), the caret goes
+  // after it and the control's cursor becomes it. False, and nothing changes, when the filter
+  // refuses the change.
+  bool InsertText(QTextCursor& cursor, const QString& text, const QTextCharFormat* format = nullptr);
 
  signals:
   // A click (press and release without moving) on a link; `link` is the link's target.
   void LinkClicked(const QString& link);
-  // Text was pasted or dropped in; the owner formats it.
+  // Text was pasted (Ctrl+V, the owner's menu through paste(), the middle button) or dropped in;
+  // the owner formats it.
   void Pasted();
 
  protected:
@@ -58,6 +70,7 @@ class RichTextControl : public QTextEdit {
 
   ProtectFilter protect_;
   CopyFilter copy_;
+  std::function<void()> lineBreaksPasted_;
   bool acceptLineBreaks_ = true;
   QString pressedAnchor_;
   QPoint pressedAt_;

@@ -5,31 +5,14 @@
 #include <QFileInfo>
 
 #include "lang/codepage.h"
+#include "lang/smiley_codes.h"
 
 namespace plumo {
-namespace {
-
-// A decimal picture index: digits only (a sign would never name a picture).
-bool ParseIndex(const std::string& value, int& index) {
-  if (value.empty() || value.size() > 9) return false;
-  int v = 0;
-  for (char c : value) {
-    if (c < '0' || c > '9') return false;
-    v = v * 10 + (c - '0');
-  }
-  index = v;
-  return true;
-}
-
-}  // namespace
 
 std::vector<SmileyCode> ParseSmileyTable(const std::vector<std::pair<std::string, std::string>>& entries) {
   std::vector<SmileyCode> codes;
-  for (const auto& [key, value] : entries) {
-    std::string code = !key.empty() && key.front() == '_' ? key.substr(1) : key;
-    int index = 0;
-    if (code.empty() || !ParseIndex(value, index)) continue;
-    codes.push_back({QString::fromStdString(Cp1251ToUtf8(code)), index});
+  for (const SmileyEntry& entry : ParseSmileyEntries(entries)) {
+    codes.push_back({QString::fromStdString(Cp1251ToUtf8(entry.Code)), entry.Index});
   }
   return codes;
 }

@@ -19,8 +19,7 @@ struct SmileyCode {
 };
 
 // The entries of [smiles] (key, value) in file order, as code-page 1251 text, to the usable codes in
-// the same order. A key beginning with "_" stands for the code without that character; entries
-// whose value is not a decimal number, or whose code is empty, are left out.
+// the same order (the rules of ParseSmileyEntries).
 std::vector<SmileyCode> ParseSmileyTable(const std::vector<std::pair<std::string, std::string>>& entries);
 
 // Side of a smiley picture in pixels.

@@ -19,18 +19,21 @@ std::vector<char32_t> CodePoints(const std::vector<TUnencodableChar>& chars) {
   return out;
 }
 
-// What the user typed, the characters the warning lists, and how many "?" the wire text holds:
-// the list and the wire must agree, one "?" per character however many UTF-16 units it takes.
+// What the user typed, the characters the warning lists, how many "?" the wire text holds (the list
+// and the wire must agree, one "?" per character however many UTF-16 units it takes), and whether the
+// reader would miss anything seen.
 TEST(UnencodableCharsTest, ListsWhatTheWireReplacesOnceInOrderOfAppearance) {
   struct Case {
     const char* name;
     const char* utf8;
     std::vector<char32_t> listed;
     std::size_t questionMarks;
+    bool visible = true;
   };
   const Case cases[] = {
-      {"ascii, a typed ? is no loss", "Hello, world?", {}, 1},
-      {"cyrillic and code page punctuation", "Привет, Ёж ї ґ № — … € ™ «»", {}, 0},
+      {"ascii, a typed ? is no loss", "Hello, world?", {}, 1, false},
+      {"cyrillic and code page punctuation", "Привет, Ёж ї ґ № — … € ™ «»", {}, 0, false},
+      {"only invisible characters", "a\u200Db\uFE0F", {0x200D, 0xFE0F}, 2, false},
       {"chinese", "中文", {0x4E2D, 0x6587}, 2},
       {"emoji outside the BMP is one character", "hi 😀", {0x1F600}, 1},
       {"mixed", "Ж中😀a中", {0x4E2D, 0x1F600}, 3},
@@ -48,6 +51,7 @@ TEST(UnencodableCharsTest, ListsWhatTheWireReplacesOnceInOrderOfAppearance) {
     SCOPED_TRACE(c.name);
     const auto found = UnencodableChars(c.utf8);
     EXPECT_EQ(CodePoints(found), c.listed);
+    EXPECT_EQ(LosesVisibleCharacters(found), c.visible);
     const std::string wire = Utf8ToCp1251(c.utf8);
     EXPECT_EQ(static_cast<std::size_t>(std::count(wire.begin(), wire.end(), '?')), c.questionMarks);
     for (const auto& f : found) {

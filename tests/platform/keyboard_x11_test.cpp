@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "virtual_display.h"
+#include "../support/virtual_display.h"
 
 namespace plumo {
 namespace {

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <thread>
 
-#include "virtual_display.h"
+#include "../support/virtual_display.h"
 
 namespace plumo {
 namespace {

@@ -3,13 +3,18 @@
 // completion, reply tabs with their protected quote, the colour menu, re-typing in another keyboard
 // layout, characters the wire cannot carry, and captions from another language file.
 #include <QAction>
+#include <QClipboard>
 #include <QItemSelectionModel>
+#include <QScrollBar>
 
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <optional>
 
+#include "../support/virtual_display.h"
 #include "core/nick_completion.h"
+#include "platform/keyboard_x11.h"
 #include "view/markup.h"
 #include "window_fixture.h"
 
@@ -23,6 +28,69 @@ QStringList SelectedNicks(const WindowPeer& peer) {
   for (const QModelIndex& row : rows) nicks << row.data().toString();
   return nicks;
 }
+
+// Keys as a user's keys arrive: at the widget that has the focus, after the window was activated.
+QWidget* Focused(const WindowPeer& peer) {
+  peer.form->activateWindow();
+  QApplication::setActiveWindow(peer.form.get());
+  QWidget* focused = QApplication::focusWidget();
+  EXPECT_NE(focused, nullptr);
+  return focused != nullptr ? focused : peer.form.get();
+}
+void TypeKeys(const WindowPeer& peer, const QString& text) {
+  QTest::keyClicks(Focused(peer), text);
+}
+void PressKey(const WindowPeer& peer, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+  QTest::keyClick(Focused(peer), key, modifiers);
+}
+void PutCaret(const WindowPeer& peer, int position, int anchor = -1) {
+  QTextCursor cursor(peer.Editor()->document());
+  cursor.setPosition(anchor < 0 ? position : anchor);
+  cursor.setPosition(position, QTextCursor::KeepAnchor);
+  peer.Editor()->setTextCursor(cursor);
+}
+// Chooses the item of the layout menu whose caption is name.
+void ChooseLayout(const WindowPeer& peer, const QString& name) {
+  QMenu* layouts = peer.Find<QMenu>("N26");
+  emit layouts->aboutToShow();
+  for (QAction* item : layouts->actions()) {
+    if (item->text() == name) {
+      item->trigger();
+      return;
+    }
+  }
+  ADD_FAILURE() << "no layout " << name.toStdString();
+}
+QString CheckedLayout(const WindowPeer& peer) {
+  QMenu* layouts = peer.Find<QMenu>("N26");
+  emit layouts->aboutToShow();
+  for (QAction* item : layouts->actions()) {
+    if (item->isChecked()) return item->text();
+  }
+  return {};
+}
+
+// Sets an environment variable for the life of the object.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = std::getenv(name)) saved_ = old;
+    ::setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (saved_) {
+      ::setenv(name_, saved_->c_str(), 1);
+    } else {
+      ::unsetenv(name_);
+    }
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> saved_;
+};
 
 // Each step acts on what the steps before it left; the editor's text, mode (by its tab count and
 // height) and the roster selection are checked after each.
@@ -171,21 +239,217 @@ TEST_F(WindowTest, CtrlBackspaceRetypesTheDraftInTheNextLayout) {
   ::unsetenv("XKB_DEFAULT_LAYOUT");
 }
 
-TEST_F(WindowTest, CharactersTheWireCannotCarryAreShownAndTheDraftKeptUntilTheUserAgrees) {
+// On a real display with two layouts: re-typing follows the layout the desktop has active, also after
+// the user switched it with the desktop's own key, and leaves the caret after the re-typed text.
+TEST_F(WindowTest, RetypingFollowsTheDesktopLayoutAndTypingGoesOnAfterIt) {
+  testing::VirtualDisplay display;
+  if (display.Name().empty() || !display.SetLayouts(QStringLiteral("us,ru")))
+    GTEST_SKIP() << "no virtual X server with setxkbmap";
+  const ScopedEnv onDisplay("DISPLAY", display.Name());
+  WindowPeer alice(lan, "198.18.0.11", "alice");
+  const QString russian = QStringLiteral("Russian");
+  const QString english = QStringLiteral("English (US)");
+  const struct {
+    const char* name;
+    std::function<void()> act;
+    QString text;
+    std::uint32_t group;  // the desktop's layout group afterwards
+  } steps[] = {
+      {"Ctrl+Backspace re-types in the next layout and switches the desktop to it",
+       [&] {
+         TypeKeys(alice, QStringLiteral("ghbdtn"));
+         PressKey(alice, Qt::Key_Backspace, Qt::ControlModifier);
+       },
+       QString::fromUtf8("привет"), 1},
+      {"typing goes on after the re-typed text", [&] { TypeKeys(alice, QStringLiteral("!")); },
+       QString::fromUtf8("привет!"), 1},
+      {"after the desktop's own switch back, Ctrl+Backspace re-types from it",
+       [&] {
+         PressKey(alice, Qt::Key_Escape);
+         ASSERT_TRUE(LockX11LayoutGroup(0, display.Name()));
+         TypeKeys(alice, QStringLiteral("vbh"));
+         PressKey(alice, Qt::Key_Backspace, Qt::ControlModifier);
+       },
+       QString::fromUtf8("мир"), 1},
+      {"the menu re-types a selection from the desktop's layout",
+       [&] {
+         PressKey(alice, Qt::Key_Escape);
+         ASSERT_TRUE(LockX11LayoutGroup(0, display.Name()));
+         TypeKeys(alice, QStringLiteral("lf"));
+         alice.Editor()->selectAll();
+         ChooseLayout(alice, russian);
+       },
+       QString::fromUtf8("да"), 1},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.name);
+    step.act();
+    EXPECT_EQ(alice.EditorText(), step.text);
+    EXPECT_FALSE(alice.Editor()->textCursor().hasSelection());
+    EXPECT_EQ(ReadX11Keyboard(display.Name()).Group, step.group);
+  }
+  // The menu marks the layout the desktop has active, whoever switched it.
+  ASSERT_TRUE(LockX11LayoutGroup(0, display.Name()));
+  EXPECT_EQ(CheckedLayout(alice), english);
+}
+
+// A reply's quote cannot be changed by the tools that insert text: the caret or the selection in the
+// quote makes them do nothing, while in the reply area they work.
+TEST_F(WindowTest, CompletionAndTheLayoutMenuLeaveAReplysQuoteAsItIs) {
+  const ScopedEnv layouts("XKB_DEFAULT_LAYOUT", "us,ru");
   WindowPeer alice(lan, "198.18.0.11", "alice");
   WindowPeer bob(lan, "198.18.0.12", "bob");
   WaitForRosters({&alice, &bob});
-  const QString party = QString::fromUtf8("party \xF0\x9F\x8E\x89");
-  alice.Editor()->insertPlainText(party);  // as an input method or a paste puts it
-  alice.Key(Qt::Key_Return);               // nobody answers the question: the draft stays
-  ASSERT_EQ(ui::DialogAnswers::Shown().size(), 1u);
-  EXPECT_NE(ui::DialogAnswers::Shown()[0].find("\xF0\x9F\x8E\x89 \xE2\x86\x92 ?"), std::string::npos);
-  EXPECT_EQ(alice.EditorText(), party);
+  PrivateMessageToReplyTab(alice, bob, QStringLiteral("lunch?"));
+  const QString quoted = bob.EditorText();
+  const int quoteAt = static_cast<int>(quoted.indexOf(QStringLiteral("alice")));
+  const int lunchAt = static_cast<int>(quoted.indexOf(QStringLiteral("lunch")));
+  ASSERT_GE(quoteAt, 0);
+  ASSERT_GE(lunchAt, 0);
+  const struct {
+    const char* name;
+    std::function<void()> act;
+    QString text;
+  } steps[] = {
+      {"Tab after a nick's beginning inside the quote",
+       [&] {
+         PutCaret(bob, quoteAt + 2);
+         PressKey(bob, Qt::Key_Tab);
+       },
+       quoted},
+      {"a layout chosen for a selection inside the quote",
+       [&] {
+         PutCaret(bob, lunchAt + 5, lunchAt);
+         ChooseLayout(bob, QStringLiteral("Russian"));
+       },
+       quoted},
+      {"Tab in the reply area completes",
+       [&] {
+         PutCaret(bob, 0);
+         TypeKeys(bob, QStringLiteral("al"));
+         PressKey(bob, Qt::Key_Tab);
+       },
+       QStringLiteral("alice") + quoted},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.name);
+    step.act();
+    EXPECT_EQ(bob.EditorText(), step.text);
+  }
+}
 
-  ui::DialogAnswers::SetNextInputAnswer(std::string("send"));
-  alice.Key(Qt::Key_Return);
-  EXPECT_EQ(alice.EditorText(), QString());
-  TRY_EQ(bob.DisplayText().contains(QStringLiteral("alice: party ?")), true);
+// Pasting (Ctrl+V at the focus, or the editor menu's Paste) keeps a pasted text's lines: the line
+// editor switches to multi-line mode for them. A long line makes the line editor grow to show it, up
+// to a third of the height it shares with the channel view, and sending shrinks it back.
+TEST_F(WindowTest, PastedLinesAreKeptAndALongLineGrowsTheLineEditor) {
+  WindowPeer alice(lan, "198.18.0.11", "alice");
+  alice.form->resize(800, 600);
+  QTest::qWait(1);
+  const int lineHeight = alice.Editor()->height();
+  const int third = alice.Find<QWidget>("Splitter2")->height() / 3;
+  QString longLine;
+  for (int i = 0; i < 40; ++i) longLine += QStringLiteral("word%1 ").arg(i);
+  QString endless;
+  for (int i = 0; i < 30; ++i) endless += longLine;
+  const auto clear = [&] {
+    while (!alice.EditorText().isEmpty()) PressKey(alice, Qt::Key_Escape);
+    PressKey(alice, Qt::Key_Escape);  // a line editor in multi-line mode goes back to line mode
+  };
+  const auto paste = [&](const QString& text) {
+    clear();
+    QApplication::clipboard()->setText(text);
+    PressKey(alice, Qt::Key_V, Qt::ControlModifier);
+  };
+  enum class Height { Line, Taller, Third };
+  const struct {
+    const char* name;
+    std::function<void()> act;
+    QString text;
+    ViewMode mode;
+    Height height;
+  } steps[] = {
+      {"one pasted line, trimmed, stays in line mode", [&] { paste(QStringLiteral("  one line \n")); },
+       QStringLiteral("one line"), ModeSingleLine, Height::Line},
+      {"pasted lines switch to multi-line mode and keep their breaks",
+       [&] { paste(QStringLiteral("one\r\ntwo")); }, QStringLiteral("one\ntwo"), ModeMultiLine,
+       Height::Taller},
+      {"the menu's Paste keeps them too",
+       [&] {
+         clear();
+         QApplication::clipboard()->setText(QStringLiteral("a\nb"));
+         alice.Find<QAction>("N7")->trigger();
+       },
+       QStringLiteral("a\nb"), ModeMultiLine, Height::Taller},
+      {"a long line grows the line editor",
+       [&] {
+         clear();
+         TypeKeys(alice, longLine);
+       },
+       longLine, ModeSingleLine, Height::Taller},
+      {"sending shrinks it back", [&] { PressKey(alice, Qt::Key_Return); }, QString(), ModeSingleLine,
+       Height::Line},
+      {"an endless line stops at a third", [&] { paste(endless); }, endless.trimmed(), ModeSingleLine,
+       Height::Third},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.name);
+    step.act();
+    EXPECT_EQ(alice.EditorText(), step.text);
+    EXPECT_EQ(alice.core->Editor().ActiveMode(), step.mode);
+    const int height = alice.Editor()->height();
+    switch (step.height) {
+      case Height::Line:
+        EXPECT_EQ(height, lineHeight);
+        break;
+      case Height::Taller:
+        EXPECT_GT(height, lineHeight);
+        EXPECT_LT(height, third);
+        break;
+      case Height::Third:
+        EXPECT_GE(height, third - 2);
+        EXPECT_LE(height, third);
+        break;
+    }
+    EXPECT_FALSE(alice.Editor()->horizontalScrollBar()->isVisible());
+  }
+}
+
+// An emoji the chat has a smiley for travels as the smiley's code; the question names only what
+// would really be lost, and until the user agrees the draft stays.
+TEST_F(WindowTest, EmojiWithASmileyTravelAsItsCodeAndOnlyTheRestIsAskedAbout) {
+  WindowPeer alice(lan, "198.18.0.11", "alice", "[smiles]\n:-)=0\n");
+  WindowPeer bob(lan, "198.18.0.12", "bob");  // no smileys: bob reads the codes
+  WaitForRosters({&alice, &bob});
+  const struct {
+    const char* name;
+    const char* typed;
+    const char* lost;  // what the question lists; null: no question
+    const char* received;
+  } cases[] = {
+      {"an emoji with a smiley alone", "hi \U0001F600", nullptr, "alice: hi :-)"},
+      {"another emoji beside it", "party \U0001F389 \U0001F642", "\U0001F389 \u2192 ?", "alice: party ? :-)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::size_t asked = ui::DialogAnswers::Shown().size();
+    alice.Editor()->insertPlainText(QString::fromUtf8(c.typed));  // as an input method or a paste puts it
+    PressKey(alice, Qt::Key_Return);
+    if (c.lost != nullptr) {
+      // Nobody answers: the draft stays, its emoji now the smiley.
+      ASSERT_EQ(ui::DialogAnswers::Shown().size(), asked + 1);
+      const std::string question = ui::DialogAnswers::Shown().back();
+      EXPECT_NE(question.find(c.lost), std::string::npos) << question;
+      EXPECT_EQ(question.find("\U0001F642"), std::string::npos) << question;
+      EXPECT_FALSE(alice.EditorText().isEmpty());
+      EXPECT_FALSE(alice.EditorText().contains(QString::fromUtf8("\U0001F642")));
+      ui::DialogAnswers::SetNextInputAnswer(std::string("send"));
+      PressKey(alice, Qt::Key_Return);
+    } else {
+      EXPECT_EQ(ui::DialogAnswers::Shown().size(), asked);
+    }
+    EXPECT_EQ(alice.EditorText(), QString());
+    TRY_EQ(bob.DisplayText().contains(QString::fromUtf8(c.received)), true);
+  }
 }
 
 TEST_F(WindowTest, ASecondLanguageFileRecaptionsTheWindow) {

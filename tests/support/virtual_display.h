@@ -1,16 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A virtual X server (Xvfb) for the platform tests.
+// A virtual X server (Xvfb) for tests that need a real display's keyboard; it is stopped with the
+// object. Name() is empty when no server could be started (the test then skips).
 #pragma once
 
 #include <QProcess>
 #include <QStandardPaths>
+#include <QStringList>
 
 #include <string>
 
 namespace plumo::testing {
 
-// A virtual X server for one test; it is stopped with the test. Its name is empty when no server
-// could be started.
 class VirtualDisplay {
  public:
   VirtualDisplay() {
@@ -31,7 +31,19 @@ class VirtualDisplay {
     server_.terminate();
     server_.waitForFinished(5000);
   }
+  VirtualDisplay(const VirtualDisplay&) = delete;
+  VirtualDisplay& operator=(const VirtualDisplay&) = delete;
+
   const std::string& Name() const { return name_; }
+
+  // Configures the server's keyboard with an XKB layout list ("us,ru"), as a desktop's keyboard
+  // settings do; false when setxkbmap is missing or failed.
+  bool SetLayouts(const QString& layouts) const {
+    if (name_.empty() || QStandardPaths::findExecutable(QStringLiteral("setxkbmap")).isEmpty()) return false;
+    return QProcess::execute(QStringLiteral("setxkbmap"),
+                             {QStringLiteral("-display"), QString::fromStdString(name_),
+                              QStringLiteral("-layout"), layouts}) == 0;
+  }
 
  private:
   QProcess server_;
