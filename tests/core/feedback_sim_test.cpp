@@ -44,7 +44,7 @@ TEST(Feedback, ShownInTheConversationWhereItHappenedAndNotifiedWhileAway) {
          a.editor.text = tooLong;
          a.core->Sending().SendReply();
        },
-       "#^FF0000The message is too long", InMessageTab, "@Mass message", false},
+       "#^FF0000The message is too long", InMessageTab, "->Mass message", false},
       {"a bell without a tab of its peer, in the channel shown",
        [&] {
          a.core->Tabs().CloseMessageTab();
