@@ -18,6 +18,8 @@ std::string Utf8ToCp1251(std::string_view utf8);
 char32_t Cp1251ToUnicode(unsigned char byte);
 // The code-page byte of one code point, or '?' when it has none.
 char UnicodeToCp1251(char32_t cp);
+// Appends the UTF-8 encoding of one code point.
+void AppendUtf8(std::string& out, char32_t cp);
 
 // A character of typed text that the code page cannot carry, and the byte sent in its place.
 struct TUnencodableChar {

@@ -9,14 +9,6 @@
 namespace plumo::uitest {
 namespace {
 
-// Keys as a user's reach the window: to the widget that has the focus in the active window.
-void Press(const WindowPeer& peer, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-  QApplication::setActiveWindow(peer.form.get());
-  QWidget* focus = QApplication::focusWidget();
-  ASSERT_NE(focus, nullptr);
-  QTest::keyClick(focus, key, modifiers);
-}
-
 TEST_F(WindowTest, RefusalsBellsAndFailuresShowWhereTheUserIsLooking) {
   WindowPeer alice(lan, "198.18.0.11", "alice");
   WindowPeer bob(lan, "198.18.0.12", "bob");
@@ -44,9 +36,9 @@ TEST_F(WindowTest, RefusalsBellsAndFailuresShowWhereTheUserIsLooking) {
        [&] {
          QApplication::setActiveWindow(alice.form.get());
          QTest::keyClicks(QApplication::focusWidget(), QString(2100, QLatin1Char('x')));
-         Press(alice, Qt::Key_Return);
-         Press(alice, Qt::Key_A, Qt::ControlModifier);
-         Press(alice, Qt::Key_Delete);
+         alice.Press(Qt::Key_Return);
+         alice.Press(Qt::Key_A, Qt::ControlModifier);
+         alice.Press(Qt::Key_Delete);
        },
        QStringLiteral("The message is too long"), QString(), QString()},
       {"a bell", [&] { ring(); }, QStringLiteral("bob sent you bell number 3"), QString(), QString()},

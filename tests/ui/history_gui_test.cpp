@@ -14,20 +14,6 @@
 namespace plumo::uitest {
 namespace {
 
-// Keys as a user's reach the window: to the widget that has the focus in the active window.
-void Press(const WindowPeer& peer, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-  QApplication::setActiveWindow(peer.form.get());
-  QWidget* focus = QApplication::focusWidget();
-  ASSERT_NE(focus, nullptr);
-  QTest::keyClick(focus, key, modifiers);
-}
-void Write(const WindowPeer& peer, const QString& text) {
-  QApplication::setActiveWindow(peer.form.get());
-  QWidget* focus = QApplication::focusWidget();
-  ASSERT_NE(focus, nullptr);
-  QTest::keyClicks(focus, text);
-}
-
 // The peer's program closes and starts again at another address with the history it kept.
 std::unique_ptr<WindowPeer> Restart(std::unique_ptr<WindowPeer> peer, sim::SimLan& lan,
                                     const std::string& address, const std::string& nick,
@@ -157,21 +143,21 @@ TEST_F(WindowTest, StoredMessagesKeepTheirLineBreaks) {
   WindowPeer bob(lan, "198.18.0.12", "bob");
   WaitForRosters({alice.get(), &bob});
   // Shift+Enter switches the editor to several lines; Ctrl+Enter sends them.
-  Press(bob, Qt::Key_Return, Qt::ShiftModifier);
-  Write(bob, QStringLiteral("first row"));
-  Press(bob, Qt::Key_Return);
-  Write(bob, QStringLiteral("second row"));
-  Press(bob, Qt::Key_Return, Qt::ControlModifier);
-  Press(bob, Qt::Key_Return, Qt::ShiftModifier);
-  Write(bob, QStringLiteral("after it"));
-  Press(bob, Qt::Key_Return);
+  bob.Press(Qt::Key_Return, Qt::ShiftModifier);
+  bob.TypeAtFocus(QStringLiteral("first row"));
+  bob.Press(Qt::Key_Return);
+  bob.TypeAtFocus(QStringLiteral("second row"));
+  bob.Press(Qt::Key_Return, Qt::ControlModifier);
+  bob.Press(Qt::Key_Return, Qt::ShiftModifier);
+  bob.TypeAtFocus(QStringLiteral("after it"));
+  bob.Press(Qt::Key_Return);
   TRY_EQ(alice->DisplayText().contains(QStringLiteral("after it")), true);
   EXPECT_TRUE(alice->DisplayText().contains(QStringLiteral("first row\nsecond row")));
 
   // alice answers bob's question; the reply carries the question as its quote.
   PrivateMessageToReplyTab(bob, *alice, QStringLiteral("question"));
-  Write(*alice, QStringLiteral("answer"));
-  Press(*alice, Qt::Key_Return, Qt::ControlModifier);
+  alice->TypeAtFocus(QStringLiteral("answer"));
+  alice->Press(Qt::Key_Return, Qt::ControlModifier);
   TRY_EQ(alice->Messages()->count(), 1);
   PrivateMessageToReplyTab(bob, *alice, QStringLiteral("once more"));
   auto* pane = alice->Find<QTextEdit>("PeerHistory");
@@ -187,7 +173,7 @@ TEST_F(WindowTest, StoredMessagesKeepTheirLineBreaks) {
   alice = Restart(std::move(alice), lan, "198.18.0.13", "alice");
   const QString shown = alice->DisplayText();
   EXPECT_TRUE(shown.contains(QStringLiteral("bob: first row\nsecond row"))) << shown.toStdString();
-  Press(*alice, Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+  alice->Press(Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
   auto* query = alice->Find<QLineEdit>("SearchEdit");
   ASSERT_NE(query, nullptr);
   QTest::keyClicks(query, QStringLiteral("\"after it\""));
@@ -207,14 +193,14 @@ TEST_F(WindowTest, ASearchResultOfAMessageToEverybodyShowsThatConversation) {
   WaitForRosters({&alice, &bob});
   for (const QString& text : {QStringLiteral("hello everybody"), QStringLiteral("hello again")}) {
     QTest::mouseClick(alice.Button("ToolButton2"), Qt::LeftButton);
-    Write(alice, text);
-    Press(alice, Qt::Key_Return, Qt::ControlModifier);
+    alice.TypeAtFocus(text);
+    alice.Press(Qt::Key_Return, Qt::ControlModifier);
     TRY_EQ(alice.Messages()->count(), 1);
   }
   PrivateMessageToReplyTab(bob, alice, QStringLiteral("hello alice"));
   ASSERT_EQ(alice.Messages()->count(), 2);
 
-  Press(alice, Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+  alice.Press(Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
   auto* query = alice.Find<QLineEdit>("SearchEdit");
   ASSERT_NE(query, nullptr);
   QTest::keyClicks(query, QStringLiteral("hello"));

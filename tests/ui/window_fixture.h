@@ -93,14 +93,29 @@ struct WindowPeer {
     QTest::mouseClick(widget, Qt::LeftButton, Qt::NoModifier, widget->rect().center());
     return QApplication::focusWidget();
   }
-  // Keys as a user's arrive: at the widget that has the keyboard focus, whichever it is.
-  void Press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) const {
+  // Keys as a user's arrive: at the widget that has the keyboard focus, whichever it is. When the
+  // focus is not in this peer's window or one of its dialogs (tests run several windows in one
+  // process), this peer's window becomes the active one first, as the user's click on it makes it.
+  QWidget* Focus() const {
     QWidget* focused = QApplication::focusWidget();
+    const auto ours = [this](const QWidget* w) {
+      for (; w != nullptr; w = w->parentWidget())
+        if (w == form.get()) return true;
+      return false;
+    };
+    if (!ours(focused)) {
+      QApplication::setActiveWindow(form.get());
+      focused = QApplication::focusWidget();
+    }
+    return focused;
+  }
+  void Press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) const {
+    QWidget* focused = Focus();
     ASSERT_NE(focused, nullptr);
     QTest::keyClick(focused, key, modifiers);
   }
   void TypeAtFocus(const QString& text) const {
-    QWidget* focused = QApplication::focusWidget();
+    QWidget* focused = Focus();
     ASSERT_NE(focused, nullptr);
     QTest::keyClicks(focused, text);
   }
