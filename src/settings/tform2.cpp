@@ -71,6 +71,8 @@ void AppendRow(QTableWidget* table, const std::string& key, const std::string& v
 void FillTable(QTableWidget* table, const TNameValueList& list) {
   table->setRowCount(0);
   for (const auto& [key, value] : list.Entries()) AppendRow(table, key, value);
+  // The names are read whole (on_join_network, not on_join_netw...); the values take the rest.
+  table->resizeColumnToContents(0);
 }
 
 std::string KeyAt(const QTableWidget* table, int row) {

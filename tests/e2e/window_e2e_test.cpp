@@ -474,7 +474,8 @@ TEST_F(WindowE2eTest, ChannelLinesPrivateMessageAndBellCrossByKeyboard) {
 
 // The window at a small, a laptop's and a large screen's size, in both languages, with a line in the
 // channel and a peer in the roster: the screenshots size-<W>x<H>-<language>.png show how the panels
-// share the space. The server must report each size, and the program must end cleanly after it.
+// share the space, and settings-<language>.png the settings dialog opened with F9. The server must report
+// each size, and the program must end cleanly after it.
 TEST_F(WindowE2eTest, WindowAtThreeSizesInBothLanguages) {
   const fs::path artifacts = fs::path(PLUMO_E2E_ARTIFACTS) / "window-sizes";
   fs::remove_all(artifacts);
@@ -516,6 +517,22 @@ TEST_F(WindowE2eTest, WindowAtThreeSizesInBothLanguages) {
                                          "-" + language.name + ".png");
       EXPECT_TRUE(x.SavePng(id, shot)) << shot;
     }
+    // F9 opens the settings dialog in the same language: settings-<language>.png shows whether
+    // every tab's caption fits.
+    driver.Focus(window);
+    driver.Keys("F9");
+    std::string dialog;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+          for (const std::string& w : VisibleWindows(window.Pid()))
+            if (w != window.Window()) dialog = w;
+          return !dialog.empty();
+        },
+        5000))
+        << "F9 opened no settings dialog";
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));  // layout and paint
+    const fs::path settingsShot = artifacts / ("settings-" + std::string(language.name) + ".png");
+    EXPECT_TRUE(x.SavePng(static_cast<xcb_window_t>(std::stoul(dialog)), settingsShot)) << settingsShot;
     EXPECT_EQ(window.Close(kExitMs), 0);
     EXPECT_EQ(peer.Close(kExitMs), 0);
   }
