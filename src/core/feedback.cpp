@@ -20,12 +20,13 @@ void TFeedback::Tell(const std::string& colour, const std::string& text, const s
   tabs_.ConsoleAdd(line);
   TConversationList& inputs = tabs_.Inputs();
   TConversationList& channels = tabs_.Channels();
-  int messageTab = place.InMessageTab && inputs.CurrentIndex() > 0 ? inputs.CurrentIndex() : -1;
+  const int shownTab = inputs.CurrentIndex();
+  int messageTab = place.InMessageTab && shownTab > 0 ? shownTab : -1;
   if (messageTab < 0) messageTab = PeerMessageTab(place.PeerAddress);
-  if (messageTab > 0) {
-    inputs.AddNotice(messageTab, line);
-  } else if (channels.CurrentIndex() > 0) {
-    channels.AddLine(channels.CurrentName(), line);
+  if (messageTab > 0) inputs.AddNotice(messageTab, line);
+  // A message tab that is not shown hides its notice: the channel display, always in sight, gets it.
+  if (messageTab != shownTab || messageTab <= 0) {
+    if (channels.CurrentIndex() > 0) channels.AddLine(channels.CurrentName(), line);
   }
   const bool away = !c_.WindowVisible || !own_.WindowActive();
   if (away && c_.Settings.ShowBallonIfNotFocused) c_.Surfaces.Window.Notify(title, text);

@@ -28,9 +28,9 @@ class TFeedback {
 
   // Tells text (code page 1251, without markup) in colour (a "#^RRGGBB" marker): in the console;
   // in the message tab shown when it happened there, else in the open message tab of the peer it
-  // concerns, else in the channel shown (unless that is the console); and, while the window is
-  // hidden or inactive and the settings ask for notifications, as a desktop notification titled
-  // title.
+  // concerns; in the channel shown (unless that is the console) whenever that message tab is not
+  // the one shown, so the user sees it; and, while the window is hidden or inactive and the
+  // settings ask for notifications, as a desktop notification titled title.
   void Tell(const std::string& colour, const std::string& text, const std::string& title,
             const TFeedbackPlace& place);
   // The message tab (index in the message strip) whose conversation is with the peer at address;

@@ -22,14 +22,19 @@ TEST(Feedback, ShownInTheConversationWhereItHappenedAndNotifiedWhileAway) {
     b.core->Roster().SendBellToNick("anna", 3);
     lan.RunFor(500);
   };
-  enum Where { InChannel, InMessageTab };
-  // Each step acts on what the steps before it left.
+  const auto showBobsTab = [&] {
+    const TConversationList& inputs = a.core->Tabs().Inputs();
+    for (int i = 1; i < inputs.Count(); ++i)
+      if (inputs.At(i).Name.find("<-bob") != std::string::npos) a.core->Tabs().SelectMessageTab(i);
+  };
+  // Each step acts on what the steps before it left. The channel display is always in sight, so it
+  // gets the line unless the message tab concerned is the one shown.
   const struct {
     const char* name;
     std::function<void()> act;
-    std::string text;  // a part of the line
-    Where where;
-    std::string conversation;  // the channel, or the message tab as a part of its name
+    std::string text;     // a part of the line
+    std::string tab;      // the message tab whose pane gets it, as a part of its name; "" for none
+    std::string channel;  // the channel that gets it; "" for none
     bool notified;
   } steps[] = {
       {"a channel line too long, in its channel",
@@ -37,40 +42,47 @@ TEST(Feedback, ShownInTheConversationWhereItHappenedAndNotifiedWhileAway) {
          a.editor.text = tooLong;
          a.core->Sending().SubmitLine();
        },
-       "#^FF0000The message is too long", InChannel, "Main", false},
+       "#^FF0000The message is too long", "", "Main", false},
       {"a message to everybody too long, in its tab",
        [&] {
          a.core->Sending().ComposeMessage(true);
          a.editor.text = tooLong;
          a.core->Sending().SendReply();
        },
-       "#^FF0000The message is too long", InMessageTab, "->Mass message", false},
+       "#^FF0000The message is too long", "->Mass message", "", false},
       {"a bell without a tab of its peer, in the channel shown",
        [&] {
          a.core->Tabs().CloseMessageTab();
          a.core->Tabs().SelectChannelTab(2);
          ring();
        },
-       "bob sent you bell number 3", InChannel, "Cs", false},
-      {"a bell with a message tab of its peer, in that tab",
+       "bob sent you bell number 3", "", "Cs", false},
+      {"a bell with a message tab of its peer not shown, in that tab and the channel shown",
        [&] {
          b.core->Sending().SendPrivateByNick("anna", "hi");
          lan.RunFor(500);
          ring();
        },
-       "bob sent you bell number 3", InMessageTab, "<-bob", false},
+       "bob sent you bell number 3", "<-bob", "Cs", false},
       {"a bell while the window is inactive, also notified",
        [&] {
          a.core->Own().WindowDeactivated();
          ring();
        },
-       "bob sent you bell number 3", InMessageTab, "<-bob", true},
+       "bob sent you bell number 3", "<-bob", "Cs", true},
       {"a message not delivered, in the tab of its peer",
        [&] {
          // The engine says so when a datagram that bob has not confirmed leaves its resend ring.
          a.core->Presenter().OnNotice(EngineNotice::NotDelivered, "bob", {"198.18.0.2"}, pkPrivateMessage);
        },
-       "The message to bob [198.18.0.2] was not delivered.", InMessageTab, "<-bob", true},
+       "The message to bob [198.18.0.2] was not delivered.", "<-bob", "Cs", true},
+      {"a bell with the tab of its peer shown, in that tab only",
+       [&] {
+         a.core->Own().WindowActivated();
+         showBobsTab();
+         ring();
+       },
+       "bob sent you bell number 3", "<-bob", "", false},
   };
   for (const auto& step : steps) {
     SCOPED_TRACE(step.name);
@@ -78,24 +90,21 @@ TEST(Feedback, ShownInTheConversationWhereItHappenedAndNotifiedWhileAway) {
     const std::size_t notices = a.inputs.notices.size();
     const std::size_t notified = a.window.notified.size();
     step.act();
-    // The console keeps its line; the conversation gets the same line.
-    std::vector<ViewLine> added(a.channels.lines.begin() + static_cast<std::ptrdiff_t>(lines),
-                                a.channels.lines.end());
     const auto has = [&](const ViewLine& l) { return l.line.find(step.text) != std::string::npos; };
-    EXPECT_EQ(
-        std::count_if(added.begin(), added.end(), [&](const ViewLine& l) { return l.view == "#" && has(l); }),
-        1);
-    const std::vector<ViewLine> shown =
-        step.where == InChannel
-            ? added
-            : std::vector<ViewLine>(a.inputs.notices.begin() + static_cast<std::ptrdiff_t>(notices),
-                                    a.inputs.notices.end());
-    const auto there = std::count_if(shown.begin(), shown.end(), [&](const ViewLine& l) {
-      return l.view != "#" && l.view.find(step.conversation) != std::string::npos && has(l);
-    });
-    EXPECT_EQ(there, 1);
-    if (step.where == InChannel) {
-      EXPECT_EQ(a.inputs.notices.size(), notices);
+    const auto count = [&](const std::vector<ViewLine>& all, std::size_t from, const std::string& view) {
+      return std::count_if(all.begin() + static_cast<std::ptrdiff_t>(from), all.end(),
+                           [&](const ViewLine& l) { return has(l) && (l.view == view || view.empty()); });
+    };
+    // The console keeps its line; the channel and the tab get it as the step says, nothing else does.
+    EXPECT_EQ(count(a.channels.lines, lines, "#"), 1);
+    EXPECT_EQ(count(a.channels.lines, lines, ""), step.channel.empty() ? 1 : 2);
+    if (!step.channel.empty()) {
+      EXPECT_EQ(count(a.channels.lines, lines, step.channel), 1);
+    }
+    EXPECT_EQ(count(a.inputs.notices, notices, ""), step.tab.empty() ? 0 : 1);
+    if (!step.tab.empty()) {
+      EXPECT_NE(a.inputs.notices.back().view.find(step.tab), std::string::npos)
+          << a.inputs.notices.back().view;
     }
     ASSERT_EQ(a.window.notified.size(), notified + (step.notified ? 1 : 0));
     if (step.notified) {
