@@ -80,17 +80,16 @@ void SelfUpdate::UpdatePlumo1Click() {
 void SelfUpdate::ReportLastUpdate() {
   const std::optional<update::Result> result = update::TakeResult(fs::path(env_.ProgramPath).parent_path());
   if (!result) return;
-  const bool updated = result->outcome == update::Outcome::Updated;
+  const bool updated = result->What == update::Outcome::Updated;
   std::string text;
   std::string title;
   {
     const TMessageScope scope(core_.Messages());
     TMsgINISupp& messages = core_.Messages();
     title = messages.GetMessage("QUpdate");
-    text = updated
-               ? FormatText(messages.GetMessage("UpdateDone"), {result->version})
-               : FormatText(messages.GetMessage("UpdateFailed"),
-                            {messages.GetMessage(update::Describe(result->outcome).key), result->version});
+    text = updated ? FormatText(messages.GetMessage("UpdateDone"), {result->Version})
+                   : FormatText(messages.GetMessage("UpdateFailed"),
+                                {messages.GetMessage(update::Describe(result->What).Key), result->Version});
   }
   if (updated) {
     std::error_code ec;

@@ -28,10 +28,10 @@ inline constexpr const char* kResultFile = "plumo-update.result";
 inline constexpr const char* kOldSuffix = ".old";
 
 struct OutcomeInfo {
-  Outcome outcome;
-  const char* name;  // the word in the result file
-  const char* key;   // the language file's text of the reason
-  const char* text;  // for the updater's standard error
+  Outcome What;
+  const char* Name;  // the word in the result file
+  const char* Key;   // the language file's text of the reason
+  const char* Text;  // for the updater's standard error
 };
 inline constexpr OutcomeInfo kOutcomes[] = {
     {Outcome::Updated, "updated", "UpdateDone", "updated"},
@@ -48,13 +48,13 @@ inline constexpr OutcomeInfo kOutcomes[] = {
 
 inline const OutcomeInfo& Describe(Outcome outcome) {
   for (const OutcomeInfo& info : kOutcomes)
-    if (info.outcome == outcome) return info;
+    if (info.What == outcome) return info;
   return kOutcomes[0];
 }
 
 struct Result {
-  Outcome outcome = Outcome::Updated;
-  std::string version;
+  Outcome What = Outcome::Updated;
+  std::string Version;
 };
 
 // Writes the result beside the program (in folder); false when it could not.
@@ -63,7 +63,7 @@ inline bool WriteResult(const std::filesystem::path& folder, const Result& resul
   const std::filesystem::path part = folder / (std::string(kResultFile) + ".part");
   {
     std::ofstream out(part, std::ios::binary | std::ios::trunc);
-    out << "outcome=" << Describe(result.outcome).name << "\nversion=" << result.version << "\n";
+    out << "outcome=" << Describe(result.What).Name << "\nversion=" << result.Version << "\n";
     if (!out.flush()) return false;
   }
   std::error_code ec;
@@ -87,7 +87,7 @@ inline std::optional<Result> TakeResult(const std::filesystem::path& folder) {
   std::error_code ec;
   std::filesystem::remove(file, ec);
   for (const OutcomeInfo& info : kOutcomes)
-    if (outcome == info.name) result = Result{info.outcome, version};
+    if (outcome == info.Name) result = Result{info.What, version};
   return result;
 }
 

@@ -68,23 +68,23 @@ size_t ToString(char* data, size_t size, size_t count, void* out) {
 
 // The program as it arrives: written to the file, hashed, and refused past the signed length.
 struct ProgramSink {
-  std::FILE* file = nullptr;
-  std::uint64_t limit = 0;
-  std::uint64_t written = 0;
-  bool tooLong = false;
-  crypto_hash_sha512_state hash{};
+  std::FILE* File = nullptr;
+  std::uint64_t Limit = 0;
+  std::uint64_t Written = 0;
+  bool TooLong = false;
+  crypto_hash_sha512_state Hash{};
 };
 
 size_t ToProgram(char* data, size_t size, size_t count, void* out) {
   auto* sink = static_cast<ProgramSink*>(out);
   const std::size_t bytes = size * count;
-  if (sink->written + bytes > sink->limit) {
-    sink->tooLong = true;
+  if (sink->Written + bytes > sink->Limit) {
+    sink->TooLong = true;
     return 0;
   }
-  if (std::fwrite(data, 1, bytes, sink->file) != bytes) return 0;
-  crypto_hash_sha512_update(&sink->hash, reinterpret_cast<const unsigned char*>(data), bytes);
-  sink->written += bytes;
+  if (std::fwrite(data, 1, bytes, sink->File) != bytes) return 0;
+  crypto_hash_sha512_update(&sink->Hash, reinterpret_cast<const unsigned char*>(data), bytes);
+  sink->Written += bytes;
   return bytes;
 }
 
@@ -134,18 +134,18 @@ bool KeepOld(const fs::path& program, const fs::path& old) {
 // and SHA-512.
 Outcome FetchProgram(const std::string& url, const fs::path& fresh, const Manifest& manifest) {
   ProgramSink sink;
-  sink.limit = manifest.Size;
-  crypto_hash_sha512_init(&sink.hash);
-  sink.file = std::fopen(fresh.c_str(), "wb");
-  if (sink.file == nullptr) return Outcome::ReplaceFailed;
+  sink.Limit = manifest.Size;
+  crypto_hash_sha512_init(&sink.Hash);
+  sink.File = std::fopen(fresh.c_str(), "wb");
+  if (sink.File == nullptr) return Outcome::ReplaceFailed;
   const bool fetched = Fetch(url, ToProgram, &sink);
-  const bool flushed = std::fflush(sink.file) == 0 && fsync(fileno(sink.file)) == 0;
-  const bool closed = std::fclose(sink.file) == 0;
+  const bool flushed = std::fflush(sink.File) == 0 && fsync(fileno(sink.File)) == 0;
+  const bool closed = std::fclose(sink.File) == 0;
   if (!flushed || !closed) return Outcome::ReplaceFailed;
-  if (!fetched && !sink.tooLong) return Outcome::FetchFailed;
+  if (!fetched && !sink.TooLong) return Outcome::FetchFailed;
   unsigned char digest[crypto_hash_sha512_BYTES];
-  crypto_hash_sha512_final(&sink.hash, digest);
-  if (!fetched || sink.written != manifest.Size || ToHex(digest, sizeof digest) != manifest.Sha512)
+  crypto_hash_sha512_final(&sink.Hash, digest);
+  if (!fetched || sink.Written != manifest.Size || ToHex(digest, sizeof digest) != manifest.Sha512)
     return Outcome::Mismatch;
   return Outcome::Updated;
 }

@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
   curl_global_init(CURL_GLOBAL_DEFAULT);
   const Outcome outcome = UpdateAndReport(options);
   curl_global_cleanup();
-  std::fprintf(stderr, "plumo-update: %s\n", Describe(outcome).text);
+  std::fprintf(stderr, "plumo-update: %s\n", Describe(outcome).Text);
   if (!Restart(options)) std::fputs("plumo-update: the chat could not be restarted\n", stderr);
   return outcome == Outcome::Updated ? 0 : 1;
 }

@@ -137,14 +137,14 @@ TEST(Updater, InstallsOnlyASignedNewerCompleteRelease) {
     options.CurrentVersion = "0.5.1";
     options.PublicKey = ours.Public;
     const Outcome outcome = UpdateAndReport(options);
-    EXPECT_EQ(outcome, c.outcome) << Describe(outcome).name;
+    EXPECT_EQ(outcome, c.outcome) << Describe(outcome).Name;
 
     const bool updated = c.outcome == Outcome::Updated;
     EXPECT_EQ(Read(install / "plumo"), Program(updated ? "new" : "old"));
     const std::optional<Result> result = TakeResult(install);
     ASSERT_TRUE(result.has_value());
-    EXPECT_EQ(result->outcome, c.outcome);
-    EXPECT_EQ(result->version, updated ? "0.6.0" : "0.5.1");
+    EXPECT_EQ(result->What, c.outcome);
+    EXPECT_EQ(result->Version, updated ? "0.6.0" : "0.5.1");
     if (updated) {
       // The old program stays beside the new one until the new one has started.
       EXPECT_EQ(Read(install / "plumo.old"), Program("old"));
