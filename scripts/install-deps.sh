@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins libqt6dbus6
   libxkbcommon-dev xkb-data libxcb1-dev libxcb-xkb-dev libx11-dev libxss-dev libreadline-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev dbus-daemon xvfb xdotool
-  iproute2 nftables procps libcurl4-openssl-dev libssl-dev dpkg-dev libsqlite3-dev
+  iproute2 nftables procps libcurl4-openssl-dev libssl-dev libsodium-dev dpkg-dev libsqlite3-dev
 )
 
 missing=()

@@ -171,6 +171,8 @@ int RunWindow(int argc, char** argv, const WindowOptions& options) {
   } else if (!form.isVisible()) {
     form.show();
   }
+  // After an update the restarted chat says how it went.
+  selfUpdate.ReportLastUpdate();
 
   // SIGINT and SIGTERM close the window, so the program leaves the network in order.
   std::unique_ptr<QSocketNotifier> signalNotifier;

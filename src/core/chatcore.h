@@ -106,6 +106,7 @@ class TChatCore {
   TEventPresenter& Presenter() { return presenter_; }
   TEditorCommands& Editor() { return editorCommands_; }
   TChatHistory& ChatHistory() { return chatHistory_; }
+  TFeedback& Feedback() { return feedback_; }
 
   // --- What hosts show.
   TIdentity Identity() const;

@@ -13,9 +13,11 @@
 
 #include "core/chatcore.h"
 #include "core/inifile.h"
+#include "core/texts.h"
 #include "ui/dialog_answers.h"
 #include "ui/qt_text.h"
 #include "ui/tform1.h"
+#include "update/result.h"
 
 namespace plumo {
 
@@ -73,6 +75,27 @@ void SelfUpdate::UpdatePlumo1Click() {
     if (self && box->clickedButton() == box->button(QMessageBox::Yes)) self->Confirmed();
   });
   box->open();
+}
+
+void SelfUpdate::ReportLastUpdate() {
+  const std::optional<update::Result> result = update::TakeResult(fs::path(env_.ProgramPath).parent_path());
+  if (!result) return;
+  const bool updated = result->What == update::Outcome::Updated;
+  std::string text;
+  std::string title;
+  {
+    const TMessageScope scope(core_.Messages());
+    TMsgINISupp& messages = core_.Messages();
+    title = messages.GetMessage("QUpdate");
+    text = updated ? FormatText(messages.GetMessage("UpdateDone"), {result->Version})
+                   : FormatText(messages.GetMessage("UpdateFailed"),
+                                {messages.GetMessage(update::Describe(result->What).Key), result->Version});
+  }
+  if (updated) {
+    std::error_code ec;
+    fs::remove(env_.ProgramPath + update::kOldSuffix, ec);
+  }
+  core_.Feedback().Tell(updated ? kOlive : kRed, text, title, TFeedbackPlace{});
 }
 
 void SelfUpdate::Confirmed() {

@@ -4,7 +4,8 @@
 // (saving its settings); the updater replaces the program with a verified release and restarts it.
 // The update source is the [Main] key "UpdateSource" of chat.ini (the address of a release
 // folder); without one, or where the program's folder is not writable (a package installed for
-// the whole system), the console says why and nothing else happens.
+// the whole system), the console says why and nothing else happens. When the chat starts after an
+// update, ReportLastUpdate tells the user the updater's outcome.
 #pragma once
 
 #include <QObject>
@@ -35,6 +36,10 @@ class SelfUpdate : public QObject {
   SelfUpdate(TForm1& form, TChatCore& core, SelfUpdateEnv env);
 
   void UpdatePlumo1Click();
+  // Takes the result the updater left beside the program (see update/result.h) and tells it: in the
+  // console, and as a notification while the window is away. After a successful update the old
+  // program kept beside the new one is removed, since the new one has now started.
+  void ReportLastUpdate();
 
  private:
   void Confirmed();
