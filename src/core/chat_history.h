@@ -113,6 +113,7 @@ class TChatHistory {
   std::unique_ptr<THistoryStore> store_;
   std::string path_;
   std::int64_t lastDrop_ = 0;  // local clock of the last DropExpired
+  int dropDays_ = 0;           // the kept days it expired with
   THistoryOptions options_;
   // The stored lines a channel tab shows above its own.
   struct TShownHistory {
