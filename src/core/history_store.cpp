@@ -646,6 +646,12 @@ class TSqliteHistoryStore final : public THistoryStore {
     queueCv_.notify_one();
   }
 
+  void WaitForExpiry() override {
+    std::unique_lock lock(queueMutex_);
+    if (!writer_.joinable()) return;
+    doneCv_.wait(lock, [&] { return !expiry_; });
+  }
+
   std::int64_t DeleteOlderThan(std::int64_t timeMs) override {
     return Delete([&] { return RemoveOlder(timeMs, 0, INT64_MAX); });
   }
@@ -897,6 +903,7 @@ class TSqliteHistoryStore final : public THistoryStore {
     if (expiry_ && expiry_->Generation == job.Generation) {
       if (finished) {
         expiry_.reset();
+        doneCv_.notify_all();
       } else {
         *expiry_ = job;
       }
@@ -1054,7 +1061,7 @@ class TSqliteHistoryStore final : public THistoryStore {
 
   std::mutex queueMutex_;
   std::condition_variable queueCv_;  // the writer waits for lines
-  std::condition_variable doneCv_;   // Flush waits for the writer
+  std::condition_variable doneCv_;   // Flush and WaitForExpiry wait for the writer
   std::deque<THistoryLine> queue_;
   std::chrono::steady_clock::time_point firstQueued_;
   std::uint64_t appended_ = 0;  // lines queued so far

@@ -151,6 +151,8 @@ class THistoryStore {
   // caller never waits for it (the expiry of a chat that runs for weeks). A call while an expiry runs
   // replaces it (the newest limit counts; nothing is joined); the store's destruction lets it finish.
   virtual void ExpireOlderThan(std::int64_t timeMs) = 0;
+  // Waits until a running expiry has finished (tests, benchmarks); never on the event loop.
+  virtual void WaitForExpiry() = 0;
 };
 
 // The text of a line without its markup: "#^RRGGBB" colour markers and the ":#" "^#K" hot-nick
