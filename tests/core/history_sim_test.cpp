@@ -206,6 +206,7 @@ TEST(HistoryExpiry, StartsOnlyWhenTheKeptDaysChangeOrADayHasPassed) {
   lan.RunFor(500);
   TChatHistory& history = p.core->ChatHistory();
   ASSERT_TRUE(history.Enabled());
+  history.Store()->WaitForExpiry();  // the one of the start
   const TConversationKey old{ConversationKind::Channel, "#old"};
   const struct {
     const char* what;
