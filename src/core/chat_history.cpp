@@ -29,7 +29,7 @@ TChatHistory::~TChatHistory() {
   Close();
 }
 
-void TChatHistory::Open(const std::string& path, THistoryOptions options) {
+void TChatHistory::Open(const std::string& path, const THistoryOptions& options) {
   Close();
   path_ = path;
   options_ = options;

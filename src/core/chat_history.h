@@ -31,7 +31,7 @@ class TChatHistory {
 
   // Opens the store when the settings keep history (after the settings are loaded), drops lines
   // older than the kept days, and shows each channel tab's last lines.
-  void Open(const std::string& path, THistoryOptions options = {});
+  void Open(const std::string& path, const THistoryOptions& options = {});
   // Commits what is queued and closes the store.
   void Close();
   // The settings changed: history switched on opens the store (at the path of the last Open),

@@ -414,7 +414,7 @@ enum class TOpenResult { Ok, Damaged, Failed };
 class TSqliteHistoryStore final : public THistoryStore {
  public:
   TSqliteHistoryStore(std::string path, THistoryOptions options)
-      : path_(std::move(path)), options_(options) {}
+      : path_(std::move(path)), options_(std::move(options)) {}
 
   ~TSqliteHistoryStore() override {
     // The writer commits the queue and finishes a running expiry before it ends.
@@ -1103,7 +1103,7 @@ std::string MarkupToPlain(const std::string& markup) {
 }
 
 std::unique_ptr<THistoryStore> THistoryStore::Open(const std::string& path, THistoryOptions options) {
-  auto store = std::make_unique<TSqliteHistoryStore>(path, options);
+  auto store = std::make_unique<TSqliteHistoryStore>(path, std::move(options));
   store->Open();
   return store;
 }
