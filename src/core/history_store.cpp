@@ -58,6 +58,8 @@ namespace {
 constexpr int kSchemaVersion = 1;
 // A queue this long is committed at once instead of waiting for the flush interval.
 constexpr std::size_t kLargeBatch = 4096;
+// An expiry's transaction checks between steps of this many ids whether a reader waits for it.
+constexpr std::int64_t kExpireStepIds = 250;
 constexpr int kBusyTimeoutMs = 5000;
 // The writer thread's nice value (a thread's own on Linux).
 constexpr int kWriterNice = 10;
@@ -488,6 +490,7 @@ class TSqliteHistoryStore final : public THistoryStore {
     const std::uint64_t target = appended_;
     if (done_ >= target) return;
     flushRequested_ = true;
+    readerWaiting_ = true;
     queueCv_.notify_one();
     doneCv_.wait(lock, [&] { return done_ >= target; });
   }
@@ -853,6 +856,7 @@ class TSqliteHistoryStore final : public THistoryStore {
     std::deque<THistoryLine> batch;
     batch.swap(queue_);
     flushRequested_ = false;
+    readerWaiting_ = false;
     lock.unlock();
     {
       std::lock_guard write(writeMutex_);
@@ -885,11 +889,15 @@ class TSqliteHistoryStore final : public THistoryStore {
             job.LastId = range.Null(1) ? 0 : range.Int(1);
             range.Done();
           }
+          // The transaction ends early when somebody waits for the queue: it goes first.
           const std::int64_t end = job.NextId + std::max(options_.ExpireBatchIds, 1);
           Exec(writeDb_.get(), "BEGIN IMMEDIATE");
-          job.Removed += RemoveOlder(job.Limit, job.NextId, end);
+          do {
+            const std::int64_t to = std::min(end, job.NextId + kExpireStepIds);
+            job.Removed += RemoveOlder(job.Limit, job.NextId, to);
+            job.NextId = to;
+          } while (job.NextId < end && job.NextId <= job.LastId && !readerWaiting_);
           Exec(writeDb_.get(), "COMMIT");
-          job.NextId = end;
           finished = job.NextId > job.LastId;
         } catch (const TSqlError& e) {
           WriteFailed(e);
@@ -1067,6 +1075,7 @@ class TSqliteHistoryStore final : public THistoryStore {
   std::uint64_t appended_ = 0;  // lines queued so far
   std::uint64_t done_ = 0;      // of them, lines committed (or dropped by a failed store)
   bool flushRequested_ = false;
+  std::atomic<bool> readerWaiting_{false};  // flushRequested_, for the expiry to see without the lock
   bool stop_ = false;
   bool queueFullTold_ = false;  // the notice of a full queue was given
   // The expiry the writer runs between its commits, and whether a VACUUM is due.

@@ -101,8 +101,8 @@ struct THistoryOptions {
   std::int64_t MaxPageCount = 0;
   // The most lines the queue holds; past it the oldest queued lines are dropped.
   std::size_t MaxQueuedLines = 50000;
-  // How many line ids one transaction of an expiry covers: the longest a reader of queued lines
-  // waits for an expiry.
+  // The most line ids one transaction of an expiry covers; it ends sooner (after a step of a few
+  // hundred ids) when a reader waits for queued lines.
   int ExpireBatchIds = 2000;
   // Called on the store's thread after each committed batch of an expiry, with the lines it removed
   // so far and whether it has finished (tests and benchmarks watch the expiry through it).
