@@ -5,11 +5,13 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/history_store.h"
@@ -115,7 +117,7 @@ const TFixture& Fixture() {
       const bool inMain = line.Conversation == kMain;
       f.PlainBytes += static_cast<double>(Cp1251ToUtf8(MarkupToPlain(line.Markup)).size());
       if (store) store->Append(std::move(line));
-      if (inMain && ++main % 100000 == 0 && store) store->Flush();  // bounds the queue
+      if (inMain && ++main % 10000 == 0 && store) store->Flush();  // within the queue's bound
     }
     store.reset();  // closing checkpoints the log into the file
     f.FileBytes = static_cast<double>(fs::file_size(f.Path));
@@ -177,6 +179,61 @@ void BM_OpenClose(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_OpenClose)->Unit(benchmark::kMillisecond);
+
+// Expiring every line of the million-line channel (a copy of the fixture) while the event loop
+// keeps opening it: each opening queues a line and reads the last 200, which waits for the queued
+// line. longest_wait_ms is the longest such opening during the expiry. Arg: the ids one transaction of
+// the expiry covers (the store's default, and everything in one transaction as a comparison).
+void BM_ExpireWhileOpening(benchmark::State& state) {
+  const std::string path = std::string(PLUMO_BENCH_DATA_DIR) + "/history-expire.db";
+  for (auto _ : state) {
+    state.PauseTiming();
+    for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(path + suffix);
+    fs::copy_file(Fixture().Path, path);
+    std::atomic<bool> finished{false};
+    THistoryOptions options;
+    options.ExpireBatchIds = static_cast<int>(state.range(0));
+    options.ExpireProgress = [&](std::int64_t, bool done) {
+      if (done) finished = true;
+    };
+    auto store = THistoryStore::Open(path, options);
+    state.ResumeTiming();
+
+    const auto start = Clock::now();
+    store->ExpireOlderThan(INT64_MAX);
+    double longest = 0;
+    int openings = 0;
+    while (!finished) {
+      THistoryLine line;
+      line.TimeMs = INT64_MAX;  // newer than the limit: stays
+      line.Conversation = kMain;
+      line.SenderAddress = "192.168.1.10";
+      line.SenderNick = "user0";
+      line.Markup = "still here";
+      const auto before = Clock::now();
+      store->Append(std::move(line));
+      auto lines = store->Last(kMain, 200);
+      const double waited = std::chrono::duration<double, std::milli>(Clock::now() - before).count();
+      if (lines.empty() || lines.back().Markup != "still here") state.SkipWithError("line missing");
+      longest = std::max(longest, waited);
+      ++openings;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));  // a user, not a loop
+    }
+    store->WaitForExpiry();
+    state.counters["expiry_s"] = std::chrono::duration<double>(Clock::now() - start).count();
+    state.counters["longest_wait_ms"] = longest;
+    state.counters["openings"] = openings;
+    state.PauseTiming();
+    store.reset();
+    for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(path + suffix);
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_ExpireWhileOpening)
+    ->Arg(THistoryOptions{}.ExpireBatchIds)
+    ->Arg(INT32_MAX)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 void BM_Size(benchmark::State& state) {
   const TFixture& f = Fixture();

@@ -29,7 +29,7 @@ TChatHistory::~TChatHistory() {
   Close();
 }
 
-void TChatHistory::Open(const std::string& path, THistoryOptions options) {
+void TChatHistory::Open(const std::string& path, const THistoryOptions& options) {
   Close();
   path_ = path;
   options_ = options;
@@ -46,13 +46,16 @@ void TChatHistory::SettingsChanged() {
     Open(path_, options_);
   } else if (!c_.Settings.KeepHistory && store_) {
     Close();
-  } else {
+  } else if (c_.Settings.HistoryDays != dropDays_ || c_.Surfaces.System.NowLocalMs() - lastDrop_ >= kDayMs) {
+    // Every save of the settings comes here (the dialog saves whenever it loses activation): an
+    // expiry starts only when the kept days changed, or when the daily one is due.
     DropExpired();
   }
 }
 
 void TChatHistory::DropExpired() {
   lastDrop_ = c_.Surfaces.System.NowLocalMs();
+  dropDays_ = c_.Settings.HistoryDays;
   if (Enabled() && c_.Settings.HistoryDays > 0)
     store_->ExpireOlderThan(lastDrop_ - c_.Settings.HistoryDays * kDayMs);
 }
@@ -354,6 +357,8 @@ void TChatHistory::TellNotices() {
   for (const auto& notice : notices) {
     if (notice.Kind == THistoryNotice::SetAside) {
       tabs_.ConsoleError(FormatText(c_.Msg("HistorySetAside"), {notice.Detail}));
+    } else if (notice.Kind == THistoryNotice::QueueFull) {
+      tabs_.ConsoleError(FormatText(c_.Msg("HistoryQueueFull"), {notice.Detail}));
     } else {
       tabs_.ConsoleError(FormatText(c_.Msg("HistoryOff"), {notice.Detail}));
     }

@@ -31,7 +31,7 @@ class TChatHistory {
 
   // Opens the store when the settings keep history (after the settings are loaded), drops lines
   // older than the kept days, and shows each channel tab's last lines.
-  void Open(const std::string& path, THistoryOptions options = {});
+  void Open(const std::string& path, const THistoryOptions& options = {});
   // Commits what is queued and closes the store.
   void Close();
   // The settings changed: history switched on opens the store (at the path of the last Open),
@@ -113,6 +113,7 @@ class TChatHistory {
   std::unique_ptr<THistoryStore> store_;
   std::string path_;
   std::int64_t lastDrop_ = 0;  // local clock of the last DropExpired
+  int dropDays_ = 0;           // the kept days it expired with
   THistoryOptions options_;
   // The stored lines a channel tab shows above its own.
   struct TShownHistory {

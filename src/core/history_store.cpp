@@ -44,6 +44,7 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 #include <unordered_map>
@@ -57,6 +58,8 @@ namespace {
 constexpr int kSchemaVersion = 1;
 // A queue this long is committed at once instead of waiting for the flush interval.
 constexpr std::size_t kLargeBatch = 4096;
+// An expiry's transaction checks between steps of this many ids whether a reader waits for it.
+constexpr std::int64_t kExpireStepIds = 250;
 constexpr int kBusyTimeoutMs = 5000;
 // The writer thread's nice value (a thread's own on Linux).
 constexpr int kWriterNice = 10;
@@ -413,11 +416,10 @@ enum class TOpenResult { Ok, Damaged, Failed };
 class TSqliteHistoryStore final : public THistoryStore {
  public:
   TSqliteHistoryStore(std::string path, THistoryOptions options)
-      : path_(std::move(path)), options_(options) {}
+      : path_(std::move(path)), options_(std::move(options)) {}
 
   ~TSqliteHistoryStore() override {
-    // An expiry still running finishes first: it needs the writer to commit the queue.
-    if (expirer_.joinable()) expirer_.join();
+    // The writer commits the queue and finishes a running expiry before it ends.
     if (writer_.joinable()) {
       {
         std::lock_guard lock(queueMutex_);
@@ -458,9 +460,17 @@ class TSqliteHistoryStore final : public THistoryStore {
 
   void Append(THistoryLine line) override {
     if (!enabled_) return;
-    bool wake = false;
+    bool wake = false, dropped = false, tell = false;
     {
       std::lock_guard lock(queueMutex_);
+      // A flood faster than the disk: the oldest queued line makes room (it counts as done).
+      if (queue_.size() >= std::max<std::size_t>(options_.MaxQueuedLines, 1)) {
+        queue_.pop_front();
+        ++done_;
+        dropped = true;
+        tell = !queueFullTold_;
+        queueFullTold_ = true;
+      }
       if (queue_.empty()) {
         firstQueued_ = std::chrono::steady_clock::now();
         wake = true;
@@ -470,6 +480,8 @@ class TSqliteHistoryStore final : public THistoryStore {
       wake = wake || queue_.size() == kLargeBatch;
     }
     if (wake) queueCv_.notify_one();
+    if (dropped) doneCv_.notify_all();
+    if (tell) Notice(THistoryNotice::QueueFull, std::to_string(options_.MaxQueuedLines));
   }
 
   void Flush() override {
@@ -478,6 +490,7 @@ class TSqliteHistoryStore final : public THistoryStore {
     const std::uint64_t target = appended_;
     if (done_ >= target) return;
     flushRequested_ = true;
+    readerWaiting_ = true;
     queueCv_.notify_one();
     doneCv_.wait(lock, [&] { return done_ >= target; });
   }
@@ -612,42 +625,38 @@ class TSqliteHistoryStore final : public THistoryStore {
            "DELETE FROM lines; DELETE FROM conversations; DELETE FROM senders;");
       return n;
     });
-    // Give the space back to the file system (an empty database vacuums at once).
-    std::lock_guard lock(writeMutex_);
-    if (writeDb_ && enabled_) sqlite3_exec(writeDb_.get(), "VACUUM", nullptr, nullptr, nullptr);
+    // The space goes back to the file system on the writer thread (an empty database vacuums at
+    // once, but the caller is the event loop, which waits for no VACUUM).
+    if (removed > 0) {
+      {
+        std::lock_guard lock(queueMutex_);
+        vacuum_ = true;
+      }
+      queueCv_.notify_one();
+    }
     return removed;
   }
 
   void ExpireOlderThan(std::int64_t timeMs) override {
     if (!enabled_) return;
-    // Expiries come a day apart: the one before has long finished.
-    if (expirer_.joinable()) expirer_.join();
-    expirer_ = std::thread([this, timeMs] {
-      ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kWriterNice);
-      DeleteOlderThan(timeMs);
-    });
+    {
+      std::lock_guard lock(queueMutex_);
+      // A running expiry is replaced: the newest limit counts, from the first line again.
+      expiry_ = TExpiry{};
+      expiry_->Limit = timeMs;
+      expiry_->Generation = ++expiryGeneration_;
+    }
+    queueCv_.notify_one();
+  }
+
+  void WaitForExpiry() override {
+    std::unique_lock lock(queueMutex_);
+    if (!writer_.joinable()) return;
+    doneCv_.wait(lock, [&] { return !expiry_; });
   }
 
   std::int64_t DeleteOlderThan(std::int64_t timeMs) override {
-    return Delete([&] {
-      std::vector<std::pair<std::int64_t, std::int64_t>> perConversation;
-      TStmt counts(writeDb_.get(), "SELECT conv, count(*) FROM lines WHERE time < ?1 GROUP BY conv", false);
-      counts.Bind(1, timeMs);
-      while (counts.Step()) perConversation.emplace_back(counts.Int(0), counts.Int(1));
-      if (perConversation.empty()) return std::int64_t{0};
-      TStmt(writeDb_.get(),
-            "INSERT INTO lines_fts(lines_fts, rowid, plain) SELECT 'delete', id, plain FROM lines "
-            "WHERE time < ?1",
-            false)
-          .Bind(1, timeMs)
-          .Run();
-      TStmt(writeDb_.get(), "DELETE FROM lines WHERE time < ?1", false).Bind(1, timeMs).Run();
-      const std::int64_t removed = sqlite3_changes64(writeDb_.get());
-      TStmt update(writeDb_.get(), "UPDATE conversations SET lines = lines - ?2 WHERE id = ?1", false);
-      for (const auto& [conv, n] : perConversation) update.Start().Bind(1, conv).Bind(2, n).Run();
-      Exec(writeDb_.get(), "DELETE FROM conversations WHERE lines <= 0");
-      return removed;
-    });
+    return Delete([&] { return RemoveOlder(timeMs, 0, INT64_MAX); });
   }
 
  private:
@@ -808,30 +817,136 @@ class TSqliteHistoryStore final : public THistoryStore {
 
   // ----- writing
 
+  // The writer thread: commits the queue, and between its commits runs an expiry one small batch at
+  // a time and the VACUUM after DeleteAll. While there is such work the queue is committed before
+  // each batch, without waiting for the flush interval, so a reader waiting for queued lines waits
+  // for one batch at most.
   void WriterLoop() {
     // The writer gives way to the event loop when they compete for a processor.
     ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kWriterNice);
     std::unique_lock lock(queueMutex_);
     for (;;) {
-      queueCv_.wait(lock, [&] { return stop_ || !queue_.empty(); });
-      if (queue_.empty()) break;  // stopping with nothing left
-      const auto deadline = firstQueued_ + std::chrono::milliseconds(options_.FlushIntervalMs);
-      queueCv_.wait_until(lock, deadline,
-                          [&] { return stop_ || flushRequested_ || queue_.size() >= kLargeBatch; });
-      std::deque<THistoryLine> batch;
-      batch.swap(queue_);
-      flushRequested_ = false;
-      lock.unlock();
-      {
-        std::lock_guard write(writeMutex_);
-        CommitBatch(batch);
+      queueCv_.wait(lock, [&] { return stop_ || !queue_.empty() || expiry_ || vacuum_; });
+      if (!queue_.empty()) {
+        if (!expiry_ && !vacuum_) {
+          const auto deadline = firstQueued_ + std::chrono::milliseconds(options_.FlushIntervalMs);
+          queueCv_.wait_until(lock, deadline, [&] {
+            return stop_ || flushRequested_ || queue_.size() >= kLargeBatch || expiry_ || vacuum_;
+          });
+        }
+        CommitQueue(lock);
+      } else if (expiry_) {
+        ExpireStep(lock);
+      } else if (vacuum_) {
+        vacuum_ = false;
+        lock.unlock();
+        {
+          std::lock_guard write(writeMutex_);
+          if (writeDb_ && enabled_) sqlite3_exec(writeDb_.get(), "VACUUM", nullptr, nullptr, nullptr);
+        }
+        lock.lock();
+      } else {
+        break;  // stopping with nothing left
       }
-      const std::size_t count = batch.size();
-      batch.clear();  // freeing the lines here keeps Append from waiting for it
-      lock.lock();
-      done_ += count;
-      doneCv_.notify_all();
     }
+  }
+
+  // Commits what is queued; queueMutex_ held by lock, released meanwhile.
+  void CommitQueue(std::unique_lock<std::mutex>& lock) {
+    std::deque<THistoryLine> batch;
+    batch.swap(queue_);
+    flushRequested_ = false;
+    readerWaiting_ = false;
+    lock.unlock();
+    {
+      std::lock_guard write(writeMutex_);
+      CommitBatch(batch);
+    }
+    const std::size_t count = batch.size();
+    batch.clear();  // freeing the lines here keeps Append from waiting for it
+    lock.lock();
+    done_ += count;
+    doneCv_.notify_all();
+  }
+
+  // One transaction of the expiry: the lines older than its limit among the next ExpireBatchIds
+  // ids (the first step also fixes the range of ids, the lines there are when it starts).
+  // queueMutex_ held by lock, released meanwhile.
+  void ExpireStep(std::unique_lock<std::mutex>& lock) {
+    TExpiry job = *expiry_;
+    lock.unlock();
+    bool finished = false;
+    {
+      std::lock_guard write(writeMutex_);
+      if (!writeDb_ || !enabled_) {
+        finished = true;
+      } else {
+        try {
+          if (job.LastId < 0) {
+            TStmt range(writeDb_.get(), "SELECT min(id), max(id) FROM lines", false);
+            range.Step();
+            job.NextId = range.Int(0);
+            job.LastId = range.Null(1) ? 0 : range.Int(1);
+            range.Done();
+          }
+          // The transaction ends early when somebody waits for the queue: it goes first.
+          const std::int64_t end = job.NextId + std::max(options_.ExpireBatchIds, 1);
+          Exec(writeDb_.get(), "BEGIN IMMEDIATE");
+          do {
+            const std::int64_t to = std::min(end, job.NextId + kExpireStepIds);
+            job.Removed += RemoveOlder(job.Limit, job.NextId, to);
+            job.NextId = to;
+          } while (job.NextId < end && job.NextId <= job.LastId && !readerWaiting_);
+          Exec(writeDb_.get(), "COMMIT");
+          finished = job.NextId > job.LastId;
+        } catch (const TSqlError& e) {
+          WriteFailed(e);
+          finished = true;
+        }
+      }
+    }
+    if (options_.ExpireProgress) options_.ExpireProgress(job.Removed, finished);
+    lock.lock();
+    // A newer ExpireOlderThan meanwhile replaced this expiry; that one goes on.
+    if (expiry_ && expiry_->Generation == job.Generation) {
+      if (finished) {
+        expiry_.reset();
+        doneCv_.notify_all();
+      } else {
+        *expiry_ = job;
+      }
+    }
+  }
+
+  // Deletes the lines older than timeMs with fromId <= id < toId, their index entries and the
+  // conversations left empty, inside the caller's transaction; the lines removed. writeMutex_ held.
+  std::int64_t RemoveOlder(std::int64_t timeMs, std::int64_t fromId, std::int64_t toId) {
+    sqlite3* db = writeDb_.get();
+    const char* where = " FROM lines WHERE id >= ?2 AND id < ?3 AND time < ?1";
+    std::vector<std::pair<std::int64_t, std::int64_t>> perConversation;
+    TStmt counts(db, (std::string("SELECT conv, count(*)") + where + " GROUP BY conv").c_str(), false);
+    counts.Bind(1, timeMs).Bind(2, fromId).Bind(3, toId);
+    while (counts.Step()) perConversation.emplace_back(counts.Int(0), counts.Int(1));
+    if (perConversation.empty()) return 0;
+    TStmt(db,
+          (std::string("INSERT INTO lines_fts(lines_fts, rowid, plain) SELECT 'delete', id, plain") + where)
+              .c_str(),
+          false)
+        .Bind(1, timeMs)
+        .Bind(2, fromId)
+        .Bind(3, toId)
+        .Run();
+    TStmt(db, (std::string("DELETE") + where).c_str(), false)
+        .Bind(1, timeMs)
+        .Bind(2, fromId)
+        .Bind(3, toId)
+        .Run();
+    const std::int64_t removed = sqlite3_changes64(db);
+    TStmt update(db, "UPDATE conversations SET lines = lines - ?2 WHERE id = ?1", false);
+    for (const auto& [conv, n] : perConversation) update.Start().Bind(1, conv).Bind(2, n).Run();
+    Exec(db, "DELETE FROM conversations WHERE lines <= 0");
+    if (sqlite3_changes64(db) > 0) conversationIds_.clear();
+    return removed;
   }
 
   struct TConversationUpdate {
@@ -954,15 +1069,27 @@ class TSqliteHistoryStore final : public THistoryStore {
 
   std::mutex queueMutex_;
   std::condition_variable queueCv_;  // the writer waits for lines
-  std::condition_variable doneCv_;   // Flush waits for the writer
+  std::condition_variable doneCv_;   // Flush and WaitForExpiry wait for the writer
   std::deque<THistoryLine> queue_;
   std::chrono::steady_clock::time_point firstQueued_;
   std::uint64_t appended_ = 0;  // lines queued so far
   std::uint64_t done_ = 0;      // of them, lines committed (or dropped by a failed store)
   bool flushRequested_ = false;
+  std::atomic<bool> readerWaiting_{false};  // flushRequested_, for the expiry to see without the lock
   bool stop_ = false;
+  bool queueFullTold_ = false;  // the notice of a full queue was given
+  // The expiry the writer runs between its commits, and whether a VACUUM is due.
+  struct TExpiry {
+    std::int64_t Limit = 0;    // lines older than this go
+    std::int64_t NextId = 0;   // the first id of the next batch
+    std::int64_t LastId = -1;  // the newest id when it started; -1 before its first batch
+    std::int64_t Removed = 0;  // lines removed so far
+    std::uint64_t Generation = 0;
+  };
+  std::optional<TExpiry> expiry_;
+  std::uint64_t expiryGeneration_ = 0;
+  bool vacuum_ = false;
   std::thread writer_;
-  std::thread expirer_;  // ExpireOlderThan's deletion
 
   std::mutex writeMutex_;  // the write connection, its statements and caches
   TDb writeDb_;
@@ -985,7 +1112,7 @@ std::string MarkupToPlain(const std::string& markup) {
 }
 
 std::unique_ptr<THistoryStore> THistoryStore::Open(const std::string& path, THistoryOptions options) {
-  auto store = std::make_unique<TSqliteHistoryStore>(path, options);
+  auto store = std::make_unique<TSqliteHistoryStore>(path, std::move(options));
   store->Open();
   return store;
 }

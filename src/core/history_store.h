@@ -4,9 +4,14 @@
 // code page 1251 like everywhere in the core; the database holds UTF-8.
 //
 // Writing never waits for the disk: Append queues the line and a writer thread of the store commits
-// the queue in one transaction at most FlushIntervalMs after its first line. Reading (pages of a
-// conversation, search) runs on the caller's thread over a connection of its own, which the
-// write-ahead log lets read while the writer writes.
+// the queue in one transaction at most FlushIntervalMs after its first line. The queue is bounded:
+// a flood faster than the disk drops the oldest queued lines (with one notice), never the newest.
+// Reading (pages of a conversation, search) runs on the caller's thread over a connection of its
+// own, which the write-ahead log lets read while the writer writes.
+//
+// The same writer thread expires old lines (ExpireOlderThan) in small transactions, committing the
+// queue before each one, so that a reader waiting for queued lines waits for one small batch at most,
+// never for the whole expiry; the caller never joins a thread or waits for a VACUUM.
 //
 // Failures never stop the chat: a write that fails (a full disk, an unwritable file) turns the store
 // off and leaves one notice; a file that is not a usable database is renamed aside on Open and a new
@@ -14,7 +19,9 @@
 // own thread (TakeNotices), since the writer thread may not call into the core.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -80,6 +87,8 @@ struct THistoryNotice {
     OpenFailed,   // no database could be opened or created: history is off
     WriteFailed,  // a write failed (full disk, read-only file): history is off from now on
     SetAside,     // the file was not a usable database: renamed to Detail, a new one started
+    QueueFull,    // lines came faster than the disk takes them: the oldest queued ones were dropped,
+                  // the newest Detail kept (said once per store)
   };
   What Kind = OpenFailed;
   std::string Detail;  // the file it was renamed to, or SQLite's message (code page 1251)
@@ -90,6 +99,14 @@ struct THistoryOptions {
   // The most pages the database may grow to (0: no limit); lets tests and benchmarks meet a full
   // disk without filling one.
   std::int64_t MaxPageCount = 0;
+  // The most lines the queue holds; past it the oldest queued lines are dropped.
+  std::size_t MaxQueuedLines = 50000;
+  // The most line ids one transaction of an expiry covers; it ends sooner (after a step of a few
+  // hundred ids) when a reader waits for queued lines.
+  int ExpireBatchIds = 2000;
+  // Called on the store's thread after each committed batch of an expiry, with the lines it removed
+  // so far and whether it has finished (tests and benchmarks watch the expiry through it).
+  std::function<void(std::int64_t removed, bool finished)> ExpireProgress;
 };
 
 class THistoryStore {
@@ -127,11 +144,15 @@ class THistoryStore {
 
   // Deletions commit before they return (after the queue is flushed); they return the lines removed.
   virtual std::int64_t DeleteConversation(const TConversationKey& conversation) = 0;
+  // Also gives the file's space back (VACUUM) afterwards, on the writer thread.
   virtual std::int64_t DeleteAll() = 0;
   virtual std::int64_t DeleteOlderThan(std::int64_t timeMs) = 0;
-  // DeleteOlderThan on a thread of the store's own, so that the caller never waits for it (the
-  // expiry of a chat that runs for weeks); the store's destruction waits for it.
+  // DeleteOlderThan on the store's writer thread in batches of ExpireBatchIds ids, so that the
+  // caller never waits for it (the expiry of a chat that runs for weeks). A call while an expiry runs
+  // replaces it (the newest limit counts; nothing is joined); the store's destruction lets it finish.
   virtual void ExpireOlderThan(std::int64_t timeMs) = 0;
+  // Waits until a running expiry has finished (tests, benchmarks); never on the event loop.
+  virtual void WaitForExpiry() = 0;
 };
 
 // The text of a line without its markup: "#^RRGGBB" colour markers and the ":#" "^#K" hot-nick

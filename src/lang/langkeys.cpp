@@ -51,6 +51,7 @@ const std::vector<const char*> kMessageKeys = {
     "CantEncode",
     "HistoryOff",
     "HistorySetAside",
+    "HistoryQueueFull",
     "HistoryDeleted",
     "HistoryExported",
     "HistoryExportFailed",

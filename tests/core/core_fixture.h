@@ -206,13 +206,15 @@ class FakeSystem : public SystemInfo {
   std::vector<std::string> RunningPrograms() override { return programs; }
   std::string UserName() override { return userName; }
   std::string ComputerName() override { return "box"; }
-  std::int64_t NowLocalMs() override { return lan_.NowMs(); }
+  std::int64_t NowLocalMs() override { return lan_.NowMs() + clockOffsetMs; }
   bool FileExists(const std::string& path) override { return files.count(path) != 0; }
 
   std::vector<std::string> addresses;
   std::vector<std::string> programs;
   std::string userName = "user";
   std::set<std::string> files;
+  // Added to the local clock: days passing without simulating them.
+  std::int64_t clockOffsetMs = 0;
 
  private:
   sim::SimLan& lan_;

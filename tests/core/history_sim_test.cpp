@@ -3,6 +3,7 @@
 // stored with its conversation and sender, and a channel tab shows its stored lines when it opens,
 // older pages on request, across a restart.
 #include <algorithm>
+#include <functional>
 
 #include "core_fixture.h"
 
@@ -191,6 +192,60 @@ TEST(HistoryFiles, AnUnusableFileIsReportedAndTheChatGoesOn) {
     const auto main = p.channels.Of("Main");
     EXPECT_TRUE(std::any_of(main.begin(), main.end(),
                             [](const std::string& l) { return l.find("still here") != std::string::npos; }));
+  }
+}
+
+// The settings dialog saves whenever it loses activation: only a change of the kept days, or a day
+// gone by since the last expiry, starts one. Each step stores a line older than any kept days and
+// says whether the step expired it (with the lines left from steps before).
+TEST(HistoryExpiry, StartsOnlyWhenTheKeptDaysChangeOrADayHasPassed) {
+  constexpr std::int64_t kHour = 60LL * 60 * 1000, kDay = 24 * kHour;
+  sim::SimLan lan{9};
+  Peer p{lan, "198.18.0.1", "anna", "HistoryDays=30\n"};
+  ASSERT_TRUE(p.core->FormCreate());
+  lan.RunFor(500);
+  TChatHistory& history = p.core->ChatHistory();
+  ASSERT_TRUE(history.Enabled());
+  history.Store()->WaitForExpiry();  // the one of the start
+  const TConversationKey old{ConversationKind::Channel, "#old"};
+  const struct {
+    const char* what;
+    std::function<void()> act;
+    std::size_t left;  // old lines left after the step
+  } steps[] = {
+      {"saved unchanged", [&] { history.SettingsChanged(); }, 1},
+      {"saved unchanged an hour later",
+       [&] {
+         p.system.clockOffsetMs += kHour;
+         history.SettingsChanged();
+       },
+       2},
+      {"kept days changed",
+       [&] {
+         p.core->Settings().HistoryDays = 31;
+         history.SettingsChanged();
+       },
+       0},
+      {"saved again", [&] { history.SettingsChanged(); }, 1},
+      {"saved a day later",
+       [&] {
+         p.system.clockOffsetMs += kDay;
+         history.SettingsChanged();
+       },
+       0},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.what);
+    THistoryStore& store = *history.Store();
+    THistoryLine line;
+    line.TimeMs = p.system.NowLocalMs() - 40 * kDay;
+    line.Conversation = old;
+    line.Markup = step.what;
+    store.Append(line);
+    store.Flush();
+    step.act();
+    store.WaitForExpiry();
+    EXPECT_EQ(store.Last(old, 10).size(), step.left);
   }
 }
 

@@ -10,8 +10,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <random>
 #include <thread>
 
@@ -220,6 +222,7 @@ TEST(HistoryStoreTest, DeletionsKeepTheIndexConsistent) {
   ASSERT_EQ(after.size(), 1u);
   EXPECT_GT(after[0].Id, 92);  // ids are never reused
   EXPECT_TRUE(store->TakeNotices().empty());
+  store.reset();  // the VACUUM after DeleteAll runs on the writer, which closing waits for
 
   const TFileCheck check = CheckFile(path);
   EXPECT_EQ(check.Integrity, "ok");
@@ -397,6 +400,102 @@ TEST(HistoryStoreTest, FailuresTurnTheStoreOffOrStartAfresh) {
   EXPECT_TRUE(off->Last(kGeneral, 10).empty());
   EXPECT_TRUE(off->Search("nowhere", 10).empty());
   EXPECT_EQ(off->DeleteConversation(kGeneral), 0);
+}
+
+// The writer, a running expiry and readers at once. The expiry reports each batch through
+// ExpireProgress and is held there until the test lets it go on, so every step is decided by the
+// test, not by timing: the expiry runs in batches off the caller's thread, a second expiry while one
+// runs returns at once, a reader is served between two batches, and a flood meanwhile keeps the
+// newest lines of a bounded queue and says so once.
+TEST(HistoryStoreTest, AnExpiryRunsInBatchesBesideTheWriterAndReaders) {
+  TempDir dir;
+  const std::string path = dir.File("history.db");
+  constexpr int kOld = 1000, kBatch = 100, kBound = 10;
+  {
+    auto store = THistoryStore::Open(path);
+    for (int i = 0; i < kOld; ++i) store->Append(Line(kGeneral, "old " + std::to_string(i), 1000));
+    store->Flush();
+  }
+
+  std::mutex mutex;
+  std::condition_variable cv;
+  std::vector<std::pair<std::int64_t, bool>> progress;  // (removed, finished) of each batch
+  int permits = 0;                                      // batches the expiry may pass; -1: all
+  bool stuck = false, otherThread = true;
+  const auto caller = std::this_thread::get_id();
+  THistoryOptions options;
+  options.FlushIntervalMs = 60000;  // only a flush, a full batch or the expiry commits
+  options.ExpireBatchIds = kBatch;
+  options.MaxQueuedLines = kBound;
+  options.ExpireProgress = [&](std::int64_t removed, bool finished) {
+    std::unique_lock lock(mutex);
+    progress.emplace_back(removed, finished);
+    otherThread = otherThread && std::this_thread::get_id() != caller;
+    cv.notify_all();
+    // A guard, not a timing: a store that joined or locked out the caller would hang here forever.
+    if (!stuck && !cv.wait_for(lock, std::chrono::seconds(30), [&] { return permits != 0; })) stuck = true;
+    if (permits > 0) --permits;
+  };
+  auto store = THistoryStore::Open(path, options);
+  auto batches = [&] {
+    std::lock_guard lock(mutex);
+    return progress.size();
+  };
+  auto let = [&](int n) {
+    std::lock_guard lock(mutex);
+    permits = n;
+    cv.notify_all();
+  };
+
+  store->ExpireOlderThan(5000);
+  {
+    std::unique_lock lock(mutex);
+    ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(30), [&] { return !progress.empty(); }));
+    EXPECT_EQ(progress[0], std::make_pair(std::int64_t{kBatch}, false));  // one batch, not everything
+  }
+  // The expiry is held after its first batch. Another one replaces it without waiting for it.
+  store->ExpireOlderThan(5000);
+  // A flood meanwhile: the queue keeps its newest kBound lines and says so once.
+  for (int i = 0; i < 25; ++i) store->Append(Line(kPeer, "flood " + std::to_string(i), 9000));
+  const auto notices = store->TakeNotices();
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(notices[0].Kind, THistoryNotice::QueueFull);
+  EXPECT_EQ(notices[0].Detail, std::to_string(kBound));
+
+  // One more batch may pass: the reader gets the queued lines before the expiry is over.
+  let(1);
+  const auto read = store->Last(kPeer, 100);
+  ASSERT_EQ(read.size(), static_cast<std::size_t>(kBound));
+  EXPECT_EQ(read.front().Markup, "flood 15");
+  EXPECT_EQ(read.back().Markup, "flood 24");
+  EXPECT_LE(batches(), 2u);
+  const auto during = store->Conversations();
+  ASSERT_EQ(during.size(), 2u);
+  EXPECT_GE(during[1].Lines, kOld - 2 * kBatch);
+  EXPECT_EQ(store->Search("flood", 100, INT64_MAX, &kPeer).size(), static_cast<std::size_t>(kBound));
+
+  for (int i = 0; i < 25; ++i) store->Append(Line(kPeer, "again " + std::to_string(i), 9000));
+  EXPECT_TRUE(store->TakeNotices().empty());  // said once
+  let(-1);
+  store->WaitForExpiry();
+  EXPECT_EQ(store->Last(kPeer, 1).at(0).Markup, "again 24");
+  const auto after = store->Conversations();
+  ASSERT_EQ(after.size(), 1u);  // the old conversation is gone with its last line
+  EXPECT_EQ(after[0].Key, kPeer);
+  EXPECT_TRUE(store->Search("old", 10).empty());
+  {
+    std::lock_guard lock(mutex);
+    EXPECT_FALSE(stuck);
+    EXPECT_TRUE(otherThread);
+    ASSERT_GE(progress.size(), static_cast<std::size_t>(kOld / kBatch));
+    EXPECT_TRUE(progress.back().second);
+    // The replacing expiry removed what the first batch had left.
+    EXPECT_EQ(progress.back().first, kOld - kBatch);
+  }
+  store.reset();
+  const TFileCheck check = CheckFile(path);
+  EXPECT_EQ(check.Integrity, "ok");
+  EXPECT_EQ(check.FtsCheck, SQLITE_OK);
 }
 
 // kill -9 during a flood, many times over: the file stays sound and keeps every line the child had
