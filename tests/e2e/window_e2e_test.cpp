@@ -374,6 +374,15 @@ struct Expected {
   int peer;            // 0 alice, 1 bob
   std::string record;  // a regular expression
 };
+// An empty folder for one test's logs and screenshots, kept after the run and named in its output.
+fs::path FreshArtifacts(const char* name) {
+  const fs::path artifacts = fs::path(PLUMO_E2E_ARTIFACTS) / name;
+  fs::remove_all(artifacts);
+  fs::create_directories(artifacts);
+  std::cout << "[ artifacts ] logs and screenshots in " << artifacts.string() << std::endl;
+  return artifacts;
+}
+
 struct Step {
   const char* name;
   std::function<void(Driver&, WindowProgram& alice, WindowProgram& bob)> act;
@@ -381,10 +390,7 @@ struct Step {
 };
 
 TEST_F(WindowE2eTest, ChannelLinesPrivateMessageAndBellCrossByKeyboard) {
-  const fs::path artifacts = fs::path(PLUMO_E2E_ARTIFACTS) / "window";
-  fs::remove_all(artifacts);
-  fs::create_directories(artifacts);
-  std::cout << "[ artifacts ] logs and screenshots in " << artifacts.string() << std::endl;
+  const fs::path artifacts = FreshArtifacts("window");
 
   // Declared after the LAN (SetUp) and before the programs: the display goes after them.
   VirtualDisplay display(artifacts / "xvfb.log");
@@ -477,10 +483,7 @@ TEST_F(WindowE2eTest, ChannelLinesPrivateMessageAndBellCrossByKeyboard) {
 // share the space, and settings-<language>.png the settings dialog opened with F9. The server must report
 // each size, and the program must end cleanly after it.
 TEST_F(WindowE2eTest, WindowAtThreeSizesInBothLanguages) {
-  const fs::path artifacts = fs::path(PLUMO_E2E_ARTIFACTS) / "window-sizes";
-  fs::remove_all(artifacts);
-  fs::create_directories(artifacts);
-  std::cout << "[ artifacts ] logs and screenshots in " << artifacts.string() << std::endl;
+  const fs::path artifacts = FreshArtifacts("window-sizes");
 
   VirtualDisplay display(artifacts / "xvfb.log");
   ASSERT_EQ(display.Problem(), "");
