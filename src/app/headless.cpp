@@ -32,6 +32,7 @@
 #include "host/qt_engine_host.h"
 #include "lang/codepage.h"
 #include "lang/smiley_codes.h"
+#include "lang/text_helpers.h"
 #include "lang/textcase.h"
 
 namespace plumo {
@@ -193,13 +194,8 @@ class HeadlessConversations : public ConversationView {
     gate_.Run([this, name, line, recipients] {
       // A message tab's peers: "addr" of a received message, ",addr,addr" of a draft.
       std::string list;
-      std::size_t at = 0;
-      while (at < recipients.size()) {
-        std::size_t comma = recipients.find(',', at);
-        if (comma == std::string::npos) comma = recipients.size();
-        if (comma > at && recipients[at] != '@')
-          list += (list.empty() ? "" : ",") + JsonString(recipients.substr(at, comma - at));
-        at = comma + 1;
+      for (const std::string& peer : SplitCommas(recipients)) {
+        if (!peer.empty() && peer[0] != '@') list += (list.empty() ? "" : ",") + JsonString(peer);
       }
       if (!out_.Json() || list.empty()) {
         out_.ViewLine(name, line);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "core/settings.h"
 #include "core/texts.h"
 #include "lang/inifile.h"
 
@@ -10,9 +11,9 @@ namespace plumo {
 
 namespace {
 
-// A program without a stored topic dates its placeholder 999999999 seconds before its start; a day
-// of slack covers clocks set back since.
-constexpr std::uint32_t kUnsetTopicAge = 999999999U - 86400U;
+// A placeholder topic is dated kPlaceholderTopicAge seconds back; a day of slack covers clocks set
+// back since.
+constexpr std::uint32_t kUnsetTopicAge = kPlaceholderTopicAge - 86400;
 
 bool EndsWith(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;

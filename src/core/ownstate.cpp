@@ -133,11 +133,15 @@ void TOwnState::StartInactive() {
 void TOwnState::Leave() {
   windowActive_ = false;
   // Under the idle rule the user may well be working in another program: only idleness is away.
-  if (c_.Engine && c_.Engine->State() == stActive && !IdleRuleInForce()) {
+  if (!IdleRuleInForce()) BecomeAway();
+  SetTimer2(true);
+}
+
+void TOwnState::BecomeAway() {
+  if (c_.Engine && c_.Engine->State() == stActive) {
     c_.Engine->SetState(stAway);
     savedState_ = stAway;
   }
-  SetTimer2(true);
 }
 
 bool TOwnState::IdleRuleInForce() const {
@@ -166,10 +170,7 @@ void TOwnState::IdleWatchTimer() {
   if (!idle) return;
   TPlumo& engine = *c_.Engine;
   if (*idle >= std::int64_t{c_.Settings.AwayIdleMinutes} * 60000) {
-    if (engine.State() == stActive) {
-      engine.SetState(stAway);
-      savedState_ = stAway;
-    }
+    BecomeAway();
   } else {
     // Input since the user went away: the chosen state again. A state a listed program or the
     // screen saver put in place of away stays; the saved state is what the user chose either way.

@@ -88,6 +88,8 @@ class TOwnState {
   void RememberState();
   // The window is left: '1' becomes '2', the program list starts.
   void Leave();
+  // '1' becomes '2' (recorded as the saved state); any other state stays.
+  void BecomeAway();
 
   TCoreContext& c_;
   TTabStrips& tabs_;

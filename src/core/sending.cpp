@@ -73,12 +73,7 @@ SendOutcome TSender::SendComposedMessage() {
   bool tooLong = false;
   const std::vector<std::string> items = DecodeList(view.Recipients);
   // The nick of each recipient, for the report of one that cannot be reached.
-  std::vector<std::string> captionItems;
-  for (std::size_t at = 0; at <= view.RecipientNames.size();) {
-    const std::size_t end = std::min(view.RecipientNames.find(',', at), view.RecipientNames.size());
-    captionItems.push_back(view.RecipientNames.substr(at, end - at));
-    at = end + 1;
-  }
+  const std::vector<std::string> captionItems = SplitCommas(view.RecipientNames);
   {
     const TMessageScope scope(c_.Messages);
     for (std::size_t i = 0; i < items.size(); ++i) {

@@ -726,7 +726,7 @@ TTopicRecord ReadTopic(const TIniFile& ini, const std::string& channel, const st
   r.Topic = ini.ReadString(kTopicsSection, channel, wellcomText);
   r.SetterNick = ini.ReadString(kTopicsSection, channel + "_uname", "");
   r.SetterAddress = ini.ReadString(kTopicsSection, channel + "_ip", "");
-  const std::int64_t fallback = std::max<std::int64_t>(0, nowLocal - 999999999);
+  const std::int64_t fallback = std::max<std::int64_t>(0, nowLocal - kPlaceholderTopicAge);
   const auto time = TIniFile::ParseInteger(ini.ReadString(kTopicsSection, channel + "_time", ""));
   r.TopicTime = static_cast<std::uint32_t>(time && *time >= 0 && *time <= 0xFFFFFFFFLL ? *time : fallback);
   return r;

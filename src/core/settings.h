@@ -343,6 +343,10 @@ std::vector<std::string> ChannelTabs(const std::vector<std::string>& chanels);
 // ---------------------------------------------------------------------------------------------
 // [Topics]
 
+// A channel with no stored topic dates its placeholder this many seconds before now, so that any
+// topic a peer really set is newer.
+inline constexpr std::int64_t kPlaceholderTopicAge = 999999999;
+
 // The stored topic of a channel. Defaults: topic = wellcomText, time = nowLocal - 999999999,
 // address and nick empty.
 TTopicRecord ReadTopic(const TIniFile& ini, const std::string& channel, const std::string& wellcomText,

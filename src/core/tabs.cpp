@@ -5,7 +5,9 @@
 
 #include "core/channel_text.h"
 #include "core/chat_history.h"
+#include "core/settings.h"
 #include "core/texts.h"
+#include "lang/text_helpers.h"
 #include "lang/textcase.h"
 
 namespace plumo {
@@ -53,7 +55,8 @@ void TTabStrips::TabChanelsChange() {
       c_.Engine->SendTopicQuery(name);
     } else {
       c_.Surfaces.Window.SetTopicLine({});
-      c_.Engine->SetTopic(name, c_.MsgAlone("WhatTopicThere"), c_.NowSeconds() - 999999999U);
+      c_.Engine->SetTopic(name, c_.MsgAlone("WhatTopicThere"),
+                          c_.NowSeconds() - static_cast<std::uint32_t>(kPlaceholderTopicAge));
     }
   }
   c_.Surfaces.Window.SetTopicButtonEnabled(index != 0);
@@ -105,14 +108,11 @@ void TTabStrips::CloseMessageTab() {
 int TTabStrips::OpenReplyTab(const std::string& recipients, const std::string& names, bool mass) {
   // names is ",ann,bob" (or "@" and the mass message's name): the caption lists them "->ann, bob",
   // as a received message's tab reads "<-ann".
+  std::vector<std::string> items = SplitCommas(names);
+  if (!items[0].empty() && items[0][0] == '@') items[0].erase(0, 1);
   std::string shown;
-  for (std::size_t at = 0; at <= names.size();) {
-    std::size_t end = names.find(',', at);
-    if (end == std::string::npos) end = names.size();
-    std::string name = names.substr(at, end - at);
-    if (at == 0 && !name.empty() && name[0] == '@') name.erase(0, 1);
+  for (const std::string& name : items) {
     if (!name.empty()) shown += (shown.empty() ? "" : ", ") + name;
-    at = end + 1;
   }
   if (shown.empty() && mass) shown = c_.MsgAlone("MultiMessage");
   const std::string caption = "[" + c_.NowTime() + "] ->" + shown;

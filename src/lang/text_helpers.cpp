@@ -17,6 +17,17 @@ bool MatchesAt(std::string_view text, std::size_t at, std::string_view what, boo
 
 }  // namespace
 
+std::vector<std::string> SplitCommas(std::string_view text) {
+  std::vector<std::string> items;
+  for (std::size_t at = 0;;) {
+    const std::size_t comma = text.find(',', at);
+    items.emplace_back(
+        text.substr(at, comma == std::string_view::npos ? std::string_view::npos : comma - at));
+    if (comma == std::string_view::npos) return items;
+    at = comma + 1;
+  }
+}
+
 std::string ControlsToBlanks(std::string_view text) {
   std::string out(text);
   for (char& c : out) {

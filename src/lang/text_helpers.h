@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace plumo {
 
@@ -32,6 +33,11 @@ inline bool IsControlChar(char c) {
 }
 // The text with every such control character turned into a blank.
 std::string ControlsToBlanks(std::string_view text);
+
+// The items of a comma-separated list exactly as they stand (no blanks trimmed, no quotes read),
+// empty ones included: ",ann,bob" gives "", "ann", "bob"; an empty text gives one empty item. A
+// message tab's recipients and their nicks are kept so, one item per peer.
+std::vector<std::string> SplitCommas(std::string_view text);
 
 // The value of a hexadecimal digit in either case, or -1 for any other character.
 int HexDigitValue(char c);

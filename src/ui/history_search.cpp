@@ -216,7 +216,7 @@ THistorySearch::THistorySearch(TChatHistory& history, const std::function<std::s
   more_->setAutoDefault(false);
   more_->setEnabled(false);
   everybody_ = text("Everybody");
-  count_ = FromCp1251(text("SearchCount"));
+  countFormat_ = text("SearchCount");
   bottom->addWidget(status_, 1);
   bottom->addWidget(more_);
   layout->addLayout(bottom);
@@ -262,8 +262,7 @@ void THistorySearch::AddRows(const std::vector<THistoryHit>& hits) {
     hits_.push_back(hit);
   }
   more_->setEnabled(static_cast<int>(hits.size()) == kPage);
-  QString count = count_;
-  status_->setText(count.replace(QStringLiteral("%s"), QString::number(hits_.size())));
+  status_->setText(FromCp1251(FormatText(countFormat_, {std::to_string(hits_.size())})));
   for (int column = 0; column < 3; ++column) results_->resizeColumnToContents(column);
 }
 

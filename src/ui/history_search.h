@@ -95,8 +95,8 @@ class THistorySearch : public QDialog {
   QTreeWidget* results_;
   QPushButton* more_;
   QLabel* status_;
-  QString count_;          // "SearchCount"
-  std::string everybody_;  // "Everybody"
+  std::string countFormat_;  // "SearchCount"
+  std::string everybody_;    // "Everybody"
   std::vector<THistoryHit> hits_;
   QString query_;
 };

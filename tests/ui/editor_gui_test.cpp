@@ -29,20 +29,6 @@ QStringList SelectedNicks(const WindowPeer& peer) {
   return nicks;
 }
 
-// Keys as a user's keys arrive: at the widget that has the focus, after the window was activated.
-QWidget* Focused(const WindowPeer& peer) {
-  peer.form->activateWindow();
-  QApplication::setActiveWindow(peer.form.get());
-  QWidget* focused = QApplication::focusWidget();
-  EXPECT_NE(focused, nullptr);
-  return focused != nullptr ? focused : peer.form.get();
-}
-void TypeKeys(const WindowPeer& peer, const QString& text) {
-  QTest::keyClicks(Focused(peer), text);
-}
-void PressKey(const WindowPeer& peer, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-  QTest::keyClick(Focused(peer), key, modifiers);
-}
 void PutCaret(const WindowPeer& peer, int position, int anchor = -1) {
   QTextCursor cursor(peer.Editor()->document());
   cursor.setPosition(anchor < 0 ? position : anchor);
@@ -257,25 +243,25 @@ TEST_F(WindowTest, RetypingFollowsTheDesktopLayoutAndTypingGoesOnAfterIt) {
   } steps[] = {
       {"Ctrl+Backspace re-types in the next layout and switches the desktop to it",
        [&] {
-         TypeKeys(alice, QStringLiteral("ghbdtn"));
-         PressKey(alice, Qt::Key_Backspace, Qt::ControlModifier);
+         alice.TypeAtFocus(QStringLiteral("ghbdtn"));
+         alice.Press(Qt::Key_Backspace, Qt::ControlModifier);
        },
        QString::fromUtf8("привет"), 1},
-      {"typing goes on after the re-typed text", [&] { TypeKeys(alice, QStringLiteral("!")); },
+      {"typing goes on after the re-typed text", [&] { alice.TypeAtFocus(QStringLiteral("!")); },
        QString::fromUtf8("привет!"), 1},
       {"after the desktop's own switch back, Ctrl+Backspace re-types from it",
        [&] {
-         PressKey(alice, Qt::Key_Escape);
+         alice.Press(Qt::Key_Escape);
          ASSERT_TRUE(LockX11LayoutGroup(0, display.Name()));
-         TypeKeys(alice, QStringLiteral("vbh"));
-         PressKey(alice, Qt::Key_Backspace, Qt::ControlModifier);
+         alice.TypeAtFocus(QStringLiteral("vbh"));
+         alice.Press(Qt::Key_Backspace, Qt::ControlModifier);
        },
        QString::fromUtf8("мир"), 1},
       {"the menu re-types a selection from the desktop's layout",
        [&] {
-         PressKey(alice, Qt::Key_Escape);
+         alice.Press(Qt::Key_Escape);
          ASSERT_TRUE(LockX11LayoutGroup(0, display.Name()));
-         TypeKeys(alice, QStringLiteral("lf"));
+         alice.TypeAtFocus(QStringLiteral("lf"));
          alice.Editor()->selectAll();
          ChooseLayout(alice, russian);
        },
@@ -314,7 +300,7 @@ TEST_F(WindowTest, CompletionAndTheLayoutMenuLeaveAReplysQuoteAsItIs) {
       {"Tab after a nick's beginning inside the quote",
        [&] {
          PutCaret(bob, quoteAt + 2);
-         PressKey(bob, Qt::Key_Tab);
+         bob.Press(Qt::Key_Tab);
        },
        quoted},
       {"a layout chosen for a selection inside the quote",
@@ -326,8 +312,8 @@ TEST_F(WindowTest, CompletionAndTheLayoutMenuLeaveAReplysQuoteAsItIs) {
       {"Tab in the reply area completes",
        [&] {
          PutCaret(bob, 0);
-         TypeKeys(bob, QStringLiteral("al"));
-         PressKey(bob, Qt::Key_Tab);
+         bob.TypeAtFocus(QStringLiteral("al"));
+         bob.Press(Qt::Key_Tab);
        },
        QStringLiteral("alice") + quoted},
   };
@@ -352,13 +338,13 @@ TEST_F(WindowTest, PastedLinesAreKeptAndALongLineGrowsTheLineEditor) {
   QString endless;
   for (int i = 0; i < 30; ++i) endless += longLine;
   const auto clear = [&] {
-    while (!alice.EditorText().isEmpty()) PressKey(alice, Qt::Key_Escape);
-    PressKey(alice, Qt::Key_Escape);  // a line editor in multi-line mode goes back to line mode
+    while (!alice.EditorText().isEmpty()) alice.Press(Qt::Key_Escape);
+    alice.Press(Qt::Key_Escape);  // a line editor in multi-line mode goes back to line mode
   };
   const auto paste = [&](const QString& text) {
     clear();
     QApplication::clipboard()->setText(text);
-    PressKey(alice, Qt::Key_V, Qt::ControlModifier);
+    alice.Press(Qt::Key_V, Qt::ControlModifier);
   };
   enum class Height { Line, Taller, Third };
   const struct {
@@ -383,10 +369,10 @@ TEST_F(WindowTest, PastedLinesAreKeptAndALongLineGrowsTheLineEditor) {
       {"a long line grows the line editor",
        [&] {
          clear();
-         TypeKeys(alice, longLine);
+         alice.TypeAtFocus(longLine);
        },
        longLine, ModeSingleLine, Height::Taller},
-      {"sending shrinks it back", [&] { PressKey(alice, Qt::Key_Return); }, QString(), ModeSingleLine,
+      {"sending shrinks it back", [&] { alice.Press(Qt::Key_Return); }, QString(), ModeSingleLine,
        Height::Line},
       {"an endless line stops at a third", [&] { paste(endless); }, endless.trimmed(), ModeSingleLine,
        Height::Third},
@@ -433,7 +419,7 @@ TEST_F(WindowTest, EmojiWithASmileyTravelAsItsCodeAndOnlyTheRestIsAskedAbout) {
     SCOPED_TRACE(c.name);
     const std::size_t asked = ui::DialogAnswers::Shown().size();
     alice.Editor()->insertPlainText(QString::fromUtf8(c.typed));  // as an input method or a paste puts it
-    PressKey(alice, Qt::Key_Return);
+    alice.Press(Qt::Key_Return);
     if (c.lost != nullptr) {
       // Nobody answers: the draft stays, its emoji now the smiley.
       ASSERT_EQ(ui::DialogAnswers::Shown().size(), asked + 1);
@@ -443,7 +429,7 @@ TEST_F(WindowTest, EmojiWithASmileyTravelAsItsCodeAndOnlyTheRestIsAskedAbout) {
       EXPECT_FALSE(alice.EditorText().isEmpty());
       EXPECT_FALSE(alice.EditorText().contains(QString::fromUtf8("\U0001F642")));
       ui::DialogAnswers::SetNextInputAnswer(std::string("send"));
-      PressKey(alice, Qt::Key_Return);
+      alice.Press(Qt::Key_Return);
     } else {
       EXPECT_EQ(ui::DialogAnswers::Shown().size(), asked);
     }
