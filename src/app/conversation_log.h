@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "core/context.h"
+#include "core/surfaces.h"
 #include "core/surfaces.h"
 
 namespace plumo {

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <fstream>
 
-#include "core/tabstrips.h"
 #include "core/texts.h"
 #include "lang/codepage.h"
 #include "lang/textcase.h"
@@ -23,7 +22,16 @@ std::string TChatHistory::Key(const std::string& channel) {
   return Cp1251UpperCase(channel);
 }
 
-TChatHistory::TChatHistory(TCoreContext& ctx, TTabStrips& tabs) : c_(ctx), tabs_(tabs) {}
+TChatHistory::TChatHistory(const TSettings& settings, const TClock& clock, const TEngineSlot& engine,
+                           TMsgINISupp& messages, TConversationList& channels,
+                           const TConversationList& inputs, TTabControl& tabs)
+    : settings_(settings),
+      clock_(clock),
+      engine_(engine),
+      texts_(messages),
+      channels_(channels),
+      inputs_(inputs),
+      tabs_(tabs) {}
 
 TChatHistory::~TChatHistory() {
   Close();
@@ -33,20 +41,20 @@ void TChatHistory::Open(const std::string& path, const THistoryOptions& options)
   Close();
   path_ = path;
   options_ = options;
-  if (!c_.Settings.KeepHistory) return;
+  if (!settings_.KeepHistory) return;
   store_ = THistoryStore::Open(path, options);
   DropExpired();
   TellNotices();
-  TConversationList& channels = tabs_.Channels();
+  TConversationList& channels = channels_;
   for (int i = 1; i < channels.Count(); ++i) ShowOnOpen(i);
 }
 
 void TChatHistory::SettingsChanged() {
-  if (c_.Settings.KeepHistory && !store_ && !path_.empty()) {
+  if (settings_.KeepHistory && !store_ && !path_.empty()) {
     Open(path_, options_);
-  } else if (!c_.Settings.KeepHistory && store_) {
+  } else if (!settings_.KeepHistory && store_) {
     Close();
-  } else if (c_.Settings.HistoryDays != dropDays_ || c_.Surfaces.System.NowLocalMs() - lastDrop_ >= kDayMs) {
+  } else if (settings_.HistoryDays != dropDays_ || clock_.NowMs() - lastDrop_ >= kDayMs) {
     // Every save of the settings comes here (the dialog saves whenever it loses activation): an
     // expiry starts only when the kept days changed, or when the daily one is due.
     DropExpired();
@@ -54,10 +62,10 @@ void TChatHistory::SettingsChanged() {
 }
 
 void TChatHistory::DropExpired() {
-  lastDrop_ = c_.Surfaces.System.NowLocalMs();
-  dropDays_ = c_.Settings.HistoryDays;
-  if (Enabled() && c_.Settings.HistoryDays > 0)
-    store_->ExpireOlderThan(lastDrop_ - c_.Settings.HistoryDays * kDayMs);
+  lastDrop_ = clock_.NowMs();
+  dropDays_ = settings_.HistoryDays;
+  if (Enabled() && settings_.HistoryDays > 0)
+    store_->ExpireOlderThan(lastDrop_ - settings_.HistoryDays * kDayMs);
 }
 
 void TChatHistory::Close() {
@@ -69,7 +77,7 @@ void TChatHistory::Close() {
 
 void TChatHistory::Record(THistoryLine line) {
   if (!Enabled()) return;
-  line.TimeMs = c_.Surfaces.System.NowLocalMs();
+  line.TimeMs = clock_.NowMs();
   // A chat that runs for weeks drops expired lines once a day.
   if (line.TimeMs - lastDrop_ >= kDayMs) DropExpired();
   store_->Append(std::move(line));
@@ -109,9 +117,9 @@ void TChatHistory::Message(HistoryKind kind, bool outgoing, const std::string& p
     line.PeerNick = peerNick;
   }
   if (outgoing) {
-    if (c_.Engine) {
-      line.SenderAddress = c_.Engine->MyAddress;
-      line.SenderNick = c_.Engine->Nick();
+    if (engine_) {
+      line.SenderAddress = engine_->MyAddress;
+      line.SenderNick = engine_->Nick();
     }
   } else {
     line.SenderAddress = peerAddress;
@@ -185,10 +193,10 @@ std::string TChatHistory::Text(const THistoryLine& line, bool keepBreaks) {
 
 void TChatHistory::ShowOnOpen(int channelIndex) {
   const std::optional<TConversationKey> key = ChannelKey(channelIndex);
-  if (!key || !Enabled() || c_.Settings.HistoryLines <= 0) return;
+  if (!key || !Enabled() || settings_.HistoryLines <= 0) return;
   TShownHistory& shown = shown_[Key(key->Name)];
   if (shown.Oldest != 0) return;
-  AddPage(channelIndex, shown, store_->Last(*key, std::min(c_.Settings.HistoryLines, 10000)), true);
+  AddPage(channelIndex, shown, store_->Last(*key, std::min(settings_.HistoryLines, 10000)), true);
 }
 
 bool TChatHistory::LoadOlder(int channelIndex) {
@@ -196,7 +204,7 @@ bool TChatHistory::LoadOlder(int channelIndex) {
   if (!key || !Enabled()) return false;
   TShownHistory& shown = shown_[Key(key->Name)];
   if (shown.Oldest <= 0) return false;
-  const int page = std::clamp(c_.Settings.HistoryLines, 50, 10000);
+  const int page = std::clamp(settings_.HistoryLines, 50, 10000);
   return AddPage(channelIndex, shown, store_->Last(*key, page, shown.Oldest), false);
 }
 
@@ -211,8 +219,8 @@ bool TChatHistory::AddPage(int channelIndex, TShownHistory& shown, const std::ve
   std::vector<std::string> texts;
   texts.reserve(lines.size() + 1);
   for (const auto& line : lines) texts.push_back(Shown(line));
-  if (divider) texts.push_back(kGrey + c_.MsgAlone("HistoryDivider"));
-  tabs_.Channels().AddHistory(channelIndex, texts);
+  if (divider) texts.push_back(kGrey + texts_.MsgAlone("HistoryDivider"));
+  channels_.AddHistory(channelIndex, texts);
   return true;
 }
 
@@ -245,13 +253,13 @@ std::vector<THistoryHit> TChatHistory::Search(const std::string& query, int limi
 }
 
 std::optional<TConversationKey> TChatHistory::ChannelKey(int channelIndex) const {
-  const TConversationList& channels = tabs_.Channels();
+  const TConversationList& channels = channels_;
   if (channelIndex < 0 || channelIndex >= channels.Count()) return std::nullopt;
   return TConversationKey{ConversationKind::Channel, channels.At(channelIndex).Name};
 }
 
 std::optional<TConversationKey> TChatHistory::MessageKey(int messageIndex) const {
-  const TConversationList& inputs = tabs_.Inputs();
+  const TConversationList& inputs = inputs_;
   if (messageIndex <= 0 || messageIndex >= inputs.Count()) return std::nullopt;
   const Conversation& c = inputs.At(messageIndex);
   if (c.MassMessage) return TConversationKey{ConversationKind::Everybody, "@"};
@@ -266,7 +274,7 @@ bool TChatHistory::OpenAt(const THistoryLine& line) {
   if (line.Conversation.Kind != ConversationKind::Channel) {
     // Marked when the message tab shows its history, which happens as it is shown.
     marked_ = line;
-    const TConversationList& inputs = tabs_.Inputs();
+    const TConversationList& inputs = inputs_;
     for (int i = 1; i < inputs.Count(); ++i) {
       if (MessageKey(i) == line.Conversation) {
         tabs_.SelectMessageTab(i);
@@ -275,7 +283,7 @@ bool TChatHistory::OpenAt(const THistoryLine& line) {
     }
     if (line.Conversation.Kind == ConversationKind::Everybody) {
       // The same tab as the toolbar's message to everybody.
-      const std::string everybody = "@" + c_.MsgAlone("MultiMessage");
+      const std::string everybody = "@" + texts_.MsgAlone("MultiMessage");
       tabs_.OpenReplyTab(everybody, everybody, true);
       return true;
     }
@@ -283,7 +291,7 @@ bool TChatHistory::OpenAt(const THistoryLine& line) {
     tabs_.OpenReplyTab("," + line.Conversation.Name, "," + nick, false);
     return true;
   }
-  TConversationList& channels = tabs_.Channels();
+  TConversationList& channels = channels_;
   const int index = channels.IndexOf(line.Conversation.Name);
   if (index < 0) return false;
   tabs_.SelectChannelTab(index);
@@ -303,7 +311,7 @@ bool TChatHistory::OpenAt(const THistoryLine& line) {
 std::int64_t TChatHistory::Delete(const TConversationKey& conversation) {
   if (!Enabled()) return 0;
   const std::int64_t removed = store_->DeleteConversation(conversation);
-  TellDeleted(removed, Caption(conversation, {}, c_.MsgAlone("Everybody")));
+  TellDeleted(removed, Caption(conversation, {}, texts_.MsgAlone("Everybody")));
   return removed;
 }
 
@@ -319,7 +327,7 @@ std::int64_t TChatHistory::DeleteAll() {
 // nothing behind.
 void TChatHistory::TellDeleted(std::int64_t removed, const std::string& what) {
   recordingNotice_ = true;
-  tabs_.ConsoleAdd(kGrey + FormatText(c_.MsgAlone("HistoryDeleted"), {std::to_string(removed), what}));
+  tabs_.ConsoleAdd(kGrey + FormatText(texts_.MsgAlone("HistoryDeleted"), {std::to_string(removed), what}));
   recordingNotice_ = false;
 }
 
@@ -339,11 +347,11 @@ bool TChatHistory::Export(const TConversationKey& conversation, const std::strin
     out.flush();
     written = static_cast<bool>(out);
   }
-  const TMessageScope scope(c_.Messages);
+  const TMessageScope scope(texts_.Messages());
   if (written) {
-    tabs_.ConsoleAdd(kGrey + FormatText(c_.Msg("HistoryExported"), {Utf8ToCp1251(path)}));
+    tabs_.ConsoleAdd(kGrey + FormatText(texts_.Msg("HistoryExported"), {Utf8ToCp1251(path)}));
   } else {
-    tabs_.ConsoleError(FormatText(c_.Msg("HistoryExportFailed"), {Utf8ToCp1251(path)}));
+    tabs_.ConsoleError(FormatText(texts_.Msg("HistoryExportFailed"), {Utf8ToCp1251(path)}));
   }
   return written;
 }
@@ -353,14 +361,14 @@ void TChatHistory::TellNotices() {
   const std::vector<THistoryNotice> notices = store_->TakeNotices();
   if (notices.empty()) return;
   recordingNotice_ = true;
-  const TMessageScope scope(c_.Messages);
+  const TMessageScope scope(texts_.Messages());
   for (const auto& notice : notices) {
     if (notice.Kind == THistoryNotice::SetAside) {
-      tabs_.ConsoleError(FormatText(c_.Msg("HistorySetAside"), {notice.Detail}));
+      tabs_.ConsoleError(FormatText(texts_.Msg("HistorySetAside"), {notice.Detail}));
     } else if (notice.Kind == THistoryNotice::QueueFull) {
-      tabs_.ConsoleError(FormatText(c_.Msg("HistoryQueueFull"), {notice.Detail}));
+      tabs_.ConsoleError(FormatText(texts_.Msg("HistoryQueueFull"), {notice.Detail}));
     } else {
-      tabs_.ConsoleError(FormatText(c_.Msg("HistoryOff"), {notice.Detail}));
+      tabs_.ConsoleError(FormatText(texts_.Msg("HistoryOff"), {notice.Detail}));
     }
   }
   recordingNotice_ = false;

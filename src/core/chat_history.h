@@ -14,19 +14,28 @@
 #include <string>
 #include <vector>
 
-#include "core/context.h"
+#include "core/clock.h"
+#include "core/conversations.h"
 #include "core/history_store.h"
+#include "core/line_events.h"
+#include "core/settings.h"
+#include "core/slots.h"
+#include "core/tab_control.h"
+#include "core/texts.h"
 
 namespace plumo {
-
-class TTabStrips;
 
 // The history database's file name in the program's directory.
 inline constexpr const char* kHistoryFile = "history.db";
 
-class TChatHistory {
+class TChatHistory final : public TLineObserver {
  public:
-  TChatHistory(TCoreContext& ctx, TTabStrips& tabs);
+  // channels and inputs: the conversations of the two tab strips (the keys of their tabs; a page of
+  // older lines goes to a channel's view); tabs shows the conversation of a stored line and tells
+  // the history's notices in the console; engine gives the own address and nick of sent messages.
+  TChatHistory(const TSettings& settings, const TClock& clock, const TEngineSlot& engine,
+               TMsgINISupp& messages, TConversationList& channels, const TConversationList& inputs,
+               TTabControl& tabs);
   ~TChatHistory();
 
   // Opens the store when the settings keep history (after the settings are loaded), drops lines
@@ -41,22 +50,23 @@ class TChatHistory {
   // The store itself (tests and benchmarks); null while history is off.
   THistoryStore* Store() { return store_.get(); }
 
-  // --- Recording (code page 1251 as everywhere in the core).
+  // --- Recording: the lines the conversations show (code page 1251 as everywhere in the core).
   void ChannelLine(const std::string& channel, const std::string& address, const std::string& nick,
-                   const std::string& text);
+                   const std::string& text) override;
   void Topic(const std::string& channel, const std::string& address, const std::string& nick,
-             const std::string& text);
+             const std::string& text) override;
   // A private or mass message received from, or sent to, a peer; own mass messages go to the
   // conversation with everybody (peerAddress "@").
   void Message(HistoryKind kind, bool outgoing, const std::string& peerAddress, const std::string& peerNick,
-               const std::string& text);
-  void Notice(const std::string& line);
+               const std::string& text) override;
+  void Notice(const std::string& line) override;
 
   // --- Showing.
   // Shows the last lines of the channel tab at index above what it shows (once per tab and run).
   void ShowOnOpen(int channelIndex);
+  void ChannelOpened(int channelIndex) override { ShowOnOpen(channelIndex); }
   // The channel's tab was closed with what it showed: a tab opened for it again starts afresh.
-  void ChannelClosed(const std::string& channel) { shown_.erase(Key(channel)); }
+  void ChannelClosed(const std::string& channel) override { shown_.erase(Key(channel)); }
   // The user scrolled to the top of the channel tab at index: the next older page goes above what
   // it shows. False when there is nothing older.
   bool LoadOlder(int channelIndex);
@@ -108,8 +118,13 @@ class TChatHistory {
   void DropExpired();
   void TellDeleted(std::int64_t removed, const std::string& what);
 
-  TCoreContext& c_;
-  TTabStrips& tabs_;
+  const TSettings& settings_;
+  const TClock& clock_;
+  const TEngineSlot& engine_;
+  TTexts texts_;
+  TConversationList& channels_;
+  const TConversationList& inputs_;
+  TTabControl& tabs_;
   std::unique_ptr<THistoryStore> store_;
   std::string path_;
   std::int64_t lastDrop_ = 0;  // local clock of the last DropExpired

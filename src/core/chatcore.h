@@ -26,16 +26,19 @@
 #include <vector>
 
 #include "core/chat_history.h"
+#include "core/clock.h"
 #include "core/console_commands.h"
-#include "core/context.h"
 #include "core/editor_commands.h"
 #include "core/feedback.h"
 #include "core/input_history.h"
+#include "core/line_events.h"
 #include "core/ownstate.h"
 #include "core/presenter.h"
 #include "core/roster_list.h"
 #include "core/sender.h"
+#include "core/slots.h"
 #include "core/soundboard.h"
+#include "core/surfaces.h"
 #include "core/tabstrips.h"
 #include "net/host.h"
 
@@ -124,8 +127,8 @@ class TChatCore {
   TMsgINISupp& Messages() { return *mis_; }
   // The caption component; the window calls ApplyLanguage on it each time it is shown.
   TLngINISupp& Captions() { return *lns_; }
-  const std::string& AppDir() const { return ctx_.AppDir; }
-  std::string IniPath() const { return ctx_.IniPath(); }
+  const std::string& AppDir() const { return appDir_; }
+  std::string IniPath() const { return appDir_ + "/chat.ini"; }
   bool Quitting() const { return quitting_; }
   // The program is really to end (the exit commands): hiding the window no longer minimizes.
   void SetQuitting() { quitting_ = true; }
@@ -145,7 +148,12 @@ class TChatCore {
   std::unique_ptr<LanguageBridge> languageBridge_;
   std::unique_ptr<TLngINISupp> lns_;
   std::unique_ptr<TMsgINISupp> mis_;
-  TCoreContext ctx_;
+  std::string appDir_;
+  CoreSurfaces surfaces_;
+  TClock clock_;
+  TEngineSlot engineSlot_;
+  TWindowShown windowShown_;
+  TLineEvents lines_;
   TSoundBoard sounds_;
   TTabStrips tabs_;
   TChatHistory chatHistory_;

@@ -40,49 +40,47 @@ bool TConsoleCommands::Run(const std::string& line) {
   if (word == "/INFO") {
     if (arg == "*") arg.clear();
     bool found = false;
-    const TMessageScope scope(c_.Messages);
+    const TMessageScope scope(texts_.Messages());
     for (const auto& row : roster_.Rows()) {
       if (Cp1251UpperCase(row.Nick).compare(0, arg.size(), arg) != 0) continue;
       found = true;
       tabs_.ConsoleAdd(kGrey + "Name: " + row.Nick + " ip= \\\\" + row.Address +
                        " state=" + own_.StateCaption(row.State));
-      c_.Surfaces.Editor.ClearInput();
+      editor_.ClearInput();
     }
-    if (!found) tabs_.ConsoleAdd(c_.Msg("UserNotFound"));
+    if (!found) tabs_.ConsoleAdd(texts_.Msg("UserNotFound"));
     return true;
   }
   if (word == "/HELP") {
     // The window's keys follow the commands in the same grey block.
-    tabs_.ConsoleAdd(kGrey + "Plumo v. Plumo " + kPlumoVersion + c_.MsgAlone("ConsoleHelp") +
-                     c_.MsgAlone("KeysHelp"));
-    c_.Surfaces.Editor.ClearInput();
+    tabs_.ConsoleAdd(kGrey + "Plumo v. Plumo " + kPlumoVersion + texts_.MsgAlone("ConsoleHelp") +
+                     texts_.MsgAlone("KeysHelp"));
+    editor_.ClearInput();
     return true;
   }
   if (word == "/ABOUT") {
-    if (!c_.Engine) return false;
+    if (!engine_) return false;
     bool asked = false;
     for (const auto& row : roster_.Rows()) {
       if (!row.Selected && arg != "*") continue;
-      const int index = c_.Engine->Users().Find(row.Nick, row.Address);
+      const int index = engine_->Users().Find(row.Nick, row.Address);
       if (index < 0) continue;
-      c_.Engine->RequestInfo(index);
+      engine_->RequestInfo(index);
       asked = true;
       const TConversationList& inputs = tabs_.Inputs();
       if (inputs.CurrentIndex() < 0 || inputs.At(inputs.CurrentIndex()).Mode != ModeReply)
-        c_.Surfaces.Editor.ClearInput();
+        editor_.ClearInput();
     }
     return asked;
   }
   if (word == "/CLEARHISTORY") {
     // "/clearhistory" forgets the shown channel's history, "/clearhistory *" all of it.
-    if (c_.History) {
-      if (arg == "*") {
-        c_.History->DeleteAll();
-      } else if (const auto key = c_.History->ChannelKey(tabs_.Channels().CurrentIndex())) {
-        c_.History->Delete(*key);
-      }
+    if (arg == "*") {
+      chatHistory_.DeleteAll();
+    } else if (const auto key = chatHistory_.ChannelKey(tabs_.Channels().CurrentIndex())) {
+      chatHistory_.Delete(*key);
     }
-    c_.Surfaces.Editor.ClearInput();
+    editor_.ClearInput();
     return true;
   }
   if (word == "/JOIN" || word == "/LEAVE") {
@@ -92,12 +90,12 @@ bool TConsoleCommands::Run(const std::string& line) {
         word == "/JOIN" ? tabs_.JoinChannel(name) : tabs_.LeaveChannel(name);
     const std::string problem = tabs_.ChannelChangeText(change, name);
     if (!problem.empty()) tabs_.ConsoleError(problem);
-    c_.Surfaces.Editor.ClearInput();
+    editor_.ClearInput();
     return true;
   }
   if (word == "/NETSTAT") {
-    tabs_.ConsoleAdd(kGrey + AsCrLfLines(c_.Surfaces.System.Interfaces()));
-    c_.Surfaces.Editor.ClearInput();
+    tabs_.ConsoleAdd(kGrey + AsCrLfLines(system_.Interfaces()));
+    editor_.ClearInput();
     return true;
   }
   return false;

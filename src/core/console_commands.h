@@ -6,17 +6,27 @@
 
 #include <string>
 
-#include "core/context.h"
+#include "core/chat_history.h"
 #include "core/ownstate.h"
 #include "core/roster_list.h"
+#include "core/slots.h"
 #include "core/tabstrips.h"
+#include "core/texts.h"
 
 namespace plumo {
 
 class TConsoleCommands {
  public:
-  TConsoleCommands(TCoreContext& ctx, TTabStrips& tabs, TRosterList& roster, TOwnState& own)
-      : c_(ctx), tabs_(tabs), roster_(roster), own_(own) {}
+  TConsoleCommands(InputEditor& editor, SystemInfo& system, TMsgINISupp& messages, const TEngineSlot& engine,
+                   TChatHistory& chatHistory, TTabStrips& tabs, TRosterList& roster, TOwnState& own)
+      : editor_(editor),
+        system_(system),
+        texts_(messages),
+        engine_(engine),
+        chatHistory_(chatHistory),
+        tabs_(tabs),
+        roster_(roster),
+        own_(own) {}
 
   // Runs line when it is a console command (it begins with "/" and names one); false otherwise,
   // and for "/about" when nobody was asked.
@@ -25,7 +35,11 @@ class TConsoleCommands {
   void AboutUserClick();
 
  private:
-  TCoreContext& c_;
+  InputEditor& editor_;
+  SystemInfo& system_;
+  TTexts texts_;
+  const TEngineSlot& engine_;
+  TChatHistory& chatHistory_;
   TTabStrips& tabs_;
   TRosterList& roster_;
   TOwnState& own_;

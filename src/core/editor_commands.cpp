@@ -23,8 +23,8 @@ bool TEditorCommands::EditorHeightDragged(int height) {
   const EditorHeightSlot slot = SplitterHeightSlot(ActiveMode());
   if (slot == EditorHeightSlot::Reply) return false;
   const bool multiLine = slot == EditorHeightSlot::MultiLine;
-  (multiLine ? c_.Settings.MultiLineH : c_.Settings.SingleLineH) = height;
-  TIniFile ini(c_.IniPath());
+  (multiLine ? settings_.MultiLineH : settings_.SingleLineH) = height;
+  TIniFile ini(iniPath_);
   WriteEditorHeight(ini, multiLine, height);
   return true;
 }
@@ -53,21 +53,21 @@ void TEditorCommands::SendAndCloseReplyTab() {
 }
 
 void TEditorCommands::SendAfterCheck(const std::function<void()>& send) {
-  std::vector<TUnencodableChar> lost = c_.Surfaces.Editor.LostCharacters();
+  std::vector<TUnencodableChar> lost = editor_.LostCharacters();
   if (!lost.empty()) {
     // An emoji the chat has a smiley for travels as the smiley's code; only the rest is lost.
-    const std::vector<EmojiSmiley> smileys = EmojiSmileys(c_.Settings.SmileTable.Entries());
+    const std::vector<EmojiSmiley> smileys = EmojiSmileys(settings_.SmileTable.Entries());
     if (!smileys.empty()) {
-      c_.Surfaces.Editor.ReplaceEmoji(smileys);
-      lost = c_.Surfaces.Editor.LostCharacters();
+      editor_.ReplaceEmoji(smileys);
+      lost = editor_.LostCharacters();
     }
   }
   if (lost.empty()) {
     send();
     return;
   }
-  c_.Surfaces.Window.ConfirmLostCharacters(c_.MsgAlone(kCantEncodeKey), lost, [this, send](bool agreed) {
-    if (agreed && c_.Engine) send();
+  window_.ConfirmLostCharacters(texts_.MsgAlone(kCantEncodeKey), lost, [this, send](bool agreed) {
+    if (agreed && engine_) send();
   });
 }
 
@@ -88,7 +88,7 @@ bool TEditorCommands::Run(EditorAction action) {
       tabs_.CloseMessageTab();
       return true;
     case EditorAction::ClearInput:
-      c_.Surfaces.Editor.ClearInput();
+      editor_.ClearInput();
       return true;
     case EditorAction::RosterUp:
     case EditorAction::RosterDown:

@@ -5,19 +5,33 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
-#include "core/context.h"
 #include "core/editor_keys.h"
 #include "core/roster_list.h"
 #include "core/sender.h"
+#include "core/settings.h"
+#include "core/slots.h"
 #include "core/tabstrips.h"
+#include "core/texts.h"
 
 namespace plumo {
 
 class TEditorCommands {
  public:
-  TEditorCommands(TCoreContext& ctx, TTabStrips& tabs, TSender& sender, TRosterList& roster)
-      : c_(ctx), tabs_(tabs), sender_(sender), roster_(roster) {}
+  // iniPath is chat.ini, which keeps the editor's heights.
+  TEditorCommands(TSettings& settings, InputEditor& editor, WindowSurface& window, TMsgINISupp& messages,
+                  const TEngineSlot& engine, std::string iniPath, TTabStrips& tabs, TSender& sender,
+                  TRosterList& roster)
+      : settings_(settings),
+        editor_(editor),
+        window_(window),
+        texts_(messages),
+        engine_(engine),
+        iniPath_(std::move(iniPath)),
+        tabs_(tabs),
+        sender_(sender),
+        roster_(roster) {}
 
   // A key went down in the editor: the rules decide, the core carries out its part. The result says
   // whether the control must not process the key, and which action the window still has to carry
@@ -51,7 +65,12 @@ class TEditorCommands {
   // has smileys for become the smileys' codes first, so they are not counted as lost.
   void SendAfterCheck(const std::function<void()>& send);
 
-  TCoreContext& c_;
+  TSettings& settings_;
+  InputEditor& editor_;
+  WindowSurface& window_;
+  TTexts texts_;
+  const TEngineSlot& engine_;
+  std::string iniPath_;
   TTabStrips& tabs_;
   TSender& sender_;
   TRosterList& roster_;

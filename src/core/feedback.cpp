@@ -28,8 +28,8 @@ void TFeedback::Tell(const std::string& colour, const std::string& text, const s
   if (messageTab != shownTab || messageTab <= 0) {
     if (channels.CurrentIndex() > 0) channels.AddLine(channels.CurrentName(), line);
   }
-  const bool away = !c_.WindowVisible || !own_.WindowActive();
-  if (away && c_.Settings.ShowBallonIfNotFocused) c_.Surfaces.Window.Notify(title, text);
+  const bool away = !windowShown_.Visible() || !own_.WindowActive();
+  if (away && settings_.ShowBallonIfNotFocused) window_.Notify(title, text);
 }
 
 }  // namespace plumo

@@ -8,8 +8,9 @@
 
 #include <string>
 
-#include "core/context.h"
 #include "core/ownstate.h"
+#include "core/settings.h"
+#include "core/slots.h"
 #include "core/tabstrips.h"
 
 namespace plumo {
@@ -24,7 +25,9 @@ struct TFeedbackPlace {
 
 class TFeedback {
  public:
-  TFeedback(TCoreContext& ctx, TTabStrips& tabs, const TOwnState& own) : c_(ctx), tabs_(tabs), own_(own) {}
+  TFeedback(const TSettings& settings, WindowSurface& window, const TWindowShown& windowShown,
+            TTabStrips& tabs, const TOwnState& own)
+      : settings_(settings), window_(window), windowShown_(windowShown), tabs_(tabs), own_(own) {}
 
   // Tells text (code page 1251, without markup) in colour (a "#^RRGGBB" marker): in the console;
   // in the message tab shown when it happened there, else in the open message tab of the peer it
@@ -38,7 +41,9 @@ class TFeedback {
   int PeerMessageTab(const std::string& address) const;
 
  private:
-  TCoreContext& c_;
+  const TSettings& settings_;
+  WindowSurface& window_;
+  const TWindowShown& windowShown_;
   TTabStrips& tabs_;
   const TOwnState& own_;
 };

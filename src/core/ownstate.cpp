@@ -32,95 +32,95 @@ std::string StateCaption(TMsgINISupp& mis, char state) {
 void TOwnState::SetTimer1(bool on) {
   if (timer1_ == on) return;
   timer1_ = on;
-  c_.Surfaces.Timers.SetCoreTimer(CoreTimer::NetworkWatch, on, kTimer1Ms);
+  timers_.SetCoreTimer(CoreTimer::NetworkWatch, on, kTimer1Ms);
 }
 
 void TOwnState::SetTimer2(bool on) {
   if (timer2_ == on) return;
   timer2_ = on;
-  c_.Surfaces.Timers.SetCoreTimer(CoreTimer::ProgramList, on, kTimer2Ms);
+  timers_.SetCoreTimer(CoreTimer::ProgramList, on, kTimer2Ms);
 }
 
 void TOwnState::SetIdleWatch(int intervalMs) {
   if (idleWatchMs_ == intervalMs) return;
   idleWatchMs_ = intervalMs;
-  c_.Surfaces.Timers.SetCoreTimer(CoreTimer::IdleWatch, intervalMs > 0, intervalMs);
+  timers_.SetCoreTimer(CoreTimer::IdleWatch, intervalMs > 0, intervalMs);
 }
 
 void TOwnState::RememberState() {
-  savedDescr_ = c_.Engine->StateDescription;
-  savedState_ = c_.Engine->State();
+  savedDescr_ = engine_->StateDescription;
+  savedState_ = engine_->State();
 }
 
 void TOwnState::Start(char state, const std::string& description) {
-  c_.Engine->StateDescription = description;
-  c_.Engine->SetState(state);
+  engine_->StateDescription = description;
+  engine_->SetState(state);
   RememberState();
   sounds_.AdoptTableAs(savedState_);
-  c_.Surfaces.Window.SetStateImage(StateImageIndex(savedState_));
+  window_.SetStateImage(StateImageIndex(savedState_));
   IdleSettingChanged();
 }
 
 void TOwnState::StateMenuClick(int tag) {
-  if (!c_.Engine) return;
+  if (!engine_) return;
   if (tag == 1) {
     ApplyChosenState(tag, " ");
     return;
   }
   if (tag != 4 && tag != 5) return;
   const char state = tag == 4 ? stDoNotDisturb : stOffline;
-  TIniFile ini(c_.IniPath());
-  c_.Messages.BeginMessages();
-  const std::string stored = ReadStateDescr(ini, state, c_.Msg(tag == 4 ? "StateDND" : "StateOffline"));
-  const std::string title = c_.Msg("State");
-  const std::string prompt = c_.Msg(tag == 4 ? "WinState4" : "WinState5");
-  c_.Messages.EndMessages();
+  TIniFile ini(iniPath_);
+  texts_.Messages().BeginMessages();
+  const std::string stored = ReadStateDescr(ini, state, texts_.Msg(tag == 4 ? "StateDND" : "StateOffline"));
+  const std::string title = texts_.Msg("State");
+  const std::string prompt = texts_.Msg(tag == 4 ? "WinState4" : "WinState5");
+  texts_.Messages().EndMessages();
   // A cancelled box keeps the stored description; the state is set either way.
-  c_.Surfaces.Window.AskText(title, prompt, stored,
-                             [this, tag, state, stored](const std::optional<std::string>& answer) {
-                               if (!c_.Engine) return;  // the program ended while the box was open
-                               const std::string description = answer.value_or(stored);
-                               TIniFile file(c_.IniPath());
-                               WriteStateDescr(file, state, description);
-                               ApplyChosenState(tag, description);
-                             });
+  window_.AskText(title, prompt, stored,
+                  [this, tag, state, stored](const std::optional<std::string>& answer) {
+                    if (!engine_) return;  // the program ended while the box was open
+                    const std::string description = answer.value_or(stored);
+                    TIniFile file(iniPath_);
+                    WriteStateDescr(file, state, description);
+                    ApplyChosenState(tag, description);
+                  });
 }
 
 void TOwnState::ApplyChosenState(int tag, const std::string& description) {
   const char state = static_cast<char>('0' + tag);
-  c_.Engine->StateDescription = description;
+  engine_->StateDescription = description;
   sounds_.LoadSoundsForState(state);
-  c_.Engine->SetState(state);
-  c_.Surfaces.Window.SetStateImage(StateImageIndex(state));
+  engine_->SetState(state);
+  window_.SetStateImage(StateImageIndex(state));
   RememberState();
   sounds_.UpdateMuteImage();
-  c_.SaveUserChanges();
+  saveUserChanges_();
 }
 
 void TOwnState::WindowActivated() {
   windowActive_ = true;
   {
-    TIniFile ini(c_.IniPath());
+    TIniFile ini(iniPath_);
     WriteStartHidden(ini, false);
   }
   SetTimer2(false);
-  if (!c_.Engine) return;
-  if (c_.Engine->State() == stAway) {
-    c_.Engine->SetState(stActive);
+  if (!engine_) return;
+  if (engine_->State() == stAway) {
+    engine_->SetState(stActive);
     savedState_ = stActive;
   } else {
     // Deactivation from '1' records '2'; when a listed program or the screen saver has replaced
     // the away state since, coming back still means the user is active, not away.
     if (savedState_ == stAway) savedState_ = stActive;
-    c_.Engine->StateDescription = savedDescr_;
-    c_.Engine->SetState(savedState_);
-    sounds_.LoadSoundsForState(c_.Engine->State());
+    engine_->StateDescription = savedDescr_;
+    engine_->SetState(savedState_);
+    sounds_.LoadSoundsForState(engine_->State());
   }
 }
 
 void TOwnState::WindowDeactivated() {
   {
-    TIniFile ini(c_.IniPath());
+    TIniFile ini(iniPath_);
     WriteStartHidden(ini, true);
   }
   Leave();
@@ -138,15 +138,14 @@ void TOwnState::Leave() {
 }
 
 void TOwnState::BecomeAway() {
-  if (c_.Engine && c_.Engine->State() == stActive) {
-    c_.Engine->SetState(stAway);
+  if (engine_ && engine_->State() == stActive) {
+    engine_->SetState(stAway);
     savedState_ = stAway;
   }
 }
 
 bool TOwnState::IdleRuleInForce() const {
-  return c_.Settings.AwayIdleMinutes > 0 && c_.Surfaces.Idle != nullptr &&
-         c_.Surfaces.Idle->IdleMs().has_value();
+  return settings_.AwayIdleMinutes > 0 && idle_ != nullptr && idle_->IdleMs().has_value();
 }
 
 void TOwnState::IdleSettingChanged() {
@@ -156,20 +155,20 @@ void TOwnState::IdleSettingChanged() {
   }
   SetIdleWatch(0);
   // Away for want of input, with the window in front: the window's own rule says present.
-  if (c_.Engine && windowActive_ && c_.Engine->State() == stAway) {
-    c_.Engine->SetState(stActive);
+  if (engine_ && windowActive_ && engine_->State() == stAway) {
+    engine_->SetState(stActive);
     savedState_ = stActive;
   }
 }
 
 void TOwnState::IdleWatchTimer() {
-  if (!c_.Engine || c_.Settings.AwayIdleMinutes <= 0 || c_.Surfaces.Idle == nullptr) return;
+  if (!engine_ || settings_.AwayIdleMinutes <= 0 || idle_ == nullptr) return;
   // A desktop that stops telling (its display went away) leaves the state as it is until it tells
   // again or the window's activation changes.
-  const std::optional<std::int64_t> idle = c_.Surfaces.Idle->IdleMs();
+  const std::optional<std::int64_t> idle = idle_->IdleMs();
   if (!idle) return;
-  TPlumo& engine = *c_.Engine;
-  if (*idle >= std::int64_t{c_.Settings.AwayIdleMinutes} * 60000) {
+  TPlumo& engine = *engine_;
+  if (*idle >= std::int64_t{settings_.AwayIdleMinutes} * 60000) {
     BecomeAway();
   } else {
     // Input since the user went away: the chosen state again. A state a listed program or the
@@ -181,15 +180,15 @@ void TOwnState::IdleWatchTimer() {
 }
 
 void TOwnState::ScreenSaverStarted(bool fromHook) {
-  if (!c_.Engine) return;
-  if (fromHook || savedState_ == stActive) c_.Engine->SetState(stScreenSaver);
+  if (!engine_) return;
+  if (fromHook || savedState_ == stActive) engine_->SetState(stScreenSaver);
 }
 
 void TOwnState::ApplyAutoStates() {
-  if (!c_.Engine) return;
-  TPlumo& engine = *c_.Engine;
-  const std::vector<std::string> programs = c_.Surfaces.System.RunningPrograms();
-  const TNameValueList& list = c_.Settings.StateTable;
+  if (!engine_) return;
+  TPlumo& engine = *engine_;
+  const std::vector<std::string> programs = system_.RunningPrograms();
+  const TNameValueList& list = settings_.StateTable;
   // When several listed programs run, the entry nearest the end of the list wins. Only that one is
   // applied, so two running programs do not make the state flap (and be announced twice) each tick.
   const TNameValueList::Entry* winner = nullptr;
@@ -217,26 +216,26 @@ void TOwnState::ApplyAutoStates() {
 }
 
 void TOwnState::Timer1Timer() {
-  if (!c_.Engine) return;
-  const std::string interfaces = c_.Surfaces.System.Interfaces();
-  std::string a = FindLocalAddress(interfaces, c_.Engine->MyAddress);
+  if (!engine_) return;
+  const std::string interfaces = system_.Interfaces();
+  std::string a = FindLocalAddress(interfaces, engine_->MyAddress);
   if (a == "127.0.0.1") a = FindLocalAddress(interfaces, "");
   {
-    const TMessageScope scope(c_.Messages);
+    const TMessageScope scope(texts_.Messages());
     if (a == "127.0.0.1") {
-      c_.Engine->SetActive(false);
-      tabs_.ConsoleError(c_.Msg("ChatOff"));
+      engine_->SetActive(false);
+      tabs_.ConsoleError(texts_.Msg("ChatOff"));
     } else {
-      c_.Engine->MyAddress = a;
-      c_.Engine->SetActive(true);
-      if (!c_.Engine->Receiving()) {
+      engine_->MyAddress = a;
+      engine_->SetActive(true);
+      if (!engine_->Receiving()) {
         // Another program took the port meanwhile: a copy that hears nothing says nothing, and the
         // watch tries again.
-        c_.Engine->SetActive(false);
-        tabs_.ConsoleError(c_.Msg("PortBusy"));
+        engine_->SetActive(false);
+        tabs_.ConsoleError(texts_.Msg("PortBusy"));
       } else {
-        c_.Engine->SendRosterList();
-        tabs_.ConsoleError(c_.Msg("ChatOn"));
+        engine_->SendRosterList();
+        tabs_.ConsoleError(texts_.Msg("ChatOn"));
         SetTimer1(false);
       }
     }
@@ -246,29 +245,29 @@ void TOwnState::Timer1Timer() {
 
 void TOwnState::Timer2Timer() {
   ApplyAutoStates();
-  if (!c_.WindowVisible) c_.Surfaces.Window.Minimize();
+  if (!windowShown_.Visible()) window_.Minimize();
 }
 
 void TOwnState::LoadNicks() {
-  nickItems_ = c_.Settings.MyNiks;
-  c_.Surfaces.Window.SetNickBox(nickItems_, c_.Settings.MyName);
+  nickItems_ = settings_.MyNiks;
+  window_.SetNickBox(nickItems_, settings_.MyName);
 }
 
 void TOwnState::NickEntered(const std::string& text, bool addToList) {
-  if (!c_.Engine) return;
+  if (!engine_) return;
   if (const std::string problem = NickProblem(text); !problem.empty()) {
     // Refused: the nick stays as it was.
-    tabs_.ConsoleError("MyName: " + problem + "; the nick stays " + c_.Engine->Nick());
-  } else if (!TrimText(text).empty() && c_.Engine->SetNick(text) == SendResult::Sent) {
-    const std::string& nick = c_.Engine->Nick();
+    tabs_.ConsoleError("MyName: " + problem + "; the nick stays " + engine_->Nick());
+  } else if (!TrimText(text).empty() && engine_->SetNick(text) == SendResult::Sent) {
+    const std::string& nick = engine_->Nick();
     bool known = false;
     for (const auto& item : nickItems_) known = known || item == nick;
     if (addToList && !known) nickItems_.push_back(nick);
-    c_.Settings.MyName = nick;
-    c_.Settings.MyNiks = nickItems_;
-    c_.SaveUserChanges();
+    settings_.MyName = nick;
+    settings_.MyNiks = nickItems_;
+    saveUserChanges_();
   }
-  c_.Surfaces.Window.SetNickBox(nickItems_, c_.Engine->Nick());
+  window_.SetNickBox(nickItems_, engine_->Nick());
 }
 
 namespace {

@@ -6,12 +6,14 @@
 // address (Timer1).
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "core/context.h"
+#include "core/slots.h"
 #include "core/soundboard.h"
 #include "core/tabstrips.h"
+#include "core/texts.h"
 
 namespace plumo {
 
@@ -29,8 +31,24 @@ class TOwnState {
   static constexpr int kIdleWatchMs = 5000;
   static constexpr int kIdleAwayWatchMs = 1000;
 
-  TOwnState(TCoreContext& ctx, TTabStrips& tabs, TSoundBoard& sounds)
-      : c_(ctx), tabs_(tabs), sounds_(sounds) {}
+  // idle: the desktop's idle time, null where there is none. iniPath is chat.ini (the nick list);
+  // saveUserChanges keeps a chosen state or nick at once.
+  TOwnState(TSettings& settings, TMsgINISupp& messages, const TEngineSlot& engine,
+            const TWindowShown& windowShown, WindowSurface& window, CoreTimers& timers, SystemInfo& system,
+            IdleSource* idle, std::string iniPath, std::function<void()> saveUserChanges, TTabStrips& tabs,
+            TSoundBoard& sounds)
+      : settings_(settings),
+        texts_(messages),
+        engine_(engine),
+        windowShown_(windowShown),
+        window_(window),
+        timers_(timers),
+        system_(system),
+        idle_(idle),
+        iniPath_(std::move(iniPath)),
+        saveUserChanges_(std::move(saveUserChanges)),
+        tabs_(tabs),
+        sounds_(sounds) {}
 
   // Start-up: the stored state and description are announced and become the saved ones.
   void Start(char state, const std::string& description);
@@ -66,7 +84,7 @@ class TOwnState {
   // Fills the nick box from the settings.
   void LoadNicks();
   // The caption of a state ("WinState1".."WinState5"); empty for other characters.
-  std::string StateCaption(char state) const { return plumo::StateCaption(c_.Messages, state); }
+  std::string StateCaption(char state) const { return plumo::StateCaption(texts_.Messages(), state); }
 
   char SavedState() const { return savedState_; }
   const std::string& SavedDescr() const { return savedDescr_; }
@@ -91,7 +109,16 @@ class TOwnState {
   // '1' becomes '2' (recorded as the saved state); any other state stays.
   void BecomeAway();
 
-  TCoreContext& c_;
+  TSettings& settings_;
+  TTexts texts_;
+  const TEngineSlot& engine_;
+  const TWindowShown& windowShown_;
+  WindowSurface& window_;
+  CoreTimers& timers_;
+  SystemInfo& system_;
+  IdleSource* idle_;
+  std::string iniPath_;
+  std::function<void()> saveUserChanges_;
   TTabStrips& tabs_;
   TSoundBoard& sounds_;
   char savedState_ = '1';

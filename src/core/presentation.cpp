@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/presenter.h"
 
-#include "core/chat_history.h"
 #include "core/texts.h"
 #include "lang/text_helpers.h"
 
@@ -19,25 +18,25 @@ std::string Field0(const TMStigs& fields) {
 
 void TEventPresenter::OnNewUser(const TMStigs& fields, const std::string& address) {
   {
-    const TMessageScope scope(c_.Messages);
-    tabs_.ConsoleAdd(kOlive + "[" + c_.NowTime() + "] " + c_.Msg("NewUser") + " : " + Field0(fields) + " [" +
-                     address + "]");
+    const TMessageScope scope(texts_.Messages());
+    tabs_.ConsoleAdd(kOlive + "[" + clock_.NowTime() + "] " + texts_.Msg("NewUser") + " : " + Field0(fields) +
+                     " [" + address + "]");
   }
   sounds_.PlayEventSound("join_network");
 }
 
 void TEventPresenter::OnUserExit(const TMStigs& fields, const std::string& address) {
   {
-    const TMessageScope scope(c_.Messages);
-    tabs_.ConsoleAdd(kGrey + "[" + c_.NowTime() + "] " + c_.Msg("UserExit") + " : " + Field0(fields) + " [" +
-                     address + "]");
+    const TMessageScope scope(texts_.Messages());
+    tabs_.ConsoleAdd(kGrey + "[" + clock_.NowTime() + "] " + texts_.Msg("UserExit") + " : " + Field0(fields) +
+                     " [" + address + "]");
   }
   sounds_.PlayEventSound("leave_network");
 }
 
 void TEventPresenter::OnUserLost(const std::string& nick, const AChuvakInfo& entry) {
-  const TMessageScope scope(c_.Messages);
-  tabs_.ConsoleAdd(kGrey + "[" + c_.NowTime() + "] " + c_.Msg("UserLost") + " : " + nick + " [" +
+  const TMessageScope scope(texts_.Messages());
+  tabs_.ConsoleAdd(kGrey + "[" + clock_.NowTime() + "] " + texts_.Msg("UserLost") + " : " + nick + " [" +
                    entry.Address + "]");
 }
 
@@ -45,14 +44,14 @@ void TEventPresenter::OnUserState(const AChuvakInfo& entry, char oldState) {
   roster_.UpdateState(entry);
   const char now = entry.State;
   if (oldState == now || now == stAway || (oldState == stAway && now == stActive)) return;
-  const TMessageScope scope(c_.Messages);
-  tabs_.ConsoleAdd(kGrey + "[" + c_.NowTime() + "] " +
-                   FormatOptional(c_.Msg("UserChangeStatus"),
+  const TMessageScope scope(texts_.Messages());
+  tabs_.ConsoleAdd(kGrey + "[" + clock_.NowTime() + "] " +
+                   FormatOptional(texts_.Msg("UserChangeStatus"),
                                   {entry.Nick, own_.StateCaption(now), entry.StateDescription}, 2));
 }
 
 void TEventPresenter::OnTopicChange(const std::string& channelName) {
-  tabs_.ShowTopicChange(channelName, c_.Engine ? c_.Engine->ReceivingFrom() : std::string());
+  tabs_.ShowTopicChange(channelName, engine_ ? engine_->ReceivingFrom() : std::string());
 }
 
 void TEventPresenter::OnChannelLine(const TMStigs& fields, const std::string& channel,
@@ -66,12 +65,9 @@ void TEventPresenter::OnChannelLine(const TMStigs& fields, const std::string& ch
   channels.At(index).Seen = current;
   std::string nick = Field0(fields);
   // Stored under the tab's name: a peer may write the channel's name in other letter case.
-  if (c_.History) {
-    c_.History->ChannelLine(channels.At(index).Name, c_.Engine ? c_.Engine->ReceivingFrom() : std::string(),
-                            nick, text);
-  }
-  if (c_.Settings.ChanelHotNik) nick = ":#" + nick + "^#K";
-  channels.AddLine(channel, kGrey + "[" + c_.NowTime() + "] " + kBlack + nick + ": " + text);
+  lines_.ChannelLine(channels.At(index).Name, engine_ ? engine_->ReceivingFrom() : std::string(), nick, text);
+  if (settings_.ChanelHotNik) nick = ":#" + nick + "^#K";
+  channels.AddLine(channel, kGrey + "[" + clock_.NowTime() + "] " + kBlack + nick + ": " + text);
   channels.RefreshIcons();
   sounds_.PlayEventSound("chat_line");
 }
@@ -90,15 +86,14 @@ void TEventPresenter::AddReceivedMessage(const std::string& caption, int iconInd
   TConversationList& inputs = tabs_.Inputs();
   // Two messages from one nick within the same second share the tab rather than lose one.
   inputs.Add(c);
-  inputs.AddLine(caption,
-                 kCrLf + kGrey + ">" + quote + "#^" + ColorToRgb(c_.Settings.MyColor) + kCrLf + text);
+  inputs.AddLine(caption, kCrLf + kGrey + ">" + quote + "#^" + ColorToRgb(settings_.MyColor) + kCrLf + text);
   inputs.RefreshIcons();
 }
 
 void TEventPresenter::OnPrivateMessage(const TMStigs& fields, const std::string& text,
                                        const std::string& address) {
-  if (c_.History) c_.History->Message(HistoryKind::Private, false, address, Field0(fields), text);
-  const std::string t = c_.NowTime();
+  lines_.Message(HistoryKind::Private, false, address, Field0(fields), text);
+  const std::string t = clock_.NowTime();
   AddReceivedMessage("[" + t + "] " + "<-" + Field0(fields), icon::kPrivate, address, Field0(fields),
                      Field0(fields) + " [" + t + "]", text);
   sounds_.PlayEventSound("message");
@@ -106,11 +101,11 @@ void TEventPresenter::OnPrivateMessage(const TMStigs& fields, const std::string&
 
 void TEventPresenter::OnMassMessage(const TMStigs& fields, const std::string& text,
                                     const std::string& address) {
-  if (c_.Settings.DesableMultiMessage) return;
-  if (c_.History) c_.History->Message(HistoryKind::Mass, false, address, Field0(fields), text);
-  const std::string t = c_.NowTime();
+  if (settings_.DesableMultiMessage) return;
+  lines_.Message(HistoryKind::Mass, false, address, Field0(fields), text);
+  const std::string t = clock_.NowTime();
   AddReceivedMessage("[" + t + "] " + "<-@" + Field0(fields), icon::kMass, address, Field0(fields),
-                     Field0(fields) + " " + c_.MsgAlone("MultiMessage") + " [" + t + "] ", text);
+                     Field0(fields) + " " + texts_.MsgAlone("MultiMessage") + " [" + t + "] ", text);
   sounds_.PlayEventSound("mass_message");
 }
 
@@ -124,27 +119,28 @@ void TEventPresenter::OnConfirm(const AChuvakInfo& entry, std::uint16_t packetTy
     return;
   }
   {
-    const TMessageScope scope(c_.Messages);
-    tabs_.ConsoleAdd(kOlive + FormatText(c_.Msg(key), {c_.NowTime(), entry.Nick, entry.StateDescription}));
+    const TMessageScope scope(texts_.Messages());
+    tabs_.ConsoleAdd(kOlive +
+                     FormatText(texts_.Msg(key), {clock_.NowTime(), entry.Nick, entry.StateDescription}));
   }
   sounds_.PlayEventSound("confirm");
 }
 
 void TEventPresenter::OnUnknownCommand(const std::string& text) {
-  tabs_.ConsoleAdd(c_.NowDateTime() + " " + text);
+  tabs_.ConsoleAdd(clock_.NowDateTime() + " " + text);
 }
 
 void TEventPresenter::OnNickChange(const TMStigs& fields, const std::string& newNick,
                                    const std::string& address) {
-  const TMessageScope scope(c_.Messages);
-  tabs_.ConsoleAdd(kGrey +
-                   FormatText(c_.Msg("User_change_Nik"), {c_.NowTime(), Field0(fields), newNick, address}));
+  const TMessageScope scope(texts_.Messages());
+  tabs_.ConsoleAdd(kGrey + FormatText(texts_.Msg("User_change_Nik"),
+                                      {clock_.NowTime(), Field0(fields), newNick, address}));
 }
 
 void TEventPresenter::OnInfo(const TMStigs& fields, const std::string& infoText, const std::string& address) {
-  const TMessageScope scope(c_.Messages);
+  const TMessageScope scope(texts_.Messages());
   tabs_.ConsoleAdd(kCrLf + kCrLf + kCrLf + kGrey +
-                   FormatText(c_.Msg("Info"), {c_.NowTime(), Field0(fields), address, infoText}));
+                   FormatText(texts_.Msg("Info"), {clock_.NowTime(), Field0(fields), address, infoText}));
 }
 
 void TEventPresenter::OnSendError() {
@@ -152,9 +148,9 @@ void TEventPresenter::OnSendError() {
 }
 
 void TEventPresenter::OnBell(const AChuvakInfo& entry, std::uint16_t bellNumber) {
-  if (c_.Engine && c_.Engine->State() == stOffline) return;
+  if (engine_ && engine_->State() == stOffline) return;
   const std::string text =
-      FormatText(c_.MsgAlone("Bell"), {c_.NowTime(), entry.Nick, std::to_string(bellNumber)});
+      FormatText(texts_.MsgAlone("Bell"), {clock_.NowTime(), entry.Nick, std::to_string(bellNumber)});
   feedback_.Tell(kOlive, text, entry.Nick, TFeedbackPlace{false, entry.Address});
   sounds_.PlayBell(bellNumber);
 }
@@ -163,8 +159,8 @@ void TEventPresenter::OnNotice(EngineNotice kind, const std::string& nick,
                                const std::vector<std::string>& addresses, std::uint16_t /*packetType*/) {
   std::string list;
   for (const auto& a : addresses) list += (list.empty() ? "" : ", ") + a;
-  if (kind == EngineNotice::NickShared && c_.Engine) {
-    const std::size_t all = c_.Engine->Users().NickCount(nick);
+  if (kind == EngineNotice::NickShared && engine_) {
+    const std::size_t all = engine_->Users().NickCount(nick);
     if (all > addresses.size()) list += ", ... (" + std::to_string(all) + ")";
   }
   const char* key = "";
@@ -185,8 +181,8 @@ void TEventPresenter::OnNotice(EngineNotice kind, const std::string& nick,
                  ". One of them may be someone else.";
       break;
   }
-  std::string text = c_.MsgAlone(key);
-  text = c_.NowTime() + " " + (text == kMissingText ? fallback : FormatText(text, {nick, list}));
+  std::string text = texts_.MsgAlone(key);
+  text = clock_.NowTime() + " " + (text == kMissingText ? fallback : FormatText(text, {nick, list}));
   if (kind == EngineNotice::NotDelivered) {
     // The peer whose message tab is open, else the first.
     std::string peer = addresses.empty() ? std::string() : addresses[0];

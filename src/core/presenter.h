@@ -7,20 +7,34 @@
 #include <cstdint>
 #include <string>
 
-#include "core/context.h"
+#include "core/clock.h"
 #include "core/feedback.h"
+#include "core/line_events.h"
 #include "core/ownstate.h"
 #include "core/roster_list.h"
+#include "core/slots.h"
 #include "core/soundboard.h"
 #include "core/tabstrips.h"
+#include "core/texts.h"
 
 namespace plumo {
 
 class TEventPresenter final : public TPlumoEvents {
  public:
-  TEventPresenter(TCoreContext& ctx, TTabStrips& tabs, TRosterList& roster, TSoundBoard& sounds,
-                  TOwnState& own, TFeedback& feedback)
-      : c_(ctx), tabs_(tabs), roster_(roster), sounds_(sounds), own_(own), feedback_(feedback) {}
+  // Every line shown is told to lines.
+  TEventPresenter(const TSettings& settings, TMsgINISupp& messages, const TClock& clock,
+                  const TEngineSlot& engine, TLineObserver& lines, TTabStrips& tabs, TRosterList& roster,
+                  TSoundBoard& sounds, TOwnState& own, TFeedback& feedback)
+      : settings_(settings),
+        texts_(messages),
+        clock_(clock),
+        engine_(engine),
+        lines_(lines),
+        tabs_(tabs),
+        roster_(roster),
+        sounds_(sounds),
+        own_(own),
+        feedback_(feedback) {}
 
   void OnNewUser(const TMStigs& fields, const std::string& address) override;
   void OnUserExit(const TMStigs& fields, const std::string& address) override;
@@ -48,7 +62,11 @@ class TEventPresenter final : public TPlumoEvents {
   void AddReceivedMessage(const std::string& caption, int iconIndex, const std::string& address,
                           const std::string& nick, const std::string& quote, const std::string& text);
 
-  TCoreContext& c_;
+  const TSettings& settings_;
+  TTexts texts_;
+  const TClock& clock_;
+  const TEngineSlot& engine_;
+  TLineObserver& lines_;
   TTabStrips& tabs_;
   TRosterList& roster_;
   TSoundBoard& sounds_;

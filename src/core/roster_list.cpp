@@ -43,12 +43,12 @@ void TRosterList::Move(RosterMove move) {
   for (const auto& row : rows_) selection.push_back(row.Selected);
   selection = MoveRosterSelection(std::move(selection), move);
   for (std::size_t i = 0; i < rows_.size(); ++i) rows_[i].Selected = selection[i];
-  c_.Surfaces.Roster.SelectionChanged(rows_);
+  view_.SelectionChanged(rows_);
 }
 
 void TRosterList::ShowSelection(const std::vector<int>& rows) {
   SetSelection(rows);
-  c_.Surfaces.Roster.SelectionChanged(rows_);
+  view_.SelectionChanged(rows_);
 }
 
 std::string TRosterList::Key(const std::string& nick) {
@@ -72,7 +72,7 @@ void TRosterList::Rebuild() {
   for (const auto& row : rows_) {
     if (row.Selected) selected.insert(row.Address);
   }
-  const auto& entries = c_.Engine->Users().Entries();
+  const auto& entries = engine_->Users().Entries();
   std::vector<std::pair<std::string, RosterRow>> sorted;
   sorted.reserve(entries.size());
   for (const auto& entry : entries) {
@@ -101,7 +101,7 @@ int TRosterList::RowOf(const std::string& key, const std::string& address) const
 
 // Rows of equal keys stay in roster order, as a full rebuild (a stable sort) leaves them.
 void TRosterList::InsertRow(int engineIndex, RosterRow row, std::string key) {
-  const TUsers& users = c_.Engine->Users();
+  const TUsers& users = engine_->Users();
   auto [first, last] = std::equal_range(keys_.begin(), keys_.end(), key);
   auto at = first;
   while (at != last) {
@@ -115,7 +115,7 @@ void TRosterList::InsertRow(int engineIndex, RosterRow row, std::string key) {
 }
 
 bool TRosterList::Follow(const TRosterChange& change) {
-  const TUsers& users = c_.Engine->Users();
+  const TUsers& users = engine_->Users();
   bool selected = false;
   if (change.Kind != TRosterChange::Added) {
     const int r =
@@ -135,18 +135,18 @@ bool TRosterList::Follow(const TRosterChange& change) {
 }
 
 void TRosterList::Refresh() {
-  if (!c_.WindowVisible || !c_.Engine) {
+  if (!windowShown_.Visible() || !engine_) {
     synced_ = false;
     return;
   }
-  const TUsers& users = c_.Engine->Users();
+  const TUsers& users = engine_->Users();
   const bool oneStep = synced_ && users.Version() == version_ + 1;
   if (!oneStep || !Follow(users.LastChange()) || rows_.size() != static_cast<std::size_t>(users.Count()))
     Rebuild();
   synced_ = true;
   version_ = users.Version();
-  c_.Surfaces.Roster.RosterRebuilt(rows_);
-  c_.Surfaces.Roster.TotalChanged(c_.MsgAlone("Total") + " : " + std::to_string(users.Count()));
+  view_.RosterRebuilt(rows_);
+  view_.TotalChanged(texts_.MsgAlone("Total") + " : " + std::to_string(users.Count()));
 }
 
 void TRosterList::UpdateState(const AChuvakInfo& entry) {
@@ -157,21 +157,21 @@ void TRosterList::UpdateState(const AChuvakInfo& entry) {
     rows_[row].State = entry.State;
     rows_[row].Description = entry.StateDescription;
     rows_[row].Icon = image;
-    c_.Surfaces.Roster.RowIconChanged(static_cast<int>(row), image);
+    view_.RowIconChanged(static_cast<int>(row), image);
     return;
   }
 }
 
 std::string TRosterList::Tip(const RosterRow& row) const {
-  if (!c_.Engine) return {};
-  const TUsers& users = c_.Engine->Users();
+  if (!engine_) return {};
+  const TUsers& users = engine_->Users();
   const AChuvakInfo* entry = users.Entry(users.Find(row.Nick, row.Address));
   if (entry == nullptr) return {};
   std::string tip;
   {
-    const TMessageScope scope(c_.Messages);
-    tip = RosterTip(*entry, StateCaption(c_.Messages, entry->State), c_.Msg("LastHeard"),
-                    c_.Surfaces.System.NowLocalMs());
+    const TMessageScope scope(texts_.Messages());
+    tip = RosterTip(*entry, StateCaption(texts_.Messages(), entry->State), texts_.Msg("LastHeard"),
+                    clock_.NowMs());
   }
   // Two addresses under one nick: the tip names them all, since either may be an impostor.
   const std::vector<std::string> sharing = users.AddressesOf(row.Nick);
@@ -184,31 +184,31 @@ std::string TRosterList::Tip(const RosterRow& row) const {
 }
 
 void TRosterList::AnnounceRoster() {
-  if (c_.Engine) c_.Engine->SendRosterList();
+  if (engine_) engine_->SendRosterList();
 }
 
 void TRosterList::ReportNoUserSelected() {
-  tabs_.ConsoleError(c_.MsgAlone("NoUsersSelect"));
+  tabs_.ConsoleError(texts_.MsgAlone("NoUsersSelect"));
   tabs_.ActivateConsole();
 }
 
 void TRosterList::SendBellToSelected(std::uint16_t number) {
-  if (!c_.Engine) return;
+  if (!engine_) return;
   if (const RosterRow* row = FirstSelected()) {
-    const int index = c_.Engine->Users().Find(row->Nick, row->Address);
-    if (const AChuvakInfo* entry = c_.Engine->Users().Entry(index)) c_.Engine->SendBell(*entry, number);
+    const int index = engine_->Users().Find(row->Nick, row->Address);
+    if (const AChuvakInfo* entry = engine_->Users().Entry(index)) engine_->SendBell(*entry, number);
     return;
   }
   ReportNoUserSelected();
 }
 
 void TRosterList::ChosenBellClick() {
-  AskBellNumber(c_.MsgAlone("NumBell"));
+  AskBellNumber(texts_.MsgAlone("NumBell"));
 }
 
 // Asks again until the answer is a bell number; the selection is read when the answer comes.
 void TRosterList::AskBellNumber(const std::string& title) {
-  c_.Surfaces.Window.AskText(title, title, "0", [this, title](const std::optional<std::string>& answer) {
+  window_.AskText(title, title, "0", [this, title](const std::optional<std::string>& answer) {
     const std::optional<std::uint16_t> number = ParseBellNumber(answer.value_or("0"));
     if (number) {
       SendBellToSelected(*number);
@@ -219,9 +219,9 @@ void TRosterList::AskBellNumber(const std::string& title) {
 }
 
 bool TRosterList::SendBellToNick(const std::string& nick, std::uint16_t number) {
-  if (!c_.Engine) return false;
-  for (const auto& entry : c_.Engine->Users().Entries()) {
-    if (entry->Nick == nick) return c_.Engine->SendBell(*entry, number) == SendResult::Sent;
+  if (!engine_) return false;
+  for (const auto& entry : engine_->Users().Entries()) {
+    if (entry->Nick == nick) return engine_->SendBell(*entry, number) == SendResult::Sent;
   }
   ReportNoUserSelected();
   return false;

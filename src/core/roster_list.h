@@ -10,9 +10,11 @@
 #include <string_view>
 #include <vector>
 
-#include "core/context.h"
+#include "core/clock.h"
 #include "core/roster_moves.h"
+#include "core/slots.h"
 #include "core/tabstrips.h"
+#include "core/texts.h"
 
 namespace plumo {
 
@@ -23,7 +25,15 @@ std::optional<std::uint16_t> ParseBellNumber(std::string_view text);
 
 class TRosterList {
  public:
-  TRosterList(TCoreContext& ctx, TTabStrips& tabs) : c_(ctx), tabs_(tabs) {}
+  TRosterList(RosterView& view, WindowSurface& window, TMsgINISupp& messages, const TClock& clock,
+              const TEngineSlot& engine, const TWindowShown& windowShown, TTabStrips& tabs)
+      : view_(view),
+        window_(window),
+        texts_(messages),
+        clock_(clock),
+        engine_(engine),
+        windowShown_(windowShown),
+        tabs_(tabs) {}
 
   const std::vector<RosterRow>& Rows() const { return rows_; }
   // The first selected row, or null.
@@ -75,7 +85,12 @@ class TRosterList {
   int RowOf(const std::string& key, const std::string& address) const;
   void InsertRow(int engineIndex, RosterRow row, std::string key);
 
-  TCoreContext& c_;
+  RosterView& view_;
+  WindowSurface& window_;
+  TTexts texts_;
+  const TClock& clock_;
+  const TEngineSlot& engine_;
+  const TWindowShown& windowShown_;
   TTabStrips& tabs_;
   std::vector<RosterRow> rows_;
   std::vector<std::string> keys_;  // the sort key of each row

@@ -7,19 +7,39 @@
 #include <string>
 
 #include "core/console_commands.h"
-#include "core/context.h"
 #include "core/feedback.h"
 #include "core/input_history.h"
+#include "core/line_events.h"
 #include "core/roster_list.h"
+#include "core/slots.h"
 #include "core/tabstrips.h"
+#include "core/texts.h"
 
 namespace plumo {
 
+// What a send operation of the core did.
+enum class SendOutcome {
+  Sent,         // every datagram left
+  Nothing,      // nothing to send (blank text, the console tab, no engine)
+  TooLong,      // refused: the text does not fit one datagram; nothing was sent
+  Unreachable,  // a recipient has left or is offline; the others got it
+};
+
 class TSender {
  public:
-  TSender(TCoreContext& ctx, TTabStrips& tabs, TRosterList& roster, TInputHistory& history,
-          TConsoleCommands& commands, TFeedback& feedback)
-      : c_(ctx), tabs_(tabs), roster_(roster), history_(history), commands_(commands), feedback_(feedback) {}
+  // Every message sent is told to lines.
+  TSender(InputEditor& editor, TMsgINISupp& messages, const TEngineSlot& engine, TLineObserver& lines,
+          TTabStrips& tabs, TRosterList& roster, TInputHistory& history, TConsoleCommands& commands,
+          TFeedback& feedback)
+      : editor_(editor),
+        texts_(messages),
+        engine_(engine),
+        lines_(lines),
+        tabs_(tabs),
+        roster_(roster),
+        history_(history),
+        commands_(commands),
+        feedback_(feedback) {}
 
   // Enter in line mode: into the history, then a console command, else SendMes.
   void SubmitLine();
@@ -47,7 +67,10 @@ class TSender {
   // the conversation it was typed for (the message tab shown, or the channel shown).
   void ReportTooLong(bool inMessageTab);
 
-  TCoreContext& c_;
+  InputEditor& editor_;
+  TTexts texts_;
+  const TEngineSlot& engine_;
+  TLineObserver& lines_;
   TTabStrips& tabs_;
   TRosterList& roster_;
   TInputHistory& history_;

@@ -1,14 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/sender.h"
 
-#include "core/chat_history.h"
 #include "core/texts.h"
 #include "lang/text_helpers.h"
 
 namespace plumo {
 
 void TSender::ReportTooLong(bool inMessageTab) {
-  std::string text = c_.MsgAlone("MessageTooLong");
+  std::string text = texts_.MsgAlone("MessageTooLong");
   if (text == kMissingText) {
     text = "The message is too long to send: one datagram takes at most " + std::to_string(kMaxDatagram) +
            " bytes. It was not sent.";
@@ -17,24 +16,24 @@ void TSender::ReportTooLong(bool inMessageTab) {
 }
 
 void TSender::SubmitLine() {
-  history_.Add(c_.Surfaces.Editor.ContentToMarkup());
-  if (commands_.Run(c_.Surfaces.Editor.PlainText())) return;
+  history_.Add(editor_.ContentToMarkup());
+  if (commands_.Run(editor_.PlainText())) return;
   SendMes();
 }
 
 SendOutcome TSender::SendMes() {
-  c_.Surfaces.Editor.FormatView();
-  const std::string text = TrimText(c_.Surfaces.Editor.ContentToMarkup());
+  editor_.FormatView();
+  const std::string text = TrimText(editor_.ContentToMarkup());
   const TConversationList& channels = tabs_.Channels();
   const int index = channels.CurrentIndex();
-  if (text.empty() || index <= 0 || !c_.Engine) return SendOutcome::Nothing;
-  if (c_.Engine->SendChannelLine(channels.At(index).Name, text, c_.Engine->BroadcastAddress) ==
+  if (text.empty() || index <= 0 || !engine_) return SendOutcome::Nothing;
+  if (engine_->SendChannelLine(channels.At(index).Name, text, engine_->BroadcastAddress) ==
       SendResult::TooLong) {
     // Too long for one datagram: nothing left, so the text stays in the editor.
     ReportTooLong(false);
     return SendOutcome::TooLong;
   }
-  c_.Surfaces.Editor.ClearInput();
+  editor_.ClearInput();
   return SendOutcome::Sent;
 }
 
@@ -50,20 +49,20 @@ void TSender::ComposeMessage(bool mass) {
     roster_.ReportNoUserSelected();
     return;
   }
-  if (mass) recipients = names = "@" + c_.MsgAlone("MultiMessage");
+  if (mass) recipients = names = "@" + texts_.MsgAlone("MultiMessage");
   tabs_.OpenReplyTab(recipients, names, mass);
 }
 
 SendOutcome TSender::SendComposedMessage() {
   const TConversationList& inputs = tabs_.Inputs();
   const int index = inputs.CurrentIndex();
-  if (index < 0 || !c_.Engine) return SendOutcome::Nothing;
-  const std::string text = TrimText(c_.Surfaces.Editor.ContentToMarkup());
+  if (index < 0 || !engine_) return SendOutcome::Nothing;
+  const std::string text = TrimText(editor_.ContentToMarkup());
   if (text.empty()) return SendOutcome::Nothing;
   const Conversation& view = inputs.At(index);
   if (view.MassMessage) {
-    if (c_.Engine->SendMassMessage(text) != SendResult::TooLong) {
-      if (c_.History) c_.History->Message(HistoryKind::Mass, true, "@", std::string(), text);
+    if (engine_->SendMassMessage(text) != SendResult::TooLong) {
+      lines_.Message(HistoryKind::Mass, true, "@", std::string(), text);
       return SendOutcome::Sent;
     }
     ReportTooLong(true);
@@ -75,27 +74,27 @@ SendOutcome TSender::SendComposedMessage() {
   // The nick of each recipient, for the report of one that cannot be reached.
   const std::vector<std::string> captionItems = SplitCommas(view.RecipientNames);
   {
-    const TMessageScope scope(c_.Messages);
+    const TMessageScope scope(texts_.Messages());
     for (std::size_t i = 0; i < items.size(); ++i) {
       const std::string& address = items[i];
       if (address.empty()) continue;
       // Collect the targets first, so that the loop does not depend on the roster staying put.
       std::vector<std::pair<std::string, std::string>> targets;
-      for (const auto& entry : c_.Engine->Users().Entries()) {
+      for (const auto& entry : engine_->Users().Entries()) {
         if (entry->Address == address && entry->State != stOffline)
           targets.emplace_back(entry->Nick, entry->Address);
       }
       for (const auto& [nick, addr] : targets) {
-        if (c_.Engine->SendPrivateMessage(nick, text, addr) == SendResult::TooLong) {
+        if (engine_->SendPrivateMessage(nick, text, addr) == SendResult::TooLong) {
           tooLong = true;
-        } else if (c_.History) {
-          c_.History->Message(HistoryKind::Private, true, addr, nick, text);
+        } else {
+          lines_.Message(HistoryKind::Private, true, addr, nick, text);
         }
       }
       if (targets.empty()) {
         unreachable = true;
         if (captionItems.size() > i)
-          tabs_.ConsoleError(c_.Msg("CantSendMessage") + " " + captionItems[i] + "[" + address + "]");
+          tabs_.ConsoleError(texts_.Msg("CantSendMessage") + " " + captionItems[i] + "[" + address + "]");
       }
     }
   }
@@ -119,10 +118,10 @@ bool TSender::SendReply() {
 // A nick that two addresses use is not sent to both: one may be an impostor, and the user has to
 // choose by address. An address in place of the nick names its entry directly.
 bool TSender::SendPrivateByNick(const std::string& nick, const std::string& text) {
-  if (!c_.Engine) return false;
+  if (!engine_) return false;
   std::string recipients;
   std::string names;
-  const TUsers& users = c_.Engine->Users();
+  const TUsers& users = engine_->Users();
   std::vector<std::string> addresses = users.AddressesOf(nick);
   if (addresses.empty()) {
     if (const AChuvakInfo* entry = users.Entry(users.Find(std::string(), nick))) {
@@ -132,7 +131,7 @@ bool TSender::SendPrivateByNick(const std::string& nick, const std::string& text
   } else if (addresses.size() > 1) {
     std::string list;
     for (const auto& a : addresses) list += (list.empty() ? "" : ", ") + a;
-    std::string report = c_.MsgAlone("NickAmbiguous");
+    std::string report = texts_.MsgAlone("NickAmbiguous");
     report = report == kMissingText ? "The nick " + nick + " is used by more than one address: " + list +
                                           ". The message was not sent; send it to one address instead."
                                     : FormatText(report, {nick, list});
@@ -144,23 +143,23 @@ bool TSender::SendPrivateByNick(const std::string& nick, const std::string& text
     names = "," + nick;
   }
   if (recipients.empty()) {
-    tabs_.ConsoleError(c_.MsgAlone("CantSendMessage") + " " + nick + "[]");
+    tabs_.ConsoleError(texts_.MsgAlone("CantSendMessage") + " " + nick + "[]");
     tabs_.ActivateConsole();
     return false;
   }
   tabs_.OpenReplyTab(recipients, names, false);
-  c_.Surfaces.Editor.SetText(text);
+  editor_.SetText(text);
   return SendReply();
 }
 
 void TSender::RecallOlder() {
-  c_.Surfaces.Editor.SetText(history_.Older());
-  c_.Surfaces.Editor.FormatView();
+  editor_.SetText(history_.Older());
+  editor_.FormatView();
 }
 
 void TSender::RecallNewer() {
-  c_.Surfaces.Editor.SetText(history_.Newer());
-  c_.Surfaces.Editor.FormatView();
+  editor_.SetText(history_.Newer());
+  editor_.FormatView();
 }
 
 }  // namespace plumo

@@ -7,13 +7,17 @@
 #include <cstdint>
 #include <string>
 
-#include "core/context.h"
+#include "core/settings.h"
+#include "core/surfaces.h"
 
 namespace plumo {
 
 class TSoundBoard {
  public:
-  explicit TSoundBoard(TCoreContext& ctx) : c_(ctx) {}
+  // appDir: the program's directory, whose "sounds" folder holds the default files.
+  TSoundBoard(std::string appDir, TSettings& settings, SoundOutput& sound, SystemInfo& system,
+              WindowSurface& window)
+      : appDir_(std::move(appDir)), settings_(settings), sound_(sound), system_(system), window_(window) {}
 
   // Plays the sound of an event key ("chat_line", "message", ...), registering the event on its
   // first occurrence and its default file ("<key>.wav") on its second; an empty file name is
@@ -37,7 +41,11 @@ class TSoundBoard {
   // The file to play: the name as it stands, else in the "sounds" folder; empty when neither exists.
   std::string ResolveSoundFile(const std::string& file) const;
 
-  TCoreContext& c_;
+  std::string appDir_;
+  TSettings& settings_;
+  SoundOutput& sound_;
+  SystemInfo& system_;
+  WindowSurface& window_;
   char setInForce_ = '1';
 };
 

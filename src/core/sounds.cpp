@@ -5,14 +5,14 @@ namespace plumo {
 
 std::string TSoundBoard::ResolveSoundFile(const std::string& file) const {
   if (file.empty()) return {};
-  if (c_.Surfaces.System.FileExists(file)) return file;
-  std::string inSounds = c_.AppDir + "/sounds/" + file;
-  if (c_.Surfaces.System.FileExists(inSounds)) return inSounds;
+  if (system_.FileExists(file)) return file;
+  std::string inSounds = appDir_ + "/sounds/" + file;
+  if (system_.FileExists(inSounds)) return inSounds;
   return {};
 }
 
 void TSoundBoard::PlayEventSound(const std::string& key) {
-  TNameValueList& table = c_.Settings.SoundTable;
+  TNameValueList& table = settings_.SoundTable;
   if (!table.Has("mute")) {
     table.Add("mute", "0");
   } else if (table.Value("mute") == "1") {
@@ -34,22 +34,22 @@ void TSoundBoard::PlayEventSound(const std::string& key) {
     return;
   }
   const std::string path = ResolveSoundFile(src);
-  if (!path.empty()) c_.Surfaces.Sound.PlayFile(path);
+  if (!path.empty()) sound_.PlayFile(path);
 }
 
 void TSoundBoard::PlayBell(std::uint16_t number) {
   const std::string name = std::to_string(number);
-  if (!c_.Settings.BellTable.Has(name)) return;
-  const std::string path = ResolveSoundFile(c_.Settings.BellTable.Value(name));
-  if (!path.empty()) c_.Surfaces.Sound.PlayFile(path);
+  if (!settings_.BellTable.Has(name)) return;
+  const std::string path = ResolveSoundFile(settings_.BellTable.Value(name));
+  if (!path.empty()) sound_.PlayFile(path);
 }
 
 void TSoundBoard::UpdateMuteImage() {
-  c_.Surfaces.Window.SetMuteImage(c_.Settings.SoundTable.Value("mute") == "1" ? icon::kMuted : icon::kSound);
+  window_.SetMuteImage(settings_.SoundTable.Value("mute") == "1" ? icon::kMuted : icon::kSound);
 }
 
 void TSoundBoard::MuteClick() {
-  TNameValueList& table = c_.Settings.SoundTable;
+  TNameValueList& table = settings_.SoundTable;
   if (!table.Has("mute")) return;
   table.SetValue("mute", table.Value("mute") != "1" ? "1" : "0");
   UpdateMuteImage();
@@ -58,14 +58,14 @@ void TSoundBoard::MuteClick() {
 // The sets are loaded with the settings and edited in memory by the settings dialog, so that the
 // full save writes what is in force; states '2' and '3' have no set of their own and keep the table.
 void TSoundBoard::LoadSoundsForState(char state) {
-  if (const TNameValueList* set = SoundSetOfState(c_.Settings, state)) {
-    c_.Settings.SoundTable = *set;
+  if (const TNameValueList* set = SoundSetOfState(settings_, state)) {
+    settings_.SoundTable = *set;
     setInForce_ = state;
   }
 }
 
 void TSoundBoard::AdoptTableAs(char state) {
-  if (SoundSetOfState(c_.Settings, state) != nullptr) setInForce_ = state;
+  if (SoundSetOfState(settings_, state) != nullptr) setInForce_ = state;
 }
 
 }  // namespace plumo

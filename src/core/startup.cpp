@@ -37,20 +37,27 @@ TChatCore::TChatCore(std::string appDir, CoreSurfaces surfaces, PlumoHost& engin
       lns_(std::make_unique<TLngINISupp>(appDir, *languageBridge_)),
       mis_(std::make_unique<TMsgINISupp>(
           appDir, lns_.get(), [this](const std::string& text) { languageBridge_->ShowMessage(text); })),
-      ctx_(std::move(appDir), surfaces, settings_, *mis_),
-      sounds_(ctx_),
-      tabs_(ctx_, sounds_),
-      chatHistory_(ctx_, tabs_),
-      roster_(ctx_, tabs_),
+      appDir_(std::move(appDir)),
+      surfaces_(surfaces),
+      clock_(surfaces.System),
+      sounds_(appDir_, settings_, surfaces.Sound, surfaces.System, surfaces.Window),
+      tabs_(
+          surfaces.Channels, surfaces.Inputs, surfaces.Editor, surfaces.Window, *mis_, clock_, engineSlot_,
+          windowShown_, lines_, IniPath(), [this] { SaveAllSettings(); }, sounds_),
+      chatHistory_(settings_, clock_, engineSlot_, *mis_, tabs_.Channels(), tabs_.Inputs(), tabs_),
+      roster_(surfaces.Roster, surfaces.Window, *mis_, clock_, engineSlot_, windowShown_, tabs_),
       history_(settings_.InputHistory),
-      own_(ctx_, tabs_, sounds_),
-      feedback_(ctx_, tabs_, own_),
-      commands_(ctx_, tabs_, roster_, own_),
-      sender_(ctx_, tabs_, roster_, history_, commands_, feedback_),
-      presenter_(ctx_, tabs_, roster_, sounds_, own_, feedback_),
-      editorCommands_(ctx_, tabs_, sender_, roster_) {
-  ctx_.OnSaveUserChanges = [this] { SaveAllSettings(); };
-  ctx_.History = &chatHistory_;
+      own_(
+          settings_, *mis_, engineSlot_, windowShown_, surfaces.Window, surfaces.Timers, surfaces.System,
+          surfaces.Idle, IniPath(), [this] { SaveAllSettings(); }, tabs_, sounds_),
+      feedback_(settings_, surfaces.Window, windowShown_, tabs_, own_),
+      commands_(surfaces.Editor, surfaces.System, *mis_, engineSlot_, chatHistory_, tabs_, roster_, own_),
+      sender_(surfaces.Editor, *mis_, engineSlot_, lines_, tabs_, roster_, history_, commands_, feedback_),
+      presenter_(settings_, *mis_, clock_, engineSlot_, lines_, tabs_, roster_, sounds_, own_, feedback_),
+      editorCommands_(settings_, surfaces.Editor, surfaces.Window, *mis_, engineSlot_, IniPath(), tabs_,
+                      sender_, roster_) {
+  // The history keeps every line the conversations show.
+  lines_.Follow(chatHistory_);
 }
 
 TChatCore::~TChatCore() {
@@ -62,8 +69,8 @@ bool TChatCore::FormCreate() {
   quitting_ = false;
   TIniFile ini(IniPath());
   TSettingsEnv env;
-  env.UserName = ctx_.Surfaces.System.UserName();
-  env.ComputerName = ctx_.Surfaces.System.ComputerName();
+  env.UserName = surfaces_.System.UserName();
+  env.ComputerName = surfaces_.System.ComputerName();
   settings_ = LoadSettings(ini, env);
   if (!languageOverride_.empty()) settings_.Language = languageOverride_;
 
@@ -88,7 +95,7 @@ bool TChatCore::FormCreate() {
     channels.Add(c);
   }
   if (channels.Count() > 0) channels.Show(channels.Count() > 1 ? 1 : 0);
-  chatHistory_.Open(ctx_.AppDir + "/" + kHistoryFile);
+  chatHistory_.Open(appDir_ + "/" + kHistoryFile);
 
   // A value of the file that could not be used (an own colour that is not hexadecimal, say) is
   // reported; its default is in force.
@@ -105,11 +112,11 @@ bool TChatCore::FormCreate() {
 
   // The engine.
   engine_ = std::make_unique<TPlumo>(engineHost_, kDefaultPort);
-  ctx_.Engine = engine_.get();
+  engineSlot_.Set(engine_.get());
   if (attach_) attach_(engine_.get());
   engine_->VersionText = std::string(" Plumo ") + kVersion;
 
-  const std::string interfaces = ctx_.Surfaces.System.Interfaces();
+  const std::string interfaces = surfaces_.System.Interfaces();
   const std::string addr = FindLocalAddress(interfaces, "");
   // Another program holds the port (a second copy, say). A copy that hears nothing must say
   // nothing either: its hello, states and exit would come from the other copy's address and
@@ -117,10 +124,10 @@ bool TChatCore::FormCreate() {
   if (addr != "127.0.0.1" && !engine_->Receiving()) {
     engine_->SetActive(false);
     if (attach_) attach_(nullptr);
-    ctx_.Engine = nullptr;
+    engineSlot_.Set(nullptr);
     engine_.reset();
     quitting_ = true;
-    const std::string text = ctx_.MsgAlone("PortTaken");
+    const std::string text = TTexts(*mis_).MsgAlone("PortTaken");
     startError_ = text == kMissingText ? "UDP port " + std::to_string(kDefaultPort) +
                                              " is taken by another program (Plumo already runs here?): this "
                                              "copy ends without sending anything."
@@ -141,11 +148,11 @@ bool TChatCore::FormCreate() {
   engine_->SetNick(settings_.MyName);
   engine_->AboutText = settings_.AboutPresent
                            ? settings_.About
-                           : FormatText(ctx_.Msg("About"), {env.ComputerName, env.UserName});
+                           : FormatText(mis_->GetMessage("About"), {env.ComputerName, env.UserName});
 
   // Channels with their stored topics.
-  const std::string wellcom = ctx_.Msg("Wellcom");
-  const std::int64_t nowSeconds = ctx_.NowSeconds();
+  const std::string wellcom = mis_->GetMessage("Wellcom");
+  const std::int64_t nowSeconds = clock_.NowSeconds();
   for (int i = 1; i < channels.Count(); ++i) {
     const std::string& name = channels.At(i).Name;
     const TTopicRecord t = ReadTopic(ini, name, wellcom, nowSeconds);
@@ -160,11 +167,11 @@ bool TChatCore::FormCreate() {
   engine_->SetState(own_.SavedState());
   engine_->SendHello();
 
-  if (settings_.StartHidden) ctx_.Surfaces.Window.Minimize();
-  tabs_.ConsoleAdd(kGrey + engine_->Nick() + " " + ctx_.Msg("EnterToChat"));
+  if (settings_.StartHidden) surfaces_.Window.Minimize();
+  tabs_.ConsoleAdd(kGrey + engine_->Nick() + " " + mis_->GetMessage("EnterToChat"));
   mis_->EndMessages();
 
-  ctx_.Surfaces.Window.SetTopicButtonEnabled(channels.CurrentIndex() >= 1);
+  surfaces_.Window.SetTopicButtonEnabled(channels.CurrentIndex() >= 1);
   tabs_.TabChanelsChange();
   return true;
 }
@@ -217,12 +224,12 @@ void TChatCore::FormDestroy() {
   chatHistory_.Close();
   engine_->SetEvents(nullptr);
   if (attach_) attach_(nullptr);
-  ctx_.Engine = nullptr;
+  engineSlot_.Set(nullptr);
   engine_.reset();
 }
 
 void TChatCore::SetWindowVisible(bool visible) {
-  ctx_.WindowVisible = visible;
+  windowShown_.Set(visible);
   if (visible) roster_.Refresh();
 }
 
@@ -263,18 +270,6 @@ std::vector<TChannelTopic> TChatCore::Topics() {
       topics.push_back({ch->Name, ch->Topic, ch->SetterNick, ch->SetterAddress, ch->TopicTime});
   }
   return topics;
-}
-
-std::string TCoreContext::NowTime() const {
-  return TimeText(Surfaces.System.NowLocalMs());
-}
-
-std::string TCoreContext::NowDateTime() const {
-  return DateTimeText(Surfaces.System.NowLocalMs());
-}
-
-std::uint32_t TCoreContext::NowSeconds() const {
-  return static_cast<std::uint32_t>(Surfaces.System.NowLocalMs() / 1000);
 }
 
 }  // namespace plumo

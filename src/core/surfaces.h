@@ -222,6 +222,24 @@ class SystemInfo {
   virtual bool FileExists(const std::string& path) = 0;
 };
 
+class TLanguageHost;
+
+// Everything the host hands the core. All references must outlive the core.
+struct CoreSurfaces {
+  ConversationView& Channels;  // TabChanels + the channel display
+  ConversationView& Inputs;    // TabMessages + the input editor's conversations
+  InputEditor& Editor;
+  RosterView& Roster;
+  WindowSurface& Window;
+  SoundOutput& Sound;
+  CoreTimers& Timers;
+  SystemInfo& System;
+  // The windows whose captions the language file sets; may be null (no windows).
+  TLanguageHost* Language = nullptr;
+  // The desktop's idle time; null where there is no desktop (the headless peer).
+  IdleSource* Idle = nullptr;
+};
+
 // The real operating system: getifaddrs, /proc, getpwuid, gethostname, the system clock.
 class PosixSystem : public SystemInfo {
  public:

@@ -4,7 +4,6 @@
 #include <algorithm>
 
 #include "core/channel_text.h"
-#include "core/chat_history.h"
 #include "core/settings.h"
 #include "core/texts.h"
 #include "lang/text_helpers.h"
@@ -19,48 +18,48 @@ void TTabStrips::ConsoleAdd(const std::string& line) {
   console.Seen = true;
   channels_.AddLine(console.Name, line);
   channels_.RefreshIcons();
-  if (c_.History) c_.History->Notice(line);
+  lines_.Notice(line);
 }
 
 bool TTabStrips::IsUnset(const TChanel& ch) const {
-  const TMessageScope scope(c_.Messages);
-  return IsUnsetTopic(ch, c_.NowSeconds(), {c_.Msg("Wellcom"), c_.Msg("WhatTopicThere")});
+  const TMessageScope scope(texts_.Messages());
+  return IsUnsetTopic(ch, clock_.NowSeconds(), {texts_.Msg("Wellcom"), texts_.Msg("WhatTopicThere")});
 }
 
 void TTabStrips::ShowChannelTopic(const TChanel& ch) {
   const bool unset = IsUnset(ch);
   caption_ = ChannelCaption(ch, unset, kPlumoVersion);
-  c_.Surfaces.Window.SetCaption(caption_);
+  window_.SetCaption(caption_);
   // The line shows what the topic says, without markup; a set topic names its setter and time.
   const std::string text = TrimText(MarkupToPlain(unset ? ch.Topic : BareTopic(ch.Topic, ch.SetterNick)));
   if (unset || ch.SetterNick.empty()) {
-    c_.Surfaces.Window.SetTopicLine(text);
+    window_.SetTopicLine(text);
   } else {
-    c_.Surfaces.Window.SetTopicLine(FormatText(
-        c_.MsgAlone("TopicLine"), {text, ch.SetterNick, DateTimeText(UnixToLocalMs(ch.TopicTime))}));
+    window_.SetTopicLine(FormatText(texts_.MsgAlone("TopicLine"),
+                                    {text, ch.SetterNick, DateTimeText(UnixToLocalMs(ch.TopicTime))}));
   }
 }
 
 void TTabStrips::TabChanelsChange() {
   const int index = channels_.CurrentIndex();
-  if (index < 0 || !c_.Engine) return;
+  if (index < 0 || !engine_) return;
   if (index == 0) {
-    caption_ = c_.MsgAlone("Console") + " Plumo " + kPlumoVersion;
-    c_.Surfaces.Window.SetCaption(caption_);
-    c_.Surfaces.Window.SetTopicLine({});
+    caption_ = texts_.MsgAlone("Console") + " Plumo " + kPlumoVersion;
+    window_.SetCaption(caption_);
+    window_.SetTopicLine({});
   } else {
     const std::string& name = channels_.At(index).Name;
-    if (const TChanel* ch = c_.Engine->FindChannel(name)) {
+    if (const TChanel* ch = engine_->FindChannel(name)) {
       ShowChannelTopic(*ch);
-      c_.Engine->SendTopicQuery(name);
+      engine_->SendTopicQuery(name);
     } else {
-      c_.Surfaces.Window.SetTopicLine({});
-      c_.Engine->SetTopic(name, c_.MsgAlone("WhatTopicThere"),
-                          c_.NowSeconds() - static_cast<std::uint32_t>(kPlaceholderTopicAge));
+      window_.SetTopicLine({});
+      engine_->SetTopic(name, texts_.MsgAlone("WhatTopicThere"),
+                        clock_.NowSeconds() - static_cast<std::uint32_t>(kPlaceholderTopicAge));
     }
   }
-  c_.Surfaces.Window.SetTopicButtonEnabled(index != 0);
-  c_.Surfaces.Window.SetCommandButtonEnabled(index == 0);
+  window_.SetTopicButtonEnabled(index != 0);
+  window_.SetCommandButtonEnabled(index == 0);
   channels_.ScrollToEnd();
 }
 
@@ -114,8 +113,8 @@ int TTabStrips::OpenReplyTab(const std::string& recipients, const std::string& n
   for (const std::string& name : items) {
     if (!name.empty()) shown += (shown.empty() ? "" : ", ") + name;
   }
-  if (shown.empty() && mass) shown = c_.MsgAlone("MultiMessage");
-  const std::string caption = "[" + c_.NowTime() + "] ->" + shown;
+  if (shown.empty() && mass) shown = texts_.MsgAlone("MultiMessage");
+  const std::string caption = "[" + clock_.NowTime() + "] ->" + shown;
   Conversation c;
   c.Name = caption;
   c.IconIndex = mass ? icon::kMass : icon::kPrivate;
@@ -133,7 +132,7 @@ int TTabStrips::OpenReplyTab(const std::string& recipients, const std::string& n
 }
 
 TTabStrips::ChannelChange TTabStrips::JoinChannel(const std::string& typed) {
-  if (!c_.Engine) return ChannelChange::NoEngine;
+  if (!engine_) return ChannelChange::NoEngine;
   const std::optional<std::string> valid = ChannelName(typed);
   if (!valid) return ChannelChange::BadName;
   if (const int open = channels_.IndexOf(*valid); open > 0) {
@@ -141,9 +140,9 @@ TTabStrips::ChannelChange TTabStrips::JoinChannel(const std::string& typed) {
     return ChannelChange::Shown;
   }
   std::string name = *valid;
-  const TChanel* known = c_.Engine->FindChannel(name);
-  for (std::size_t i = 0; known == nullptr && i < c_.Engine->Channels().size(); ++i) {
-    const TChanel& heard = *c_.Engine->Channels()[i];
+  const TChanel* known = engine_->FindChannel(name);
+  for (std::size_t i = 0; known == nullptr && i < engine_->Channels().size(); ++i) {
+    const TChanel& heard = *engine_->Channels()[i];
     if (SameText1251(heard.Name, name)) {
       known = &heard;
       name = heard.Name;
@@ -151,9 +150,9 @@ TTabStrips::ChannelChange TTabStrips::JoinChannel(const std::string& typed) {
   }
   if (known == nullptr) {
     // A channel this program had open before may still have its topic in chat.ini.
-    const TIniFile ini(c_.IniPath());
-    const TTopicRecord t = ReadTopic(ini, name, c_.MsgAlone("Wellcom"), c_.NowSeconds());
-    c_.Engine->AddChannel(name, t.Topic, t.SetterNick, t.SetterAddress, t.TopicTime);
+    const TIniFile ini(iniPath_);
+    const TTopicRecord t = ReadTopic(ini, name, texts_.MsgAlone("Wellcom"), clock_.NowSeconds());
+    engine_->AddChannel(name, t.Topic, t.SetterNick, t.SetterAddress, t.TopicTime);
   }
   Conversation c;
   c.Name = name;
@@ -162,14 +161,14 @@ TTabStrips::ChannelChange TTabStrips::JoinChannel(const std::string& typed) {
   c.Mode = ModeLog;
   const int index = channels_.Add(c);
   if (index < 0) return ChannelChange::BadName;
-  if (c_.History) c_.History->ShowOnOpen(index);
+  lines_.ChannelOpened(index);
   SelectChannelTab(index);
-  c_.SaveUserChanges();
+  saveUserChanges_();
   return ChannelChange::Opened;
 }
 
 TTabStrips::ChannelChange TTabStrips::LeaveChannel(const std::string& typed) {
-  if (!c_.Engine) return ChannelChange::NoEngine;
+  if (!engine_) return ChannelChange::NoEngine;
   const std::string name = TrimText(typed).empty() ? channels_.CurrentName() : TrimText(typed);
   const int index = channels_.IndexOf(name);
   if (index == 0 || name == "#") return ChannelChange::Console;
@@ -179,32 +178,32 @@ TTabStrips::ChannelChange TTabStrips::LeaveChannel(const std::string& typed) {
   const std::string closed = channels_.At(index).Name;
   const bool shown = index == channels_.CurrentIndex();
   channels_.Close(index);
-  if (c_.History) c_.History->ChannelClosed(closed);
+  lines_.ChannelClosed(closed);
   if (shown) {
     SelectChannelTab(channels_.CurrentIndex());
   } else {
     channels_.RefreshIcons();
   }
-  c_.SaveUserChanges();
+  saveUserChanges_();
   return ChannelChange::Closed;
 }
 
 void TTabStrips::AskJoinChannel() {
-  c_.Messages.BeginMessages();
-  const std::string title = c_.Msg("JoinChannel");
-  const std::string prompt = c_.Msg("ChannelName");
-  c_.Messages.EndMessages();
-  c_.Surfaces.Window.AskText(title, prompt, {}, [this](const std::optional<std::string>& answer) {
+  texts_.Messages().BeginMessages();
+  const std::string title = texts_.Msg("JoinChannel");
+  const std::string prompt = texts_.Msg("ChannelName");
+  texts_.Messages().EndMessages();
+  window_.AskText(title, prompt, {}, [this](const std::optional<std::string>& answer) {
     if (!answer) return;
     const std::string problem = ChannelChangeText(JoinChannel(*answer), *answer);
-    if (!problem.empty()) c_.Surfaces.Window.ShowMessage(problem);
+    if (!problem.empty()) window_.ShowMessage(problem);
   });
 }
 
 std::vector<std::string> TTabStrips::ChannelsToJoin() const {
   std::vector<std::string> names;
-  if (!c_.Engine) return names;
-  for (const auto& ch : c_.Engine->Channels()) {
+  if (!engine_) return names;
+  for (const auto& ch : engine_->Channels()) {
     if (ch->Name == "#" || channels_.IndexOf(ch->Name) >= 0) continue;
     // Peers may spell one channel in other letter case; it is offered once, as heard first.
     const bool listed = std::any_of(names.begin(), names.end(),
@@ -236,36 +235,36 @@ std::string TTabStrips::ChannelChangeText(ChannelChange change, const std::strin
       return {};
   }
   const std::string shown = TrimText(name);
-  return FormatText(c_.MsgAlone(key), {shown, std::to_string(kMaxChannelName)});
+  return FormatText(texts_.MsgAlone(key), {shown, std::to_string(kMaxChannelName)});
 }
 
 void TTabStrips::ChangeTopic() {
   const int index = channels_.CurrentIndex();
-  if (index <= 0 || !c_.Engine) return;
+  if (index <= 0 || !engine_) return;
   const std::string name = channels_.At(index).Name;
-  const TChanel* ch = c_.Engine->FindChannel(name);
+  const TChanel* ch = engine_->FindChannel(name);
   // The user edits the text alone; a topic nobody set offers nothing to edit.
   const std::string current = ch && !IsUnset(*ch) ? BareTopic(ch->Topic, ch->SetterNick) : std::string();
-  c_.Messages.BeginMessages();
-  const std::string title = c_.Msg("ChanelTopic") + " " + name;
-  const std::string prompt = c_.Msg("Topic");
-  c_.Messages.EndMessages();
+  texts_.Messages().BeginMessages();
+  const std::string title = texts_.Msg("ChanelTopic") + " " + name;
+  const std::string prompt = texts_.Msg("Topic");
+  texts_.Messages().EndMessages();
   // The answer may come after datagrams and timers have run: the topic is set on the channel that
   // was asked about, by name, and only if it still has a tab.
-  c_.Surfaces.Window.AskText(title, prompt, current, [this, name](const std::optional<std::string>& answer) {
+  window_.AskText(title, prompt, current, [this, name](const std::optional<std::string>& answer) {
     if (answer) SetTopicText(name, *answer);
   });
 }
 
 bool TTabStrips::SetTopicText(const std::string& channel, const std::string& text) {
   const int index = channels_.IndexOf(channel);
-  if (index <= 0 || !c_.Engine) return false;
+  if (index <= 0 || !engine_) return false;
   const std::string name = channels_.At(index).Name;
-  const TChanel* ch = c_.Engine->FindChannel(name);
+  const TChanel* ch = engine_->FindChannel(name);
   if (text == (ch && !IsUnset(*ch) ? BareTopic(ch->Topic, ch->SetterNick) : std::string())) return false;
-  c_.Engine->SetTopic(name, WrapTopic(text, c_.Engine->Nick()), c_.NowSeconds());
+  engine_->SetTopic(name, WrapTopic(text, engine_->Nick()), clock_.NowSeconds());
   ShowTopicChange(name);
-  c_.SaveUserChanges();
+  saveUserChanges_();
   return true;
 }
 
@@ -276,8 +275,8 @@ void TTabStrips::ShowTopic() {
 
 void TTabStrips::ShowTopicChange(const std::string& channelName, const std::string& senderAddress,
                                  bool onRequest) {
-  if (!c_.Engine) return;
-  const TChanel* ch = c_.Engine->FindChannel(channelName);
+  if (!engine_) return;
+  const TChanel* ch = engine_->FindChannel(channelName);
   if (ch == nullptr) return;
   const std::string when = DateTimeText(UnixToLocalMs(ch->TopicTime));
   const int index = channels_.IndexOf(channelName);
@@ -289,16 +288,14 @@ void TTabStrips::ShowTopicChange(const std::string& channelName, const std::stri
     channels_.At(index).IconIndex = current ? icon::kChannelSeen : icon::kChannelUnseen;
     channels_.At(index).Seen = current;
   }
-  if (c_.History) {
-    c_.History->Topic(ch->Name, senderAddress.empty() ? ch->SetterAddress : senderAddress, ch->SetterNick,
-                      ch->Topic);
-  }
+  lines_.Topic(ch->Name, senderAddress.empty() ? ch->SetterAddress : senderAddress, ch->SetterNick,
+               ch->Topic);
   {
-    const TMessageScope scope(c_.Messages);
-    channels_.AddLine(channelName, "#^0022FF" + FormatText(c_.Msg("TopicChange"),
+    const TMessageScope scope(texts_.Messages());
+    channels_.AddLine(channelName, "#^0022FF" + FormatText(texts_.Msg("TopicChange"),
                                                            {ch->SetterNick, ch->Topic + "#^0022FF", when}));
-    ConsoleAdd("#^0022FF" +
-               FormatText(c_.Msg("TopicChangeC"), {ch->SetterNick, ch->Name, ch->Topic + "#^0022FF", when}));
+    ConsoleAdd("#^0022FF" + FormatText(texts_.Msg("TopicChangeC"),
+                                       {ch->SetterNick, ch->Name, ch->Topic + "#^0022FF", when}));
   }
   sounds_.PlayEventSound("topic_change");
 }

@@ -5,32 +5,51 @@
 // opening and closing channel tabs and reply tabs, and showing and changing a channel's topic.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "core/context.h"
+#include "core/clock.h"
 #include "core/conversations.h"
 #include "core/editor_keys.h"
+#include "core/line_events.h"
+#include "core/slots.h"
 #include "core/soundboard.h"
+#include "core/tab_control.h"
+#include "core/texts.h"
 
 namespace plumo {
 
-class TTabStrips {
+class TTabStrips final : public TTabControl {
  public:
-  TTabStrips(TCoreContext& ctx, TSoundBoard& sounds)
-      : c_(ctx), sounds_(sounds), channels_(ctx.Surfaces.Channels), inputs_(ctx.Surfaces.Inputs) {}
+  // channels and inputs: the views of the two strips. Every line shown is told to lines; iniPath is
+  // chat.ini (stored topics), saveUserChanges keeps the list of channel tabs.
+  TTabStrips(ConversationView& channels, ConversationView& inputs, InputEditor& editor, WindowSurface& window,
+             TMsgINISupp& messages, const TClock& clock, const TEngineSlot& engine,
+             const TWindowShown& windowShown, TLineObserver& lines, std::string iniPath,
+             std::function<void()> saveUserChanges, TSoundBoard& sounds)
+      : editor_(editor),
+        window_(window),
+        texts_(messages),
+        clock_(clock),
+        engine_(engine),
+        windowShown_(windowShown),
+        lines_(lines),
+        iniPath_(std::move(iniPath)),
+        saveUserChanges_(std::move(saveUserChanges)),
+        sounds_(sounds),
+        channels_(channels),
+        inputs_(inputs) {}
 
   TConversationList& Channels() { return channels_; }
   TConversationList& Inputs() { return inputs_; }
 
   // A line in the console tab (every program notice goes there); marks the tab unless it is shown.
-  void ConsoleAdd(const std::string& line);
-  // A red console line, "#^FF0000" + the text.
-  void ConsoleError(const std::string& text) { ConsoleAdd(kRed + text); }
+  void ConsoleAdd(const std::string& line) override;
   bool ActivateConsole() { return SelectChannelTab(0); }
   // Shows a tab, marks it seen and focuses the editor; false for an invalid index.
-  bool SelectChannelTab(int index);
-  bool SelectMessageTab(int index);
+  bool SelectChannelTab(int index) override;
+  bool SelectMessageTab(int index) override;
   // A click on a channel tab marks the clicked tab seen (a change of tab comes as SelectChannelTab);
   // a click on the message strip marks the active tab seen and focuses the editor. Neither shows
   // the tab again nor asks for the topic.
@@ -43,7 +62,7 @@ class TTabStrips {
   void CloseMessageTab();
   // Opens and shows a reply tab to recipients (",addr,addr" or "@..."), captioned with the time and
   // names; returns its index.
-  int OpenReplyTab(const std::string& recipients, const std::string& names, bool mass);
+  int OpenReplyTab(const std::string& recipients, const std::string& names, bool mass) override;
 
   // What opening or closing a channel tab did.
   enum class ChannelChange {
@@ -97,10 +116,18 @@ class TTabStrips {
   void ShowChannelTopic(const TChanel& ch);
   bool IsUnset(const TChanel& ch) const;
   void FocusEditor() {
-    if (c_.WindowVisible) c_.Surfaces.Editor.Focus();
+    if (windowShown_.Visible()) editor_.Focus();
   }
 
-  TCoreContext& c_;
+  InputEditor& editor_;
+  WindowSurface& window_;
+  TTexts texts_;
+  const TClock& clock_;
+  const TEngineSlot& engine_;
+  const TWindowShown& windowShown_;
+  TLineObserver& lines_;
+  std::string iniPath_;
+  std::function<void()> saveUserChanges_;
   TSoundBoard& sounds_;
   TConversationList channels_;
   TConversationList inputs_;

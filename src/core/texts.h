@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Small text helpers of the client core: the time and date texts of the lines, trimming, and the
-// name=value table of the interface list.
+// Small text helpers of the client core: the language texts as its parts read them, the time and
+// date texts of the lines, trimming, and the name=value table of the interface list.
 #pragma once
 
 #include <cstdint>
@@ -8,11 +8,30 @@
 #include <vector>
 
 #include "core/settings.h"
+#include "lang/lng.h"
 
 namespace plumo {
 
 // The program's version as its lines and announcements show it.
 inline constexpr const char* kPlumoVersion = PLUMO_VERSION_TEXT;
+
+// The language file's texts as the core's parts read them (code page 1251).
+class TTexts {
+ public:
+  explicit TTexts(TMsgINISupp& messages) : messages_(messages) {}
+
+  // A text, inside a lookup period when several are read together (TMessageScope).
+  std::string Msg(const char* key) const { return messages_.GetMessage(key); }
+  // One text in a lookup period of its own.
+  std::string MsgAlone(const char* key) const {
+    const TMessageScope scope(messages_);
+    return messages_.GetMessage(key);
+  }
+  TMsgINISupp& Messages() const { return messages_; }
+
+ private:
+  TMsgINISupp& messages_;
+};
 
 // Colour codes that begin the program's own lines.
 inline const std::string kRed = "#^FF0000";    // problems
