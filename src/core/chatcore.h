@@ -4,8 +4,11 @@
 // keep one concern: the tab strips and console (TTabStrips), sending (TSender), the roster rows and
 // bells (TRosterList), the own state and nick (TOwnState), sounds (TSoundBoard), the input history
 // (TInputHistory), console commands (TConsoleCommands) and the presentation of engine events
-// (TEventPresenter). It reaches the screen only through the seams of core/surfaces.h, so the
-// windowed program and the headless peer are two thin hosts over it.
+// (TEventPresenter), and the conversation history (TChatHistory), which follows every line shown
+// through TLineEvents. It builds each collaborator with exactly what that one uses (seams, settings,
+// texts, the clock, the engine slot, the collaborators it calls) and offers the hosts what they do.
+// It reaches the screen only through the seams of core/surfaces.h, so the windowed program and the
+// headless peer are two thin hosts over it.
 //
 // Error policy. Nothing here throws out of an engine event, a timer or a user action: the engine
 // reports socket failures through its OnSendError event, send operations return what they did
@@ -22,6 +25,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -98,18 +102,40 @@ class TChatCore {
   // The window was shown or hidden: lines are shown and the roster rebuilt only while it is shown.
   void SetWindowVisible(bool visible);
 
-  // --- The collaborators the windows call.
+  // --- The collaborators a window works with, handed to it as they are (each one concern).
   TTabStrips& Tabs() { return tabs_; }
   TSender& Sending() { return sender_; }
   TRosterList& Roster() { return roster_; }
   TOwnState& Own() { return own_; }
   TSoundBoard& Sounds() { return sounds_; }
-  TInputHistory& History() { return history_; }
-  TConsoleCommands& Commands() { return commands_; }
-  TEventPresenter& Presenter() { return presenter_; }
   TEditorCommands& Editor() { return editorCommands_; }
   TChatHistory& ChatHistory() { return chatHistory_; }
-  TFeedback& Feedback() { return feedback_; }
+  // The lines the user sent, recalled with Up and Down.
+  TInputHistory& InputHistory() { return history_; }
+  // The listener of the engine's events (a host that re-attaches the engine or taps it).
+  TPlumoEvents& Events() { return presenter_; }
+
+  // --- What hosts do.
+  // The conversations of the two tab strips and which one is shown (a tab is shown through Tabs).
+  const TConversationList& Channels() const { return tabs_.Channels(); }
+  const TConversationList& Inputs() const { return tabs_.Inputs(); }
+  // A line in the console; a red one.
+  void ConsoleAdd(const std::string& line) { tabs_.ConsoleAdd(line); }
+  void ConsoleError(const std::string& text) { tabs_.ConsoleError(text); }
+  // Tells something the user has to notice at once, where the user is looking (TFeedback::Tell).
+  void Tell(const std::string& colour, const std::string& text, const std::string& title,
+            const TFeedbackPlace& place = {}) {
+    feedback_.Tell(colour, text, title, place);
+  }
+  // Runs a console command typed in the editor ("/help", ...); false when line is none.
+  bool RunCommand(const std::string& line) { return commands_.Run(line); }
+  // The roster menu's "about the user": "/about" for the selected rows.
+  void AboutSelectedUsers() { commands_.AboutUserClick(); }
+  // The conversation of the tab shown in the channel strip (channelStrip) or the message strip;
+  // nullopt for the line editor and drafts to several peers.
+  std::optional<TConversationKey> ShownConversation(bool channelStrip) const;
+  // The user scrolled to the top of the channel shown: its next older page of history goes above.
+  bool LoadOlderHistory() { return chatHistory_.LoadOlder(tabs_.Channels().CurrentIndex()); }
 
   // --- What hosts show.
   TIdentity Identity() const;
@@ -150,6 +176,7 @@ class TChatCore {
   std::unique_ptr<TMsgINISupp> mis_;
   std::string appDir_;
   CoreSurfaces surfaces_;
+  TTexts texts_;
   TClock clock_;
   TEngineSlot engineSlot_;
   TWindowShown windowShown_;

@@ -39,6 +39,7 @@ TChatCore::TChatCore(std::string appDir, CoreSurfaces surfaces, PlumoHost& engin
           appDir, lns_.get(), [this](const std::string& text) { languageBridge_->ShowMessage(text); })),
       appDir_(std::move(appDir)),
       surfaces_(surfaces),
+      texts_(*mis_),
       clock_(surfaces.System),
       sounds_(appDir_, settings_, surfaces.Sound, surfaces.System, surfaces.Window),
       tabs_(
@@ -127,7 +128,7 @@ bool TChatCore::FormCreate() {
     engineSlot_.Set(nullptr);
     engine_.reset();
     quitting_ = true;
-    const std::string text = TTexts(*mis_).MsgAlone("PortTaken");
+    const std::string text = texts_.MsgAlone("PortTaken");
     startError_ = text == kMissingText ? "UDP port " + std::to_string(kDefaultPort) +
                                              " is taken by another program (Plumo already runs here?): this "
                                              "copy ends without sending anything."
@@ -148,10 +149,10 @@ bool TChatCore::FormCreate() {
   engine_->SetNick(settings_.MyName);
   engine_->AboutText = settings_.AboutPresent
                            ? settings_.About
-                           : FormatText(mis_->GetMessage("About"), {env.ComputerName, env.UserName});
+                           : FormatText(texts_.Msg("About"), {env.ComputerName, env.UserName});
 
   // Channels with their stored topics.
-  const std::string wellcom = mis_->GetMessage("Wellcom");
+  const std::string wellcom = texts_.Msg("Wellcom");
   const std::int64_t nowSeconds = clock_.NowSeconds();
   for (int i = 1; i < channels.Count(); ++i) {
     const std::string& name = channels.At(i).Name;
@@ -168,7 +169,7 @@ bool TChatCore::FormCreate() {
   engine_->SendHello();
 
   if (settings_.StartHidden) surfaces_.Window.Minimize();
-  tabs_.ConsoleAdd(kGrey + engine_->Nick() + " " + mis_->GetMessage("EnterToChat"));
+  tabs_.ConsoleAdd(kGrey + engine_->Nick() + " " + texts_.Msg("EnterToChat"));
   mis_->EndMessages();
 
   surfaces_.Window.SetTopicButtonEnabled(channels.CurrentIndex() >= 1);
@@ -259,6 +260,11 @@ std::vector<RosterRow> TChatCore::Peers() const {
     peers.push_back(std::move(row));
   }
   return peers;
+}
+
+std::optional<TConversationKey> TChatCore::ShownConversation(bool channelStrip) const {
+  return channelStrip ? chatHistory_.ChannelKey(tabs_.Channels().CurrentIndex())
+                      : chatHistory_.MessageKey(tabs_.Inputs().CurrentIndex());
 }
 
 std::vector<TChannelTopic> TChatCore::Topics() {

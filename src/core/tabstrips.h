@@ -43,6 +43,8 @@ class TTabStrips final : public TTabControl {
 
   TConversationList& Channels() { return channels_; }
   TConversationList& Inputs() { return inputs_; }
+  const TConversationList& Channels() const { return channels_; }
+  const TConversationList& Inputs() const { return inputs_; }
 
   // A line in the console tab (every program notice goes there); marks the tab unless it is shown.
   void ConsoleAdd(const std::string& line) override;

@@ -46,12 +46,12 @@ std::string SelfUpdate::Message(const char* key) {
 void SelfUpdate::UpdatePlumo1Click() {
   const std::string source = TIniFile(core_.IniPath()).ReadString("Main", "UpdateSource", "");
   if (source.empty()) {
-    core_.Tabs().ConsoleError(Message("UpdateNoSource"));
+    core_.ConsoleError(Message("UpdateNoSource"));
     return;
   }
   const fs::path folder = fs::path(env_.ProgramPath).parent_path();
   if (access(folder.c_str(), W_OK) != 0) {
-    core_.Tabs().ConsoleError(Message("UpdateByPackages"));
+    core_.ConsoleError(Message("UpdateByPackages"));
     return;
   }
   std::string title;
@@ -95,7 +95,7 @@ void SelfUpdate::ReportLastUpdate() {
     std::error_code ec;
     fs::remove(env_.ProgramPath + update::kOldSuffix, ec);
   }
-  core_.Feedback().Tell(updated ? kOlive : kRed, text, title, TFeedbackPlace{});
+  core_.Tell(updated ? kOlive : kRed, text, title);
 }
 
 void SelfUpdate::Confirmed() {
@@ -107,14 +107,14 @@ void SelfUpdate::Confirmed() {
       !QFile::setPermissions(QString::fromStdString(updater.string()),
                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
                                  QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther)) {
-    core_.Tabs().ConsoleError(FormatText(Message("UpdaterNotWritten"), {Utf8ToCp1251(updater.string())}));
+    core_.ConsoleError(FormatText(Message("UpdaterNotWritten"), {Utf8ToCp1251(updater.string())}));
     return;
   }
   std::vector<std::string> args{"--program", env_.ProgramPath,         "--source", source,
                                 "--wait",    std::to_string(getpid()), "--"};
   args.insert(args.end(), env_.RestartArgs.begin(), env_.RestartArgs.end());
   if (!env_.Start(updater.string(), args)) {
-    core_.Tabs().ConsoleError(Message("UpdaterNotStarted"));
+    core_.ConsoleError(Message("UpdaterNotStarted"));
     return;
   }
   form_.close();

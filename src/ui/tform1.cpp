@@ -310,8 +310,7 @@ void TForm1::ConnectWidgets() {
   QScrollBar* bar = ui_->RxRichEdit1->verticalScrollBar();
   connect(bar, &QScrollBar::valueChanged, this, [this, bar](int value) {
     if (value != bar->minimum() || bar->maximum() == 0 || !core_) return;
-    if (core_->ChatHistory().LoadOlder(core_->Tabs().Channels().CurrentIndex()) && findBar_->isVisible())
-      findBar_->Refresh();
+    if (core_->LoadOlderHistory() && findBar_->isVisible()) findBar_->Refresh();
   });
   connect(ui_->TabChanels, &QTabBar::currentChanged, this, [this] {
     if (findBar_->isVisible()) findBar_->Refresh();
@@ -383,9 +382,7 @@ ui::THistorySearch& TForm1::HistorySearch() {
 
 std::optional<TConversationKey> TForm1::HistoryKey(bool channelStrip) const {
   if (!core_) return std::nullopt;
-  TChatHistory& history = core_->ChatHistory();
-  return channelStrip ? history.ChannelKey(core_->Tabs().Channels().CurrentIndex())
-                      : history.MessageKey(core_->Tabs().Inputs().CurrentIndex());
+  return core_->ShownConversation(channelStrip);
 }
 
 // The file is chosen in a dialog opened with open(), not exec(), so the network goes on; a path
@@ -481,7 +478,7 @@ void TForm1::BuildMenus() {
           });
   AddSeparator(popupMenu2_, "N25");
   connect(AddItem(popupMenu2_, "N20", "О пользователе.", icon::kUserInfo), &QAction::triggered, this, [this] {
-    if (core_) core_->Commands().AboutUserClick();
+    if (core_) core_->AboutSelectedUsers();
   });
 
   // Message tab menu.

@@ -144,7 +144,7 @@ void TrayIcon::StartHidden() {
     const TMessageScope scope(core_.Messages());
     notice = core_.Messages().GetMessage("NoTrayArea");
   }
-  core_.Tabs().ConsoleAdd(notice);
+  core_.ConsoleAdd(notice);
   form_.showMinimized();
 }
 
@@ -156,7 +156,7 @@ void TrayIcon::MessageArrived(const std::string& from, const std::string& text) 
 
 void TrayIcon::NotificationClicked() {
   ShowWindow();
-  const int count = core_.Tabs().Inputs().Count();
+  const int count = core_.Inputs().Count();
   if (count > 0) core_.Tabs().SelectMessageTab(count - 1);
 }
 

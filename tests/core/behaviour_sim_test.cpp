@@ -102,12 +102,12 @@ TEST_F(Lan, InfoListsNickPrefixesInAnyCaseAndLinesWithoutLeadingSlashAreNoComman
                         "#^666666Name: Annette ip= \\\\198.18.0.2 state=Active") != console.end());
   EXPECT_EQ(a.editor.text, "");
 
-  EXPECT_TRUE(a.core->Commands().Run("/info *"));
-  EXPECT_TRUE(a.core->Commands().Run("/info zed"));
+  EXPECT_TRUE(a.core->RunCommand("/info *"));
+  EXPECT_TRUE(a.core->RunCommand("/info zed"));
   EXPECT_EQ(a.LastConsole(), "No such user.");
-  EXPECT_FALSE(a.core->Commands().Run("text/info"));
-  EXPECT_FALSE(a.core->Commands().Run(" /help"));
-  EXPECT_TRUE(a.core->Commands().Run("/help"));
+  EXPECT_FALSE(a.core->RunCommand("text/info"));
+  EXPECT_FALSE(a.core->RunCommand(" /help"));
+  EXPECT_TRUE(a.core->RunCommand("/help"));
   EXPECT_EQ(a.LastConsole().rfind("#^666666Plumo v. Plumo 0.5.1.1. Console commands:", 0), 0u);
 }
 
@@ -131,7 +131,7 @@ TEST_F(Lan, AboutWithoutSelectionIsAnOrdinaryLineAndWithItAsksForInfo) {
 }
 
 TEST_F(Lan, NetstatPrintsEveryEntryOnItsOwnLine) {
-  EXPECT_TRUE(a.core->Commands().Run("/netstat"));
+  EXPECT_TRUE(a.core->RunCommand("/netstat"));
   const std::string out = a.LastConsole();
   EXPECT_EQ(out.rfind("#^666666IP0=127.0.0.1\r\n\r\nMask0=255.255.255.0\r\n\r\n", 0), 0u);
   EXPECT_NE(out.find("IP1=198.18.0.1\r\n"), std::string::npos);
@@ -274,18 +274,18 @@ TEST_F(Lan, AwayWhenIdleFollowsTheDesktopsInputNotTheWindow) {
 }
 
 TEST_F(Lan, HistoryKeepsTenLinesWithLineBreaksAndRecallsThemInOrder) {
-  for (int i = 0; i < 11; ++i) a.core->History().Add("line " + std::to_string(i));
-  a.core->History().Add("  ");
-  a.core->History().Add("two\r\nrows");
-  ASSERT_EQ(a.core->History().Lines().size(), 10u);
-  EXPECT_EQ(a.core->History().Lines()[0], "two/nrows");
-  EXPECT_EQ(a.core->History().Older(), "two\r\nrows");  // the line just sent comes back first
-  EXPECT_EQ(a.core->History().Older(), "line 10");
-  for (int i = 0; i < 20; ++i) a.core->History().Older();
-  EXPECT_EQ(a.core->History().Older(), "line 2");  // the oldest kept line
-  EXPECT_EQ(a.core->History().Newer(), "line 3");
-  for (int i = 0; i < 8; ++i) a.core->History().Newer();
-  EXPECT_EQ(a.core->History().Newer(), "");  // back at the empty line
+  for (int i = 0; i < 11; ++i) a.core->InputHistory().Add("line " + std::to_string(i));
+  a.core->InputHistory().Add("  ");
+  a.core->InputHistory().Add("two\r\nrows");
+  ASSERT_EQ(a.core->InputHistory().Lines().size(), 10u);
+  EXPECT_EQ(a.core->InputHistory().Lines()[0], "two/nrows");
+  EXPECT_EQ(a.core->InputHistory().Older(), "two\r\nrows");  // the line just sent comes back first
+  EXPECT_EQ(a.core->InputHistory().Older(), "line 10");
+  for (int i = 0; i < 20; ++i) a.core->InputHistory().Older();
+  EXPECT_EQ(a.core->InputHistory().Older(), "line 2");  // the oldest kept line
+  EXPECT_EQ(a.core->InputHistory().Newer(), "line 3");
+  for (int i = 0; i < 8; ++i) a.core->InputHistory().Newer();
+  EXPECT_EQ(a.core->InputHistory().Newer(), "");  // back at the empty line
 }
 
 // Questions to the user do not block: datagrams and timers run while a box is open, and the answer
@@ -294,12 +294,12 @@ TEST_F(Lan, AnswersThatComeAfterTheNetworkMovedOnActOnWhatWasAsked) {
   a.window.holdAnswers = true;
 
   // The topic box of "Main" stays open while bob sends a line and anna switches to another channel.
-  a.core->Tabs().SelectChannelTab(a.core->Tabs().Channels().IndexOf("Main"));
+  a.core->Tabs().SelectChannelTab(a.core->Channels().IndexOf("Main"));
   a.core->Tabs().ChangeTopic();
   ASSERT_EQ(a.window.held.size(), 1u);
-  c.core->Tabs().SelectChannelTab(c.core->Tabs().Channels().IndexOf("Main"));
+  c.core->Tabs().SelectChannelTab(c.core->Channels().IndexOf("Main"));
   Line(c, "meanwhile");
-  a.core->Tabs().SelectChannelTab(a.core->Tabs().Channels().IndexOf("Cs"));
+  a.core->Tabs().SelectChannelTab(a.core->Channels().IndexOf("Cs"));
   a.window.held[0](std::string("new plans"));
   lan.RunFor(500);
   EXPECT_NE(a.engine().FindChannel("Main")->Topic.find("new plans"), std::string::npos);
@@ -374,8 +374,8 @@ TEST_F(Lan, EditorKeysMoveTabsModesRosterAndHistory) {
   press({{EditorKey::Tab, true}, {EditorKey::Esc}});
   EXPECT_EQ(tabs.Inputs().Count(), 1);
 
-  a.core->History().Add("first");
-  a.core->History().Add("second");
+  a.core->InputHistory().Add("first");
+  a.core->InputHistory().Add("second");
   press({{EditorKey::Up}, {EditorKey::Up}});
   EXPECT_EQ(a.editor.text, "first");
   press({{EditorKey::Down}});
@@ -388,7 +388,7 @@ TEST_F(Lan, EditorKeysMoveTabsModesRosterAndHistory) {
 // The full save (the settings dialog closing) writes the topics the chat learned and the state
 // sets edited in memory; the next start reads them back.
 TEST_F(Lan, TheFullSaveKeepsTopicsAndSoundSetsForTheNextStart) {
-  b.core->Tabs().SelectChannelTab(b.core->Tabs().Channels().IndexOf("Cs"));
+  b.core->Tabs().SelectChannelTab(b.core->Channels().IndexOf("Cs"));
   ASSERT_TRUE(b.core->Tabs().SetTopicText("strategy night"));
   lan.RunFor(500);
   a.core->Settings().SoundSets[1] = TNameValueList{{"mute", "1"}};
@@ -402,7 +402,7 @@ TEST_F(Lan, TheFullSaveKeepsTopicsAndSoundSetsForTheNextStart) {
 // A line with characters the wire cannot carry is sent only when the user agrees; otherwise the
 // draft stays as typed.
 TEST_F(Lan, CharactersTheWireCannotCarryAreShownBeforeSending) {
-  a.core->Tabs().SelectChannelTab(a.core->Tabs().Channels().IndexOf("Main"));
+  a.core->Tabs().SelectChannelTab(a.core->Channels().IndexOf("Main"));
   a.editor.utf8 = "party \xF0\x9F\x8E\x89 tonight";
   a.editor.text = "party ? tonight";
   a.host.ClearSent();
@@ -427,7 +427,7 @@ TEST_F(Lan, UserChangesReachTheFileAtOnce) {
   a.core->Own().StateMenuClick(5);
   EXPECT_EQ(file().ReadString("Main", "MyState", ""), "5");
   EXPECT_EQ(file().ReadString("Main", "MyStateDescr", ""), "lunch");
-  a.core->Tabs().SelectChannelTab(a.core->Tabs().Channels().IndexOf("Quake"));
+  a.core->Tabs().SelectChannelTab(a.core->Channels().IndexOf("Quake"));
   ASSERT_TRUE(a.core->Tabs().SetTopicText("frag night"));
   EXPECT_NE(ReadTopic(file(), "Quake", "none", 0).Topic.find("frag night"), std::string::npos);
 }

@@ -74,7 +74,7 @@ TEST(ChannelTopics, NeverSetTopicsAreQuietAndEditingKeepsOneWrapping) {
   EXPECT_EQ(b.window.boxValues.back(), "Lunch (upd)");
 
   // The caption and the topic line follow the shown tab.
-  a.core->Tabs().SelectChannelTab(a.core->Tabs().Channels().IndexOf("Cs"));
+  a.core->Tabs().SelectChannelTab(a.core->Channels().IndexOf("Cs"));
   EXPECT_EQ(a.window.topicLine, kWelcome);
   a.core->Tabs().ActivateConsole();
   EXPECT_EQ(a.window.topicLine, "");
@@ -150,8 +150,8 @@ TEST(Channels, JoinAndLeaveOpenAndCloseTabsThatChatIniKeeps) {
     a.core->Sending().SubmitLine();
     EXPECT_EQ(a.editor.text, "");
     EXPECT_EQ(a.channels.names, row.tabs);
-    EXPECT_EQ(a.core->Tabs().Channels().CurrentName(), row.shown);
-    EXPECT_EQ(a.channels.current, a.core->Tabs().Channels().CurrentIndex());
+    EXPECT_EQ(a.core->Channels().CurrentName(), row.shown);
+    EXPECT_EQ(a.channels.current, a.core->Channels().CurrentIndex());
     if (row.problem) {
       ASSERT_EQ(a.Console().size(), before + 1);
       EXPECT_EQ(a.LastConsole().rfind(kRed + row.problem, 0), 0u) << a.LastConsole();
@@ -165,13 +165,13 @@ TEST(Channels, JoinAndLeaveOpenAndCloseTabsThatChatIniKeeps) {
   EXPECT_EQ(a.window.topicLine.rfind("bring snacks  (set by bob, ", 0), 0u) << a.window.topicLine;
   EXPECT_EQ(a.core->Tabs().ChannelsToJoin(), (Tabs{"Cs", "Quake", "StarCraft", "Games"}));
 
-  b.core->Tabs().SelectChannelTab(b.core->Tabs().Channels().IndexOf("Lan party"));
+  b.core->Tabs().SelectChannelTab(b.core->Channels().IndexOf("Lan party"));
   b.editor.text = "who brings the chips?";
   b.core->Sending().SubmitLine();
   lan.RunFor(500);
   EXPECT_TRUE(Contains(a.channels.Of("Lan party"), "bob: who brings the chips?"));
 
-  a.core->Commands().Run("/help");
+  a.core->RunCommand("/help");
   EXPECT_TRUE(Contains(a.Console(), "/join NAME - open a channel"));
   EXPECT_TRUE(Contains(a.Console(), "/leave [NAME] - close this channel"));
 

@@ -23,7 +23,7 @@ TEST(Feedback, ShownInTheConversationWhereItHappenedAndNotifiedWhileAway) {
     lan.RunFor(500);
   };
   const auto showBobsTab = [&] {
-    const TConversationList& inputs = a.core->Tabs().Inputs();
+    const TConversationList& inputs = a.core->Inputs();
     for (int i = 1; i < inputs.Count(); ++i)
       if (inputs.At(i).Name.find("<-bob") != std::string::npos) a.core->Tabs().SelectMessageTab(i);
   };
@@ -73,7 +73,7 @@ TEST(Feedback, ShownInTheConversationWhereItHappenedAndNotifiedWhileAway) {
       {"a message not delivered, in the tab of its peer",
        [&] {
          // The engine says so when a datagram that bob has not confirmed leaves its resend ring.
-         a.core->Presenter().OnNotice(EngineNotice::NotDelivered, "bob", {"198.18.0.2"}, pkPrivateMessage);
+         a.core->Events().OnNotice(EngineNotice::NotDelivered, "bob", {"198.18.0.2"}, pkPrivateMessage);
        },
        "The message to bob [198.18.0.2] was not delivered.", "<-bob", "Cs", true},
       {"a bell with the tab of its peer shown, in that tab only",

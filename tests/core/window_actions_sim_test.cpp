@@ -34,7 +34,7 @@ TEST_F(WindowActions, TabMenuSendClosesWhateverTheResultAndTabClicksOnlyMark) {
   } steps[] = {
       {"a line in Cs while Main is shown",
        [&] {
-         b.core->Tabs().SelectChannelTab(b.core->Tabs().Channels().IndexOf("Cs"));
+         b.core->Tabs().SelectChannelTab(b.core->Channels().IndexOf("Cs"));
          b.editor.text = "over here";
          b.core->Sending().SubmitLine();
          lan.RunFor(200);

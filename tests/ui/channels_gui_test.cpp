@@ -92,7 +92,7 @@ TEST_F(WindowTest, ChannelsOpenFromTheStripAndTheTopicLineFollowsTheShownChannel
     SCOPED_TRACE(step.name);
     step.act();
     TRY_EQ(TabTexts(anna.Channels()), step.tabs);
-    EXPECT_EQ(anna.core->Tabs().Channels().CurrentName(), step.shown);
+    EXPECT_EQ(anna.core->Channels().CurrentName(), step.shown);
     EXPECT_EQ(anna.Channels()->tabText(anna.Channels()->currentIndex()).toStdString(), step.shown);
     if (step.line.isEmpty()) {
       EXPECT_TRUE(topic->isHidden()) << topic->text().toStdString();

@@ -230,7 +230,7 @@ TEST_F(WindowTest, ASearchResultOfAMessageToEverybodyShowsThatConversation) {
     results->setFocus();
     QTest::keyClick(results, Qt::Key_Return);
     EXPECT_EQ(alice.Messages()->count(), step.tabs);
-    const Conversation& shown = alice.core->Tabs().Inputs().At(alice.core->Tabs().Inputs().CurrentIndex());
+    const Conversation& shown = alice.core->Inputs().At(alice.core->Inputs().CurrentIndex());
     EXPECT_EQ(shown.MassMessage, std::string(step.icon) == "mass");
     ASSERT_FALSE(pane->isHidden());
     EXPECT_TRUE(pane->textCursor().selectedText().endsWith(step.marked))

@@ -217,7 +217,7 @@ TEST_F(WindowTest, KeysReachTheWindowsCommandsFromAnyControl) {
       {"Tab at an empty draft moves on to the roster", [&] { alice.Press(Qt::Key_Tab); },
        [&] { return focused() == alice.Roster(); }},
       {"F6 with the roster focused: a message to everybody", [&] { alice.Press(Qt::Key_F6); },
-       [&] { return messages->count() == 2 && alice.core->Tabs().Inputs().At(1).MassMessage; }},
+       [&] { return messages->count() == 2 && alice.core->Inputs().At(1).MassMessage; }},
       {"F5 in the editor opens one reply tab",
        [&] {
          alice.Press(Qt::Key_Escape);

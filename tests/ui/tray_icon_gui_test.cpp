@@ -25,11 +25,11 @@ struct TrayPeer {
     tray.Notify = [this](const QString& title, const QString& text) {
       notified.push_back({title.toStdString(), text.toStdString()});
     };
-    tap = tray.Tap(peer.core->Presenter());
+    tap = tray.Tap(peer.core->Events());
     peer.core->Engine().SetEvents(tap.get());
   }
   ~TrayPeer() {
-    if (peer.core->HasEngine()) peer.core->Engine().SetEvents(&peer.core->Presenter());
+    if (peer.core->HasEngine()) peer.core->Engine().SetEvents(&peer.core->Events());
   }
 
   WindowPeer peer;
@@ -124,7 +124,7 @@ TEST_F(TrayTest, NotificationsForMessagesWhileAway) {
     WaitForRosters({&ann.peer, &bob});
     c.away(ann);
     bob.core->Engine().SendPrivateMessage("ann", "#^0000FFpsst", ann.peer.core->Identity().Address);
-    TRY_EQ(ann.peer.core->Tabs().Inputs().Count(), 2);
+    TRY_EQ(ann.peer.core->Inputs().Count(), 2);
     if (!c.notified) {
       EXPECT_TRUE(ann.notified.empty());
       continue;

@@ -132,9 +132,9 @@ struct WindowPeer {
   // Both tab strips show the given tabs, in the window and in the core.
   void ExpectCurrentTabs(int channel, int message) const {
     EXPECT_EQ(Channels()->currentIndex(), channel);
-    EXPECT_EQ(core->Tabs().Channels().CurrentIndex(), channel);
+    EXPECT_EQ(core->Channels().CurrentIndex(), channel);
     EXPECT_EQ(Messages()->currentIndex(), message);
-    EXPECT_EQ(core->Tabs().Inputs().CurrentIndex(), message);
+    EXPECT_EQ(core->Inputs().CurrentIndex(), message);
   }
   // Selects the roster row of a nick with a click.
   void ClickRosterRow(const QString& nick) const {
