@@ -256,9 +256,11 @@ void TOwnState::LoadNicks() {
 
 void TOwnState::NickEntered(const std::string& text, bool addToList) {
   if (!c_.Engine) return;
-  if (const std::string problem = NickProblem(text); !problem.empty()) {
+  if (text.size() > kMaxNickLength) {
     // Refused: the nick stays as it was.
-    tabs_.ConsoleError("MyName: " + problem + "; the nick stays " + c_.Engine->Nick());
+    tabs_.ConsoleError(
+        FormatText(c_.MsgAlone("NickRefused"),
+                   {std::to_string(text.size()), std::to_string(kMaxNickLength), c_.Engine->Nick()}));
   } else if (!TrimText(text).empty() && c_.Engine->SetNick(text) == SendResult::Sent) {
     const std::string& nick = c_.Engine->Nick();
     bool known = false;
