@@ -106,6 +106,7 @@ const std::vector<const char*> kMessageKeys = {
     "BadColour",
     "NickTooLong",
     "NickRefused",
+    "AutostartComment",
 };
 
 // Component order within each window: panels, speed buttons, then the items of the window's own

@@ -37,13 +37,30 @@ std::string QuotedExecArgument(const std::string& path) {
   return quoted + "\"";
 }
 
+// A string value of the entry: a backslash is escaped, a control character (a line break) is a
+// blank.
+std::string EntryString(const std::string& text) {
+  std::string value;
+  for (const char c : text) {
+    if (c == '\\') {
+      value += "\\\\";
+    } else {
+      value += static_cast<unsigned char>(c) < ' ' ? ' ' : c;
+    }
+  }
+  return value;
+}
+
 }  // namespace
 
-std::string AutostartEntry(const std::string& programPath, const std::string& programDir) {
+std::string AutostartEntry(const std::string& programPath, const std::string& programDir,
+                           const std::string& comment) {
   return "[Desktop Entry]\n"
          "Type=Application\n"
          "Name=Plumo\n"
-         "Comment=LAN chat\n"
+         "Comment=" +
+         EntryString(comment) +
+         "\n"
          "Exec=" +
          QuotedExecArgument(programPath) + " --dir " + QuotedExecArgument(programDir) +
          "\n"
@@ -53,7 +70,7 @@ std::string AutostartEntry(const std::string& programPath, const std::string& pr
 }
 
 bool ApplyAutoStart(bool enabled, const fs::path& configHome, const std::string& programPath,
-                    const std::string& programDir) {
+                    const std::string& programDir, const std::string& comment) {
   if (configHome.empty()) return false;
   const fs::path entry = AutostartEntryPath(configHome);
   std::error_code ec;
@@ -68,7 +85,7 @@ bool ApplyAutoStart(bool enabled, const fs::path& configHome, const std::string&
   const fs::path temp = entry.string() + ".tmp";
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out << AutostartEntry(programPath, programDir);
+    out << AutostartEntry(programPath, programDir, comment);
     out.flush();
     if (!out) {
       fs::remove(temp, ec);

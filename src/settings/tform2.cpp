@@ -340,7 +340,8 @@ void TForm2::FormDeactivate() {
 void TForm2::ApplyAutoStart() {
   // An entry that cannot be written leaves autostart as it is, silently. It starts the program over
   // this program directory, so the copy started at log-in has this nick, settings and history.
-  plumo::ApplyAutoStart(core_.Settings().AutoStart, configHome_, programPath_, core_.AppDir());
+  plumo::ApplyAutoStart(core_.Settings().AutoStart, configHome_, programPath_, core_.AppDir(),
+                        Cp1251ToUtf8(Message("AutostartComment")));
 }
 
 void TForm2::CheckBoxClick(int box, bool checked) {
