@@ -107,6 +107,7 @@ const std::vector<const char*> kMessageKeys = {
     "NickTooLong",
     "NickRefused",
     "AutostartComment",
+    "HistoryTopic",
 };
 
 // Component order within each window: panels, speed buttons, then the items of the window's own
