@@ -5,6 +5,8 @@
 #include <fstream>
 #include <system_error>
 
+#include "lang/text_helpers.h"
+
 namespace plumo {
 
 namespace fs = std::filesystem;
@@ -37,18 +39,10 @@ std::string QuotedExecArgument(const std::string& path) {
   return quoted + "\"";
 }
 
-// A string value of the entry: a backslash is escaped, a control character (a line break) is a
-// blank.
+// A string value of the entry: a control character (a line break) is a blank, a backslash is
+// escaped.
 std::string EntryString(const std::string& text) {
-  std::string value;
-  for (const char c : text) {
-    if (c == '\\') {
-      value += "\\\\";
-    } else {
-      value += static_cast<unsigned char>(c) < ' ' ? ' ' : c;
-    }
-  }
-  return value;
+  return ReplaceAll(ControlsToBlanks(text), "\\", "\\\\", false);
 }
 
 }  // namespace
