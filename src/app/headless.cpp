@@ -734,13 +734,14 @@ class Session {
   // One stored line: readable text, or an object with every field in JSON.
   std::string HistoryEntry(const THistoryLine& line, const std::string* marked = nullptr) {
     if (!out_.Json()) {
-      if (!marked) return Cp1251ToUtf8(TChatHistory::Text(line));
+      const std::string topic = core_.Messages().GetMessage("HistoryTopic");
+      if (!marked) return Cp1251ToUtf8(TChatHistory::Text(line, topic));
       std::string text = *marked;
       std::replace(text.begin(), text.end(), kMatchOpen, '[');
       std::replace(text.begin(), text.end(), kMatchClose, ']');
       THistoryLine shown = line;
       shown.Plain = text;
-      return Cp1251ToUtf8(TChatHistory::Caption(line.Conversation) + " " + TChatHistory::Text(shown));
+      return Cp1251ToUtf8(TChatHistory::Caption(line.Conversation) + " " + TChatHistory::Text(shown, topic));
     }
     static const char* const kKinds[] = {"channel", "topic", "private", "mass", "notice"};
     static const char* const kConversationKinds[] = {"channel", "peer", "everybody"};

@@ -152,18 +152,18 @@ std::string TChatHistory::Caption(const TConversationKey& key, const std::string
   return everybody;
 }
 
-std::string TChatHistory::Shown(const THistoryLine& line) {
-  return kGrey + Text(line, true);
+std::string TChatHistory::Shown(const THistoryLine& line, const std::string& topic) {
+  return kGrey + Text(line, topic, true);
 }
 
-std::string TChatHistory::Text(const THistoryLine& line, bool keepBreaks) {
+std::string TChatHistory::Text(const THistoryLine& line, const std::string& topic, bool keepBreaks) {
   std::string who;
   switch (line.Kind) {
     case HistoryKind::ChannelLine:
       who = line.SenderNick + ": ";
       break;
     case HistoryKind::Topic:
-      who = line.SenderNick + " -> topic: ";
+      who = line.SenderNick + " -> " + topic + ": ";
       break;
     case HistoryKind::Private:
     case HistoryKind::Mass:
@@ -218,7 +218,8 @@ bool TChatHistory::AddPage(int channelIndex, TShownHistory& shown, const std::ve
   shown.Rows += static_cast<int>(lines.size());
   std::vector<std::string> texts;
   texts.reserve(lines.size() + 1);
-  for (const auto& line : lines) texts.push_back(Shown(line));
+  const std::string topic = texts_.MsgAlone("HistoryTopic");
+  for (const auto& line : lines) texts.push_back(Shown(line, topic));
   if (divider) texts.push_back(kGrey + texts_.MsgAlone("HistoryDivider"));
   channels_.AddHistory(channelIndex, texts);
   return true;
@@ -239,9 +240,10 @@ std::vector<std::string> TChatHistory::LastLines(const TConversationKey& convers
     count = std::max(count, since);
   }
   const std::vector<THistoryLine> stored = store_->Last(conversation, count);
+  const std::string topic = texts_.MsgAlone("HistoryTopic");
   for (const auto& line : stored) {
     if (marked && line.Id == marked->Id) *markedRow = static_cast<int>(lines.size());
-    lines.push_back(Text(line, true));
+    lines.push_back(Text(line, topic, true));
   }
   return lines;
 }
@@ -335,11 +337,12 @@ bool TChatHistory::Export(const TConversationKey& conversation, const std::strin
   bool written = false;
   if (Enabled()) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    const std::string topic = texts_.MsgAlone("HistoryTopic");
     std::int64_t from = 0;
     while (out) {
       const std::vector<THistoryLine> page = store_->From(conversation, from, 5000);
       for (const auto& line : page) {
-        out << Cp1251ToUtf8(Text(line)) << '\n';
+        out << Cp1251ToUtf8(Text(line, topic)) << '\n';
       }
       if (page.size() < 5000) break;
       from = page.back().Id + 1;

@@ -82,11 +82,12 @@ class TChatHistory final : public TLineObserver {
   static std::string Caption(const TConversationKey& key, const std::string& peerNick = {},
                              const std::string& everybody = "@");
   // One stored line as the history shows it: grey, with date and time, the sender and the text,
-  // whose line breaks stay (as CR LF).
-  static std::string Shown(const THistoryLine& line);
+  // whose line breaks stay (as CR LF). A topic change reads "nick -> topic: text", topic being the
+  // language file's "HistoryTopic".
+  static std::string Shown(const THistoryLine& line, const std::string& topic);
   // The same without the colour; without keepBreaks each line break becomes a blank, so that a
   // stored line is one line of text (an exported file, the headless peer's output).
-  static std::string Text(const THistoryLine& line, bool keepBreaks = false);
+  static std::string Text(const THistoryLine& line, const std::string& topic, bool keepBreaks = false);
 
   // --- Search, deletion, export.
   std::vector<THistoryHit> Search(const std::string& query, int limit, std::int64_t beforeId = INT64_MAX,

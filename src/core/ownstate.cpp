@@ -255,9 +255,11 @@ void TOwnState::LoadNicks() {
 
 void TOwnState::NickEntered(const std::string& text, bool addToList) {
   if (!engine_) return;
-  if (const std::string problem = NickProblem(text); !problem.empty()) {
+  if (text.size() > kMaxNickLength) {
     // Refused: the nick stays as it was.
-    tabs_.ConsoleError("MyName: " + problem + "; the nick stays " + engine_->Nick());
+    tabs_.ConsoleError(
+        FormatText(texts_.MsgAlone("NickRefused"),
+                   {std::to_string(text.size()), std::to_string(kMaxNickLength), engine_->Nick()}));
   } else if (!TrimText(text).empty() && engine_->SetNick(text) == SendResult::Sent) {
     const std::string& nick = engine_->Nick();
     bool known = false;

@@ -164,25 +164,18 @@ void TEventPresenter::OnNotice(EngineNotice kind, const std::string& nick,
     if (all > addresses.size()) list += ", ... (" + std::to_string(all) + ")";
   }
   const char* key = "";
-  std::string fallback;
   switch (kind) {
     case EngineNotice::RosterFull:
       key = "RosterFull";
-      fallback = "The list of users is full (" + std::to_string(TUsers::kMaxEntries) +
-                 "): further addresses are not added.";
       break;
     case EngineNotice::NotDelivered:
       key = "NotDelivered";
-      fallback = "The message to " + nick + " [" + list + "] was not delivered.";
       break;
     case EngineNotice::NickShared:
       key = "NickShared";
-      fallback = "The nick " + nick + " is used by more than one address: " + list +
-                 ". One of them may be someone else.";
       break;
   }
-  std::string text = texts_.MsgAlone(key);
-  text = clock_.NowTime() + " " + (text == kMissingText ? fallback : FormatText(text, {nick, list}));
+  const std::string text = clock_.NowTime() + " " + FormatText(texts_.MsgAlone(key), {nick, list});
   if (kind == EngineNotice::NotDelivered) {
     // The peer whose message tab is open, else the first.
     std::string peer = addresses.empty() ? std::string() : addresses[0];

@@ -52,8 +52,8 @@ class TEventPresenter final : public TPlumoEvents {
   void OnBell(const AChuvakInfo& entry, std::uint16_t bellNumber) override;
   // A red console line: the roster is full, a message was not delivered, or a nick is used by two
   // addresses (the language file's "RosterFull", "NotDelivered" and "NickShared", with %s for the
-  // nick and the addresses; English when the file has none). A message not delivered is told where
-  // the user is looking as well (TFeedback).
+  // nick and the addresses). A message not delivered is told where the user is looking as well
+  // (TFeedback).
   void OnNotice(EngineNotice kind, const std::string& nick, const std::vector<std::string>& addresses,
                 std::uint16_t packetType) override;
 

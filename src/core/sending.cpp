@@ -7,12 +7,7 @@
 namespace plumo {
 
 void TSender::ReportTooLong(bool inMessageTab) {
-  std::string text = texts_.MsgAlone("MessageTooLong");
-  if (text == kMissingText) {
-    text = "The message is too long to send: one datagram takes at most " + std::to_string(kMaxDatagram) +
-           " bytes. It was not sent.";
-  }
-  feedback_.Tell(kRed, text, "Plumo", TFeedbackPlace{inMessageTab, {}});
+  feedback_.Tell(kRed, texts_.MsgAlone("MessageTooLong"), "Plumo", TFeedbackPlace{inMessageTab, {}});
 }
 
 void TSender::SubmitLine() {
@@ -131,11 +126,7 @@ bool TSender::SendPrivateByNick(const std::string& nick, const std::string& text
   } else if (addresses.size() > 1) {
     std::string list;
     for (const auto& a : addresses) list += (list.empty() ? "" : ", ") + a;
-    std::string report = texts_.MsgAlone("NickAmbiguous");
-    report = report == kMissingText ? "The nick " + nick + " is used by more than one address: " + list +
-                                          ". The message was not sent; send it to one address instead."
-                                    : FormatText(report, {nick, list});
-    tabs_.ConsoleError(report);
+    tabs_.ConsoleError(FormatText(texts_.MsgAlone("NickAmbiguous"), {nick, list}));
     tabs_.ActivateConsole();
     return false;
   } else {

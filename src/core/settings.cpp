@@ -116,10 +116,10 @@ std::string ColourToIni(std::uint32_t colour) {
   return HexDigits(colour, 6);
 }
 
-bool IniToColour(std::string_view text, std::uint32_t& colour, std::string& error) {
+bool IniToColour(std::string_view text, std::uint32_t& colour, std::string& bad) {
   for (const char c : text) {
     if (!IsHexDigit(c)) {
-      error = std::string("Invalid hex character ") + c;
+      bad = std::string(1, c);
       return false;
     }
   }
@@ -162,12 +162,6 @@ bool TNameValueList::Remove(std::string_view name) {
   return true;
 }
 
-std::string NickProblem(std::string_view nick) {
-  if (nick.size() <= kMaxNickLength) return {};
-  return "the nick is " + std::to_string(nick.size()) + " characters long; at most " +
-         std::to_string(kMaxNickLength) + " can be sent";
-}
-
 char SoundSectionDigit(char state) {
   switch (state) {
     case stActive:
@@ -203,13 +197,13 @@ std::optional<int> IntValue(std::string_view text) {
 }
 
 // Decode turns a stored text (as TIniFile::Read gives it) into a value, or nullopt when the text
-// is not one; error is set when the failure is worth reporting. Encode gives the text to store.
+// is not one; problem is set when the failure is worth reporting. Encode gives the text to store.
 template <SettingType T>
 struct Codec;
 
 template <>
 struct Codec<SettingType::Bool> {
-  static std::optional<bool> Decode(std::string_view text, std::string&) {
+  static std::optional<bool> Decode(std::string_view text, TSettingsProblem&) {
     const auto v = IntValue(text);
     return v ? std::optional<bool>(*v != 0) : std::nullopt;
   }
@@ -218,19 +212,21 @@ struct Codec<SettingType::Bool> {
 
 template <>
 struct Codec<SettingType::Int> {
-  static std::optional<int> Decode(std::string_view text, std::string&) { return IntValue(text); }
+  static std::optional<int> Decode(std::string_view text, TSettingsProblem&) { return IntValue(text); }
   static std::string Encode(int v) { return std::to_string(v); }
 };
 
 template <>
 struct Codec<SettingType::String> {
-  static std::optional<std::string> Decode(std::string_view text, std::string&) { return std::string(text); }
+  static std::optional<std::string> Decode(std::string_view text, TSettingsProblem&) {
+    return std::string(text);
+  }
   static std::string Encode(const std::string& v) { return SingleLineValue(v); }
 };
 
 template <>
 struct Codec<SettingType::Char> {
-  static std::optional<char> Decode(std::string_view text, std::string&) {
+  static std::optional<char> Decode(std::string_view text, TSettingsProblem&) {
     return text.empty() ? std::nullopt : std::optional<char>(text.front());
   }
   static std::string Encode(char v) { return SingleLineValue(std::string(1, v)); }
@@ -238,7 +234,7 @@ struct Codec<SettingType::Char> {
 
 template <>
 struct Codec<SettingType::List> {
-  static std::optional<std::vector<std::string>> Decode(std::string_view text, std::string&) {
+  static std::optional<std::vector<std::string>> Decode(std::string_view text, TSettingsProblem&) {
     return DecodeList(text);
   }
   static std::string Encode(const std::vector<std::string>& v) { return EncodeList(v); }
@@ -246,16 +242,20 @@ struct Codec<SettingType::List> {
 
 template <>
 struct Codec<SettingType::Colour> {
-  static std::optional<std::uint32_t> Decode(std::string_view text, std::string& error) {
+  static std::optional<std::uint32_t> Decode(std::string_view text, TSettingsProblem& problem) {
     std::uint32_t colour = 0;
-    return IniToColour(text, colour, error) ? std::optional<std::uint32_t>(colour) : std::nullopt;
+    std::string bad;
+    if (IniToColour(text, colour, bad)) return colour;
+    problem.Text = "BadColour";
+    problem.Args = {bad};
+    return std::nullopt;
   }
   static std::string Encode(std::uint32_t v) { return ColourToIni(v); }
 };
 
 template <>
 struct Codec<SettingType::MultiLine> {
-  static std::optional<std::string> Decode(std::string_view text, std::string&) {
+  static std::optional<std::string> Decode(std::string_view text, TSettingsProblem&) {
     return DecodeMultiLine(text);
   }
   static std::string Encode(const std::string& v) { return EncodeMultiLine(v); }
@@ -315,8 +315,8 @@ struct KeyHooks {
   Value (*Stored)(const Value&, const TSaveContext&) = nullptr;
   // Whether a value read or set is taken; nullptr takes every value of the type.
   bool (*Accepts)(const Value&) = nullptr;
-  // Why a value read or set is refused (reported at load), or empty; nullptr refuses none.
-  std::string (*Refuses)(const Value&) = nullptr;
+  // Why a value read or set is refused (reported at load), or no Text; nullptr refuses none.
+  TSettingsProblem (*Refuses)(const Value&) = nullptr;
   // Set to whether the value came from the file or a set; while false and the value is neutral,
   // the saves leave the key alone.
   bool TSettings::*Present = nullptr;
@@ -329,14 +329,17 @@ class TKeyBinding final : public TSettingBinding {
   TKeyBinding(Access access, KeyHooks<T> hooks) : access_(access), hooks_(hooks) {}
 
   void Load(TSettings& s, const TIniFile* ini, const SettingDef& d, const TSettingsEnv& env) const override {
-    std::string error;
+    TSettingsProblem problem;
     std::optional<Value> v;
     if (ini) {
-      if (const auto raw = ini->Read(d.Section, d.Key)) v = Take(*raw, error);
+      if (const auto raw = ini->Read(d.Section, d.Key)) v = Take(*raw, problem);
     }
     if (hooks_.Present) s.*hooks_.Present = v.has_value();
     if (!v) {
-      if (!error.empty()) s.Problems.push_back({d.Key, error});
+      if (!problem.Text.empty()) {
+        problem.Key = d.Key;
+        s.Problems.push_back(std::move(problem));
+      }
       v = DefaultValue(d, env);
     }
     std::invoke(access_, s) = std::move(*v);
@@ -354,8 +357,8 @@ class TKeyBinding final : public TSettingBinding {
 
   bool Set(TSettings& s, std::string_view text) const override {
     if (text.size() > TIniFile::kMaxValue || !TIniFile::IsStorableValue(text)) return false;
-    std::string error;
-    std::optional<Value> v = Take(text, error);
+    TSettingsProblem unused;
+    std::optional<Value> v = Take(text, unused);
     if (!v) return false;
     std::invoke(access_, s) = std::move(*v);
     if (hooks_.Present) s.*hooks_.Present = true;
@@ -363,18 +366,18 @@ class TKeyBinding final : public TSettingBinding {
   }
 
  private:
-  std::optional<Value> Take(std::string_view text, std::string& error) const {
-    std::optional<Value> v = Codec<T>::Decode(text, error);
+  std::optional<Value> Take(std::string_view text, TSettingsProblem& problem) const {
+    std::optional<Value> v = Codec<T>::Decode(text, problem);
     if (v && hooks_.Accepts && !hooks_.Accepts(*v)) v.reset();
     if (v && hooks_.Refuses) {
-      error = hooks_.Refuses(*v);
-      if (!error.empty()) v.reset();
+      problem = hooks_.Refuses(*v);
+      if (!problem.Text.empty()) v.reset();
     }
     return v;
   }
 
   static Value DefaultValue(const SettingDef& d, const TSettingsEnv& env) {
-    std::string unused;
+    TSettingsProblem unused;
     switch (d.Source) {
       case DefaultSource::Literal:
         return Codec<T>::Decode(d.Default, unused).value_or(Value{});
@@ -541,9 +544,12 @@ std::string LanguageFileName(const std::string& language, const TSaveContext&) {
   return slash == std::string::npos ? language : language.substr(slash + 1);
 }
 
-std::string RefusedNick(const std::string& nick) {
-  const std::string problem = NickProblem(nick);
-  return problem.empty() ? problem : problem + "; the default nick is used";
+// A nick longer than a datagram can carry.
+TSettingsProblem RefusedNick(const std::string& nick) {
+  if (nick.size() <= kMaxNickLength) return {};
+  return {.Key = {},
+          .Text = "NickTooLong",
+          .Args = {std::to_string(nick.size()), std::to_string(kMaxNickLength)}};
 }
 
 bool IsChosenState(const char& state) {

@@ -47,8 +47,8 @@ std::vector<std::string> DecodeList(std::string_view value);
 // A colour number (red in the low byte) as six upper-case hexadecimal digits.
 std::string ColourToIni(std::uint32_t colour);
 // Hexadecimal digits in either case to a colour number; an empty text gives 0. On a character
-// that is not a hexadecimal digit returns false and sets error to "Invalid hex character " + it.
-bool IniToColour(std::string_view text, std::uint32_t& colour, std::string& error);
+// that is not a hexadecimal digit returns false and sets bad to that character.
+bool IniToColour(std::string_view text, std::uint32_t& colour, std::string& bad);
 
 // ---------------------------------------------------------------------------------------------
 // Tables.
@@ -101,9 +101,6 @@ inline constexpr const char kHistorySection[] = "HISTORY";
 // start-up and at a nick change.
 inline constexpr std::size_t kMaxNickLength = (kMaxDatagram - kHeaderSize - 3) / 2 - 1;
 static_assert(kMaxNickLength == 1019);
-// Why a nick cannot be ours ("the nick is 2047 characters long; at most 1019 can be sent"), or
-// empty when it can.
-std::string NickProblem(std::string_view nick);
 
 // The sound section digit of a state: '1' -> '0', '4' -> '1', '5' -> '2'; 0 for any other state.
 char SoundSectionDigit(char state);
@@ -113,10 +110,12 @@ std::string SoundSectionOfState(char state);
 // ---------------------------------------------------------------------------------------------
 // Everything chat.ini holds for the main window, as loaded and as saved.
 
-// Something in the file that could not be used; the loader took the default instead.
+// Something in the file that could not be used; the loader took the default instead. What it
+// says is the language file's message Text filled with Args.
 struct TSettingsProblem {
-  std::string Key;      // e.g. "MyColor"
-  std::string Message;  // e.g. "Invalid hex character G"
+  std::string Key;                // e.g. "MyColor"
+  std::string Text;               // e.g. "BadColour"; empty when there is nothing to report
+  std::vector<std::string> Args;  // e.g. {"G"}
 };
 
 // What the loader needs from the platform. UserName and ComputerName are "Unknown" when unknown.

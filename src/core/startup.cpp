@@ -100,7 +100,8 @@ bool TChatCore::FormCreate() {
 
   // A value of the file that could not be used (an own colour that is not hexadecimal, say) is
   // reported; its default is in force.
-  for (const auto& problem : settings_.Problems) tabs_.ConsoleError(problem.Key + ": " + problem.Message);
+  for (const auto& problem : settings_.Problems)
+    tabs_.ConsoleError(problem.Key + ": " + FormatText(texts_.MsgAlone(problem.Text.c_str()), problem.Args));
 
   // The line editor tab.
   Conversation editor;
@@ -128,11 +129,7 @@ bool TChatCore::FormCreate() {
     engineSlot_.Set(nullptr);
     engine_.reset();
     quitting_ = true;
-    const std::string text = texts_.MsgAlone("PortTaken");
-    startError_ = text == kMissingText ? "UDP port " + std::to_string(kDefaultPort) +
-                                             " is taken by another program (Plumo already runs here?): this "
-                                             "copy ends without sending anything."
-                                       : FormatText(text, {std::to_string(kDefaultPort)});
+    startError_ = FormatText(texts_.MsgAlone("PortTaken"), {std::to_string(kDefaultPort)});
     return false;
   }
   if (addr == "127.0.0.1") {

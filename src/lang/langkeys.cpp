@@ -103,6 +103,11 @@ const std::vector<const char*> kMessageKeys = {
     "ProgramFiles",
     "SoundFiles",
     "AllFiles",
+    "BadColour",
+    "NickTooLong",
+    "NickRefused",
+    "AutostartComment",
+    "HistoryTopic",
 };
 
 // Component order within each window: panels, speed buttons, then the items of the window's own

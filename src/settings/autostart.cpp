@@ -5,6 +5,8 @@
 #include <fstream>
 #include <system_error>
 
+#include "lang/text_helpers.h"
+
 namespace plumo {
 
 namespace fs = std::filesystem;
@@ -37,13 +39,22 @@ std::string QuotedExecArgument(const std::string& path) {
   return quoted + "\"";
 }
 
+// A string value of the entry: a control character (a line break) is a blank, a backslash is
+// escaped.
+std::string EntryString(const std::string& text) {
+  return ReplaceAll(ControlsToBlanks(text), "\\", "\\\\", false);
+}
+
 }  // namespace
 
-std::string AutostartEntry(const std::string& programPath, const std::string& programDir) {
+std::string AutostartEntry(const std::string& programPath, const std::string& programDir,
+                           const std::string& comment) {
   return "[Desktop Entry]\n"
          "Type=Application\n"
          "Name=Plumo\n"
-         "Comment=LAN chat\n"
+         "Comment=" +
+         EntryString(comment) +
+         "\n"
          "Exec=" +
          QuotedExecArgument(programPath) + " --dir " + QuotedExecArgument(programDir) +
          "\n"
@@ -53,7 +64,7 @@ std::string AutostartEntry(const std::string& programPath, const std::string& pr
 }
 
 bool ApplyAutoStart(bool enabled, const fs::path& configHome, const std::string& programPath,
-                    const std::string& programDir) {
+                    const std::string& programDir, const std::string& comment) {
   if (configHome.empty()) return false;
   const fs::path entry = AutostartEntryPath(configHome);
   std::error_code ec;
@@ -68,7 +79,7 @@ bool ApplyAutoStart(bool enabled, const fs::path& configHome, const std::string&
   const fs::path temp = entry.string() + ".tmp";
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out << AutostartEntry(programPath, programDir);
+    out << AutostartEntry(programPath, programDir, comment);
     out.flush();
     if (!out) {
       fs::remove(temp, ec);

@@ -155,8 +155,7 @@ TForm2::TForm2(TChatCore& core, TForm2Window window, std::string programPath, fs
       core_(core),
       window_(std::move(window)),
       programPath_(std::move(programPath)),
-      configHome_(std::move(configHome)),
-      openDialogTitle_(Utf8ToCp1251("Открыть")) {
+      configHome_(std::move(configHome)) {
   ui_->setupUi(this);
   setObjectName(QStringLiteral("Form2"));
   auto* modes = new QButtonGroup(this);
@@ -164,10 +163,10 @@ TForm2::TForm2(TChatCore& core, TForm2Window window, std::string programPath, fs
   modes->addButton(ui_->RadioButton1, 0);
   modes->addButton(ui_->RadioButton2, 1);
   modes->addButton(ui_->RadioButton3, 2);
-  ui_->ValueListEditor1->setHorizontalHeaderLabels({QStringLiteral("Настройка"), QStringLiteral("Значение")});
-  ui_->ValueListEditor2->setHorizontalHeaderLabels({QStringLiteral("Настройка"), QStringLiteral("Значение")});
-  ui_->ValueListEditor3->setHorizontalHeaderLabels(
-      {QStringLiteral("Номер гудка"), QStringLiteral("Имя звукового файла")});
+  // The design captions, the column titles and the file dialog's title among them, until the
+  // language file's replace them.
+  for (const TDesignCaption& design : kDesignCaptions)
+    if (std::string_view(design.Form) == "Form2") SetCaption(design.Key, Utf8ToCp1251(design.Text));
   for (QTableWidget* table : {ui_->ValueListEditor1, ui_->ValueListEditor2, ui_->ValueListEditor3}) {
     table->verticalHeader()->hide();
     table->horizontalHeader()->setStretchLastSection(true);
@@ -341,7 +340,8 @@ void TForm2::FormDeactivate() {
 void TForm2::ApplyAutoStart() {
   // An entry that cannot be written leaves autostart as it is, silently. It starts the program over
   // this program directory, so the copy started at log-in has this nick, settings and history.
-  plumo::ApplyAutoStart(core_.Settings().AutoStart, configHome_, programPath_, core_.AppDir());
+  plumo::ApplyAutoStart(core_.Settings().AutoStart, configHome_, programPath_, core_.AppDir(),
+                        Cp1251ToUtf8(Message("AutostartComment")));
 }
 
 void TForm2::CheckBoxClick(int box, bool checked) {

@@ -169,11 +169,16 @@ void TrayIcon::SendNotification(const QString& title, const QString& text) {
     icon_->showMessage(title, text, QSystemTrayIcon::Information, 10000);
     return;
   }
+  std::string open;  // the caption of the notification's action that brings the window
+  {
+    const TMessageScope scope(core_.Messages());
+    open = core_.Messages().GetMessage("ButtonOpen");
+  }
   QDBusMessage call =
       QDBusMessage::createMethodCall(QString::fromLatin1(kNotifyService), QString::fromLatin1(kNotifyPath),
                                      QString::fromLatin1(kNotifyService), QStringLiteral("Notify"));
   call << QStringLiteral("Plumo") << 0U << QStringLiteral("plumo") << title << text
-       << QStringList{QStringLiteral("default"), QStringLiteral("Open")} << QVariantMap() << -1;
+       << QStringList{QStringLiteral("default"), ui::FromCp1251(open)} << QVariantMap() << -1;
   auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
   connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
     const QDBusPendingReply<uint> reply = *finished;

@@ -520,7 +520,8 @@ TEST(Settings, MyColourIsBlueFirstHexAndAnInvalidValueIsReported) {
   EXPECT_EQ(bad.MyColor, 0u);
   ASSERT_EQ(bad.Problems.size(), 1u);
   EXPECT_EQ(bad.Problems[0].Key, "MyColor");
-  EXPECT_EQ(bad.Problems[0].Message, "Invalid hex character G");
+  EXPECT_EQ(bad.Problems[0].Text, "BadColour");
+  EXPECT_EQ(bad.Problems[0].Args, std::vector<std::string>{"G"});
   EXPECT_EQ(ColourToIni(0xABCDEF), "ABCDEF");
   EXPECT_EQ(ColourToIni(0x12), "000012");
 }

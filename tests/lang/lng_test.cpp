@@ -7,7 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <map>
+#include <regex>
+#include <set>
 
 #include "lang/codepage.h"
 #include "lang/inifile.h"
@@ -244,6 +248,30 @@ TEST(Lng, ShippedFilesAreComplete) {
   }
   for (const auto& [key, counts] : directives)
     EXPECT_EQ(counts.at("russian.lng"), counts.at("english.lng")) << key;
+}
+
+// Every message key the program's source asks for by name (a lookup, a text helper, a key or a
+// problem's text given as a literal) is listed in kMessageKeys, so the test above holds the
+// shipped files to it: a key the files lack would show "ERROR".
+TEST(Lng, EveryKeyTheSourceAsksForIsListed) {
+  const char* source = std::getenv("PLUMO_SOURCE_DIR");
+  ASSERT_NE(source, nullptr);
+  const std::set<std::string> listed(kMessageKeys.begin(), kMessageKeys.end());
+  const std::regex asked(
+      R"re((?:\b(?:GetMessage|MsgAlone|Msg|Message|text|FileFilter)\(|\bkey = |\.Text = )"(\w+)"\s*[),;])re");
+  int found = 0;
+  for (const auto& entry :
+       std::filesystem::recursive_directory_iterator(std::filesystem::path(source) / "src")) {
+    const std::string ext = entry.path().extension().string();
+    if (ext != ".cpp" && ext != ".h") continue;
+    std::ifstream code(entry.path());
+    for (std::string line; std::getline(code, line);) {
+      if (line.find('"') == std::string::npos) continue;
+      for (std::sregex_iterator m(line.begin(), line.end(), asked), end; m != end; ++m, ++found)
+        EXPECT_TRUE(listed.count((*m)[1])) << entry.path().filename().string() << ": " << (*m)[1];
+    }
+  }
+  EXPECT_GT(found, 50);  // the pattern still finds the lookups
 }
 
 }  // namespace

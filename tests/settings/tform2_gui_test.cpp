@@ -378,7 +378,11 @@ TEST_F(SettingsDialogTest, InformationTextQuestion) {
 // The switches change their live values at once; losing activation writes them; the autostart box
 // writes and removes the entry.
 TEST_F(SettingsDialogTest, SwitchesAutostartAndFullSave) {
-  Open("AutoStart=0\nChanelHotNik=0\nShowBallonIfNotFocused=0\nDesableMultiMessage=0\n");
+  Open("AutoStart=0\nChanelHotNik=0\nShowBallonIfNotFocused=0\nDesableMultiMessage=0\n", "10.0.0.1",
+       "russian.lng");
+  const std::string comment = Cp1251ToUtf8(
+      TIniFile((peer->dir / "russian.lng").string()).ReadString("Project_Messages", "AutostartComment", ""));
+  ASSERT_FALSE(comment.empty());
   struct Case {
     const char* box;
     const char* key;
@@ -398,8 +402,10 @@ TEST_F(SettingsDialogTest, SwitchesAutostartAndFullSave) {
     }
     EXPECT_EQ(fs::exists(entry), on);
     if (on) {
-      // The entry starts this program directory, not the default one.
-      EXPECT_NE(ReadFile(entry).find("Exec=\"/opt/plumo/bin/plumo\" --dir \"" + peer->dir.string() + "\"\n"),
+      // The entry starts this program directory, not the default one, and says what it is in the
+      // user's language.
+      EXPECT_NE(ReadFile(entry).find("Comment=" + comment + "\nExec=\"/opt/plumo/bin/plumo\" --dir \"" +
+                                     peer->dir.string() + "\"\n"),
                 std::string::npos)
           << ReadFile(entry);
     }
@@ -669,12 +675,16 @@ TEST(AutostartEntry, QuotesTheProgramAndItsDirectory) {
       {"/x\\y", "/d", "Exec=\"/x\\\\\\\\y\" --dir \"/d\"\n"},
   };
   for (const Case& c : cases)
-    EXPECT_NE(AutostartEntry(c.path, c.dir).find(c.exec), std::string::npos) << c.path;
+    EXPECT_NE(AutostartEntry(c.path, c.dir, "chat").find(c.exec), std::string::npos) << c.path;
+  // The comment comes from a language file: a line break in it cannot start a key of its own.
+  EXPECT_NE(
+      AutostartEntry("/p", "/d", "LAN\r\nExec=x \\ y").find("\nComment=LAN  Exec=x \\\\ y\nExec=\"/p\""),
+      std::string::npos);
   ::plumo::testing::TempDir dir;
-  EXPECT_FALSE(ApplyAutoStart(true, dir.Path(), "/a\nb", "/d"));
-  EXPECT_FALSE(ApplyAutoStart(true, dir.Path(), "/a", "/d\ne"));
+  EXPECT_FALSE(ApplyAutoStart(true, dir.Path(), "/a\nb", "/d", "chat"));
+  EXPECT_FALSE(ApplyAutoStart(true, dir.Path(), "/a", "/d\ne", "chat"));
   EXPECT_FALSE(fs::exists(AutostartEntryPath(dir.Path())));
-  EXPECT_TRUE(ApplyAutoStart(false, dir.Path(), "/a", "/d"));  // nothing to remove is no failure
+  EXPECT_TRUE(ApplyAutoStart(false, dir.Path(), "/a", "/d", "chat"));  // nothing to remove is no failure
 }
 
 // Opening the dialog never writes the autostart entry: the box shows what chat.ini says (off for a
