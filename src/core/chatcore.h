@@ -31,6 +31,7 @@
 #include "core/editor_commands.h"
 #include "core/feedback.h"
 #include "core/input_history.h"
+#include "core/intents.h"
 #include "core/ownstate.h"
 #include "core/presenter.h"
 #include "core/roster_list.h"
@@ -103,6 +104,8 @@ class TChatCore {
   TSoundBoard& Sounds() { return sounds_; }
   TInputHistory& History() { return history_; }
   TConsoleCommands& Commands() { return commands_; }
+  // What a user can do, for the front ends that call it directly.
+  TIntents& Intents() { return intents_; }
   TEventPresenter& Presenter() { return presenter_; }
   TEditorCommands& Editor() { return editorCommands_; }
   TChatHistory& ChatHistory() { return chatHistory_; }
@@ -153,6 +156,7 @@ class TChatCore {
   TInputHistory history_;
   TOwnState own_;
   TFeedback feedback_;
+  TIntents intents_;
   TConsoleCommands commands_;
   TSender sender_;
   TEventPresenter presenter_;

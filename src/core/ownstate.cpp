@@ -64,26 +64,36 @@ void TOwnState::Start(char state, const std::string& description) {
 void TOwnState::StateMenuClick(int tag) {
   if (!c_.Engine) return;
   if (tag == 1) {
-    ApplyChosenState(tag, " ");
+    ChooseState(tag, " ");
     return;
   }
   if (tag != 4 && tag != 5) return;
-  const char state = tag == 4 ? stDoNotDisturb : stOffline;
-  TIniFile ini(c_.IniPath());
   c_.Messages.BeginMessages();
-  const std::string stored = ReadStateDescr(ini, state, c_.Msg(tag == 4 ? "StateDND" : "StateOffline"));
+  const std::string stored = StoredStateDescr(tag);
   const std::string title = c_.Msg("State");
   const std::string prompt = c_.Msg(tag == 4 ? "WinState4" : "WinState5");
   c_.Messages.EndMessages();
   // A cancelled box keeps the stored description; the state is set either way.
   c_.Surfaces.Window.AskText(title, prompt, stored,
-                             [this, tag, state, stored](const std::optional<std::string>& answer) {
+                             [this, tag, stored](const std::optional<std::string>& answer) {
                                if (!c_.Engine) return;  // the program ended while the box was open
-                               const std::string description = answer.value_or(stored);
-                               TIniFile file(c_.IniPath());
-                               WriteStateDescr(file, state, description);
-                               ApplyChosenState(tag, description);
+                               ChooseState(tag, answer.value_or(stored));
                              });
+}
+
+std::string TOwnState::StoredStateDescr(int tag) const {
+  const TIniFile ini(c_.IniPath());
+  return ReadStateDescr(ini, tag == 4 ? stDoNotDisturb : stOffline,
+                        c_.Msg(tag == 4 ? "StateDND" : "StateOffline"));
+}
+
+void TOwnState::ChooseState(int tag, const std::string& description) {
+  if (!c_.Engine || (tag != 1 && tag != 4 && tag != 5)) return;
+  if (tag != 1) {
+    TIniFile file(c_.IniPath());
+    WriteStateDescr(file, static_cast<char>('0' + tag), description);
+  }
+  ApplyChosenState(tag, tag == 1 ? std::string(" ") : description);
 }
 
 void TOwnState::ApplyChosenState(int tag, const std::string& description) {

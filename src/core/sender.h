@@ -10,6 +10,7 @@
 #include "core/context.h"
 #include "core/feedback.h"
 #include "core/input_history.h"
+#include "core/intents.h"
 #include "core/roster_list.h"
 #include "core/tabstrips.h"
 
@@ -18,8 +19,14 @@ namespace plumo {
 class TSender {
  public:
   TSender(TCoreContext& ctx, TTabStrips& tabs, TRosterList& roster, TInputHistory& history,
-          TConsoleCommands& commands, TFeedback& feedback)
-      : c_(ctx), tabs_(tabs), roster_(roster), history_(history), commands_(commands), feedback_(feedback) {}
+          TConsoleCommands& commands, TFeedback& feedback, TIntents& intents)
+      : c_(ctx),
+        tabs_(tabs),
+        roster_(roster),
+        history_(history),
+        commands_(commands),
+        feedback_(feedback),
+        intents_(intents) {}
 
   // Enter in line mode: into the history, then a console command, else SendMes.
   void SubmitLine();
@@ -43,16 +50,13 @@ class TSender {
   void RecallNewer();
 
  private:
-  // The red line for a text the engine refused as too long for one datagram, in the console and in
-  // the conversation it was typed for (the message tab shown, or the channel shown).
-  void ReportTooLong(bool inMessageTab);
-
   TCoreContext& c_;
   TTabStrips& tabs_;
   TRosterList& roster_;
   TInputHistory& history_;
   TConsoleCommands& commands_;
   TFeedback& feedback_;
+  TIntents& intents_;
 };
 
 }  // namespace plumo

@@ -7,35 +7,39 @@
 
 namespace plumo {
 
-void TSender::ReportTooLong(bool inMessageTab) {
-  std::string text = c_.MsgAlone("MessageTooLong");
-  if (text == kMissingText) {
-    text = "The message is too long to send: one datagram takes at most " + std::to_string(kMaxDatagram) +
-           " bytes. It was not sent.";
-  }
-  feedback_.Tell(kRed, text, "Plumo", TFeedbackPlace{inMessageTab, {}});
-}
-
 void TSender::SubmitLine() {
   history_.Add(c_.Surfaces.Editor.ContentToMarkup());
   if (commands_.Run(c_.Surfaces.Editor.PlainText())) return;
   SendMes();
 }
 
+namespace {
+
+// The outcome of an intent as the window's send operations report it.
+SendOutcome AsSendOutcome(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::Sent:
+      return SendOutcome::Sent;
+    case Outcome::TooLong:
+      return SendOutcome::TooLong;
+    case Outcome::Unreachable:
+      return SendOutcome::Unreachable;
+    default:
+      return SendOutcome::Nothing;
+  }
+}
+
+}  // namespace
+
 SendOutcome TSender::SendMes() {
   c_.Surfaces.Editor.FormatView();
-  const std::string text = TrimText(c_.Surfaces.Editor.ContentToMarkup());
   const TConversationList& channels = tabs_.Channels();
   const int index = channels.CurrentIndex();
-  if (text.empty() || index <= 0 || !c_.Engine) return SendOutcome::Nothing;
-  if (c_.Engine->SendChannelLine(channels.At(index).Name, text, c_.Engine->BroadcastAddress) ==
-      SendResult::TooLong) {
-    // Too long for one datagram: nothing left, so the text stays in the editor.
-    ReportTooLong(false);
-    return SendOutcome::TooLong;
-  }
-  c_.Surfaces.Editor.ClearInput();
-  return SendOutcome::Sent;
+  if (index <= 0) return SendOutcome::Nothing;
+  const Outcome outcome = intents_.Say(channels.At(index).Name, c_.Surfaces.Editor.ContentToMarkup()).Kind;
+  // Too long for one datagram: nothing left, so the text stays in the editor.
+  if (outcome == Outcome::Sent) c_.Surfaces.Editor.ClearInput();
+  return AsSendOutcome(outcome);
 }
 
 void TSender::ComposeMessage(bool mass) {
@@ -57,53 +61,13 @@ void TSender::ComposeMessage(bool mass) {
 SendOutcome TSender::SendComposedMessage() {
   const TConversationList& inputs = tabs_.Inputs();
   const int index = inputs.CurrentIndex();
-  if (index < 0 || !c_.Engine) return SendOutcome::Nothing;
-  const std::string text = TrimText(c_.Surfaces.Editor.ContentToMarkup());
-  if (text.empty()) return SendOutcome::Nothing;
+  if (index < 0) return SendOutcome::Nothing;
+  const std::string text = c_.Surfaces.Editor.ContentToMarkup();
   const Conversation& view = inputs.At(index);
-  if (view.MassMessage) {
-    if (c_.Engine->SendMassMessage(text) != SendResult::TooLong) {
-      if (c_.History) c_.History->Message(HistoryKind::Mass, true, "@", std::string(), text);
-      return SendOutcome::Sent;
-    }
-    ReportTooLong(true);
-    return SendOutcome::TooLong;
-  }
-  bool unreachable = false;
-  bool tooLong = false;
-  const std::vector<std::string> items = DecodeList(view.Recipients);
-  // The nick of each recipient, for the report of one that cannot be reached.
-  const std::vector<std::string> captionItems = SplitCommas(view.RecipientNames);
-  {
-    const TMessageScope scope(c_.Messages);
-    for (std::size_t i = 0; i < items.size(); ++i) {
-      const std::string& address = items[i];
-      if (address.empty()) continue;
-      // Collect the targets first, so that the loop does not depend on the roster staying put.
-      std::vector<std::pair<std::string, std::string>> targets;
-      for (const auto& entry : c_.Engine->Users().Entries()) {
-        if (entry->Address == address && entry->State != stOffline)
-          targets.emplace_back(entry->Nick, entry->Address);
-      }
-      for (const auto& [nick, addr] : targets) {
-        if (c_.Engine->SendPrivateMessage(nick, text, addr) == SendResult::TooLong) {
-          tooLong = true;
-        } else if (c_.History) {
-          c_.History->Message(HistoryKind::Private, true, addr, nick, text);
-        }
-      }
-      if (targets.empty()) {
-        unreachable = true;
-        if (captionItems.size() > i)
-          tabs_.ConsoleError(c_.Msg("CantSendMessage") + " " + captionItems[i] + "[" + address + "]");
-      }
-    }
-  }
-  if (tooLong) {
-    ReportTooLong(true);
-    return SendOutcome::TooLong;
-  }
-  return unreachable ? SendOutcome::Unreachable : SendOutcome::Sent;
+  if (view.MassMessage) return AsSendOutcome(intents_.SendToEverybody(text, true).Kind);
+  // The nick of each recipient names one that cannot be reached.
+  return AsSendOutcome(
+      intents_.SendPrivate(DecodeList(view.Recipients), text, SplitCommas(view.RecipientNames), true).Kind);
 }
 
 bool TSender::SendReply() {

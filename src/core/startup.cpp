@@ -45,8 +45,10 @@ TChatCore::TChatCore(std::string appDir, CoreSurfaces surfaces, PlumoHost& engin
       history_(settings_.InputHistory),
       own_(ctx_, tabs_, sounds_),
       feedback_(ctx_, tabs_, own_),
-      commands_(ctx_, tabs_, roster_, own_),
-      sender_(ctx_, tabs_, roster_, history_, commands_, feedback_),
+      intents_([this] { return engine_.get(); }, tabs_, roster_, own_, feedback_, chatHistory_, *mis_,
+               surfaces.System),
+      commands_(ctx_, tabs_, roster_, intents_),
+      sender_(ctx_, tabs_, roster_, history_, commands_, feedback_, intents_),
       presenter_(ctx_, tabs_, roster_, sounds_, own_, feedback_),
       editorCommands_(ctx_, tabs_, sender_, roster_) {
   ctx_.OnSaveUserChanges = [this] { SaveAllSettings(); };
