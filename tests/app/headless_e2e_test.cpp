@@ -648,6 +648,7 @@ TEST_F(HeadlessPeers, TypedLinesAndTheJsonSchema) {
   anna.Send("/foo bar");
   anna.Send("/me waves");
   anna.Send("//slash line");
+  anna.Send("//netstat");  // said, not run as the console command it looks like
   anna.Send("/topic");
   anna.Send("/msg BOB quiet word");
   anna.Send("/msg 198.18.0.12 by address");
@@ -655,6 +656,7 @@ TEST_F(HeadlessPeers, TypedLinesAndTheJsonSchema) {
       [&] {
         return Received(bob, "OnChannelLine", "after the failure") == 1 &&
                Received(bob, "OnChannelLine", "/slash line") == 1 &&
+               Received(bob, "OnChannelLine", "/netstat") == 1 &&
                Received(bob, "OnPrivateMessage", "quiet word") == 1 &&
                Received(bob, "OnPrivateMessage", "by address") == 1;
       },
@@ -671,7 +673,7 @@ TEST_F(HeadlessPeers, TypedLinesAndTheJsonSchema) {
            o.value(QStringLiteral("Nick")).toString() == QLatin1String("anna") &&
            o.value(QStringLiteral("Address")).toString() == QLatin1String("198.18.0.11");
   });
-  EXPECT_EQ(lineFromAnna, 2u);
+  EXPECT_EQ(lineFromAnna, 3u);
   EXPECT_TRUE(bob.Count([](const QJsonObject& o) {
     return IsType(o, "view") &&
            o.value(QStringLiteral("Recipients")).toArray().contains(QStringLiteral("198.18.0.11"));
