@@ -125,6 +125,8 @@ class Printer {
   ~Printer() { stdoutQueue = nullptr; }
   Printer(const Printer&) = delete;
   Printer& operator=(const Printer&) = delete;
+  // The readable report of dropped lines in the language file's words (code page 1251).
+  void SetDropText(const std::string& text) { queue_.SetDropText(Cp1251ToUtf8(text)); }
   // At exit: the last lines, if the reader takes them in time.
   void Drain() { queue_.Drain(kExitDrainMs); }
   bool Json() const { return json_; }
@@ -790,6 +792,7 @@ int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
           {TChatCore::kVersion, me.Nick, address, me.Broadcast, core.Tabs().Channels().CurrentName()})));
     }
   }
+  out.SetDropText(core.Messages().GetMessage("OutputDropped"));
   if (!options.Language.empty()) core.SaveAllSettings();
   // What start-up said comes after the ready line.
   gate.Open();

@@ -148,6 +148,7 @@ const std::vector<const char*> kMessageKeys = {
     "HistoryNotKept",
     "SearchOneMatch",
     "SearchMatches",
+    "OutputDropped",
 };
 
 // Component order within each window: panels, speed buttons, then the items of the window's own
