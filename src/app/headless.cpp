@@ -12,7 +12,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <iostream>
@@ -33,7 +32,6 @@
 #include "lang/codepage.h"
 #include "lang/smiley_codes.h"
 #include "lang/text_helpers.h"
-#include "lang/textcase.h"
 
 namespace plumo {
 
