@@ -168,6 +168,7 @@ TEST(CommandTable, EachCommandReachesItsIntentOrFrontEnd) {
       {"/msg bob", true, [](auto& f) { return f.Said("problem usage: /msg NICK TEXT"); }},
       {"/mass to all", true, [&](auto&) { return AnyLine(b.inputs, "to all"); }},
       {"/bell bob 7", true, [&](auto&) { return AnyContains(b.Console(), "bell number 7"); }},
+      {"/bell 198.18.0.2 9", true, [&](auto&) { return AnyContains(b.Console(), "bell number 9"); }},
       {"/bell bob x", true, [](auto& f) { return f.Said("problem bell number must be"); }},
       {"/state dnd out for lunch", true,
        [&](auto&) { return a.engine().State() == '4' && a.engine().StateDescription == "out for lunch"; }},
