@@ -12,7 +12,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <iostream>
@@ -23,17 +22,16 @@
 #include <thread>
 
 #include "app/conversation_log.h"
-#include "app/headless_commands.h"
 #include "app/json_out.h"
 #include "app/program_setup.h"
 #include "app/qt_sound_output.h"
 #include "app/terminal_console.h"
 #include "core/chatcore.h"
+#include "core/console_commands.h"
 #include "host/qt_engine_host.h"
 #include "lang/codepage.h"
 #include "lang/smiley_codes.h"
 #include "lang/text_helpers.h"
-#include "lang/textcase.h"
 
 namespace plumo {
 
@@ -125,6 +123,8 @@ class Printer {
   ~Printer() { stdoutQueue = nullptr; }
   Printer(const Printer&) = delete;
   Printer& operator=(const Printer&) = delete;
+  // The readable report of dropped lines in the language file's words (code page 1251).
+  void SetDropText(const std::string& text) { queue_.SetDropText(Cp1251ToUtf8(text)); }
   // At exit: the last lines, if the reader takes them in time.
   void Drain() { queue_.Drain(kExitDrainMs); }
   bool Json() const { return json_; }
@@ -244,11 +244,10 @@ class HeadlessRoster : public RosterView {
 class HeadlessWindow : public WindowSurface {
  public:
   void SetCaption(const std::string&) override {}
-  // Answers at once with the text a command gave, or cancels.
+  // Nobody is there to answer: a question is cancelled at once (the commands call the intents,
+  // which ask nothing).
   void AskText(const std::string&, const std::string&, const std::string&, TextAnswer answered) override {
-    std::optional<std::string> given;
-    given.swap(Answer);
-    answered(given);
+    answered(std::nullopt);
   }
   // The headless editor holds code-page text already, so nothing is ever lost at this point.
   void ConfirmLostCharacters(const std::string&, const std::vector<TUnencodableChar>&,
@@ -258,8 +257,6 @@ class HeadlessWindow : public WindowSurface {
   void ShowMessage(const std::string& text) override {
     std::fprintf(stderr, "plumo: %s\n", Cp1251ToUtf8(text).c_str());
   }
-  // The answer the next input box gives; none means the box is cancelled.
-  std::optional<std::string> Answer;
 };
 
 class QtCoreTimers : public CoreTimers {
@@ -297,14 +294,18 @@ class JsonEventTap final : public TPlumoEventsForward {
  public:
   JsonEventTap(TPlumoEvents& handlers, Printer& out, OutputGate& gate, TChatCore& core)
       : TPlumoEventsForward(handlers), out_(out), gate_(gate), core_(core) {}
+  // Called after the core has handled each event: the peer reports what changed in the roster.
+  void SetFollower(std::function<void()> followed) { followed_ = std::move(followed); }
 
   void OnNewUser(const TMStigs& f, const std::string& a) override {
     Report("\"OnNewUser\",\"Fields\":" + JsonFields(f) + ",\"Address\":" + JsonString(a));
     TPlumoEventsForward::OnNewUser(f, a);
+    Followed();
   }
   void OnUserExit(const TMStigs& f, const std::string& a) override {
     Report("\"OnUserExit\",\"Fields\":" + JsonFields(f) + ",\"Address\":" + JsonString(a));
     TPlumoEventsForward::OnUserExit(f, a);
+    Followed();
   }
   void OnTopicChange(const std::string& c) override {
     std::string body = "\"OnTopicChange\",\"ChannelName\":" + JsonString(c);
@@ -316,6 +317,7 @@ class JsonEventTap final : public TPlumoEventsForward {
     }
     Report(body);
     TPlumoEventsForward::OnTopicChange(c);
+    Followed();
   }
   void OnChannelLine(const TMStigs& f, const std::string& c, const std::string& t) override {
     const std::string nick = f.empty() ? std::string() : f[0];
@@ -323,24 +325,29 @@ class JsonEventTap final : public TPlumoEventsForward {
            ",\"Text\":" + JsonString(t) + ",\"Nick\":" + JsonString(nick) +
            ",\"Address\":" + JsonString(core_.EventSender()));
     TPlumoEventsForward::OnChannelLine(f, c, t);
+    Followed();
   }
   void OnPrivateMessage(const TMStigs& f, const std::string& t, const std::string& a) override {
     Report("\"OnPrivateMessage\",\"Fields\":" + JsonFields(f) + ",\"Text\":" + JsonString(t) +
            ",\"Address\":" + JsonString(a) + ",\"Nick\":" + JsonString(f.empty() ? std::string() : f[0]));
     TPlumoEventsForward::OnPrivateMessage(f, t, a);
+    Followed();
   }
   void OnMassMessage(const TMStigs& f, const std::string& t, const std::string& a) override {
     Report("\"OnMassMessage\",\"Fields\":" + JsonFields(f) + ",\"Text\":" + JsonString(t) +
            ",\"Address\":" + JsonString(a) + ",\"Nick\":" + JsonString(f.empty() ? std::string() : f[0]));
     TPlumoEventsForward::OnMassMessage(f, t, a);
+    Followed();
   }
   void OnConfirm(const AChuvakInfo& en, std::uint16_t type) override {
     Report("\"OnConfirm\",\"Entry\":" + JsonEntry(en) + ",\"PacketType\":" + std::to_string(type));
     TPlumoEventsForward::OnConfirm(en, type);
+    Followed();
   }
   void OnUserLost(const std::string& n, const AChuvakInfo& en) override {
     Report("\"OnUserLost\",\"Nick\":" + JsonString(n) + ",\"Entry\":" + JsonEntry(en));
     TPlumoEventsForward::OnUserLost(n, en);
+    Followed();
   }
   void OnUserState(const AChuvakInfo& en, char old) override {
     // The state is announced twice at start-up; a repeat that changes nothing is reported once.
@@ -353,31 +360,40 @@ class JsonEventTap final : public TPlumoEventsForward {
       Report("\"OnUserState\",\"Entry\":" + JsonEntry(en) +
              ",\"OldState\":" + JsonString(std::string(1, old)));
     TPlumoEventsForward::OnUserState(en, old);
+    Followed();
   }
   void OnUnknownCommand(const std::string& t) override {
     Report("\"OnUnknownCommand\",\"Text\":" + JsonString(t));
     TPlumoEventsForward::OnUnknownCommand(t);
+    Followed();
   }
   void OnNickChange(const TMStigs& f, const std::string& n, const std::string& a) override {
     Report("\"OnNickChange\",\"Fields\":" + JsonFields(f) + ",\"NewNick\":" + JsonString(n) +
            ",\"Address\":" + JsonString(a));
     TPlumoEventsForward::OnNickChange(f, n, a);
+    Followed();
   }
   void OnInfo(const TMStigs& f, const std::string& i, const std::string& a) override {
     Report("\"OnInfo\",\"Fields\":" + JsonFields(f) + ",\"InfoText\":" + JsonString(i) +
            ",\"Address\":" + JsonString(a));
     TPlumoEventsForward::OnInfo(f, i, a);
+    Followed();
   }
   void OnSendError() override {
     Report("\"OnSendError\"");
     TPlumoEventsForward::OnSendError();
+    Followed();
   }
   void OnBell(const AChuvakInfo& en, std::uint16_t n) override {
     Report("\"OnBell\",\"Entry\":" + JsonEntry(en) + ",\"BellNumber\":" + std::to_string(n));
     TPlumoEventsForward::OnBell(en, n);
+    Followed();
   }
 
  private:
+  void Followed() {
+    if (followed_) followed_();
+  }
   void Report(std::string body) {
     gate_.Run([this, body = std::move(body)] { out_.Event(body); });
   }
@@ -385,6 +401,7 @@ class JsonEventTap final : public TPlumoEventsForward {
   OutputGate& gate_;
   TChatCore& core_;
   std::map<std::string, std::string> states_;
+  std::function<void()> followed_;
 };
 
 // For a person at a terminal: private messages and bells ring the terminal's bell.
@@ -405,13 +422,6 @@ class BellTap final : public TPlumoEventsForward {
   TerminalConsole& terminal_;
 };
 
-// The first word of a command line and the rest after one blank.
-std::pair<std::string, std::string> SplitWord(const std::string& text) {
-  const std::size_t blank = text.find(' ');
-  if (blank == std::string::npos) return {text, {}};
-  return {text.substr(0, blank), text.substr(blank + 1)};
-}
-
 std::string StateName(char state) {
   switch (state) {
     case '1':
@@ -427,24 +437,18 @@ std::string StateName(char state) {
   }
 }
 
-std::string JoinNicks(const std::vector<std::string>& nicks) {
-  std::string text;
-  for (const auto& nick : nicks) text += (text.empty() ? "" : ", ") + nick;
-  return text;
-}
-
-class Session {
+// The peer's side of the command table (core/console_commands.h): the commands and the lines it
+// reads, and what only it does (the chosen channel, the lists it prints, the end).
+class Session final : public TCommandFront {
  public:
-  Session(QCoreApplication& app, TChatCore& core, HeadlessEditor& editor, HeadlessWindow& window,
-          Printer& out)
-      : app_(app), core_(core), editor_(editor), window_(window), out_(out) {
+  Session(QCoreApplication& app, TChatCore& core, Printer& out) : app_(app), core_(core), out_(out) {
     channel_ = core_.Tabs().Channels().CurrentName();
   }
 
   // The channel plain lines go to (code page 1251).
   const std::string& Channel() const { return channel_; }
 
-  void Quit() {
+  void Quit() override {
     if (quitting_) return;
     quitting_ = true;
     // Topics heard from others are kept too, not only the window group.
@@ -454,11 +458,16 @@ class Session {
     app_.quit();
   }
 
-  // Reports peers that came into or left the roster since the last look ({"peer":…} objects).
+  // Reports peers that came into or left the roster since the last look ({"peer":…} objects); the
+  // engine's user list says whether anything changed at all.
   void ReportPeers() {
-    if (!out_.Json() || quitting_) return;
+    if (!out_.Json() || quitting_ || !core_.HasEngine()) return;
+    const std::uint64_t version = core_.Engine().Users().Version();
+    if (looked_ && version == version_) return;
+    looked_ = true;
+    version_ = version;
     std::map<std::string, RosterRow> now;
-    for (const auto& peer : core_.Peers()) now[peer.Address + "\n" + peer.Nick] = peer;
+    for (const auto& peer : core_.Intents().Peers()) now[peer.Address + "\n" + peer.Nick] = peer;
     for (const auto& [key, peer] : now) {
       if (!peers_.count(key)) Emit("{\"peer\":" + JsonEntry(peer) + ",\"present\":true}");
     }
@@ -466,6 +475,20 @@ class Session {
       if (!now.count(key)) Emit("{\"peer\":" + JsonEntry(peer) + ",\"present\":false}");
     }
     peers_ = std::move(now);
+  }
+
+  // An engine event was handled: the roster may have changed with it, or right after it (a lost peer
+  // is removed after its event), so it is looked at once the engine has finished, once for a burst.
+  void RosterEvent() {
+    if (lookPending_) return;
+    lookPending_ = true;
+    QMetaObject::invokeMethod(
+        &app_,
+        [this] {
+          lookPending_ = false;
+          ReportPeers();
+        },
+        Qt::QueuedConnection);
   }
 
   // One line of standard input (UTF-8).
@@ -478,135 +501,23 @@ class Session {
     if (!lost.empty()) Notice(UnencodableWarning(core_.Messages().GetMessage(kCantEncodeKey), lost));
     std::string line = Utf8ToCp1251(utf8);
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    const TypedLine typed = ClassifyLine(line);
+    const TypedLine typed = ClassifyLine(line, CommandFront::Headless);
     if (typed.Kind == TypedLine::Unknown) {
-      Problem("unknown command " + typed.Word +
-              " (nothing was sent); /help lists the commands, "
-              "// at the start sends a line beginning with /");
-      return;
-    }
-    if (typed.Kind == TypedLine::Text) {
+      Problem(Fmt("CommandUnknown", {typed.Word}));
+    } else if (typed.Kind == TypedLine::Text) {
       SayInChannel(typed.Rest);
-      return;
-    }
-    const std::string& word = typed.Word;
-    const std::string& rest = typed.Rest;
-    const int messageTabs = core_.Tabs().Inputs().Count();
-    if (word == "/quit") {
-      Quit();
-    } else if (word == "/channel") {
-      const int index = core_.Tabs().Channels().IndexOf(rest);
-      if (rest.empty()) {
-        Problem("usage: /channel NAME; /channels lists them");
-      } else if (!core_.Tabs().SelectChannelTab(index)) {
-        // A channel this peer does not have: say how to make it.
-        Problem(core_.Tabs().ChannelChangeText(TTabStrips::ChannelChange::NotOpen, rest));
-      } else {
-        channel_ = core_.Tabs().Channels().CurrentName();
-      }
-    } else if (word == "/join") {
-      const TTabStrips::ChannelChange change = core_.Tabs().JoinChannel(rest);
-      if (change == TTabStrips::ChannelChange::Opened || change == TTabStrips::ChannelChange::Shown) {
-        channel_ = core_.Tabs().Channels().CurrentName();
-      } else {
-        Problem(core_.Tabs().ChannelChangeText(change, rest));
-      }
-    } else if (word == "/leave") {
-      const std::string name = TrimText(rest).empty() ? channel_ : rest;
-      const TTabStrips::ChannelChange change = core_.Tabs().LeaveChannel(name);
-      if (change != TTabStrips::ChannelChange::Closed) {
-        Problem(core_.Tabs().ChannelChangeText(change, name));
-      } else if (core_.Tabs().Channels().IndexOf(channel_) < 0) {
-        // The chosen channel is gone: lines go to the one shown now, or the first channel.
-        TConversationList& channels = core_.Tabs().Channels();
-        core_.Tabs().SelectChannelTab(channels.CurrentIndex() > 0 ? channels.CurrentIndex() : 1);
-        channel_ = channels.CurrentName();
-      }
-    } else if (word == "/channels") {
-      PrintChannels();
-    } else if (word == "/msg") {
-      const std::optional<NickArgument> arg = TakeNick(rest);
-      if (!arg || arg->Rest.empty()) {
-        Problem("usage: /msg NICK TEXT (quote a nick with blanks: /msg \"John Smith\" hi)");
-      } else if (const auto nicks = RosterNicks(arg->Nick); !nicks.empty()) {
-        for (const auto& nick : nicks) core_.Sending().SendPrivateByNick(nick, arg->Rest);
-      }
-    } else if (word == "/mass") {
-      if (rest.empty()) {
-        Problem("usage: /mass TEXT");
-      } else {
-        core_.Sending().ComposeMessage(true);
-        editor_.SetText(rest);
-        core_.Sending().SendReply();
-      }
-    } else if (word == "/bell") {
-      const std::optional<NickArgument> arg = TakeNick(rest);
-      // Without a number, bell 0 rings.
-      const std::optional<std::uint16_t> n =
-          !arg || arg->Rest.empty() ? std::uint16_t{0} : ParseBellNumber(arg->Rest);
-      if (!arg) {
-        Problem("usage: /bell NICK [N]");
-      } else if (!n) {
-        Problem("bell number must be 0 to 65535: " + arg->Rest);
-      } else if (const auto nicks = RosterNicks(arg->Nick); !nicks.empty()) {
-        core_.Roster().SendBellToNick(nicks.front(), *n);
-      }
-    } else if (word == "/nick") {
-      ChangeNick(rest);
-    } else if (word == "/state") {
-      const auto [tag, description] = SplitWord(rest);
-      const std::optional<int> state = ParseStateName(tag);
-      if (!state) {
-        Problem("usage: /state active|dnd|offline [DESCRIPTION] (or 1, 4, 5)");
-        return;
-      }
-      if (!description.empty()) window_.Answer = description;
-      core_.Own().StateMenuClick(*state);
-      window_.Answer.reset();
-    } else if (word == "/topic") {
-      Topic(rest);
-    } else if (word == "/select") {
-      std::vector<std::string> nicks;
-      std::string remaining = rest;
-      while (const std::optional<NickArgument> arg = TakeNick(remaining)) {
-        for (const auto& nick : RosterNicks(arg->Nick)) nicks.push_back(nick);
-        remaining = arg->Rest;
-      }
-      core_.Roster().Refresh();
-      std::vector<int> rows;
-      for (std::size_t i = 0; i < core_.Roster().Rows().size(); ++i) {
-        for (const auto& nick : nicks) {
-          if (core_.Roster().Rows()[i].Nick == nick) rows.push_back(static_cast<int>(i));
-        }
-      }
-      core_.Roster().SetSelection(rows);
-    } else if (word == "/roster") {
-      PrintRoster();
-    } else if (word == "/help") {
-      PrintHelp();
-    } else if (word == "/history") {
-      PrintHistory(rest);
-    } else if (word == "/search") {
-      PrintSearch(rest);
-    } else if (word == "/clearhistory") {
-      ClearHistory(rest);
     } else {
-      // "/info", "/about", "/netstat": console commands of the line editor, typed on the console
-      // so that one that finds nothing to do ("/about" with nobody selected) is not said anywhere.
-      core_.Tabs().Channels().Show(0);
-      core_.Tabs().SelectMessageTab(0);
-      editor_.SetText(line);
-      core_.Sending().SubmitLine();
+      core_.Intents().RunCommand(line, *this);
     }
-    // A message tab that a failed /msg or /mass left open is dropped: the notice said why, and
-    // plain lines go on to the chosen channel.
-    while (core_.Tabs().Inputs().Count() > messageTabs && core_.Tabs().Inputs().CurrentIndex() >= messageTabs)
-      core_.Tabs().CloseMessageTab();
+    // What the command changed in the roster (the own nick) is reported at once.
+    ReportPeers();
   }
 
- private:
+  // --- TCommandFront.
+  CommandFront Kind() const override { return CommandFront::Headless; }
+  std::string Channel() override { return channel_; }
   // Notices of the peer's own (answers to commands): standard output, {"notice":…} in JSON.
-  void Notice(const std::string& text) {
+  void Notice(const std::string& text) override {
     if (out_.Json()) {
       Emit("{\"notice\":" + JsonString(text) + "}");
     } else {
@@ -614,94 +525,32 @@ class Session {
     }
   }
   // Problems with a command: standard error, and {"error":…} on standard output in JSON.
-  void Problem(const std::string& text) {
+  void Problem(const std::string& text) override {
     std::fprintf(stderr, "plumo: %s\n", Cp1251ToUtf8(text).c_str());
     if (out_.Json()) Emit("{\"error\":" + JsonString(text) + "}");
   }
-
-  // A plain line goes to the channel last chosen with /channel, whatever tab a notice showed since.
-  void SayInChannel(const std::string& text) {
-    if (channel_ == "#") {
-      Problem("the console \"#\" is chosen, which sends nothing: choose a channel with /channel NAME");
-      return;
+  void ChannelsChanged(bool joined) override {
+    TConversationList& channels = core_.Tabs().Channels();
+    if (joined) {
+      channel_ = channels.CurrentName();
+    } else if (channels.IndexOf(channel_) < 0) {
+      // The chosen channel is gone: lines go to the one shown now, or the first channel.
+      core_.Tabs().SelectChannelTab(channels.CurrentIndex() > 0 ? channels.CurrentIndex() : 1);
+      channel_ = channels.CurrentName();
     }
-    const int index = core_.Tabs().Channels().IndexOf(channel_);
-    if (index <= 0) {
-      Problem("the channel " + channel_ + " has no tab any more: choose one with /channel NAME");
-      return;
-    }
-    // Shown without the tab change's topic query: the user did not switch channels.
-    if (core_.Tabs().Channels().CurrentIndex() != index) core_.Tabs().Channels().Show(index);
-    core_.Tabs().SelectMessageTab(0);
-    editor_.SetText(text);
-    core_.Sending().SubmitLine();
   }
-
-  // The roster's nicks that the typed nick names, each once, or the typed text itself when it is a
-  // peer's address (a nick that two addresses use is reached by address); a notice when none.
-  std::vector<std::string> RosterNicks(const std::string& typed) {
-    std::vector<std::string> roster;
-    for (const auto& peer : core_.Peers()) {
-      if (peer.Address == typed) return {typed};
-      if (std::find(roster.begin(), roster.end(), peer.Nick) == roster.end()) roster.push_back(peer.Nick);
+  void ChooseChannel(const std::string& rest) override {
+    const int index = core_.Tabs().Channels().IndexOf(rest);
+    if (rest.empty()) {
+      Problem(Fmt("UsageChannel", {}));
+    } else if (!core_.Tabs().SelectChannelTab(index)) {
+      // A channel this peer does not have: say how to make it.
+      Problem(core_.Tabs().ChannelChangeText(TTabStrips::ChannelChange::NotOpen, rest));
+    } else {
+      channel_ = core_.Tabs().Channels().CurrentName();
     }
-    std::vector<std::string> nicks = MatchNicks(roster, typed);
-    if (nicks.empty()) {
-      const std::vector<std::string> close = CloseNicks(roster, typed);
-      Problem("no peer is called " + typed +
-              (close.empty() ? std::string() : "; close: " + JoinNicks(close)));
-    }
-    return nicks;
   }
-
-  void ChangeNick(const std::string& nick) {
-    if (nick.empty()) {
-      Problem("usage: /nick NEW");
-      return;
-    }
-    const std::string me = core_.Identity().Address;
-    for (const auto& peer : core_.Peers()) {
-      if (peer.Address != me && Cp1251UpperCase(peer.Nick) == Cp1251UpperCase(nick)) {
-        Notice("warning: " + peer.Address + " is called " + peer.Nick +
-               " already; the others cannot tell the two of you apart");
-        break;
-      }
-    }
-    core_.Own().NickEntered(nick, true);
-  }
-
-  // "/topic" shows the chosen channel's topic; "/topic TEXT" sets it; "/topic """ clears it.
-  void Topic(const std::string& text) {
-    const int index = core_.Tabs().Channels().IndexOf(channel_);
-    if (channel_ == "#" || index <= 0) {
-      Problem("the console has no topic: choose a channel with /channel NAME");
-      return;
-    }
-    if (text.empty()) {
-      for (const auto& t : core_.Topics()) {
-        if (t.Name != channel_) continue;
-        Notice("topic of " + t.Name + ": " + t.Topic + " (set by " +
-               (t.SetterNick.empty() ? std::string("nobody") : t.SetterNick + " [" + t.SetterAddress + "]") +
-               (t.TopicTime != 0 ? ", " + TopicTimeText(t.TopicTime) : std::string()) + ")");
-      }
-      return;
-    }
-    if (core_.Tabs().Channels().CurrentIndex() != index) core_.Tabs().Channels().Show(index);
-    window_.Answer = text == "\"\"" ? std::string() : text;
-    core_.Tabs().ChangeTopic();
-    window_.Answer.reset();
-  }
-
-  static std::string TopicTimeText(std::uint32_t seconds) {
-    const std::time_t t = seconds;
-    char text[32];
-    std::tm utc{};
-    gmtime_r(&t, &utc);
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &utc);
-    return text;
-  }
-
-  void PrintChannels() {
+  void ListChannels() override {
     const std::vector<TChannelTopic> topics = core_.Topics();
     if (out_.Json()) {
       std::string list = "{\"channels\":[";
@@ -718,17 +567,94 @@ class Session {
         Emit(Cp1251ToUtf8((t.Name == channel_ ? "* " : "  ") + t.Name + "  " + t.Topic));
     }
   }
-
-  void PrintHelp() {
-    std::string text = "Plumo " + std::string(TChatCore::kVersion) +
-                       " headless. A line without \"/\" goes to the chosen channel (\"//\" sends a "
-                       "line that starts with \"/\"). Commands:";
-    Notice(text);
-    for (const auto& c : HeadlessCommands()) {
-      std::string usage = std::string(c.Name) + (*c.Args != 0 ? " " + std::string(c.Args) : std::string());
-      if (usage.size() < 34) usage.resize(34, ' ');
-      Notice("  " + usage + " " + c.What);
+  void ListRoster() override {
+    const std::vector<RosterRow> peers = core_.Intents().Peers();
+    if (out_.Json()) {
+      std::string list = "{\"roster\":[";
+      for (std::size_t i = 0; i < peers.size(); ++i) {
+        if (i > 0) list += ",";
+        list += JsonEntry(peers[i]);
+      }
+      Emit(list + "]}");
+    } else {
+      const TMessageScope scope(core_.Messages());
+      for (const auto& peer : peers) {
+        std::string state = core_.Own().StateCaption(peer.State);
+        if (state.empty() || state == kMissingText) state = StateName(peer.State);
+        Emit(Cp1251ToUtf8(
+            peer.Nick + " [" + peer.Address + "] " + state +
+            (peer.Description.empty() || peer.Description == " " ? "" : ": " + peer.Description)));
+      }
     }
+  }
+  // "/history [N]": the chosen channel's last N stored lines, oldest first.
+  void ListHistory(const std::string& rest) override {
+    if (!HistoryAvailable()) return;
+    int count = 20;
+    if (!rest.empty()) {
+      const std::optional<std::uint16_t> n = ParseBellNumber(rest);
+      if (!n || *n == 0) {
+        Problem(Fmt("UsageHistory", {}));
+        return;
+      }
+      count = *n;
+    }
+    THistoryStore& store = *core_.ChatHistory().Store();
+    const std::vector<THistoryLine> lines = store.Last({ConversationKind::Channel, channel_}, count);
+    if (out_.Json()) {
+      std::string list = "{\"history\":[";
+      for (std::size_t i = 0; i < lines.size(); ++i) list += (i > 0 ? "," : "") + HistoryEntry(lines[i]);
+      Emit(list + "]}");
+    } else {
+      for (const auto& line : lines) Emit(HistoryEntry(line));
+    }
+  }
+  // "/search TEXT": the newest 50 matches in all stored history.
+  void Search(const std::string& query) override {
+    if (TrimText(query).empty()) {
+      Problem(Fmt("UsageSearch", {}));
+      return;
+    }
+    if (!HistoryAvailable()) return;
+    const std::vector<THistoryHit> hits = core_.ChatHistory().Search(query, 50);
+    if (out_.Json()) {
+      std::string list = "{\"search\":" + JsonString(query) + ",\"results\":[";
+      for (std::size_t i = 0; i < hits.size(); ++i)
+        list += (i > 0 ? "," : "") + HistoryEntry(hits[i].Line, &hits[i].Marked);
+      Emit(list + "]}");
+    } else {
+      for (const auto& hit : hits) Emit(HistoryEntry(hit.Line, &hit.Marked));
+      Notice(Fmt(hits.size() == 1 ? "SearchOneMatch" : "SearchMatches", {std::to_string(hits.size())}));
+    }
+  }
+
+ private:
+  // A language text, and one with its "%s" filled.
+  std::string Text(const char* key) {
+    const TMessageScope scope(core_.Messages());
+    return core_.Messages().GetMessage(key);
+  }
+  // With its arguments filled; the argument after them is a double quote, which a language file
+  // cannot hold.
+  std::string Fmt(const char* key, std::vector<std::string> args) {
+    args.emplace_back("\"");
+    return FormatText(Text(key), args);
+  }
+
+  // A plain line goes to the channel last chosen with /channel, whatever tab a notice showed since.
+  void SayInChannel(const std::string& text) {
+    if (channel_ == "#") {
+      Problem(Fmt("ConsoleChosen", {}));
+      return;
+    }
+    const int index = core_.Tabs().Channels().IndexOf(channel_);
+    if (index <= 0) {
+      Problem(Fmt("ChannelGone", {channel_}));
+      return;
+    }
+    // The channel is shown, so that a refusal is told there too.
+    if (core_.Tabs().Channels().CurrentIndex() != index) core_.Tabs().Channels().Show(index);
+    core_.Intents().Say(channel_, text);
   }
 
   // One stored line: readable text, or an object with every field in JSON.
@@ -760,89 +686,18 @@ class Session {
 
   bool HistoryAvailable() {
     if (core_.ChatHistory().Enabled()) return true;
-    Problem("the conversation history is off (KeepHistory=0 in chat.ini, or the store failed)");
+    Problem(Text("HistoryNotKept"));
     return false;
-  }
-
-  // "/history [N]": the chosen channel's last N stored lines, oldest first.
-  void PrintHistory(const std::string& rest) {
-    if (!HistoryAvailable()) return;
-    int count = 20;
-    if (!rest.empty()) {
-      const std::optional<std::uint16_t> n = ParseBellNumber(rest);
-      if (!n || *n == 0) {
-        Problem("usage: /history [N] (N from 1 to 65535)");
-        return;
-      }
-      count = *n;
-    }
-    THistoryStore& store = *core_.ChatHistory().Store();
-    const std::vector<THistoryLine> lines = store.Last({ConversationKind::Channel, channel_}, count);
-    if (out_.Json()) {
-      std::string list = "{\"history\":[";
-      for (std::size_t i = 0; i < lines.size(); ++i) list += (i > 0 ? "," : "") + HistoryEntry(lines[i]);
-      Emit(list + "]}");
-    } else {
-      for (const auto& line : lines) Emit(HistoryEntry(line));
-    }
-  }
-
-  // "/search TEXT": the newest 50 matches in all stored history.
-  void PrintSearch(const std::string& query) {
-    if (TrimText(query).empty()) {
-      Problem("usage: /search TEXT (\"a phrase\", word* for words that start so)");
-      return;
-    }
-    if (!HistoryAvailable()) return;
-    const std::vector<THistoryHit> hits = core_.ChatHistory().Search(query, 50);
-    if (out_.Json()) {
-      std::string list = "{\"search\":" + JsonString(query) + ",\"results\":[";
-      for (std::size_t i = 0; i < hits.size(); ++i)
-        list += (i > 0 ? "," : "") + HistoryEntry(hits[i].Line, &hits[i].Marked);
-      Emit(list + "]}");
-    } else {
-      for (const auto& hit : hits) Emit(HistoryEntry(hit.Line, &hit.Marked));
-      Notice(std::to_string(hits.size()) + (hits.size() == 1 ? " match" : " matches"));
-    }
-  }
-
-  void ClearHistory(const std::string& rest) {
-    if (!HistoryAvailable()) return;
-    if (TrimText(rest) == "*") {
-      core_.ChatHistory().DeleteAll();
-    } else {
-      core_.ChatHistory().Delete({ConversationKind::Channel, channel_});
-    }
-  }
-
-  void PrintRoster() {
-    const std::vector<RosterRow> peers = core_.Peers();
-    if (out_.Json()) {
-      std::string list = "{\"roster\":[";
-      for (std::size_t i = 0; i < peers.size(); ++i) {
-        if (i > 0) list += ",";
-        list += JsonEntry(peers[i]);
-      }
-      Emit(list + "]}");
-    } else {
-      const TMessageScope scope(core_.Messages());
-      for (const auto& peer : peers) {
-        std::string state = core_.Own().StateCaption(peer.State);
-        if (state.empty() || state == kMissingText) state = StateName(peer.State);
-        Emit(Cp1251ToUtf8(
-            peer.Nick + " [" + peer.Address + "] " + state +
-            (peer.Description.empty() || peer.Description == " " ? "" : ": " + peer.Description)));
-      }
-    }
   }
 
   QCoreApplication& app_;
   TChatCore& core_;
-  HeadlessEditor& editor_;
-  HeadlessWindow& window_;
   Printer& out_;
   std::string channel_;
   std::map<std::string, RosterRow> peers_;
+  std::uint64_t version_ = 0;
+  bool looked_ = false;
+  bool lookPending_ = false;
   bool quitting_ = false;
 };
 
@@ -928,22 +783,23 @@ int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
            ",\"MyAddress\":" + JsonString(me.Address) + ",\"BroadcastAddress\":" + JsonString(me.Broadcast) +
            ",\"Channel\":" + JsonString(core.Tabs().Channels().CurrentName()) + "}");
     } else {
-      Emit(Cp1251ToUtf8("Plumo " + std::string(TChatCore::kVersion) + " headless: " + me.Nick + " at " +
-                        (me.Address.empty() ? std::string("(no network)") : me.Address) + ", broadcast " +
-                        me.Broadcast + ". Lines go to " + core.Tabs().Channels().CurrentName() +
-                        "; /help lists the commands, /quit leaves."));
+      const TMessageScope scope(core.Messages());
+      const std::string address =
+          me.Address.empty() ? core.Messages().GetMessage("HeadlessNoNetwork") : me.Address;
+      Emit(Cp1251ToUtf8(FormatText(
+          core.Messages().GetMessage("HeadlessReady"),
+          {TChatCore::kVersion, me.Nick, address, me.Broadcast, core.Tabs().Channels().CurrentName()})));
     }
   }
+  out.SetDropText(core.Messages().GetMessage("OutputDropped"));
   if (!options.Language.empty()) core.SaveAllSettings();
   // What start-up said comes after the ready line.
   gate.Open();
 
-  Session session(app, core, editor, window, out);
+  Session session(app, core, out);
   session.ReportPeers();
-  // Peers that come and go are reported as they show up in the roster.
-  QTimer peerWatch;
-  QObject::connect(&peerWatch, &QTimer::timeout, [&session] { session.ReportPeers(); });
-  peerWatch.start(500);
+  // Peers that come and go are reported as the engine's events change the roster.
+  if (tap) tap->SetFollower([&session] { session.RosterEvent(); });
 
   // A person at a terminal edits lines with a prompt that names the channel, and history.
   const auto prompt = [&session] { return Cp1251ToUtf8("[" + session.Channel() + "] "); };

@@ -13,6 +13,7 @@
 #include <cstdio>
 
 #include "lang/codepage.h"
+#include "lang/lng.h"
 #include "lang/text_helpers.h"
 
 namespace plumo {
@@ -154,7 +155,7 @@ int TOutputQueue::WatchFd() const {
 
 std::string TOutputQueue::DropReport(std::uint64_t n) const {
   if (json_) return "{\"dropped\":" + std::to_string(n) + "}";
-  return "[output] " + std::to_string(n) + " lines dropped: the reader did not keep up";
+  return FormatText(dropText_, {std::to_string(n)});
 }
 
 long TOutputQueue::WriteSome(const char* data, std::size_t size) {

@@ -59,6 +59,8 @@ class TOutputQueue {
   std::uint64_t DroppedLines() const { return dropped_; }
   // The report line for n dropped lines (without the line end).
   std::string DropReport(std::uint64_t n) const;
+  // The readable report's text (UTF-8, "%s" for the number), from the language file.
+  void SetDropText(std::string text) { dropText_ = std::move(text); }
 
  private:
   enum class Mode { Direct, Socket, Own, Polled };
@@ -70,6 +72,7 @@ class TOutputQueue {
   long WriteSome(const char* data, std::size_t size);
   void DropOldest();
 
+  std::string dropText_ = "[output] %s lines dropped: the reader did not keep up";
   int fd_;
   int own_ = -1;  // our non-blocking descriptor of the same reader (Mode::Own)
   Mode mode_ = Mode::Polled;

@@ -35,6 +35,7 @@
 #include "core/editor_commands.h"
 #include "core/feedback.h"
 #include "core/input_history.h"
+#include "core/intents.h"
 #include "core/line_events.h"
 #include "core/ownstate.h"
 #include "core/presenter.h"
@@ -108,6 +109,8 @@ class TChatCore {
   TRosterList& Roster() { return roster_; }
   TOwnState& Own() { return own_; }
   TSoundBoard& Sounds() { return sounds_; }
+  // What a user can do, for the front ends that call it directly.
+  TIntents& Intents() { return intents_; }
   TEditorCommands& Editor() { return editorCommands_; }
   TChatHistory& ChatHistory() { return chatHistory_; }
   // The lines the user sent, recalled with Up and Down.
@@ -188,6 +191,7 @@ class TChatCore {
   TInputHistory history_;
   TOwnState own_;
   TFeedback feedback_;
+  TIntents intents_;
   TConsoleCommands commands_;
   TSender sender_;
   TEventPresenter presenter_;

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "core/console_commands.h"
+#include <algorithm>
+#include <ctime>
 
 #include "core/chat_history.h"
+#include "core/console_commands.h"
 #include "core/texts.h"
 #include "lang/textcase.h"
 
@@ -27,78 +29,441 @@ std::string AsCrLfLines(const std::string& text) {
   return out;
 }
 
+std::string Msg(TIntents& in, const char* key) {
+  const TMessageScope scope(in.Messages());
+  return in.Messages().GetMessage(key);
+}
+
+// A language text with its arguments filled; the argument after them is a double quote, which a
+// language file cannot hold (it separates lines there).
+std::string Fmt(TIntents& in, const char* key, std::vector<std::string> args) {
+  args.emplace_back("\"");
+  return FormatText(Msg(in, key), args);
+}
+
+// The first word of a command line and the rest after one blank.
+std::pair<std::string, std::string> SplitWord(const std::string& text) {
+  const std::size_t blank = text.find(' ');
+  if (blank == std::string::npos) return {text, {}};
+  return {text.substr(0, blank), text.substr(blank + 1)};
+}
+
+std::string JoinNicks(const std::vector<std::string>& nicks) {
+  std::string text;
+  for (const auto& nick : nicks) text += (text.empty() ? "" : ", ") + nick;
+  return text;
+}
+
+// The roster's nicks that the typed nick names, each once, or the typed text itself when it is a
+// peer's address (a nick that two addresses use is reached by address); a problem when none.
+std::vector<std::string> RosterNicks(TIntents& in, TCommandFront& front, const std::string& typed) {
+  std::vector<std::string> roster;
+  for (const auto& peer : in.Peers()) {
+    if (peer.Address == typed) return {typed};
+    if (std::find(roster.begin(), roster.end(), peer.Nick) == roster.end()) roster.push_back(peer.Nick);
+  }
+  std::vector<std::string> nicks = MatchNicks(roster, typed);
+  if (nicks.empty()) {
+    const std::vector<std::string> close = CloseNicks(roster, typed);
+    front.Problem(Fmt(in, "NoSuchNick", {typed}) +
+                  (close.empty() ? std::string() : Fmt(in, "CloseNicks", {JoinNicks(close)})));
+  }
+  return nicks;
+}
+
+// The addresses a resolved nick (or address) stands for, in roster order, each once.
+std::vector<std::string> AddressesOf(TIntents& in, const std::string& nick) {
+  std::vector<std::string> addresses;
+  for (const auto& peer : in.Peers()) {
+    if ((peer.Nick == nick || peer.Address == nick) &&
+        std::find(addresses.begin(), addresses.end(), peer.Address) == addresses.end())
+      addresses.push_back(peer.Address);
+  }
+  return addresses;
+}
+
+std::string TopicTimeText(std::uint32_t seconds) {
+  const std::time_t t = seconds;
+  char text[32];
+  std::tm utc{};
+  gmtime_r(&t, &utc);
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &utc);
+  return text;
+}
+
+bool Info(TIntents& in, TCommandFront&, const std::string& rest) {
+  std::string arg = Cp1251UpperCase(TrimText(rest));
+  if (arg == "*") arg.clear();
+  bool found = false;
+  const TMessageScope scope(in.Messages());
+  for (const auto& row : in.Roster().Rows()) {
+    if (Cp1251UpperCase(row.Nick).compare(0, arg.size(), arg) != 0) continue;
+    found = true;
+    in.Tabs().ConsoleAdd(kGrey + "Name: " + row.Nick + " ip= \\\\" + row.Address +
+                         " state=" + in.Own().StateCaption(row.State));
+  }
+  if (!found) in.Tabs().ConsoleAdd(in.Messages().GetMessage("UserNotFound"));
+  return true;
+}
+
+bool Help(TIntents& in, TCommandFront& front, const std::string&) {
+  const std::vector<std::string> lines = HelpLines(in.Messages(), front.Kind());
+  if (front.Kind() == CommandFront::Window) {
+    // The window's keys follow the commands in the same grey block.
+    std::string text = kGrey + "Plumo v. Plumo " + kPlumoVersion + Msg(in, "CommandsHeading") + "\r\n";
+    for (const auto& line : lines) text += line + "\r\n";
+    in.Tabs().ConsoleAdd(text + Msg(in, "KeysHelp"));
+    return true;
+  }
+  front.Notice(Fmt(in, "HeadlessHelp", {kPlumoVersion}));
+  for (const auto& line : lines) front.Notice("  " + line);
+  return true;
+}
+
+bool About(TIntents& in, TCommandFront&, const std::string& rest) {
+  const bool everybody = TrimText(rest) == "*";
+  std::vector<std::string> addresses;
+  for (const auto& row : in.Roster().Rows()) {
+    if (row.Selected || everybody) addresses.push_back(row.Address);
+  }
+  return in.AskInfo(addresses).Kind == Outcome::Sent;
+}
+
+bool ClearHistory(TIntents& in, TCommandFront& front, const std::string& rest) {
+  if (!in.History().Enabled()) {
+    front.Problem(Msg(in, "HistoryNotKept"));
+    return true;
+  }
+  // "/clearhistory" forgets the channel's history, "/clearhistory *" all of it.
+  if (TrimText(rest) == "*") {
+    in.History().DeleteAll();
+  } else {
+    in.History().Delete({ConversationKind::Channel, front.Channel()});
+  }
+  return true;
+}
+
+bool JoinOrLeave(TIntents& in, TCommandFront& front, const std::string& rest, bool join) {
+  // The name as typed: channel names keep their letter case.
+  std::string name = TrimText(rest);
+  if (!join && name.empty()) name = front.Channel();
+  const TTabStrips::ChannelChange change = join ? in.Tabs().JoinChannel(name) : in.Tabs().LeaveChannel(name);
+  const std::string problem = in.Tabs().ChannelChangeText(change, name);
+  if (!problem.empty()) {
+    front.Problem(problem);
+  } else {
+    front.ChannelsChanged(join);
+  }
+  return true;
+}
+
+bool Join(TIntents& in, TCommandFront& front, const std::string& rest) {
+  return JoinOrLeave(in, front, rest, true);
+}
+
+bool Leave(TIntents& in, TCommandFront& front, const std::string& rest) {
+  return JoinOrLeave(in, front, rest, false);
+}
+
+bool Netstat(TIntents& in, TCommandFront&, const std::string&) {
+  in.Tabs().ConsoleAdd(kGrey + AsCrLfLines(in.System().Interfaces()));
+  return true;
+}
+
+bool PrivateMessage(TIntents& in, TCommandFront& front, const std::string& rest) {
+  const std::optional<NickArgument> arg = TakeNick(rest);
+  if (!arg || arg->Rest.empty()) {
+    front.Problem(Fmt(in, "UsageMsg", {}));
+    return true;
+  }
+  for (const auto& nick : RosterNicks(in, front, arg->Nick)) {
+    const std::vector<std::string> addresses = AddressesOf(in, nick);
+    if (addresses.size() > 1) {
+      // One of the two may be an impostor: the user chooses by address.
+      front.Problem(Fmt(in, "NickAmbiguous", {nick, JoinNicks(addresses)}));
+      continue;
+    }
+    const Outcome outcome = in.SendPrivate(addresses, arg->Rest, {nick}).Kind;
+    if (outcome != Outcome::Sent && outcome != Outcome::Nothing) in.Tabs().ActivateConsole();
+  }
+  return true;
+}
+
+bool Mass(TIntents& in, TCommandFront& front, const std::string& rest) {
+  if (rest.empty()) {
+    front.Problem(Msg(in, "UsageMass"));
+  } else if (const Outcome outcome = in.SendToEverybody(rest).Kind;
+             outcome != Outcome::Sent && outcome != Outcome::Nothing) {
+    in.Tabs().ActivateConsole();
+  }
+  return true;
+}
+
+bool Bell(TIntents& in, TCommandFront& front, const std::string& rest) {
+  const std::optional<NickArgument> arg = TakeNick(rest);
+  // Without a number, bell 0 rings.
+  const std::optional<std::uint16_t> n =
+      !arg || arg->Rest.empty() ? std::uint16_t{0} : ParseBellNumber(arg->Rest);
+  if (!arg) {
+    front.Problem(Msg(in, "UsageBell"));
+  } else if (!n) {
+    front.Problem(Fmt(in, "BellNumberBad", {arg->Rest}));
+  } else if (const auto nicks = RosterNicks(in, front, arg->Nick); !nicks.empty()) {
+    const std::vector<std::string> addresses = AddressesOf(in, nicks.front());
+    if (!addresses.empty()) in.RingBell(addresses.front(), *n);
+  }
+  return true;
+}
+
+bool Nick(TIntents& in, TCommandFront& front, const std::string& rest) {
+  if (rest.empty()) {
+    front.Problem(Msg(in, "UsageNick"));
+    return true;
+  }
+  const TPlumo* engine = in.Engine();
+  const std::string me = engine ? engine->MyAddress : std::string();
+  for (const auto& peer : in.Peers()) {
+    if (peer.Address != me && Cp1251UpperCase(peer.Nick) == Cp1251UpperCase(rest)) {
+      front.Notice(Fmt(in, "NickTaken", {peer.Address, peer.Nick}));
+      break;
+    }
+  }
+  in.SetNick(rest);
+  return true;
+}
+
+bool State(TIntents& in, TCommandFront& front, const std::string& rest) {
+  const auto [tag, description] = SplitWord(rest);
+  const std::optional<int> state = ParseStateName(tag);
+  if (!state) {
+    front.Problem(Msg(in, "UsageState"));
+    return true;
+  }
+  in.SetState(*state, description.empty() ? std::nullopt : std::optional<std::string>(description));
+  return true;
+}
+
+// "/topic" shows the channel's topic; "/topic TEXT" sets it; "/topic """ clears it.
+bool Topic(TIntents& in, TCommandFront& front, const std::string& rest) {
+  const std::string channel = front.Channel();
+  if (channel == "#" || in.Tabs().Channels().IndexOf(channel) <= 0) {
+    front.Problem(Msg(in, "ConsoleNoTopic"));
+    return true;
+  }
+  if (!rest.empty()) {
+    in.SetTopic(channel, rest == "\"\"" ? std::string() : rest);
+    return true;
+  }
+  TPlumo* engine = in.Engine();
+  if (const TChanel* t = engine ? engine->FindChannel(channel) : nullptr) {
+    const std::string setter =
+        t->SetterNick.empty() ? Msg(in, "TopicNobody") : t->SetterNick + " [" + t->SetterAddress + "]";
+    front.Notice(Fmt(in, "TopicOf", {t->Name, t->Topic, setter}) +
+                 (t->TopicTime != 0 ? Fmt(in, "TopicSetAt", {TopicTimeText(t->TopicTime)}) : std::string()) +
+                 ")");
+  }
+  return true;
+}
+
+bool Select(TIntents& in, TCommandFront& front, const std::string& rest) {
+  std::vector<std::string> nicks;
+  std::string remaining = rest;
+  while (const std::optional<NickArgument> arg = TakeNick(remaining)) {
+    for (const auto& nick : RosterNicks(in, front, arg->Nick)) nicks.push_back(nick);
+    remaining = arg->Rest;
+  }
+  TRosterList& roster = in.Roster();
+  roster.Refresh();
+  std::vector<int> rows;
+  for (std::size_t i = 0; i < roster.Rows().size(); ++i) {
+    for (const auto& nick : nicks) {
+      if (roster.Rows()[i].Nick == nick) rows.push_back(static_cast<int>(i));
+    }
+  }
+  roster.SetSelection(rows);
+  return true;
+}
+
+bool Channel(TIntents&, TCommandFront& front, const std::string& rest) {
+  front.ChooseChannel(rest);
+  return true;
+}
+bool Channels(TIntents&, TCommandFront& front, const std::string&) {
+  front.ListChannels();
+  return true;
+}
+bool Roster(TIntents&, TCommandFront& front, const std::string&) {
+  front.ListRoster();
+  return true;
+}
+bool History(TIntents&, TCommandFront& front, const std::string& rest) {
+  front.ListHistory(rest);
+  return true;
+}
+bool Search(TIntents&, TCommandFront& front, const std::string& rest) {
+  front.Search(rest);
+  return true;
+}
+bool Quit(TIntents&, TCommandFront& front, const std::string&) {
+  front.Quit();
+  return true;
+}
+
+// Levenshtein distance, stopping early: only "at most two" matters.
+std::size_t Distance(const std::string& a, const std::string& b) {
+  if (a.size() > b.size() + 2 || b.size() > a.size() + 2) return 3;
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t up = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = up;
+    }
+  }
+  return row[b.size()];
+}
+
+bool ForFront(const TCommand& command, CommandFront front) {
+  return command.Front == CommandFront::Both || command.Front == front;
+}
+
 }  // namespace
 
-bool TConsoleCommands::Run(const std::string& line) {
-  const std::size_t slash = line.find('/');
-  if (slash == std::string::npos || slash > 0) return false;
-  const std::size_t blank = line.find(' ');
-  const std::string word = Cp1251UpperCase(line.substr(0, blank));
-  std::string arg = blank == std::string::npos ? std::string() : TrimText(line.substr(blank + 1));
-  arg = Cp1251UpperCase(arg);
+const std::vector<TCommand>& CommandTable() {
+  using F = CommandFront;
+  static const std::vector<TCommand> kCommands = {
+      {"/channel", "NAME", "HelpChannel", F::Headless, Channel},
+      {"/channels", "", "HelpChannels", F::Headless, Channels},
+      {"/join", "NAME", "HelpJoin", F::Both, Join},
+      {"/leave", "[NAME]", "HelpLeave", F::Both, Leave},
+      {"/msg", "NICK TEXT", "HelpMsg", F::Headless, PrivateMessage},
+      {"/mass", "TEXT", "HelpMass", F::Headless, Mass},
+      {"/bell", "NICK [N]", "HelpBell", F::Headless, Bell},
+      {"/nick", "NEW", "HelpNick", F::Headless, Nick},
+      {"/state", "active|dnd|offline [TEXT]", "HelpState", F::Headless, State},
+      {"/topic", "[TEXT]", "HelpTopic", F::Headless, Topic},
+      {"/select", "NICK [NICK...]", "HelpSelect", F::Headless, Select},
+      {"/roster", "", "HelpRoster", F::Headless, Roster},
+      {"/info", "[NICK]", "HelpInfo", F::Both, Info},
+      {"/about", "[*]", "HelpAbout", F::Both, About},
+      {"/netstat", "", "HelpNetstat", F::Both, Netstat},
+      {"/history", "[N]", "HelpHistory", F::Headless, History},
+      {"/search", "TEXT", "HelpSearch", F::Headless, Search},
+      {"/clearhistory", "[*]", "HelpClearHistory", F::Both, ClearHistory},
+      {"/help", "", "HelpHelp", F::Both, Help},
+      {"/quit", "", "HelpQuit", F::Headless, Quit},
+  };
+  return kCommands;
+}
 
-  if (word == "/INFO") {
-    if (arg == "*") arg.clear();
-    bool found = false;
-    const TMessageScope scope(texts_.Messages());
-    for (const auto& row : roster_.Rows()) {
-      if (Cp1251UpperCase(row.Nick).compare(0, arg.size(), arg) != 0) continue;
-      found = true;
-      tabs_.ConsoleAdd(kGrey + "Name: " + row.Nick + " ip= \\\\" + row.Address +
-                       " state=" + own_.StateCaption(row.State));
-      editor_.ClearInput();
-    }
-    if (!found) tabs_.ConsoleAdd(texts_.Msg("UserNotFound"));
-    return true;
+const TCommand* FindCommand(const std::string& word, CommandFront front) {
+  const std::string upper = Cp1251UpperCase(word);
+  for (const TCommand& command : CommandTable()) {
+    if (ForFront(command, front) && upper == Cp1251UpperCase(command.Name)) return &command;
   }
-  if (word == "/HELP") {
-    // The window's keys follow the commands in the same grey block.
-    tabs_.ConsoleAdd(kGrey + "Plumo v. Plumo " + kPlumoVersion + texts_.MsgAlone("ConsoleHelp") +
-                     texts_.MsgAlone("KeysHelp"));
+  return nullptr;
+}
+
+std::vector<std::string> HelpLines(TMsgINISupp& messages, CommandFront front) {
+  std::vector<std::string> lines;
+  const TMessageScope scope(messages);
+  for (const TCommand& command : CommandTable()) {
+    if (!ForFront(command, front)) continue;
+    lines.push_back(std::string(command.Name) + (*command.Args != 0 ? " " + std::string(command.Args) : "") +
+                    " - " + FormatText(messages.GetMessage(command.HelpKey), {"\""}));
+  }
+  return lines;
+}
+
+TypedLine ClassifyLine(const std::string& line, CommandFront front) {
+  TypedLine typed;
+  if (line.empty() || line[0] != '/') {
+    typed.Rest = line;
+    return typed;
+  }
+  if (line.size() > 1 && line[1] == '/') {
+    typed.Rest = line.substr(1);
+    return typed;
+  }
+  const auto [word, rest] = SplitWord(line);
+  typed.Word = word;
+  typed.Rest = rest;
+  typed.Kind = TypedLine::Unknown;
+  if (const TCommand* command = FindCommand(word, front)) {
+    typed.Word = command->Name;
+    typed.Kind = TypedLine::Command;
+  }
+  return typed;
+}
+
+bool RunCommandLine(TIntents& intents, TCommandFront& front, const std::string& line) {
+  const TypedLine typed = ClassifyLine(line, front.Kind());
+  if (typed.Kind != TypedLine::Command) return false;
+  if (!FindCommand(typed.Word, front.Kind())->Run(intents, front, typed.Rest)) return false;
+  front.Done();
+  return true;
+}
+
+std::optional<NickArgument> TakeNick(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  if (text[0] == '"') {
+    const std::size_t close = text.find('"', 1);
+    if (close == std::string::npos || close == 1) return std::nullopt;
+    std::string rest = text.substr(close + 1);
+    if (!rest.empty() && rest[0] == ' ') rest.erase(0, 1);
+    return NickArgument{text.substr(1, close - 1), rest};
+  }
+  const std::size_t blank = text.find(' ');
+  if (blank == 0) return std::nullopt;
+  if (blank == std::string::npos) return NickArgument{text, {}};
+  return NickArgument{text.substr(0, blank), text.substr(blank + 1)};
+}
+
+std::vector<std::string> MatchNicks(const std::vector<std::string>& roster, const std::string& typed) {
+  if (std::find(roster.begin(), roster.end(), typed) != roster.end()) return {typed};
+  std::vector<std::string> found;
+  const std::string upper = Cp1251UpperCase(typed);
+  for (const auto& nick : roster) {
+    if (Cp1251UpperCase(nick) == upper && std::find(found.begin(), found.end(), nick) == found.end())
+      found.push_back(nick);
+  }
+  return found;
+}
+
+std::vector<std::string> CloseNicks(const std::vector<std::string>& roster, const std::string& typed) {
+  std::vector<std::string> close;
+  const std::string upper = Cp1251UpperCase(typed);
+  for (const auto& nick : roster) {
+    if (close.size() == 5) break;
+    const std::string other = Cp1251UpperCase(nick);
+    const bool contains = !upper.empty() && !other.empty() &&
+                          (other.find(upper) != std::string::npos || upper.find(other) != std::string::npos);
+    if ((contains || Distance(upper, other) <= 2) &&
+        std::find(close.begin(), close.end(), nick) == close.end())
+      close.push_back(nick);
+  }
+  return close;
+}
+
+std::optional<int> ParseStateName(const std::string& word) {
+  const std::string name = Cp1251UpperCase(word);
+  if (name == "ACTIVE" || name == "1") return 1;
+  if (name == "DND" || name == "4") return 4;
+  if (name == "OFFLINE" || name == "5") return 5;
+  return std::nullopt;
+}
+
+void TConsoleCommands::Notice(const std::string& text) {
+  tabs_.ConsoleAdd(kGrey + text);
+}
+
+void TConsoleCommands::Done() {
+  const TConversationList& inputs = tabs_.Inputs();
+  if (inputs.CurrentIndex() < 0 || inputs.At(inputs.CurrentIndex()).Mode != ModeReply)
     editor_.ClearInput();
-    return true;
-  }
-  if (word == "/ABOUT") {
-    if (!engine_) return false;
-    bool asked = false;
-    for (const auto& row : roster_.Rows()) {
-      if (!row.Selected && arg != "*") continue;
-      const int index = engine_->Users().Find(row.Nick, row.Address);
-      if (index < 0) continue;
-      engine_->RequestInfo(index);
-      asked = true;
-      const TConversationList& inputs = tabs_.Inputs();
-      if (inputs.CurrentIndex() < 0 || inputs.At(inputs.CurrentIndex()).Mode != ModeReply)
-        editor_.ClearInput();
-    }
-    return asked;
-  }
-  if (word == "/CLEARHISTORY") {
-    // "/clearhistory" forgets the shown channel's history, "/clearhistory *" all of it.
-    if (arg == "*") {
-      chatHistory_.DeleteAll();
-    } else if (const auto key = chatHistory_.ChannelKey(tabs_.Channels().CurrentIndex())) {
-      chatHistory_.Delete(*key);
-    }
-    editor_.ClearInput();
-    return true;
-  }
-  if (word == "/JOIN" || word == "/LEAVE") {
-    // The name as typed: channel names keep their letter case.
-    const std::string name = blank == std::string::npos ? std::string() : TrimText(line.substr(blank + 1));
-    const TTabStrips::ChannelChange change =
-        word == "/JOIN" ? tabs_.JoinChannel(name) : tabs_.LeaveChannel(name);
-    const std::string problem = tabs_.ChannelChangeText(change, name);
-    if (!problem.empty()) tabs_.ConsoleError(problem);
-    editor_.ClearInput();
-    return true;
-  }
-  if (word == "/NETSTAT") {
-    tabs_.ConsoleAdd(kGrey + AsCrLfLines(system_.Interfaces()));
-    editor_.ClearInput();
-    return true;
-  }
-  return false;
 }
 
 void TConsoleCommands::AboutUserClick() {

@@ -64,26 +64,35 @@ void TOwnState::Start(char state, const std::string& description) {
 void TOwnState::StateMenuClick(int tag) {
   if (!engine_) return;
   if (tag == 1) {
-    ApplyChosenState(tag, " ");
+    ChooseState(tag, " ");
     return;
   }
   if (tag != 4 && tag != 5) return;
-  const char state = tag == 4 ? stDoNotDisturb : stOffline;
-  TIniFile ini(iniPath_);
   texts_.Messages().BeginMessages();
-  const std::string stored = ReadStateDescr(ini, state, texts_.Msg(tag == 4 ? "StateDND" : "StateOffline"));
+  const std::string stored = StoredStateDescr(tag);
   const std::string title = texts_.Msg("State");
   const std::string prompt = texts_.Msg(tag == 4 ? "WinState4" : "WinState5");
   texts_.Messages().EndMessages();
   // A cancelled box keeps the stored description; the state is set either way.
-  window_.AskText(title, prompt, stored,
-                  [this, tag, state, stored](const std::optional<std::string>& answer) {
-                    if (!engine_) return;  // the program ended while the box was open
-                    const std::string description = answer.value_or(stored);
-                    TIniFile file(iniPath_);
-                    WriteStateDescr(file, state, description);
-                    ApplyChosenState(tag, description);
-                  });
+  window_.AskText(title, prompt, stored, [this, tag, stored](const std::optional<std::string>& answer) {
+    if (!engine_) return;  // the program ended while the box was open
+    ChooseState(tag, answer.value_or(stored));
+  });
+}
+
+std::string TOwnState::StoredStateDescr(int tag) const {
+  const TIniFile ini(iniPath_);
+  return ReadStateDescr(ini, tag == 4 ? stDoNotDisturb : stOffline,
+                        texts_.Msg(tag == 4 ? "StateDND" : "StateOffline"));
+}
+
+void TOwnState::ChooseState(int tag, const std::string& description) {
+  if (!engine_ || (tag != 1 && tag != 4 && tag != 5)) return;
+  if (tag != 1) {
+    TIniFile file(iniPath_);
+    WriteStateDescr(file, static_cast<char>('0' + tag), description);
+  }
+  ApplyChosenState(tag, tag == 1 ? std::string(" ") : description);
 }
 
 void TOwnState::ApplyChosenState(int tag, const std::string& description) {

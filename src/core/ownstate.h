@@ -54,6 +54,10 @@ class TOwnState {
   void Start(char state, const std::string& description);
   // A choice in the state menu (1, 4 or 5); 4 and 5 ask for the description first.
   void StateMenuClick(int tag);
+  // Sets state 1, 4 or 5 with description (kept in chat.ini for 4 and 5; 1 has none).
+  void ChooseState(int tag, const std::string& description);
+  // The description chat.ini keeps for state 4 or 5 (the language file's when none).
+  std::string StoredStateDescr(int tag) const;
   void WindowActivated();
   void WindowDeactivated();
   // A start that does not show the window (StartHidden): the user is not in the window until its

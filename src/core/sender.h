@@ -7,9 +7,8 @@
 #include <string>
 
 #include "core/console_commands.h"
-#include "core/feedback.h"
 #include "core/input_history.h"
-#include "core/line_events.h"
+#include "core/intents.h"
 #include "core/roster_list.h"
 #include "core/slots.h"
 #include "core/tabstrips.h"
@@ -27,19 +26,16 @@ enum class SendOutcome {
 
 class TSender {
  public:
-  // Every message sent is told to lines.
-  TSender(InputEditor& editor, TMsgINISupp& messages, const TEngineSlot& engine, TLineObserver& lines,
-          TTabStrips& tabs, TRosterList& roster, TInputHistory& history, TConsoleCommands& commands,
-          TFeedback& feedback)
+  TSender(InputEditor& editor, TMsgINISupp& messages, const TEngineSlot& engine, TTabStrips& tabs,
+          TRosterList& roster, TInputHistory& history, TConsoleCommands& commands, TIntents& intents)
       : editor_(editor),
         texts_(messages),
         engine_(engine),
-        lines_(lines),
         tabs_(tabs),
         roster_(roster),
         history_(history),
         commands_(commands),
-        feedback_(feedback) {}
+        intents_(intents) {}
 
   // Enter in line mode: into the history, then a console command, else SendMes.
   void SubmitLine();
@@ -63,19 +59,14 @@ class TSender {
   void RecallNewer();
 
  private:
-  // The red line for a text the engine refused as too long for one datagram, in the console and in
-  // the conversation it was typed for (the message tab shown, or the channel shown).
-  void ReportTooLong(bool inMessageTab);
-
   InputEditor& editor_;
   TTexts texts_;
   const TEngineSlot& engine_;
-  TLineObserver& lines_;
   TTabStrips& tabs_;
   TRosterList& roster_;
   TInputHistory& history_;
   TConsoleCommands& commands_;
-  TFeedback& feedback_;
+  TIntents& intents_;
 };
 
 }  // namespace plumo

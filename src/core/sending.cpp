@@ -1,14 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/sender.h"
 
+#include "core/chat_history.h"
 #include "core/texts.h"
 #include "lang/text_helpers.h"
 
 namespace plumo {
-
-void TSender::ReportTooLong(bool inMessageTab) {
-  feedback_.Tell(kRed, texts_.MsgAlone("MessageTooLong"), "Plumo", TFeedbackPlace{inMessageTab, {}});
-}
 
 void TSender::SubmitLine() {
   history_.Add(editor_.ContentToMarkup());
@@ -16,20 +13,33 @@ void TSender::SubmitLine() {
   SendMes();
 }
 
+namespace {
+
+// The outcome of an intent as the window's send operations report it.
+SendOutcome AsSendOutcome(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::Sent:
+      return SendOutcome::Sent;
+    case Outcome::TooLong:
+      return SendOutcome::TooLong;
+    case Outcome::Unreachable:
+      return SendOutcome::Unreachable;
+    default:
+      return SendOutcome::Nothing;
+  }
+}
+
+}  // namespace
+
 SendOutcome TSender::SendMes() {
   editor_.FormatView();
-  const std::string text = TrimText(editor_.ContentToMarkup());
   const TConversationList& channels = tabs_.Channels();
   const int index = channels.CurrentIndex();
-  if (text.empty() || index <= 0 || !engine_) return SendOutcome::Nothing;
-  if (engine_->SendChannelLine(channels.At(index).Name, text, engine_->BroadcastAddress) ==
-      SendResult::TooLong) {
-    // Too long for one datagram: nothing left, so the text stays in the editor.
-    ReportTooLong(false);
-    return SendOutcome::TooLong;
-  }
-  editor_.ClearInput();
-  return SendOutcome::Sent;
+  if (index <= 0) return SendOutcome::Nothing;
+  const Outcome outcome = intents_.Say(channels.At(index).Name, editor_.ContentToMarkup()).Kind;
+  // Too long for one datagram: nothing left, so the text stays in the editor.
+  if (outcome == Outcome::Sent) editor_.ClearInput();
+  return AsSendOutcome(outcome);
 }
 
 void TSender::ComposeMessage(bool mass) {
@@ -51,53 +61,13 @@ void TSender::ComposeMessage(bool mass) {
 SendOutcome TSender::SendComposedMessage() {
   const TConversationList& inputs = tabs_.Inputs();
   const int index = inputs.CurrentIndex();
-  if (index < 0 || !engine_) return SendOutcome::Nothing;
-  const std::string text = TrimText(editor_.ContentToMarkup());
-  if (text.empty()) return SendOutcome::Nothing;
+  if (index < 0) return SendOutcome::Nothing;
+  const std::string text = editor_.ContentToMarkup();
   const Conversation& view = inputs.At(index);
-  if (view.MassMessage) {
-    if (engine_->SendMassMessage(text) != SendResult::TooLong) {
-      lines_.Message(HistoryKind::Mass, true, "@", std::string(), text);
-      return SendOutcome::Sent;
-    }
-    ReportTooLong(true);
-    return SendOutcome::TooLong;
-  }
-  bool unreachable = false;
-  bool tooLong = false;
-  const std::vector<std::string> items = DecodeList(view.Recipients);
-  // The nick of each recipient, for the report of one that cannot be reached.
-  const std::vector<std::string> captionItems = SplitCommas(view.RecipientNames);
-  {
-    const TMessageScope scope(texts_.Messages());
-    for (std::size_t i = 0; i < items.size(); ++i) {
-      const std::string& address = items[i];
-      if (address.empty()) continue;
-      // Collect the targets first, so that the loop does not depend on the roster staying put.
-      std::vector<std::pair<std::string, std::string>> targets;
-      for (const auto& entry : engine_->Users().Entries()) {
-        if (entry->Address == address && entry->State != stOffline)
-          targets.emplace_back(entry->Nick, entry->Address);
-      }
-      for (const auto& [nick, addr] : targets) {
-        if (engine_->SendPrivateMessage(nick, text, addr) == SendResult::TooLong) {
-          tooLong = true;
-        } else {
-          lines_.Message(HistoryKind::Private, true, addr, nick, text);
-        }
-      }
-      if (targets.empty()) {
-        unreachable = true;
-        if (captionItems.size() > i)
-          tabs_.ConsoleError(texts_.Msg("CantSendMessage") + " " + captionItems[i] + "[" + address + "]");
-      }
-    }
-  }
-  if (tooLong) {
-    ReportTooLong(true);
-    return SendOutcome::TooLong;
-  }
-  return unreachable ? SendOutcome::Unreachable : SendOutcome::Sent;
+  if (view.MassMessage) return AsSendOutcome(intents_.SendToEverybody(text, true).Kind);
+  // The nick of each recipient names one that cannot be reached.
+  return AsSendOutcome(
+      intents_.SendPrivate(DecodeList(view.Recipients), text, SplitCommas(view.RecipientNames), true).Kind);
 }
 
 bool TSender::SendReply() {
@@ -126,7 +96,11 @@ bool TSender::SendPrivateByNick(const std::string& nick, const std::string& text
   } else if (addresses.size() > 1) {
     std::string list;
     for (const auto& a : addresses) list += (list.empty() ? "" : ", ") + a;
-    tabs_.ConsoleError(FormatText(texts_.MsgAlone("NickAmbiguous"), {nick, list}));
+    std::string report = texts_.MsgAlone("NickAmbiguous");
+    report = report == kMissingText ? "The nick " + nick + " is used by more than one address: " + list +
+                                          ". The message was not sent; send it to one address instead."
+                                    : FormatText(report, {nick, list});
+    tabs_.ConsoleError(report);
     tabs_.ActivateConsole();
     return false;
   } else {

@@ -52,8 +52,9 @@ TChatCore::TChatCore(std::string appDir, CoreSurfaces surfaces, PlumoHost& engin
           settings_, *mis_, engineSlot_, windowShown_, surfaces.Window, surfaces.Timers, surfaces.System,
           surfaces.Idle, IniPath(), [this] { SaveAllSettings(); }, tabs_, sounds_),
       feedback_(settings_, surfaces.Window, windowShown_, tabs_, own_),
-      commands_(surfaces.Editor, surfaces.System, *mis_, engineSlot_, chatHistory_, tabs_, roster_, own_),
-      sender_(surfaces.Editor, *mis_, engineSlot_, lines_, tabs_, roster_, history_, commands_, feedback_),
+      intents_(engineSlot_, lines_, tabs_, roster_, own_, feedback_, chatHistory_, *mis_, surfaces.System),
+      commands_(surfaces.Editor, tabs_, roster_, intents_),
+      sender_(surfaces.Editor, *mis_, engineSlot_, tabs_, roster_, history_, commands_, intents_),
       presenter_(settings_, *mis_, clock_, engineSlot_, lines_, tabs_, roster_, sounds_, own_, feedback_),
       editorCommands_(settings_, surfaces.Editor, surfaces.Window, *mis_, engineSlot_, IniPath(), tabs_,
                       sender_, roster_) {

@@ -1,0 +1,169 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/intents.h"
+
+#include "core/chat_history.h"
+#include "core/console_commands.h"
+#include "core/feedback.h"
+#include "core/ownstate.h"
+#include "core/roster_list.h"
+#include "core/tabstrips.h"
+#include "core/texts.h"
+
+namespace plumo {
+
+void TIntents::ReportTooLong(bool inMessageTab) {
+  std::string text;
+  {
+    const TMessageScope scope(messages_);
+    text = messages_.GetMessage("MessageTooLong");
+  }
+  feedback_.Tell(kRed, text, "Plumo", TFeedbackPlace{inMessageTab, {}});
+}
+
+TOutcome TIntents::Say(const std::string& channel, const std::string& text) {
+  TPlumo* engine = Engine();
+  if (!engine) return {Outcome::NoEngine, {}};
+  const int index = tabs_.Channels().IndexOf(channel);
+  if (index <= 0) return {Outcome::NoChannel, {}};
+  const std::string line = TrimText(text);
+  if (line.empty()) return {};
+  if (engine->SendChannelLine(tabs_.Channels().At(index).Name, line, engine->BroadcastAddress) ==
+      SendResult::TooLong) {
+    ReportTooLong(false);
+    return {Outcome::TooLong, {}};
+  }
+  return {Outcome::Sent, {}};
+}
+
+TOutcome TIntents::SendToEverybody(const std::string& text, bool inMessageTab) {
+  TPlumo* engine = Engine();
+  if (!engine) return {Outcome::NoEngine, {}};
+  const std::string message = TrimText(text);
+  if (message.empty()) return {};
+  if (engine->SendMassMessage(message) == SendResult::TooLong) {
+    ReportTooLong(inMessageTab);
+    return {Outcome::TooLong, {}};
+  }
+  lines_.Message(HistoryKind::Mass, true, "@", std::string(), message);
+  return {Outcome::Sent, {}};
+}
+
+TOutcome TIntents::SendPrivate(const std::vector<std::string>& addresses, const std::string& text,
+                               const std::vector<std::string>& nicks, bool inMessageTab) {
+  TPlumo* engine = Engine();
+  if (!engine) return {Outcome::NoEngine, {}};
+  const std::string message = TrimText(text);
+  if (message.empty()) return {};
+  TOutcome outcome{Outcome::Sent, {}};
+  bool tooLong = false;
+  {
+    const TMessageScope scope(messages_);
+    for (std::size_t i = 0; i < addresses.size(); ++i) {
+      const std::string& address = addresses[i];
+      if (address.empty()) continue;
+      // Collect the targets first, so that the loop does not depend on the roster staying put.
+      std::vector<std::pair<std::string, std::string>> targets;
+      for (const auto& entry : engine->Users().Entries()) {
+        if (entry->Address == address && entry->State != stOffline)
+          targets.emplace_back(entry->Nick, entry->Address);
+      }
+      for (const auto& [nick, addr] : targets) {
+        if (engine->SendPrivateMessage(nick, message, addr) == SendResult::TooLong) {
+          tooLong = true;
+        } else {
+          lines_.Message(HistoryKind::Private, true, addr, nick, message);
+        }
+      }
+      if (targets.empty()) {
+        outcome.Kind = Outcome::Unreachable;
+        outcome.Unreached.push_back(address);
+        if (nicks.size() > i)
+          tabs_.ConsoleError(messages_.GetMessage("CantSendMessage") + " " + nicks[i] + "[" + address + "]");
+      }
+    }
+  }
+  if (tooLong) {
+    ReportTooLong(inMessageTab);
+    outcome.Kind = Outcome::TooLong;
+  }
+  return outcome;
+}
+
+TOutcome TIntents::RingBell(const std::string& address, std::uint16_t number) {
+  TPlumo* engine = Engine();
+  if (!engine) return {Outcome::NoEngine, {}};
+  for (const auto& entry : engine->Users().Entries()) {
+    if (entry->Address != address) continue;
+    return {engine->SendBell(*entry, number) == SendResult::Sent ? Outcome::Sent : Outcome::Unreachable, {}};
+  }
+  return {Outcome::Unreachable, {address}};
+}
+
+TOutcome TIntents::SetState(int tag, const std::optional<std::string>& description) {
+  if (!Engine()) return {Outcome::NoEngine, {}};
+  if (tag != 1 && tag != 4 && tag != 5) return {Outcome::BadArgument, {}};
+  if (tag == 1 || description) {
+    own_.ChooseState(tag, description.value_or(" "));
+  } else {
+    std::string stored;
+    {
+      const TMessageScope scope(messages_);
+      stored = own_.StoredStateDescr(tag);
+    }
+    own_.ChooseState(tag, stored);
+  }
+  return {Outcome::Sent, {}};
+}
+
+TOutcome TIntents::SetNick(const std::string& nick) {
+  TPlumo* engine = Engine();
+  if (!engine) return {Outcome::NoEngine, {}};
+  const bool bad = nick.size() > kMaxNickLength;
+  if (!bad && TrimText(nick).empty()) return {};
+  // The nick box's Enter: a refusal is told in the console, a new nick joins the box's list.
+  own_.NickEntered(nick, true);
+  return {bad ? Outcome::BadNick : Outcome::Sent, {}};
+}
+
+TOutcome TIntents::SetTopic(const std::string& channel, const std::string& text) {
+  if (!Engine()) return {Outcome::NoEngine, {}};
+  if (tabs_.Channels().IndexOf(channel) <= 0) return {Outcome::NoChannel, {}};
+  return {tabs_.SetTopicText(channel, text) ? Outcome::Sent : Outcome::Nothing, {}};
+}
+
+TOutcome TIntents::AskInfo(const std::vector<std::string>& addresses) {
+  TPlumo* engine = Engine();
+  if (!engine) return {Outcome::NoEngine, {}};
+  bool asked = false;
+  for (const std::string& address : addresses) {
+    const auto& entries = engine->Users().Entries();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      if (entries[i]->Address != address) continue;
+      engine->RequestInfo(static_cast<int>(i));
+      asked = true;
+    }
+  }
+  return {asked ? Outcome::Sent : Outcome::Nothing, {}};
+}
+
+TOutcome TIntents::RunCommand(const std::string& line, TCommandFront& front) {
+  return {RunCommandLine(*this, front, line) ? Outcome::Sent : Outcome::Nothing, {}};
+}
+
+std::vector<RosterRow> TIntents::Peers() const {
+  std::vector<RosterRow> peers;
+  const TPlumo* engine = Engine();
+  if (!engine) return peers;
+  for (const auto& entry : engine->Users().Entries()) {
+    RosterRow row;
+    row.Nick = entry->Nick;
+    row.Address = entry->Address;
+    row.State = entry->State;
+    row.Description = entry->StateDescription;
+    row.Icon = StateImageIndex(entry->State);
+    peers.push_back(std::move(row));
+  }
+  return peers;
+}
+
+}  // namespace plumo

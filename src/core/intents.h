@@ -1,0 +1,116 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// TIntents: what a user can do in the chat, as calls with arguments that return what happened. The
+// window's gestures ask first (a box, the editor, the selection) and then call the same doing; the
+// headless peer calls these directly. Side effects the user must see (a red console line for a text
+// that is too long, a recipient that cannot be reached) are shown here, as the window showed them;
+// the outcome tells the caller what happened, so that it can add its own word.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/line_events.h"
+#include "core/slots.h"
+#include "core/surfaces.h"
+#include "lang/lng.h"
+#include "net/plumo.h"
+
+namespace plumo {
+
+class TChatHistory;
+class TCommandFront;
+class TFeedback;
+class TOwnState;
+class TRosterList;
+class TTabStrips;
+
+// What an intent did.
+enum class Outcome : std::uint8_t {
+  Sent,         // done: every datagram left (or the change was made)
+  Nothing,      // nothing to do: blank text, an unchanged topic, nobody to ask
+  TooLong,      // refused: the text does not fit one datagram; nothing was sent
+  Unreachable,  // a recipient has left or is offline (Unreached names it); the others got it
+  BadNick,      // a nick the protocol does not allow; the nick stays
+  BadArgument,  // a state that cannot be chosen, a bell number out of range
+  NoChannel,    // the channel has no tab here, or it is the console
+  NoEngine,     // the chat is off (no network, or the program is ending)
+};
+
+struct TOutcome {
+  Outcome Kind = Outcome::Nothing;
+  // Unreachable: the addresses that got nothing.
+  std::vector<std::string> Unreached;
+};
+
+class TIntents {
+ public:
+  // engine: the protocol engine, or nothing while there is none (before start-up, without network,
+  // after the farewell). Every message sent is told to lines.
+  TIntents(const TEngineSlot& engine, TLineObserver& lines, TTabStrips& tabs, TRosterList& roster, TOwnState& own,
+           TFeedback& feedback, TChatHistory& history, TMsgINISupp& messages, SystemInfo& system)
+      : engine_(engine),
+        lines_(lines),
+        tabs_(tabs),
+        roster_(roster),
+        own_(own),
+        feedback_(feedback),
+        history_(history),
+        messages_(messages),
+        system_(system) {}
+
+  // A line in the named channel (the text trimmed); a refusal is told in the console and the
+  // channel shown.
+  TOutcome Say(const std::string& channel, const std::string& text);
+  // A private message to every entry at each address that is not offline. nicks (in the order of
+  // addresses, may be shorter) name an unreachable recipient in the console. inMessageTab: typed in
+  // the message tab shown, where a refusal is told as well.
+  TOutcome SendPrivate(const std::vector<std::string>& addresses, const std::string& text,
+                       const std::vector<std::string>& nicks = {}, bool inMessageTab = false);
+  // A message to everybody.
+  TOutcome SendToEverybody(const std::string& text, bool inMessageTab = false);
+  // Bell number to the first entry at address.
+  TOutcome RingBell(const std::string& address, std::uint16_t number);
+  // State 1 (active), 4 (do not disturb) or 5 (offline), as the state menu chooses it; for 4 and 5
+  // the description (kept in chat.ini for the next time), or the stored one when none is given.
+  TOutcome SetState(int tag, const std::optional<std::string>& description);
+  // The own nick; BadNick (with a red console line) when the protocol does not allow it.
+  TOutcome SetNick(const std::string& nick);
+  // The topic of the named channel (text as typed; it travels wrapped with the own nick); Nothing
+  // when it equals the current topic's text.
+  TOutcome SetTopic(const std::string& channel, const std::string& text);
+  // Asks every entry at each address for its information text; Nothing when nobody was asked.
+  TOutcome AskInfo(const std::vector<std::string>& addresses);
+  // A console command typed in front (see the command table, core/console_commands.h): Sent when the
+  // line was one and ran, Nothing otherwise (it is then no command of this front end, or "/about"
+  // found nobody to ask).
+  TOutcome RunCommand(const std::string& line, TCommandFront& front);
+
+  // --- What the commands read and change besides the intents.
+  TPlumo* Engine() const { return engine_.Get(); }
+  TTabStrips& Tabs() { return tabs_; }
+  TRosterList& Roster() { return roster_; }
+  TOwnState& Own() { return own_; }
+  TChatHistory& History() { return history_; }
+  TMsgINISupp& Messages() { return messages_; }
+  SystemInfo& System() { return system_; }
+  // Every entry of the engine's user list (nick, address, state, description), unsorted.
+  std::vector<RosterRow> Peers() const;
+
+ private:
+  // The red line for a text refused as too long: in the console and where it was typed.
+  void ReportTooLong(bool inMessageTab);
+
+  const TEngineSlot& engine_;
+  TLineObserver& lines_;
+  TTabStrips& tabs_;
+  TRosterList& roster_;
+  TOwnState& own_;
+  TFeedback& feedback_;
+  TChatHistory& history_;
+  TMsgINISupp& messages_;
+  SystemInfo& system_;
+};
+
+}  // namespace plumo
