@@ -36,7 +36,7 @@ class TChatHistory final : public TLineObserver {
   TChatHistory(const TSettings& settings, const TClock& clock, const TEngineSlot& engine,
                TMsgINISupp& messages, TConversationList& channels, const TConversationList& inputs,
                TTabControl& tabs);
-  ~TChatHistory();
+  ~TChatHistory() override;
 
   // Opens the store when the settings keep history (after the settings are loaded), drops lines
   // older than the kept days, and shows each channel tab's last lines.
