@@ -3,6 +3,7 @@
 
 #include "core/chat_history.h"
 #include "core/texts.h"
+#include "lang/markup.h"
 #include "lang/text_helpers.h"
 
 namespace plumo {
@@ -70,7 +71,7 @@ void TEventPresenter::OnChannelLine(const TMStigs& fields, const std::string& ch
     c_.History->ChannelLine(channels.At(index).Name, c_.Engine ? c_.Engine->ReceivingFrom() : std::string(),
                             nick, text);
   }
-  if (c_.Settings.ChanelHotNik) nick = ":#" + nick + "^#K";
+  if (c_.Settings.ChanelHotNik) nick = NickPair(nick);
   channels.AddLine(channel, kGrey + "[" + c_.NowTime() + "] " + kBlack + nick + ": " + text);
   channels.RefreshIcons();
   sounds_.PlayEventSound("chat_line");
@@ -90,8 +91,7 @@ void TEventPresenter::AddReceivedMessage(const std::string& caption, int iconInd
   TConversationList& inputs = tabs_.Inputs();
   // Two messages from one nick within the same second share the tab rather than lose one.
   inputs.Add(c);
-  inputs.AddLine(caption,
-                 kCrLf + kGrey + ">" + quote + "#^" + ColorToRgb(c_.Settings.MyColor) + kCrLf + text);
+  inputs.AddLine(caption, kCrLf + kGrey + ">" + quote + ColourCode(c_.Settings.MyColor) + kCrLf + text);
   inputs.RefreshIcons();
 }
 

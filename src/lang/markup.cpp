@@ -59,6 +59,8 @@ class TParser {
 
   std::vector<MarkupPiece> Run() {
     const std::vector<MarkupPiece> marks = Marks();
+    // Each marker has at most one run of text before it; codes and links add to that.
+    out_.reserve(2 * marks.size() + 1);
     std::size_t at = 0;
     bool inNick = false;
     for (const MarkupPiece& m : marks) {

@@ -13,6 +13,11 @@
 #include "lang/markup.h"
 #include "ui/tray_icon.h"
 
+// Failed checks show Qt strings as text.
+inline void PrintTo(const QString& text, std::ostream* out) {
+  *out << '"' << text.toStdString() << '"';
+}
+
 namespace plumo::testing {
 namespace {
 
