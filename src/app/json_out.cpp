@@ -15,6 +15,7 @@
 #include "lang/codepage.h"
 #include "lang/lng.h"
 #include "lang/text_helpers.h"
+#include "lang/markup.h"
 
 namespace plumo {
 
@@ -81,41 +82,31 @@ std::string JsonEntry(const RosterRow& row) {
 std::string ReadableLine(const std::string& line, bool ansi) {
   std::string out;
   bool coloured = false;
-  for (std::size_t i = 0; i < line.size(); ++i) {
-    if (line[i] == '#' && i + 7 < line.size() && line[i + 1] == '^') {
-      bool hex = true;
-      for (std::size_t k = 2; k < 8; ++k) hex = hex && IsHexDigit(line[i + k]);
-      if (hex) {
-        if (ansi) {
-          const int r = HexDigitValue(line[i + 2]) * 16 + HexDigitValue(line[i + 3]);
-          const int g = HexDigitValue(line[i + 4]) * 16 + HexDigitValue(line[i + 5]);
-          const int b = HexDigitValue(line[i + 6]) * 16 + HexDigitValue(line[i + 7]);
-          if (r == 0 && g == 0 && b == 0) {
-            out += "\x1b[0m";  // black text is the terminal's own colour
-            coloured = false;
-          } else {
-            out += "\x1b[38;2;" + std::to_string(r) + ";" + std::to_string(g) + ";" + std::to_string(b) + "m";
-            coloured = true;
-          }
+  MarkupRules rules;
+  rules.Links = false;
+  for (const MarkupPiece& piece : ParseMarkup(line, rules)) {
+    switch (piece.Kind) {
+      case MarkupKind::Colour:
+        if (!ansi) break;
+        if (piece.Colour == 0) {
+          out += "\x1b[0m";  // black text is the terminal's own colour
+          coloured = false;
+        } else {
+          out += "\x1b[38;2;" + std::to_string(piece.Colour & 0xFF) + ";" +
+                 std::to_string((piece.Colour >> 8) & 0xFF) + ";" +
+                 std::to_string((piece.Colour >> 16) & 0xFF) + "m";
+          coloured = true;
         }
-        i += 7;
-        continue;
-      }
+        break;
+      case MarkupKind::NickOpen:
+      case MarkupKind::NickClose:
+        break;
+      case MarkupKind::Break:
+        out += '\n';
+        break;
+      default:
+        out.append(line, piece.Begin, piece.End - piece.Begin);
     }
-    if (line.compare(i, 2, ":#") == 0) {
-      const std::size_t end = line.find("^#K", i + 2);
-      if (end != std::string::npos) {
-        out += line.substr(i + 2, end - i - 2);
-        i = end + 2;
-        continue;
-      }
-    }
-    if (line[i] == '\r') {
-      if (i + 1 < line.size() && line[i + 1] == '\n') ++i;
-      out += '\n';
-      continue;
-    }
-    out += line[i];
   }
   if (coloured) out += "\x1b[0m";
   return Cp1251ToUtf8(out);

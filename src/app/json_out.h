@@ -22,8 +22,9 @@ std::string JsonFields(const TMStigs& fields);
 std::string JsonEntry(const AChuvakInfo& entry);
 std::string JsonEntry(const RosterRow& row);
 
-// A marked-up line (code page 1251) as UTF-8 text: colour markers become 24-bit terminal colours
-// (ansi) or disappear, nick-link markers disappear, line breaks become "\n".
+// A marked-up line (code page 1251) as UTF-8 text, read by the grammar of lang/markup.h: colour
+// codes become 24-bit terminal colours (ansi) or disappear, the markers of nick pairs disappear, line
+// breaks become "\n".
 std::string ReadableLine(const std::string& line, bool ansi);
 
 // Lines for a reader that may stop reading (a pipe, a terminal, a socket): a write never waits.

@@ -51,6 +51,7 @@
 #include <utility>
 
 #include "lang/codepage.h"
+#include "lang/markup.h"
 
 namespace plumo {
 namespace {
@@ -70,18 +71,6 @@ constexpr char kHighlightClose[] = "\xEE\x80\x81";  // U+E001
 
 // ---------------------------------------------------------------------------------------------
 // Markup.
-
-bool IsHex(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-bool ColourMarkerAt(const std::string& s, std::size_t i) {
-  if (i + 8 > s.size() || s[i] != '#' || s[i + 1] != '^') return false;
-  for (std::size_t k = i + 2; k < i + 8; ++k) {
-    if (!IsHex(s[k])) return false;
-  }
-  return true;
-}
 
 void PutVarint(std::string& out, std::size_t v) {
   while (v >= 0x80) {
@@ -106,51 +95,28 @@ struct TSplitMarkup {
   std::string Marks;  // empty when Plain is the markup
 };
 
-// Takes the markers out of markup the way the log shows it: valid colour markers first, then the
-// ":#" "^#K" pairs of the remaining text that close within one line.
+// Takes the markers (colour codes and paired nick markers, lang/markup.h) out of markup.
 TSplitMarkup SplitMarkup(const std::string& markup) {
-  std::vector<bool> removed(markup.size(), false);
-  std::string stripped;             // the text without colour markers
-  std::vector<std::size_t> origin;  // for each byte of stripped, its index in markup
-  stripped.reserve(markup.size());
-  origin.reserve(markup.size());
-  for (std::size_t i = 0; i < markup.size();) {
-    if (ColourMarkerAt(markup, i)) {
-      for (std::size_t k = i; k < i + 8; ++k) removed[k] = true;
-      i += 8;
-      continue;
-    }
-    stripped += markup[i];
-    origin.push_back(i);
-    ++i;
-  }
-  for (std::size_t b = 0; (b = stripped.find(":#", b)) != std::string::npos;) {
-    const std::size_t c = stripped.find("^#K", b + 1);
-    const std::size_t lineEnd = stripped.find_first_of("\r\n", b);
-    if (c == std::string::npos || (lineEnd != std::string::npos && lineEnd < c)) {
-      b += 2;
-      continue;
-    }
-    for (std::size_t k = 0; k < 2; ++k) removed[origin[b + k]] = true;
-    for (std::size_t k = 0; k < 3; ++k) removed[origin[c + k]] = true;
-    b = c + 1;
-  }
-
+  MarkupRules rules;
+  rules.Links = false;
+  const std::vector<MarkupPiece> pieces = ParseMarkup(markup, rules);
   TSplitMarkup out;
   out.Plain.reserve(markup.size());
   std::size_t lastPos = 0;
-  for (std::size_t i = 0; i < markup.size();) {
-    if (!removed[i]) {
-      out.Plain += markup[i++];
+  for (std::size_t k = 0; k < pieces.size();) {
+    if (!IsMarker(pieces[k].Kind)) {
+      out.Plain.append(markup, pieces[k].Begin, pieces[k].End - pieces[k].Begin);
+      ++k;
       continue;
     }
-    std::size_t j = i;
-    while (j < markup.size() && removed[j]) ++j;
+    // Pieces follow one another, so adjacent markers make one removed run.
+    const std::size_t begin = pieces[k].Begin;
+    std::size_t end = begin;
+    for (; k < pieces.size() && IsMarker(pieces[k].Kind); ++k) end = pieces[k].End;
     PutVarint(out.Marks, out.Plain.size() - lastPos);
-    PutVarint(out.Marks, j - i);
-    out.Marks.append(markup, i, j - i);
+    PutVarint(out.Marks, end - begin);
+    out.Marks.append(markup, begin, end - begin);
     lastPos = out.Plain.size();
-    i = j;
   }
   return out;
 }
@@ -1106,10 +1072,6 @@ class TSqliteHistoryStore final : public THistoryStore {
 };
 
 }  // namespace
-
-std::string MarkupToPlain(const std::string& markup) {
-  return SplitMarkup(markup).Plain;
-}
 
 std::unique_ptr<THistoryStore> THistoryStore::Open(const std::string& path, THistoryOptions options) {
   auto store = std::make_unique<TSqliteHistoryStore>(path, std::move(options));

@@ -26,6 +26,8 @@
 #include <string>
 #include <vector>
 
+#include "lang/markup.h"  // MarkupToPlain: the plain text a line is stored and searched by
+
 namespace plumo {
 
 // What a stored line is.
@@ -58,7 +60,7 @@ struct THistoryLine {
   std::string SenderAddress;
   std::string SenderNick;
   std::string Markup;  // the text as on the wire (colour and hot-nick markers, smiley codes)
-  // The text without markup (colour and hot-nick markers removed); filled by the store.
+  // The text without markup (MarkupToPlain); filled by the store.
   std::string Plain;
 
   bool operator==(const THistoryLine&) const = default;
@@ -154,9 +156,5 @@ class THistoryStore {
   // Waits until a running expiry has finished (tests, benchmarks); never on the event loop.
   virtual void WaitForExpiry() = 0;
 };
-
-// The text of a line without its markup: "#^RRGGBB" colour markers and the ":#" "^#K" hot-nick
-// markers go, everything else stays.
-std::string MarkupToPlain(const std::string& markup);
 
 }  // namespace plumo

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "lang/markup.h"
 #include "lang/textcase.h"
 
 namespace plumo {
@@ -20,8 +21,6 @@ bool BeginsWith(std::string_view nick, std::string_view prefix) {
 bool IsSeparator(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
-
-constexpr std::string_view kHotNickOpen = ":#";
 
 }  // namespace
 
@@ -96,13 +95,13 @@ std::optional<std::string> NickForEditor(const std::vector<std::string>& nicks,
 
 std::optional<std::string> HotNickInsertion(std::string_view link, bool chanelHotNik,
                                             const std::vector<std::string>& nicks) {
-  if (!chanelHotNik || link.size() <= kHotNickOpen.size() ||
-      link.substr(0, kHotNickOpen.size()) != kHotNickOpen) {
+  if (!chanelHotNik || link.size() <= kNickPairOpen.size() ||
+      link.substr(0, kNickPairOpen.size()) != kNickPairOpen) {
     return std::nullopt;
   }
-  const std::optional<std::size_t> row = FindNickByPrefix(nicks, link.substr(kHotNickOpen.size()), 0, false);
+  const std::optional<std::size_t> row = FindNickByPrefix(nicks, link.substr(kNickPairOpen.size()), 0, false);
   if (!row) return std::nullopt;
-  return " #^" + ColorToRgb(kNickColor) + nicks[*row] + " ";
+  return " " + ColourCode(kNickColor) + nicks[*row] + " ";
 }
 
 }  // namespace plumo

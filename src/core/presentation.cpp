@@ -2,6 +2,7 @@
 #include "core/presenter.h"
 
 #include "core/texts.h"
+#include "lang/markup.h"
 #include "lang/text_helpers.h"
 
 namespace plumo {
@@ -66,7 +67,7 @@ void TEventPresenter::OnChannelLine(const TMStigs& fields, const std::string& ch
   std::string nick = Field0(fields);
   // Stored under the tab's name: a peer may write the channel's name in other letter case.
   lines_.ChannelLine(channels.At(index).Name, engine_ ? engine_->ReceivingFrom() : std::string(), nick, text);
-  if (settings_.ChanelHotNik) nick = ":#" + nick + "^#K";
+  if (settings_.ChanelHotNik) nick = NickPair(nick);
   channels.AddLine(channel, kGrey + "[" + clock_.NowTime() + "] " + kBlack + nick + ": " + text);
   channels.RefreshIcons();
   sounds_.PlayEventSound("chat_line");
@@ -86,7 +87,7 @@ void TEventPresenter::AddReceivedMessage(const std::string& caption, int iconInd
   TConversationList& inputs = tabs_.Inputs();
   // Two messages from one nick within the same second share the tab rather than lose one.
   inputs.Add(c);
-  inputs.AddLine(caption, kCrLf + kGrey + ">" + quote + "#^" + ColorToRgb(settings_.MyColor) + kCrLf + text);
+  inputs.AddLine(caption, kCrLf + kGrey + ">" + quote + ColourCode(settings_.MyColor) + kCrLf + text);
   inputs.RefreshIcons();
 }
 

@@ -10,13 +10,13 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QMenu>
-#include <QRegularExpression>
 #include <QSystemTrayIcon>
 #include <QTabBar>
 #include <QToolButton>
 
 #include "core/chatcore.h"
 #include "images/images.h"
+#include "lang/markup.h"
 #include "net/events.h"
 #include "ui/qt_text.h"
 #include "ui/tform1.h"
@@ -28,16 +28,17 @@ namespace {
 constexpr const char kNotifyService[] = "org.freedesktop.Notifications";
 constexpr const char kNotifyPath[] = "/org/freedesktop/Notifications";
 
-// The colour markers and hot-nick marks of a message, which only the views interpret.
-QString PlainText(const std::string& text) {
-  QString plain = ui::FromCp1251(text);
-  static const QRegularExpression kMarkers(QStringLiteral("#\\^[0-9A-Fa-f]{6}|:#|\\^#K"));
-  plain.remove(kMarkers);
+}  // namespace
+
+QString NotificationText(const std::string& text) {
+  QString plain = ui::FromCp1251(MarkupToPlain(text));
   plain.replace(QLatin1Char('\r'), QLatin1Char(' '));
   plain.replace(QLatin1Char('\n'), QLatin1Char(' '));
   if (plain.size() > 200) plain = plain.left(200) + QStringLiteral("...");
   return plain;
 }
+
+namespace {
 
 class NotifyingTap : public TPlumoEventsForward {
  public:
@@ -151,7 +152,7 @@ void TrayIcon::StartHidden() {
 void TrayIcon::MessageArrived(const std::string& from, const std::string& text) {
   if (!core_.Settings().ShowBallonIfNotFocused) return;
   const bool away = !form_.isVisible() || form_.isMinimized() || !core_.Own().WindowActive();
-  if (away && Notify) Notify(ui::FromCp1251(from), PlainText(text));
+  if (away && Notify) Notify(ui::FromCp1251(from), NotificationText(text));
 }
 
 void TrayIcon::NotificationClicked() {

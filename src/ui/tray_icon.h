@@ -28,6 +28,10 @@ class TChatCore;
 class TForm1;
 class TPlumoEvents;
 
+// The text of a message as a notification shows it: its plain text (MarkupToPlain) on one line, at
+// most 200 characters and "..." when it is longer.
+QString NotificationText(const std::string& text);
+
 class TrayIcon : public QObject {
   Q_OBJECT
 

@@ -1,32 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "view/markup.h"
 
-#include <QRegularExpression>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextImageFormat>
 #include <QUrl>
+
+#include "lang/codepage.h"
+#include "lang/markup.h"
 
 namespace plumo {
 namespace {
 
 constexpr QChar kParagraph(0x2029);
 constexpr QChar kObject(0xFFFC);
-
-// Six hexadecimal digits at `at` of text, as a colour number; false when they are not.
-bool ColorAt(const QString& text, qsizetype at, TColor& color) {
-  if (at + 6 > text.size()) return false;
-  std::string digits;
-  for (qsizetype k = at; k < at + 6; ++k) {
-    const char16_t u = text[k].unicode();
-    if (u >= 0x80) return false;
-    digits.push_back(static_cast<char>(u));
-  }
-  const std::optional<TColor> parsed = ParseRgb(digits);
-  if (!parsed) return false;
-  color = *parsed;
-  return true;
-}
 
 QTextCursor Select(QTextDocument& doc, int from, int to) {
   QTextCursor c(&doc);
@@ -40,6 +27,52 @@ QTextCharFormat CharFormatAt(QTextDocument& doc, int pos) {
   QTextCursor c(&doc);
   c.setPosition(pos + 1);
   return c.charFormat();
+}
+
+// The text of a range as the line grammar reads it, one code-page byte per position: a paragraph
+// or line separator is a line break, a picture is NUL (which no markup, code or link contains), and a
+// character the code page lacks is its unassigned byte 0x98.
+std::string GrammarBytes(const QString& text) {
+  std::string out;
+  out.reserve(static_cast<std::size_t>(text.size()));
+  for (const QChar ch : text) {
+    const char16_t u = ch.unicode();
+    if (u < 0x80) {
+      out += static_cast<char>(u);
+    } else if (u == kParagraph.unicode() || u == QChar::LineSeparator) {
+      out += '\n';
+    } else if (u == kObject.unicode()) {
+      out += '\0';
+    } else {
+      const char byte = UnicodeToCp1251(u);
+      out += byte == '?' ? '\x98' : byte;
+    }
+  }
+  return out;
+}
+
+// Takes the links found by an earlier pass out of [from, to). The ranges are collected first because
+// changing a format invalidates the fragment iterators.
+void ForgetLinks(QTextDocument& doc, int from, int to) {
+  std::vector<std::pair<int, int>> stale;
+  for (QTextBlock block = doc.findBlock(from); block.isValid() && block.position() < to;
+       block = block.next()) {
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+      const QTextFragment f = it.fragment();
+      if (!f.charFormat().boolProperty(kAutoLinkProperty)) continue;
+      const int s = std::max(from, f.position());
+      const int e = std::min(to, f.position() + f.length());
+      if (s < e) stale.emplace_back(s, e);
+    }
+  }
+  for (const auto& [s, e] : stale) {
+    QTextCharFormat plain;
+    plain.setProperty(kAutoLinkProperty, false);
+    plain.setAnchor(false);
+    plain.setAnchorHref(QString());
+    plain.setFontUnderline(false);
+    Select(doc, s, e).mergeCharFormat(plain);
+  }
 }
 
 constexpr char kResourcesAdded[] = "plumoSmileyResources";
@@ -86,61 +119,6 @@ QString RangeText(const QTextDocument& doc, int from, int to) {
   return Select(const_cast<QTextDocument&>(doc), from, to).selectedText();
 }
 
-int FormatColors(QTextDocument& doc, int from, int to, bool typing) {
-  QString text = RangeText(doc, from, to);
-  const QString marker = QStringLiteral("#^");
-  qsizetype a = 0;
-  while ((a = text.indexOf(marker, a)) >= 0) {
-    TColor color = 0;
-    if (!ColorAt(text, a + 2, color)) {
-      a += 1;
-      continue;
-    }
-    // The colour runs up to the next valid marker: "#^" followed by anything else is ordinary text
-    // and takes the colour like any other character.
-    qsizetype b = text.indexOf(marker, a + 1);
-    TColor nextColor = 0;
-    while (b >= 0 && !ColorAt(text, b + 2, nextColor)) b = text.indexOf(marker, b + 1);
-    if (typing && b < 0 && a + 8 == text.size()) break;  // nothing typed after it yet
-    Select(doc, from + static_cast<int>(a), from + static_cast<int>(a) + 8).removeSelectedText();
-    text.remove(a, 8);
-    const qsizetype end = b < 0 ? text.size() : b - 8;
-    if (end > a) {
-      QTextCharFormat f;
-      f.setForeground(ToQColor(color));
-      Select(doc, from + static_cast<int>(a), from + static_cast<int>(end)).mergeCharFormat(f);
-    }
-  }
-  return from + static_cast<int>(text.size());
-}
-
-void FormatHotNicks(QTextDocument& doc, int from, int to) {
-  const QString text = RangeText(doc, from, to);
-  const QString open = QString::fromLatin1(kHotNickOpen);
-  const QString close = QString::fromLatin1(kHotNickClose);
-  qsizetype b = 0;
-  while ((b = text.indexOf(open, b)) >= 0) {
-    const qsizetype c = text.indexOf(close, b + 1);
-    const qsizetype lineEnd = text.indexOf(kParagraph, b);
-    if (c < 0 || (lineEnd >= 0 && lineEnd < c)) {
-      b += 2;
-      continue;
-    }
-    const int pb = from + static_cast<int>(b);
-    const int pc = from + static_cast<int>(c);
-    QTextCharFormat link;
-    link.setAnchor(true);
-    link.setAnchorHref(text.mid(b, c - b));
-    link.setProperty(kHotNickProperty, true);
-    Select(doc, pb, pc).mergeCharFormat(link);
-    for (const auto& [at, length] : {std::pair{pb, 2}, std::pair{pc, 3}}) {
-      const QColor colour = MarkupColor(CharFormatAt(doc, at), QColor());
-      Select(doc, at, at + length).mergeCharFormat(HiddenFormat(colour));
-    }
-    b = c + 1;
-  }
-}
-
 void AddSmileyResources(QTextDocument& doc, const SmileyPictures& pictures) {
   if (doc.property(kResourcesAdded).toInt() == pictures.Count()) return;
   for (int i = 0; i < pictures.Count(); ++i) {
@@ -166,6 +144,12 @@ void InsertSmiley(QTextCursor& cursor, const QString& code, int index, const Smi
       cursor.hasSelection() ? CharFormatAt(*doc, cursor.selectionStart()) : cursor.charFormat();
   QTextImageFormat image;
   if (base.hasProperty(QTextFormat::ForegroundBrush)) image.setForeground(base.foreground());
+  // A picture inside a nick is part of the nick's link.
+  if (base.boolProperty(kHotNickProperty)) {
+    image.setAnchor(true);
+    image.setAnchorHref(base.anchorHref());
+    image.setProperty(kHotNickProperty, true);
+  }
   image.setName(SmileyResourceName(index));
   image.setWidth(kSmileySize);
   image.setHeight(kSmileySize);
@@ -174,77 +158,109 @@ void InsertSmiley(QTextCursor& cursor, const QString& code, int index, const Smi
   cursor.insertText(QString(kObject), image);
 }
 
-int ReplaceSmileys(QTextDocument& doc, int from, int to, const std::vector<SmileyCode>& codes,
-                   const SmileyPictures& pictures) {
-  QString text = RangeText(doc, from, to);
-  for (const SmileyCode& code : codes) {
-    if (code.Code.isEmpty()) continue;
-    const bool hasPicture = code.Index >= 0 && code.Index < pictures.Count();
-    if (!hasPicture) continue;  // every occurrence stays text
-    qsizetype p = 0;
-    // A picture cannot be part of a code, so nothing before a replaced occurrence can match later.
-    while ((p = text.indexOf(code.Code, p)) >= 0) {
-      QTextCursor cursor =
-          Select(doc, from + static_cast<int>(p), from + static_cast<int>(p + code.Code.size()));
-      InsertSmiley(cursor, code.Code, code.Index, pictures);
-      text.replace(p, code.Code.size(), QString(kObject));
-    }
-  }
-  return from + static_cast<int>(text.size());
-}
-
-void DetectLinks(QTextDocument& doc, int from, int to) {
-  // Forget earlier links of the range: the text may have been edited since. The ranges are collected
-  // first because changing a format invalidates the fragment iterators.
-  std::vector<std::pair<int, int>> stale;
-  for (QTextBlock block = doc.findBlock(from); block.isValid() && block.position() < to;
-       block = block.next()) {
-    for (auto it = block.begin(); !it.atEnd(); ++it) {
-      const QTextFragment f = it.fragment();
-      if (!f.charFormat().boolProperty(kAutoLinkProperty)) continue;
-      const int s = std::max(from, f.position());
-      const int e = std::min(to, f.position() + f.length());
-      if (s < e) stale.emplace_back(s, e);
-    }
-  }
-  for (const auto& [s, e] : stale) {
-    QTextCharFormat plain;
-    plain.setProperty(kAutoLinkProperty, false);
-    plain.setAnchor(false);
-    plain.setAnchorHref(QString());
-    plain.setFontUnderline(false);
-    Select(doc, s, e).mergeCharFormat(plain);
-  }
-  static const QRegularExpression kLink(
-      QStringLiteral("(?:\\b(?:https?|ftp|file|mailto|news|nntp|telnet|gopher|wais|prospero):|\\bwww\\.)"
-                     "[^\\s<>\"\\x{2029}\\x{fffc}]+"),
-      QRegularExpression::CaseInsensitiveOption);
+int FormatRange(QTextDocument& doc, int from, int to, const FormatOptions& options) {
   const QString text = RangeText(doc, from, to);
-  for (auto it = kLink.globalMatch(text); it.hasNext();) {
-    const QRegularExpressionMatch m = it.next();
-    QString url = m.captured();
-    // Punctuation that ends a sentence is not part of the address.
-    while (!url.isEmpty() && QStringLiteral(".,;:!?)'").contains(url.back())) url.chop(1);
-    if (url.size() < 5 || url.endsWith(QLatin1Char(':'))) continue;
-    const int start = from + static_cast<int>(m.capturedStart());
-    if (CharFormatAt(doc, start).hasProperty(kHotNickProperty)) continue;  // hot nicks are links already
+  const std::string bytes = GrammarBytes(text);
+  // Codes naming no picture stay text: they are not offered to the grammar at all.
+  std::vector<std::string> codes;
+  std::vector<int> pictureOf;
+  if (options.Codes != nullptr && options.Pictures != nullptr) {
+    for (const SmileyCode& code : *options.Codes) {
+      if (code.Index < 0 || code.Index >= options.Pictures->Count()) continue;
+      codes.push_back(Utf8ToCp1251(code.Code.toStdString()));
+      pictureOf.push_back(code.Index);
+    }
+  }
+  MarkupRules rules;
+  rules.NickPairs = options.HotNicks;
+  rules.Links = options.Links;
+  rules.Smileys = codes;
+  std::vector<MarkupPiece> pieces = ParseMarkup(bytes, rules);
+  // Typing: a colour code with nothing after it stays as typed text until something follows, so
+  // that what the user types next takes its colour instead of the colour being lost with the code.
+  if (options.Typing && !pieces.empty() && pieces.back().Kind == MarkupKind::Colour) {
+    pieces.back().Kind = MarkupKind::Text;
+  }
+
+  // Colours first, from the last code back, so that what a code colours lies before every code
+  // already removed.
+  std::size_t runEnd = bytes.size();
+  int removed = 0;
+  for (auto it = pieces.rbegin(); it != pieces.rend(); ++it) {
+    if (it->Kind != MarkupKind::Colour) continue;
+    const int begin = from + static_cast<int>(it->Begin);
+    if (runEnd > it->End) {
+      QTextCharFormat f;
+      f.setForeground(ToQColor(it->Colour));
+      Select(doc, begin + static_cast<int>(kColourCodeLength), from + static_cast<int>(runEnd))
+          .mergeCharFormat(f);
+    }
+    Select(doc, begin, begin + static_cast<int>(kColourCodeLength)).removeSelectedText();
+    runEnd = it->Begin;
+    removed += static_cast<int>(kColourCodeLength);
+  }
+  // Where each remaining piece starts now that the colour codes are gone.
+  std::vector<int> at(pieces.size());
+  int shift = 0;
+  for (std::size_t k = 0; k < pieces.size(); ++k) {
+    at[k] = from + static_cast<int>(pieces[k].Begin) - shift;
+    if (pieces[k].Kind == MarkupKind::Colour) shift += static_cast<int>(kColourCodeLength);
+  }
+  int end = to - removed;
+
+  // Nick pairs: the markers are hidden (they stay in the text and take no space) and ":#nick"
+  // becomes a link whose target is ":#nick".
+  for (std::size_t k = 0; k < pieces.size(); ++k) {
+    if (pieces[k].Kind != MarkupKind::NickOpen) continue;
+    std::size_t close = k + 1;
+    QString href = QString::fromLatin1(kHotNickOpen);
+    for (; close < pieces.size() && pieces[close].Kind != MarkupKind::NickClose; ++close) {
+      if (pieces[close].Kind == MarkupKind::Colour) continue;
+      href += text.mid(static_cast<qsizetype>(pieces[close].Begin),
+                       static_cast<qsizetype>(pieces[close].End - pieces[close].Begin));
+    }
+    if (close == pieces.size()) break;  // the grammar closes every pair it opens
     QTextCharFormat link;
     link.setAnchor(true);
-    link.setAnchorHref(url);
-    link.setFontUnderline(true);
-    link.setProperty(kAutoLinkProperty, true);
-    Select(doc, start, start + static_cast<int>(url.size())).mergeCharFormat(link);
+    link.setAnchorHref(href);
+    link.setProperty(kHotNickProperty, true);
+    Select(doc, at[k], at[close]).mergeCharFormat(link);
+    for (const auto& [pos, length] : {std::pair{at[k], 2}, std::pair{at[close], 3}}) {
+      const QColor colour = MarkupColor(CharFormatAt(doc, pos), QColor());
+      Select(doc, pos, pos + length).mergeCharFormat(HiddenFormat(colour));
+    }
+    k = close;
   }
+
+  // Links found earlier in the range are forgotten (the text may have been edited since), then
+  // links and pictures are put in from the last back, so that each lies before every change made.
+  if (options.Links) ForgetLinks(doc, from, end);
+  for (std::size_t k = pieces.size(); k-- > 0;) {
+    const MarkupPiece& piece = pieces[k];
+    const int length = static_cast<int>(piece.End - piece.Begin);
+    if (piece.Kind == MarkupKind::Smiley) {
+      QTextCursor cursor = Select(doc, at[k], at[k] + length);
+      const std::size_t code = static_cast<std::size_t>(piece.Smiley);
+      InsertSmiley(cursor, text.mid(static_cast<qsizetype>(piece.Begin), length), pictureOf[code],
+                   *options.Pictures);
+      end -= length - 1;
+    } else if (piece.Kind == MarkupKind::Link) {
+      QTextCharFormat link;
+      link.setAnchor(true);
+      link.setAnchorHref(text.mid(static_cast<qsizetype>(piece.Begin), length));
+      link.setFontUnderline(true);
+      link.setProperty(kAutoLinkProperty, true);
+      Select(doc, at[k], at[k] + length).mergeCharFormat(link);
+    }
+  }
+  return end;
 }
 
-int FormatRange(QTextDocument& doc, int from, int to, const FormatOptions& options) {
-  to = FormatColors(doc, from, to, options.Typing);
-  if (options.HotNicks) FormatHotNicks(doc, from, to);
-  if (options.Codes != nullptr && options.Pictures != nullptr && options.Pictures->Count() > 0) {
-    to = ReplaceSmileys(doc, from, to, *options.Codes, *options.Pictures);
-  }
-  if (options.Links) DetectLinks(doc, from, to);
-  return to;
+int FormatColors(QTextDocument& doc, int from, int to, bool typing) {
+  FormatOptions options;
+  options.Links = false;
+  options.Typing = typing;
+  return FormatRange(doc, from, to, options);
 }
 
 QString RangeToMarkup(const QTextDocument& doc, int from, int to, bool colours, const QColor& defaultColor) {

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The markup passes on a text document: colour markers "#^RRGGBB", hot-nick markers ":#nick^#K",
-// smiley codes and web links become formatting, and formatted text becomes markup again. Every pass
-// works on a range of character positions (a paragraph break counts as one position), so a view
-// formats only what was added to it.
+// The line markup on a text document: colour codes "#^RRGGBB", nick pairs ":#nick^#K", smiley codes
+// and web links, read by the grammar of lang/markup.h, become formatting, and formatted text becomes
+// markup again. Formatting works on a range of character positions (a paragraph break counts as one
+// position), so a view formats only what was added to it.
 #pragma once
 
 #include <QColor>
@@ -46,22 +46,15 @@ struct FormatOptions {
 // The characters of [from, to): a paragraph break is U+2029, a picture U+FFFC.
 QString RangeText(const QTextDocument& doc, int from, int to);
 
-// Colour pass: each valid marker is removed and colours the text up to the next valid marker or to
-// the end of the range; invalid markers stay as text in the colour around them. Returns the new end
-// of the range.
-int FormatColors(QTextDocument& doc, int from, int to, bool typing = false);
-// Hot-nick pass: ":#" and "^#K" of each pair within one paragraph are hidden (they stay in the text and
-// take no space) and ":#nick" becomes a link whose target is ":#nick".
-void FormatHotNicks(QTextDocument& doc, int from, int to);
-// Smiley pass: codes in table order, each at all its places, become pictures that carry their code;
-// a code naming no picture stays text. Returns the new end of the range.
-int ReplaceSmileys(QTextDocument& doc, int from, int to, const std::vector<SmileyCode>& codes,
-                   const SmileyPictures& pictures);
-// Link pass: web and mail addresses and "www." names become links whose target is their text;
-// links found earlier in the range are detected afresh.
-void DetectLinks(QTextDocument& doc, int from, int to);
-// All passes in order. Returns the new end of the range.
+// The line grammar of lang/markup.h applied to [from, to): colour codes are removed and colour the
+// text up to the next code or to the end of the range; with HotNicks, the markers of nick pairs are
+// hidden (they stay in the text and take no space) and ":#nick" becomes a link whose target is
+// ":#nick"; smiley codes with a picture become pictures that carry their code; web links become links
+// whose target is their text (links found earlier in the range are detected afresh). Returns the new
+// end of the range.
 int FormatRange(QTextDocument& doc, int from, int to, const FormatOptions& options);
+// Colour codes only.
+int FormatColors(QTextDocument& doc, int from, int to, bool typing = false);
 
 // Inserts one picture carrying `code` at the cursor (replacing its selection), keeping the
 // cursor's colour.

@@ -93,23 +93,6 @@ TFileCheck CheckFile(const std::string& path) {
   return out;
 }
 
-TEST(HistoryStoreTest, MarkupToPlainRemovesOnlyValidMarkers) {
-  const struct {
-    std::string markup, plain;
-  } cases[] = {
-      {"#^FF0000red #^00ff00green", "red green"},
-      {"#^FF00G0 not a colour, #^12345 short", "#^FF00G0 not a colour, #^12345 short"},
-      {"#^#^123456x", "#^x"},
-      {"hi :#\xC2\xE0\xF1\xFF^#K!", "hi \xC2\xE0\xF1\xFF!"},
-      {"a :# b", "a :# b"},
-      {"a :#b\n^#K", "a :#b\n^#K"},  // a hot nick closes within its line
-      {":#a:#b^#K c^#K", "a:#b c^#K"},
-      {"#^000000:#nick^#K: #^0000FFtext", "nick: text"},
-      {":#x#^112233^#K", "x"},  // the colour goes first, then the pair closes
-  };
-  for (const auto& c : cases) EXPECT_EQ(MarkupToPlain(c.markup), c.plain) << c.markup;
-}
-
 TEST(HistoryStoreTest, RoundTripKeepsEveryFieldAcrossReopen) {
   TempDir dir;
   const std::string path = dir.File("history.db");

@@ -32,28 +32,6 @@ TEST_F(MarkupTest, ValidMarkersColourTheTextUpToTheNextMarker) {
   EXPECT_EQ(ColorAt(IndexOf("plain")), QColor(Qt::black));
 }
 
-TEST_F(MarkupTest, TwoMarkersInARowLeaveOnlyTheSecondColour) {
-  Line("#^FF0000#^0000FFx");
-  EXPECT_EQ(Plain(), QStringLiteral("x"));
-  EXPECT_EQ(ColorAt(0), QColor(0, 0, 255));
-}
-
-TEST_F(MarkupTest, InvalidMarkersStayAsTextAndLowerCaseDigitsWork) {
-  Line("a#^12345Gb");
-  Line("c#^FF00");
-  Line("#^#^ff8000d#^");
-  EXPECT_EQ(Plain(), QStringLiteral("a#^12345Gb\nc#^FF00\n#^d#^"));
-  EXPECT_EQ(ColorAt(IndexOf("d")), QColor(255, 128, 0));
-  EXPECT_EQ(ColorAt(IndexOf("b")), QColor(Qt::black));
-  // An invalid marker is ordinary text: it does not end the colour of the marker before it.
-  Line("#^FF0000red #^ still #^zz red#^0000FFblue");
-  EXPECT_EQ(Plain().section(QLatin1Char('\n'), 3), QStringLiteral("red #^ still #^zz redblue"));
-  for (const char* red : {"#^ still", "still", "#^zz", "z red"}) {
-    EXPECT_EQ(ColorAt(IndexOf(red)), QColor(255, 0, 0)) << red;
-  }
-  EXPECT_EQ(ColorAt(IndexOf("blue")), QColor(0, 0, 255));
-}
-
 TEST_F(MarkupTest, HotNicksOffLeaveTheMarkersVisible) {
   Line("#^666666[10:15:02] #^000000:#guest^#K: hello");
   EXPECT_EQ(Visible(), QStringLiteral("[10:15:02] :#guest^#K: hello"));
@@ -88,16 +66,6 @@ TEST_F(MarkupTest, HotNicksOnHideTheMarkersAndLinkTheNick) {
   Line(":#bob^#K");
   EXPECT_EQ(Visible().split(QLatin1Char('\n')).mid(1),
             (QStringList{QStringLiteral("x :# y"), QStringLiteral("bob")}));
-}
-
-TEST_F(MarkupTest, WebAddressesBecomeLinks) {
-  Line("see http://example.com/a?b=1. or www.example.org and file:///etc/passwd");
-  const QTextCharFormat web = FormatAt(IndexOf("example.com"));
-  EXPECT_TRUE(web.isAnchor());
-  EXPECT_EQ(web.anchorHref(), QStringLiteral("http://example.com/a?b=1"));
-  EXPECT_FALSE(FormatAt(IndexOf(". or")).isAnchor());
-  EXPECT_EQ(FormatAt(IndexOf("example.org")).anchorHref(), QStringLiteral("www.example.org"));
-  EXPECT_TRUE(FormatAt(IndexOf("passwd")).isAnchor());
 }
 
 TEST_F(MarkupTest, LinkClicksReportTheLinkText) {
