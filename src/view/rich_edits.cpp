@@ -352,8 +352,13 @@ bool TVRichEdits::ShowRow(int index, int row) {
   TVRichedit& view = *views_[static_cast<std::size_t>(index)];
   if (&view != displayed_) return false;
   Flush();
-  const QTextBlock block = view.Content->findBlockByNumber(row);
-  if (!block.isValid()) return false;
+  // Rows are lines, and a line's breaks start paragraphs of their own: the row's first paragraph is
+  // the row-th that starts a line.
+  QTextBlock block = view.Content->begin();
+  for (int starts = 0; block.isValid(); block = block.next()) {
+    if (block.userState() == kRowStart && starts++ == row) break;
+  }
+  if (!block.isValid() || row < 0) return false;
   QTextCursor cursor(block);
   cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
   control_->setTextCursor(cursor);

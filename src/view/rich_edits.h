@@ -118,8 +118,8 @@ class TVRichEdits : public QObject {
   // conversation at index: from its document first, then from its queued lines. A displayed log
   // keeps showing what it showed. False for an unknown index.
   bool DropOldest(int index, int rows);
-  // Displays the conversation's paragraph `row` (0 is the first) selected, scrolled into view; false
-  // when the conversation is not the displayed one or has no such paragraph.
+  // Displays the first paragraph of the conversation's line `row` (0 is the first) selected, scrolled
+  // into view; false when the conversation is not the displayed one or has no such line.
   bool ShowRow(int index, int row);
   // Appends the lines queued for the displayed log now, in one insertion, and scrolls to the end.
   // Every reader below calls it; a caller that reads the document through other means (Displayed(),
