@@ -61,6 +61,11 @@ class TConversationList {
   int Window() const { return window_; }
   // Tells whether the history keeps the lines added from now on (false, the default: nothing is).
   void SetStoredLines(std::function<bool()> stored) { storedLines_ = std::move(stored); }
+  // The user emptied the display of the conversation at index (its menu's Clear): scrolling up then
+  // pages back from the newest stored line before what it shows again.
+  void Cleared(int index) {
+    if (index >= 0 && index < Count()) Rows(index).Clear();
+  }
   // What the conversation at index shows, row by row; index must be valid.
   TShownRows& Rows(int index) { return rows_[static_cast<std::size_t>(index)]; }
 

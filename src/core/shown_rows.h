@@ -37,6 +37,12 @@ class TShownRows {
     stored_.insert(stored_.begin(), static_cast<std::size_t>(std::max(0, rows)), true);
     storedRows_ += std::max(0, rows);
   }
+  // The display was emptied: every row went, as if dropped.
+  void Clear() {
+    stored_.clear();
+    storedRows_ = 0;
+    trimmed_ = true;
+  }
   // Past window + slack rows, drops the oldest down to window and returns how many went (0 when
   // nothing did, always for a window of 0).
   int Trim(int window, int slack) {
