@@ -51,6 +51,7 @@ class ConversationLog::LoggingView final : public ConversationView {
     inner_.HistoryAdded(index, lines);
   }
   void ShowHistoryRow(int index, int row) override { inner_.ShowHistoryRow(index, row); }
+  void OldestDropped(int index, int rows) override { inner_.OldestDropped(index, rows); }
   // The console has the same line already; a notice is logged under the conversation it is shown with.
   void NoticeAdded(int index, const std::string& name, const std::string& line) override {
     inner_.NoticeAdded(index, name, line);

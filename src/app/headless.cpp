@@ -210,6 +210,7 @@ class HeadlessConversations : public ConversationView {
   void ScrollToEnd() override {}
   // Stored lines are printed on request (/history), not when a channel opens.
   void HistoryAdded(int, const std::vector<std::string>&) override {}
+  void OldestDropped(int, int) override {}
   void ShowHistoryRow(int, int) override {}
   // Printed as a line of the conversation it belongs to.
   void NoticeAdded(int index, const std::string& name, const std::string& line) override {

@@ -31,10 +31,18 @@ TChatHistory::TChatHistory(const TSettings& settings, const TClock& clock, const
       texts_(messages),
       channels_(channels),
       inputs_(inputs),
-      tabs_(tabs) {}
+      tabs_(tabs) {
+  // A notice about the history itself is shown but not stored.
+  channels_.SetStoredLines([this] { return Enabled() && !recordingNotice_; });
+}
 
 TChatHistory::~TChatHistory() {
   Close();
+  channels_.SetStoredLines(nullptr);
+}
+
+void TChatHistory::UpdateWindow() {
+  channels_.SetWindow(Enabled() ? shownLines_ : 0);
 }
 
 void TChatHistory::Open(const std::string& path, const THistoryOptions& options) {
@@ -43,6 +51,7 @@ void TChatHistory::Open(const std::string& path, const THistoryOptions& options)
   options_ = options;
   if (!settings_.KeepHistory) return;
   store_ = THistoryStore::Open(path, options);
+  UpdateWindow();
   DropExpired();
   TellNotices();
   TConversationList& channels = channels_;
@@ -72,6 +81,7 @@ void TChatHistory::Close() {
   if (!store_) return;
   store_->Flush();
   store_.reset();
+  UpdateWindow();
   // What the tabs show stays: history switched off and on again must not show it a second time.
 }
 
@@ -203,6 +213,7 @@ bool TChatHistory::LoadOlder(int channelIndex) {
   const std::optional<TConversationKey> key = ChannelKey(channelIndex);
   if (!key || !Enabled()) return false;
   TShownHistory& shown = shown_[Key(key->Name)];
+  FollowDropped(channelIndex, *key, shown);
   if (shown.Oldest <= 0) return false;
   const int page = std::clamp(settings_.HistoryLines, 50, 10000);
   return AddPage(channelIndex, shown, store_->Last(*key, page, shown.Oldest), false);
@@ -221,8 +232,26 @@ bool TChatHistory::AddPage(int channelIndex, TShownHistory& shown, const std::ve
   const std::string topic = texts_.MsgAlone("HistoryTopic");
   for (const auto& line : lines) texts.push_back(Shown(line, topic));
   if (divider) texts.push_back(kGrey + texts_.MsgAlone("HistoryDivider"));
-  channels_.AddHistory(channelIndex, texts);
+  channels_.AddHistory(channelIndex, texts, divider);
   return true;
+}
+
+void TChatHistory::FollowDropped(int channelIndex, const TConversationKey& key, TShownHistory& shown) {
+  TShownRows& rows = channels_.Rows(channelIndex);
+  if (!rows.Trimmed()) return;
+  rows.ClearTrimmed();
+  const int kept = rows.StoredRows();
+  // With no stored row left in the tab, the newest stored line is the first one dropped.
+  shown.Oldest = INT64_MAX;
+  if (kept > 0) {
+    const std::vector<THistoryLine> newest = store_->Last(key, kept);
+    if (static_cast<int>(newest.size()) == kept)
+      shown.Oldest = newest.front().Id;
+    else
+      shown.Oldest = -1;  // the store holds no more than the tab shows
+  }
+  // The rows at the top that are stored lines stand for the stored lines from Oldest on (OpenAt).
+  shown.Rows = rows.LeadingStored();
 }
 
 std::vector<std::string> TChatHistory::LastLines(const TConversationKey& conversation, int count,
@@ -298,7 +327,8 @@ bool TChatHistory::OpenAt(const THistoryLine& line) {
   if (index < 0) return false;
   tabs_.SelectChannelTab(index);
   ShowOnOpen(index);
-  const TShownHistory& shown = shown_[Key(channels.At(index).Name)];
+  TShownHistory& shown = shown_[Key(channels.At(index).Name)];
+  FollowDropped(index, line.Conversation, shown);
   while (shown.Oldest > line.Id && shown.Rows < kOpenAtLimit && LoadOlder(index)) {
   }
   if (shown.Oldest <= 0 || shown.Oldest > line.Id) return true;
@@ -363,6 +393,8 @@ void TChatHistory::TellNotices() {
   if (!store_) return;
   const std::vector<THistoryNotice> notices = store_->TakeNotices();
   if (notices.empty()) return;
+  // A store that turned itself off keeps no more lines: the tabs keep theirs from now on.
+  UpdateWindow();
   recordingNotice_ = true;
   const TMessageScope scope(texts_.Messages());
   for (const auto& notice : notices) {

@@ -4,7 +4,8 @@
 // topics, private and mass messages in both directions, console notices); a channel tab gets its
 // last lines from the store when it opens, older pages when the user scrolls up; search, deletion
 // and export work on the store. With history off (or the store turned off after a failure) all of it
-// is a quiet no-op.
+// is a quiet no-op. While the store keeps lines, a channel tab shows only its newest kShownLines
+// rows (see TConversationList::SetWindow); LoadOlder continues from the last row it dropped.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +28,10 @@ namespace plumo {
 
 // The history database's file name in the program's directory.
 inline constexpr const char* kHistoryFile = "history.db";
+// The most rows a channel tab (the console included) keeps while the history store keeps its lines:
+// older rows leave memory and come back from the store when the user scrolls up. With history off
+// a tab keeps everything.
+inline constexpr int kShownLines = 5000;
 
 class TChatHistory final : public TLineObserver {
  public:
@@ -47,6 +52,12 @@ class TChatHistory final : public TLineObserver {
   // switched off closes it; lines older than the kept days go.
   void SettingsChanged();
   bool Enabled() const { return store_ && store_->Enabled(); }
+  // The most rows a channel tab keeps while the store keeps lines (kShownLines unless a test sets
+  // fewer).
+  void SetShownLines(int rows) {
+    shownLines_ = rows;
+    UpdateWindow();
+  }
   // The store itself (tests and benchmarks); null while history is off.
   THistoryStore* Store() { return store_.get(); }
 
@@ -117,6 +128,8 @@ class TChatHistory final : public TLineObserver {
                        const std::string& nick, const std::string& text);
   // Deletes the lines older than the days the settings keep (none when they keep all).
   void DropExpired();
+  // Bounds the channel tabs to kShownLines rows while the store keeps lines, else lets them keep all.
+  void UpdateWindow();
   void TellDeleted(std::int64_t removed, const std::string& what);
 
   const TSettings& settings_;
@@ -131,6 +144,7 @@ class TChatHistory final : public TLineObserver {
   std::int64_t lastDrop_ = 0;  // local clock of the last DropExpired
   int dropDays_ = 0;           // the kept days it expired with
   THistoryOptions options_;
+  int shownLines_ = kShownLines;
   // The stored lines a channel tab shows above its own.
   struct TShownHistory {
     std::int64_t Oldest = 0;  // the oldest line's id; 0 before the tab opened, -1 when none is older
@@ -139,6 +153,9 @@ class TChatHistory final : public TLineObserver {
   // Adds a page of stored lines (oldest first) above what the tab shows, with the divider below
   // the first page; false when the page is empty (nothing older).
   bool AddPage(int channelIndex, TShownHistory& shown, const std::vector<THistoryLine>& lines, bool divider);
+  // After the tab dropped its oldest rows: the rows it still shows that are stored are the newest
+  // stored lines of its conversation, so the oldest of them is where the next page ends.
+  void FollowDropped(int channelIndex, const TConversationKey& key, TShownHistory& shown);
 
   // By channel name (upper case).
   static std::string Key(const std::string& channel);

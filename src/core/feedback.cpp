@@ -26,7 +26,7 @@ void TFeedback::Tell(const std::string& colour, const std::string& text, const s
   if (messageTab > 0) inputs.AddNotice(messageTab, line);
   // A message tab that is not shown hides its notice: the channel display, always in sight, gets it.
   if (messageTab != shownTab || messageTab <= 0) {
-    if (channels.CurrentIndex() > 0) channels.AddLine(channels.CurrentName(), line);
+    if (channels.CurrentIndex() > 0) channels.AddLine(channels.CurrentName(), line, false);
   }
   const bool away = !windowShown_.Visible() || !own_.WindowActive();
   if (away && settings_.ShowBallonIfNotFocused) window_.Notify(title, text);

@@ -91,6 +91,9 @@ class ConversationView {
   // The conversation at index is displayed scrolled to its stored line `row` (0 is the oldest line
   // added by HistoryAdded), which is marked.
   virtual void ShowHistoryRow(int index, int row) = 0;
+  // The oldest `rows` rows of the conversation at index leave it (a row is what one LineAdded,
+  // NoticeAdded or one line of HistoryAdded added), those still queued included.
+  virtual void OldestDropped(int index, int rows) = 0;
   // A notice about the conversation at index (a refused message, a bell, a failed delivery) that is
   // shown with it but is never part of its text: not of a draft, nor of the quote a reply sends.
   virtual void NoticeAdded(int index, const std::string& name, const std::string& line) = 0;

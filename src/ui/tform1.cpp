@@ -538,8 +538,10 @@ void TForm1::BuildMenus() {
     const QString text = channels_.SelectionText();
     if (!text.isEmpty()) InsertIntoEditor(text);
   });
-  connect(AddItem(popupMenu5_, "N16", "Очистить"), &QAction::triggered, this,
-          [this] { channels_.ClearView(); });
+  connect(AddItem(popupMenu5_, "N16", "Очистить"), &QAction::triggered, this, [this] {
+    channels_.ClearView();
+    if (core_) core_->Tabs().Channels().Cleared(core_->Tabs().Channels().CurrentIndex());
+  });
   AddSeparator(popupMenu5_, "HistorySeparator1");
   QAction* find = AddItem(popupMenu5_, "FindText1", "Найти...");
   find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));

@@ -36,6 +36,10 @@ void RichConversationView::ShowHistoryRow(int index, int row) {
   views_.ShowRow(index, row);
 }
 
+void RichConversationView::OldestDropped(int index, int rows) {
+  views_.DropOldest(index, rows);
+}
+
 void RichConversationView::NoticeAdded(int index, const std::string& /*name*/, const std::string& line) {
   views_.AddLine(index, line);
 }

@@ -33,6 +33,7 @@ class RichConversationView : public ConversationView {
   void ScrollToEnd() override;
   void HistoryAdded(int index, const std::vector<std::string>& lines) override;
   void ShowHistoryRow(int index, int row) override;
+  void OldestDropped(int index, int rows) override;
   // A notice is one more line of the conversation (a channel's log shows it in place).
   void NoticeAdded(int index, const std::string& name, const std::string& line) override;
 

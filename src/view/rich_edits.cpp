@@ -174,6 +174,7 @@ int TVRichEdits::AppendLine(QTextDocument& doc, const std::string& line, bool ne
   QTextCursor cursor(&doc);
   cursor.movePosition(QTextCursor::End);
   if (newParagraph) cursor.insertBlock(QTextBlockFormat(), base);
+  cursor.block().setUserState(kRowStart);
   const int from = cursor.position();
   cursor.insertText(text, base);
   return from;
@@ -297,9 +298,52 @@ bool TVRichEdits::PrependLines(int index, const std::vector<std::string>& lines)
   cursor.insertFragment(QTextDocumentFragment(part.get()));
   if (hadText) cursor.insertBlock();
   cursor.endEditBlock();
+  // A fragment brings no block states: each prepended line is one paragraph, and the paragraph below
+  // them began a line already.
+  QTextBlock block = doc.begin();
+  for (std::size_t i = 0; i <= lines.size() && block.isValid(); ++i, block = block.next()) {
+    if (i < lines.size() || hadText) block.setUserState(kRowStart);
+  }
   doc.setProperty(kHasLines, true);
   view.HistoryRows += static_cast<int>(lines.size());
   if (bar) bar->setValue(bar->maximum() - fromBottom);
+  return true;
+}
+
+bool TVRichEdits::DropOldest(int index, int rows) {
+  if (index < 0 || index >= Count()) return false;
+  if (rows <= 0) return true;
+  TVRichedit& view = *views_[static_cast<std::size_t>(index)];
+  QTextDocument& doc = *view.Content;
+  // The document holds the older lines: the paragraph where line `rows` starts ends the cut.
+  int inDocument = 0;
+  QTextBlock end = doc.begin();
+  for (; end.isValid(); end = end.next()) {
+    if (end.userState() == kRowStart && inDocument++ == rows) break;
+  }
+  if (end.isValid()) --inDocument;
+  const bool shown = &view == displayed_ && control_ != nullptr;
+  QScrollBar* bar = shown ? control_->verticalScrollBar() : nullptr;
+  const int fromBottom = bar ? bar->maximum() - bar->value() : 0;
+  // Updates the owner suspended stay suspended.
+  const bool resume = shown && !updating_;
+  if (resume) SetUpdating(true);
+  if (!end.isValid()) {
+    ClearDocument(doc);
+  } else if (end.position() > 0) {
+    QTextCursor cut(&doc);
+    cut.setPosition(end.position(), QTextCursor::KeepAnchor);
+    cut.removeSelectedText();
+    doc.begin().setUserState(kRowStart);
+  }
+  view.HistoryRows = std::max(0, view.HistoryRows - inDocument);
+  // The rest come from the lines still waiting for the document.
+  const auto queued =
+      std::min<std::size_t>(static_cast<std::size_t>(rows - inDocument), view.PendingLines.size());
+  view.PendingLines.erase(view.PendingLines.begin(),
+                          view.PendingLines.begin() + static_cast<std::ptrdiff_t>(queued));
+  if (bar) bar->setValue(bar->maximum() - fromBottom);
+  if (resume) SetUpdating(false);
   return true;
 }
 
@@ -308,8 +352,13 @@ bool TVRichEdits::ShowRow(int index, int row) {
   TVRichedit& view = *views_[static_cast<std::size_t>(index)];
   if (&view != displayed_) return false;
   Flush();
-  const QTextBlock block = view.Content->findBlockByNumber(row);
-  if (!block.isValid()) return false;
+  // Rows are lines, and a line's breaks start paragraphs of their own: the row's first paragraph is
+  // the row-th that starts a line.
+  QTextBlock block = view.Content->begin();
+  for (int starts = 0; block.isValid(); block = block.next()) {
+    if (block.userState() == kRowStart && starts++ == row) break;
+  }
+  if (!block.isValid() || row < 0) return false;
   QTextCursor cursor(block);
   cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
   control_->setTextCursor(cursor);

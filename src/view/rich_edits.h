@@ -11,7 +11,9 @@
 // paint per flush instead of per line; every operation that reads or changes the displayed document
 // flushes first, so no caller sees a log without the lines added before. Lines added to a displayed
 // editor conversation (a reply draft) are appended at once. Adding lines costs the same however long
-// the conversation is. Lines and markup are code-page 1251 text.
+// the conversation is. Lines and markup are code-page 1251 text. The first paragraph of each line
+// carries kRowStart as its block state, so that DropOldest finds where a line ends whatever line
+// breaks it has; how many lines a conversation keeps is the core's decision.
 #pragma once
 
 #include <QColor>
@@ -59,7 +61,7 @@ class TVRichedit {
   bool AllowProtectedEdit = false;
   // Length of the protected quote at the end of a reply draft.
   int ProtectedLength = 0;
-  // Paragraphs of stored history at the start of the content (PrependLines).
+  // Paragraphs of stored history at the start of the content (PrependLines; DropOldest lowers it).
   int HistoryRows = 0;
 
   // Number of smiley pictures in the content.
@@ -75,6 +77,8 @@ class TVRichEdits : public QObject {
   // and layout on a modest machine); a longer queue is appended by the following flushes, so that the
   // loop is never blocked for long. A flush asked for by a caller appends everything.
   static constexpr int kMaxFlushLines = 200;
+  // The block state of the first paragraph of every line.
+  static constexpr int kRowStart = 1;
 
   // control is not owned and may be null (then nothing is displayed; tests use this).
   explicit TVRichEdits(RichTextControl* control);
@@ -110,8 +114,12 @@ class TVRichEdits : public QObject {
   // one paragraph whose line breaks stay breaks, so that ShowRow finds a stored line by its number;
   // a displayed log keeps showing what it showed. False for an unknown index.
   bool PrependLines(int index, const std::vector<std::string>& lines);
-  // Displays the conversation's paragraph `row` (0 is the first) selected, scrolled into view; false
-  // when the conversation is not the displayed one or has no such paragraph.
+  // Takes the oldest `rows` rows (a row is one AddLine or one line of PrependLines) away from the
+  // conversation at index: from its document first, then from its queued lines. A displayed log
+  // keeps showing what it showed. False for an unknown index.
+  bool DropOldest(int index, int rows);
+  // Displays the first paragraph of the conversation's line `row` (0 is the first) selected, scrolled
+  // into view; false when the conversation is not the displayed one or has no such line.
   bool ShowRow(int index, int row);
   // Appends the lines queued for the displayed log now, in one insertion, and scrolls to the end.
   // Every reader below calls it; a caller that reads the document through other means (Displayed(),

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -35,14 +36,17 @@ class FakeConversations : public ConversationView {
   // The shown conversation stays shown when others come and go before it, as on a tab bar.
   void ConversationAdded(int index, const Conversation& c) override {
     names.insert(names.begin() + index, c.Name);
+    if (index <= std::ssize(shown)) shown.insert(shown.begin() + index, {});
     if (current >= index) ++current;
   }
   void ConversationRemoved(int index) override {
     names.erase(names.begin() + index);
+    if (index < std::ssize(shown)) shown.erase(shown.begin() + index);
     if (current > index) --current;
   }
   void CurrentChanged(int, int to, ViewMode) override { current = to; }
-  void LineAdded(int, const std::string& name, const std::string& line) override {
+  void LineAdded(int index, const std::string& name, const std::string& line) override {
+    Shown(index).push_back(line);
     lines.push_back({name, line});
   }
   void IconsChanged(const std::vector<Conversation>& conversations) override {
@@ -53,9 +57,17 @@ class FakeConversations : public ConversationView {
   void ScrollToEnd() override {}
   void HistoryAdded(int index, const std::vector<std::string>& added) override {
     history.push_back({index, added});
+    auto& rows = Shown(index);
+    rows.insert(rows.begin(), added.begin(), added.end());
   }
   void ShowHistoryRow(int, int) override {}
-  void NoticeAdded(int, const std::string& name, const std::string& line) override {
+  void OldestDropped(int index, int rows) override {
+    dropped += rows;
+    auto& kept = Shown(index);
+    kept.erase(kept.begin(), kept.begin() + std::min<std::ptrdiff_t>(rows, std::ssize(kept)));
+  }
+  void NoticeAdded(int index, const std::string& name, const std::string& line) override {
+    Shown(index).push_back(line);
     notices.push_back({name, line});
   }
   // Lines of one conversation.
@@ -76,6 +88,13 @@ class FakeConversations : public ConversationView {
     std::vector<std::string> lines;
   };
   std::vector<HistoryPage> history;  // each HistoryAdded, in order
+  int dropped = 0;                   // rows all OldestDropped took away
+  // What each conversation shows, row by row, as a view that follows every call would.
+  std::vector<std::deque<std::string>> shown;
+  std::deque<std::string>& Shown(int index) {
+    if (index >= std::ssize(shown)) shown.resize(static_cast<std::size_t>(index) + 1);
+    return shown[static_cast<std::size_t>(index)];
+  }
 };
 
 class FakeEditor : public InputEditor {

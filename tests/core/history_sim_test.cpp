@@ -4,6 +4,7 @@
 // older pages on request, across a restart.
 #include <algorithm>
 #include <functional>
+#include <numeric>
 
 #include "core_fixture.h"
 
@@ -150,6 +151,56 @@ TEST_F(HistoryPeers, AChannelTabShowsItsLastLinesThenOlderPagesAlsoAfterARestart
   EXPECT_TRUE(a.core->ChatHistory().Enabled());
   EXPECT_FALSE(a.core->ChatHistory().LoadOlder(1));
   EXPECT_EQ(a.channels.history.size(), 3u);
+}
+
+TEST_F(HistoryPeers, AChannelTabKeepsItsNewestRowsAndScrollingUpBringsTheDroppedOnesBackInOrder) {
+  // The numbers of bob's lines the Main tab shows, top to bottom, stored or live.
+  const auto shownNumbers = [&] {
+    std::vector<int> numbers;
+    for (const std::string& row : a.channels.Shown(1)) {
+      const std::size_t at = row.find(": line ");
+      if (at != std::string::npos) numbers.push_back(std::stoi(row.substr(at + 7)));
+    }
+    return numbers;
+  };
+  struct Case {
+    bool keepHistory;
+    int rowsAtMost;  // what the tab holds after the lines, before scrolling up
+  };
+  // A window of 20 rows (dropped down to it past 22); with history off the window does not apply.
+  for (const Case c : {Case{true, 22}, Case{false, 1000}}) {
+    SCOPED_TRACE(c.keepHistory);
+    a.core->ChatHistory().SetShownLines(20);
+    a.core->Settings().KeepHistory = c.keepHistory;
+    a.core->ChatHistory().SettingsChanged();
+    a.channels.dropped = 0;
+    a.channels.Shown(1).clear();
+    a.core->Tabs().Channels().Rows(1) = TShownRows();
+    int said = 0;
+    int firstShown = 1;
+    // The last round follows the display's Clear: with history kept, scrolling up brings back what
+    // it held from the store.
+    for (const int round : {70, 45, 5}) {
+      if (round == 5) {
+        a.core->Tabs().Channels().Cleared(1);
+        a.channels.Shown(1).clear();
+        if (!c.keepHistory) firstShown = said + 1;
+      }
+      // Lines said, then the user scrolls to the top until nothing older comes.
+      for (int i = 0; i < round; ++i) {
+        Say(b, "line " + std::to_string(++said));
+        lan.RunFor(20);
+      }
+      lan.RunFor(300);
+      EXPECT_LE(std::ssize(a.channels.Shown(1)), c.rowsAtMost);
+      EXPECT_EQ(a.channels.dropped > 0, c.keepHistory);
+      while (a.core->ChatHistory().LoadOlder(1)) {
+      }
+      std::vector<int> all(static_cast<std::size_t>(said - firstShown + 1));
+      std::iota(all.begin(), all.end(), firstShown);
+      EXPECT_EQ(shownNumbers(), all) << "in order, with no gap or repeat";
+    }
+  }
 }
 
 }  // namespace

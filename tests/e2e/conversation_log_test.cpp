@@ -51,6 +51,7 @@ class NullView : public ConversationView {
     Got("history" + std::to_string(lines.size()), index);
   }
   void ShowHistoryRow(int index, int row) override { Got("row" + std::to_string(row), index); }
+  void OldestDropped(int index, int rows) override { Got("dropped" + std::to_string(rows), index); }
   void NoticeAdded(int index, const std::string&, const std::string&) override { Got("notice", index); }
   void Got(const std::string& what, int index) {
     calls.push_back(what + "@" + std::to_string(index));
@@ -110,6 +111,7 @@ TEST(ConversationLogTest, WrappedViewsStillGetTheirLinesAndTheFileGetsThemAppend
        },
        "history2@2"},
       {[](ConversationView& v) { v.ShowHistoryRow(2, 7); }, "row7@2"},
+      {[](ConversationView& v) { v.OldestDropped(2, 500); }, "dropped500@2"},
       {[](ConversationView& v) { v.NoticeAdded(2, "Main", "#^FF0000not sent"); }, "notice@2"},
   };
   for (const auto& [call, expected] : calls) {

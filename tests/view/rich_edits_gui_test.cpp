@@ -212,6 +212,39 @@ TEST_F(ViewsTest, AFloodIsAppendedInOrderByFlushesFromTheEventLoop) {
   EXPECT_GT(control->verticalScrollBar()->value(), 0);
 }
 
+TEST_F(ViewsTest, ABoundedLogDropsWholeLinesFromTheTopQueuedOnesIncluded) {
+  // A window of four rows: past five the oldest go down to four. A line with a break is one row,
+  // each line of a history page one row; rows still queued (for a flush of the shown log, or for a
+  // conversation not shown) go before they are formatted.
+  list->SetWindow(4);
+  Open("Main", ModeLog);
+  ASSERT_TRUE(Add("Other", ModeLog));
+  for (const std::string name : {"Main", "Other"}) {
+    SCOPED_TRACE(name);
+    const int index = list->IndexOf(name);
+    list->AddHistory(index, {"stored 1", "stored 2"});
+    Line(name, "two\r\nparts");
+    if (name == "Main") views->Flush();
+    for (const char* line : {"three", "four", "five"}) Line(name, line);
+    EXPECT_EQ(list->Rows(index).Rows(), 4);  // the stored lines went
+    Line(name, "six");
+    Line(name, "seven");  // "two parts" (in the document) and "three" (queued) go
+    ASSERT_TRUE(Show(name));
+    EXPECT_EQ(Plain(), QStringLiteral("four\nfive\nsix\nseven"));
+    Line(name, "eight");
+    Line(name, "nine");
+    EXPECT_EQ(Plain(), QStringLiteral("six\nseven\neight\nnine"));
+    // Dropping more rows than there are empties the log, which takes new lines as before.
+    ASSERT_TRUE(views->DropOldest(index, 9));
+    EXPECT_EQ(Plain(), QString());
+    Line(name, "ten");
+    ASSERT_TRUE(views->PrependLines(index, {"old"}));
+    ASSERT_TRUE(views->DropOldest(index, 1));
+    EXPECT_EQ(Plain(), QStringLiteral("ten"));
+  }
+  EXPECT_FALSE(views->DropOldest(2, 1));
+}
+
 class QueuedLinesTest : public ViewFixture {
  public:
   using ViewFixture::list;
