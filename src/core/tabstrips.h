@@ -56,6 +56,9 @@ class TTabStrips final : public TTabControl {
   // a click on the message strip marks the active tab seen and focuses the editor. Neither shows
   // the tab again nor asks for the topic.
   void ChannelTabClicked(int index);
+  // The display menu's Clear emptied the shown channel's view: its rows are counted again from
+  // nothing, so that scrolling up pages every cleared line back from the history.
+  void ShownChannelCleared() { channels_.Cleared(channels_.CurrentIndex()); }
   void MessageTabClicked();
   // Ctrl+Tab and Shift+Tab: the next tab, the first after the last.
   void NextMessageTab() { SelectMessageTab(NextTabIndex(inputs_.CurrentIndex(), inputs_.Count())); }

@@ -540,7 +540,7 @@ void TForm1::BuildMenus() {
   });
   connect(AddItem(popupMenu5_, "N16", "Очистить"), &QAction::triggered, this, [this] {
     channels_.ClearView();
-    if (core_) core_->Tabs().Channels().Cleared(core_->Tabs().Channels().CurrentIndex());
+    if (core_) core_->Tabs().ShownChannelCleared();
   });
   AddSeparator(popupMenu5_, "HistorySeparator1");
   QAction* find = AddItem(popupMenu5_, "FindText1", "Найти...");
