@@ -29,12 +29,12 @@ TChatHistory::~TChatHistory() {
   Close();
 }
 
-void TChatHistory::Open(const std::string& path, const THistoryOptions& options) {
+void TChatHistory::Open(const FsPath& path, const THistoryOptions& options) {
   Close();
   path_ = path;
   options_ = options;
   if (!c_.Settings.KeepHistory) return;
-  store_ = THistoryStore::Open(path, options);
+  store_ = THistoryStore::Open(path.Utf8(), options);
   DropExpired();
   TellNotices();
   TConversationList& channels = tabs_.Channels();
@@ -42,7 +42,7 @@ void TChatHistory::Open(const std::string& path, const THistoryOptions& options)
 }
 
 void TChatHistory::SettingsChanged() {
-  if (c_.Settings.KeepHistory && !store_ && !path_.empty()) {
+  if (c_.Settings.KeepHistory && !store_ && !path_.Empty()) {
     Open(path_, options_);
   } else if (!c_.Settings.KeepHistory && store_) {
     Close();
@@ -323,10 +323,10 @@ void TChatHistory::TellDeleted(std::int64_t removed, const std::string& what) {
   recordingNotice_ = false;
 }
 
-bool TChatHistory::Export(const TConversationKey& conversation, const std::string& path) {
+bool TChatHistory::Export(const TConversationKey& conversation, const FsPath& path) {
   bool written = false;
   if (Enabled()) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(path.Native(), std::ios::binary | std::ios::trunc);
     std::int64_t from = 0;
     while (out) {
       const std::vector<THistoryLine> page = store_->From(conversation, from, 5000);
@@ -341,9 +341,9 @@ bool TChatHistory::Export(const TConversationKey& conversation, const std::strin
   }
   const TMessageScope scope(c_.Messages);
   if (written) {
-    tabs_.ConsoleAdd(kGrey + FormatText(c_.Msg("HistoryExported"), {Utf8ToCp1251(path)}));
+    tabs_.ConsoleAdd(kGrey + FormatText(c_.Msg("HistoryExported"), {path.ToCp1251()}));
   } else {
-    tabs_.ConsoleError(FormatText(c_.Msg("HistoryExportFailed"), {Utf8ToCp1251(path)}));
+    tabs_.ConsoleError(FormatText(c_.Msg("HistoryExportFailed"), {path.ToCp1251()}));
   }
   return written;
 }

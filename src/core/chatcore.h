@@ -65,7 +65,7 @@ class TChatCore {
   // appDir: the program's directory (chat.ini, language files, sounds/). engineHost: the host the
   // engine is built on at start-up; attach (optional) is called with the new engine so that the
   // host can drive it, and with nullptr before it is destroyed.
-  TChatCore(std::string appDir, CoreSurfaces surfaces, PlumoHost& engineHost,
+  TChatCore(FsPath appDir, CoreSurfaces surfaces, PlumoHost& engineHost,
             std::function<void(TPlumo*)> attach = {});
   ~TChatCore();
   TChatCore(const TChatCore&) = delete;
@@ -124,8 +124,8 @@ class TChatCore {
   TMsgINISupp& Messages() { return *mis_; }
   // The caption component; the window calls ApplyLanguage on it each time it is shown.
   TLngINISupp& Captions() { return *lns_; }
-  const std::string& AppDir() const { return ctx_.AppDir; }
-  std::string IniPath() const { return ctx_.IniPath(); }
+  const FsPath& AppDir() const { return ctx_.AppDir; }
+  FsPath IniPath() const { return ctx_.IniPath(); }
   bool Quitting() const { return quitting_; }
   // The program is really to end (the exit commands): hiding the window no longer minimizes.
   void SetQuitting() { quitting_ = true; }

@@ -44,10 +44,10 @@ enum class SendOutcome {
 };
 
 struct TCoreContext {
-  TCoreContext(std::string dir, CoreSurfaces surfaces, TSettings& settings, TMsgINISupp& messages)
+  TCoreContext(FsPath dir, CoreSurfaces surfaces, TSettings& settings, TMsgINISupp& messages)
       : AppDir(std::move(dir)), Surfaces(surfaces), Settings(settings), Messages(messages) {}
 
-  std::string AppDir;
+  FsPath AppDir;
   CoreSurfaces Surfaces;
   TSettings& Settings;
   TMsgINISupp& Messages;
@@ -63,7 +63,7 @@ struct TCoreContext {
     if (OnSaveUserChanges) OnSaveUserChanges();
   }
 
-  std::string IniPath() const { return AppDir + "/chat.ini"; }
+  FsPath IniPath() const { return AppDir / "chat.ini"; }
   // A language text; inside a lookup period when several are read together (TMessageScope).
   std::string Msg(const char* key) const { return Messages.GetMessage(key); }
   // One language text in a lookup period of its own.

@@ -34,8 +34,9 @@ class TSoundBoard {
   void UpdateMuteImage();
 
  private:
-  // The file to play: the name as it stands, else in the "sounds" folder; empty when neither exists.
-  std::string ResolveSoundFile(const std::string& file) const;
+  // The file to play for a name of the sound tables (code-page text): the name as it stands, else
+  // in the "sounds" folder; empty when neither exists.
+  FsPath ResolveSoundFile(const std::string& file) const;
 
   TCoreContext& c_;
   char setInForce_ = '1';

@@ -3,10 +3,11 @@
 
 namespace plumo {
 
-std::string TSoundBoard::ResolveSoundFile(const std::string& file) const {
+FsPath TSoundBoard::ResolveSoundFile(const std::string& file) const {
   if (file.empty()) return {};
-  if (c_.Surfaces.System.FileExists(file)) return file;
-  std::string inSounds = c_.AppDir + "/sounds/" + file;
+  const FsPath named = FsPath::FromCp1251(file);
+  if (c_.Surfaces.System.FileExists(named)) return named;
+  FsPath inSounds = c_.AppDir / "sounds" / named;
   if (c_.Surfaces.System.FileExists(inSounds)) return inSounds;
   return {};
 }
@@ -33,15 +34,15 @@ void TSoundBoard::PlayEventSound(const std::string& key) {
     table.SetValue(srcKey, key + ".wav");
     return;
   }
-  const std::string path = ResolveSoundFile(src);
-  if (!path.empty()) c_.Surfaces.Sound.PlayFile(path);
+  const FsPath path = ResolveSoundFile(src);
+  if (!path.Empty()) c_.Surfaces.Sound.PlayFile(path);
 }
 
 void TSoundBoard::PlayBell(std::uint16_t number) {
   const std::string name = std::to_string(number);
   if (!c_.Settings.BellTable.Has(name)) return;
-  const std::string path = ResolveSoundFile(c_.Settings.BellTable.Value(name));
-  if (!path.empty()) c_.Surfaces.Sound.PlayFile(path);
+  const FsPath path = ResolveSoundFile(c_.Settings.BellTable.Value(name));
+  if (!path.Empty()) c_.Surfaces.Sound.PlayFile(path);
 }
 
 void TSoundBoard::UpdateMuteImage() {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "lang/codepage.h"
+#include "lang/fs_path.h"
 #include "lang/smiley_codes.h"
 
 namespace plumo {
@@ -183,7 +184,7 @@ class WindowSurface {
 class SoundOutput {
  public:
   virtual ~SoundOutput() = default;
-  virtual void PlayFile(const std::string& path) = 0;
+  virtual void PlayFile(const FsPath& path) = 0;
 };
 
 // Timer1, Timer2, and the look at the desktop's idle time while "away when idle" is chosen.
@@ -219,7 +220,7 @@ class SystemInfo {
   // Local wall-clock milliseconds since 1970, counted as if local time were universal time.
   virtual std::int64_t NowLocalMs() = 0;
   // Whether a file exists (sound files).
-  virtual bool FileExists(const std::string& path) = 0;
+  virtual bool FileExists(const FsPath& path) = 0;
 };
 
 // The real operating system: getifaddrs, /proc, getpwuid, gethostname, the system clock.
@@ -230,7 +231,7 @@ class PosixSystem : public SystemInfo {
   std::string UserName() override;
   std::string ComputerName() override;
   std::int64_t NowLocalMs() override;
-  bool FileExists(const std::string& path) override;
+  bool FileExists(const FsPath& path) override;
 };
 
 // The local wall clock in milliseconds since 1970, counted as if local time were universal time: the

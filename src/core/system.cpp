@@ -144,9 +144,9 @@ std::int64_t PosixSystem::NowLocalMs() {
   return LocalClockMs();
 }
 
-bool PosixSystem::FileExists(const std::string& path) {
+bool PosixSystem::FileExists(const FsPath& path) {
   std::error_code ec;
-  return !path.empty() && std::filesystem::is_regular_file(path, ec);
+  return !path.Empty() && std::filesystem::is_regular_file(path.Native(), ec);
 }
 
 }  // namespace plumo
