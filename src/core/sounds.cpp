@@ -5,7 +5,7 @@ namespace plumo {
 
 FsPath TSoundBoard::ResolveSoundFile(const std::string& file) const {
   if (file.empty()) return {};
-  const FsPath named = FsPath::FromCp1251(file);
+  FsPath named = FsPath::FromCp1251(file);
   if (c_.Surfaces.System.FileExists(named)) return named;
   FsPath inSounds = c_.AppDir / "sounds" / named;
   if (c_.Surfaces.System.FileExists(inSounds)) return inSounds;

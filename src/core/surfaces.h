@@ -213,7 +213,8 @@ class SystemInfo {
   virtual ~SystemInfo() = default;
   // The local IPv4 interfaces as name=value entries, each followed by LF CR (see ListInterfaces).
   virtual std::string Interfaces() = 0;
-  // File names (without folder) of the running processes.
+  // File names (without folder) of the running processes, as code-page text like the program list
+  // of the settings that they are compared with.
   virtual std::vector<std::string> RunningPrograms() = 0;
   virtual std::string UserName() = 0;
   virtual std::string ComputerName() = 0;
@@ -241,7 +242,8 @@ std::int64_t LocalClockMs();
 // The interface list in the program's name=value form (IPn, Maskn, Broadcastn, IfUPn, Broadcastsn,
 // Typen, each entry followed by LF CR) for the IPv4 interfaces getifaddrs reports, at most 13.
 std::string ListInterfaces();
-// File names of the running processes read from /proc/<pid>/exe (falling back to comm).
+// File names of the running processes read from /proc/<pid>/exe (falling back to comm), converted
+// from the system's UTF-8 to code-page text.
 std::vector<std::string> ListRunningPrograms(const std::string& procRoot = "/proc");
 
 }  // namespace plumo
