@@ -93,7 +93,7 @@ class NoWindow : public WindowSurface {
 };
 class NoSound : public SoundOutput {
  public:
-  void PlayFile(const std::string&) override {}
+  void PlayFile(const FsPath&) override {}
 };
 class NoTimers : public CoreTimers {
  public:
@@ -109,7 +109,7 @@ class OneInterface : public SystemInfo {
   std::string UserName() override { return "me"; }
   std::string ComputerName() override { return "box"; }
   std::int64_t NowLocalMs() override { return LocalClockMs(); }
-  bool FileExists(const std::string&) override { return false; }
+  bool FileExists(const FsPath&) override { return false; }
 };
 
 // Counts the paints of a widget.
@@ -174,7 +174,7 @@ class Program {
     views_->HotNicks = true;
     channels_ = std::make_unique<RichConversationView>(*views_);
     core_ = std::make_unique<TChatCore>(
-        dir_.string(),
+        FsPath(dir_),
         CoreSurfaces{*channels_, inputs_, editor_, roster_, surface_, sound_, timers_, system_}, host_);
     if (!core_->FormCreate()) {
       std::fprintf(stderr, "start-up failed\n");

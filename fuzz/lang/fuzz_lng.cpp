@@ -52,8 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::ofstream(Dir() + "/test.lng", std::ios::binary | std::ios::trunc) << bytes;
 
   Host host;
-  plumo::TLngINISupp lns(Dir(), host);
-  plumo::TMsgINISupp mis(Dir(), &lns, [](const std::string&) {});
+  plumo::TLngINISupp lns(plumo::FsPath::FromUtf8(Dir()), host);
+  plumo::TMsgINISupp mis(plumo::FsPath::FromUtf8(Dir()), &lns, [](const std::string&) {});
   lns.SetFileName("test.lng");
   mis.BeginMessages();
   for (const char* key : plumo::kMessageKeys) {

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/headless.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <QAbstractEventDispatcher>
@@ -28,7 +27,9 @@
 #include "app/terminal_console.h"
 #include "core/chatcore.h"
 #include "core/console_commands.h"
+#include "host/core_timers.h"
 #include "host/qt_engine_host.h"
+#include "host/quit_signals.h"
 #include "lang/codepage.h"
 #include "lang/smiley_codes.h"
 #include "lang/text_helpers.h"
@@ -259,36 +260,6 @@ class HeadlessWindow : public WindowSurface {
     std::fprintf(stderr, "plumo: %s\n", Cp1251ToUtf8(text).c_str());
   }
 };
-
-class QtCoreTimers : public CoreTimers {
- public:
-  QtCoreTimers() {
-    for (QTimer& t : timers_) t.setSingleShot(false);
-  }
-  void Connect(TChatCore& core) {
-    QObject::connect(&timers_[0], &QTimer::timeout, [&core] { core.Own().Timer1Timer(); });
-    QObject::connect(&timers_[1], &QTimer::timeout, [&core] { core.Own().Timer2Timer(); });
-    QObject::connect(&timers_[2], &QTimer::timeout, [&core] { core.Own().IdleWatchTimer(); });
-  }
-  void SetCoreTimer(CoreTimer timer, bool enabled, int intervalMs) override {
-    QTimer& t = timers_[static_cast<int>(timer)];
-    if (enabled) {
-      t.start(intervalMs);
-    } else {
-      t.stop();
-    }
-  }
-
- private:
-  QTimer timers_[3];  // in the order of CoreTimer
-};
-
-int signalPipe[2] = {-1, -1};
-
-void OnSignal(int) {
-  const char c = 1;
-  [[maybe_unused]] const auto n = write(signalPipe[1], &c, 1);
-}
 
 // Every engine event is reported as a JSON line before the core presents it.
 class JsonEventTap final : public TPlumoEventsForward {
@@ -704,22 +675,6 @@ class Session final : public TCommandFront {
 
 }  // namespace
 
-namespace {
-
-// SIGINT and SIGTERM end the program in order as well.
-void RunSignals(Session& session) {
-  static std::unique_ptr<QSocketNotifier> signalNotifier;
-  if (pipe(signalPipe) == 0) {
-    fcntl(signalPipe[1], F_SETFL, O_NONBLOCK);
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
-    signalNotifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, [&session] { session.Quit(); });
-  }
-}
-
-}  // namespace
-
 int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
   // A reader of the output that goes away only makes writes fail; the peer still leaves in order
   // when its input ends.
@@ -749,7 +704,7 @@ int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
   std::unique_ptr<JsonEventTap> tap;
   std::unique_ptr<BellTap> bellTap;
   TerminalConsole terminal;
-  TChatCore core(fs::absolute(options.Dir).lexically_normal().string(), log ? log->Wrap(surfaces) : surfaces,
+  TChatCore core(FsPath(fs::absolute(options.Dir).lexically_normal()), log ? log->Wrap(surfaces) : surfaces,
                  host, AttachTo(host));
   // --lang is a choice of the user's, kept in chat.ini as the window's language menu keeps it.
   if (!options.Language.empty()) core.SetLanguageOverride(fs::path(options.Language).filename().string());
@@ -814,7 +769,8 @@ int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
         },
         [&session] { session.Quit(); }, (fs::path(options.Dir) / ".headless_history").string());
     if (editing) {
-      RunSignals(session);
+      // SIGINT and SIGTERM end the program in order as well.
+      const QuitSignals quitSignals([&session] { session.Quit(); });
       const int code = app.exec();
       terminal.Stop();
       std::fflush(stdout);
@@ -835,7 +791,8 @@ int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
   });
   reader.detach();
 
-  RunSignals(session);
+  // SIGINT and SIGTERM end the program in order as well.
+  const QuitSignals quitSignals([&session] { session.Quit(); });
   const int code = app.exec();
   // The reader thread may still wait for input; leave without unwinding it.
   out.Drain();

@@ -5,18 +5,20 @@
 #include <QString>
 #include <QUrl>
 
-#include "lang/codepage.h"
-
 namespace plumo {
 
 QtSoundOutput::QtSoundOutput() = default;
 QtSoundOutput::~QtSoundOutput() = default;
 
-void QtSoundOutput::PlayFile(const std::string& path) {
+QUrl QtSoundOutput::Source(const FsPath& path) {
+  return QUrl::fromLocalFile(QString::fromStdString(path.Utf8()));
+}
+
+void QtSoundOutput::PlayFile(const FsPath& path) {
   // Created on first use, so that a program that never plays a sound never opens the audio system.
   if (!effect_) effect_ = std::make_unique<QSoundEffect>();
   effect_->stop();
-  effect_->setSource(QUrl::fromLocalFile(QString::fromStdString(Cp1251ToUtf8(path))));
+  effect_->setSource(Source(path));
   effect_->play();
 }
 

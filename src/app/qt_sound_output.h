@@ -8,6 +8,7 @@
 #include "core/surfaces.h"
 
 class QSoundEffect;
+class QUrl;
 
 namespace plumo {
 
@@ -18,8 +19,10 @@ class QtSoundOutput : public SoundOutput {
   QtSoundOutput(const QtSoundOutput&) = delete;
   QtSoundOutput& operator=(const QtSoundOutput&) = delete;
 
-  // path: code page 1251 file name. Failures (no audio device, unreadable file) are silent.
-  void PlayFile(const std::string& path) override;
+  // Failures (no audio device, unreadable file) are silent.
+  void PlayFile(const FsPath& path) override;
+  // The file the sound effect is given for path.
+  static QUrl Source(const FsPath& path);
 
  private:
   std::unique_ptr<QSoundEffect> effect_;

@@ -5,14 +5,9 @@
 // conversation log and the window whose adapters it uses, and all before the host and the services.
 #include "app/window_main.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QMessageBox>
-#include <QSocketNotifier>
 #include <QSystemTrayIcon>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -24,7 +19,9 @@
 #include "app/qt_sound_output.h"
 #include "app/single_instance.h"
 #include "core/chatcore.h"
+#include "host/core_timers.h"
 #include "host/qt_engine_host.h"
+#include "host/quit_signals.h"
 #include "images/images.h"
 #include "lang/codepage.h"
 #include "platform/screensaver_watch.h"
@@ -40,13 +37,6 @@ namespace plumo {
 namespace fs = std::filesystem;
 
 namespace {
-
-int closePipe[2] = {-1, -1};
-
-void OnCloseSignal(int) {
-  const char c = 1;
-  [[maybe_unused]] const auto n = write(closePipe[1], &c, 1);
-}
 
 // Writes "plumo: first paint" once, when the watched window paints for the first time.
 class FirstPaintReport : public QObject {
@@ -98,16 +88,19 @@ int RunWindow(int argc, char** argv, const WindowOptions& options) {
   QtSoundOutput sound;
   DesktopIdle idle;
   TForm1 form;
-  CoreSurfaces surfaces = form.Surfaces(sound, system);
+  // Children of the window, which outlives the core.
+  auto* timers = new QtCoreTimers(&form);
+  CoreSurfaces surfaces = form.Surfaces(sound, system, *timers);
   surfaces.Idle = &idle;
   std::unique_ptr<ConversationLog> log;
   // Filled once the core exists; declared before it so that they outlive the engine's last event.
   std::unique_ptr<TrayIcon> tray;
   std::unique_ptr<TPlumoEvents> notifyingTap;
   if (!OpenConversationLog(options.LogFile, log)) return 1;
-  TChatCore core(fs::absolute(options.Dir).lexically_normal().string(), log ? log->Wrap(surfaces) : surfaces,
+  TChatCore core(FsPath(fs::absolute(options.Dir).lexically_normal()), log ? log->Wrap(surfaces) : surfaces,
                  host, AttachTo(host));
   if (!options.Language.empty()) core.SetLanguageOverride(fs::path(options.Language).filename().string());
+  timers->Connect(core);
   form.AttachCore(core);
   tray = std::make_unique<TrayIcon>(form, core, QSystemTrayIcon::isSystemTrayAvailable());
   core.SetEventTap([&](TPlumoEvents& handlers) {
@@ -175,14 +168,7 @@ int RunWindow(int argc, char** argv, const WindowOptions& options) {
   selfUpdate.ReportLastUpdate();
 
   // SIGINT and SIGTERM close the window, so the program leaves the network in order.
-  std::unique_ptr<QSocketNotifier> signalNotifier;
-  if (pipe(closePipe) == 0) {
-    fcntl(closePipe[1], F_SETFL, O_NONBLOCK);
-    std::signal(SIGINT, OnCloseSignal);
-    std::signal(SIGTERM, OnCloseSignal);
-    signalNotifier = std::make_unique<QSocketNotifier>(closePipe[0], QSocketNotifier::Read);
-    QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, &form, [&form] { form.close(); });
-  }
+  const QuitSignals quitSignals([&form] { form.close(); });
   return QApplication::exec();
 }
 

@@ -45,12 +45,12 @@ void TChatHistory::UpdateWindow() {
   channels_.SetWindow(Enabled() ? shownLines_ : 0);
 }
 
-void TChatHistory::Open(const std::string& path, const THistoryOptions& options) {
+void TChatHistory::Open(const FsPath& path, const THistoryOptions& options) {
   Close();
   path_ = path;
   options_ = options;
   if (!settings_.KeepHistory) return;
-  store_ = THistoryStore::Open(path, options);
+  store_ = THistoryStore::Open(path.Utf8(), options);
   UpdateWindow();
   DropExpired();
   TellNotices();
@@ -59,7 +59,7 @@ void TChatHistory::Open(const std::string& path, const THistoryOptions& options)
 }
 
 void TChatHistory::SettingsChanged() {
-  if (settings_.KeepHistory && !store_ && !path_.empty()) {
+  if (settings_.KeepHistory && !store_ && !path_.Empty()) {
     Open(path_, options_);
   } else if (!settings_.KeepHistory && store_) {
     Close();
@@ -363,10 +363,10 @@ void TChatHistory::TellDeleted(std::int64_t removed, const std::string& what) {
   recordingNotice_ = false;
 }
 
-bool TChatHistory::Export(const TConversationKey& conversation, const std::string& path) {
+bool TChatHistory::Export(const TConversationKey& conversation, const FsPath& path) {
   bool written = false;
   if (Enabled()) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(path.Native(), std::ios::binary | std::ios::trunc);
     const std::string topic = texts_.MsgAlone("HistoryTopic");
     std::int64_t from = 0;
     while (out) {
@@ -382,9 +382,9 @@ bool TChatHistory::Export(const TConversationKey& conversation, const std::strin
   }
   const TMessageScope scope(texts_.Messages());
   if (written) {
-    tabs_.ConsoleAdd(kGrey + FormatText(texts_.Msg("HistoryExported"), {Utf8ToCp1251(path)}));
+    tabs_.ConsoleAdd(kGrey + FormatText(texts_.Msg("HistoryExported"), {path.ToCp1251()}));
   } else {
-    tabs_.ConsoleError(FormatText(texts_.Msg("HistoryExportFailed"), {Utf8ToCp1251(path)}));
+    tabs_.ConsoleError(FormatText(texts_.Msg("HistoryExportFailed"), {path.ToCp1251()}));
   }
   return written;
 }

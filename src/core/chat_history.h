@@ -27,7 +27,7 @@
 namespace plumo {
 
 // The history database's file name in the program's directory.
-inline constexpr const char* kHistoryFile = "history.db";
+inline constexpr char kHistoryFile[] = "history.db";
 // The most rows a channel tab (the console included) keeps while the history store keeps its lines:
 // older rows leave memory and come back from the store when the user scrolls up. With history off
 // a tab keeps everything.
@@ -45,7 +45,7 @@ class TChatHistory final : public TLineObserver {
 
   // Opens the store when the settings keep history (after the settings are loaded), drops lines
   // older than the kept days, and shows each channel tab's last lines.
-  void Open(const std::string& path, const THistoryOptions& options = {});
+  void Open(const FsPath& path, const THistoryOptions& options = {});
   // Commits what is queued and closes the store.
   void Close();
   // The settings changed: history switched on opens the store (at the path of the last Open),
@@ -115,9 +115,9 @@ class TChatHistory final : public TLineObserver {
   // Deletes a conversation's history (or all of it) and says so in the console.
   std::int64_t Delete(const TConversationKey& conversation);
   std::int64_t DeleteAll();
-  // Writes a conversation's history to a UTF-8 text file (path in the file system's UTF-8), one
+  // Writes a conversation's history to a UTF-8 text file (a path of the file system), one
   // line per stored line; false (with a red console line) when the file cannot be written.
-  bool Export(const TConversationKey& conversation, const std::string& path);
+  bool Export(const TConversationKey& conversation, const FsPath& path);
 
   // Takes the store's notices and tells them in the console (the host calls this now and then).
   void TellNotices();
@@ -140,7 +140,7 @@ class TChatHistory final : public TLineObserver {
   const TConversationList& inputs_;
   TTabControl& tabs_;
   std::unique_ptr<THistoryStore> store_;
-  std::string path_;
+  FsPath path_;
   std::int64_t lastDrop_ = 0;  // local clock of the last DropExpired
   int dropDays_ = 0;           // the kept days it expired with
   THistoryOptions options_;

@@ -73,7 +73,7 @@ class TChatCore {
   // appDir: the program's directory (chat.ini, language files, sounds/). engineHost: the host the
   // engine is built on at start-up; attach (optional) is called with the new engine so that the
   // host can drive it, and with nullptr before it is destroyed.
-  TChatCore(std::string appDir, CoreSurfaces surfaces, PlumoHost& engineHost,
+  TChatCore(FsPath appDir, CoreSurfaces surfaces, PlumoHost& engineHost,
             std::function<void(TPlumo*)> attach = {});
   ~TChatCore();
   TChatCore(const TChatCore&) = delete;
@@ -156,8 +156,8 @@ class TChatCore {
   TMsgINISupp& Messages() { return *mis_; }
   // The caption component; the window calls ApplyLanguage on it each time it is shown.
   TLngINISupp& Captions() { return *lns_; }
-  const std::string& AppDir() const { return appDir_; }
-  std::string IniPath() const { return appDir_ + "/chat.ini"; }
+  const FsPath& AppDir() const { return appDir_; }
+  FsPath IniPath() const { return appDir_ / "chat.ini"; }
   bool Quitting() const { return quitting_; }
   // The program is really to end (the exit commands): hiding the window no longer minimizes.
   void SetQuitting() { quitting_ = true; }
@@ -177,7 +177,7 @@ class TChatCore {
   std::unique_ptr<LanguageBridge> languageBridge_;
   std::unique_ptr<TLngINISupp> lns_;
   std::unique_ptr<TMsgINISupp> mis_;
-  std::string appDir_;
+  FsPath appDir_;
   CoreSurfaces surfaces_;
   TTexts texts_;
   TClock clock_;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "lang/fs_path.h"
 #include "core/editor_keys.h"
 #include "core/roster_list.h"
 #include "core/sender.h"
@@ -21,7 +22,7 @@ class TEditorCommands {
  public:
   // iniPath is chat.ini, which keeps the editor's heights.
   TEditorCommands(TSettings& settings, InputEditor& editor, WindowSurface& window, TMsgINISupp& messages,
-                  const TEngineSlot& engine, std::string iniPath, TTabStrips& tabs, TSender& sender,
+                  const TEngineSlot& engine, FsPath iniPath, TTabStrips& tabs, TSender& sender,
                   TRosterList& roster)
       : settings_(settings),
         editor_(editor),
@@ -70,7 +71,7 @@ class TEditorCommands {
   WindowSurface& window_;
   TTexts texts_;
   const TEngineSlot& engine_;
-  std::string iniPath_;
+  FsPath iniPath_;
   TTabStrips& tabs_;
   TSender& sender_;
   TRosterList& roster_;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "lang/fs_path.h"
 #include "core/slots.h"
 #include "core/soundboard.h"
 #include "core/tabstrips.h"
@@ -35,7 +36,7 @@ class TOwnState {
   // saveUserChanges keeps a chosen state or nick at once.
   TOwnState(TSettings& settings, TMsgINISupp& messages, const TEngineSlot& engine,
             const TWindowShown& windowShown, WindowSurface& window, CoreTimers& timers, SystemInfo& system,
-            IdleSource* idle, std::string iniPath, std::function<void()> saveUserChanges, TTabStrips& tabs,
+            IdleSource* idle, FsPath iniPath, std::function<void()> saveUserChanges, TTabStrips& tabs,
             TSoundBoard& sounds)
       : settings_(settings),
         texts_(messages),
@@ -121,7 +122,7 @@ class TOwnState {
   CoreTimers& timers_;
   SystemInfo& system_;
   IdleSource* idle_;
-  std::string iniPath_;
+  FsPath iniPath_;
   std::function<void()> saveUserChanges_;
   TTabStrips& tabs_;
   TSoundBoard& sounds_;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "lang/fs_path.h"
 #include "core/settings.h"
 #include "core/surfaces.h"
 
@@ -15,7 +16,7 @@ namespace plumo {
 class TSoundBoard {
  public:
   // appDir: the program's directory, whose "sounds" folder holds the default files.
-  TSoundBoard(std::string appDir, TSettings& settings, SoundOutput& sound, SystemInfo& system,
+  TSoundBoard(FsPath appDir, TSettings& settings, SoundOutput& sound, SystemInfo& system,
               WindowSurface& window)
       : appDir_(std::move(appDir)), settings_(settings), sound_(sound), system_(system), window_(window) {}
 
@@ -38,10 +39,11 @@ class TSoundBoard {
   void UpdateMuteImage();
 
  private:
-  // The file to play: the name as it stands, else in the "sounds" folder; empty when neither exists.
-  std::string ResolveSoundFile(const std::string& file) const;
+  // The file to play for a name of the sound tables (code-page text): the name as it stands, else
+  // in the "sounds" folder; empty when neither exists.
+  FsPath ResolveSoundFile(const std::string& file) const;
 
-  std::string appDir_;
+  FsPath appDir_;
   TSettings& settings_;
   SoundOutput& sound_;
   SystemInfo& system_;

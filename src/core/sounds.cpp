@@ -3,10 +3,11 @@
 
 namespace plumo {
 
-std::string TSoundBoard::ResolveSoundFile(const std::string& file) const {
+FsPath TSoundBoard::ResolveSoundFile(const std::string& file) const {
   if (file.empty()) return {};
-  if (system_.FileExists(file)) return file;
-  std::string inSounds = appDir_ + "/sounds/" + file;
+  FsPath named = FsPath::FromCp1251(file);
+  if (system_.FileExists(named)) return named;
+  FsPath inSounds = appDir_ / "sounds" / named;
   if (system_.FileExists(inSounds)) return inSounds;
   return {};
 }
@@ -33,15 +34,15 @@ void TSoundBoard::PlayEventSound(const std::string& key) {
     table.SetValue(srcKey, key + ".wav");
     return;
   }
-  const std::string path = ResolveSoundFile(src);
-  if (!path.empty()) sound_.PlayFile(path);
+  const FsPath path = ResolveSoundFile(src);
+  if (!path.Empty()) sound_.PlayFile(path);
 }
 
 void TSoundBoard::PlayBell(std::uint16_t number) {
   const std::string name = std::to_string(number);
   if (!settings_.BellTable.Has(name)) return;
-  const std::string path = ResolveSoundFile(settings_.BellTable.Value(name));
-  if (!path.empty()) sound_.PlayFile(path);
+  const FsPath path = ResolveSoundFile(settings_.BellTable.Value(name));
+  if (!path.Empty()) sound_.PlayFile(path);
 }
 
 void TSoundBoard::UpdateMuteImage() {

@@ -29,7 +29,7 @@ class TChatCore::LanguageBridge : public TLanguageHost {
   TLanguageHost* windows_;
 };
 
-TChatCore::TChatCore(std::string appDir, CoreSurfaces surfaces, PlumoHost& engineHost,
+TChatCore::TChatCore(FsPath appDir, CoreSurfaces surfaces, PlumoHost& engineHost,
                      std::function<void(TPlumo*)> attach)
     : engineHost_(engineHost),
       attach_(std::move(attach)),
@@ -97,7 +97,7 @@ bool TChatCore::FormCreate() {
     channels.Add(c);
   }
   if (channels.Count() > 0) channels.Show(channels.Count() > 1 ? 1 : 0);
-  chatHistory_.Open(appDir_ + "/" + kHistoryFile);
+  chatHistory_.Open(appDir_ / kHistoryFile);
 
   // A value of the file that could not be used (an own colour that is not hexadecimal, say) is
   // reported; its default is in force.

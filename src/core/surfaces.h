@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "lang/codepage.h"
+#include "lang/fs_path.h"
 #include "lang/smiley_codes.h"
 
 namespace plumo {
@@ -186,7 +187,7 @@ class WindowSurface {
 class SoundOutput {
  public:
   virtual ~SoundOutput() = default;
-  virtual void PlayFile(const std::string& path) = 0;
+  virtual void PlayFile(const FsPath& path) = 0;
 };
 
 // Timer1, Timer2, and the look at the desktop's idle time while "away when idle" is chosen.
@@ -215,14 +216,15 @@ class SystemInfo {
   virtual ~SystemInfo() = default;
   // The local IPv4 interfaces as name=value entries, each followed by LF CR (see ListInterfaces).
   virtual std::string Interfaces() = 0;
-  // File names (without folder) of the running processes.
+  // File names (without folder) of the running processes, as code-page text like the program list
+  // of the settings that they are compared with.
   virtual std::vector<std::string> RunningPrograms() = 0;
   virtual std::string UserName() = 0;
   virtual std::string ComputerName() = 0;
   // Local wall-clock milliseconds since 1970, counted as if local time were universal time.
   virtual std::int64_t NowLocalMs() = 0;
   // Whether a file exists (sound files).
-  virtual bool FileExists(const std::string& path) = 0;
+  virtual bool FileExists(const FsPath& path) = 0;
 };
 
 class TLanguageHost;
@@ -251,7 +253,7 @@ class PosixSystem : public SystemInfo {
   std::string UserName() override;
   std::string ComputerName() override;
   std::int64_t NowLocalMs() override;
-  bool FileExists(const std::string& path) override;
+  bool FileExists(const FsPath& path) override;
 };
 
 // The local wall clock in milliseconds since 1970, counted as if local time were universal time: the
@@ -261,7 +263,8 @@ std::int64_t LocalClockMs();
 // The interface list in the program's name=value form (IPn, Maskn, Broadcastn, IfUPn, Broadcastsn,
 // Typen, each entry followed by LF CR) for the IPv4 interfaces getifaddrs reports, at most 13.
 std::string ListInterfaces();
-// File names of the running processes read from /proc/<pid>/exe (falling back to comm).
+// File names of the running processes read from /proc/<pid>/exe (falling back to comm), converted
+// from the system's UTF-8 to code-page text.
 std::vector<std::string> ListRunningPrograms(const std::string& procRoot = "/proc");
 
 }  // namespace plumo

@@ -15,6 +15,7 @@
 #include <iterator>
 
 #include "core/surfaces.h"
+#include "lang/codepage.h"
 
 namespace plumo {
 
@@ -104,7 +105,7 @@ std::vector<std::string> ListRunningPrograms(const std::string& procRoot) {
       std::ifstream comm(entry.path() / "comm");
       std::getline(comm, name);
     }
-    if (!name.empty()) names.push_back(name);
+    if (!name.empty()) names.push_back(Utf8ToCp1251(name));
   }
   return names;
 }
@@ -144,9 +145,9 @@ std::int64_t PosixSystem::NowLocalMs() {
   return LocalClockMs();
 }
 
-bool PosixSystem::FileExists(const std::string& path) {
+bool PosixSystem::FileExists(const FsPath& path) {
   std::error_code ec;
-  return !path.empty() && std::filesystem::is_regular_file(path, ec);
+  return !path.Empty() && std::filesystem::is_regular_file(path.Native(), ec);
 }
 
 }  // namespace plumo

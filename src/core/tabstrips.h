@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "lang/fs_path.h"
 #include "core/clock.h"
 #include "core/conversations.h"
 #include "core/editor_keys.h"
@@ -26,7 +27,7 @@ class TTabStrips final : public TTabControl {
   // chat.ini (stored topics), saveUserChanges keeps the list of channel tabs.
   TTabStrips(ConversationView& channels, ConversationView& inputs, InputEditor& editor, WindowSurface& window,
              TMsgINISupp& messages, const TClock& clock, const TEngineSlot& engine,
-             const TWindowShown& windowShown, TLineObserver& lines, std::string iniPath,
+             const TWindowShown& windowShown, TLineObserver& lines, FsPath iniPath,
              std::function<void()> saveUserChanges, TSoundBoard& sounds)
       : editor_(editor),
         window_(window),
@@ -131,7 +132,7 @@ class TTabStrips final : public TTabControl {
   const TEngineSlot& engine_;
   const TWindowShown& windowShown_;
   TLineObserver& lines_;
-  std::string iniPath_;
+  FsPath iniPath_;
   std::function<void()> saveUserChanges_;
   TSoundBoard& sounds_;
   TConversationList channels_;

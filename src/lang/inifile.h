@@ -38,6 +38,8 @@
 #include <utility>
 #include <vector>
 
+#include "lang/fs_path.h"
+
 struct stat;
 
 namespace plumo {
@@ -47,7 +49,9 @@ class TIniFile {
   // Longest value a read returns (the classic 2048-byte buffer less its terminator).
   static constexpr std::size_t kMaxValue = 2047;
 
+  // path: the file's name as the system spells it (UTF-8).
   explicit TIniFile(std::string path);
+  explicit TIniFile(const FsPath& path) : TIniFile(path.Utf8()) {}
   TIniFile(const TIniFile&) = delete;
   TIniFile& operator=(const TIniFile&) = delete;
 

@@ -19,11 +19,11 @@ std::string FileNamePart(std::string_view name) {
   return std::string(slash == std::string_view::npos ? name : name.substr(slash + 1));
 }
 
-std::string InDir(const std::string& dir, std::string_view name) {
-  std::string part = FileNamePart(name);
+// The file of a code-page name (chat.ini's, the language menu's) in the folder dir.
+FsPath InDir(const FsPath& dir, std::string_view name) {
+  const std::string part = FileNamePart(name);
   if (part.empty()) return {};
-  if (dir.empty()) return part;
-  return dir.back() == '/' ? dir + part : dir + "/" + part;
+  return dir / FsPath::FromCp1251(part);
 }
 
 bool EndsWithLng(std::string_view name) {
@@ -39,13 +39,14 @@ bool IsComponentName(std::string_view name) {
   });
 }
 
-TLanguageList ListLanguages(const std::string& appDir) {
+TLanguageList ListLanguages(const FsPath& appDir) {
   TLanguageList list;
   std::vector<std::string> names;
   std::error_code ec;
-  for (std::filesystem::directory_iterator it(appDir.empty() ? "." : appDir, ec), end; !ec && it != end;
-       it.increment(ec)) {
-    const std::string name = it->path().filename().string();
+  for (std::filesystem::directory_iterator it(appDir.Empty() ? "." : appDir.Native(), ec), end;
+       !ec && it != end; it.increment(ec)) {
+    // The names are the menu's and chat.ini's text.
+    const std::string name = FsPath(it->path()).FileName().ToCp1251();
     if (EndsWithLng(name) && it->is_regular_file(ec)) names.push_back(name);
   }
   std::sort(names.begin(), names.end());
@@ -64,18 +65,18 @@ TLanguageList ListLanguages(const std::string& appDir) {
 // ---------------------------------------------------------------------------------------------
 // TLngINISupp
 
-TLngINISupp::TLngINISupp(std::string appDir, TLanguageHost& host) : appDir_(std::move(appDir)), host_(host) {}
+TLngINISupp::TLngINISupp(FsPath appDir, TLanguageHost& host) : appDir_(std::move(appDir)), host_(host) {}
 
 void TLngINISupp::SetFileName(std::string_view name) {
   fileName_ = InDir(appDir_, name);
 }
 
 std::string TLngINISupp::ShortFileName() const {
-  return FileNamePart(fileName_);
+  return fileName_.FileName().ToCp1251();
 }
 
 bool TLngINISupp::CheckLanguageFile() {
-  if (fileName_.empty()) {
+  if (fileName_.Empty()) {
     host_.ShowMessage(kNoFileNameText);
     return false;
   }
@@ -84,7 +85,7 @@ bool TLngINISupp::CheckLanguageFile() {
 }
 
 void TLngINISupp::WriteMissingCaptions() {
-  if (fileName_.empty()) return;
+  if (fileName_.Empty()) return;
   TIniFile ini(fileName_);
   // One replacement of the file for all of them.
   ini.BeginUpdate();
@@ -102,7 +103,7 @@ void TLngINISupp::WriteMissingCaptions() {
 }
 
 void TLngINISupp::ApplyCaptions() {
-  if (fileName_.empty()) return;
+  if (fileName_.Empty()) return;
   const TIniFile ini(fileName_);
   const std::vector<TLanguageForm*> forms = host_.Forms();
   for (const std::string& section : ini.ReadSections()) {
@@ -137,14 +138,14 @@ void TLngINISupp::ChooseLanguage(const TLanguageEntry& entry) {
 // ---------------------------------------------------------------------------------------------
 // TMsgINISupp
 
-TMsgINISupp::TMsgINISupp(std::string appDir, const TLngINISupp* follow,
+TMsgINISupp::TMsgINISupp(FsPath appDir, const TLngINISupp* follow,
                          std::function<void(const std::string&)> show)
     : appDir_(std::move(appDir)), follow_(follow), show_(std::move(show)) {}
 
 TMsgINISupp::~TMsgINISupp() = default;
 
 TIniFile& TMsgINISupp::File() {
-  if (!file_ || file_->FileName() != fileName_) file_ = std::make_unique<TIniFile>(fileName_);
+  if (!file_ || file_->FileName() != fileName_.Utf8()) file_ = std::make_unique<TIniFile>(fileName_);
   return *file_;
 }
 
@@ -153,8 +154,8 @@ void TMsgINISupp::SetFileName(std::string_view name) {
 }
 
 bool TMsgINISupp::BeginMessages() {
-  if (fileName_.empty() && follow_) fileName_ = follow_->FileName();
-  if (fileName_.empty()) {
+  if (fileName_.Empty() && follow_) fileName_ = follow_->FileName();
+  if (fileName_.Empty()) {
     if (show_) show_(kNoFileNameText);
     return false;
   }
@@ -171,7 +172,7 @@ std::string TMsgINISupp::GetMessage(std::string_view key) {
 }
 
 void TMsgINISupp::EndMessages() {
-  fileName_.clear();
+  fileName_ = {};
   open_ = false;
 }
 

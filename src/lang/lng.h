@@ -18,6 +18,8 @@
 #include <string_view>
 #include <vector>
 
+#include "lang/fs_path.h"
+
 namespace plumo {
 
 class TIniFile;
@@ -65,7 +67,7 @@ struct TLanguageList {
   std::vector<TLanguageEntry> Entries;
   std::string Error;  // empty when every file was listed
 };
-TLanguageList ListLanguages(const std::string& appDir);
+TLanguageList ListLanguages(const FsPath& appDir);
 // Whether a text is a valid component name.
 bool IsComponentName(std::string_view name);
 
@@ -87,16 +89,16 @@ class TLanguageHost {
 // The caption component (LNS of the main window).
 class TLngINISupp {
  public:
-  TLngINISupp(std::string appDir, TLanguageHost& host);
+  TLngINISupp(FsPath appDir, TLanguageHost& host);
 
   // Keeps only the file-name part of name: a language file always lives in the program's directory.
   // An empty name clears the file name.
   void SetFileName(std::string_view name);
   // The full path, or empty when no file name is set.
-  const std::string& FileName() const { return fileName_; }
+  const FsPath& FileName() const { return fileName_; }
   // The file-name part alone ("russian.lng"), as saved in chat.ini.
   std::string ShortFileName() const;
-  const std::string& AppDir() const { return appDir_; }
+  const FsPath& AppDir() const { return appDir_; }
 
   // No file name: shows kNoFileNameText and returns false (the caller abandons its operation).
   // A file that cannot be read: shows kFileNotFoundText and returns true.
@@ -114,8 +116,8 @@ class TLngINISupp {
   void ChooseLanguage(const TLanguageEntry& entry);
 
  private:
-  std::string appDir_;
-  std::string fileName_;
+  FsPath appDir_;
+  FsPath fileName_;
   TLanguageHost& host_;
   bool menuBuilt_ = false;
 };
@@ -125,13 +127,13 @@ class TLngINISupp {
 class TMsgINISupp {
  public:
   // follow: the caption component whose file the messages follow (may be null); show: message box.
-  TMsgINISupp(std::string appDir, const TLngINISupp* follow, std::function<void(const std::string&)> show);
+  TMsgINISupp(FsPath appDir, const TLngINISupp* follow, std::function<void(const std::string&)> show);
   ~TMsgINISupp();
   TMsgINISupp(const TMsgINISupp&) = delete;
   TMsgINISupp& operator=(const TMsgINISupp&) = delete;
 
   void SetFileName(std::string_view name);
-  const std::string& FileName() const { return fileName_; }
+  const FsPath& FileName() const { return fileName_; }
 
   // Takes the caption component's file when no file name is set; checks the file (as
   // TLngINISupp::CheckLanguageFile); opens the lookup period. False when there is no file name.
@@ -148,8 +150,8 @@ class TMsgINISupp {
   // The file of fileName_, kept across lookup periods so that it is parsed once per change.
   TIniFile& File();
 
-  std::string appDir_;
-  std::string fileName_;
+  FsPath appDir_;
+  FsPath fileName_;
   const TLngINISupp* follow_;
   std::function<void(const std::string&)> show_;
   bool open_ = false;

@@ -340,7 +340,7 @@ void TForm2::FormDeactivate() {
 void TForm2::ApplyAutoStart() {
   // An entry that cannot be written leaves autostart as it is, silently. It starts the program over
   // this program directory, so the copy started at log-in has this nick, settings and history.
-  plumo::ApplyAutoStart(core_.Settings().AutoStart, configHome_, programPath_, core_.AppDir(),
+  plumo::ApplyAutoStart(core_.Settings().AutoStart, configHome_, programPath_, core_.AppDir().Utf8(),
                         Cp1251ToUtf8(Message("AutostartComment")));
 }
 
@@ -620,9 +620,9 @@ void TForm2::ValueListEditor3StringsChange() {
 void TForm2::Button3Click() {
   ChooseFile(FileFilter("SoundFiles", "*.wav"), [this](const std::string& path) {
     // A file of the program's own sounds folder is kept by its name alone.
-    const fs::path file = fs::path(path).lexically_normal();
-    const fs::path sounds = (fs::path(core_.AppDir()) / "sounds").lexically_normal();
-    AskBellNumber(file.parent_path() == sounds ? file.filename().string() : file.string());
+    const fs::path file = FsPath::FromCp1251(path).Native().lexically_normal();
+    const fs::path sounds = (core_.AppDir() / "sounds").Native().lexically_normal();
+    AskBellNumber(FsPath(file.parent_path() == sounds ? file.filename() : file).ToCp1251());
   });
 }
 

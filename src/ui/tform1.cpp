@@ -114,13 +114,7 @@ TForm1::TForm1(QWidget* parent)
       inputs_(*ui_->TabMessages, *ui_->RxRichEdit2),
       editor_(inputs_),
       roster_(this),
-      smileyPictures_(SmileyPictures::BuiltIn()),
-      timer1_(new QTimer(this)),
-      timer2_(new QTimer(this)),
-      idleTimer_(new QTimer(this)) {
-  timer1_->setObjectName(QStringLiteral("Timer1"));
-  timer2_->setObjectName(QStringLiteral("Timer2"));
-  idleTimer_->setObjectName(QStringLiteral("IdleTimer"));
+      smileyPictures_(SmileyPictures::BuiltIn()) {
   ui_->TabChanels->setDrawBase(false);
   ui_->TabMessages->setDrawBase(false);
   // Tabs as wide as their captions, not stretched over the whole strip.
@@ -182,8 +176,9 @@ TForm1::~TForm1() {
   QObject::disconnect(ui_->RxRichEdit2->verticalScrollBar(), nullptr, this, nullptr);
 }
 
-CoreSurfaces TForm1::Surfaces(SoundOutput& sound, SystemInfo& system) {
-  return CoreSurfaces{channels_, inputs_, editor_, roster_, *this, sound, *this, system, this};
+CoreSurfaces TForm1::Surfaces(SoundOutput& sound, SystemInfo& system, CoreTimers& timers) {
+  timers_ = &timers;
+  return CoreSurfaces{channels_, inputs_, editor_, roster_, *this, sound, timers, system, this};
 }
 
 void TForm1::AttachCore(TChatCore& core) {
@@ -212,7 +207,7 @@ bool TForm1::FormCreate() {
   resize(place.Width, place.Height);
   move(place.Left, place.Top);
   smileyCodes_ = ParseSmileyTable(s.SmileTable.Entries());
-  smileyPictures_ = SmileyPictures::Load(FromCp1251(core_->AppDir()));
+  smileyPictures_ = SmileyPictures::Load(core_->AppDir());
   channels_.Configure({s.SingleLineH, s.MultiLineH, s.ChanelHotNik, &smileyPictures_, &smileyCodes_}, {});
   inputs_.Configure({s.SingleLineH, s.MultiLineH, s.MessagesHotNik, &smileyPictures_, &smileyCodes_},
                     [this](int height) {
@@ -231,9 +226,6 @@ bool TForm1::FormCreate() {
 
 void TForm1::ConnectWidgets() {
   TChatCore& core = *core_;
-  connect(timer1_, &QTimer::timeout, this, [&core] { core.Own().Timer1Timer(); });
-  connect(timer2_, &QTimer::timeout, this, [&core] { core.Own().Timer2Timer(); });
-  connect(idleTimer_, &QTimer::timeout, this, [&core] { core.Own().IdleWatchTimer(); });
   // Leaving the program from one of the window's dialogs changes no activation of the window itself:
   // the keyboard focus leaving the program tells.
   focusWatch_ = connect(qApp, &QApplication::focusChanged, this, [this] { UpdateActivation(); });
@@ -391,7 +383,7 @@ void TForm1::ExportHistory(bool channelStrip) {
   const std::optional<TConversationKey> key = HistoryKey(channelStrip);
   if (!key || !core_->ChatHistory().Enabled()) return;
   const auto write = [this, key = *key](const QString& path) {
-    if (!path.isEmpty() && core_) core_->ChatHistory().Export(key, path.toStdString());
+    if (!path.isEmpty() && core_) core_->ChatHistory().Export(key, FsPath::FromUtf8(path.toStdString()));
   };
   ui::DialogAnswers::RecordAsked("ExportHistory");
   std::optional<std::string> queued;
@@ -1159,8 +1151,10 @@ void TForm1::closeEvent(QCloseEvent* event) {
     core_->FormClose();
     core_->FormDestroy();
     closed_ = true;
-    timer1_->stop();
-    timer2_->stop();
+    if (timers_ != nullptr) {
+      timers_->SetCoreTimer(CoreTimer::NetworkWatch, false, 0);
+      timers_->SetCoreTimer(CoreTimer::ProgramList, false, 0);
+    }
   }
   event->accept();
 }
@@ -1314,19 +1308,6 @@ void TForm1::ShowMessage(const std::string& text) {
 
 void TForm1::Notify(const std::string& title, const std::string& text) {
   if (OnNotify) OnNotify(FromCp1251(title), FromCp1251(text));
-}
-
-// --- CoreTimers.
-
-void TForm1::SetCoreTimer(CoreTimer timer, bool enabled, int intervalMs) {
-  QTimer* t = timer == CoreTimer::NetworkWatch  ? timer1_
-              : timer == CoreTimer::ProgramList ? timer2_
-                                                : idleTimer_;
-  if (enabled) {
-    t->start(intervalMs);
-  } else {
-    t->stop();
-  }
 }
 
 // --- Language.

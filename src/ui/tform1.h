@@ -36,7 +36,6 @@ class QMenu;
 class QWheelEvent;
 class QTabBar;
 class QTextEdit;
-class QTimer;
 class QTranslator;
 
 namespace Ui {
@@ -49,20 +48,16 @@ class TChatCore;
 struct CoreSurfaces;
 struct RosterRow;
 
-class TForm1 : public QMainWindow,
-               public WindowSurface,
-               public CoreTimers,
-               public TLanguageHost,
-               public TLanguageForm {
+class TForm1 : public QMainWindow, public WindowSurface, public TLanguageHost, public TLanguageForm {
   Q_OBJECT
 
  public:
   explicit TForm1(QWidget* parent = nullptr);
   ~TForm1() override;
 
-  // The seams the core is to be built with; sound and system come from the composition root and
-  // must outlive the window.
-  CoreSurfaces Surfaces(SoundOutput& sound, SystemInfo& system);
+  // The seams the core is to be built with; sound, system and timers come from the composition root
+  // and must outlive the core.
+  CoreSurfaces Surfaces(SoundOutput& sound, SystemInfo& system, CoreTimers& timers);
   // Connects the widgets to a core built with Surfaces().
   void AttachCore(TChatCore& core);
   // The core's creation sequence, then what the window takes from the settings: geometry, editor
@@ -109,9 +104,6 @@ class TForm1 : public QMainWindow,
   void ShowMessage(const std::string& text) override;
   // Passed to OnNotify (the tray raises it); nothing without one.
   void Notify(const std::string& title, const std::string& text) override;
-
-  // CoreTimers
-  void SetCoreTimer(CoreTimer timer, bool enabled, int intervalMs) override;
 
   // TLanguageHost
   std::vector<TLanguageForm*> Forms() override;
@@ -193,12 +185,11 @@ class TForm1 : public QMainWindow,
   ui::InputEditorAdapter editor_;
   ui::RosterModel roster_;
   TChatCore* core_ = nullptr;
+  // The core's timers, from Surfaces().
+  CoreTimers* timers_ = nullptr;
   std::vector<TLanguageForm*> otherForms_;
   SmileyPictures smileyPictures_;
   std::vector<SmileyCode> smileyCodes_;
-  QTimer* timer1_;
-  QTimer* timer2_;
-  QTimer* idleTimer_;            // the look at the desktop's idle time
   QMenu* popupMenu1_ = nullptr;  // program menu
   QMenu* popupMenu2_ = nullptr;  // roster
   QMenu* popupMenu3_ = nullptr;  // message tab

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "view/smileys.h"
 
-#include <QDir>
 #include <QFileInfo>
 
 #include "lang/codepage.h"
@@ -40,8 +39,8 @@ SmileyPictures SmileyPictures::FromStrip(const QImage& strip) {
   return set;
 }
 
-SmileyPictures SmileyPictures::Load(const QString& dir) {
-  const QString path = QDir(dir).filePath(QStringLiteral("smiles.bmp"));
+SmileyPictures SmileyPictures::Load(const FsPath& dir) {
+  const QString path = QString::fromStdString((dir / "smiles.bmp").Utf8());
   if (QFileInfo::exists(path)) {
     QImage strip(path);
     if (!strip.isNull()) return FromStrip(strip);

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "lang/fs_path.h"
+
 namespace plumo {
 
 // One usable entry of the code table: the code as it appears in text and the picture it stands for.
@@ -34,7 +36,7 @@ class SmileyPictures {
   // pixel becomes transparent. An image that cannot be read gives an empty set.
   static SmileyPictures FromStrip(const QImage& strip);
   // smiles.bmp in `dir` when it exists and can be read, otherwise the built-in set.
-  static SmileyPictures Load(const QString& dir);
+  static SmileyPictures Load(const FsPath& dir);
 
   int Count() const { return static_cast<int>(pictures_.size()); }
   // The picture at index (0 <= index < Count()).

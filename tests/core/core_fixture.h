@@ -171,8 +171,8 @@ class FakeWindow : public WindowSurface {
 
 class FakeSound : public SoundOutput {
  public:
-  void PlayFile(const std::string& path) override { played.push_back(path); }
-  std::vector<std::string> played;
+  void PlayFile(const FsPath& path) override { played.push_back(path.Utf8()); }
+  std::vector<std::string> played;  // UTF-8
 };
 
 class FakeTimers : public CoreTimers {
@@ -226,12 +226,12 @@ class FakeSystem : public SystemInfo {
   std::string UserName() override { return userName; }
   std::string ComputerName() override { return "box"; }
   std::int64_t NowLocalMs() override { return lan_.NowMs() + clockOffsetMs; }
-  bool FileExists(const std::string& path) override { return files.count(path) != 0; }
+  bool FileExists(const FsPath& path) override { return files.count(path.Utf8()) != 0; }
 
   std::vector<std::string> addresses;
   std::vector<std::string> programs;
   std::string userName = "user";
-  std::set<std::string> files;
+  std::set<std::string> files;  // UTF-8
   // Added to the local clock: days passing without simulating them.
   std::int64_t clockOffsetMs = 0;
 
@@ -266,7 +266,7 @@ struct Peer {
   }
   void MakeCore(sim::SimLan& lan) {
     core = std::make_unique<TChatCore>(
-        dir.string(),
+        FsPath(dir),
         CoreSurfaces{channels, inputs, editor, roster, window, sound, timers, system, nullptr, &idle}, host,
         [&lan, this](TPlumo* e) { lan.Attach(host, e); });
   }

@@ -73,7 +73,7 @@ struct NullSeams : InputEditor, RosterView, WindowSurface, SoundOutput, CoreTime
   void AskText(const std::string&, const std::string&, const std::string&, TextAnswer) override {}
   void ConfirmLostCharacters(const std::string&, const std::vector<TUnencodableChar>&,
                              std::function<void(bool)>) override {}
-  void PlayFile(const std::string&) override {}
+  void PlayFile(const FsPath&) override {}
   void SetCoreTimer(CoreTimer, bool, int) override {}
 };
 

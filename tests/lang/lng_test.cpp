@@ -71,9 +71,9 @@ TEST(Lng, MessagesByKeyMissingKeysAndMissingFiles) {
   dir.Write("a.lng", "[Project_Messages]\r\nHello=Hi there\r\nTwo=a\"#13#10\"b\"#13#10\"\r\n");
   dir.Write("b.lng", "[project_messages]\r\nhello=From b\r\n");
   FakeHost host;
-  TLngINISupp lns(dir.Path(), host);
+  TLngINISupp lns(FsPath::FromUtf8(dir.Path()), host);
   std::vector<std::string> shown;
-  TMsgINISupp mis(dir.Path(), &lns, [&](const std::string& t) { shown.push_back(t); });
+  TMsgINISupp mis(FsPath::FromUtf8(dir.Path()), &lns, [&](const std::string& t) { shown.push_back(t); });
 
   // No file name anywhere: the error is shown and every text reads "ERROR".
   EXPECT_FALSE(mis.BeginMessages());
@@ -82,7 +82,7 @@ TEST(Lng, MessagesByKeyMissingKeysAndMissingFiles) {
   shown.clear();
 
   lns.SetFileName("/elsewhere/a.lng");  // only the name counts
-  EXPECT_EQ(lns.FileName(), dir.File("a.lng"));
+  EXPECT_EQ(lns.FileName().Utf8(), dir.File("a.lng"));
   EXPECT_EQ(mis.GetMessage("hello"), "Hi there");  // opens the lookup period itself
   EXPECT_TRUE(mis.InLookup());
   EXPECT_EQ(mis.GetMessage("Two"), "a\r\nb\r\n");
@@ -109,9 +109,9 @@ TEST(Lng, MessagesReadTheFileOncePerChange) {
   for (int i = 0; i < 20000; ++i) text += "Key" + std::to_string(i) + "=text " + std::to_string(i) + "\r\n";
   dir.Write("big.lng", text);
   FakeHost host;
-  TLngINISupp lns(dir.Path(), host);
+  TLngINISupp lns(FsPath::FromUtf8(dir.Path()), host);
   lns.SetFileName("big.lng");
-  TMsgINISupp mis(dir.Path(), &lns, nullptr);
+  TMsgINISupp mis(FsPath::FromUtf8(dir.Path()), &lns, nullptr);
   // Counts every opening of the file.
   const int watch = inotify_init1(IN_NONBLOCK);
   ASSERT_GE(watch, 0);
@@ -144,7 +144,7 @@ TEST(Lng, CaptionsAreWrittenWhenMissingAndAppliedExactly) {
   FakeForm form2("Form2", {{"Button1", "Other form"}});
   FakeHost host;
   host.forms = {&form1};
-  TLngINISupp lns(dir.Path(), host);
+  TLngINISupp lns(FsPath::FromUtf8(dir.Path()), host);
   lns.SetFileName("new.lng");
 
   // A missing file: warning, then created from the captions shown now.
@@ -184,7 +184,7 @@ TEST(Lng, LanguageListAndChoosingALanguage) {
   dir.Write("zz-bad.lng", "[Language]\r\nLanguage=Bad\r\n");
   dir.Write("untitled.lng", "");
   dir.Write("notes.txt", "");
-  const TLanguageList list = ListLanguages(dir.Path());
+  const TLanguageList list = ListLanguages(FsPath::FromUtf8(dir.Path()));
   ASSERT_EQ(list.Entries.size(), 3u);
   EXPECT_EQ(list.Entries[0].BaseName, "english");
   EXPECT_EQ(list.Entries[0].Caption, "English");
@@ -197,7 +197,7 @@ TEST(Lng, LanguageListAndChoosingALanguage) {
   FakeForm form("Form1", {{"Button1", "\xce\xf2\xef\xf0\xe0\xe2\xe8\xf2\xfc"}});
   FakeHost host;
   host.forms = {&form};
-  TLngINISupp lns(dir.Path(), host);
+  TLngINISupp lns(FsPath::FromUtf8(dir.Path()), host);
   lns.SetFileName("russian.lng");
   lns.ApplyLanguage();
   lns.ApplyLanguage();

@@ -24,6 +24,7 @@
 
 #include "../core/core_fixture.h"
 #include "../view/gui_app.h"
+#include "host/core_timers.h"
 #include "ui/dialog_answers.h"
 #include "ui/tform1.h"
 #include "view/rich_text_control.h"
@@ -42,18 +43,25 @@ using coretest::FakeSystem;
 // One program with its window on one host of the LAN.
 struct WindowPeer {
   // addresses: the machine's interfaces (default: loopback and address); prepare runs on the
-  // program's directory before the program starts.
+  // program's directory before the program starts; dirName (UTF-8) names that directory inside the
+  // temporary one (default: the temporary directory itself).
   WindowPeer(sim::SimLan& lan, const std::string& address, const std::string& nick,
              const std::string& extraIni = {}, std::vector<std::string> addresses = {},
-             const std::function<void(const fs::path& dir)>& prepare = {})
-      : dir(temp.Path()), system(lan), host(lan.AddHost(address)) {
+             const std::function<void(const fs::path& dir)>& prepare = {}, const std::string& dirName = {})
+      : dir(dirName.empty() ? fs::path(temp.Path()) : fs::path(temp.Path()) / dirName),
+        system(lan),
+        host(lan.AddHost(address)) {
+    fs::create_directories(dir);
     coretest::PrepareProgramDir(dir, nick, extraIni);
     system.addresses = addresses.empty() ? std::vector<std::string>{"127.0.0.1", address} : addresses;
     system.userName = nick;
     if (prepare) prepare(dir);
     form = std::make_unique<TForm1>();
-    core = std::make_unique<TChatCore>(dir.string(), form->Surfaces(sound, system), host,
+    // Children of the window, as in the program.
+    auto* timers = new QtCoreTimers(form.get());
+    core = std::make_unique<TChatCore>(FsPath(dir), form->Surfaces(sound, system, *timers), host,
                                        [&lan, this](TPlumo* e) { lan.Attach(host, e); });
+    timers->Connect(*core);
     form->AttachCore(*core);
     started = form->FormCreate();
     // As the program does on a desktop with a notification area: a hidden start shows nothing.

@@ -42,13 +42,13 @@ TEST(SmileyPicturesTest, AStripGivesOnePicturePerCellWithItsBackgroundTransparen
   strip.setPixel(19 * 3 + 5, 7, qRgb(1, 2, 3));
   QTemporaryDir dir;
   ASSERT_TRUE(strip.save(QDir(dir.path()).filePath(QStringLiteral("smiles.bmp"))));
-  const SmileyPictures set = SmileyPictures::Load(dir.path());
+  const SmileyPictures set = SmileyPictures::Load(FsPath::FromUtf8(dir.path().toStdString()));
   ASSERT_EQ(set.Count(), 10);
   EXPECT_EQ(set.At(3).size(), QSize(19, 19));
   EXPECT_EQ(qAlpha(set.At(3).pixel(0, 0)), 0);
   EXPECT_EQ(set.At(3).pixel(5, 7), qRgb(1, 2, 3));
   // Without the file the program's own pictures are used: at least 20, all different.
-  const SmileyPictures own = SmileyPictures::Load(QDir(dir.path()).filePath(QStringLiteral("none")));
+  const SmileyPictures own = SmileyPictures::Load(FsPath::FromUtf8(dir.path().toStdString()) / "none");
   ASSERT_GE(own.Count(), 20);
   std::set<QByteArray> distinct;
   for (int i = 0; i < own.Count(); ++i) {
