@@ -414,7 +414,7 @@ std::string StateName(char state) {
 class Session final : public TCommandFront {
  public:
   Session(QCoreApplication& app, TChatCore& core, Printer& out) : app_(app), core_(core), out_(out) {
-    channel_ = core_.Tabs().Channels().CurrentName();
+    channel_ = core_.Channels().CurrentName();
   }
 
   // The channel plain lines go to (code page 1251).
@@ -502,7 +502,7 @@ class Session final : public TCommandFront {
     if (out_.Json()) Emit("{\"error\":" + JsonString(text) + "}");
   }
   void ChannelsChanged(bool joined) override {
-    TConversationList& channels = core_.Tabs().Channels();
+    const TConversationList& channels = core_.Channels();
     if (joined) {
       channel_ = channels.CurrentName();
     } else if (channels.IndexOf(channel_) < 0) {
@@ -512,14 +512,14 @@ class Session final : public TCommandFront {
     }
   }
   void ChooseChannel(const std::string& rest) override {
-    const int index = core_.Tabs().Channels().IndexOf(rest);
+    const int index = core_.Channels().IndexOf(rest);
     if (rest.empty()) {
       Problem(Fmt("UsageChannel", {}));
     } else if (!core_.Tabs().SelectChannelTab(index)) {
       // A channel this peer does not have: say how to make it.
       Problem(core_.Tabs().ChannelChangeText(TTabStrips::ChannelChange::NotOpen, rest));
     } else {
-      channel_ = core_.Tabs().Channels().CurrentName();
+      channel_ = core_.Channels().CurrentName();
     }
   }
   void ListChannels() override {
@@ -619,7 +619,7 @@ class Session final : public TCommandFront {
       Problem(Fmt("ConsoleChosen", {}));
       return;
     }
-    const int index = core_.Tabs().Channels().IndexOf(channel_);
+    const int index = core_.Channels().IndexOf(channel_);
     if (index <= 0) {
       Problem(Fmt("ChannelGone", {channel_}));
       return;

@@ -99,8 +99,8 @@ bool Info(TIntents& in, TCommandFront&, const std::string& rest) {
   for (const auto& row : in.Roster().Rows()) {
     if (Cp1251UpperCase(row.Nick).compare(0, arg.size(), arg) != 0) continue;
     found = true;
-    in.Tabs().ConsoleAdd(kGrey + "Name: " + row.Nick + " ip= \\\\" + row.Address +
-                         " state=" + in.Own().StateCaption(row.State));
+    in.Tabs().ConsoleAdd(kGrey + FormatText(in.Messages().GetMessage("UserInfoLine"),
+                                            {row.Nick, row.Address, in.Own().StateCaption(row.State)}));
   }
   if (!found) in.Tabs().ConsoleAdd(in.Messages().GetMessage("UserNotFound"));
   return true;
@@ -462,8 +462,7 @@ void TConsoleCommands::Notice(const std::string& text) {
 
 void TConsoleCommands::Done() {
   const TConversationList& inputs = tabs_.Inputs();
-  if (inputs.CurrentIndex() < 0 || inputs.At(inputs.CurrentIndex()).Mode != ModeReply)
-    editor_.ClearInput();
+  if (inputs.CurrentIndex() < 0 || inputs.At(inputs.CurrentIndex()).Mode != ModeReply) editor_.ClearInput();
 }
 
 void TConsoleCommands::AboutUserClick() {

@@ -7,7 +7,6 @@
 #include <functional>
 #include <string>
 
-#include "lang/fs_path.h"
 #include "core/editor_keys.h"
 #include "core/roster_list.h"
 #include "core/sender.h"
@@ -15,6 +14,7 @@
 #include "core/slots.h"
 #include "core/tabstrips.h"
 #include "core/texts.h"
+#include "lang/fs_path.h"
 
 namespace plumo {
 

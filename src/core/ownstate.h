@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "lang/fs_path.h"
 #include "core/slots.h"
 #include "core/soundboard.h"
 #include "core/tabstrips.h"
 #include "core/texts.h"
+#include "lang/fs_path.h"
 
 namespace plumo {
 

@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <string>
 
-#include "lang/fs_path.h"
 #include "core/settings.h"
 #include "core/surfaces.h"
+#include "lang/fs_path.h"
 
 namespace plumo {
 

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "lang/fs_path.h"
 #include "core/clock.h"
 #include "core/conversations.h"
 #include "core/editor_keys.h"
@@ -18,6 +17,7 @@
 #include "core/soundboard.h"
 #include "core/tab_control.h"
 #include "core/texts.h"
+#include "lang/fs_path.h"
 
 namespace plumo {
 

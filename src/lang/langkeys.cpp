@@ -154,6 +154,7 @@ const std::vector<const char*> kMessageKeys = {
     "SearchOneMatch",
     "SearchMatches",
     "OutputDropped",
+    "UserInfoLine",
 };
 
 // Component order within each window: panels, speed buttons, then the items of the window's own
