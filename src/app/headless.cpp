@@ -439,7 +439,7 @@ class Session final : public TCommandFront {
     looked_ = true;
     version_ = version;
     std::map<std::string, RosterRow> now;
-    for (const auto& peer : core_.Intents().Peers()) now[peer.Address + "\n" + peer.Nick] = peer;
+    for (const auto& peer : core_.Peers()) now[peer.Address + "\n" + peer.Nick] = peer;
     for (const auto& [key, peer] : now) {
       if (!peers_.count(key)) Emit("{\"peer\":" + JsonEntry(peer) + ",\"present\":true}");
     }
@@ -540,7 +540,7 @@ class Session final : public TCommandFront {
     }
   }
   void ListRoster() override {
-    const std::vector<RosterRow> peers = core_.Intents().Peers();
+    const std::vector<RosterRow> peers = core_.Peers();
     if (out_.Json()) {
       std::string list = "{\"roster\":[";
       for (std::size_t i = 0; i < peers.size(); ++i) {

@@ -246,18 +246,7 @@ TIdentity TChatCore::Identity() const {
 }
 
 std::vector<RosterRow> TChatCore::Peers() const {
-  std::vector<RosterRow> peers;
-  if (!engine_) return peers;
-  for (const auto& entry : engine_->Users().Entries()) {
-    RosterRow row;
-    row.Nick = entry->Nick;
-    row.Address = entry->Address;
-    row.State = entry->State;
-    row.Description = entry->StateDescription;
-    row.Icon = StateImageIndex(entry->State);
-    peers.push_back(std::move(row));
-  }
-  return peers;
+  return intents_.Peers();
 }
 
 std::optional<TConversationKey> TChatCore::ShownConversation(bool channelStrip) const {
