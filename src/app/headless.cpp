@@ -479,7 +479,7 @@ class Session final : public TCommandFront {
     } else if (typed.Kind == TypedLine::Text) {
       SayInChannel(typed.Rest);
     } else {
-      core_.Intents().RunCommand(line, *this);
+      RunCommandLine(core_.Intents(), *this, line);
     }
     // What the command changed in the roster (the own nick) is reported at once.
     ReportPeers();

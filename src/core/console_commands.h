@@ -71,8 +71,10 @@ struct TypedLine {
 };
 TypedLine ClassifyLine(const std::string& line, CommandFront front);
 
-// Runs line when it is one of front's commands; false otherwise, and when the command found nothing
-// to do.
+// The intent "run a console command", which both front ends call with themselves as front: runs line
+// when it is one of front's commands; false otherwise, and when the command found nothing to do. It
+// lives with the table rather than in TIntents, so that the table's handlers call the intents and
+// nothing calls back.
 bool RunCommandLine(TIntents& intents, TCommandFront& front, const std::string& line);
 
 // A nick at the start of text: a word, or a quoted nick that may hold blanks ("John Smith").
@@ -99,7 +101,7 @@ class TConsoleCommands : public TCommandFront {
 
   // Runs line when it is a command of the window (it begins with "/" and names one); false
   // otherwise, and for "/about" when nobody was asked.
-  bool Run(const std::string& line) { return intents_.RunCommand(line, *this).Kind == Outcome::Sent; }
+  bool Run(const std::string& line) { return RunCommandLine(intents_, *this, line); }
   // The roster menu's "about the user": "/about" for the selected rows, then the console.
   void AboutUserClick();
 

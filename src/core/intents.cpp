@@ -2,7 +2,6 @@
 #include "core/intents.h"
 
 #include "core/chat_history.h"
-#include "core/console_commands.h"
 #include "core/feedback.h"
 #include "core/ownstate.h"
 #include "core/roster_list.h"
@@ -144,10 +143,6 @@ TOutcome TIntents::AskInfo(const std::vector<std::string>& addresses) {
     }
   }
   return {asked ? Outcome::Sent : Outcome::Nothing, {}};
-}
-
-TOutcome TIntents::RunCommand(const std::string& line, TCommandFront& front) {
-  return {RunCommandLine(*this, front, line) ? Outcome::Sent : Outcome::Nothing, {}};
 }
 
 std::vector<RosterRow> TIntents::Peers() const {

@@ -20,7 +20,6 @@
 namespace plumo {
 
 class TChatHistory;
-class TCommandFront;
 class TFeedback;
 class TOwnState;
 class TRosterList;
@@ -48,8 +47,9 @@ class TIntents {
  public:
   // engine: the protocol engine, or nothing while there is none (before start-up, without network,
   // after the farewell). Every message sent is told to lines.
-  TIntents(const TEngineSlot& engine, TLineObserver& lines, TTabStrips& tabs, TRosterList& roster, TOwnState& own,
-           TFeedback& feedback, TChatHistory& history, TMsgINISupp& messages, SystemInfo& system)
+  TIntents(const TEngineSlot& engine, TLineObserver& lines, TTabStrips& tabs, TRosterList& roster,
+           TOwnState& own, TFeedback& feedback, TChatHistory& history, TMsgINISupp& messages,
+           SystemInfo& system)
       : engine_(engine),
         lines_(lines),
         tabs_(tabs),
@@ -82,10 +82,6 @@ class TIntents {
   TOutcome SetTopic(const std::string& channel, const std::string& text);
   // Asks every entry at each address for its information text; Nothing when nobody was asked.
   TOutcome AskInfo(const std::vector<std::string>& addresses);
-  // A console command typed in front (see the command table, core/console_commands.h): Sent when the
-  // line was one and ran, Nothing otherwise (it is then no command of this front end, or "/about"
-  // found nobody to ask).
-  TOutcome RunCommand(const std::string& line, TCommandFront& front);
 
   // --- What the commands read and change besides the intents.
   TPlumo* Engine() const { return engine_.Get(); }
