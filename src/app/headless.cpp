@@ -708,6 +708,7 @@ int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
                  host, AttachTo(host));
   // --lang is a choice of the user's, kept in chat.ini as the window's language menu keeps it.
   if (!options.Language.empty()) core.SetLanguageOverride(fs::path(options.Language).filename().string());
+  core.SetShippedLanguages(ShippedLanguageDir(options.ProgramPath));
   timers.Connect(core);
   // Wrapped as soon as they are wired, so that events raised during start-up (a failing first
   // announcement) are reported too.

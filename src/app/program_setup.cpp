@@ -37,6 +37,11 @@ bool PrepareProgramDir(const std::string& dir, const std::string& programPath) {
   return true;
 }
 
+FsPath ShippedLanguageDir(const std::string& programPath) {
+  const std::string data = ShippedDataDir(programPath);
+  return data.empty() ? FsPath() : FsPath::FromUtf8(data) / "lang";
+}
+
 bool LanguageFileThere(const std::string& dir, const std::string& language) {
   namespace fs = std::filesystem;
   std::string file = language;

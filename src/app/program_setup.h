@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/conversation_log.h"
+#include "lang/fs_path.h"
 
 namespace plumo {
 
@@ -17,6 +18,8 @@ class TPlumo;
 // Makes the program's directory when it is missing and gives it the shipped language files when it
 // has none; false, with the reason on standard error, when the directory cannot be made.
 bool PrepareProgramDir(const std::string& dir, const std::string& programPath);
+// The folder of the language files shipped with the program at programPath (empty when none).
+FsPath ShippedLanguageDir(const std::string& programPath);
 // Whether the language file to use (language, else the one chat.ini names, else the default) is in
 // dir; when it is not, says so on standard error: a language file is never made up empty.
 bool LanguageFileThere(const std::string& dir, const std::string& language);

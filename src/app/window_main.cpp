@@ -100,6 +100,7 @@ int RunWindow(int argc, char** argv, const WindowOptions& options) {
   TChatCore core(FsPath(fs::absolute(options.Dir).lexically_normal()), log ? log->Wrap(surfaces) : surfaces,
                  host, AttachTo(host));
   if (!options.Language.empty()) core.SetLanguageOverride(fs::path(options.Language).filename().string());
+  core.SetShippedLanguages(ShippedLanguageDir(options.ProgramPath));
   timers->Connect(core);
   form.AttachCore(core);
   tray = std::make_unique<TrayIcon>(form, core, QSystemTrayIcon::isSystemTrayAvailable());

@@ -94,6 +94,8 @@ class TChatCore {
   const std::string& StartError() const { return startError_; }
   // A language file for this run instead of the one chat.ini names (set before FormCreate).
   void SetLanguageOverride(std::string file) { languageOverride_ = std::move(file); }
+  // The folder of the shipped language files, where a text missing from the chosen file is read.
+  void SetShippedLanguages(FsPath dir) { mis_->SetShippedDir(std::move(dir)); }
   // Closing the window: saves the window group and the history.
   void FormClose();
   // Announces the leave and releases the engine (once).

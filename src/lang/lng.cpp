@@ -149,6 +149,14 @@ TIniFile& TMsgINISupp::File() {
   return *file_;
 }
 
+const TIniFile* TMsgINISupp::Shipped() {
+  if (shippedDir_.Empty()) return nullptr;
+  const FsPath path = shippedDir_ / fileName_.FileName();
+  if (path == fileName_) return nullptr;
+  if (!shipped_ || shipped_->FileName() != path.Utf8()) shipped_ = std::make_unique<TIniFile>(path);
+  return shipped_.get();
+}
+
 void TMsgINISupp::SetFileName(std::string_view name) {
   fileName_ = InDir(appDir_, name);
 }
@@ -166,7 +174,10 @@ bool TMsgINISupp::BeginMessages() {
 
 std::string TMsgINISupp::GetMessage(std::string_view key) {
   if (!open_ && !BeginMessages()) return kMissingText;
-  const auto value = File().Read(kMessagesSection, key);
+  auto value = File().Read(kMessagesSection, key);
+  if (!value) {
+    if (const TIniFile* shipped = Shipped()) value = shipped->Read(kMessagesSection, key);
+  }
   if (!value) return kMissingText;
   return ConvertMessage(*value);
 }

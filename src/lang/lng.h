@@ -134,6 +134,10 @@ class TMsgINISupp {
 
   void SetFileName(std::string_view name);
   const FsPath& FileName() const { return fileName_; }
+  // The folder of the language files the program ships. A key absent from the chosen file is read
+  // from the shipped file of the same name, so that a copy kept from an older release, which lacks
+  // the newer keys, still shows their texts.
+  void SetShippedDir(FsPath dir) { shippedDir_ = std::move(dir); }
 
   // Takes the caption component's file when no file name is set; checks the file (as
   // TLngINISupp::CheckLanguageFile); opens the lookup period. False when there is no file name.
@@ -149,9 +153,14 @@ class TMsgINISupp {
  private:
   // The file of fileName_, kept across lookup periods so that it is parsed once per change.
   TIniFile& File();
+  // The shipped file of the chosen file's name; null when there is none to read or it is the chosen
+  // file itself.
+  const TIniFile* Shipped();
 
   FsPath appDir_;
   FsPath fileName_;
+  FsPath shippedDir_;
+  std::unique_ptr<TIniFile> shipped_;
   const TLngINISupp* follow_;
   std::function<void(const std::string&)> show_;
   bool open_ = false;

@@ -620,6 +620,21 @@ TEST_F(HeadlessPeers, ProgramDirectories) {
   EXPECT_EQ(again.Objects().front().value(QStringLiteral("Nick")).toString(), QLatin1String("renamed"));
   EXPECT_TRUE(HasText(again, "renamed has entered the chat"));
 
+  // A language file kept from an older release lacks the newer texts: they come from the shipped one.
+  fs::create_directories(root_ / "old");
+  {
+    std::ifstream in(fresh / "english.lng", std::ios::binary);
+    std::ofstream out(root_ / "old" / "english.lng", std::ios::binary);
+    for (std::string line; std::getline(in, line);)
+      if (line.rfind("Help", 0) != 0) out << line << '\n';
+  }
+  PeerProcess old(prefix_, 1, root_ / "old", {"--json", "--lang", "english.lng"});
+  old.Send("/help");
+  old.Send("/quit");
+  ASSERT_TRUE(old.Exited(10000));
+  EXPECT_FALSE(HasText(old, "ERROR"));
+  EXPECT_TRUE(HasText(old, "list the channels with their topics"));
+
   // A language file that is neither there nor shipped is an error, not an empty file made up.
   PeerProcess unknownLanguage(prefix_, 1, fresh, {"--json", "--lang", "klingon.lng"});
   ASSERT_TRUE(unknownLanguage.Exited(10000));

@@ -101,6 +101,35 @@ TEST(Lng, MessagesByKeyMissingKeysAndMissingFiles) {
   EXPECT_EQ(shown, std::vector<std::string>{kFileNotFoundText});
 }
 
+// A copy of a language file kept from an older release lacks the newer keys: each of them is read
+// from the shipped file of the same name, while every key the copy has stays the user's.
+TEST(Lng, AKeyMissingFromTheChosenFileIsReadFromTheShippedOne) {
+  TempDir user;
+  TempDir shipped;
+  user.Write("a.lng", "[Project_Messages]\r\nOld=mine\r\n");
+  shipped.Write("a.lng", "[Project_Messages]\r\nOld=shipped old\r\nNew=shipped new\r\n");
+  shipped.Write("b.lng", "[Project_Messages]\r\nOnlyB=from b\r\n");
+  FakeHost host;
+  TLngINISupp lns(FsPath::FromUtf8(user.Path()), host);
+  lns.SetFileName("a.lng");
+  TMsgINISupp mis(FsPath::FromUtf8(user.Path()), &lns, nullptr);
+  const struct {
+    const char* Key;
+    const char* Without;  // no shipped folder known
+    const char* With;
+  } rows[] = {
+      {"Old", "mine", "mine"},          // the user's text wins
+      {"New", "ERROR", "shipped new"},  // newer than the copy
+      {"OnlyB", "ERROR", "ERROR"},      // another language's file is never read
+      {"Nowhere", "ERROR", "ERROR"},
+  };
+  for (const auto& row : rows) EXPECT_EQ(mis.GetMessage(row.Key), row.Without) << row.Key;
+  mis.EndMessages();
+  mis.SetShippedDir(FsPath::FromUtf8(shipped.Path()));
+  for (const auto& row : rows) EXPECT_EQ(mis.GetMessage(row.Key), row.With) << row.Key;
+  mis.EndMessages();
+}
+
 // The message component parses its file once, and again only after the file changed on disk: a
 // large file costs one read per change, not one per message.
 TEST(Lng, MessagesReadTheFileOncePerChange) {
