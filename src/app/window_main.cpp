@@ -114,12 +114,15 @@ int RunWindow(int argc, char** argv, const WindowOptions& options) {
   ScreenSaverWatch screenSaver;
   QObject::connect(&screenSaver, &ScreenSaverWatch::Activated, &form,
                    [&core] { core.Own().ScreenSaverStarted(true); });
-  instance.Listen([&form] {
+  const bool listening = instance.Listen([&form] {
     if (form.isMinimized()) form.showNormal();
     form.show();
     form.raise();
     form.activateWindow();
   });
+  // Only another user can hold the name here (a copy of ours would have answered): this window runs
+  // all the same, and a later copy will start a second window instead of bringing this one forward.
+  if (!listening) std::fputs("plumo: another user holds this user's single-instance name\n", stderr);
   // The settings dialog: created on first use of SpeedButton2, kept between showings, destroyed
   // when the main window hides. Its captions follow the language like the window's.
   std::unique_ptr<TForm2> settingsDialog;
