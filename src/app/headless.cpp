@@ -102,6 +102,11 @@ void Emit(const std::string& line) {
   std::fflush(stdout);
 }
 
+// Writes one problem (code page 1251) to standard error, as safe for a terminal as standard output.
+void PrintProblem(const std::string& text) {
+  std::fprintf(stderr, "plumo: %s\n", TerminalText(Cp1251ToUtf8(text)).c_str());
+}
+
 class Printer {
  public:
   // How long the peer waits at exit for a reader that is not taking its last lines.
@@ -256,9 +261,7 @@ class HeadlessWindow : public WindowSurface {
                              std::function<void(bool)> answered) override {
     answered(true);
   }
-  void ShowMessage(const std::string& text) override {
-    std::fprintf(stderr, "plumo: %s\n", Cp1251ToUtf8(text).c_str());
-  }
+  void ShowMessage(const std::string& text) override { PrintProblem(text); }
 };
 
 // Every engine event is reported as a JSON line before the core presents it.
@@ -470,7 +473,8 @@ class Session final : public TCommandFront {
     // the smiley's code, and the user is told which other characters will travel as "?".
     const std::string utf8 = ReplaceEmoji(input, EmojiSmileys(core_.Settings().SmileTable.Entries()));
     const std::vector<TUnencodableChar> lost = UnencodableChars(utf8);
-    if (!lost.empty()) Notice(UnencodableWarning(core_.Messages().GetMessage(kCantEncodeKey), lost));
+    // The warning is UTF-8 already (it shows the characters themselves).
+    if (!lost.empty()) NoticeUtf8(UnencodableWarning(core_.Messages().GetMessage(kCantEncodeKey), lost));
     std::string line = Utf8ToCp1251(utf8);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     const TypedLine typed = ClassifyLine(line, CommandFront::Headless);
@@ -489,16 +493,17 @@ class Session final : public TCommandFront {
   CommandFront Kind() const override { return CommandFront::Headless; }
   std::string Channel() override { return channel_; }
   // Notices of the peer's own (answers to commands): standard output, {"notice":…} in JSON.
-  void Notice(const std::string& text) override {
+  void Notice(const std::string& text) override { NoticeUtf8(Cp1251ToUtf8(text)); }
+  void NoticeUtf8(const std::string& utf8) {
     if (out_.Json()) {
-      Emit("{\"notice\":" + JsonString(text) + "}");
+      Emit("{\"notice\":" + JsonStringUtf8(utf8) + "}");
     } else {
-      Emit(Cp1251ToUtf8(text));
+      Emit(utf8);
     }
   }
   // Problems with a command: standard error, and {"error":…} on standard output in JSON.
   void Problem(const std::string& text) override {
-    std::fprintf(stderr, "plumo: %s\n", Cp1251ToUtf8(text).c_str());
+    PrintProblem(text);
     if (out_.Json()) Emit("{\"error\":" + JsonString(text) + "}");
   }
   void ChannelsChanged(bool joined) override {
@@ -727,7 +732,7 @@ int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
   if (!core.FormCreate()) {
     // Another copy (or another program) has the port: this one sent nothing and ends.
     if (!core.StartError().empty()) {
-      std::fprintf(stderr, "plumo: %s\n", Cp1251ToUtf8(core.StartError()).c_str());
+      PrintProblem(core.StartError());
       if (out.Json()) Emit("{\"error\":" + JsonString(core.StartError()) + "}");
     }
     return 3;
@@ -759,7 +764,7 @@ int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
   if (tap) tap->SetFollower([&session] { session.RosterEvent(); });
 
   // A person at a terminal edits lines with a prompt that names the channel, and history.
-  const auto prompt = [&session] { return Cp1251ToUtf8("[" + session.Channel() + "] "); };
+  const auto prompt = [&session] { return TerminalText(Cp1251ToUtf8("[" + session.Channel() + "] ")); };
   if (!out.Json() && TerminalConsole::Wanted()) {
     terminal.SetPrompt(prompt());
     const bool editing = terminal.Start(

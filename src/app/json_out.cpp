@@ -14,13 +14,16 @@
 
 #include "lang/codepage.h"
 #include "lang/lng.h"
-#include "lang/text_helpers.h"
 #include "lang/markup.h"
+#include "lang/text_helpers.h"
 
 namespace plumo {
 
 std::string JsonString(const std::string& cp1251) {
-  const std::string utf8 = Cp1251ToUtf8(cp1251);
+  return JsonStringUtf8(Cp1251ToUtf8(cp1251));
+}
+
+std::string JsonStringUtf8(std::string_view utf8) {
   std::string out = "\"";
   for (const char ch : utf8) {
     const auto c = static_cast<unsigned char>(ch);
@@ -110,6 +113,75 @@ std::string ReadableLine(const std::string& line, bool ansi) {
   }
   if (coloured) out += "\x1b[0m";
   return Cp1251ToUtf8(out);
+}
+
+namespace {
+// The length of the colour sequence ReadableLine writes at text[i] ("ESC[0m", "ESC[38;2;R;G;Bm"),
+// or 0 when there is none.
+std::size_t ColourSequenceAt(std::string_view text, std::size_t i) {
+  static constexpr std::string_view kReset = "\x1b[0m";
+  static constexpr std::string_view kRgb = "\x1b[38;2;";
+  if (text.substr(i, kReset.size()) == kReset) return kReset.size();
+  if (text.substr(i, kRgb.size()) != kRgb) return 0;
+  std::size_t at = i + kRgb.size();
+  for (int number = 0; number < 3; ++number) {
+    const std::size_t digits = at;
+    while (at < text.size() && at - digits < 3 && text[at] >= '0' && text[at] <= '9') ++at;
+    if (at == digits || at >= text.size() || text[at] != (number < 2 ? ';' : 'm')) return 0;
+    ++at;
+  }
+  return at - i;
+}
+
+// The length of the well-formed UTF-8 sequence at text[i], or 0 when the byte there begins none.
+std::size_t Utf8LengthAt(std::string_view text, std::size_t i) {
+  const auto lead = static_cast<unsigned char>(text[i]);
+  const std::size_t length = lead < 0x80   ? 1
+                             : lead < 0xC2 ? 0
+                             : lead < 0xE0 ? 2
+                             : lead < 0xF0 ? 3
+                             : lead < 0xF5 ? 4
+                                           : 0;
+  if (length == 0 || i + length > text.size()) return 0;
+  for (std::size_t k = 1; k < length; ++k)
+    if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 0;
+  return length;
+}
+}  // namespace
+
+std::string TerminalText(std::string_view utf8) {
+  static constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+  std::string out;
+  out.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    if (c == '\x1b') {
+      if (const std::size_t colour = ColourSequenceAt(utf8, i); colour > 0) {
+        out.append(utf8, i, colour);
+        i += colour;
+        continue;
+      }
+    }
+    if (c == '\n') {
+      out += '\n';
+      ++i;
+    } else if (c == '\t') {
+      out += ' ';
+      ++i;
+    } else if (c < 0x20 || c == 0x7F) {
+      out += '^';
+      out += static_cast<char>(c ^ 0x40);  // ESC is "^[", BEL "^G", DEL "^?"
+      ++i;
+    } else if (const std::size_t length = Utf8LengthAt(utf8, i);
+               length == 0 || (c == 0xC2 && static_cast<unsigned char>(utf8[i + 1]) < 0xA0)) {
+      out += kReplacement;  // not UTF-8, or a C1 control (U+0080..U+009F)
+      i += length == 0 ? 1 : length;
+    } else {
+      out.append(utf8, i, length);
+      i += length;
+    }
+  }
+  return out;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -233,6 +305,7 @@ void TOutputQueue::DropOldest() {
 
 void TOutputQueue::Push(std::string line) {
   if (gone_) return;
+  if (!json_) line = TerminalText(line);
   line += '\n';
   pending_ += line.size();
   queue_.push_back(Entry{std::move(line), 0});

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/surfaces.h"
@@ -16,6 +17,8 @@ namespace plumo {
 
 // A code page 1251 text as a quoted JSON string (UTF-8, control characters escaped).
 std::string JsonString(const std::string& cp1251);
+// The same for a text that is UTF-8 already.
+std::string JsonStringUtf8(std::string_view utf8);
 // ["a","b",...]
 std::string JsonFields(const TMStigs& fields);
 // {"Address":...,"Nick":...,"State":...,"StateDescription":...}
@@ -27,12 +30,21 @@ std::string JsonEntry(const RosterRow& row);
 // breaks become "\n".
 std::string ReadableLine(const std::string& line, bool ansi);
 
+// A UTF-8 text made safe to print to a terminal: no text from a peer may move the cursor, clear the
+// screen, set the title or the clipboard. Control characters become visible: a tab a space, the other
+// C0 controls and DEL caret notation ("^[", "^G", "^?"), C1 controls (U+0080..U+009F) and bytes that
+// are not UTF-8 U+FFFD. Line breaks stay, and so do the two colour sequences ReadableLine writes
+// ("ESC[0m", "ESC[38;2;R;G;Bm"), which markup lets any peer produce anyway.
+std::string TerminalText(std::string_view utf8);
+
 // Lines for a reader that may stop reading (a pipe, a terminal, a socket): a write never waits.
 // What the reader does not take at once waits in a queue of at most `limit` bytes, written as the
 // reader takes more (Flush, when WatchFd is writable). When the queue would grow past its bound, the
 // oldest waiting lines are dropped, whole; once the reader has taken everything before them, one
 // line reports how many: {"dropped":N} in JSON mode, a text line otherwise. A line is never cut
 // (a long one that was started is finished). To a regular file writes go straight through.
+// In text mode every line is passed through TerminalText, so nothing a peer sends reaches a terminal
+// raw; JSON lines are escaped already.
 // When the reader has gone (the pipe is broken), lines are discarded; the program ignores SIGPIPE.
 class TOutputQueue {
  public:

@@ -667,15 +667,18 @@ TEST_F(HeadlessPeers, TypedLinesAndTheJsonSchema) {
   anna.Send("/topic");
   anna.Send("/msg BOB quiet word");
   anna.Send("/msg 198.18.0.12 by address");
+  anna.Send("日 here");  // a character the code page lacks travels as "?", and anna is told so
   EXPECT_TRUE(Until(
       [&] {
         return Received(bob, "OnChannelLine", "after the failure") == 1 &&
                Received(bob, "OnChannelLine", "/slash line") == 1 &&
                Received(bob, "OnChannelLine", "/netstat") == 1 &&
                Received(bob, "OnPrivateMessage", "quiet word") == 1 &&
-               Received(bob, "OnPrivateMessage", "by address") == 1;
+               Received(bob, "OnPrivateMessage", "by address") == 1 &&
+               Received(bob, "OnChannelLine", "? here") == 1;
       },
       10));
+  EXPECT_TRUE(HasText(anna, "日 → ?")) << "the notice of lost characters is UTF-8, encoded once";
   Until([] { return false; }, 2);
   EXPECT_FALSE(HasText(bob, "waves"));
   EXPECT_FALSE(HasText(bob, "bar"));
@@ -688,7 +691,7 @@ TEST_F(HeadlessPeers, TypedLinesAndTheJsonSchema) {
            o.value(QStringLiteral("Nick")).toString() == QLatin1String("anna") &&
            o.value(QStringLiteral("Address")).toString() == QLatin1String("198.18.0.11");
   });
-  EXPECT_EQ(lineFromAnna, 3u);
+  EXPECT_EQ(lineFromAnna, 4u);
   EXPECT_TRUE(bob.Count([](const QJsonObject& o) {
     return IsType(o, "view") &&
            o.value(QStringLiteral("Recipients")).toArray().contains(QStringLiteral("198.18.0.11"));

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/json_out.h"
+#include "lang/markup.h"
 
 namespace plumo {
 namespace {
@@ -91,6 +92,59 @@ TEST(OutputQueue, AStalledReaderNeverBlocksTheWriterAndLearnsWhatWasDropped) {
     for (int i = 0; i < 1000; ++i) out.Push(std::string(100, 'x'));
     EXPECT_FALSE(out.Waiting());
     ::close(writer);
+  }
+}
+
+// What a peer sends is printed as text, never obeyed by the terminal: control characters become
+// visible, while the readable line's own colours, line breaks and ordinary text pass unchanged.
+TEST(OutputQueue, TextLinesReachTheTerminalWithoutControlCharacters) {
+  struct Case {
+    const char* name;
+    std::string line;
+    std::string shown;
+  };
+  const std::string colour =
+      ReadableLine(ColourCode(0x0000FF) + "red", true);  // ReadableLine's own escape sequences
+  const std::vector<Case> cases = {
+      {"window title",
+       "a\x1b]0;owned\x07"
+       "b",
+       "a^[]0;owned^Gb"},
+      {"clear screen", "\x1b[2J\x1b[Hhi", "^[[2J^[[Hhi"},
+      {"bell and delete", "ding\x07\x7f", "ding^G^?"},
+      {"carriage return", "safe\rfake", "safe^Mfake"},
+      {"C1 CSI",
+       "x\xc2\x9b"
+       "2Jy",
+       "x\xef\xbf\xbd"
+       "2Jy"},
+      {"byte that is no UTF-8",
+       "x\x9b"
+       "2J",
+       "x\xef\xbf\xbd"
+       "2J"},
+      {"tab", "a\tb", "a b"},
+      {"Russian text and a line break", "Привет, мир!\nвторая «строка» — ок",
+       "Привет, мир!\nвторая «строка» — ок"},
+      {"readable colours", colour, colour},
+  };
+  ASSERT_NE(colour.find('\x1b'), std::string::npos);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    {
+      TOutputQueue out(fds[1], false);
+      out.Push(c.line);
+      ASSERT_TRUE(out.Drain(1000));
+    }
+    ::close(fds[1]);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
+      text.append(buffer, static_cast<std::size_t>(n));
+    ::close(fds[0]);
+    EXPECT_EQ(text, c.shown + "\n");
   }
 }
 
