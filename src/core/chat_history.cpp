@@ -86,7 +86,12 @@ void TChatHistory::Close() {
 }
 
 void TChatHistory::Record(THistoryLine line) {
-  if (!Enabled()) return;
+  if (!Enabled()) {
+    // The writer thread turns a failing store off between two lines: its notice is told by the
+    // first line that finds it off (once; the notice itself is not stored).
+    TellNotices();
+    return;
+  }
   line.TimeMs = clock_.NowMs();
   // A chat that runs for weeks drops expired lines once a day.
   if (line.TimeMs - lastDrop_ >= kDayMs) DropExpired();

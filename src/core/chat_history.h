@@ -119,7 +119,8 @@ class TChatHistory final : public TLineObserver {
   // line per stored line; false (with a red console line) when the file cannot be written.
   bool Export(const TConversationKey& conversation, const FsPath& path);
 
-  // Takes the store's notices and tells them in the console (the host calls this now and then).
+  // Takes the store's notices and tells them in the console (Open and every line recorded call this,
+  // also once the store has turned itself off).
   void TellNotices();
 
  private:

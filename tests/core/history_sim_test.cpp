@@ -246,6 +246,37 @@ TEST(HistoryFiles, AnUnusableFileIsReportedAndTheChatGoesOn) {
   }
 }
 
+// A store whose disk fills up turns itself off on its writer thread, between two lines: the console
+// says so once, when the next lines are shown, and the chat goes on without history.
+TEST(HistoryFiles, AStoreThatTurnsItselfOffIsReportedOnce) {
+  sim::SimLan lan{5};
+  Peer p{lan, "198.18.0.1", "anna"};
+  ASSERT_TRUE(p.core->FormCreate());
+  TChatHistory& history = p.core->ChatHistory();
+  THistoryOptions small;
+  small.MaxPageCount = 40;  // a full disk after a few thousand lines
+  small.FlushIntervalMs = 5;
+  history.Open(FsPath(p.dir / "full.db"), small);
+  ASSERT_TRUE(history.Enabled());
+  for (int round = 0; round < 20 && history.Store()->Enabled(); ++round) {
+    for (int i = 0; i < 500; ++i)
+      history.ChannelLine("Main", "198.18.0.1", "anna", "filling " + std::to_string(i));
+    history.Store()->Flush();
+  }
+  ASSERT_FALSE(history.Store()->Enabled());
+  for (const char* text : {"after the disk filled", "and once more"}) {
+    p.editor.text = text;
+    p.core->Sending().SubmitLine();
+    lan.RunFor(200);
+  }
+  const auto console = p.Console();
+  const auto told = std::count_if(console.begin(), console.end(), [](const std::string& line) {
+    return line.rfind("#^FF0000The conversation history is off for this run: ", 0) == 0;
+  });
+  EXPECT_EQ(told, 1) << ::testing::PrintToString(console);
+  EXPECT_FALSE(history.Enabled());
+}
+
 // The settings dialog saves whenever it loses activation: only a change of the kept days, or a day
 // gone by since the last expiry, starts one. Each step stores a line older than any kept days and
 // says whether the step expired it (with the lines left from steps before).
