@@ -30,8 +30,7 @@ std::string AsCrLfLines(const std::string& text) {
 }
 
 std::string Msg(TIntents& in, const char* key) {
-  const TMessageScope scope(in.Messages());
-  return in.Messages().GetMessage(key);
+  return in.Texts().MsgAlone(key);
 }
 
 // A language text with its arguments filled; the argument after them is a double quote, which a

@@ -11,12 +11,7 @@
 namespace plumo {
 
 void TIntents::ReportTooLong(bool inMessageTab) {
-  std::string text;
-  {
-    const TMessageScope scope(messages_);
-    text = messages_.GetMessage("MessageTooLong");
-  }
-  feedback_.Tell(kRed, text, "Plumo", TFeedbackPlace{inMessageTab, {}});
+  feedback_.Tell(kRed, texts_.MsgAlone("MessageTooLong"), "Plumo", TFeedbackPlace{inMessageTab, {}});
 }
 
 TOutcome TIntents::Say(const std::string& channel, const std::string& text) {
@@ -56,7 +51,7 @@ TOutcome TIntents::SendPrivate(const std::vector<std::string>& addresses, const 
   TOutcome outcome{Outcome::Sent, {}};
   bool tooLong = false;
   {
-    const TMessageScope scope(messages_);
+    const TMessageScope scope(texts_.Messages());
     for (std::size_t i = 0; i < addresses.size(); ++i) {
       const std::string& address = addresses[i];
       if (address.empty()) continue;
@@ -77,7 +72,7 @@ TOutcome TIntents::SendPrivate(const std::vector<std::string>& addresses, const 
         outcome.Kind = Outcome::Unreachable;
         outcome.Unreached.push_back(address);
         if (nicks.size() > i)
-          tabs_.ConsoleError(messages_.GetMessage("CantSendMessage") + " " + nicks[i] + "[" + address + "]");
+          tabs_.ConsoleError(texts_.Msg("CantSendMessage") + " " + nicks[i] + "[" + address + "]");
       }
     }
   }
@@ -106,7 +101,7 @@ TOutcome TIntents::SetState(int tag, const std::optional<std::string>& descripti
   } else {
     std::string stored;
     {
-      const TMessageScope scope(messages_);
+      const TMessageScope scope(texts_.Messages());
       stored = own_.StoredStateDescr(tag);
     }
     own_.ChooseState(tag, stored);

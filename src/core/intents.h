@@ -14,6 +14,7 @@
 #include "core/line_events.h"
 #include "core/slots.h"
 #include "core/surfaces.h"
+#include "core/texts.h"
 #include "lang/lng.h"
 #include "net/plumo.h"
 
@@ -57,7 +58,7 @@ class TIntents {
         own_(own),
         feedback_(feedback),
         history_(history),
-        messages_(messages),
+        texts_(messages),
         system_(system) {}
 
   // A line in the named channel (the text trimmed); a refusal is told in the console and the
@@ -89,7 +90,8 @@ class TIntents {
   TRosterList& Roster() { return roster_; }
   TOwnState& Own() { return own_; }
   TChatHistory& History() { return history_; }
-  TMsgINISupp& Messages() { return messages_; }
+  TMsgINISupp& Messages() { return texts_.Messages(); }
+  const TTexts& Texts() const { return texts_; }
   SystemInfo& System() { return system_; }
   // Every entry of the engine's user list (nick, address, state, description), unsorted.
   std::vector<RosterRow> Peers() const;
@@ -105,7 +107,7 @@ class TIntents {
   TOwnState& own_;
   TFeedback& feedback_;
   TChatHistory& history_;
-  TMsgINISupp& messages_;
+  TTexts texts_;
   SystemInfo& system_;
 };
 
