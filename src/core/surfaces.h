@@ -50,6 +50,12 @@ inline constexpr int kToolConsole = 88;
 inline constexpr int kToolState = 89;
 inline constexpr int kToolTopic = 90;
 inline constexpr int kToolExit = 91;
+// Private conversations: a peer with a key, a checked key, a key that changed; the reply tab of an
+// encrypted conversation.
+inline constexpr int kLocked = 92;
+inline constexpr int kLockChecked = 93;
+inline constexpr int kLockChanged = 94;
+inline constexpr int kPrivateEncrypted = 95;
 }  // namespace icon
 
 // One conversation (one tab) as the core keeps it.

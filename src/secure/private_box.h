@@ -1,0 +1,147 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The cryptography of private conversations, all of it on libsodium's documented constructions:
+// the identity key pair, the envelope that carries a private message between two identity keys, the
+// receipt that proves its recipient opened it, the replay window, fingerprints and safety numbers,
+// and the arithmetic of the six-digit key check. Pure functions and small values: no files, no
+// engine, no clock. Call SecureInit once before anything else (both programs do at start).
+//
+// Envelope (the text field of an ordinary private message; fields forbid only the zero byte, so the
+// binary envelope is byte-stuffed, not base64):
+//   kEnvelopePrefix | Stuff( version 1 | sender key 32 | counter 8 (big-endian) | nonce 24 | ciphertext )
+// Keys: both identities' Ed25519 keys converted to X25519; crypto_kx session keys, the lower public
+// key (bytewise, of the Ed25519 keys) playing the client, so each direction has its own key and an
+// envelope cannot be reflected back to its sender. Cipher: crypto_aead_xchacha20poly1305_ietf with a
+// random nonce; associated data: version | sender key | recipient key | counter. Plaintext:
+//   kind 1 | nick length 1 | nick | body, zero-padded to a multiple of 32 bytes (length hiding),
+// the body's length being implied by a 2-byte length before it: kind | nl | nick | u16 len | body | pad.
+// Receipt (a hidden field of the recipient's confirmation): kReceiptPrefix | Stuff(16 bytes), the
+// first 16 bytes of BLAKE2b keyed with crypto_kdf(direction key, id 1, "PLUMORCT") over "RECEIPT",
+// the counter and the nonce. Only the two holders of the direction key can make it.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace plumo::secure {
+
+// Initialises libsodium; false when it cannot (nothing here may be used then). Safe to call again.
+bool SecureInit();
+
+inline constexpr std::size_t kKeyBytes = 32;
+using PublicKey = std::array<std::uint8_t, kKeyBytes>;  // an Ed25519 identity public key
+
+inline constexpr std::uint8_t kEnvelopeVersion = 1;
+extern const std::string kEnvelopePrefix;  // "\x01PE" (code-page text; the envelope follows)
+extern const std::string kReceiptPrefix;   // "\x01PR"
+
+// Byte stuffing that keeps the zero byte out of a field: 0x00 -> 0x01 0x02, 0x01 -> 0x01 0x03.
+std::string Stuff(std::string_view bytes);
+// The inverse; nullopt for a lone 0x01 at the end or 0x01 followed by anything but 0x02/0x03.
+std::optional<std::string> Unstuff(std::string_view stuffed);
+
+// A public key as 43 characters of unpadded base64url, and back (nullopt for anything else).
+std::string KeyText(const PublicKey& key);
+std::optional<PublicKey> KeyFromText(std::string_view text);
+
+// An Ed25519 key pair. The secret lives in sodium_malloc'ed memory, wiped when the object goes.
+class TIdentity {
+ public:
+  static TIdentity Generate();
+  // From the 64-byte Ed25519 secret key as saved; nullopt when it is not 64 bytes or its public half
+  // does not match its seed.
+  static std::optional<TIdentity> FromSecret(std::string_view secret64);
+  TIdentity(TIdentity&&) noexcept;
+  TIdentity& operator=(TIdentity&&) noexcept;
+  ~TIdentity();
+
+  const PublicKey& Public() const { return public_; }
+  // The 64-byte secret, for saving it (and for the functions below).
+  std::string_view Secret() const;
+
+ private:
+  TIdentity();
+  PublicKey public_{};
+  std::uint8_t* secret_ = nullptr;  // 64 bytes, sodium_malloc
+};
+
+// What a body is: a message to show, or a step of the key check.
+enum class BodyKind : std::uint8_t { Text = 1, KeyCheck = 2 };
+
+struct TSealed {
+  std::string Field;    // the private message's text field: kEnvelopePrefix + stuffed envelope
+  std::string Receipt;  // the field the recipient's confirmation must carry (kReceiptPrefix + ...)
+};
+
+// Seals body (code-page text, or a key-check step) from own to recipient under counter. nullopt
+// when recipient is not a valid key (not convertible to X25519).
+std::optional<TSealed> Seal(const TIdentity& own, const PublicKey& recipient, std::uint64_t counter,
+                            BodyKind kind, std::string_view nick, std::string_view body);
+
+struct TOpened {
+  PublicKey Sender{};
+  std::uint64_t Counter = 0;
+  BodyKind Kind = BodyKind::Text;
+  std::string Nick;
+  std::string Body;
+  std::string Receipt;  // the field to put in the confirmation
+};
+
+// Whether a text field is an envelope (starts with kEnvelopePrefix); says nothing of its validity.
+bool IsEnvelope(std::string_view field);
+// Opens an envelope addressed to own; nullopt for anything that is not a well-formed envelope of a
+// known version that authenticates from the key it names to own's key.
+std::optional<TOpened> Open(const TIdentity& own, std::string_view field);
+
+// Whether receipt (the hidden field of a confirmation) equals expected, in constant time.
+bool ReceiptMatches(std::string_view expected, std::string_view receipt);
+
+// The replay window of one sender key: the highest counter accepted and the 64 before it.
+class TReplayWindow {
+ public:
+  static constexpr int kWidth = 64;
+  TReplayWindow() = default;
+  explicit TReplayWindow(std::uint64_t top) : top_(top), seen_(top ? 1 : 0) {}
+  // True (and recorded) for a counter not seen before that is not older than the window.
+  bool Accept(std::uint64_t counter);
+  // Whether counter was accepted already (a repeat to confirm again, not to show).
+  bool Seen(std::uint64_t counter) const;
+  std::uint64_t Top() const { return top_; }
+
+ private:
+  std::uint64_t top_ = 0;
+  std::uint64_t seen_ = 0;  // bit k: top_ - k accepted
+};
+
+// Fingerprint: 30 digits in six groups of five ("31415 92653 58979 32384 62643 38327"), from
+// BLAKE2b-256 of "PLUMO-FP1" + key, bytes 0..29 as six 5-byte big-endian numbers modulo 100,000.
+std::string Fingerprint(const PublicKey& key);
+// Safety number of two keys: both fingerprints, the smaller as digit strings first, as three rows of
+// four groups separated by '\n'. The same whichever side computes it.
+std::string SafetyNumber(const PublicKey& a, const PublicKey& b);
+
+// The six-digit key check, commit then reveal over fresh X25519 keys:
+//   1. the initiator makes a TCheckKeys, sends Commitment(its public half);
+//   2. the responder makes its own TCheckKeys and sends its public half;
+//   3. the initiator reveals its public half; the responder checks it against the commitment;
+//   4. both compute ShortCode and the users compare the digits on their screens.
+// The code binds both identity keys (initiator's first) and both fresh keys, and the X25519 secret
+// they share, so a party in the middle, who must commit before seeing the other side's fresh key,
+// matches both screens with a chance of one in a million.
+struct TCheckKeys {
+  static TCheckKeys Generate();
+  std::array<std::uint8_t, 32> Public{};
+  std::array<std::uint8_t, 32> Secret{};  // wiped by the destructor
+  ~TCheckKeys();
+};
+std::array<std::uint8_t, 32> Commitment(const std::array<std::uint8_t, 32>& checkPublic);
+// "123456"; nullopt when the fresh keys do not agree (a low-order point).
+std::optional<std::string> ShortCode(const PublicKey& initiatorIdentity, const PublicKey& responderIdentity,
+                                     const std::array<std::uint8_t, 32>& initiatorCheck,
+                                     const std::array<std::uint8_t, 32>& responderCheck,
+                                     const TCheckKeys& own, const std::array<std::uint8_t, 32>& otherCheck);
+
+}  // namespace plumo::secure
