@@ -305,6 +305,55 @@ void DrawToolExit(QPainter& p) {
   p.drawLine(QPointF(8, 1.8), QPointF(8, 8));
 }
 
+// A padlock: a body with a keyhole below a shackle, in the rectangle of its body.
+void Padlock(QPainter& p, const QRectF& body, const QColor& fill) {
+  const qreal shackle = body.width() * 0.3;
+  p.setPen(Pen(QColor(0x6E, 0x6E, 0x6E), 1.6));
+  p.setBrush(Qt::NoBrush);
+  const QRectF arc(body.center().x() - shackle, body.top() - shackle - 1.5, 2 * shackle, 2 * shackle + 3);
+  p.drawArc(arc, 0, 180 * 16);
+  p.drawLine(QPointF(arc.left(), arc.center().y()), QPointF(arc.left(), body.top()));
+  p.drawLine(QPointF(arc.right(), arc.center().y()), QPointF(arc.right(), body.top()));
+  Fill(p, fill, fill.darker(170));
+  p.drawRoundedRect(body, 1.2, 1.2);
+  p.setPen(Qt::NoPen);
+  p.setBrush(fill.darker(220));
+  p.drawEllipse(QPointF(body.center().x(), body.center().y() - 0.6), 1, 1);
+  p.drawRect(QRectF(body.center().x() - 0.45, body.center().y() - 0.4, 0.9, 2));
+}
+
+const QColor kLockGold(0xE8, 0xB8, 0x2E);
+
+// A peer with a key: messages to it are encrypted.
+void DrawLocked(QPainter& p) {
+  Padlock(p, QRectF(3.5, 7.5, 9, 7), kLockGold);
+}
+
+// A checked key: the padlock with a green tick in the top right corner.
+void DrawLockChecked(QPainter& p) {
+  Padlock(p, QRectF(1.5, 7.5, 9, 7), kLockGold);
+  const QColor green(0x2E, 0xA0, 0x43);
+  Badge(p, green, {12, 4.5});
+  p.setPen(Pen(kWhite, 1.2));
+  const QPointF tick[] = {{10.6, 4.6}, {11.7, 5.7}, {13.5, 3.4}};
+  p.drawPolyline(tick, 3);
+}
+
+// A key that changed: a red padlock with a white exclamation mark in a red badge.
+void DrawLockChanged(QPainter& p) {
+  Padlock(p, QRectF(1.5, 7.5, 9, 7), QColor(0xE5, 0x6B, 0x5D));
+  Badge(p, QColor(0xD9, 0x30, 0x25), {12, 4.5});
+  p.setPen(Pen(kWhite, 1.2));
+  p.drawLine(QPointF(12, 3), QPointF(12, 4.9));
+  p.drawPoint(QPointF(12, 6.3));
+}
+
+// The reply tab of an encrypted conversation: the envelope with a padlock on it.
+void DrawPrivateEncrypted(QPainter& p) {
+  Envelope(p, QRectF(0.5, 2.5, 12, 8.5), kPaper);
+  Padlock(p, QRectF(8.5, 10.5, 6, 4.5), kLockGold);
+}
+
 // The program's icon: a blue speech bubble with a white feather. data/icons/plumo.svg has the same
 // shapes on the same grid.
 void DrawApp(QPainter& p) {
@@ -372,6 +421,10 @@ constexpr Picture kPictures[] = {
     {icon::kToolState, DrawToolState},
     {icon::kToolTopic, DrawToolTopic},
     {icon::kToolExit, DrawToolExit},
+    {icon::kLocked, DrawLocked},
+    {icon::kLockChecked, DrawLockChecked},
+    {icon::kLockChanged, DrawLockChanged},
+    {icon::kPrivateEncrypted, DrawPrivateEncrypted},
 };
 
 static_assert(std::adjacent_find(std::begin(kPictures), std::end(kPictures),

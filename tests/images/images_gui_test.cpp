@@ -69,6 +69,10 @@ TEST_F(ImagesTest, EveryIndexTheProgramUsesHasItsPictureAtEverySize) {
       {"muted", icon::kMuted, icon::kMuted},
       {"bell menu", 29, icon::kBell},
       {"user info menu", 45, icon::kUserInfo},
+      {"peer with a key", 92, icon::kLocked},
+      {"checked key", 93, icon::kLockChecked},
+      {"changed key", 94, icon::kLockChanged},
+      {"encrypted reply", 95, icon::kPrivateEncrypted},
   };
   for (const auto& use : uses) {
     SCOPED_TRACE(use.name);
@@ -108,7 +112,7 @@ TEST_F(ImagesTest, DistinctPicturesLookDifferent) {
 }
 
 TEST_F(ImagesTest, IndicesWithoutAPictureGiveNothing) {
-  for (int index : {-1, 4, 6, 10, 82, 92, 1000}) {
+  for (int index : {-1, 4, 6, 10, 82, 96, 1000}) {
     SCOPED_TRACE(index);
     EXPECT_TRUE(MainImage(index).isNull());
     EXPECT_TRUE(MainPixmap(index).isNull());
