@@ -103,6 +103,8 @@ TKeyDialog::TKeyDialog(TPrivateTalk& talk, TextLookup text, std::string nick, st
   auto* start = new QHBoxLayout;
   compare_ = NewButton(this, "CompareDigits");
   compare_->setText(Text("KeyCompare"));
+  // Enter starts the check; while it runs the button is off, so Enter never answers "Same".
+  compare_->setDefault(true);
   start->addWidget(compare_);
   start->addStretch(1);
   layout->addLayout(start);

@@ -56,6 +56,21 @@ struct WindowPeer {
     system.addresses = addresses.empty() ? std::vector<std::string>{"127.0.0.1", address} : addresses;
     system.userName = nick;
     if (prepare) prepare(dir);
+    Start(lan);
+  }
+  // The window closes (saving, leaving the network), then the core goes, then the window.
+  ~WindowPeer() { Stop(); }
+  // The program ends and another starts at the same address over a fresh program directory named
+  // dirName (a reinstall: the same nick, a new identity).
+  void Reinstall(sim::SimLan& lan, const std::string& dirName) {
+    Stop();
+    dir = fs::path(temp.Path()) / dirName;
+    fs::create_directories(dir);
+    coretest::PrepareProgramDir(dir, system.userName, {});
+    Start(lan);
+  }
+
+  void Start(sim::SimLan& lan) {
     form = std::make_unique<TForm1>();
     // Children of the window, as in the program.
     auto* timers = new QtCoreTimers(form.get());
@@ -67,8 +82,7 @@ struct WindowPeer {
     // As the program does on a desktop with a notification area: a hidden start shows nothing.
     if (!core->Settings().StartHidden) form->show();
   }
-  // The window closes (saving, leaving the network), then the core goes, then the window.
-  ~WindowPeer() {
+  void Stop() {
     form->close();
     core.reset();
     form.reset();
