@@ -89,6 +89,7 @@ const std::vector<const char*> kMessageKeys = {
     "KeyCheckCompare",
     "KeySame",
     "KeyDifferent",
+    "KeyCheckAnswered",
     "KeyCheckMatched",
     "KeyCheckMismatch",
     "KeyCheckCancelled",

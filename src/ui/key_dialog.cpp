@@ -141,7 +141,11 @@ TKeyDialog::TKeyDialog(TPrivateTalk& talk, TextLookup text, std::string nick, st
     // Progress arrives through ShowCheck; a check that cannot start says so at once.
     if (!talk_.StartCheck(nick_, address_)) ShowPhase(TKeyCheckState::Cancelled, {});
   });
-  connect(same_, &QPushButton::clicked, this, [this] { talk_.ConfirmCheck(true); });
+  connect(same_, &QPushButton::clicked, this, [this] {
+    answeredSame_ = true;
+    talk_.ConfirmCheck(true);
+    if (phase_ == TKeyCheckState::Compare) ShowPhase(phase_, code_->text().toStdString());
+  });
   connect(different_, &QPushButton::clicked, this, [this] { talk_.ConfirmCheck(false); });
   connect(cancel_, &QPushButton::clicked, this, [this] { talk_.CancelCheck(); });
   connect(close, &QPushButton::clicked, this, &QDialog::reject);
@@ -220,6 +224,7 @@ void TKeyDialog::ShowCheck(const TKeyCheckState& state) {
 }
 
 void TKeyDialog::ShowPhase(TKeyCheckState::Phase phase, const std::string& code) {
+  if (phase != TKeyCheckState::Compare) answeredSame_ = false;
   phase_ = phase;
   const bool running = phase == TKeyCheckState::Waiting || phase == TKeyCheckState::Compare;
   QString message;
@@ -231,7 +236,7 @@ void TKeyDialog::ShowPhase(TKeyCheckState::Phase phase, const std::string& code)
       message = Text("KeyCheckWaiting", {nick_});
       break;
     case TKeyCheckState::Compare:
-      message = Text("KeyCheckCompare", {nick_});
+      message = answeredSame_ ? Text("KeyCheckAnswered", {nick_}) : Text("KeyCheckCompare", {nick_});
       break;
     case TKeyCheckState::Matched:
       message = Text("KeyCheckMatched", {nick_});
@@ -250,8 +255,8 @@ void TKeyDialog::ShowPhase(TKeyCheckState::Phase phase, const std::string& code)
   checkState_->setVisible(!message.isEmpty());
   code_->setText(QString::fromStdString(code));
   code_->setVisible(phase == TKeyCheckState::Compare && !code.empty());
-  same_->setVisible(phase == TKeyCheckState::Compare);
-  different_->setVisible(phase == TKeyCheckState::Compare);
+  same_->setVisible(phase == TKeyCheckState::Compare && !answeredSame_);
+  different_->setVisible(phase == TKeyCheckState::Compare && !answeredSame_);
   cancel_->setVisible(running);
   compare_->setEnabled(!running && Key().has_value() && talk_.Ready());
   adjustSize();

@@ -60,6 +60,7 @@ class TKeyDialog : public QDialog {
   std::string nick_;
   std::string address_;
   TKeyCheckState::Phase phase_ = TKeyCheckState::Idle;
+  bool answeredSame_ = false;  // "Same" was clicked; the peer's answer is awaited
   QLabel* peer_ = nullptr;
   QLabel* state_ = nullptr;
   QLabel* safetyTitle_ = nullptr;
