@@ -172,26 +172,46 @@ std::optional<std::string> Unstuff(std::string_view stuffed) {
   return out;
 }
 
+std::string Base64(std::string_view bytes) {
+  constexpr int kVariant = sodium_base64_VARIANT_URLSAFE_NO_PADDING;
+  std::string text(sodium_base64_ENCODED_LEN(bytes.size(), kVariant), '\0');  // with the terminator
+  sodium_bin2base64(text.data(), text.size(), U8(bytes), bytes.size(), kVariant);
+  text.pop_back();
+  return text;
+}
+
+std::optional<std::string> FromBase64(std::string_view text) {
+  std::string bytes(text.size() * 3 / 4 + 1, '\0');
+  std::size_t length = 0;
+  const char* end = nullptr;
+  if (sodium_base642bin(reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size(), text.data(), text.size(),
+                        nullptr, &length, &end, sodium_base64_VARIANT_URLSAFE_NO_PADDING) != 0 ||
+      end != text.data() + text.size())
+    return std::nullopt;
+  bytes.resize(length);
+  // One text per byte string: the unused low bits of the last character must be zero.
+  if (Base64(bytes) != text) {
+    Wipe(bytes);
+    return std::nullopt;
+  }
+  return bytes;
+}
+
+void Wipe(std::string& secret) {
+  sodium_memzero(secret.data(), secret.size());
+  secret.clear();
+}
+
 std::string KeyText(const PublicKey& key) {
-  constexpr std::size_t kTextBytes =
-      sodium_base64_ENCODED_LEN(kKeyBytes, sodium_base64_VARIANT_URLSAFE_NO_PADDING);  // with the terminator
-  std::array<char, kTextBytes> text{};
-  sodium_bin2base64(text.data(), text.size(), key.data(), key.size(),
-                    sodium_base64_VARIANT_URLSAFE_NO_PADDING);
-  return std::string(text.data());
+  return Base64(std::string_view(reinterpret_cast<const char*>(key.data()), key.size()));
 }
 
 std::optional<PublicKey> KeyFromText(std::string_view text) {
   if (text.size() != 43) return std::nullopt;
+  const auto bytes = FromBase64(text);
+  if (!bytes || bytes->size() != kKeyBytes) return std::nullopt;
   PublicKey key{};
-  std::size_t length = 0;
-  const char* end = nullptr;
-  if (sodium_base642bin(key.data(), key.size(), text.data(), text.size(), nullptr, &length, &end,
-                        sodium_base64_VARIANT_URLSAFE_NO_PADDING) != 0 ||
-      length != kKeyBytes || end != text.data() + text.size())
-    return std::nullopt;
-  // One text per key: the unused low bits of the last character must be zero.
-  if (KeyText(key) != text) return std::nullopt;
+  std::memcpy(key.data(), bytes->data(), kKeyBytes);
   return key;
 }
 

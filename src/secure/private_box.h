@@ -46,6 +46,11 @@ std::optional<std::string> Unstuff(std::string_view stuffed);
 // A public key as 43 characters of unpadded base64url, and back (nullopt for anything else).
 std::string KeyText(const PublicKey& key);
 std::optional<PublicKey> KeyFromText(std::string_view text);
+// Any bytes as unpadded base64url, and back (nullopt for anything but the one text of some bytes).
+std::string Base64(std::string_view bytes);
+std::optional<std::string> FromBase64(std::string_view text);
+// Overwrites a secret held in a string with zeros (in a way the compiler keeps) and empties it.
+void Wipe(std::string& secret);
 
 // An Ed25519 key pair. The secret lives in sodium_malloc'ed memory, wiped when the object goes.
 class TIdentity {
