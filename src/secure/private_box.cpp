@@ -202,6 +202,10 @@ void Wipe(std::string& secret) {
   secret.clear();
 }
 
+void RandomBytes(std::uint8_t* out, std::size_t size) {
+  randombytes_buf(out, size);
+}
+
 std::string KeyText(const PublicKey& key) {
   return Base64(std::string_view(reinterpret_cast<const char*>(key.data()), key.size()));
 }

@@ -51,6 +51,8 @@ std::string Base64(std::string_view bytes);
 std::optional<std::string> FromBase64(std::string_view text);
 // Overwrites a secret held in a string with zeros (in a way the compiler keeps) and empties it.
 void Wipe(std::string& secret);
+// Fills out with size unpredictable bytes (randombytes_buf).
+void RandomBytes(std::uint8_t* out, std::size_t size);
 
 // An Ed25519 key pair. The secret lives in sodium_malloc'ed memory, wiped when the object goes.
 class TIdentity {
