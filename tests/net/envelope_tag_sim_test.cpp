@@ -58,6 +58,7 @@ struct ThirdView {
   std::vector<std::string> events;  // every event but OnTag, hello fields without a trailing tag
   int strippedTags = 0;             // hellos whose tag was taken off
   int pongStates = 0;               // state reports raised by pongs, left out
+  int pongStatesWrong = 0;          // of those, reports of another state than the answering program's
   int pingsReceived = 0;
   bool plumoWorked = false;  // (on) the first two learned the tags and confirmed envelopes with receipts
 };
@@ -81,7 +82,13 @@ ThirdView RunScenario(bool on) {
     recorders.push_back(std::make_unique<sim::EventRecorder>(e, [&lan] { return lan.NowMs(); }));
     if (n == 3) {
       third = recorders.back().get();
-      third->then = [&](const sim::EngineEvent&) { fromPong.push_back(delivering == pkPong); };
+      // A report raised by a pong must say what the answering program's state really is.
+      third->then = [&](const sim::EngineEvent& ev) {
+        fromPong.push_back(delivering == pkPong);
+        const TPlumo* from = lan.FindHost(ev.address) ? lan.FindHost(ev.address)->Engine() : nullptr;
+        if (ev.kind == Ev::UserState && delivering == pkPong)
+          view.pongStatesWrong += !from || ev.state != from->State() || ev.text != from->StateDescription;
+      };
     } else if (on) {
       e.SetTag(TagOf(n));
       e.SetEnvelopeGuard(&guards[n - 1]);
@@ -185,6 +192,7 @@ TEST(Differential, APeerWithoutTagsSeesNothingNewButTheHiddenField) {
   EXPECT_GT(on.pingsReceived, off.pingsReceived);
   EXPECT_LE(on.pingsReceived - off.pingsReceived, 12);
   EXPECT_LE(on.pongStates - off.pongStates, on.pingsReceived - off.pingsReceived);
+  EXPECT_EQ(on.pongStatesWrong, 0);
 }
 
 // Two Plumo engines with guards; anna (1) receives, boris (2) sends, a forger injects datagrams.
@@ -258,6 +266,13 @@ TEST(EnvelopeAttacks, ForgedNumbersAndConfirmationsCannotSwallowOrFakeADelivery)
       {"a confirmation with a wrong receipt does not count",
        [](Two& t, std::uint16_t) { t.DropMessagesToAnna(); }, "\x01PEsealed",
        [](Two& t, std::uint16_t seq) { t.ForgeConfirm(seq, "\x01PRwrong"); }, 0, 0, false, true},
+      {"nor does one without receipt after the tries", [](Two& t, std::uint16_t) { t.DropMessagesToAnna(); },
+       "\x01PEsealed",
+       [](Two& t, std::uint16_t seq) {
+         ASSERT_TRUE(t.lan.RunUntil([&] { return t.recB.Count(Ev::Notice) > 0; }, 20'000));
+         t.ForgeConfirm(seq, {});
+       },
+       0, 0, false, true},
       {"the right receipt counts even after the tries", [](Two& t, std::uint16_t) { t.DropMessagesToAnna(); },
        "\x01PEsealed",
        [](Two& t, std::uint16_t seq) {
