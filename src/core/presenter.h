@@ -56,6 +56,7 @@ class TEventPresenter final : public TPlumoEvents {
   // (TFeedback).
   void OnNotice(EngineNotice kind, const std::string& nick, const std::vector<std::string>& addresses,
                 std::uint16_t packetType) override;
+  void OnTag(const AChuvakInfo& /*entry*/) override {}
 
  private:
   // Opens the reply tab of a received message, with the message quoted in it.
