@@ -36,6 +36,7 @@ struct Counter final : TPlumoEvents {
   void OnSendError() override {}
   void OnBell(const AChuvakInfo&, std::uint16_t) override {}
   void OnNotice(EngineNotice, const std::string&, const std::vector<std::string>&, std::uint16_t) override {}
+  void OnTag(const AChuvakInfo&) override {}
 };
 
 // An engine whose roster holds itself and peers other engines, each announced by a hello.

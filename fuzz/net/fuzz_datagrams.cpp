@@ -91,6 +91,7 @@ struct Sink final : TPlumoEvents {
     Use(a);
     sum += n.size() + t + static_cast<std::size_t>(k);
   }
+  void OnTag(const AChuvakInfo& e) override { Use(e); }
 };
 
 }  // namespace

@@ -303,8 +303,17 @@ class JsonEventTap final : public TPlumoEventsForward {
     Followed();
   }
   void OnPrivateMessage(const TMStigs& f, const std::string& t, const std::string& a) override {
-    Report("\"OnPrivateMessage\",\"Fields\":" + JsonFields(f) + ",\"Text\":" + JsonString(t) +
-           ",\"Address\":" + JsonString(a) + ",\"Nick\":" + JsonString(f.empty() ? std::string() : f[0]));
+    // An opened envelope is reported with the text and nick inside it, and "encrypted" true: a field
+    // of its own, which no nick or text can imitate. A step of the key check is not a message.
+    const secure::TOpened* opened = core_.PrivateTalk().Opened(t);
+    if (opened ? opened->Kind == secure::BodyKind::Text : !secure::IsEnvelope(t)) {
+      TMStigs fields = f;
+      if (opened && fields.size() > 2) fields[2] = opened->Body;
+      const std::string& nick = opened ? opened->Nick : (f.empty() ? std::string() : f[0]);
+      Report("\"OnPrivateMessage\",\"Fields\":" + JsonFields(fields) +
+             ",\"Text\":" + JsonString(opened ? opened->Body : t) + ",\"Address\":" + JsonString(a) +
+             ",\"Nick\":" + JsonString(nick) + ",\"encrypted\":" + (opened ? "true" : "false"));
+    }
     TPlumoEventsForward::OnPrivateMessage(f, t, a);
     Followed();
   }

@@ -39,6 +39,7 @@
 #include "core/line_events.h"
 #include "core/ownstate.h"
 #include "core/presenter.h"
+#include "core/private_talk.h"
 #include "core/roster_list.h"
 #include "core/sender.h"
 #include "core/slots.h"
@@ -114,6 +115,8 @@ class TChatCore {
   // What a user can do, for the front ends that call it directly.
   TIntents& Intents() { return intents_; }
   TEditorCommands& Editor() { return editorCommands_; }
+  // Private conversations: keys, locks, the tab status and the six-digit check.
+  TPrivateTalk& PrivateTalk() { return privateTalk_; }
   TChatHistory& ChatHistory() { return chatHistory_; }
   // The lines the user sent, recalled with Up and Down.
   TInputHistory& InputHistory() { return history_; }
@@ -193,6 +196,7 @@ class TChatCore {
   TInputHistory history_;
   TOwnState own_;
   TFeedback feedback_;
+  TPrivateTalk privateTalk_;
   TIntents intents_;
   TConsoleCommands commands_;
   TSender sender_;

@@ -4,6 +4,7 @@
 
 #include "core/chat_history.h"
 #include "core/console_commands.h"
+#include "core/private_talk.h"
 #include "core/texts.h"
 #include "lang/textcase.h"
 
@@ -170,7 +171,10 @@ bool Netstat(TIntents& in, TCommandFront&, const std::string&) {
 }
 
 bool PrivateMessage(TIntents& in, TCommandFront& front, const std::string& rest) {
-  const std::optional<NickArgument> arg = TakeNick(rest);
+  // "--clear" first: the user chose clear text for this message to a peer that no longer encrypts.
+  static const std::string kClear = "--clear ";
+  const bool clear = rest.compare(0, kClear.size(), kClear) == 0;
+  const std::optional<NickArgument> arg = TakeNick(clear ? rest.substr(kClear.size()) : rest);
   if (!arg || arg->Rest.empty()) {
     front.Problem(Fmt(in, "UsageMsg", {}));
     return true;
@@ -182,7 +186,7 @@ bool PrivateMessage(TIntents& in, TCommandFront& front, const std::string& rest)
       front.Problem(Fmt(in, "NickAmbiguous", {nick, JoinNicks(addresses)}));
       continue;
     }
-    const Outcome outcome = in.SendPrivate(addresses, arg->Rest, {nick}).Kind;
+    const Outcome outcome = in.SendPrivate(addresses, arg->Rest, {nick}, false, clear).Kind;
     if (outcome != Outcome::Sent && outcome != Outcome::Nothing) in.Tabs().ActivateConsole();
   }
   return true;
@@ -308,6 +312,144 @@ bool Quit(TIntents&, TCommandFront& front, const std::string&) {
   return true;
 }
 
+// A key that a typed nick (or address) names: a roster entry's, or one the keyring knows by that
+// label.
+struct TNamedKey {
+  secure::PublicKey Key;
+  std::string Nick;
+  std::string Address;
+};
+
+std::vector<TNamedKey> KeysNamed(TIntents& in, const std::string& typed) {
+  std::vector<TNamedKey> keys;
+  TPrivateTalk& talk = in.Private();
+  const auto add = [&keys](const secure::PublicKey& key, const std::string& nick,
+                           const std::string& address) {
+    if (std::none_of(keys.begin(), keys.end(), [&](const TNamedKey& k) { return k.Key == key; }))
+      keys.push_back({key, nick, address});
+  };
+  // The keys of the peers in the roster come first: a key they replaced keeps the label too.
+  const std::string upper = Cp1251UpperCase(typed);
+  for (const auto& peer : in.Peers()) {
+    if (peer.Address != typed && Cp1251UpperCase(peer.Nick) != upper) continue;
+    if (const auto key = talk.Keyring().KeyOf(peer.Nick, peer.Address)) add(*key, peer.Nick, peer.Address);
+  }
+  if (keys.empty()) {
+    for (const TKnownKey* known : talk.Keyring().WithNick(typed))
+      add(known->Key, known->Nick, known->Address);
+  }
+  return keys;
+}
+
+// The one key a typed nick names, or a problem (none, or several: the user names an address).
+std::optional<TNamedKey> OneKeyNamed(TIntents& in, TCommandFront& front, const std::string& typed) {
+  if (!in.Private().Ready()) {
+    front.Problem(Fmt(in, "IdentityDamaged", {in.Private().Damaged()}));
+    return std::nullopt;
+  }
+  const std::vector<TNamedKey> keys = KeysNamed(in, TrimText(typed));
+  if (keys.size() == 1) return keys.front();
+  if (keys.empty()) {
+    front.Problem(Fmt(in, "KeyNone", {TrimText(typed)}));
+  } else {
+    std::string addresses;
+    for (const auto& k : keys) addresses += (addresses.empty() ? "" : ", ") + k.Address;
+    front.Problem(Fmt(in, "KeySeveral", {TrimText(typed), addresses}));
+  }
+  return std::nullopt;
+}
+
+// "/key": the own fingerprint; "/key NICK": each key of that nick with its address, and the safety
+// number when there is one.
+bool Key(TIntents& in, TCommandFront& front, const std::string& rest) {
+  TPrivateTalk& talk = in.Private();
+  if (!talk.Ready()) {
+    front.Problem(Fmt(in, "IdentityDamaged", {talk.Damaged()}));
+    return true;
+  }
+  const std::string typed = TrimText(rest);
+  if (typed.empty()) {
+    front.Notice(Fmt(in, "KeyOwn", {talk.OwnFingerprint()}));
+    return true;
+  }
+  const std::vector<TNamedKey> keys = KeysNamed(in, typed);
+  if (keys.empty()) front.Notice(Fmt(in, "KeyNone", {typed}));
+  for (const auto& k : keys) {
+    const TKnownKey* known = talk.Keyring().Find(k.Key);
+    const bool checked = known != nullptr && known->Checked;
+    front.Notice(Fmt(in, "KeyOfPeer",
+                     {k.Nick, k.Address, secure::Fingerprint(k.Key),
+                      checked ? Msg(in, "KeyCheckedMark") : std::string()}));
+  }
+  if (keys.size() == 1) {
+    front.Notice(Fmt(in, "SafetyNumberOf", {keys.front().Nick}));
+    const std::string number = talk.SafetyNumber(keys.front().Key);
+    std::size_t at = 0;
+    while (at <= number.size()) {
+      const std::size_t end = number.find('\n', at);
+      front.Notice("  " + number.substr(at, end == std::string::npos ? std::string::npos : end - at));
+      if (end == std::string::npos) break;
+      at = end + 1;
+    }
+  }
+  return true;
+}
+
+// "/verify", "/unverify", "/trust": the mark of a peer's key.
+bool MarkKey(TIntents& in, TCommandFront& front, const std::string& rest, const char* done,
+             void (*mark)(TKeyring&, const secure::PublicKey&)) {
+  if (TrimText(rest).empty()) {
+    front.Problem(Msg(in, "UsageKeyNick"));
+    return true;
+  }
+  if (const auto k = OneKeyNamed(in, front, rest)) {
+    mark(in.Private().Keyring(), k->Key);
+    front.Notice(Fmt(in, done, {k->Nick, k->Address}));
+  }
+  return true;
+}
+
+bool Verify(TIntents& in, TCommandFront& front, const std::string& rest) {
+  return MarkKey(in, front, rest, "KeyVerified", [](TKeyring& ring, const secure::PublicKey& key) {
+    ring.Trust(key);
+    ring.SetChecked(key, true);
+  });
+}
+
+bool Unverify(TIntents& in, TCommandFront& front, const std::string& rest) {
+  return MarkKey(in, front, rest, "KeyUnverified",
+                 [](TKeyring& ring, const secure::PublicKey& key) { ring.SetChecked(key, false); });
+}
+
+bool Trust(TIntents& in, TCommandFront& front, const std::string& rest) {
+  return MarkKey(in, front, rest, "KeyTrusted",
+                 [](TKeyring& ring, const secure::PublicKey& key) { ring.Trust(key); });
+}
+
+// "/check NICK" starts the six-digit check; "/check same|differ|cancel" answers the running one.
+bool Check(TIntents& in, TCommandFront& front, const std::string& rest) {
+  TPrivateTalk& talk = in.Private();
+  const std::string word = TrimText(rest);
+  const std::string upper = Cp1251UpperCase(word);
+  if (word.empty()) {
+    front.Problem(Msg(in, "UsageCheck"));
+  } else if (upper == "SAME" || upper == "DIFFER" || upper == "CANCEL") {
+    const TKeyCheckState::Phase phase = talk.Check().What;
+    if (phase != TKeyCheckState::Waiting && phase != TKeyCheckState::Compare) {
+      front.Problem(Msg(in, "CheckNone"));
+    } else if (upper == "CANCEL") {
+      talk.CancelCheck();
+    } else if (phase != TKeyCheckState::Compare) {
+      front.Problem(Msg(in, "CheckNotYet"));
+    } else {
+      talk.ConfirmCheck(upper == "SAME");
+    }
+  } else if (const auto k = OneKeyNamed(in, front, word)) {
+    if (!talk.StartCheck(k->Nick, k->Address)) front.Problem(Fmt(in, "CheckCannot", {k->Nick}));
+  }
+  return true;
+}
+
 // Levenshtein distance, stopping early: only "at most two" matters.
 std::size_t Distance(const std::string& a, const std::string& b) {
   if (a.size() > b.size() + 2 || b.size() > a.size() + 2) return 3;
@@ -338,7 +480,7 @@ const std::vector<TCommand>& CommandTable() {
       {"/channels", "", "HelpChannels", F::Headless, Channels},
       {"/join", "NAME", "HelpJoin", F::Both, Join},
       {"/leave", "[NAME]", "HelpLeave", F::Both, Leave},
-      {"/msg", "NICK TEXT", "HelpMsg", F::Headless, PrivateMessage},
+      {"/msg", "[--clear] NICK TEXT", "HelpMsg", F::Headless, PrivateMessage},
       {"/mass", "TEXT", "HelpMass", F::Headless, Mass},
       {"/bell", "NICK [N]", "HelpBell", F::Headless, Bell},
       {"/nick", "NEW", "HelpNick", F::Headless, Nick},
@@ -352,6 +494,11 @@ const std::vector<TCommand>& CommandTable() {
       {"/history", "[N]", "HelpHistory", F::Headless, History},
       {"/search", "TEXT", "HelpSearch", F::Headless, Search},
       {"/clearhistory", "[*]", "HelpClearHistory", F::Both, ClearHistory},
+      {"/key", "[NICK]", "HelpKey", F::Both, Key},
+      {"/verify", "NICK", "HelpVerify", F::Both, Verify},
+      {"/unverify", "NICK", "HelpUnverify", F::Both, Unverify},
+      {"/trust", "NICK", "HelpTrust", F::Both, Trust},
+      {"/check", "NICK|same|differ|cancel", "HelpCheck", F::Both, Check},
       {"/help", "", "HelpHelp", F::Both, Help},
       {"/quit", "", "HelpQuit", F::Headless, Quit},
   };

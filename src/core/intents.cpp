@@ -4,14 +4,15 @@
 #include "core/chat_history.h"
 #include "core/feedback.h"
 #include "core/ownstate.h"
+#include "core/private_talk.h"
 #include "core/roster_list.h"
 #include "core/tabstrips.h"
 #include "core/texts.h"
 
 namespace plumo {
 
-void TIntents::ReportTooLong(bool inMessageTab) {
-  feedback_.Tell(kRed, texts_.MsgAlone("MessageTooLong"), "Plumo", TFeedbackPlace{inMessageTab, {}});
+void TIntents::ReportTooLong(bool inMessageTab, const char* key) {
+  feedback_.Tell(kRed, texts_.MsgAlone(key), "Plumo", TFeedbackPlace{inMessageTab, {}});
 }
 
 TOutcome TIntents::Say(const std::string& channel, const std::string& text) {
@@ -43,13 +44,15 @@ TOutcome TIntents::SendToEverybody(const std::string& text, bool inMessageTab) {
 }
 
 TOutcome TIntents::SendPrivate(const std::vector<std::string>& addresses, const std::string& text,
-                               const std::vector<std::string>& nicks, bool inMessageTab) {
+                               const std::vector<std::string>& nicks, bool inMessageTab, bool sendClear) {
   TPlumo* engine = Engine();
   if (!engine) return {Outcome::NoEngine, {}};
   const std::string message = TrimText(text);
   if (message.empty()) return {};
   TOutcome outcome{Outcome::Sent, {}};
   bool tooLong = false;
+  bool sealedTooLong = false;
+  std::vector<std::string> refusals;
   {
     const TMessageScope scope(texts_.Messages());
     for (std::size_t i = 0; i < addresses.size(); ++i) {
@@ -62,11 +65,26 @@ TOutcome TIntents::SendPrivate(const std::vector<std::string>& addresses, const 
           targets.emplace_back(entry->Nick, entry->Address);
       }
       for (const auto& [nick, addr] : targets) {
-        if (engine->SendPrivateMessage(nick, message, addr) == SendResult::TooLong) {
-          tooLong = true;
+        const TPrivateRoute route = private_.Route(nick, addr);
+        SendResult sent = SendResult::Sent;
+        if (route.How == TPrivateRoute::Encrypted) {
+          const std::optional<secure::TSealed> sealed = private_.Seal(*route.Key, engine->Nick(), message);
+          if (!sealed) {
+            refusals.push_back(private_.RefusalText({TPrivateRoute::NoIdentity, route.Key}, nick));
+            outcome.Unreached.push_back(addr);
+            continue;
+          }
+          sent = engine->SendPrivateMessage(nick, sealed->Field, addr, sealed->Receipt);
+          if (sent == SendResult::TooLong) sealedTooLong = true;
+        } else if (route.How == TPrivateRoute::Clear || (route.How == TPrivateRoute::AskClear && sendClear)) {
+          sent = engine->SendPrivateMessage(nick, message, addr);
+          if (sent == SendResult::TooLong) tooLong = true;
         } else {
-          lines_.Message(HistoryKind::Private, true, addr, nick, message);
+          refusals.push_back(private_.RefusalText(route, nick));
+          outcome.Unreached.push_back(addr);
+          continue;
         }
+        if (sent != SendResult::TooLong) lines_.Message(HistoryKind::Private, true, addr, nick, message);
       }
       if (targets.empty()) {
         outcome.Kind = Outcome::Unreachable;
@@ -76,8 +94,11 @@ TOutcome TIntents::SendPrivate(const std::vector<std::string>& addresses, const 
       }
     }
   }
-  if (tooLong) {
-    ReportTooLong(inMessageTab);
+  for (const auto& refusal : refusals)
+    feedback_.Tell(kRed, refusal, "Plumo", TFeedbackPlace{inMessageTab, {}});
+  if (!refusals.empty()) outcome.Kind = Outcome::Refused;
+  if (tooLong || sealedTooLong) {
+    ReportTooLong(inMessageTab, sealedTooLong ? "EncryptedTooLong" : "MessageTooLong");
     outcome.Kind = Outcome::TooLong;
   }
   return outcome;

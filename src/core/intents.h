@@ -23,6 +23,7 @@ namespace plumo {
 class TChatHistory;
 class TFeedback;
 class TOwnState;
+class TPrivateTalk;
 class TRosterList;
 class TTabStrips;
 
@@ -36,6 +37,9 @@ enum class Outcome : std::uint8_t {
   BadArgument,  // a state that cannot be chosen, a bell number out of range
   NoChannel,    // the channel has no tab here, or it is the console
   NoEngine,     // the chat is off (no network, or the program is ending)
+  Refused,      // a recipient's key rules stopped a private message to it (its key changed since it
+                // was checked, its program no longer encrypts, the own identity is damaged): that
+                // recipient got nothing (Unreached names it) and the draft is to stay
 };
 
 struct TOutcome {
@@ -49,8 +53,8 @@ class TIntents {
   // engine: the protocol engine, or nothing while there is none (before start-up, without network,
   // after the farewell). Every message sent is told to lines.
   TIntents(const TEngineSlot& engine, TLineObserver& lines, TTabStrips& tabs, TRosterList& roster,
-           TOwnState& own, TFeedback& feedback, TChatHistory& history, TMsgINISupp& messages,
-           SystemInfo& system)
+           TOwnState& own, TFeedback& feedback, TChatHistory& history, TPrivateTalk& privateTalk,
+           TMsgINISupp& messages, SystemInfo& system)
       : engine_(engine),
         lines_(lines),
         tabs_(tabs),
@@ -58,6 +62,7 @@ class TIntents {
         own_(own),
         feedback_(feedback),
         history_(history),
+        private_(privateTalk),
         texts_(messages),
         system_(system) {}
 
@@ -66,9 +71,13 @@ class TIntents {
   TOutcome Say(const std::string& channel, const std::string& text);
   // A private message to every entry at each address that is not offline. nicks (in the order of
   // addresses, may be shorter) name an unreachable recipient in the console. inMessageTab: typed in
-  // the message tab shown, where a refusal is told as well.
+  // the message tab shown, where a refusal is told as well. Each recipient goes as its key says
+  // (TPrivateTalk::Route): sealed to a peer with a key, in clear text to one without; a recipient
+  // whose key changed since it was checked, or whose program no longer encrypts, gets nothing
+  // (Refused) unless sendClear: the user chose clear text for this message (to the latter only).
   TOutcome SendPrivate(const std::vector<std::string>& addresses, const std::string& text,
-                       const std::vector<std::string>& nicks = {}, bool inMessageTab = false);
+                       const std::vector<std::string>& nicks = {}, bool inMessageTab = false,
+                       bool sendClear = false);
   // A message to everybody.
   TOutcome SendToEverybody(const std::string& text, bool inMessageTab = false);
   // Bell number to the first entry at address.
@@ -90,6 +99,7 @@ class TIntents {
   TRosterList& Roster() { return roster_; }
   TOwnState& Own() { return own_; }
   TChatHistory& History() { return history_; }
+  TPrivateTalk& Private() { return private_; }
   TMsgINISupp& Messages() { return texts_.Messages(); }
   const TTexts& Texts() const { return texts_; }
   SystemInfo& System() { return system_; }
@@ -98,7 +108,7 @@ class TIntents {
 
  private:
   // The red line for a text refused as too long: in the console and where it was typed.
-  void ReportTooLong(bool inMessageTab);
+  void ReportTooLong(bool inMessageTab, const char* key = "MessageTooLong");
 
   const TEngineSlot& engine_;
   TLineObserver& lines_;
@@ -107,6 +117,7 @@ class TIntents {
   TOwnState& own_;
   TFeedback& feedback_;
   TChatHistory& history_;
+  TPrivateTalk& private_;
   TTexts texts_;
   SystemInfo& system_;
 };

@@ -4,25 +4,34 @@
 // that may change or be shared (thirty lab machines called "student" have thirty keys).
 //
 // Files (all replaced atomically: written, flushed, renamed; created 0600):
-//   identity.key      "PLUMO-IDENTITY 1" and "secret=" base64 of the 64-byte Ed25519 secret. Made at
-//                     the first start. A damaged file is never replaced: private messages stay off
-//                     and Damaged() says why, until the user moves the file away.
-//   identity.counter  the message counter lease: at start C is read and C + kLease written, this
-//                     run numbers from C, and leases again when the lease runs out. Its own small
-//                     file, so that the secret key file is written once only.
-//   keys.ini          one section per known key (KeyText): Nick, Address, FirstSeen, LastSeen
-//                     (Unix seconds), Checked (0/1), Counter (the replay window's top), Replaced (the
-//                     key this one replaced at the same nick and address). Saved when SaveDue().
+//   identity.key      "PLUMO-IDENTITY 1" and "secret=" unpadded base64url of the 64-byte Ed25519
+//                     secret. Made at the first start (written to a temporary file, flushed, and
+//                     linked to its name only if no file has it). A damaged file is never replaced:
+//                     private messages stay off and Damaged() says why, until the user moves it away.
+//   identity.counter  the message counter lease ([Lease] Next=C): at start C is read and C + kLease
+//                     written, this run numbers from C, and leases again when the lease runs out. Its
+//                     own small file, so that the secret key file is written once only. Counters start
+//                     at 1; when the file is lost or damaged under an existing identity, numbering
+//                     restarts from the clock in microseconds, above anything numbered before.
+//   keys.ini          one section per known key, named by the key in hexadecimal (section names match
+//                     without regard to letter case, base64 texts do not): Key (KeyText), Nick,
+//                     Address, FirstSeen, LastSeen (Unix seconds), Checked (0/1), Counter (the replay
+//                     window's top), Replaced (KeyText of the key this one replaced at the same nick
+//                     and address), Held (1 while sending to it is held). Saved when SaveDue().
 //
-// Key change: a peer (nick at address) that was seen with key K1 now announces K2, and K1 is not in
-// use at another address now. A nick change at the same address with the same key, one key moving to
-// another address, or two keys under one nick at two addresses are no change.
+// Key change: a peer (nick at address) that was seen with key K1 now announces an unknown key K2, and
+// K1 has not been seen at another address or under another nick since. A nick change at the same
+// address with the same key, one key moving to another address, or two keys under one nick at two
+// addresses are no change. A key that replaced a checked key stays held until it is checked or
+// trusted, and a key replacing a held key is held as well.
 #pragma once
 
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "lang/fs_path.h"
@@ -44,10 +53,10 @@ struct TKnownKey {
 // What an announcement (a tag's key, or the key inside an opened envelope) means.
 struct TKeySighting {
   enum Kind {
-    Known,         // the key is known (labels updated)
-    FirstSeen,     // a new key, nothing known at that nick and address: trusted on first use
-    Changed,       // another key than the one this nick at this address had, which was not checked
-    ChangedChecked,// the same, and the old key had been checked: sending to it is held
+    Known,           // the key is known (labels updated)
+    FirstSeen,       // a new key, nothing known at that nick and address: trusted on first use
+    Changed,         // another key than the one this nick at this address had, which was not checked
+    ChangedChecked,  // the same, and the old key had been checked: sending to it is held
   };
   Kind What = Known;
   std::optional<secure::PublicKey> Previous;  // Changed*: the key the peer had
@@ -57,7 +66,7 @@ class TKeyring {
  public:
   static constexpr std::uint64_t kLease = 4096;
 
-  // Opens (or creates) the identity and reads keys.ini in dir. now: Unix seconds.
+  // Opens (or creates) the identity, leases counters and reads keys.ini in dir.
   explicit TKeyring(FsPath dir);
   // Whether private messages can work: the identity opened (or was created).
   bool Ready() const { return identity_.has_value(); }
@@ -98,6 +107,15 @@ class TKeyring {
   bool Save(std::int64_t now);
 
  private:
+  using Label = std::pair<std::string, std::string>;  // nick, address
+
+  void OpenIdentity(bool& created);
+  void LeaseCounters(bool freshIdentity);
+  bool WriteLease(std::uint64_t next);
+  void LoadKeys();
+  // Makes key the one bound to label (dropping its former label's binding).
+  void Bind(const secure::PublicKey& key, const Label& label);
+
   FsPath dir_;
   std::optional<secure::TIdentity> identity_;
   std::string damaged_;
@@ -106,7 +124,10 @@ class TKeyring {
   std::map<secure::PublicKey, TKnownKey> keys_;
   std::map<secure::PublicKey, secure::TReplayWindow> windows_;
   std::map<secure::PublicKey, bool> held_;
-  bool dirty_ = false;
+  // The key each label was last seen with (KeyOf), and each key's label in it.
+  std::map<Label, secure::PublicKey> bound_;
+  std::map<secure::PublicKey, Label> labelOf_;
+  std::set<secure::PublicKey> dirty_;  // keys whose section is not saved yet
   std::int64_t savedAt_ = 0;
 };
 

@@ -75,7 +75,8 @@ void TEventPresenter::OnChannelLine(const TMStigs& fields, const std::string& ch
 
 void TEventPresenter::AddReceivedMessage(const std::string& caption, int iconIndex,
                                          const std::string& address, const std::string& nick,
-                                         const std::string& quote, const std::string& text) {
+                                         const std::string& quote, const std::string& text,
+                                         const std::string& warning) {
   Conversation c;
   c.Name = caption;
   c.IconIndex = iconIndex;
@@ -87,17 +88,48 @@ void TEventPresenter::AddReceivedMessage(const std::string& caption, int iconInd
   TConversationList& inputs = tabs_.Inputs();
   // Two messages from one nick within the same second share the tab rather than lose one.
   inputs.Add(c);
-  inputs.AddLine(caption, kCrLf + kGrey + ">" + quote + ColourCode(settings_.MyColor) + kCrLf + text);
+  inputs.AddLine(caption, kCrLf + kGrey + ">" + quote +
+                              (warning.empty() ? std::string() : kCrLf + kRed + warning) +
+                              ColourCode(settings_.MyColor) + kCrLf + text);
   inputs.RefreshIcons();
 }
 
 void TEventPresenter::OnPrivateMessage(const TMStigs& fields, const std::string& text,
                                        const std::string& address) {
-  lines_.Message(HistoryKind::Private, false, address, Field0(fields), text);
+  const std::optional<secure::TOpened> opened = private_.TakeOpened(text);
+  if (opened && opened->Kind != secure::BodyKind::Text) return;  // a step of the key check
+  if (!opened && secure::IsEnvelope(text)) {
+    // An envelope the guard did not open (the own identity is damaged): never shown as text.
+    private_.EnvelopeDropped(address);
+    return;
+  }
+  // An opened message is labelled with the nick inside it; the datagram's nick is only a hint.
+  const std::string& nick = opened ? opened->Nick : Field0(fields);
+  const std::string& body = opened ? opened->Body : text;
+  lines_.Message(HistoryKind::Private, false, address, nick, body);
   const std::string t = clock_.NowTime();
-  AddReceivedMessage("[" + t + "] " + "<-" + Field0(fields), icon::kPrivate, address, Field0(fields),
-                     Field0(fields) + " [" + t + "]", text);
+  std::string mark;
+  std::string warning;
+  {
+    const TMessageScope scope(texts_.Messages());
+    if (opened) {
+      mark = " " + texts_.Msg(kEncryptedMarkKey);
+    } else if (private_.ClearFromKeyedPeer(nick, address)) {
+      warning = texts_.Msg("ClearFromKeyedPeer");
+    }
+  }
+  AddReceivedMessage("[" + t + "] " + "<-" + nick, opened ? icon::kPrivateEncrypted : icon::kPrivate, address,
+                     nick, nick + " [" + t + "]" + mark, body, warning);
   sounds_.PlayEventSound("message");
+}
+
+void TEventPresenter::OnTag(const AChuvakInfo& entry) {
+  // An entry forgotten because its program started again (no tag, not missing) says nothing yet.
+  if (entry.TagMissing) {
+    private_.TagSeen(entry.Nick, entry.Address, {});
+  } else if (!entry.Tag.empty()) {
+    private_.TagSeen(entry.Nick, entry.Address, entry.Tag);
+  }
 }
 
 void TEventPresenter::OnMassMessage(const TMStigs& fields, const std::string& text,

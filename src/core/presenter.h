@@ -11,6 +11,7 @@
 #include "core/feedback.h"
 #include "core/line_events.h"
 #include "core/ownstate.h"
+#include "core/private_talk.h"
 #include "core/roster_list.h"
 #include "core/slots.h"
 #include "core/soundboard.h"
@@ -24,7 +25,7 @@ class TEventPresenter final : public TPlumoEvents {
   // Every line shown is told to lines.
   TEventPresenter(const TSettings& settings, TMsgINISupp& messages, const TClock& clock,
                   const TEngineSlot& engine, TLineObserver& lines, TTabStrips& tabs, TRosterList& roster,
-                  TSoundBoard& sounds, TOwnState& own, TFeedback& feedback)
+                  TSoundBoard& sounds, TOwnState& own, TFeedback& feedback, TPrivateTalk& privateTalk)
       : settings_(settings),
         texts_(messages),
         clock_(clock),
@@ -34,7 +35,8 @@ class TEventPresenter final : public TPlumoEvents {
         roster_(roster),
         sounds_(sounds),
         own_(own),
-        feedback_(feedback) {}
+        feedback_(feedback),
+        private_(privateTalk) {}
 
   void OnNewUser(const TMStigs& fields, const std::string& address) override;
   void OnUserExit(const TMStigs& fields, const std::string& address) override;
@@ -56,11 +58,15 @@ class TEventPresenter final : public TPlumoEvents {
   // (TFeedback).
   void OnNotice(EngineNotice kind, const std::string& nick, const std::vector<std::string>& addresses,
                 std::uint16_t packetType) override;
+  // A peer's tag: its key (or that its program no longer announces one) goes to the private talk.
+  void OnTag(const AChuvakInfo& entry) override;
 
  private:
   // Opens the reply tab of a received message, with the message quoted in it.
+  // warning: a red line between the header and the text (a clear message from a peer with a key).
   void AddReceivedMessage(const std::string& caption, int iconIndex, const std::string& address,
-                          const std::string& nick, const std::string& quote, const std::string& text);
+                          const std::string& nick, const std::string& quote, const std::string& text,
+                          const std::string& warning = {});
 
   const TSettings& settings_;
   TTexts texts_;
@@ -72,6 +78,7 @@ class TEventPresenter final : public TPlumoEvents {
   TSoundBoard& sounds_;
   TOwnState& own_;
   TFeedback& feedback_;
+  TPrivateTalk& private_;
 };
 
 }  // namespace plumo

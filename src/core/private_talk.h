@@ -12,10 +12,15 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "core/clock.h"
+#include "core/key_check.h"
 #include "core/keyring.h"
 #include "lang/fs_path.h"
 #include "net/envelope_guard.h"
@@ -26,12 +31,12 @@ namespace plumo {
 // How a private message to one peer (nick at address) goes out.
 struct TPrivateRoute {
   enum Kind {
-    Clear,      // the peer has never shown a key: clear text, as to any other peer
-    Encrypted,  // sealed to Key
-    Held,       // Key replaced a key the user had checked: nothing is sent until /verify or /trust
-    AskClear,   // the peer had a key but its program now answers without one: sent only as clear
-                // text and only when the user chose that for this message
-    NoIdentity, // the peer has a key but the own identity file is damaged: nothing is sent
+    Clear,       // the peer has never shown a key: clear text, as to any other peer
+    Encrypted,   // sealed to Key
+    Held,        // Key replaced a key the user had checked: nothing is sent until /verify or /trust
+    AskClear,    // the peer had a key but its program now answers without one: sent only as clear
+                 // text and only when the user chose that for this message
+    NoIdentity,  // the peer has a key but the own identity file is damaged: nothing is sent
   };
   Kind How = Clear;
   std::optional<secure::PublicKey> Key;
@@ -57,19 +62,39 @@ struct TKeyCheckState {
 };
 
 class TEngineSlot;
+class TMsgINISupp;
+
+// The mark of an encrypted message in its line header (the reply tab's quote line), as the language
+// file words it: "(encrypted)". A window that draws a lock there finds this text (without the
+// brackets' meaning mattering) and may replace it with the picture of icon::kPrivateEncrypted.
+inline constexpr const char* kEncryptedMarkKey = "EncryptedMark";
 
 class TPrivateTalk : public TEnvelopeGuard {
  public:
   // Consoles lines ("a private message from 10.0.0.3 could not be verified and was dropped", key
   // changes) go to notice, at most one per address and minute for dropped envelopes.
   using Notice = std::function<void(const std::string& line, bool error)>;
-  TPrivateTalk(FsPath dir, const TEngineSlot& engine, Notice notice);
+  // dir: the program directory (the keyring's files), read at Start. Texts come from messages.
+  TPrivateTalk(FsPath dir, const TEngineSlot& engine, const TClock& clock, TMsgINISupp& messages,
+               Notice notice);
+  ~TPrivateTalk() override;
+
+  // Start-up, with the engine built and before its first hello: opens the keyring (a damaged
+  // identity gives one red console line) and, when it is usable, sets the engine's tag and guard.
+  void Start();
+  // The farewell: saves keys.ini and leaves the engine without tag and guard.
+  void Stop();
 
   // The own tag item ("k=..."), empty when the identity is not usable.
   std::string TagItem() const;
-  bool Ready() const { return keyring_.Ready(); }
-  TKeyring& Keyring() { return keyring_; }
-  const TKeyring& Keyring() const { return keyring_; }
+  // The whole tag the engine announces ("\x01PLUMO/1 k=..."), empty when the identity is not usable.
+  std::string Tag() const;
+  bool Ready() const { return keyring_ && keyring_->Ready(); }
+  // Why private messages are off when not Ready (the keyring's words), empty otherwise.
+  std::string Damaged() const { return keyring_ ? keyring_->Damaged() : std::string(); }
+  // The keyring, from Start on.
+  TKeyring& Keyring() { return *keyring_; }
+  const TKeyring& Keyring() const { return *keyring_; }
 
   // Sending: how a message to nick at address goes, and the sealed field for it (with the receipt
   // the engine awaits). Seal returns nullopt when the route is not Encrypted.
@@ -81,9 +106,13 @@ class TPrivateTalk : public TEnvelopeGuard {
   TEnvelopeVerdict Judge(const TMStigs& fields, std::string_view text, const std::string& address) override;
   // The message Judge just opened for this envelope text (once), or nullopt for a clear message.
   std::optional<secure::TOpened> TakeOpened(std::string_view text);
+  // The same without taking it (a listener that reports the event before the core presents it).
+  const secure::TOpened* Opened(std::string_view text) const;
   // Whether a clear private message from nick at address comes from a peer that has a key (shown
   // with "not encrypted: anyone on the LAN could have sent this").
   bool ClearFromKeyedPeer(const std::string& nick, const std::string& address) const;
+  // An envelope from address that could not be opened: the rate-limited console line.
+  void EnvelopeDropped(const std::string& address) { Dropped(address); }
   // A roster entry's tag was seen (or seen missing on a pong or a hello's confirmation).
   void TagSeen(const std::string& nick, const std::string& address, const std::string& tag);
 
@@ -91,9 +120,15 @@ class TPrivateTalk : public TEnvelopeGuard {
   LockMark Lock(const std::string& nick, const std::string& address) const;
   // The reply tab's status line for these recipients ("encrypted to anna's key 31415 92653…",
   // "NOT encrypted: anna's program cannot", the held and downgrade texts).
-  std::string TabStatus(const std::vector<std::string>& addresses, const std::vector<std::string>& nicks) const;
+  std::string TabStatus(const std::vector<std::string>& addresses,
+                        const std::vector<std::string>& nicks) const;
   std::string OwnFingerprint() const;
   std::string SafetyNumber(const secure::PublicKey& peer) const;
+  // The key of nick at address, or of the only peer in the roster with that nick; nullopt when none.
+  std::optional<secure::PublicKey> KeyOfPeer(const std::string& nick, const std::string& address) const;
+  // The texts of the refusal of a message to nick, for a route that sends nothing (Held, AskClear,
+  // NoIdentity), with how to go on; empty for the others.
+  std::string RefusalText(const TPrivateRoute& route, const std::string& nick) const;
 
   // The six-digit check with the peer at nick/address; progress goes to OnCheck.
   std::function<void(const TKeyCheckState&)> OnCheck;
@@ -102,14 +137,43 @@ class TPrivateTalk : public TEnvelopeGuard {
   void CancelCheck();
   const TKeyCheckState& Check() const { return check_; }
 
-  // Saves keys.ini when due (the core's one-second tick) and at exit.
+  // Saves keys.ini when due (called after every key event, since the core has no tick that always
+  // runs) and at exit. now: Unix seconds.
   void Tick(std::int64_t now);
 
  private:
-  TKeyring keyring_;
+  std::int64_t Now() const;
+  std::string Text(const char* key) const;
+  std::string Fmt(const char* key, std::vector<std::string> args) const;
+  // Tells what a sighting of nick's key means: the key-change lines.
+  void Tell(const TKeySighting& sighting, const std::string& nick, const std::string& address);
+  // The rate-limited line for an envelope from address that was dropped.
+  void Dropped(const std::string& address);
+  std::string Nick(const secure::PublicKey& key) const;
+  // A step of the six-digit check from the peer at address (never shown as a message).
+  void KeyCheckReceived(const secure::TOpened& step, const std::string& address);
+  // Seals a step of the check to its key at address and sends it; false when it could not leave.
+  bool SendCheckStep(const TCheckStep& step, const std::string& address);
+  // After every call of the check: when its phase changed, OnCheck and the console line that goes
+  // with it, and a match marks the key checked. asked: a peer began it.
+  void CheckMoved(bool asked);
+
+  FsPath dir_;
+  std::unique_ptr<TKeyring> keyring_;
   const TEngineSlot& engine_;
+  const TClock& clock_;
+  TMsgINISupp& messages_;
   Notice notice_;
   TKeyCheckState check_;
+  // The check's state machine (from Start on, when the identity is usable) and the peer's address.
+  std::unique_ptr<TKeyCheck> keyCheck_;
+  std::string checkAddress_;
+  // The envelope Judge opened last, with its text, until the presenter takes it.
+  std::optional<std::pair<std::string, secure::TOpened>> opened_;
+  // "nick\naddress" of peers with a key whose program answered without one.
+  std::set<std::string> downgraded_;
+  // When each address last had a dropped envelope told (ms).
+  std::map<std::string, std::int64_t> droppedTold_;
 };
 
 }  // namespace plumo

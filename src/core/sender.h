@@ -22,6 +22,7 @@ enum class SendOutcome {
   Nothing,      // nothing to send (blank text, the console tab, no engine)
   TooLong,      // refused: the text does not fit one datagram; nothing was sent
   Unreachable,  // a recipient has left or is offline; the others got it
+  Refused,      // a recipient's key rules stopped it (Outcome::Refused); the draft stays
 };
 
 class TSender {
@@ -46,11 +47,13 @@ class TSender {
   void ComposeMessage(bool mass);
   // Sends the active reply tab. Sent when every recipient got it; Nothing for blank text; TooLong
   // when it does not fit one datagram; Unreachable when a recipient has left or is offline (named
-  // in the console).
-  SendOutcome SendComposedMessage();
+  // in the console); Refused when a recipient's key rules stopped it (the draft stays). sendClear:
+  // the user chose clear text for this message to a peer whose program no longer encrypts (the
+  // window's "Send in clear text").
+  SendOutcome SendComposedMessage(bool sendClear = false);
   // Ctrl+Enter in a reply tab: send; close on success, show the console on failure. Returns
   // whether the tab was closed.
-  bool SendReply();
+  bool SendReply(bool sendClear = false);
   // A private message to every roster entry with that nick, through a reply tab and the reply send
   // path; "CantSendMessage" when no entry has the nick.
   bool SendPrivateByNick(const std::string& nick, const std::string& text);

@@ -24,6 +24,8 @@ SendOutcome AsSendOutcome(Outcome outcome) {
       return SendOutcome::TooLong;
     case Outcome::Unreachable:
       return SendOutcome::Unreachable;
+    case Outcome::Refused:
+      return SendOutcome::Refused;
     default:
       return SendOutcome::Nothing;
   }
@@ -58,7 +60,7 @@ void TSender::ComposeMessage(bool mass) {
   tabs_.OpenReplyTab(recipients, names, mass);
 }
 
-SendOutcome TSender::SendComposedMessage() {
+SendOutcome TSender::SendComposedMessage(bool sendClear) {
   const TConversationList& inputs = tabs_.Inputs();
   const int index = inputs.CurrentIndex();
   if (index < 0) return SendOutcome::Nothing;
@@ -67,11 +69,13 @@ SendOutcome TSender::SendComposedMessage() {
   if (view.MassMessage) return AsSendOutcome(intents_.SendToEverybody(text, true).Kind);
   // The nick of each recipient names one that cannot be reached.
   return AsSendOutcome(
-      intents_.SendPrivate(DecodeList(view.Recipients), text, SplitCommas(view.RecipientNames), true).Kind);
+      intents_
+          .SendPrivate(DecodeList(view.Recipients), text, SplitCommas(view.RecipientNames), true, sendClear)
+          .Kind);
 }
 
-bool TSender::SendReply() {
-  const SendOutcome outcome = SendComposedMessage();
+bool TSender::SendReply(bool sendClear) {
+  const SendOutcome outcome = SendComposedMessage(sendClear);
   if (outcome == SendOutcome::Sent || outcome == SendOutcome::Nothing) {
     tabs_.CloseMessageTab();
     return true;

@@ -52,10 +52,20 @@ TChatCore::TChatCore(FsPath appDir, CoreSurfaces surfaces, PlumoHost& engineHost
           settings_, *mis_, engineSlot_, windowShown_, surfaces.Window, surfaces.Timers, surfaces.System,
           surfaces.Idle, IniPath(), [this] { SaveAllSettings(); }, tabs_, sounds_),
       feedback_(settings_, surfaces.Window, windowShown_, tabs_, own_),
-      intents_(engineSlot_, lines_, tabs_, roster_, own_, feedback_, chatHistory_, *mis_, surfaces.System),
+      privateTalk_(appDir_, engineSlot_, clock_, *mis_,
+                   [this](const std::string& line, bool error) {
+                     if (error) {
+                       tabs_.ConsoleError(line);
+                     } else {
+                       tabs_.ConsoleAdd(kGrey + line);
+                     }
+                   }),
+      intents_(engineSlot_, lines_, tabs_, roster_, own_, feedback_, chatHistory_, privateTalk_, *mis_,
+               surfaces.System),
       commands_(surfaces.Editor, tabs_, roster_, intents_),
       sender_(surfaces.Editor, *mis_, engineSlot_, tabs_, roster_, history_, commands_, intents_),
-      presenter_(settings_, *mis_, clock_, engineSlot_, lines_, tabs_, roster_, sounds_, own_, feedback_),
+      presenter_(settings_, *mis_, clock_, engineSlot_, lines_, tabs_, roster_, sounds_, own_, feedback_,
+                 privateTalk_),
       editorCommands_(settings_, surfaces.Editor, surfaces.Window, *mis_, engineSlot_, IniPath(), tabs_,
                       sender_, roster_) {
   // The history keeps every line the conversations show.
@@ -143,6 +153,9 @@ bool TChatCore::FormCreate() {
     engine_->BroadcastAddress = !bc.empty() ? bc : settings_.Broadcast;
   }
 
+  // The own key in the tag of the first hello, and the guard of received envelopes.
+  privateTalk_.Start();
+
   mis_->BeginMessages();
   engine_->SetNick(settings_.MyName);
   engine_->AboutText = settings_.AboutPresent
@@ -220,6 +233,7 @@ void TChatCore::FormDestroy() {
   if (destroyed_ || !engine_) return;
   destroyed_ = true;
   engine_->SendExit();
+  privateTalk_.Stop();
   chatHistory_.Close();
   engine_->SetEvents(nullptr);
   if (attach_) attach_(nullptr);

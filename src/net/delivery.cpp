@@ -16,9 +16,19 @@
 //   resend is confirmed in time; and once the tries are used up, any confirmation counts.
 // A pending item already belongs to the peer at the confirmation's source address, so a
 // confirmation from one peer never touches what another peer owes.
+//
+// Receipts. A private message sent as an envelope awaits a receipt: a hidden field (field 3) that
+// only its recipient can make, and only after opening it. Such an item counts as confirmed only by a
+// confirmation from its entry carrying exactly that receipt, at any time, also after the tries; a
+// confirmation without it (forged, an impostor at the address, another program) never ends the
+// resends. When the tries are used up without it, the user is told it was not delivered (and a
+// receipt that still comes later confirms it after all). Resends send the kept bytes, the same
+// envelope, so the recipient's guard sees a repeat and confirms it with the same receipt.
 #include <algorithm>
 #include <cstdlib>
+#include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "net/plumo.h"
 
@@ -41,12 +51,36 @@ void TPlumo::DropDeliveryGuards() {
   for (std::uint16_t type = pkHello; type <= pkBell; ++type) counters_.Set(type, 0);
 }
 
-bool TPlumo::TakeConfirmation(int userIndex, std::uint16_t type, std::uint16_t seq) {
+namespace {
+// Compares a received receipt with the awaited one in time that depends only on their lengths, so that
+// a forger learns nothing from how fast a guess is turned down.
+bool SameReceipt(const std::string& awaited, const std::string& received) {
+  if (awaited.size() != received.size()) return false;
+  unsigned difference = 0;
+  for (std::size_t k = 0; k < awaited.size(); ++k) {
+    difference |= static_cast<unsigned char>(awaited[k]) ^ static_cast<unsigned char>(received[k]);
+  }
+  return difference == 0;
+}
+
+// Whether the user is still to be told if the item ends unconfirmed: it has tries left, or it awaits a
+// receipt and its end has not been told yet.
+bool Undecided(const PendingItem& item) {
+  return item.TriesLeft > 0 || (!item.Receipt.empty() && !item.NotDeliveredTold);
+}
+}  // namespace
+
+bool TPlumo::TakeConfirmation(int userIndex, std::uint16_t type, std::uint16_t seq,
+                              const std::string& hidden) {
   AChuvakInfo* entry = users_.Entry(userIndex);
   if (!entry) return false;
   for (auto it = entry->Pending.begin(); it != entry->Pending.end(); ++it) {
     if (it->PacketType != type || it->Seq != seq) continue;
-    if (guards_ && it->TriesLeft > 0 && host_.NowMs() - it->SentMs > kConfirmWindowMs) return false;
+    if (!it->Receipt.empty()) {
+      if (!SameReceipt(it->Receipt, hidden)) return false;
+    } else if (guards_ && it->TriesLeft > 0 && host_.NowMs() - it->SentMs > kConfirmWindowMs) {
+      return false;
+    }
     entry->Pending.erase(it);
     return true;
   }
@@ -76,9 +110,9 @@ void TPlumo::GiveUp(std::uint16_t type, std::uint16_t seq) {
     const auto it = std::find_if(pending.begin(), pending.end(),
                                  [&](const PendingItem& p) { return p.PacketType == type && p.Seq == seq; });
     if (it == pending.end()) continue;
-    const bool hadTries = it->TriesLeft > 0;
+    const bool undecided = Undecided(*it);
     pending.erase(it);
-    if (hadTries) Notice(EngineNotice::NotDelivered, entry->Nick, {entry->Address}, type);
+    if (undecided) Notice(EngineNotice::NotDelivered, entry->Nick, {entry->Address}, type);
   }
 }
 
@@ -181,6 +215,13 @@ void TPlumo::ResendTick() {
   for (std::size_t s = 0; s < records.size(); ++s) {
     slots.emplace((std::uint32_t{records[s]->PacketType} << 16) | records[s]->Seq, s);
   }
+  // Items ending not delivered, told after the loop: a listener may send from inside the notice,
+  // which adds pending items and must not happen while they are being walked.
+  struct Untold {
+    std::string Nick, Address;
+    std::uint16_t Type;
+  };
+  std::vector<Untold> notDelivered;
   const int count = users_.Count();
   for (int e = 0; e < count; ++e) {
     AChuvakInfo* entry = users_.Entry(e);
@@ -192,9 +233,14 @@ void TPlumo::ResendTick() {
       auto [first, last] = slots.equal_range((std::uint32_t{item.PacketType} << 16) | item.Seq);
       if (first == last) {
         gone[p] = true;  // its datagram has left the ring: it can never be resent
-        if (item.TriesLeft > 0) {
-          Notice(EngineNotice::NotDelivered, entry->Nick, {address}, item.PacketType);
-        }
+        if (Undecided(item)) notDelivered.push_back({entry->Nick, address, item.PacketType});
+        continue;
+      }
+      // An item awaiting a receipt whose last try went out a tick ago without it: not delivered. It
+      // stays, so that a right receipt coming late still confirms it.
+      if (!item.Receipt.empty() && item.TriesLeft == 0) {
+        if (!item.NotDeliveredTold) notDelivered.push_back({entry->Nick, address, item.PacketType});
+        item.NotDeliveredTold = true;
         continue;
       }
       std::vector<std::size_t> matching;
@@ -218,6 +264,7 @@ void TPlumo::ResendTick() {
   }
   // A held datagram that nobody awaits with tries left is done with.
   std::erase_if(held_, [this](const CmdRec& rec) { return !AwaitedWithTries(rec.PacketType, rec.Seq); });
+  for (const Untold& u : notDelivered) Notice(EngineNotice::NotDelivered, u.Nick, {u.Address}, u.Type);
 }
 
 }  // namespace plumo

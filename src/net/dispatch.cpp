@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The receive side of the engine: reading rules, handling of every packet type, states and topics.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <unordered_set>
@@ -45,6 +46,13 @@ bool HasMinimumFields(std::uint16_t type, const TMStigs& f) {
     default:
       return !f.empty() && !f[0].empty();
   }
+}
+
+// Whether a field in one of the tag positions is a tag: the prefix, then a blank or nothing.
+bool IsTag(const std::string& field) {
+  constexpr std::string_view prefix = TPlumo::kTagPrefix;
+  return field.size() <= TPlumo::kMaxTagBytes && field.starts_with(prefix) &&
+         (field.size() == prefix.size() || field[prefix.size()] == ' ');
 }
 
 }  // namespace
@@ -102,9 +110,19 @@ void TPlumo::Dispatch(std::uint16_t type, std::uint16_t seq, const std::uint8_t*
       // Only a hello that differs from an earlier one means a restart: a copy of the same hello carries the
       // same number and clock, and the first hello heard may arrive after the peer's first datagrams.
       const std::uint64_t stamp = (std::uint64_t{1} << 48) | (std::uint64_t{d.U32(9)} << 16) | seq;
+      // The tag is the last field, after at least one channel name (field 3).
+      const bool tagged = fields.size() > 4 && IsTag(fields.back());
       if (AChuvakInfo* e = users_.Entry(i)) {
-        if (e->LastHello != 0 && e->LastHello != stamp) users_.ForgetReceived(i);
+        const bool restart = e->LastHello != 0 && e->LastHello != stamp;
+        if (restart) users_.ForgetReceived(i);
         e->LastHello = stamp;
+        // A new run announces its tag afresh (and may announce none); a hello without one proves nothing.
+        if (restart) {
+          e->TagPings = 0;
+          SetEntryTag(i, tagged ? fields.back() : std::string(), false);
+        } else if (tagged) {
+          SetEntryTag(i, fields.back(), false);
+        }
       }
       if (events_) events_->OnNewUser(fields, fromIP);
       ApplyTopic(d.U32(5), d.U32(9), d.Field(0), d.Field(3), d.Field(2));
@@ -123,6 +141,22 @@ void TPlumo::Dispatch(std::uint16_t type, std::uint16_t seq, const std::uint8_t*
     }
     case pkPrivateMessage: {
       const int i = FindOrAddSender(d.Field(0), fromIP);
+      // An envelope is judged before the sequence record: its authenticated counter decides what is a
+      // repeat, so that forged datagrams that took the sender's next numbers cannot make it vanish, and
+      // a refused one leaves the record alone.
+      const TEnvelopeVerdict verdict =
+          guard_ ? guard_->Judge(fields, d.Field(2), fromIP) : TEnvelopeVerdict{};
+      if (verdict.Verdict == TEnvelopeVerdict::Refused) break;
+      if (verdict.Verdict != TEnvelopeVerdict::NotEnvelope) {
+        if (verdict.Verdict == TEnvelopeVerdict::Fresh) {
+          if (d.Field(1) == nick_ && state_ != stOffline && events_)
+            events_->OnPrivateMessage(fields, d.Field(2), fromIP);
+          users_.RecordReceived(i, type, seq);
+        }
+        users_.Touch(i);
+        SendConfirm(header, verdict.Receipt);
+        break;
+      }
       if (!isRepeat(i)) {
         if (d.Field(1) == nick_ && state_ != stOffline && events_) {
           events_->OnPrivateMessage(fields, d.Field(2), fromIP);
@@ -147,9 +181,10 @@ void TPlumo::Dispatch(std::uint16_t type, std::uint16_t seq, const std::uint8_t*
     case pkConfirm: {
       const int i = FindOrAddSender(d.Field(0), fromIP);
       const std::uint16_t confirmedType = d.U16(5);
-      if (TakeConfirmation(i, confirmedType, d.U16(7)) && events_)
+      if (TakeConfirmation(i, confirmedType, d.U16(7), d.Field(3)) && events_)
         events_->OnConfirm(*users_.Entry(i), confirmedType);
       if (char state; d.StateAt(1, state)) ApplyState(i, state, d.Field(2), false);
+      if (confirmedType == pkHello) ReadTag(i, d.Field(3));
       users_.Touch(i);
       break;
     }
@@ -179,11 +214,24 @@ void TPlumo::Dispatch(std::uint16_t type, std::uint16_t seq, const std::uint8_t*
       const int i = FindOrAddSender(d.Field(1), fromIP);
       users_.Touch(i);
       if (char state; d.StateAt(2, state)) ApplyState(i, state, d.Field(3), true);
+      ReadTag(i, d.Field(4));
       break;
     }
     case pkNickChange: {
-      if (users_.Remove(d.Field(0), fromIP) && events_) events_->OnNickChange(fields, d.Field(1), fromIP);
-      users_.Touch(FindOrAddSender(d.Field(1), fromIP));
+      // The tag belongs to the program at the address, so it goes with the new nick; a change from the
+      // empty nick is a program starting again, which announces its tag afresh.
+      AChuvakInfo carried;
+      if (const AChuvakInfo* old = users_.Entry(users_.Find(d.Field(0), fromIP)); old && !d.Field(0).empty())
+        carried = *old;
+      const bool removed = users_.Remove(d.Field(0), fromIP);
+      if (removed && events_) events_->OnNickChange(fields, d.Field(1), fromIP);
+      const int i = FindOrAddSender(d.Field(1), fromIP);
+      users_.Touch(i);
+      if (AChuvakInfo* e = users_.Entry(i); e && removed) {
+        e->TagPings = carried.TagPings;
+        e->TagPingAtMs = carried.TagPingAtMs;
+        if (!carried.Tag.empty() || carried.TagMissing) SetEntryTag(i, carried.Tag, carried.TagMissing);
+      }
       break;
     }
     case pkTopic: {
@@ -227,6 +275,43 @@ void TPlumo::Dispatch(std::uint16_t type, std::uint16_t seq, const std::uint8_t*
     default:
       break;
   }
+  if (!tag_.empty() && fromIP != MyAddress) TagPing(users_.Find(std::string(), fromIP));
+}
+
+void TPlumo::ReadTag(int userIndex, const std::string& field) {
+  if (IsTag(field)) {
+    SetEntryTag(userIndex, field, false);
+  } else {
+    SetEntryTag(userIndex, std::string(), true);
+  }
+}
+
+void TPlumo::SetEntryTag(int userIndex, const std::string& tag, bool missing) {
+  AChuvakInfo* e = users_.Entry(userIndex);
+  if (!e || (e->Tag == tag && e->TagMissing == missing)) return;
+  e->Tag = tag;
+  e->TagMissing = missing;
+  if (events_) events_->OnTag(*e);
+}
+
+// At first sight, and once more kTagPingRetryMs after the first ping while the tag is still unknown;
+// an entry whose ping the budget did not allow is tried again at the next datagram or presence tick.
+void TPlumo::TagPing(int userIndex) {
+  AChuvakInfo* e = users_.Entry(userIndex);
+  if (!e || tag_.empty() || !e->Tag.empty() || e->TagMissing || e->Nick.empty() || e->TagPings >= 2) return;
+  if (e->Nick == nick_ && e->Address == MyAddress) return;
+  const std::int64_t now = host_.NowMs();
+  if (e->TagPings > 0 && std::llabs(now - e->TagPingAtMs) < kTagPingRetryMs) return;
+  const double periods = static_cast<double>(std::llabs(now - tagPingRefillMs_)) / kPresenceIntervalMs;
+  tagPingTokens_ = std::min(kTagPingBurst, tagPingTokens_ + periods * kTagPingBurst);
+  tagPingRefillMs_ = now;
+  if (tagPingTokens_ < 1) return;
+  ++e->TagPings;
+  e->TagPingAtMs = now;
+  // A nick pinged within the presence period (for a roster list, or another entry of that nick) is
+  // not pinged again: that ping's pong brings the tag as well.
+  const std::string nick = e->Nick;
+  if (PingOnce(nick)) tagPingTokens_ -= 1;
 }
 
 void TPlumo::ApplyState(int userIndex, char stateChar, const std::string& description, bool notify) {

@@ -70,6 +70,9 @@ class TPlumoEvents {
   // Something the user should know about the engine's own limits or the roster (see EngineNotice).
   virtual void OnNotice(EngineNotice kind, const std::string& nick, const std::vector<std::string>& addresses,
                         std::uint16_t packetType) = 0;
+  // The Tag or TagMissing of entry changed: a tag seen, changed or seen missing, forgotten because the
+  // peer started again, or carried over to the new nick of a nick change. Not raised when an entry goes.
+  virtual void OnTag(const AChuvakInfo& entry) = 0;
 };
 
 // A listener that passes every event on to another one: the base of listeners that watch the events
@@ -106,6 +109,7 @@ class TPlumoEventsForward : public TPlumoEvents {
                 std::uint16_t t) override {
     inner_.OnNotice(k, n, a, t);
   }
+  void OnTag(const AChuvakInfo& e) override { inner_.OnTag(e); }
 
  private:
   TPlumoEvents& inner_;

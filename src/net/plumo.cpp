@@ -20,6 +20,7 @@ TPlumo::TPlumo(PlumoHost& host, int port)
     : host_(host), port_(port), users_([this] { return host_.NowMs(); }) {
   EnableResendTimer(false);
   jitter_ = static_cast<int>(host_.Random(20));
+  tagPingRefillMs_ = host_.NowMs();
   StartCounters();
   EnablePresenceTimer(true);
   receiving_ = host_.SetReceiving(true, port_);
@@ -38,6 +39,12 @@ std::uint32_t TPlumo::UnixNow() const {
 
 void TPlumo::EnableResendTimer(bool on) {
   host_.SetTimer(EngineTimer::Resend, on, kResendIntervalMs);
+}
+
+// The resend timer stops when a tick finds nothing to resend, and received datagrams start it again.
+// A datagram just sent must not depend on one arriving: when it is lost on a quiet LAN, nothing does.
+void TPlumo::AwaitConfirmations() {
+  EnableResendTimer(true);
 }
 
 void TPlumo::EnablePresenceTimer(bool on) {
@@ -114,10 +121,17 @@ SendResult TPlumo::SendHello() {
   std::vector<std::string_view> values{nick_, std::string_view(&state_, 1)};
   values.emplace_back(channels_.empty() ? std::string_view() : std::string_view(channels_[0]->Topic));
   for (const auto& c : channels_) values.emplace_back(c->Name);
-  const std::string fields = JoinFields(values);
   const std::uint32_t topicTime = channels_.empty() ? 0 : channels_[0]->TopicTime;
   const std::string block = U32ToBytes(topicTime) + U32ToBytes(UnixNow());
+  std::string fields = JoinFields(values);
   if (kHeaderSize + block.size() + fields.size() > kMaxDatagram) return SendResult::TooLong;
+  // The tag follows the last channel name, when there is one (field 3 is every receiver's first
+  // channel) and when the hello stays within the limit with it; peers without the tag's ping learn
+  // it from the confirmations of this hello or from a pong.
+  if (!tag_.empty() && !channels_.empty() &&
+      kHeaderSize + block.size() + fields.size() + tag_.size() + 1 <= kMaxDatagram) {
+    fields += JoinFields({tag_});
+  }
   // Hello numbers run 2, 4, 6, ...: the counter moves once more before the header takes it.
   counters_.Next(pkHello);
   return Send(BroadcastAddress, pkHello, block, fields, false);
@@ -129,11 +143,12 @@ SendResult TPlumo::SendChannelLine(const std::string& channel, const std::string
 }
 
 SendResult TPlumo::SendPrivateMessage(const std::string& toNick, const std::string& text,
-                                      const std::string& address) {
+                                      const std::string& address, std::string receipt) {
   const SendResult result = Send(address, pkPrivateMessage, {}, JoinFields({nick_, toNick, text}), true);
   if (result != SendResult::Sent) return result;
   const int i = users_.Find(toNick, address);
-  if (i >= 0) users_.AddPending(i, pkPrivateMessage, counters_.Current(pkPrivateMessage));
+  if (i >= 0) users_.AddPending(i, pkPrivateMessage, counters_.Current(pkPrivateMessage), std::move(receipt));
+  AwaitConfirmations();
   return result;
 }
 
@@ -144,13 +159,19 @@ SendResult TPlumo::SendMassMessage(const std::string& text) {
   for (int i = 0; i < users_.Count(); ++i) {
     if (users_.Entry(i)->Nick != nick_) users_.AddPending(i, pkMassMessage, seq);
   }
+  AwaitConfirmations();
   return result;
 }
 
-SendResult TPlumo::SendConfirm(const std::uint8_t header[4]) {
+SendResult TPlumo::SendConfirm(const std::uint8_t header[4], const std::string& hidden) {
   const std::string block(reinterpret_cast<const char*>(header), 4);
-  return Send(BroadcastAddress, pkConfirm, block, JoinFields({nick_, StateField(state_), StateDescription}),
-              true);
+  std::string fields = JoinFields({nick_, StateField(state_), StateDescription});
+  const bool ofHello = BytesToU16(header[0], header[1]) == pkHello;
+  const std::string& extra = hidden.empty() && ofHello ? tag_ : hidden;
+  if (!extra.empty() && kHeaderSize + block.size() + fields.size() + extra.size() + 1 <= kMaxDatagram) {
+    fields += JoinFields({extra});
+  }
+  return Send(BroadcastAddress, pkConfirm, block, fields, true);
 }
 
 SendResult TPlumo::SendExit() {
@@ -180,8 +201,10 @@ SendResult TPlumo::SendPing(const std::string& targetNick) {
 }
 
 SendResult TPlumo::SendPong(const std::string& askerNick) {
-  return Send(BroadcastAddress, pkPong, {},
-              JoinFields({askerNick, nick_, StateField(state_), StateDescription}), false);
+  std::string fields = JoinFields({askerNick, nick_, StateField(state_), StateDescription});
+  if (!tag_.empty() && kHeaderSize + fields.size() + tag_.size() + 1 <= kMaxDatagram)
+    fields += JoinFields({tag_});
+  return Send(BroadcastAddress, pkPong, {}, fields, false);
 }
 
 SendResult TPlumo::SetNick(const std::string& newNick) {
@@ -240,6 +263,7 @@ SendResult TPlumo::SendBell(const AChuvakInfo& entry, std::uint16_t bellNumber) 
   if (result != SendResult::Sent) return result;
   const int i = users_.Find(nick, address);
   if (i >= 0) users_.AddPending(i, pkBell, counters_.Current(pkBell));
+  AwaitConfirmations();
   return result;
 }
 

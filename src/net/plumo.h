@@ -27,11 +27,14 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "net/codec.h"
+#include "net/envelope_guard.h"
 #include "net/events.h"
 #include "net/host.h"
 #include "net/users.h"
@@ -100,6 +103,17 @@ class TPlumo {
   static const std::string kFutureTopicText;
   // Prefix of the unknown-command report (code page 1251).
   static const std::string kUnknownCommandText;
+  // A hidden field is a peer's tag only in one of its three places (the last field of a hello after
+  // a channel name, field 3 of a confirmation of a hello, field 4 of a pong) and only when it starts
+  // with this prefix followed by a blank or nothing, and is at most kMaxTagBytes long.
+  static constexpr std::string_view kTagPrefix = "\x01PLUMO/1";
+  static constexpr std::size_t kMaxTagBytes = 200;
+  // An entry heard without a tag is pinged for it at first sight and once more this much later, at
+  // most twice (pings to a nick pinged within the presence period are not sent again, PingOnce).
+  static constexpr std::int64_t kTagPingRetryMs = 60000;
+  // All tag pings together draw on one budget: kTagPingBurst at once, refilled at that many per
+  // presence period, so that a flood of forged addresses gets a few pings, not one each.
+  static constexpr double kTagPingBurst = static_cast<double>(kPingBurst);
 
   // Builds the engine on port and opens the receiving side through the host.
   TPlumo(PlumoHost& host, int port = kDefaultPort);
@@ -111,6 +125,20 @@ class TPlumo {
   // the engine or be replaced first.
   void SetEvents(TPlumoEvents* events) { events_ = events; }
   TPlumoEvents* Events() const { return events_; }
+
+  // The own tag (kTagPrefix and items), appended as a hidden field to hellos, to confirmations of
+  // hellos and to pongs, and the reason to ping peers heard without one. Empty (the default): none
+  // of this, the datagrams are byte for byte those of a program without tags. A tag holding a zero
+  // byte cannot be one field and is taken as empty.
+  void SetTag(std::string tag) {
+    tag_ = tag.find('\0') == std::string::npos ? std::move(tag) : std::string();
+  }
+  const std::string& Tag() const { return tag_; }
+  // The judge of received private messages whose text may be an envelope (nullptr, the default:
+  // every private message follows the engine's own rules). Not owned; it must outlive the engine or
+  // be replaced first.
+  void SetEnvelopeGuard(TEnvelopeGuard* guard) { guard_ = guard; }
+  TEnvelopeGuard* EnvelopeGuard() const { return guard_; }
 
   // Pings of the last presence tick still to go out.
   std::size_t QueuedPings() const { return pingQueue_.size(); }
@@ -160,10 +188,15 @@ class TPlumo {
   // Send operations, each returning what it did (see SendResult).
   SendResult SendHello();
   SendResult SendChannelLine(const std::string& channel, const std::string& text, const std::string& address);
+  // With a receipt, the recipient's confirmation counts only when it carries that receipt as its
+  // hidden field, and the message ends with a NotDelivered notice when the tries run out without it.
   SendResult SendPrivateMessage(const std::string& toNick, const std::string& text,
-                                const std::string& address);
+                                const std::string& address, std::string receipt = {});
   SendResult SendMassMessage(const std::string& text);
-  SendResult SendConfirm(const std::uint8_t header[4]);
+  // Confirms the datagram whose header (type and number) is given. hidden, when not empty, goes out
+  // as field 3 (a receipt); else a confirmation of a hello carries the own tag there. A hidden field
+  // that would make the datagram too long is left off.
+  SendResult SendConfirm(const std::uint8_t header[4], const std::string& hidden = {});
   SendResult SendExit();
   SendResult RequestResend(int userIndex, std::uint16_t packetType, std::uint16_t firstSeq,
                            std::uint16_t lastSeq);
@@ -207,14 +240,24 @@ class TPlumo {
                   const std::string& fields, bool keep);
   void SendTo(const std::string& address, const std::string& data);
   void StartCounters();
-  bool TakeConfirmation(int userIndex, std::uint16_t type, std::uint16_t seq);
+  // Whether a confirmation from the entry (with hidden field 3) counts for a pending item, which it removes.
+  bool TakeConfirmation(int userIndex, std::uint16_t type, std::uint16_t seq, const std::string& hidden);
   void RememberSent(const std::string& dest, std::uint16_t type, const std::string& data);
   void EnableResendTimer(bool on);
   void EnablePresenceTimer(bool on);
+  // Starts the resend timer after a send that awaits confirmations.
+  void AwaitConfirmations();
   int FindOrAddSender(const std::string& nick, const std::string& address);
   bool OwnEntryKnown() const;
   // Pings nick unless a roster list made it ping nick within the presence period; true when sent.
   bool PingOnce(const std::string& nick);
+  // Tags: stores what the tag position of a confirmation of a hello or of a pong held (field: empty
+  // when it had none), and sets an entry's tag, raising OnTag when it changed.
+  void ReadTag(int userIndex, const std::string& field);
+  void SetEntryTag(int userIndex, const std::string& tag, bool missing);
+  // Pings the entry for its tag when it is still unknown and its pings are due (first sight, then
+  // kTagPingRetryMs later) and the shared budget allows.
+  void TagPing(int userIndex);
   // Takes bytes of a resend answer from the asking address's bucket; false when it cannot pay.
   bool TakeResendBudget(const std::string& address, std::size_t bytes);
   // Whether a pending item of some entry still has tries for the kept datagram (type, seq).
@@ -250,6 +293,10 @@ class TPlumo {
   bool rosterFullNoticed_ = false;
   TUsers users_;
   TPlumoEvents* events_ = nullptr;
+  std::string tag_;
+  TEnvelopeGuard* guard_ = nullptr;
+  double tagPingTokens_ = kTagPingBurst;
+  std::int64_t tagPingRefillMs_ = 0;
   bool guards_ = true;
   bool receiving_ = false;
   std::string receivingFrom_;

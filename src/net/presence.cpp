@@ -25,6 +25,8 @@ void TPlumo::PresenceTick() {
     if (s > 4 * L) {
       lost.push_back(e);
       if (events_) events_->OnUserLost(entry->Nick, *entry);
+    } else {
+      TagPing(e);  // the second ping for a tag, or a first one the budget held back
     }
   }
   // The first few at once, the rest spread over half the period (PingTick).

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/users.h"
 
+#include <utility>
+
 #include "net/codec.h"
 
 namespace plumo {
@@ -169,8 +171,8 @@ void TUsers::Touch(int index) {
   if (auto* e = Entry(index)) e->LastSeen = clock_();
 }
 
-void TUsers::AddPending(int index, std::uint16_t packetType, std::uint16_t seq) {
-  if (auto* e = Entry(index)) e->Pending.push_back({packetType, seq, 5, clock_()});
+void TUsers::AddPending(int index, std::uint16_t packetType, std::uint16_t seq, std::string receipt) {
+  if (auto* e = Entry(index)) e->Pending.push_back({packetType, seq, 5, clock_(), std::move(receipt)});
 }
 
 bool TUsers::RemovePending(int index, std::uint16_t packetType, std::uint16_t seq) {

@@ -21,6 +21,10 @@ struct PendingItem {
   std::uint16_t Seq = 0;
   std::uint8_t TriesLeft = 5;
   std::int64_t SentMs = 0;  // local wall-clock milliseconds of the last transmission to the peer
+  // Non-empty: only a confirmation whose hidden field (field 3) equals it counts, at any time, and
+  // once the tries are used up unconfirmed the user is told (see delivery.cpp).
+  std::string Receipt;
+  bool NotDeliveredTold = false;  // that notice has been raised; a late right receipt still counts
 };
 
 // The last sequence number received from one peer for one gap-tracked type, plus which of the
@@ -52,6 +56,16 @@ struct AChuvakInfo {
   // Sequence number and sender's clock of the last hello heard from the peer (0: none yet). A hello is
   // sent once per start, so a different one means the peer started afresh; a copy of the same one does not.
   std::uint64_t LastHello = 0;
+  // The hidden tag the peer's program announces (a field starting TPlumo::kTagPrefix on its hello,
+  // on its confirmation of a hello, or on its pong), empty while none has been seen. TagMissing:
+  // the last confirmation of a hello or pong from it came without one, so its program announces
+  // none now (a hello without one proves nothing: a hello near the size limit leaves it off). Both
+  // are forgotten when the peer starts again, and kept when it changes its nick.
+  std::string Tag;
+  bool TagMissing = false;
+  // Pings sent to learn the tag (at most two) and the time of the last one.
+  std::uint8_t TagPings = 0;
+  std::int64_t TagPingAtMs = 0;
 };
 
 // The last change OnChange reported, so that a listener can follow the roster in steps proportional
@@ -108,8 +122,8 @@ class TUsers {
   const EntryList& Entries() const { return entries_; }
   void Touch(int index);
 
-  // Adds an item sent now, with 5 tries.
-  void AddPending(int index, std::uint16_t packetType, std::uint16_t seq);
+  // Adds an item sent now, with 5 tries, awaiting receipt when that is not empty.
+  void AddPending(int index, std::uint16_t packetType, std::uint16_t seq, std::string receipt = {});
   bool RemovePending(int index, std::uint16_t packetType, std::uint16_t seq);
 
   // Records a gap-tracked number from the peer at index; a number more than one ahead of the last

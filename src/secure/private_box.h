@@ -46,6 +46,13 @@ std::optional<std::string> Unstuff(std::string_view stuffed);
 // A public key as 43 characters of unpadded base64url, and back (nullopt for anything else).
 std::string KeyText(const PublicKey& key);
 std::optional<PublicKey> KeyFromText(std::string_view text);
+// Any bytes as unpadded base64url, and back (nullopt for anything but the one text of some bytes).
+std::string Base64(std::string_view bytes);
+std::optional<std::string> FromBase64(std::string_view text);
+// Overwrites a secret held in a string with zeros (in a way the compiler keeps) and empties it.
+void Wipe(std::string& secret);
+// Fills out with size unpredictable bytes (randombytes_buf).
+void RandomBytes(std::uint8_t* out, std::size_t size);
 
 // An Ed25519 key pair. The secret lives in sodium_malloc'ed memory, wiped when the object goes.
 class TIdentity {
@@ -54,6 +61,9 @@ class TIdentity {
   // From the 64-byte Ed25519 secret key as saved; nullopt when it is not 64 bytes or its public half
   // does not match its seed.
   static std::optional<TIdentity> FromSecret(std::string_view secret64);
+  // The key pair a 32-byte seed gives (fixed identities for tests and benchmarks); nullopt when the
+  // seed is not 32 bytes.
+  static std::optional<TIdentity> FromSeed(std::string_view seed32);
   TIdentity(TIdentity&&) noexcept;
   TIdentity& operator=(TIdentity&&) noexcept;
   ~TIdentity();
@@ -77,7 +87,9 @@ struct TSealed {
 };
 
 // Seals body (code-page text, or a key-check step) from own to recipient under counter. nullopt
-// when recipient is not a valid key (not convertible to X25519).
+// when recipient is not a valid key (not convertible to X25519) or is own's key, when nick is
+// longer than 255 bytes or body than 65,535, or when either holds a zero byte (which no field of a
+// clear message can carry either).
 std::optional<TSealed> Seal(const TIdentity& own, const PublicKey& recipient, std::uint64_t counter,
                             BodyKind kind, std::string_view nick, std::string_view body);
 
@@ -93,18 +105,23 @@ struct TOpened {
 // Whether a text field is an envelope (starts with kEnvelopePrefix); says nothing of its validity.
 bool IsEnvelope(std::string_view field);
 // Opens an envelope addressed to own; nullopt for anything that is not a well-formed envelope of a
-// known version that authenticates from the key it names to own's key.
+// known version that authenticates from the key it names to own's key (an envelope naming own's key
+// as its sender is refused), or whose plaintext is not exactly what Seal makes.
 std::optional<TOpened> Open(const TIdentity& own, std::string_view field);
 
 // Whether receipt (the hidden field of a confirmation) equals expected, in constant time.
 bool ReceiptMatches(std::string_view expected, std::string_view receipt);
 
-// The replay window of one sender key: the highest counter accepted and the 64 before it.
+// The replay window of one sender key: the highest counter accepted and the 63 before it. Counters
+// start at 1 (0 is never accepted).
 class TReplayWindow {
  public:
   static constexpr int kWidth = 64;
   TReplayWindow() = default;
-  explicit TReplayWindow(std::uint64_t top) : top_(top), seen_(top ? 1 : 0) {}
+  // A window restored from its saved top: which counters below it were accepted is not known, so
+  // every counter up to top is refused (a replay after a restart must not show again), and only top
+  // itself counts as Seen.
+  explicit TReplayWindow(std::uint64_t top) : top_(top), seen_(top ? 1 : 0), floor_(top) {}
   // True (and recorded) for a counter not seen before that is not older than the window.
   bool Accept(std::uint64_t counter);
   // Whether counter was accepted already (a repeat to confirm again, not to show).
@@ -113,7 +130,8 @@ class TReplayWindow {
 
  private:
   std::uint64_t top_ = 0;
-  std::uint64_t seen_ = 0;  // bit k: top_ - k accepted
+  std::uint64_t seen_ = 0;   // bit k: top_ - k accepted
+  std::uint64_t floor_ = 0;  // counters up to this one are refused
 };
 
 // Fingerprint: 30 digits in six groups of five ("31415 92653 58979 32384 62643 38327"), from

@@ -3,10 +3,14 @@
 // message with its confirmation, mass message, bell, topic, nick change and exit; then the same
 // with 30% of the incoming datagrams dropped at random, where every private and mass message must
 // still arrive exactly once.
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/if_ether.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -480,7 +484,12 @@ std::string SchemaProblem(const QJsonObject& o) {
         {"Text", T::String},
         {"Nick", T::String},
         {"Address", T::String}}},
-      {"OnPrivateMessage", message},
+      {"OnPrivateMessage",
+       {{"Fields", T::Array},
+        {"Text", T::String},
+        {"Address", T::String},
+        {"Nick", T::String},
+        {"encrypted", T::Bool}}},
       {"OnMassMessage", message},
       {"OnConfirm", {{"Entry", T::Object}, {"PacketType", T::Double}}},
       {"OnUserLost", {{"Nick", T::String}, {"Entry", T::Object}}},
@@ -872,6 +881,137 @@ TEST_F(HeadlessPeers, HistoryAndSearch) {
   ASSERT_TRUE(bob.Exited(10000));
   EXPECT_EQ(anna->ExitCode(), 0);
   EXPECT_EQ(bob.ExitCode(), 0);
+}
+
+// Every frame crossing the virtual LAN's bridge, read by a packet socket made in the hub namespace.
+class FrameCapture {
+ public:
+  explicit FrameCapture(const std::string& ns) {
+    const int own = open("/proc/self/ns/net", O_RDONLY);
+    const int hub = open(("/var/run/netns/" + ns).c_str(), O_RDONLY);
+    if (own >= 0 && hub >= 0 && setns(hub, CLONE_NEWNET) == 0) {
+      fd_ = socket(AF_PACKET, SOCK_RAW | SOCK_NONBLOCK, htons(ETH_P_ALL));
+      const int size = 8 << 20;
+      if (fd_ >= 0) setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+      setns(own, CLONE_NEWNET);
+    }
+    if (own >= 0) close(own);
+    if (hub >= 0) close(hub);
+  }
+  ~FrameCapture() {
+    if (fd_ >= 0) close(fd_);
+  }
+  FrameCapture(const FrameCapture&) = delete;
+  FrameCapture& operator=(const FrameCapture&) = delete;
+  bool Open() const { return fd_ >= 0; }
+  void Pump() {
+    char frame[65536];
+    ssize_t n;
+    while (fd_ >= 0 && (n = recv(fd_, frame, sizeof frame, 0)) > 0)
+      frames_.emplace_back(frame, static_cast<std::size_t>(n));
+  }
+  std::size_t Carrying(const std::string& part) const {
+    std::size_t n = 0;
+    for (const auto& f : frames_) n += f.find(part) != std::string::npos ? 1 : 0;
+    return n;
+  }
+  std::size_t Frames() const { return frames_.size(); }
+
+ private:
+  int fd_ = -1;
+  std::vector<std::string> frames_;
+};
+
+std::string LineOf(const QJsonObject& o) {
+  return o.value(QStringLiteral("line")).toString().toStdString();
+}
+
+// The console line of p that holds part, or empty.
+std::string ConsoleLine(const PeerProcess& p, const std::string& part) {
+  for (const auto& o : p.Objects()) {
+    if (o.value(QStringLiteral("view")).toString() == QLatin1String("#") &&
+        LineOf(o).find(part) != std::string::npos)
+      return LineOf(o);
+  }
+  return {};
+}
+
+// Two headless peers with keys: a private message crosses the bridge only sealed (its text is in no
+// frame, but in the receiver's output, marked encrypted), and the six-digit check ends matched on
+// both sides when both users answer "same".
+TEST_F(HeadlessPeers, PrivateMessagesAreSealedOnTheWireAndKeysCheckedWithSixDigits) {
+  FrameCapture wire(prefix_ + "hub");
+  ASSERT_TRUE(wire.Open()) << "no packet socket in the hub namespace";
+  PeerProcess& anna = Start(1, "anna", {"--json", "--lang", "english.lng"});
+  PeerProcess& bob = Start(2, "bob", {"--json", "--lang", "english.lng"});
+  const auto until = [&](const std::function<bool()>& pred, int seconds) {
+    return Until(
+        [&] {
+          wire.Pump();
+          return pred();
+        },
+        seconds);
+  };
+  ASSERT_TRUE(until([&] { return Ready(anna) && Ready(bob); }, 30));
+  // Each knows the other's key once its tag came (hello, confirmation or pong).
+  ASSERT_TRUE(until(
+      [&] {
+        anna.Send("/key bob");
+        bob.Send("/key anna");
+        anna.Pump(200);
+        bob.Pump(200);
+        return HasText(anna, "bob [198.18.0.12]: key") && HasText(bob, "anna [198.18.0.11]: key");
+      },
+      60))
+      << "the peers never learned each other's keys";
+
+  const std::string marker = "marker-Zq7x-sealed-text";
+  anna.Send("/msg bob " + marker);
+  ASSERT_TRUE(until(
+      [&] {
+        return bob.Count([&](const QJsonObject& o) {
+          return IsEvent(o, "OnPrivateMessage") &&
+                 o.value(QStringLiteral("Text")).toString().toStdString() == marker &&
+                 o.value(QStringLiteral("encrypted")).toBool() &&
+                 o.value(QStringLiteral("Nick")).toString() == QLatin1String("anna");
+        }) == 1;
+      },
+      20));
+  EXPECT_TRUE(until([&] { return !ConsoleLine(anna, "Message received by bob").empty(); }, 20));
+  wire.Pump();
+  EXPECT_GT(wire.Carrying("anna"), 0U) << "the capture saw nothing of the peers";
+  EXPECT_GT(wire.Carrying("\x01PE"), 0U) << "no envelope on the wire";
+  EXPECT_EQ(wire.Carrying(marker), 0U) << "the text crossed the wire in clear";
+
+  anna.Send("/check bob");
+  std::string annaCode;
+  std::string bobCode;
+  ASSERT_TRUE(until(
+      [&] {
+        annaCode = ConsoleLine(anna, "do both screens show ");
+        bobCode = ConsoleLine(bob, "do both screens show ");
+        return !annaCode.empty() && !bobCode.empty();
+      },
+      20));
+  const auto digits = [](const std::string& line) {
+    const std::size_t at = line.find("show ") + 5;
+    return line.substr(at, 7);
+  };
+  EXPECT_EQ(digits(annaCode), digits(bobCode));
+  anna.Send("/check same");
+  bob.Send("/check same");
+  EXPECT_TRUE(until(
+      [&] {
+        return !ConsoleLine(anna, "the digits match").empty() &&
+               !ConsoleLine(bob, "the digits match").empty();
+      },
+      20));
+  anna.Send("/key bob");
+  EXPECT_TRUE(until([&] { return HasText(anna, "(checked)"); }, 10));
+  for (const auto& o : anna.Objects())
+    EXPECT_EQ(SchemaProblem(o), "") << QJsonDocument(o).toJson().toStdString();
+  for (const auto& o : bob.Objects())
+    EXPECT_EQ(SchemaProblem(o), "") << QJsonDocument(o).toJson().toStdString();
 }
 
 }  // namespace

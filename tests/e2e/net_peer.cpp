@@ -204,6 +204,7 @@ class Peer final : public plumo::TPlumoEvents {
     for (const auto& a : addresses) line += " " + a;
     Emit(line + " " + std::to_string(type));
   }
+  void OnTag(const plumo::AChuvakInfo&) override {}
 
   plumo::QtEngineHost host_;
   plumo::TPlumo engine_;

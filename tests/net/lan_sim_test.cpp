@@ -57,6 +57,19 @@ TEST_F(Lan, TwoEnginesKeepEachOtherForAnHour) {
   EXPECT_EQ(Sent(1, pkPrivateMessage), 12);  // confirmed at once: never resent
 }
 
+// Nothing arrives on a quiet LAN when a message is lost: the send itself must start the resends.
+TEST_F(Lan, ALostMessageOnAQuietLanIsResentWithinASecond) {
+  TPlumo& a = Up(1, "anna");
+  Up(2, "boris");
+  lan.RunFor(5000);
+  lan.dropIf = [n = 0](const sim::SimDatagram& d) mutable {
+    return sim::TypeOf(d.data) == pkPrivateMessage && n++ == 0;
+  };
+  a.SendPrivateMessage("boris", "once more", Ip(2));
+  lan.RunFor(1500);
+  EXPECT_EQ(R(2).Count(Ev::PrivateMessage), 1U);
+}
+
 TEST_F(Lan, FiveEnginesDeliverEverythingOnceAtTwentyPercentLoss) {
   const char* nicks[] = {"", "anna", "boris", "clara", "dima", "eva"};
   lan.SetAllLinks({.loss = 0.2, .duplicate = 0.05, .reorder = 0.1, .delayMs = 1, .jitterMs = 4});

@@ -103,6 +103,14 @@ void EventRecorder::OnNotice(EngineNotice kind, const std::string& nick,
        .notice = kind});
 }
 
+void EventRecorder::OnTag(const AChuvakInfo& entry) {
+  Log({.kind = Ev::Tag,
+       .address = entry.Address,
+       .nick = entry.Nick,
+       .text = entry.Tag,
+       .tagMissing = entry.TagMissing});
+}
+
 void EventRecorder::Log(EngineEvent e) {
   e.atMs = clock_ ? clock_() : 0;
   events.push_back(std::move(e));

@@ -32,6 +32,7 @@ enum class Ev {
   Bell,
   Gap,
   Notice,
+  Tag,
 };
 
 // One raised event with whatever it carried; fields that the event has not are left empty.
@@ -47,7 +48,8 @@ struct EngineEvent {
   std::uint16_t first = 0, last = 0;  // the gap's range
   char state = 0, oldState = 0;
   int userIndex = -1;
-  EngineNotice notice{};  // Notice: its kind (addresses in fields, packet type in number)
+  EngineNotice notice{};    // Notice: its kind (addresses in fields, packet type in number)
+  bool tagMissing = false;  // Tag: the entry's TagMissing (its Tag in text)
 };
 
 class EventRecorder final : public TPlumoEvents {
@@ -92,6 +94,7 @@ class EventRecorder final : public TPlumoEvents {
   void OnBell(const AChuvakInfo& entry, std::uint16_t bellNumber) override;
   void OnNotice(EngineNotice kind, const std::string& nick, const std::vector<std::string>& addresses,
                 std::uint16_t packetType) override;
+  void OnTag(const AChuvakInfo& entry) override;
 
  private:
   void Log(EngineEvent e);

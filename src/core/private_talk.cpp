@@ -1,0 +1,372 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/private_talk.h"
+
+#include <algorithm>
+
+#include "core/slots.h"
+#include "core/texts.h"
+#include "lang/lng.h"
+
+namespace plumo {
+
+namespace {
+
+// The tag's name and version, and the item that names the identity key.
+const std::string kTagHead = "\x01PLUMO/1";
+const std::string kKeyItem = "k=";
+
+// A dropped envelope is told at most once a minute per address.
+constexpr std::int64_t kDroppedQuietMs = 60000;
+
+std::string PeerId(const std::string& nick, const std::string& address) {
+  return nick + "\n" + address;
+}
+
+// The key a tag announces: nullopt for a tag without one (or not a Plumo tag at all).
+std::optional<secure::PublicKey> TagKey(const std::string& tag) {
+  if (tag.compare(0, kTagHead.size(), kTagHead) != 0) return std::nullopt;
+  std::size_t at = kTagHead.size();
+  while (at < tag.size()) {
+    const std::size_t blank = tag.find(' ', at);
+    const std::string item = tag.substr(at, blank == std::string::npos ? std::string::npos : blank - at);
+    if (item.compare(0, kKeyItem.size(), kKeyItem) == 0)
+      return secure::KeyFromText(item.substr(kKeyItem.size()));
+    if (blank == std::string::npos) break;
+    at = blank + 1;
+  }
+  return std::nullopt;
+}
+
+// The first two groups of a fingerprint, for a status line: "31415 92653…" (the ellipsis in code
+// page 1251).
+std::string ShortFingerprint(const secure::PublicKey& key) {
+  const std::string full = secure::Fingerprint(key);
+  return full.substr(0, 11) + "\x85";
+}
+
+}  // namespace
+
+TPrivateTalk::TPrivateTalk(FsPath dir, const TEngineSlot& engine, const TClock& clock, TMsgINISupp& messages,
+                           Notice notice)
+    : dir_(std::move(dir)), engine_(engine), clock_(clock), messages_(messages), notice_(std::move(notice)) {}
+
+TPrivateTalk::~TPrivateTalk() = default;
+
+std::int64_t TPrivateTalk::Now() const {
+  return clock_.NowMs() / 1000;
+}
+
+std::string TPrivateTalk::Text(const char* key) const {
+  const TMessageScope scope(messages_);
+  return messages_.GetMessage(key);
+}
+
+std::string TPrivateTalk::Fmt(const char* key, std::vector<std::string> args) const {
+  return FormatText(Text(key), args);
+}
+
+void TPrivateTalk::Start() {
+  if (!keyring_) {
+    if (!secure::SecureInit()) {
+      notice_(Fmt("IdentityDamaged", {"libsodium"}), true);
+      return;
+    }
+    keyring_ = std::make_unique<TKeyring>(dir_);
+    if (keyring_->Ready()) keyCheck_ = std::make_unique<TKeyCheck>(keyring_->Identity().Public());
+  }
+  if (!keyring_->Ready()) {
+    notice_(Fmt("IdentityDamaged", {keyring_->Damaged()}), true);
+    return;
+  }
+  if (engine_) {
+    engine_->SetTag(Tag());
+    engine_->SetEnvelopeGuard(this);
+  }
+}
+
+void TPrivateTalk::Stop() {
+  if (engine_) {
+    engine_->SetEnvelopeGuard(nullptr);
+    engine_->SetTag({});
+  }
+  if (keyring_) keyring_->Save(Now());
+}
+
+std::string TPrivateTalk::TagItem() const {
+  return Ready() ? kKeyItem + secure::KeyText(keyring_->Identity().Public()) : std::string();
+}
+
+std::string TPrivateTalk::Tag() const {
+  return Ready() ? kTagHead + " " + TagItem() : std::string();
+}
+
+std::optional<secure::PublicKey> TPrivateTalk::KeyOfPeer(const std::string& nick,
+                                                         const std::string& address) const {
+  if (!keyring_) return std::nullopt;
+  if (!address.empty()) return keyring_->KeyOf(nick, address);
+  // By nick alone: the key of the only roster entry of that nick that has one.
+  std::optional<secure::PublicKey> found;
+  if (!engine_) return found;
+  for (const auto& entry : engine_->Users().Entries()) {
+    if (entry->Nick != nick) continue;
+    const auto key = keyring_->KeyOf(entry->Nick, entry->Address);
+    if (!key) continue;
+    if (found && *found != *key) return std::nullopt;
+    found = key;
+  }
+  return found;
+}
+
+TPrivateRoute TPrivateTalk::Route(const std::string& nick, const std::string& address) const {
+  TPrivateRoute route;
+  route.Key = KeyOfPeer(nick, address);
+  if (!route.Key) return route;  // Clear
+  if (!Ready()) {
+    route.How = TPrivateRoute::NoIdentity;
+  } else if (keyring_->Held(*route.Key)) {
+    route.How = TPrivateRoute::Held;
+  } else if (downgraded_.count(PeerId(nick, address)) != 0) {
+    route.How = TPrivateRoute::AskClear;
+  } else {
+    route.How = TPrivateRoute::Encrypted;
+  }
+  return route;
+}
+
+std::string TPrivateTalk::RefusalText(const TPrivateRoute& route, const std::string& nick) const {
+  switch (route.How) {
+    case TPrivateRoute::Held:
+      return Fmt("KeyHeld", {nick, nick, nick, nick});
+    case TPrivateRoute::AskClear:
+      return Fmt("KeyDowngraded", {nick, nick});
+    case TPrivateRoute::NoIdentity:
+      return Fmt("NoIdentitySend", {nick, keyring_ ? keyring_->Damaged() : std::string()});
+    default:
+      return {};
+  }
+}
+
+std::optional<secure::TSealed> TPrivateTalk::Seal(const secure::PublicKey& to, const std::string& ownNick,
+                                                  const std::string& text) {
+  if (!Ready()) return std::nullopt;
+  return secure::Seal(keyring_->Identity(), to, keyring_->NextCounter(), secure::BodyKind::Text, ownNick,
+                      text);
+}
+
+void TPrivateTalk::Dropped(const std::string& address) {
+  const std::int64_t now = clock_.NowMs();
+  auto told = droppedTold_.find(address);
+  if (told != droppedTold_.end() && now - told->second < kDroppedQuietMs && now >= told->second) return;
+  droppedTold_[address] = now;
+  notice_(Fmt("PrivateDropped", {address}), true);
+}
+
+std::string TPrivateTalk::Nick(const secure::PublicKey& key) const {
+  const TKnownKey* known = keyring_ ? keyring_->Find(key) : nullptr;
+  return known ? known->Nick : std::string();
+}
+
+void TPrivateTalk::Tell(const TKeySighting& sighting, const std::string& nick, const std::string& address) {
+  if (sighting.What != TKeySighting::Changed && sighting.What != TKeySighting::ChangedChecked) return;
+  notice_(Fmt("KeyChanged", {nick, address, nick}), true);
+  if (sighting.What == TKeySighting::ChangedChecked) notice_(Fmt("KeyHeld", {nick, nick, nick, nick}), true);
+}
+
+TEnvelopeVerdict TPrivateTalk::Judge(const TMStigs& /*fields*/, std::string_view text,
+                                     const std::string& address) {
+  if (!secure::IsEnvelope(text)) return {};
+  if (!Ready()) {
+    Dropped(address);
+    return {TEnvelopeVerdict::Refused, {}};
+  }
+  std::optional<secure::TOpened> opened = secure::Open(keyring_->Identity(), text);
+  // An envelope that names the own key as its sender is one of the own sent back (reflected).
+  if (!opened || opened->Sender == keyring_->Identity().Public()) {
+    Dropped(address);
+    return {TEnvelopeVerdict::Refused, {}};
+  }
+  // The authenticated counter decides what is a repeat: a resend is confirmed again, a replay
+  // older than the window is refused.
+  if (keyring_->SeenBefore(opened->Sender, opened->Counter))
+    return {TEnvelopeVerdict::Repeat, opened->Receipt};
+  if (!keyring_->AcceptCounter(opened->Sender, opened->Counter)) {
+    Dropped(address);
+    return {TEnvelopeVerdict::Refused, {}};
+  }
+  const TKeySighting sighting = keyring_->Sighted(opened->Sender, opened->Nick, address, Now());
+  Tell(sighting, opened->Nick, address);
+  // A message with the key is proof enough that the peer's program encrypts.
+  downgraded_.erase(PeerId(opened->Nick, address));
+  TEnvelopeVerdict verdict{TEnvelopeVerdict::Fresh, opened->Receipt};
+  // A step of the key check is kept too, so that the listeners know not to show it.
+  if (opened->Kind == secure::BodyKind::KeyCheck) KeyCheckReceived(*opened, address);
+  opened_.emplace(std::string(text), std::move(*opened));
+  Tick(Now());
+  return verdict;
+}
+
+std::optional<secure::TOpened> TPrivateTalk::TakeOpened(std::string_view text) {
+  if (!opened_ || opened_->first != text) return std::nullopt;
+  std::optional<secure::TOpened> taken = std::move(opened_->second);
+  opened_.reset();
+  return taken;
+}
+
+const secure::TOpened* TPrivateTalk::Opened(std::string_view text) const {
+  return opened_ && opened_->first == text ? &opened_->second : nullptr;
+}
+
+bool TPrivateTalk::ClearFromKeyedPeer(const std::string& nick, const std::string& address) const {
+  if (!keyring_) return false;
+  if (keyring_->KeyOf(nick, address)) return true;
+  if (!engine_) return false;
+  const auto& entries = engine_->Users().Entries();
+  return std::any_of(entries.begin(), entries.end(), [&](const auto& entry) {
+    return entry->Address == address && keyring_->KeyOf(entry->Nick, address).has_value();
+  });
+}
+
+void TPrivateTalk::TagSeen(const std::string& nick, const std::string& address, const std::string& tag) {
+  if (!keyring_) return;
+  const std::optional<secure::PublicKey> key = TagKey(tag);
+  const std::string id = PeerId(nick, address);
+  if (!key) {
+    // A peer that had a key and now answers without one: nothing goes to it in clear text unless the
+    // user chooses so for a message.
+    if (keyring_->KeyOf(nick, address) && downgraded_.insert(id).second)
+      notice_(Fmt("KeyDowngraded", {nick, nick}), true);
+    return;
+  }
+  if (Ready() && *key == keyring_->Identity().Public()) return;  // the own hello
+  downgraded_.erase(id);
+  Tell(keyring_->Sighted(*key, nick, address, Now()), nick, address);
+  Tick(Now());
+}
+
+LockMark TPrivateTalk::Lock(const std::string& nick, const std::string& address) const {
+  const std::optional<secure::PublicKey> key = KeyOfPeer(nick, address);
+  if (!key) return LockMark::None;
+  if (keyring_->Held(*key) || downgraded_.count(PeerId(nick, address)) != 0) return LockMark::Changed;
+  const TKnownKey* known = keyring_->Find(*key);
+  return known && known->Checked ? LockMark::Checked : LockMark::Locked;
+}
+
+std::string TPrivateTalk::TabStatus(const std::vector<std::string>& addresses,
+                                    const std::vector<std::string>& nicks) const {
+  std::string status;
+  for (std::size_t i = 0; i < addresses.size(); ++i) {
+    const std::string nick = i < nicks.size() ? nicks[i] : addresses[i];
+    const TPrivateRoute route = Route(nick, addresses[i]);
+    std::string part;
+    switch (route.How) {
+      case TPrivateRoute::Clear:
+        part = Fmt("TabNotEncrypted", {nick});
+        break;
+      case TPrivateRoute::Encrypted:
+        part = Fmt("TabEncrypted", {nick, ShortFingerprint(*route.Key)});
+        break;
+      default:
+        part = RefusalText(route, nick);
+        break;
+    }
+    status += (status.empty() ? "" : "; ") + part;
+  }
+  return status;
+}
+
+std::string TPrivateTalk::OwnFingerprint() const {
+  return Ready() ? secure::Fingerprint(keyring_->Identity().Public()) : std::string();
+}
+
+std::string TPrivateTalk::SafetyNumber(const secure::PublicKey& peer) const {
+  return Ready() ? secure::SafetyNumber(keyring_->Identity().Public(), peer) : std::string();
+}
+
+bool TPrivateTalk::SendCheckStep(const TCheckStep& step, const std::string& address) {
+  if (!Ready() || !engine_) return false;
+  const TKnownKey* known = keyring_->Find(step.To);
+  const std::string nick = step.To == check_.Peer ? check_.Nick : known ? known->Nick : std::string();
+  const std::optional<secure::TSealed> sealed =
+      secure::Seal(keyring_->Identity(), step.To, keyring_->NextCounter(), secure::BodyKind::KeyCheck,
+                   engine_->Nick(), step.Body);
+  return sealed &&
+         engine_->SendPrivateMessage(nick, sealed->Field, address, sealed->Receipt) == SendResult::Sent;
+}
+
+void TPrivateTalk::CheckMoved(bool asked) {
+  const TKeyCheckState now = keyCheck_->State();
+  const bool moved = now.What != check_.What || now.Code != check_.Code || now.Peer != check_.Peer;
+  check_ = now;
+  if (!moved) return;
+  const char* key = nullptr;
+  std::vector<std::string> args{check_.Nick};
+  switch (check_.What) {
+    case TKeyCheckState::Waiting:
+      key = asked ? "CheckAsked" : "CheckWaiting";
+      break;
+    case TKeyCheckState::Compare:
+      key = "CheckCompare";
+      args.push_back(check_.Code);
+      break;
+    case TKeyCheckState::Matched:
+      key = "CheckMatched";
+      keyring_->Trust(check_.Peer);
+      keyring_->SetChecked(check_.Peer, true);
+      Tick(Now());
+      break;
+    case TKeyCheckState::Mismatch:
+      key = "CheckMismatch";
+      break;
+    case TKeyCheckState::Cancelled:
+      key = "CheckCancelled";
+      break;
+    case TKeyCheckState::Idle:
+      break;
+  }
+  if (key) notice_(Fmt(key, args), check_.What == TKeyCheckState::Mismatch);
+  if (OnCheck) OnCheck(check_);
+}
+
+bool TPrivateTalk::StartCheck(const std::string& nick, const std::string& address) {
+  if (!keyCheck_ || !engine_) return false;
+  const std::optional<secure::PublicKey> key = KeyOfPeer(nick, address);
+  if (!key) return false;
+  const TKnownKey* known = keyring_->Find(*key);
+  const std::string to = !address.empty() || known == nullptr ? address : known->Address;
+  const std::optional<TCheckStep> step = keyCheck_->Start(*key, nick);
+  if (!step) return false;
+  checkAddress_ = to;
+  if (!SendCheckStep(*step, to)) keyCheck_->Cancel();
+  CheckMoved(false);
+  return check_.What == TKeyCheckState::Waiting;
+}
+
+void TPrivateTalk::ConfirmCheck(bool sameDigits) {
+  if (!keyCheck_) return;
+  if (const std::optional<TCheckStep> step = keyCheck_->Answer(sameDigits))
+    SendCheckStep(*step, checkAddress_);
+  CheckMoved(false);
+}
+
+void TPrivateTalk::CancelCheck() {
+  if (!keyCheck_) return;
+  if (const std::optional<TCheckStep> step = keyCheck_->Cancel()) SendCheckStep(*step, checkAddress_);
+  CheckMoved(false);
+}
+
+void TPrivateTalk::KeyCheckReceived(const secure::TOpened& step, const std::string& address) {
+  if (!keyCheck_) return;
+  const bool wasRunning = keyCheck_->Running();
+  const std::vector<TCheckStep> answers = keyCheck_->Receive(step.Sender, step.Nick, step.Body);
+  // A check the peer began answers to the address its steps come from.
+  if (keyCheck_->Running() && keyCheck_->Peer() == step.Sender) checkAddress_ = address;
+  for (const TCheckStep& answer : answers)
+    SendCheckStep(answer, answer.To == step.Sender ? address : checkAddress_);
+  CheckMoved(!wasRunning);
+}
+
+void TPrivateTalk::Tick(std::int64_t now) {
+  if (keyring_ && keyring_->SaveDue(now)) keyring_->Save(now);
+}
+
+}  // namespace plumo

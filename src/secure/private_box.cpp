@@ -1,0 +1,468 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "secure/private_box.h"
+
+#include <sodium.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <utility>
+
+namespace plumo::secure {
+
+const std::string kEnvelopePrefix = "\x01PE";
+const std::string kReceiptPrefix = "\x01PR";
+
+namespace {
+
+using Bytes32 = std::array<std::uint8_t, 32>;
+
+constexpr std::size_t kSecretBytes = crypto_sign_SECRETKEYBYTES;  // 64: seed | public key
+constexpr std::size_t kNonceBytes = crypto_aead_xchacha20poly1305_ietf_NPUBBYTES;
+constexpr std::size_t kTagBytes = crypto_aead_xchacha20poly1305_ietf_ABYTES;
+constexpr std::size_t kCounterBytes = 8;
+constexpr std::size_t kHeaderBytes = 1 + kKeyBytes + kCounterBytes + kNonceBytes;
+constexpr std::size_t kPadTo = 32;
+constexpr std::size_t kReceiptBytes = 16;
+// kind | nick length | u16 body length: the smallest plaintext before padding.
+constexpr std::size_t kPlainOverhead = 4;
+constexpr char kReceiptContext[crypto_kdf_CONTEXTBYTES + 1] = "PLUMORCT";
+constexpr std::uint64_t kReceiptKeyId = 1;
+
+static_assert(crypto_kx_SESSIONKEYBYTES == crypto_aead_xchacha20poly1305_ietf_KEYBYTES);
+static_assert(crypto_kx_SESSIONKEYBYTES == crypto_kdf_KEYBYTES);
+static_assert(crypto_sign_PUBLICKEYBYTES == kKeyBytes);
+static_assert(crypto_scalarmult_BYTES == 32 && crypto_scalarmult_SCALARBYTES == 32);
+
+// A secret of n bytes on the stack, wiped when it goes out of scope.
+template <std::size_t N>
+struct Wiped {
+  std::array<std::uint8_t, N> Bytes{};
+  Wiped() = default;
+  Wiped(const Wiped&) = delete;
+  Wiped& operator=(const Wiped&) = delete;
+  ~Wiped() { sodium_memzero(Bytes.data(), Bytes.size()); }
+  std::uint8_t* data() { return Bytes.data(); }
+  const std::uint8_t* data() const { return Bytes.data(); }
+};
+
+// A heap buffer (a plaintext) wiped when it goes.
+struct WipedString {
+  std::string Text;
+  WipedString() = default;
+  WipedString(const WipedString&) = delete;
+  WipedString& operator=(const WipedString&) = delete;
+  ~WipedString() { sodium_memzero(Text.data(), Text.size()); }
+};
+
+const std::uint8_t* U8(std::string_view text) {
+  return reinterpret_cast<const std::uint8_t*>(text.data());
+}
+
+void PutBigEndian(std::string& out, std::uint64_t value) {
+  for (int shift = 56; shift >= 0; shift -= 8) out.push_back(static_cast<char>((value >> shift) & 0xFF));
+}
+
+std::uint64_t GetBigEndian(const std::uint8_t* in, std::size_t bytes) {
+  std::uint64_t value = 0;
+  for (std::size_t i = 0; i < bytes; ++i) value = (value << 8) | in[i];
+  return value;
+}
+
+// The key of the direction from sender to recipient, computed by either side: the side holding
+// ownSecret (an Ed25519 secret key) is the sender when sending, the recipient when receiving. The
+// lower Ed25519 public key plays crypto_kx's client. False when a key does not convert or the
+// exchange gives a low-order result.
+bool DirectionKey(const std::uint8_t* ownSecret, const PublicKey& own, const PublicKey& other, bool sending,
+                  Wiped<crypto_kx_SESSIONKEYBYTES>& key) {
+  if (own == other) return false;  // one key cannot be both ends: refuses reflection to oneself
+  Wiped<crypto_scalarmult_SCALARBYTES> ownX;
+  Bytes32 ownXPublic{};
+  Bytes32 otherX{};
+  if (crypto_sign_ed25519_sk_to_curve25519(ownX.data(), ownSecret) != 0) return false;
+  if (crypto_sign_ed25519_pk_to_curve25519(ownXPublic.data(), own.data()) != 0) return false;
+  if (crypto_sign_ed25519_pk_to_curve25519(otherX.data(), other.data()) != 0) return false;
+  Wiped<crypto_kx_SESSIONKEYBYTES> rx;
+  Wiped<crypto_kx_SESSIONKEYBYTES> tx;
+  const bool client = std::memcmp(own.data(), other.data(), kKeyBytes) < 0;
+  const int result = client ? crypto_kx_client_session_keys(rx.data(), tx.data(), ownXPublic.data(),
+                                                            ownX.data(), otherX.data())
+                            : crypto_kx_server_session_keys(rx.data(), tx.data(), ownXPublic.data(),
+                                                            ownX.data(), otherX.data());
+  if (result != 0) return false;
+  key.Bytes = sending ? tx.Bytes : rx.Bytes;
+  return true;
+}
+
+std::string AssociatedData(const PublicKey& sender, const PublicKey& recipient, std::uint64_t counter) {
+  std::string ad;
+  ad.reserve(1 + 2 * kKeyBytes + kCounterBytes);
+  ad.push_back(static_cast<char>(kEnvelopeVersion));
+  ad.append(reinterpret_cast<const char*>(sender.data()), sender.size());
+  ad.append(reinterpret_cast<const char*>(recipient.data()), recipient.size());
+  PutBigEndian(ad, counter);
+  return ad;
+}
+
+std::string MakeReceipt(const Wiped<crypto_kx_SESSIONKEYBYTES>& directionKey, std::uint64_t counter,
+                        const std::uint8_t* nonce) {
+  Wiped<crypto_generichash_KEYBYTES> receiptKey;
+  crypto_kdf_derive_from_key(receiptKey.data(), receiptKey.Bytes.size(), kReceiptKeyId, kReceiptContext,
+                             directionKey.data());
+  std::string input = "RECEIPT";
+  PutBigEndian(input, counter);
+  input.append(reinterpret_cast<const char*>(nonce), kNonceBytes);
+  std::array<std::uint8_t, crypto_generichash_BYTES> hash{};
+  crypto_generichash(hash.data(), hash.size(), U8(input), input.size(), receiptKey.data(),
+                     receiptKey.Bytes.size());
+  return kReceiptPrefix + Stuff(std::string_view(reinterpret_cast<const char*>(hash.data()), kReceiptBytes));
+}
+
+Bytes32 Hash32(std::string_view domain, const std::uint8_t* data, std::size_t size) {
+  crypto_generichash_state state;
+  crypto_generichash_init(&state, nullptr, 0, 32);
+  crypto_generichash_update(&state, U8(domain), domain.size());
+  crypto_generichash_update(&state, data, size);
+  Bytes32 out{};
+  crypto_generichash_final(&state, out.data(), out.size());
+  return out;
+}
+
+}  // namespace
+
+bool SecureInit() {
+  return sodium_init() >= 0;
+}
+
+std::string Stuff(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 64 + 4);
+  for (const char c : bytes) {
+    if (c == '\x00') {
+      out += "\x01\x02";
+    } else if (c == '\x01') {
+      out += "\x01\x03";
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+std::optional<std::string> Unstuff(std::string_view stuffed) {
+  std::string out;
+  out.reserve(stuffed.size());
+  for (std::size_t i = 0; i < stuffed.size(); ++i) {
+    const char c = stuffed[i];
+    if (c == '\x00') return std::nullopt;  // never in a stuffed text
+    if (c != '\x01') {
+      out.push_back(c);
+      continue;
+    }
+    if (++i == stuffed.size()) return std::nullopt;
+    if (stuffed[i] == '\x02') {
+      out.push_back('\x00');
+    } else if (stuffed[i] == '\x03') {
+      out.push_back('\x01');
+    } else {
+      return std::nullopt;
+    }
+  }
+  return out;
+}
+
+std::string Base64(std::string_view bytes) {
+  constexpr int kVariant = sodium_base64_VARIANT_URLSAFE_NO_PADDING;
+  std::string text(sodium_base64_ENCODED_LEN(bytes.size(), kVariant), '\0');  // with the terminator
+  sodium_bin2base64(text.data(), text.size(), U8(bytes), bytes.size(), kVariant);
+  text.pop_back();
+  return text;
+}
+
+std::optional<std::string> FromBase64(std::string_view text) {
+  std::string bytes(text.size() * 3 / 4 + 1, '\0');
+  std::size_t length = 0;
+  const char* end = nullptr;
+  if (sodium_base642bin(reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size(), text.data(), text.size(),
+                        nullptr, &length, &end, sodium_base64_VARIANT_URLSAFE_NO_PADDING) != 0 ||
+      end != text.data() + text.size())
+    return std::nullopt;
+  bytes.resize(length);
+  // One text per byte string: the unused low bits of the last character must be zero.
+  if (Base64(bytes) != text) {
+    Wipe(bytes);
+    return std::nullopt;
+  }
+  return bytes;
+}
+
+void Wipe(std::string& secret) {
+  sodium_memzero(secret.data(), secret.size());
+  secret.clear();
+}
+
+void RandomBytes(std::uint8_t* out, std::size_t size) {
+  randombytes_buf(out, size);
+}
+
+std::string KeyText(const PublicKey& key) {
+  return Base64(std::string_view(reinterpret_cast<const char*>(key.data()), key.size()));
+}
+
+std::optional<PublicKey> KeyFromText(std::string_view text) {
+  if (text.size() != 43) return std::nullopt;
+  const auto bytes = FromBase64(text);
+  if (!bytes || bytes->size() != kKeyBytes) return std::nullopt;
+  PublicKey key{};
+  std::memcpy(key.data(), bytes->data(), kKeyBytes);
+  return key;
+}
+
+// --- TIdentity
+
+TIdentity::TIdentity() : secret_(static_cast<std::uint8_t*>(sodium_malloc(kSecretBytes))) {
+  if (!secret_) throw std::bad_alloc();
+}
+
+TIdentity::TIdentity(TIdentity&& other) noexcept
+    : public_(other.public_), secret_(std::exchange(other.secret_, nullptr)) {}
+
+TIdentity& TIdentity::operator=(TIdentity&& other) noexcept {
+  if (this != &other) {
+    if (secret_) sodium_free(secret_);
+    public_ = other.public_;
+    secret_ = std::exchange(other.secret_, nullptr);
+  }
+  return *this;
+}
+
+TIdentity::~TIdentity() {
+  if (secret_) sodium_free(secret_);  // sodium_free wipes before it frees
+}
+
+TIdentity TIdentity::Generate() {
+  TIdentity identity;
+  crypto_sign_keypair(identity.public_.data(), identity.secret_);
+  return identity;
+}
+
+std::optional<TIdentity> TIdentity::FromSecret(std::string_view secret64) {
+  if (secret64.size() != kSecretBytes) return std::nullopt;
+  TIdentity identity;
+  crypto_sign_seed_keypair(identity.public_.data(), identity.secret_, U8(secret64));
+  // The saved public half must be the one the seed gives.
+  if (sodium_memcmp(identity.secret_, secret64.data(), kSecretBytes) != 0) return std::nullopt;
+  return identity;
+}
+
+std::optional<TIdentity> TIdentity::FromSeed(std::string_view seed32) {
+  if (seed32.size() != crypto_sign_SEEDBYTES) return std::nullopt;
+  TIdentity identity;
+  crypto_sign_seed_keypair(identity.public_.data(), identity.secret_, U8(seed32));
+  return identity;
+}
+
+std::string_view TIdentity::Secret() const {
+  if (!secret_) return {};
+  return {reinterpret_cast<const char*>(secret_), kSecretBytes};
+}
+
+// --- The envelope
+
+std::optional<TSealed> Seal(const TIdentity& own, const PublicKey& recipient, std::uint64_t counter,
+                            BodyKind kind, std::string_view nick, std::string_view body) {
+  if (own.Secret().empty() || nick.size() > 0xFF || body.size() > 0xFFFF) return std::nullopt;
+  // The fields the envelope's contents will become never hold the zero byte.
+  if (nick.find('\0') != std::string_view::npos || body.find('\0') != std::string_view::npos)
+    return std::nullopt;
+  Wiped<crypto_kx_SESSIONKEYBYTES> key;
+  if (!DirectionKey(U8(own.Secret()), own.Public(), recipient, true, key)) return std::nullopt;
+
+  WipedString plain;
+  const std::size_t used = kPlainOverhead + nick.size() + body.size();
+  plain.Text.reserve((used + kPadTo - 1) / kPadTo * kPadTo);
+  plain.Text.push_back(static_cast<char>(kind));
+  plain.Text.push_back(static_cast<char>(nick.size()));
+  plain.Text.append(nick);
+  plain.Text.push_back(static_cast<char>(body.size() >> 8));
+  plain.Text.push_back(static_cast<char>(body.size() & 0xFF));
+  plain.Text.append(body);
+  plain.Text.resize((used + kPadTo - 1) / kPadTo * kPadTo, '\0');
+
+  std::string envelope;
+  envelope.reserve(kHeaderBytes + plain.Text.size() + kTagBytes);
+  envelope.push_back(static_cast<char>(kEnvelopeVersion));
+  envelope.append(reinterpret_cast<const char*>(own.Public().data()), kKeyBytes);
+  PutBigEndian(envelope, counter);
+  std::array<std::uint8_t, kNonceBytes> nonce{};
+  randombytes_buf(nonce.data(), nonce.size());
+  envelope.append(reinterpret_cast<const char*>(nonce.data()), nonce.size());
+  const std::size_t cipherAt = envelope.size();
+  envelope.resize(cipherAt + plain.Text.size() + kTagBytes);
+  const std::string ad = AssociatedData(own.Public(), recipient, counter);
+  unsigned long long cipherLength = 0;
+  crypto_aead_xchacha20poly1305_ietf_encrypt(reinterpret_cast<std::uint8_t*>(envelope.data()) + cipherAt,
+                                             &cipherLength, U8(plain.Text), plain.Text.size(), U8(ad),
+                                             ad.size(), nullptr, nonce.data(), key.data());
+  envelope.resize(cipherAt + cipherLength);
+
+  TSealed sealed;
+  sealed.Field = kEnvelopePrefix + Stuff(envelope);
+  sealed.Receipt = MakeReceipt(key, counter, nonce.data());
+  return sealed;
+}
+
+bool IsEnvelope(std::string_view field) {
+  return field.substr(0, kEnvelopePrefix.size()) == kEnvelopePrefix;
+}
+
+std::optional<TOpened> Open(const TIdentity& own, std::string_view field) {
+  if (own.Secret().empty() || !IsEnvelope(field)) return std::nullopt;
+  const auto envelope = Unstuff(field.substr(kEnvelopePrefix.size()));
+  if (!envelope || envelope->size() < kHeaderBytes + kPadTo + kTagBytes) return std::nullopt;
+  const std::uint8_t* bytes = U8(*envelope);
+  if (bytes[0] != kEnvelopeVersion) return std::nullopt;
+  const std::size_t cipherLength = envelope->size() - kHeaderBytes;
+  if ((cipherLength - kTagBytes) % kPadTo != 0) return std::nullopt;
+
+  TOpened opened;
+  std::memcpy(opened.Sender.data(), bytes + 1, kKeyBytes);
+  opened.Counter = GetBigEndian(bytes + 1 + kKeyBytes, kCounterBytes);
+  const std::uint8_t* nonce = bytes + 1 + kKeyBytes + kCounterBytes;
+  Wiped<crypto_kx_SESSIONKEYBYTES> key;
+  if (!DirectionKey(U8(own.Secret()), own.Public(), opened.Sender, false, key)) return std::nullopt;
+
+  WipedString plain;
+  plain.Text.resize(cipherLength - kTagBytes);
+  const std::string ad = AssociatedData(opened.Sender, own.Public(), opened.Counter);
+  unsigned long long plainLength = 0;
+  if (crypto_aead_xchacha20poly1305_ietf_decrypt(reinterpret_cast<std::uint8_t*>(plain.Text.data()),
+                                                 &plainLength, nullptr, bytes + kHeaderBytes, cipherLength,
+                                                 U8(ad), ad.size(), nonce, key.data()) != 0 ||
+      plainLength != plain.Text.size())
+    return std::nullopt;
+
+  // Authentic; now the plaintext must be exactly what Seal makes.
+  const std::string_view text = plain.Text;
+  const auto kind = static_cast<std::uint8_t>(text[0]);
+  if (kind != static_cast<std::uint8_t>(BodyKind::Text) &&
+      kind != static_cast<std::uint8_t>(BodyKind::KeyCheck))
+    return std::nullopt;
+  const std::size_t nickLength = static_cast<std::uint8_t>(text[1]);
+  if (kPlainOverhead + nickLength > text.size()) return std::nullopt;
+  const std::size_t bodyAt = 2 + nickLength + 2;
+  const std::size_t bodyLength = GetBigEndian(U8(text) + 2 + nickLength, 2);
+  const std::size_t used = bodyAt + bodyLength;
+  if (used > text.size() || text.size() - used >= kPadTo) return std::nullopt;
+  if (text.find_first_not_of('\0', used) != std::string_view::npos) return std::nullopt;
+  const std::string_view nick = text.substr(2, nickLength);
+  const std::string_view body = text.substr(bodyAt, bodyLength);
+  if (nick.find('\0') != std::string_view::npos || body.find('\0') != std::string_view::npos)
+    return std::nullopt;
+  opened.Kind = static_cast<BodyKind>(kind);
+  opened.Nick = nick;
+  opened.Body = body;
+  opened.Receipt = MakeReceipt(key, opened.Counter, nonce);
+  return opened;
+}
+
+bool ReceiptMatches(std::string_view expected, std::string_view receipt) {
+  return !expected.empty() && expected.size() == receipt.size() &&
+         sodium_memcmp(expected.data(), receipt.data(), expected.size()) == 0;
+}
+
+// --- The replay window
+
+bool TReplayWindow::Accept(std::uint64_t counter) {
+  if (counter <= floor_) return false;
+  if (counter > top_) {
+    const std::uint64_t shift = counter - top_;
+    seen_ = shift >= static_cast<std::uint64_t>(kWidth) ? 0 : seen_ << shift;
+    seen_ |= 1;
+    top_ = counter;
+    return true;
+  }
+  const std::uint64_t back = top_ - counter;
+  if (back >= static_cast<std::uint64_t>(kWidth)) return false;
+  const std::uint64_t bit = std::uint64_t{1} << back;
+  if (seen_ & bit) return false;
+  seen_ |= bit;
+  return true;
+}
+
+bool TReplayWindow::Seen(std::uint64_t counter) const {
+  if (counter > top_ || counter == 0) return false;
+  const std::uint64_t back = top_ - counter;
+  return back < static_cast<std::uint64_t>(kWidth) && (seen_ >> back) & 1;
+}
+
+// --- Fingerprints
+
+std::string Fingerprint(const PublicKey& key) {
+  const Bytes32 hash = Hash32("PLUMO-FP1", key.data(), key.size());
+  std::string out;
+  out.reserve(35);
+  for (std::size_t group = 0; group < 6; ++group) {
+    const std::uint64_t value = GetBigEndian(hash.data() + group * 5, 5) % 100000;
+    char digits[8];
+    std::snprintf(digits, sizeof digits, "%05u", static_cast<unsigned>(value));
+    if (group) out.push_back(' ');
+    out += digits;
+  }
+  return out;
+}
+
+std::string SafetyNumber(const PublicKey& a, const PublicKey& b) {
+  std::string first = Fingerprint(a);
+  std::string second = Fingerprint(b);
+  if (second < first) std::swap(first, second);
+  // Six groups each: the rows are the first four, the last two of one and the first two of the
+  // other, the last four.
+  return first.substr(0, 23) + "\n" + first.substr(24) + " " + second.substr(0, 11) + "\n" +
+         second.substr(12);
+}
+
+// --- The six-digit check
+
+TCheckKeys TCheckKeys::Generate() {
+  TCheckKeys keys;
+  randombytes_buf(keys.Secret.data(), keys.Secret.size());
+  crypto_scalarmult_base(keys.Public.data(), keys.Secret.data());
+  return keys;
+}
+
+TCheckKeys::~TCheckKeys() {
+  sodium_memzero(Secret.data(), Secret.size());
+}
+
+std::array<std::uint8_t, 32> Commitment(const std::array<std::uint8_t, 32>& checkPublic) {
+  return Hash32("PLUMO-CHECK-COMMIT1", checkPublic.data(), checkPublic.size());
+}
+
+std::optional<std::string> ShortCode(const PublicKey& initiatorIdentity, const PublicKey& responderIdentity,
+                                     const std::array<std::uint8_t, 32>& initiatorCheck,
+                                     const std::array<std::uint8_t, 32>& responderCheck,
+                                     const TCheckKeys& own, const std::array<std::uint8_t, 32>& otherCheck) {
+  // own must be one of the two fresh keys and otherCheck the other one.
+  const bool ownIsInitiator = own.Public == initiatorCheck && otherCheck == responderCheck;
+  const bool ownIsResponder = own.Public == responderCheck && otherCheck == initiatorCheck;
+  if (!ownIsInitiator && !ownIsResponder) return std::nullopt;
+  Wiped<crypto_scalarmult_BYTES> shared;
+  if (crypto_scalarmult(shared.data(), own.Secret.data(), otherCheck.data()) != 0) return std::nullopt;
+  crypto_generichash_state state;
+  crypto_generichash_init(&state, nullptr, 0, 32);
+  const std::string_view domain = "PLUMO-CHECK-CODE1";
+  crypto_generichash_update(&state, U8(domain), domain.size());
+  for (const auto* part : {&initiatorIdentity, &responderIdentity, &initiatorCheck, &responderCheck})
+    crypto_generichash_update(&state, part->data(), part->size());
+  crypto_generichash_update(&state, shared.data(), shared.Bytes.size());
+  Bytes32 hash{};
+  crypto_generichash_final(&state, hash.data(), hash.size());
+  sodium_memzero(&state, sizeof state);
+  char digits[8];
+  std::snprintf(digits, sizeof digits, "%06u", static_cast<unsigned>(GetBigEndian(hash.data(), 8) % 1000000));
+  return std::string(digits);
+}
+
+}  // namespace plumo::secure
