@@ -74,7 +74,7 @@ const std::vector<const char*> kMessageKeys = {
     "NotDelivered",
     "KeyTitle",
     "KeyPeer",
-    "KeyNone",
+    "KeyNoKey",
     "KeySafetyNumber",
     "KeyPeerFingerprint",
     "KeyOwnFingerprint",

@@ -162,7 +162,7 @@ QString TKeyDialog::Text(const char* key, const std::vector<std::string>& args) 
 }
 
 std::optional<secure::PublicKey> TKeyDialog::Key() const {
-  return talk_.Keyring().KeyOf(nick_, address_);
+  return talk_.Ready() ? talk_.Keyring().KeyOf(nick_, address_) : std::nullopt;
 }
 
 QString TKeyDialog::SafetyGrid(const std::string& number) {
@@ -186,7 +186,7 @@ void TKeyDialog::Refresh() {
                      static_cast<QWidget*>(peerPrintTitle_), static_cast<QWidget*>(peerPrint_)})
     w->setVisible(key.has_value());
   if (!key) {
-    state_->setText(Text("KeyNone", {nick_}));
+    state_->setText(Text("KeyNoKey", {nick_}));
     mark_->setEnabled(false);
     clear_->setEnabled(false);
     compare_->setEnabled(false);

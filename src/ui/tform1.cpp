@@ -18,6 +18,7 @@
 #include <QMouseEvent>
 #include <QPalette>
 #include <QPixmap>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSplitter>
@@ -35,6 +36,7 @@
 
 #include "core/chatcore.h"
 #include "core/nick_completion.h"
+#include "core/private_talk.h"
 #include "core/roster_moves.h"
 #include "core/texts.h"
 #include "core/window_rules.h"
@@ -141,7 +143,40 @@ TForm1::TForm1(QWidget* parent)
   peerHistory_->setPalette(grey);
   peerHistory_->hide();
   ui_->panel3Layout->insertWidget(1, peerHistory_, 0);
-  inputs_.OnShown = [this] { ShowPeerHistory(); };
+  // The status line of a private message tab, between the peer's history and the editor.
+  privateBar_ = new QFrame(ui_->Panel3);
+  privateBar_->setObjectName(QStringLiteral("PrivateBar"));
+  auto* bar = new QHBoxLayout(privateBar_);
+  bar->setContentsMargins(2, 1, 2, 1);
+  privateIcon_ = new QLabel(privateBar_);
+  privateIcon_->setObjectName(QStringLiteral("PrivateIcon"));
+  privateStatus_ = new QLabel(privateBar_);
+  privateStatus_->setObjectName(QStringLiteral("PrivateStatus"));
+  privateStatus_->setWordWrap(true);
+  bar->addWidget(privateIcon_, 0);
+  bar->addWidget(privateStatus_, 1);
+  const auto barButton = [this, bar](const char* name) {
+    auto* button = new QPushButton(privateBar_);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setAutoDefault(false);
+    button->hide();
+    bar->addWidget(button, 0);
+    return button;
+  };
+  checkKey_ = barButton("PrivateCheckKey");
+  sendAnyway_ = barButton("SendAnyway");
+  sendClear_ = barButton("SendClearYes");
+  keepClear_ = barButton("SendClearNo");
+  privateBar_->hide();
+  ui_->panel3Layout->insertWidget(2, privateBar_, 0);
+  connect(checkKey_, &QPushButton::clicked, this, [this] { OpenKeyDialog(barNick_, barAddress_); });
+  connect(sendAnyway_, &QPushButton::clicked, this, [this] { SendAnywayClick(); });
+  connect(sendClear_, &QPushButton::clicked, this, [this] { SendClearAnswer(true); });
+  connect(keepClear_, &QPushButton::clicked, this, [this] { SendClearAnswer(false); });
+  inputs_.OnShown = [this] {
+    ShowPeerHistory();
+    UpdatePrivateBar();
+  };
   inputs_.Configure({}, [this](int height) {
     editorHeight_ = height;
     ApplyEditorHeight();
@@ -161,6 +196,8 @@ TForm1::TForm1(QWidget* parent)
   });
   roster_.SetIconProvider([](int image) { return MainImage(image); });
   roster_.SetTipProvider([this](const RosterRow& row) { return RosterTip(row); });
+  roster_.SetLockProvider([this](const RosterRow& row) { return RosterLock(row); });
+  ui_->ListView1->setItemDelegate(new ui::RosterLockDelegate(ui_->ListView1));
   findBar_ = new ui::TFindBar(*ui_->RxRichEdit1, ui_->Panel4);
   ui_->panel4Layout->insertWidget(2, findBar_, 0);
   ui_->TopicLine->hide();
@@ -195,10 +232,28 @@ void TForm1::AttachCore(TChatCore& core) {
       },
       this);
   QCoreApplication::installTranslator(buttonTexts_);
+  // Keys are learnt, checked and changed without the roster or the tabs changing: the locks and the
+  // message tab's status line are read again every second.
+  auto* locks = new QTimer(this);
+  locks->setObjectName(QStringLiteral("LockTimer"));
+  connect(locks, &QTimer::timeout, this, [this] {
+    if (!core_ || closed_) return;
+    roster_.RefreshLocks();
+    UpdatePrivateBar();
+  });
+  locks->start(1000);
 }
 
 bool TForm1::FormCreate() {
   const bool started = core_->FormCreate();
+  // The six-digit check's steps reach the core's listener (the console) and then the key dialog.
+  if (TPrivateTalk* talk = Talk()) {
+    coreOnCheck_ = std::move(talk->OnCheck);
+    talk->OnCheck = [this](const TKeyCheckState& state) {
+      if (coreOnCheck_) coreOnCheck_(state);
+      KeyCheckProgress(state);
+    };
+  }
   const TSettings& s = core_->Settings();
   // The stored place, made to fit the screen the window opens on.
   const QRect area = screen() != nullptr ? screen()->availableGeometry() : QRect();
@@ -472,6 +527,12 @@ void TForm1::BuildMenus() {
   connect(AddItem(popupMenu2_, "N20", "О пользователе.", icon::kUserInfo), &QAction::triggered, this, [this] {
     if (core_) core_->AboutSelectedUsers();
   });
+  connect(AddItem(popupMenu2_, "CheckKey1", "Проверить ключ…", icon::kLocked), &QAction::triggered, this,
+          [this] {
+            if (!core_) return;
+            if (const RosterRow* row = core_->Roster().FirstSelected())
+              OpenKeyDialog(row->Nick, row->Address);
+          });
 
   // Message tab menu.
   popupMenu3_ = NewMenu(this, "PopupMenu3");
@@ -861,8 +922,8 @@ void TForm1::ApplyEditorHeight() {
                       2 * static_cast<int>(editor.document()->documentMargin()) + frame + 4;
   const int textHeight = static_cast<int>(std::ceil(editor.document()->size().height())) + frame;
   const int height = EditorFitHeight(CurrentInputMode(), std::max(editorHeight_, oneLine), textHeight, total);
-  const int lower =
-      std::min(total - 20, height + ui_->TabMessages->sizeHint().height() + PeerHistoryHeight());
+  const int lower = std::min(
+      total - 20, height + ui_->TabMessages->sizeHint().height() + PeerHistoryHeight() + PrivateBarHeight());
   const QSignalBlocker block(ui_->Splitter2);
   ui_->Splitter2->setSizes({total - lower, lower});
   fittingEditor_ = false;
@@ -887,7 +948,8 @@ void TForm1::UpdateReplyHeight() {
 
 void TForm1::Splitter2Moved() {
   if (!core_) return;
-  const int height = std::max(1, ui_->Panel3->height() - ui_->TabMessages->height() - PeerHistoryHeight());
+  const int height = std::max(
+      1, ui_->Panel3->height() - ui_->TabMessages->height() - PeerHistoryHeight() - PrivateBarHeight());
   if (!core_->Editor().EditorHeightDragged(height)) return;
   editorHeight_ = height;
   const TSettings& s = core_->Settings();
@@ -926,7 +988,202 @@ QString TForm1::RosterTip(const RosterRow& row) const {
   if (!core_) return {};
   QString tip = FromCp1251(core_->Roster().Tip(row));
   tip.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  // The lock in words; no part of the fingerprint, which a forger could grind a key to match.
+  const char* lock = nullptr;
+  switch (RosterLock(row)) {
+    case icon::kLocked:
+      lock = "LockTipLocked";
+      break;
+    case icon::kLockChecked:
+      lock = "LockTipChecked";
+      break;
+    case icon::kLockChanged:
+      lock = "LockTipChanged";
+      break;
+    default:
+      break;
+  }
+  if (lock != nullptr) tip += QStringLiteral("\n") + FromCp1251(Message(lock));
   return tip;
+}
+
+// --- Private conversations.
+
+std::string TForm1::Message(const char* key) const {
+  if (!core_) return key;
+  TMsgINISupp& messages = core_->Messages();
+  if (messages.InLookup()) return messages.GetMessage(key);
+  const TMessageScope scope(messages);
+  return messages.GetMessage(key);
+}
+
+TPrivateTalk* TForm1::Talk() const {
+  return core_ && !closed_ ? &core_->PrivateTalk() : nullptr;
+}
+
+int TForm1::RosterLock(const RosterRow& row) const {
+  const TPrivateTalk* talk = Talk();
+  switch (talk ? talk->Lock(row.Nick, row.Address) : LockMark::None) {
+    case LockMark::Locked:
+      return icon::kLocked;
+    case LockMark::Checked:
+      return icon::kLockChecked;
+    case LockMark::Changed:
+      return icon::kLockChanged;
+    case LockMark::None:
+      break;
+  }
+  return -1;
+}
+
+void TForm1::OpenKeyDialog(const std::string& nick, const std::string& address) {
+  TPrivateTalk* talk = Talk();
+  if (!talk) return;
+  if (keyDialog_ && (keyDialog_->Nick() != nick || keyDialog_->Address() != address)) {
+    keyDialog_->close();
+    keyDialog_ = nullptr;
+  }
+  if (!keyDialog_) {
+    keyDialog_ = new ui::TKeyDialog(
+        *talk, [this](const char* key) { return Message(key); }, nick, address, this);
+    keyDialog_->OnKeyMarkChanged = [this] {
+      roster_.RefreshLocks();
+      UpdatePrivateBar();
+    };
+  } else {
+    keyDialog_->Refresh();
+  }
+  keyDialog_->show();
+  keyDialog_->raise();
+  keyDialog_->activateWindow();
+}
+
+// A check the peer started brings up its key dialog, so that the user sees the digits the other
+// user is reading out; a finished check of a dialog that was closed shows nothing more.
+void TForm1::KeyCheckProgress(const TKeyCheckState& state) {
+  TPrivateTalk* talk = Talk();
+  if (!talk || state.What == TKeyCheckState::Idle) return;
+  if (!keyDialog_ || keyDialog_->Key() != state.Peer) {
+    if (state.What != TKeyCheckState::Waiting && state.What != TKeyCheckState::Compare) return;
+    const TKnownKey* known = talk->Keyring().Find(state.Peer);
+    if (known == nullptr) return;
+    OpenKeyDialog(state.Nick.empty() ? known->Nick : state.Nick, known->Address);
+    if (!keyDialog_ || keyDialog_->Key() != state.Peer) return;
+  }
+  keyDialog_->ShowCheck(state);
+  if (state.What == TKeyCheckState::Matched) {
+    roster_.RefreshLocks();
+    UpdatePrivateBar();
+  }
+}
+
+int TForm1::PrivateBarHeight() const {
+  return privateBar_->isHidden() ? 0 : privateBar_->sizeHint().height() + ui_->panel3Layout->spacing();
+}
+
+namespace {
+
+// ",a,b" as {"a", "b"}.
+std::vector<std::string> ListItems(const std::string& list) {
+  std::vector<std::string> items;
+  std::size_t from = 0;
+  while (from < list.size()) {
+    if (list[from] == ',') {
+      ++from;
+      continue;
+    }
+    const std::size_t end = std::min(list.find(',', from), list.size());
+    items.push_back(list.substr(from, end - from));
+    from = end;
+  }
+  return items;
+}
+
+}  // namespace
+
+void TForm1::UpdatePrivateBar() {
+  TPrivateTalk* talk = Talk();
+  const int index = core_ ? core_->Inputs().CurrentIndex() : -1;
+  const bool wasShown = !privateBar_->isHidden();
+  std::string status;
+  int image = -1;
+  bool held = false;
+  bool askClear = false;
+  if (talk && index >= 0 && index < core_->Inputs().Count()) {
+    const Conversation& tab = core_->Inputs().At(index);
+    const std::vector<std::string> addresses = ListItems(tab.Recipients);
+    std::vector<std::string> nicks = ListItems(tab.RecipientNames);
+    nicks.resize(addresses.size());
+    if (!tab.MassMessage && !addresses.empty()) {
+      status = talk->TabStatus(addresses, nicks);
+      bool encrypted = true;
+      bool checked = true;
+      for (std::size_t i = 0; i < addresses.size(); ++i) {
+        const TPrivateRoute route = talk->Route(nicks[i], addresses[i]);
+        if (route.How == TPrivateRoute::Held && !held) {
+          held = true;
+          barNick_ = nicks[i];
+          barAddress_ = addresses[i];
+        }
+        askClear |= route.How == TPrivateRoute::AskClear;
+        encrypted &= route.How == TPrivateRoute::Encrypted;
+        checked &= talk->Lock(nicks[i], addresses[i]) == LockMark::Checked;
+      }
+      image = held || askClear ? icon::kLockChanged
+              : encrypted      ? (checked ? icon::kLockChecked : icon::kLocked)
+                               : -1;
+      askClear &= !held && !ClearChosen(tab);
+    }
+  }
+  privateStatus_->setText(FromCp1251(status));
+  privateIcon_->setPixmap(image >= 0 ? MainPixmap(image, 16) : QPixmap());
+  privateIcon_->setVisible(image >= 0);
+  checkKey_->setText(FromCp1251(Message("CheckKeyButton")));
+  sendAnyway_->setText(FromCp1251(Message("SendAnyway")));
+  sendClear_->setText(FromCp1251(Message("ButtonYes")));
+  keepClear_->setText(FromCp1251(Message("ButtonNo")));
+  checkKey_->setVisible(held);
+  sendAnyway_->setVisible(held);
+  sendClear_->setVisible(askClear);
+  keepClear_->setVisible(askClear);
+  privateBar_->setVisible(!status.empty());
+  if (wasShown != !privateBar_->isHidden()) ApplyEditorHeight();
+}
+
+// "Send anyway": the changed keys of the tab's peers are accepted without a check (as /trust does),
+// then the draft goes as Ctrl+Enter sends it (the tab closes once it went).
+void TForm1::SendAnywayClick() {
+  TPrivateTalk* talk = Talk();
+  const int index = core_ ? core_->Inputs().CurrentIndex() : -1;
+  if (!talk || index < 0 || index >= core_->Inputs().Count()) return;
+  const Conversation& tab = core_->Inputs().At(index);
+  const std::vector<std::string> addresses = ListItems(tab.Recipients);
+  std::vector<std::string> nicks = ListItems(tab.RecipientNames);
+  nicks.resize(addresses.size());
+  for (std::size_t i = 0; i < addresses.size(); ++i) {
+    const TPrivateRoute route = talk->Route(nicks[i], addresses[i]);
+    if (route.How == TPrivateRoute::Held && route.Key) talk->Keyring().Trust(*route.Key);
+  }
+  roster_.RefreshLocks();
+  core_->Sending().SendReply();
+  UpdatePrivateBar();
+  ui_->RxRichEdit2->setFocus();
+}
+
+bool TForm1::ClearChosen(const Conversation& tab) const {
+  return clearAnswers_.count(tab.Name + tab.Recipients) > 0;
+}
+
+// The answer is kept for the tab; Yes sends the draft in clear text, as the user chose for this
+// message (the tab closes once it went).
+void TForm1::SendClearAnswer(bool yes) {
+  const int index = core_ ? core_->Inputs().CurrentIndex() : -1;
+  if (!core_ || closed_ || index < 0 || index >= core_->Inputs().Count()) return;
+  const Conversation& tab = core_->Inputs().At(index);
+  clearAnswers_[tab.Name + tab.Recipients] = yes;
+  if (yes) core_->Sending().SendReply(true);
+  UpdatePrivateBar();
+  ui_->RxRichEdit2->setFocus();
 }
 
 // --- Menus rebuilt on every popup.
@@ -1143,6 +1400,8 @@ void TForm1::hideEvent(QHideEvent* event) {
 
 void TForm1::closeEvent(QCloseEvent* event) {
   if (core_ && !closed_) {
+    if (keyDialog_) keyDialog_->close();
+    if (TPrivateTalk* talk = Talk()) talk->OnCheck = std::move(coreOnCheck_);
     TSettings& s = core_->Settings();
     s.FormH = height();
     s.FormW = width();

@@ -15,6 +15,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -26,13 +27,16 @@
 #include "platform/keyboard_layouts.h"
 #include "ui/conversation_tabs.h"
 #include "ui/history_search.h"
+#include "ui/key_dialog.h"
 #include "ui/roster_model.h"
 #include "view/smileys.h"
 
 class QAction;
 class QColor;
 class QKeySequence;
+class QLabel;
 class QMenu;
+class QPushButton;
 class QWheelEvent;
 class QTabBar;
 class QTextEdit;
@@ -45,6 +49,7 @@ class TForm1;
 namespace plumo {
 
 class TChatCore;
+class TPrivateTalk;
 struct CoreSurfaces;
 struct RosterRow;
 
@@ -87,6 +92,10 @@ class TForm1 : public QMainWindow, public WindowSurface, public TLanguageHost, p
   // a text file the user chooses, or deleted after the user agrees.
   void ExportHistory(bool channelStrip);
   void DeleteHistory(bool channelStrip);
+  // "Check key…": the key dialog of the peer at nick and address (the open one for another peer
+  // closes). The window also opens it when a peer starts the six-digit check.
+  void OpenKeyDialog(const std::string& nick, const std::string& address);
+  ui::TKeyDialog* KeyDialog() const { return keyDialog_; }
 
   // WindowSurface
   void SetCaption(const std::string& caption) override;
@@ -178,6 +187,20 @@ class TForm1 : public QMainWindow, public WindowSurface, public TLanguageHost, p
   void ShowPeerHistory();
   // The room the peer's messages take above the editor (0 while hidden).
   int PeerHistoryHeight() const;
+  // A language text (code page 1251) by its message key.
+  std::string Message(const char* key) const;
+  // Private conversations: the core's service, the roster's locks and tips, the key check's steps.
+  TPrivateTalk* Talk() const;
+  int RosterLock(const RosterRow& row) const;
+  void KeyCheckProgress(const TKeyCheckState& state);
+  // The status line of the active message tab to one or more peers: whether it goes encrypted, and
+  // the held ("Check key…", "Send anyway") and downgrade (send in clear text?) questions.
+  void UpdatePrivateBar();
+  int PrivateBarHeight() const;
+  void SendAnywayClick();
+  void SendClearAnswer(bool yes);
+  // Whether the user answered the tab's question about sending in clear text.
+  bool ClearChosen(const Conversation& tab) const;
 
   std::unique_ptr<Ui::TForm1> ui_;
   ui::ConversationTabs channels_;
@@ -205,6 +228,21 @@ class TForm1 : public QMainWindow, public WindowSurface, public TLanguageHost, p
   QAction* n11_ = nullptr;       // multi-line editor
   ui::TFindBar* findBar_ = nullptr;
   QTextEdit* peerHistory_ = nullptr;
+  QWidget* privateBar_ = nullptr;
+  QLabel* privateIcon_ = nullptr;
+  QLabel* privateStatus_ = nullptr;
+  QPushButton* checkKey_ = nullptr;
+  QPushButton* sendAnyway_ = nullptr;
+  QPushButton* sendClear_ = nullptr;
+  QPushButton* keepClear_ = nullptr;
+  // The peer (nick, address) of the bar's "Check key…".
+  std::string barNick_;
+  std::string barAddress_;
+  QPointer<ui::TKeyDialog> keyDialog_;
+  // The answers to "send in clear text?", by the tab's name and recipients.
+  std::map<std::string, bool> clearAnswers_;
+  // The core's own check listener, called before the window's.
+  std::function<void(const TKeyCheckState&)> coreOnCheck_;
   ui::THistorySearch* historySearch_ = nullptr;
   QTranslator* buttonTexts_ = nullptr;  // captions of the standard dialog buttons
   int editorHeight_ = 25;
