@@ -437,6 +437,13 @@ TEST_F(WindowE2eTest, ChannelLinesPrivateMessageAndBellCrossByKeyboard) {
          d.Keys("ctrl+Return");
        },
        {{1, "^" + time + " <-alice\ta secret for bob$"}, {0, "^#\t" + time + " Message received by bob "}}},
+      {"reply-tab",  // Ctrl+Tab shows bob the reply tab, with its status line: encrypted to alice
+       [](Driver& d, WindowProgram&, WindowProgram& b) {
+         d.Focus(b);
+         d.Keys("ctrl+Tab");
+         std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // the status line follows
+       },
+       {}},
       {"bell",  // "Send a bell" (N22), the fourth item of the roster menu
        [](Driver& d, WindowProgram& a, WindowProgram&) {
          d.Focus(a);
@@ -468,6 +475,40 @@ TEST_F(WindowE2eTest, ChannelLinesPrivateMessageAndBellCrossByKeyboard) {
     }
     if (!crossed) return;
   }
+
+  // "Check key…" (the roster menu's seventh item) opens bob's key in alice's window; Enter starts
+  // the six-digit check, and bob's window brings up alice's key with the same digits. Screenshots:
+  // key-dialog-alice.png, key-check-alice.png and key-check-bob.png.
+  const auto dialogOf = [](const WindowProgram& w) {
+    std::string dialog;
+    WaitUntil(
+        [&] {
+          dialog.clear();
+          const std::vector<std::string> windows = VisibleWindows(w.Pid());
+          for (const std::string& window : windows)
+            if (window != w.Window()) dialog = window;
+          return windows.size() == 2;
+        },
+        5000);
+    return dialog;
+  };
+  driver.Focus(alice);
+  driver.ClickRoster(alice);
+  driver.Keys("Home End Menu");
+  ASSERT_FALSE(dialogOf(alice).empty()) << "the roster menu did not open";
+  driver.Keys("Down Down Down Down Down Down Down Return");
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));  // the menu closes, the dialog opens
+  const std::string keyDialog = dialogOf(alice);
+  ASSERT_FALSE(keyDialog.empty()) << "Check key… opened no dialog";
+  EXPECT_TRUE(
+      x.SavePng(static_cast<xcb_window_t>(std::stoul(keyDialog)), artifacts / "key-dialog-alice.png"));
+  ASSERT_TRUE(Xdotool("windowfocus --sync " + keyDialog));
+  driver.Keys("Return");
+  const std::string bobDialog = dialogOf(bob);
+  ASSERT_FALSE(bobDialog.empty()) << "bob's window did not bring up the check";
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // both reach the digits
+  EXPECT_TRUE(x.SavePng(static_cast<xcb_window_t>(std::stoul(keyDialog)), artifacts / "key-check-alice.png"));
+  EXPECT_TRUE(x.SavePng(static_cast<xcb_window_t>(std::stoul(bobDialog)), artifacts / "key-check-bob.png"));
 
   // Closing alice's window announces her leave to bob; both programs end cleanly (under the
   // sanitizers: without leaks or errors).
