@@ -32,13 +32,15 @@ TEST_F(WindowTest, TheRosterModelFollowsPeersComingChangingAndGoing) {
   EXPECT_EQ(bobRow.data(ui::RosterModel::AddressRole).toString(), QStringLiteral("198.18.0.12"));
   EXPECT_FALSE(bobRow.data(Qt::DecorationRole).value<QIcon>().isNull());
   const QStringList tip = bobRow.data(Qt::ToolTipRole).toString().split(QLatin1Char('\n'));
-  // No line for the blank description; the seconds since bob was last heard say what they are.
-  ASSERT_EQ(tip.size(), 4) << tip.join(QLatin1Char('|')).toStdString();
+  // No line for the blank description; the seconds since bob was last heard say what they are; bob's
+  // program has a key.
+  ASSERT_EQ(tip.size(), 5) << tip.join(QLatin1Char('|')).toStdString();
   EXPECT_EQ(tip[0], QStringLiteral("bob"));
   EXPECT_EQ(tip[1], QStringLiteral("198.18.0.12"));
   EXPECT_EQ(tip[2], QStringLiteral("Active"));
   EXPECT_TRUE(tip[3].startsWith(QStringLiteral("Last heard ")) && tip[3].endsWith(QStringLiteral(" s ago")))
       << tip[3].toStdString();
+  EXPECT_EQ(tip[4], QStringLiteral("Messages are encrypted; the key is not checked."));
 
   // A state change repaints the row's picture and shows in its tip; the selection made in the list
   // reaches the core and survives.
