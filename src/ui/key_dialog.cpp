@@ -149,6 +149,8 @@ TKeyDialog::TKeyDialog(TPrivateTalk& talk, TextLookup text, std::string nick, st
   connect(different_, &QPushButton::clicked, this, [this] { talk_.ConfirmCheck(false); });
   connect(cancel_, &QPushButton::clicked, this, [this] { talk_.CancelCheck(); });
   connect(close, &QPushButton::clicked, this, &QDialog::reject);
+  // The keyboard starts on Close: a Space meant for another window marks nothing and answers nothing.
+  close->setFocus();
 
   Refresh();
   ShowPhase(TKeyCheckState::Idle, {});

@@ -1036,7 +1036,7 @@ int TForm1::RosterLock(const RosterRow& row) const {
   return -1;
 }
 
-void TForm1::OpenKeyDialog(const std::string& nick, const std::string& address) {
+void TForm1::OpenKeyDialog(const std::string& nick, const std::string& address, bool activate) {
   TPrivateTalk* talk = Talk();
   if (!talk) return;
   if (keyDialog_ && (keyDialog_->Nick() != nick || keyDialog_->Address() != address)) {
@@ -1053,9 +1053,12 @@ void TForm1::OpenKeyDialog(const std::string& nick, const std::string& address) 
   } else {
     keyDialog_->Refresh();
   }
+  // Opened for the peer's check, the dialog does not take the keyboard: keys the user was typing
+  // must not reach its buttons.
+  keyDialog_->setAttribute(Qt::WA_ShowWithoutActivating, !activate);
   keyDialog_->show();
   keyDialog_->raise();
-  keyDialog_->activateWindow();
+  if (activate) keyDialog_->activateWindow();
 }
 
 // A check the peer started brings up its key dialog, so that the user sees the digits the other
@@ -1067,7 +1070,7 @@ void TForm1::KeyCheckProgress(const TKeyCheckState& state) {
     if (state.What != TKeyCheckState::Waiting && state.What != TKeyCheckState::Compare) return;
     const TKnownKey* known = talk->Keyring().Find(state.Peer);
     if (known == nullptr) return;
-    OpenKeyDialog(state.Nick.empty() ? known->Nick : state.Nick, known->Address);
+    OpenKeyDialog(state.Nick.empty() ? known->Nick : state.Nick, known->Address, false);
     if (!keyDialog_ || keyDialog_->Key() != state.Peer) return;
   }
   keyDialog_->ShowCheck(state);

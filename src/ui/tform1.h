@@ -93,8 +93,8 @@ class TForm1 : public QMainWindow, public WindowSurface, public TLanguageHost, p
   void ExportHistory(bool channelStrip);
   void DeleteHistory(bool channelStrip);
   // "Check key…": the key dialog of the peer at nick and address (the open one for another peer
-  // closes). The window also opens it when a peer starts the six-digit check.
-  void OpenKeyDialog(const std::string& nick, const std::string& address);
+  // closes). The window also opens it, without activating it, when a peer starts the six-digit check.
+  void OpenKeyDialog(const std::string& nick, const std::string& address, bool activate = true);
   ui::TKeyDialog* KeyDialog() const { return keyDialog_; }
 
   // WindowSurface
