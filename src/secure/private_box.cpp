@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <utility>
 
@@ -74,9 +75,83 @@ std::uint64_t GetBigEndian(const std::uint8_t* in, std::size_t bytes) {
 // ownSecret (an Ed25519 secret key) is the sender when sending, the recipient when receiving. The
 // lower Ed25519 public key plays crypto_kx's client. False when a key does not convert or the
 // exchange gives a low-order result.
+// The session keys of the pairs of keys seen lately, so that a conversation pays for the key
+// exchange (two key conversions and a scalar multiplication, nearly all of the cost of opening a
+// message) once, not per message. In sodium_malloc'ed memory, wiped and freed at exit; a full
+// cache gives up its least recently used pair. Only pairs whose exchange succeeded are kept.
+class SessionCache {
+ public:
+  static constexpr std::size_t kPairs = 256;
+  struct Pair {
+    PublicKey Own{};
+    PublicKey Other{};
+    std::uint8_t Rx[crypto_kx_SESSIONKEYBYTES];
+    std::uint8_t Tx[crypto_kx_SESSIONKEYBYTES];
+    std::uint8_t RxReceipt[crypto_generichash_KEYBYTES];  // the receipt keys of the two directions
+    std::uint8_t TxReceipt[crypto_generichash_KEYBYTES];
+    std::uint64_t Used = 0;  // 0: empty
+  };
+  SessionCache() : pairs_(static_cast<Pair*>(sodium_malloc(sizeof(Pair) * kPairs))) {
+    if (pairs_) sodium_memzero(pairs_, sizeof(Pair) * kPairs);
+  }
+  ~SessionCache() {
+    if (pairs_) sodium_free(pairs_);  // wipes the memory before it frees it
+  }
+  SessionCache(const SessionCache&) = delete;
+  SessionCache& operator=(const SessionCache&) = delete;
+
+  bool Find(const PublicKey& own, const PublicKey& other, bool sending, std::uint8_t* key,
+            std::uint8_t* receiptKey) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (!pairs_) return false;
+    for (std::size_t i = 0; i < kPairs; ++i) {
+      Pair& p = pairs_[i];
+      if (p.Used == 0 || p.Own != own || p.Other != other) continue;
+      p.Used = ++clock_;
+      std::memcpy(key, sending ? p.Tx : p.Rx, crypto_kx_SESSIONKEYBYTES);
+      std::memcpy(receiptKey, sending ? p.TxReceipt : p.RxReceipt, crypto_generichash_KEYBYTES);
+      return true;
+    }
+    return false;
+  }
+  void Keep(const PublicKey& own, const PublicKey& other, const std::uint8_t* rx, const std::uint8_t* tx,
+            const std::uint8_t* rxReceipt, const std::uint8_t* txReceipt) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (!pairs_) return;
+    Pair* slot = pairs_;
+    for (std::size_t i = 0; i < kPairs; ++i) {
+      if (pairs_[i].Used < slot->Used) slot = &pairs_[i];
+    }
+    slot->Own = own;
+    slot->Other = other;
+    std::memcpy(slot->Rx, rx, crypto_kx_SESSIONKEYBYTES);
+    std::memcpy(slot->Tx, tx, crypto_kx_SESSIONKEYBYTES);
+    std::memcpy(slot->RxReceipt, rxReceipt, crypto_generichash_KEYBYTES);
+    std::memcpy(slot->TxReceipt, txReceipt, crypto_generichash_KEYBYTES);
+    slot->Used = ++clock_;
+  }
+
+ private:
+  std::mutex mutex_;
+  Pair* pairs_;
+  std::uint64_t clock_ = 0;
+};
+
+SessionCache& Sessions() {
+  static SessionCache cache;
+  return cache;
+}
+
+// The receipt key of a direction: crypto_kdf from its key.
+void ReceiptKey(const std::uint8_t* directionKey, std::uint8_t* receiptKey) {
+  crypto_kdf_derive_from_key(receiptKey, crypto_generichash_KEYBYTES, kReceiptKeyId, kReceiptContext,
+                             directionKey);
+}
+
 bool DirectionKey(const std::uint8_t* ownSecret, const PublicKey& own, const PublicKey& other, bool sending,
-                  Wiped<crypto_kx_SESSIONKEYBYTES>& key) {
+                  Wiped<crypto_kx_SESSIONKEYBYTES>& key, Wiped<crypto_generichash_KEYBYTES>& receiptKey) {
   if (own == other) return false;  // one key cannot be both ends: refuses reflection to oneself
+  if (Sessions().Find(own, other, sending, key.data(), receiptKey.data())) return true;
   Wiped<crypto_scalarmult_SCALARBYTES> ownX;
   Bytes32 ownXPublic{};
   Bytes32 otherX{};
@@ -91,7 +166,13 @@ bool DirectionKey(const std::uint8_t* ownSecret, const PublicKey& own, const Pub
                             : crypto_kx_server_session_keys(rx.data(), tx.data(), ownXPublic.data(),
                                                             ownX.data(), otherX.data());
   if (result != 0) return false;
+  Wiped<crypto_generichash_KEYBYTES> rxReceipt;
+  Wiped<crypto_generichash_KEYBYTES> txReceipt;
+  ReceiptKey(rx.data(), rxReceipt.data());
+  ReceiptKey(tx.data(), txReceipt.data());
+  Sessions().Keep(own, other, rx.data(), tx.data(), rxReceipt.data(), txReceipt.data());
   key.Bytes = sending ? tx.Bytes : rx.Bytes;
+  receiptKey.Bytes = sending ? txReceipt.Bytes : rxReceipt.Bytes;
   return true;
 }
 
@@ -105,11 +186,8 @@ std::string AssociatedData(const PublicKey& sender, const PublicKey& recipient, 
   return ad;
 }
 
-std::string MakeReceipt(const Wiped<crypto_kx_SESSIONKEYBYTES>& directionKey, std::uint64_t counter,
+std::string MakeReceipt(const Wiped<crypto_generichash_KEYBYTES>& receiptKey, std::uint64_t counter,
                         const std::uint8_t* nonce) {
-  Wiped<crypto_generichash_KEYBYTES> receiptKey;
-  crypto_kdf_derive_from_key(receiptKey.data(), receiptKey.Bytes.size(), kReceiptKeyId, kReceiptContext,
-                             directionKey.data());
   std::string input = "RECEIPT";
   PutBigEndian(input, counter);
   input.append(reinterpret_cast<const char*>(nonce), kNonceBytes);
@@ -277,7 +355,8 @@ std::optional<TSealed> Seal(const TIdentity& own, const PublicKey& recipient, st
   if (nick.find('\0') != std::string_view::npos || body.find('\0') != std::string_view::npos)
     return std::nullopt;
   Wiped<crypto_kx_SESSIONKEYBYTES> key;
-  if (!DirectionKey(U8(own.Secret()), own.Public(), recipient, true, key)) return std::nullopt;
+  Wiped<crypto_generichash_KEYBYTES> receiptKey;
+  if (!DirectionKey(U8(own.Secret()), own.Public(), recipient, true, key, receiptKey)) return std::nullopt;
 
   WipedString plain;
   const std::size_t used = kPlainOverhead + nick.size() + body.size();
@@ -309,7 +388,7 @@ std::optional<TSealed> Seal(const TIdentity& own, const PublicKey& recipient, st
 
   TSealed sealed;
   sealed.Field = kEnvelopePrefix + Stuff(envelope);
-  sealed.Receipt = MakeReceipt(key, counter, nonce.data());
+  sealed.Receipt = MakeReceipt(receiptKey, counter, nonce.data());
   return sealed;
 }
 
@@ -331,7 +410,9 @@ std::optional<TOpened> Open(const TIdentity& own, std::string_view field) {
   opened.Counter = GetBigEndian(bytes + 1 + kKeyBytes, kCounterBytes);
   const std::uint8_t* nonce = bytes + 1 + kKeyBytes + kCounterBytes;
   Wiped<crypto_kx_SESSIONKEYBYTES> key;
-  if (!DirectionKey(U8(own.Secret()), own.Public(), opened.Sender, false, key)) return std::nullopt;
+  Wiped<crypto_generichash_KEYBYTES> receiptKey;
+  if (!DirectionKey(U8(own.Secret()), own.Public(), opened.Sender, false, key, receiptKey))
+    return std::nullopt;
 
   WipedString plain;
   plain.Text.resize(cipherLength - kTagBytes);
@@ -363,7 +444,7 @@ std::optional<TOpened> Open(const TIdentity& own, std::string_view field) {
   opened.Kind = static_cast<BodyKind>(kind);
   opened.Nick = nick;
   opened.Body = body;
-  opened.Receipt = MakeReceipt(key, opened.Counter, nonce);
+  opened.Receipt = MakeReceipt(receiptKey, opened.Counter, nonce);
   return opened;
 }
 
