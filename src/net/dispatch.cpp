@@ -50,9 +50,9 @@ bool HasMinimumFields(std::uint16_t type, const TMStigs& f) {
 
 // Whether a field in one of the tag positions is a tag: the prefix, then a blank or nothing.
 bool IsTag(const std::string& field) {
-  constexpr std::string_view prefix = TPlumo::kTagPrefix;
-  return field.size() <= TPlumo::kMaxTagBytes && field.starts_with(prefix) &&
-         (field.size() == prefix.size() || field[prefix.size()] == ' ');
+  constexpr std::string_view kPrefix = TPlumo::kTagPrefix;
+  return field.size() <= TPlumo::kMaxTagBytes && field.starts_with(kPrefix) &&
+         (field.size() == kPrefix.size() || field[kPrefix.size()] == ' ');
 }
 
 }  // namespace
