@@ -54,7 +54,10 @@ void Wipe(std::string& secret);
 // Fills out with size unpredictable bytes (randombytes_buf).
 void RandomBytes(std::uint8_t* out, std::size_t size);
 
-// An Ed25519 key pair. The secret lives in sodium_malloc'ed memory, wiped when the object goes.
+// An Ed25519 key pair. The secret lives in sodium_malloc'ed memory, wiped when the object goes, with
+// its X25519 form and the direction keys shared with the last peers sealed to or opened from (the
+// key exchange is most of the cost of Seal and Open). So Seal and Open change that memory: use one
+// identity from one thread at a time.
 class TIdentity {
  public:
   static TIdentity Generate();
@@ -73,9 +76,12 @@ class TIdentity {
   std::string_view Secret() const;
 
  private:
+  friend struct IdentityAccess;
+  struct Vault;  // sodium_malloc: the secret, its X25519 form, the direction keys of recent peers
   TIdentity();
   PublicKey public_{};
-  std::uint8_t* secret_ = nullptr;  // 64 bytes, sodium_malloc
+  PublicKey xPublic_{};  // the X25519 form of public_
+  Vault* vault_ = nullptr;
 };
 
 // What a body is: a message to show, or a step of the key check.
