@@ -154,7 +154,10 @@ std::string SafetyNumber(const PublicKey& a, const PublicKey& b);
 //   4. both compute ShortCode and the users compare the digits on their screens.
 // The code binds both identity keys (initiator's first) and both fresh keys, and the X25519 secret
 // they share, so a party in the middle, who must commit before seeing the other side's fresh key,
-// matches both screens with a chance of one in a million.
+// matches both screens with a chance of one in a million. Commitment: BLAKE2b-256 of
+// "PLUMO-CHECK-COMMIT1" | public key. Code: BLAKE2b-256 of "PLUMO-CHECK-CODE1" | initiator identity |
+// responder identity | initiator check key | responder check key | X25519 shared secret, its first 8
+// bytes big-endian modulo 1,000,000 as six digits.
 struct TCheckKeys {
   static TCheckKeys Generate();
   std::array<std::uint8_t, 32> Public{};
