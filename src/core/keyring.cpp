@@ -386,6 +386,9 @@ bool TKeyring::Held(const secure::PublicKey& key) const {
 }
 
 bool TKeyring::AcceptCounter(const secure::PublicKey& key, std::uint64_t counter) {
+  // Windows of keys never sighted are kept in memory only; they must not pile up without end.
+  if (windows_.size() >= 2 * kMaxKeys && !windows_.count(key))
+    std::erase_if(windows_, [this](const auto& entry) { return !keys_.count(entry.first); });
   secure::TReplayWindow& window = windows_[key];
   if (!window.Accept(counter)) return false;
   const auto it = keys_.find(key);

@@ -108,16 +108,10 @@ void TEventPresenter::OnPrivateMessage(const TMStigs& fields, const std::string&
   const std::string& body = opened ? opened->Body : text;
   lines_.Message(HistoryKind::Private, false, address, nick, body);
   const std::string t = clock_.NowTime();
-  std::string mark;
-  std::string warning;
-  {
-    const TMessageScope scope(texts_.Messages());
-    if (opened) {
-      mark = " " + texts_.Msg(kEncryptedMarkKey);
-    } else if (private_.ClearFromKeyedPeer(nick, address)) {
-      warning = texts_.Msg("ClearFromKeyedPeer");
-    }
-  }
+  const std::string mark = opened ? " " + private_.EncryptedMark() : std::string();
+  const std::string warning = !opened && private_.ClearFromKeyedPeer(nick, address)
+                                  ? texts_.MsgAlone("ClearFromKeyedPeer")
+                                  : std::string();
   AddReceivedMessage("[" + t + "] " + "<-" + nick, opened ? icon::kPrivateEncrypted : icon::kPrivate, address,
                      nick, nick + " [" + t + "]" + mark, body, warning);
   sounds_.PlayEventSound("message");

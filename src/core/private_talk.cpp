@@ -274,6 +274,15 @@ std::string TPrivateTalk::TabStatus(const std::vector<std::string>& addresses,
   return status;
 }
 
+const std::string& TPrivateTalk::EncryptedMark() {
+  const std::int64_t now = clock_.NowMs();
+  if (mark_.empty() || now - markReadMs_ >= 1000 || now < markReadMs_) {
+    mark_ = Text(kEncryptedMarkKey);
+    markReadMs_ = now;
+  }
+  return mark_;
+}
+
 std::string TPrivateTalk::OwnFingerprint() const {
   return Ready() ? secure::Fingerprint(keyring_->Identity().Public()) : std::string();
 }

@@ -122,6 +122,9 @@ class TPrivateTalk : public TEnvelopeGuard {
   // "NOT encrypted: anna's program cannot", the held and downgrade texts).
   std::string TabStatus(const std::vector<std::string>& addresses,
                         const std::vector<std::string>& nicks) const;
+  // The language text that marks an encrypted message's header ("(encrypted)"), read again at most
+  // once a second: a busy conversation does not read the language file for every message.
+  const std::string& EncryptedMark();
   std::string OwnFingerprint() const;
   std::string SafetyNumber(const secure::PublicKey& peer) const;
   // The key of nick at address, or of the only peer in the roster with that nick; nullopt when none.
@@ -172,6 +175,8 @@ class TPrivateTalk : public TEnvelopeGuard {
   std::optional<std::pair<std::string, secure::TOpened>> opened_;
   // "nick\naddress" of peers with a key whose program answered without one.
   std::set<std::string> downgraded_;
+  std::string mark_;
+  std::int64_t markReadMs_ = 0;
   // When each address last had a dropped envelope told (ms).
   std::map<std::string, std::int64_t> droppedTold_;
 };

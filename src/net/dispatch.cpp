@@ -50,9 +50,9 @@ bool HasMinimumFields(std::uint16_t type, const TMStigs& f) {
 
 // Whether a field in one of the tag positions is a tag: the prefix, then a blank or nothing.
 bool IsTag(const std::string& field) {
-  constexpr std::string_view prefix = TPlumo::kTagPrefix;
-  return field.size() <= TPlumo::kMaxTagBytes && field.starts_with(prefix) &&
-         (field.size() == prefix.size() || field[prefix.size()] == ' ');
+  constexpr std::string_view kPrefix = TPlumo::kTagPrefix;
+  return field.size() <= TPlumo::kMaxTagBytes && field.starts_with(kPrefix) &&
+         (field.size() == kPrefix.size() || field[kPrefix.size()] == ' ');
 }
 
 }  // namespace
@@ -220,17 +220,25 @@ void TPlumo::Dispatch(std::uint16_t type, std::uint16_t seq, const std::uint8_t*
     case pkNickChange: {
       // The tag belongs to the program at the address, so it goes with the new nick; a change from the
       // empty nick is a program starting again, which announces its tag afresh.
-      AChuvakInfo carried;
-      if (const AChuvakInfo* old = users_.Entry(users_.Find(d.Field(0), fromIP)); old && !d.Field(0).empty())
-        carried = *old;
+      std::string tag;
+      bool missing = false;
+      std::uint8_t pings = 0;
+      std::int64_t pingAt = 0;
+      if (const AChuvakInfo* old = users_.Entry(users_.Find(d.Field(0), fromIP));
+          old && !d.Field(0).empty()) {
+        tag = old->Tag;
+        missing = old->TagMissing;
+        pings = old->TagPings;
+        pingAt = old->TagPingAtMs;
+      }
       const bool removed = users_.Remove(d.Field(0), fromIP);
       if (removed && events_) events_->OnNickChange(fields, d.Field(1), fromIP);
       const int i = FindOrAddSender(d.Field(1), fromIP);
       users_.Touch(i);
       if (AChuvakInfo* e = users_.Entry(i); e && removed) {
-        e->TagPings = carried.TagPings;
-        e->TagPingAtMs = carried.TagPingAtMs;
-        if (!carried.Tag.empty() || carried.TagMissing) SetEntryTag(i, carried.Tag, carried.TagMissing);
+        e->TagPings = pings;
+        e->TagPingAtMs = pingAt;
+        if (!tag.empty() || missing) SetEntryTag(i, tag, missing);
       }
       break;
     }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -68,31 +69,6 @@ std::uint64_t GetBigEndian(const std::uint8_t* in, std::size_t bytes) {
   std::uint64_t value = 0;
   for (std::size_t i = 0; i < bytes; ++i) value = (value << 8) | in[i];
   return value;
-}
-
-// The key of the direction from sender to recipient, computed by either side: the side holding
-// ownSecret (an Ed25519 secret key) is the sender when sending, the recipient when receiving. The
-// lower Ed25519 public key plays crypto_kx's client. False when a key does not convert or the
-// exchange gives a low-order result.
-bool DirectionKey(const std::uint8_t* ownSecret, const PublicKey& own, const PublicKey& other, bool sending,
-                  Wiped<crypto_kx_SESSIONKEYBYTES>& key) {
-  if (own == other) return false;  // one key cannot be both ends: refuses reflection to oneself
-  Wiped<crypto_scalarmult_SCALARBYTES> ownX;
-  Bytes32 ownXPublic{};
-  Bytes32 otherX{};
-  if (crypto_sign_ed25519_sk_to_curve25519(ownX.data(), ownSecret) != 0) return false;
-  if (crypto_sign_ed25519_pk_to_curve25519(ownXPublic.data(), own.data()) != 0) return false;
-  if (crypto_sign_ed25519_pk_to_curve25519(otherX.data(), other.data()) != 0) return false;
-  Wiped<crypto_kx_SESSIONKEYBYTES> rx;
-  Wiped<crypto_kx_SESSIONKEYBYTES> tx;
-  const bool client = std::memcmp(own.data(), other.data(), kKeyBytes) < 0;
-  const int result = client ? crypto_kx_client_session_keys(rx.data(), tx.data(), ownXPublic.data(),
-                                                            ownX.data(), otherX.data())
-                            : crypto_kx_server_session_keys(rx.data(), tx.data(), ownXPublic.data(),
-                                                            ownX.data(), otherX.data());
-  if (result != 0) return false;
-  key.Bytes = sending ? tx.Bytes : rx.Bytes;
-  return true;
 }
 
 std::string AssociatedData(const PublicKey& sender, const PublicKey& recipient, std::uint64_t counter) {
@@ -221,51 +197,113 @@ std::optional<PublicKey> KeyFromText(std::string_view text) {
 
 // --- TIdentity
 
-TIdentity::TIdentity() : secret_(static_cast<std::uint8_t*>(sodium_malloc(kSecretBytes))) {
-  if (!secret_) throw std::bad_alloc();
+constexpr std::size_t kRecentPeers = 32;
+
+struct TIdentity::Vault {
+  std::uint8_t Secret[kSecretBytes];
+  std::uint8_t XSecret[crypto_scalarmult_SCALARBYTES];
+  struct Shared {
+    bool Used;
+    PublicKey Peer;
+    std::uint8_t Send[crypto_kx_SESSIONKEYBYTES];     // own -> peer
+    std::uint8_t Receive[crypto_kx_SESSIONKEYBYTES];  // peer -> own
+  } Recent[kRecentPeers];
+  std::size_t Next;
+};
+
+struct IdentityAccess {
+  // Derives the X25519 form once the Ed25519 pair is in place.
+  static void Complete(TIdentity& identity) {
+    crypto_sign_ed25519_sk_to_curve25519(identity.vault_->XSecret, identity.vault_->Secret);
+    // A public key the key pair functions made always converts.
+    if (crypto_sign_ed25519_pk_to_curve25519(identity.xPublic_.data(), identity.public_.data()) != 0)
+      std::abort();
+  }
+
+  // The key of the direction from sender to recipient, as either side computes it: own is the sender
+  // when sending, the recipient when receiving. The lower Ed25519 public key plays crypto_kx's
+  // client. False when other does not convert, the exchange gives a low-order result, or other is
+  // own's key (one key cannot be both ends: no envelope reflected to its sender).
+  static bool DirectionKey(const TIdentity& own, const PublicKey& other, bool sending,
+                           Wiped<crypto_kx_SESSIONKEYBYTES>& key) {
+    if (!own.vault_ || own.public_ == other) return false;
+    TIdentity::Vault& vault = *own.vault_;
+    for (const auto& shared : vault.Recent)
+      if (shared.Used && shared.Peer == other) {
+        std::memcpy(key.data(), sending ? shared.Send : shared.Receive, key.Bytes.size());
+        return true;
+      }
+    Bytes32 otherX{};
+    if (crypto_sign_ed25519_pk_to_curve25519(otherX.data(), other.data()) != 0) return false;
+    auto& slot = vault.Recent[vault.Next];
+    const bool client = std::memcmp(own.public_.data(), other.data(), kKeyBytes) < 0;
+    // client: (receive, send) = client keys; server: (receive, send) = server keys.
+    const int result = client ? crypto_kx_client_session_keys(slot.Receive, slot.Send, own.xPublic_.data(),
+                                                              vault.XSecret, otherX.data())
+                              : crypto_kx_server_session_keys(slot.Receive, slot.Send, own.xPublic_.data(),
+                                                              vault.XSecret, otherX.data());
+    if (result != 0) {
+      sodium_memzero(&slot, sizeof slot);
+      return false;
+    }
+    slot.Used = true;
+    slot.Peer = other;
+    vault.Next = (vault.Next + 1) % kRecentPeers;
+    std::memcpy(key.data(), sending ? slot.Send : slot.Receive, key.Bytes.size());
+    return true;
+  }
+};
+
+TIdentity::TIdentity() : vault_(static_cast<Vault*>(sodium_malloc(sizeof(Vault)))) {
+  if (!vault_) throw std::bad_alloc();
+  sodium_memzero(vault_, sizeof(Vault));
 }
 
 TIdentity::TIdentity(TIdentity&& other) noexcept
-    : public_(other.public_), secret_(std::exchange(other.secret_, nullptr)) {}
+    : public_(other.public_), xPublic_(other.xPublic_), vault_(std::exchange(other.vault_, nullptr)) {}
 
 TIdentity& TIdentity::operator=(TIdentity&& other) noexcept {
   if (this != &other) {
-    if (secret_) sodium_free(secret_);
+    if (vault_) sodium_free(vault_);
     public_ = other.public_;
-    secret_ = std::exchange(other.secret_, nullptr);
+    xPublic_ = other.xPublic_;
+    vault_ = std::exchange(other.vault_, nullptr);
   }
   return *this;
 }
 
 TIdentity::~TIdentity() {
-  if (secret_) sodium_free(secret_);  // sodium_free wipes before it frees
+  if (vault_) sodium_free(vault_);  // sodium_free wipes before it frees
 }
 
 TIdentity TIdentity::Generate() {
   TIdentity identity;
-  crypto_sign_keypair(identity.public_.data(), identity.secret_);
+  crypto_sign_keypair(identity.public_.data(), identity.vault_->Secret);
+  IdentityAccess::Complete(identity);
   return identity;
 }
 
 std::optional<TIdentity> TIdentity::FromSecret(std::string_view secret64) {
   if (secret64.size() != kSecretBytes) return std::nullopt;
   TIdentity identity;
-  crypto_sign_seed_keypair(identity.public_.data(), identity.secret_, U8(secret64));
+  crypto_sign_seed_keypair(identity.public_.data(), identity.vault_->Secret, U8(secret64));
   // The saved public half must be the one the seed gives.
-  if (sodium_memcmp(identity.secret_, secret64.data(), kSecretBytes) != 0) return std::nullopt;
+  if (sodium_memcmp(identity.vault_->Secret, secret64.data(), kSecretBytes) != 0) return std::nullopt;
+  IdentityAccess::Complete(identity);
   return identity;
 }
 
 std::optional<TIdentity> TIdentity::FromSeed(std::string_view seed32) {
   if (seed32.size() != crypto_sign_SEEDBYTES) return std::nullopt;
   TIdentity identity;
-  crypto_sign_seed_keypair(identity.public_.data(), identity.secret_, U8(seed32));
+  crypto_sign_seed_keypair(identity.public_.data(), identity.vault_->Secret, U8(seed32));
+  IdentityAccess::Complete(identity);
   return identity;
 }
 
 std::string_view TIdentity::Secret() const {
-  if (!secret_) return {};
-  return {reinterpret_cast<const char*>(secret_), kSecretBytes};
+  if (!vault_) return {};
+  return {reinterpret_cast<const char*>(vault_->Secret), kSecretBytes};
 }
 
 // --- The envelope
@@ -277,7 +315,7 @@ std::optional<TSealed> Seal(const TIdentity& own, const PublicKey& recipient, st
   if (nick.find('\0') != std::string_view::npos || body.find('\0') != std::string_view::npos)
     return std::nullopt;
   Wiped<crypto_kx_SESSIONKEYBYTES> key;
-  if (!DirectionKey(U8(own.Secret()), own.Public(), recipient, true, key)) return std::nullopt;
+  if (!IdentityAccess::DirectionKey(own, recipient, true, key)) return std::nullopt;
 
   WipedString plain;
   const std::size_t used = kPlainOverhead + nick.size() + body.size();
@@ -331,7 +369,7 @@ std::optional<TOpened> Open(const TIdentity& own, std::string_view field) {
   opened.Counter = GetBigEndian(bytes + 1 + kKeyBytes, kCounterBytes);
   const std::uint8_t* nonce = bytes + 1 + kKeyBytes + kCounterBytes;
   Wiped<crypto_kx_SESSIONKEYBYTES> key;
-  if (!DirectionKey(U8(own.Secret()), own.Public(), opened.Sender, false, key)) return std::nullopt;
+  if (!IdentityAccess::DirectionKey(own, opened.Sender, false, key)) return std::nullopt;
 
   WipedString plain;
   plain.Text.resize(cipherLength - kTagBytes);

@@ -54,7 +54,10 @@ void Wipe(std::string& secret);
 // Fills out with size unpredictable bytes (randombytes_buf).
 void RandomBytes(std::uint8_t* out, std::size_t size);
 
-// An Ed25519 key pair. The secret lives in sodium_malloc'ed memory, wiped when the object goes.
+// An Ed25519 key pair. The secret lives in sodium_malloc'ed memory, wiped when the object goes, with
+// its X25519 form and the direction keys shared with the last peers sealed to or opened from (the
+// key exchange is most of the cost of Seal and Open). So Seal and Open change that memory: use one
+// identity from one thread at a time.
 class TIdentity {
  public:
   static TIdentity Generate();
@@ -73,9 +76,12 @@ class TIdentity {
   std::string_view Secret() const;
 
  private:
+  friend struct IdentityAccess;
+  struct Vault;  // sodium_malloc: the secret, its X25519 form, the direction keys of recent peers
   TIdentity();
   PublicKey public_{};
-  std::uint8_t* secret_ = nullptr;  // 64 bytes, sodium_malloc
+  PublicKey xPublic_{};  // the X25519 form of public_
+  Vault* vault_ = nullptr;
 };
 
 // What a body is: a message to show, or a step of the key check.
@@ -148,7 +154,10 @@ std::string SafetyNumber(const PublicKey& a, const PublicKey& b);
 //   4. both compute ShortCode and the users compare the digits on their screens.
 // The code binds both identity keys (initiator's first) and both fresh keys, and the X25519 secret
 // they share, so a party in the middle, who must commit before seeing the other side's fresh key,
-// matches both screens with a chance of one in a million.
+// matches both screens with a chance of one in a million. Commitment: BLAKE2b-256 of
+// "PLUMO-CHECK-COMMIT1" | public key. Code: BLAKE2b-256 of "PLUMO-CHECK-CODE1" | initiator identity |
+// responder identity | initiator check key | responder check key | X25519 shared secret, its first 8
+// bytes big-endian modulo 1,000,000 as six digits.
 struct TCheckKeys {
   static TCheckKeys Generate();
   std::array<std::uint8_t, 32> Public{};

@@ -190,7 +190,7 @@ TEST_F(TwoPeers, PrivateMessageOpensATabPerMessageAndTheSenderSeesTheConfirmatio
   const std::string& caption = b.inputs.names[1];
   EXPECT_EQ(caption.substr(0, 1), "[");
   EXPECT_TRUE(caption.ends_with("] <-anna")) << caption;
-  EXPECT_EQ(b.inputs.icons.back(), icon::kPrivate);
+  EXPECT_EQ(b.inputs.icons.back(), icon::kPrivateEncrypted);  // between two of our programs
   const auto lines = b.inputs.Of(caption);
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0].substr(0, 11), "\r\n#^666666>");

@@ -280,6 +280,15 @@ TEST(PrivateTalk, AttacksAndKeyRulesOnTheSimulatedLan) {
          EXPECT_FALSE(Has(w.b.inputs.lines, "held back"));
          EXPECT_TRUE(Has(w.b.inputs.lines, "trusted now"));
        }},
+      {"a sealed text that no longer fits one datagram is refused with the limit named",
+       [](World& w) {
+         EXPECT_EQ(w.AnnaSends(std::string(1850, 'y')).Kind, Outcome::Sent);
+         EXPECT_EQ(w.AnnaSends(std::string(1990, 'z')).Kind, Outcome::TooLong);
+         EXPECT_TRUE(Has(w.a.channels.lines, "encrypted, one datagram holds about 1900 characters"));
+         w.lan.RunFor(2000);
+         EXPECT_TRUE(Has(w.b.inputs.lines, std::string(1850, 'y')));
+         EXPECT_FALSE(Has(w.b.inputs.lines, std::string(1990, 'z')));
+       }},
       {"a restart with the same key is no change",
        [](World& w) {
          RestartBob(w, false);

@@ -1,0 +1,169 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The headless peer's ingest of private messages: datagrams handed to the engine of a client core
+// with no window (every surface does nothing), each raising the event the core presents as a reply
+// tab and a stored line. BM_Ingest/0 takes plain messages from a peer without a key, BM_Ingest/1
+// encrypted ones from a peer whose key came in its hello's tag (opened, counter checked, key
+// sighted, receipt made). The messages are built before the clock runs: sealing is the sender's cost.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/chatcore.h"
+#include "net/codec.h"
+#include "secure/private_box.h"
+#include "support/datagrams.h"
+#include "support/quiet_host.h"
+
+namespace plumo {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kMessages = 20000;
+
+class NoConversations : public ConversationView {
+ public:
+  void ConversationAdded(int, const Conversation&) override {}
+  void ConversationRemoved(int) override {}
+  void CurrentChanged(int, int, ViewMode) override {}
+  void LineAdded(int, const std::string&, const std::string&) override {}
+  void IconsChanged(const std::vector<Conversation>&) override {}
+  void ModeChanged(int, ViewMode) override {}
+  void ScrollToEnd() override {}
+  void HistoryAdded(int, const std::vector<std::string>&) override {}
+  void OldestDropped(int, int) override {}
+  void ShowHistoryRow(int, int) override {}
+  void NoticeAdded(int, const std::string&, const std::string&) override {}
+};
+class NoEditor : public InputEditor {
+ public:
+  std::string ContentToMarkup() override { return {}; }
+  std::string PlainText() override { return {}; }
+  void ClearInput() override {}
+  void SetText(const std::string&) override {}
+};
+class NoRoster : public RosterView {
+ public:
+  void RosterRebuilt(const std::vector<RosterRow>&) override {}
+  void RowIconChanged(int, int) override {}
+  void TotalChanged(const std::string&) override {}
+  void SelectionChanged(const std::vector<RosterRow>&) override {}
+};
+class NoWindow : public WindowSurface {
+ public:
+  void SetCaption(const std::string&) override {}
+  void AskText(const std::string&, const std::string&, const std::string&, TextAnswer answered) override {
+    answered(std::nullopt);
+  }
+  void ConfirmLostCharacters(const std::string&, const std::vector<TUnencodableChar>&,
+                             std::function<void(bool)> answered) override {
+    answered(false);
+  }
+};
+class NoSound : public SoundOutput {
+ public:
+  void PlayFile(const FsPath&) override {}
+};
+class NoTimers : public CoreTimers {
+ public:
+  void SetCoreTimer(CoreTimer, bool, int) override {}
+};
+class OneInterface : public SystemInfo {
+ public:
+  std::string Interfaces() override {
+    return "IP0=198.18.0.1\n\rMask0=255.255.255.0\n\rBroadcast0=198.18.0.255\n\rIfUP0=1\n\rBroadcasts0=1\n\r"
+           "Type0=NORMAL\n\r";
+  }
+  std::vector<std::string> RunningPrograms() override { return {}; }
+  std::string UserName() override { return "me"; }
+  std::string ComputerName() override { return "box"; }
+  std::int64_t NowLocalMs() override { return LocalClockMs(); }
+  bool FileExists(const FsPath&) override { return false; }
+};
+
+// A core named "me" at 198.18.0.1 that knows anna (198.18.0.10, with a key) and bob (198.18.0.11,
+// without one).
+class Program {
+ public:
+  Program() {
+    const char* source = std::getenv("PLUMO_SOURCE_DIR");
+    dir_ = fs::temp_directory_path() / ("plumo-ingest-" + std::to_string(::getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    fs::copy_file(fs::path(source ? source : PLUMO_DEFAULT_SOURCE_DIR) / "data" / "lang" / "english.lng",
+                  dir_ / "english.lng");
+    std::ofstream(dir_ / "chat.ini") << "[Main]\nLanguage=english.lng\nMyName=me\n";
+    core_ = std::make_unique<TChatCore>(
+        FsPath(dir_), CoreSurfaces{channels_, inputs_, editor_, roster_, window_, sound_, timers_, system_},
+        host_);
+    if (!core_->FormCreate()) std::abort();
+    const std::string block = U32ToBytes(0) + U32ToBytes(0);
+    const std::string tag = "\x01PLUMO/1 k=" + secure::KeyText(anna_.Public());
+    Deliver(sim::Datagram(pkHello, 2, block, {"anna", "1", "", "Main", tag}), "198.18.0.10");
+    Deliver(sim::Datagram(pkHello, 2, block, {"bob", "1", "", "Main"}), "198.18.0.11");
+  }
+  ~Program() {
+    core_.reset();
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+  void Deliver(const std::string& data, const std::string& from) {
+    core_->Engine().DataReceived(reinterpret_cast<const std::uint8_t*>(data.data()),
+                                 static_cast<long>(data.size()), from, kDefaultPort);
+  }
+  // The private messages to ingest, as datagrams.
+  std::vector<std::string> Messages(bool encrypted, int count) {
+    std::vector<std::string> out;
+    for (int i = 0; i < count; ++i) {
+      const std::string text = "message number " + std::to_string(i) +
+                               " about the game tonight, and who brings "
+                               "the ball, the drinks and the keys to the gym";
+      std::string field = text;
+      if (encrypted)
+        field = secure::Seal(anna_, ownKey(), ++counter_, secure::BodyKind::Text, "anna", text)->Field;
+      out.push_back(sim::Datagram(pkPrivateMessage, static_cast<std::uint16_t>(i % 65000 + 1), "",
+                                  {encrypted ? "anna" : "bob", "me", field}));
+    }
+    return out;
+  }
+  const secure::PublicKey& ownKey() { return core_->PrivateTalk().Keyring().Identity().Public(); }
+
+ private:
+  fs::path dir_;
+  NoConversations channels_;
+  NoConversations inputs_;
+  NoEditor editor_;
+  NoRoster roster_;
+  NoWindow window_;
+  NoSound sound_;
+  NoTimers timers_;
+  OneInterface system_;
+  sim::QuietHost host_;
+  std::unique_ptr<TChatCore> core_;
+  secure::TIdentity anna_ = secure::TIdentity::Generate();
+  std::uint64_t counter_ = 0;
+};
+
+void BM_Ingest(benchmark::State& state) {
+  secure::SecureInit();
+  const bool encrypted = state.range(0) != 0;
+  Program program;
+  const std::vector<std::string> messages = program.Messages(encrypted, kMessages);
+  const std::string from = encrypted ? "198.18.0.10" : "198.18.0.11";
+  std::size_t next = 0;
+  for (auto _ : state) program.Deliver(messages[next++ % messages.size()], from);
+  state.SetItemsProcessed(state.iterations());
+  state.counters["bytes_per_message"] = static_cast<double>(messages.front().size());
+}
+BENCHMARK(BM_Ingest)->Arg(0)->Arg(1)->Iterations(kMessages)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace plumo
+
+BENCHMARK_MAIN();
