@@ -97,6 +97,8 @@ const std::vector<const char*> kMessageKeys = {
     "LockTipChecked",
     "LockTipChanged",
     "SendAnyway",
+    "KeyHeldBar",
+    "AskSendClear",
     "CheckKeyButton",
     "ButtonOK",
     "ButtonCancel",

@@ -1112,6 +1112,7 @@ void TForm1::UpdatePrivateBar() {
   int image = -1;
   bool held = false;
   bool askClear = false;
+  std::string clearNick;
   if (talk && index >= 0 && index < core_->Inputs().Count()) {
     const Conversation& tab = core_->Inputs().At(index);
     const std::vector<std::string> addresses = ListItems(tab.Recipients);
@@ -1128,7 +1129,10 @@ void TForm1::UpdatePrivateBar() {
           barNick_ = nicks[i];
           barAddress_ = addresses[i];
         }
-        askClear |= route.How == TPrivateRoute::AskClear;
+        if (route.How == TPrivateRoute::AskClear && !askClear) {
+          askClear = true;
+          clearNick = nicks[i];
+        }
         encrypted &= route.How == TPrivateRoute::Encrypted;
         checked &= talk->Lock(nicks[i], addresses[i]) == LockMark::Checked;
       }
@@ -1136,6 +1140,9 @@ void TForm1::UpdatePrivateBar() {
               : encrypted      ? (checked ? icon::kLockChecked : icon::kLocked)
                                : -1;
       askClear &= !held && !ClearChosen(tab);
+      // The window's own words for its two questions; the core's status names the console commands.
+      if (held) status = FormatText(Message("KeyHeldBar"), {barNick_});
+      if (askClear) status = FormatText(Message("AskSendClear"), {clearNick});
     }
   }
   privateStatus_->setText(FromCp1251(status));

@@ -120,6 +120,20 @@ TEST_F(WindowTest, LocksTheKeyDialogTheSixDigitCheckAndAHeldKeyChange) {
       << bobStatus->text().toStdString();
   EXPECT_TRUE(bob.Find<QLabel>("PrivateIcon")->isVisible());
   EXPECT_FALSE(bob.Find<QPushButton>("SendAnyway")->isVisible());
+
+  // Bob's program stops announcing a key: anna's next message is asked about once, in the tab, and
+  // goes in clear text when she says so.
+  bob.core->Engine().SetTag({});
+  lan.RunFor(120000);
+  anna.ClickRosterRow(QStringLiteral("bob"));
+  anna.Press(Qt::Key_F5);
+  anna.TypeAtFocus(QStringLiteral("in clear by choice"));
+  anna.Press(Qt::Key_Return, Qt::ControlModifier);
+  TRY_EQ(status->text(), QStringLiteral("bob's program does not encrypt any more. Send in clear text?"));
+  EXPECT_EQ(bob.Messages()->count(), 2);
+  Click(anna.Find<QPushButton>("SendClearYes"));
+  ASSERT_TRUE(WaitFor([&] { return bob.Messages()->count() == 3; }));
+  EXPECT_EQ(bob.Messages()->tabIcon(2).pixmap(16, 16).toImage(), MainPixmap(icon::kPrivate, 16).toImage());
 }
 
 }  // namespace
