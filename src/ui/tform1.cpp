@@ -240,12 +240,14 @@ void TForm1::AttachCore(TChatCore& core) {
     if (!core_ || closed_) return;
     roster_.RefreshLocks();
     UpdatePrivateBar();
+    UpdateHeaderMark();
   });
   locks->start(1000);
 }
 
 bool TForm1::FormCreate() {
   const bool started = core_->FormCreate();
+  UpdateHeaderMark();
   // The six-digit check's steps reach the core's listener (the console) and then the key dialog.
   if (TPrivateTalk* talk = Talk()) {
     coreOnCheck_ = std::move(talk->OnCheck);
@@ -1078,6 +1080,16 @@ void TForm1::KeyCheckProgress(const TKeyCheckState& state) {
     roster_.RefreshLocks();
     UpdatePrivateBar();
   }
+}
+
+// The header of an encrypted message in a message tab shows the lock where the core wrote its mark
+// (in the language of the moment).
+void TForm1::UpdateHeaderMark() {
+  TPrivateTalk* talk = Talk();
+  if (!talk) return;
+  TVRichEdits& views = inputs_.Manager();
+  views.HeaderMark = FromCp1251(talk->EncryptedMark());
+  if (views.HeaderPicture.isNull()) views.HeaderPicture = MainPixmap(icon::kLocked, 16).toImage();
 }
 
 int TForm1::PrivateBarHeight() const {

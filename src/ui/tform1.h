@@ -196,6 +196,7 @@ class TForm1 : public QMainWindow, public WindowSurface, public TLanguageHost, p
   // The status line of the active message tab to one or more peers: whether it goes encrypted, and
   // the held ("Check key…", "Send anyway") and downgrade (send in clear text?) questions.
   void UpdatePrivateBar();
+  void UpdateHeaderMark();
   int PrivateBarHeight() const;
   void SendAnywayClick();
   void SendClearAnswer(bool yes);

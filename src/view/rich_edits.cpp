@@ -6,6 +6,8 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocumentFragment>
+#include <QTextFormat>
+#include <QUrl>
 
 #include <algorithm>
 #include <iterator>
@@ -193,9 +195,41 @@ void TVRichEdits::AppendFormatted(QTextDocument& doc, const std::vector<std::str
     // Each line is formatted alone, so no markup reaches from one line into the next.
     const int from = AppendLine(doc, line, newParagraph, oneParagraph);
     FormatDocRange(doc, from, doc.characterCount() - 1);
+    MarkHeader(doc, from);
     newParagraph = true;
   }
   edit.endEditBlock();
+}
+
+void TVRichEdits::MarkHeader(QTextDocument& doc, int from) const {
+  if (HeaderMark.isEmpty() || HeaderPicture.isNull()) return;
+  // The line starts after the paragraph break it was appended with; its header ends at its first
+  // line break (U+2028) or paragraph break (U+2029).
+  QString text = RangeText(doc, from, doc.characterCount() - 1);
+  if (text.startsWith(QChar(0x2029))) {
+    text.remove(0, 1);
+    ++from;
+  }
+  qsizetype headerEnd = 0;
+  while (headerEnd < text.size() && text[headerEnd] != QChar(0x2028) && text[headerEnd] != QChar(0x2029))
+    ++headerEnd;
+  const QString header = text.left(headerEnd);
+  if (!header.endsWith(QLatin1Char(' ') + HeaderMark)) return;
+  const int end = from + static_cast<int>(header.size());
+  QTextCursor mark(&doc);
+  mark.setPosition(end - static_cast<int>(HeaderMark.size()));
+  mark.setPosition(end, QTextCursor::KeepAnchor);
+  static const QString kName = QStringLiteral("plumo-header-mark");
+  doc.addResource(QTextDocument::ImageResource, QUrl(kName), HeaderPicture);
+  QTextImageFormat picture;
+  picture.setName(kName);
+  picture.setWidth(HeaderPicture.width() / HeaderPicture.devicePixelRatio());
+  picture.setHeight(HeaderPicture.height() / HeaderPicture.devicePixelRatio());
+  picture.setVerticalAlignment(QTextCharFormat::AlignMiddle);
+  picture.setProperty(kSmileyCodeProperty, HeaderMark);
+  const QTextCharFormat was = mark.charFormat();
+  if (was.hasProperty(QTextFormat::ForegroundBrush)) picture.setForeground(was.foreground());
+  mark.insertImage(picture);
 }
 
 int TVRichEdits::FormatDocRange(QTextDocument& doc, int from, int to, bool typing) const {

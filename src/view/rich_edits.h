@@ -91,6 +91,12 @@ class TVRichEdits : public QObject {
   int MultiLineHeight = 50;
   int ReplyHeight = 100;
   bool HotNicks = false;
+  // A mark that ends the header (the first line) of an added line, shown as HeaderPicture instead
+  // (the lock of an encrypted message). The picture carries the mark as its code, so the line's
+  // markup (a reply's quote) still reads the mark. Only the header's very end is looked at: text a
+  // sender chose (a nick, the message) cannot end a header.
+  QString HeaderMark;
+  QImage HeaderPicture;
   // Called by ApplyMode with the height of modes 0 to 2; without it the control's height is fixed.
   std::function<void(int height)> OnHeight;
 
@@ -204,6 +210,8 @@ class TVRichEdits : public QObject {
   void AppendFormatted(QTextDocument& doc, const std::vector<std::string>& lines,
                        bool oneParagraph = false) const;
   int FormatDocRange(QTextDocument& doc, int from, int to, bool typing = false) const;
+  // HeaderMark at the end of the header of the line that starts at from becomes HeaderPicture.
+  void MarkHeader(QTextDocument& doc, int from) const;
   void Attach(TVRichedit* record);
   int TextLength() const;
   QColor DefaultColor() const;

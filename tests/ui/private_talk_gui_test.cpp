@@ -8,6 +8,7 @@
 
 #include "core/private_talk.h"
 #include "images/images.h"
+#include "view/markup.h"
 #include "window_fixture.h"
 
 namespace plumo::uitest {
@@ -120,6 +121,13 @@ TEST_F(WindowTest, LocksTheKeyDialogTheSixDigitCheckAndAHeldKeyChange) {
       << bobStatus->text().toStdString();
   EXPECT_TRUE(bob.Find<QLabel>("PrivateIcon")->isVisible());
   EXPECT_FALSE(bob.Find<QPushButton>("SendAnyway")->isVisible());
+  // The message's header shows the lock in place of the core's mark; the quote a reply sends still
+  // reads the mark.
+  const QTextDocument& quote = *bob.Editor()->document();
+  EXPECT_TRUE(bob.EditorText().contains(QChar::ObjectReplacementCharacter)) << bob.EditorText().toStdString();
+  EXPECT_FALSE(bob.EditorText().contains(QStringLiteral("(encrypted)")));
+  EXPECT_TRUE(RangeToMarkup(quote, 0, quote.characterCount() - 1, false, Qt::black)
+                  .contains(QStringLiteral(" (encrypted)\r\nafter the change")));
 
   // Bob's program stops announcing a key: anna's next message is asked about once, in the tab, and
   // goes in clear text when she says so.
@@ -134,6 +142,10 @@ TEST_F(WindowTest, LocksTheKeyDialogTheSixDigitCheckAndAHeldKeyChange) {
   Click(anna.Find<QPushButton>("SendClearYes"));
   ASSERT_TRUE(WaitFor([&] { return bob.Messages()->count() == 3; }));
   EXPECT_EQ(bob.Messages()->tabIcon(2).pixmap(16, 16).toImage(), MainPixmap(icon::kPrivate, 16).toImage());
+  bob.ClickTab(bob.Messages(), 2);
+  EXPECT_TRUE(bob.EditorText().contains(QStringLiteral("in clear by choice")));
+  EXPECT_FALSE(bob.EditorText().contains(QChar::ObjectReplacementCharacter))
+      << bob.EditorText().toStdString();
 }
 
 }  // namespace
