@@ -61,7 +61,7 @@ std::string TPrivateTalk::Text(const char* key) const {
   return messages_.GetMessage(key);
 }
 
-std::string TPrivateTalk::Fmt(const char* key, std::vector<std::string> args) const {
+std::string TPrivateTalk::Fmt(const char* key, const std::vector<std::string>& args) const {
   return FormatText(Text(key), args);
 }
 

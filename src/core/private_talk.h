@@ -147,7 +147,7 @@ class TPrivateTalk : public TEnvelopeGuard {
  private:
   std::int64_t Now() const;
   std::string Text(const char* key) const;
-  std::string Fmt(const char* key, std::vector<std::string> args) const;
+  std::string Fmt(const char* key, const std::vector<std::string>& args) const;
   // Tells what a sighting of nick's key means: the key-change lines.
   void Tell(const TKeySighting& sighting, const std::string& nick, const std::string& address);
   // The rate-limited line for an envelope from address that was dropped.
