@@ -143,6 +143,8 @@ class TPrivateTalk : public TEnvelopeGuard {
   // Saves keys.ini when due (called after every key event, since the core has no tick that always
   // runs) and at exit. now: Unix seconds.
   void Tick(std::int64_t now);
+  // The same at the own clock's time (after a command changed a mark).
+  void Tick() { Tick(Now()); }
 
  private:
   std::int64_t Now() const;
