@@ -71,9 +71,11 @@ inline constexpr const char* kEncryptedMarkKey = "EncryptedMark";
 
 class TPrivateTalk : public TEnvelopeGuard {
  public:
-  // Consoles lines ("a private message from 10.0.0.3 could not be verified and was dropped", key
-  // changes) go to notice, at most one per address and minute for dropped envelopes.
-  using Notice = std::function<void(const std::string& line, bool error)>;
+  // Console lines ("a private message from 10.0.0.3 could not be verified and was dropped", key
+  // changes) go to notice, at most one per address and minute for dropped envelopes. peer: the
+  // address of the peer a key change or downgrade concerns (its message tab shows the line too),
+  // empty for the others.
+  using Notice = std::function<void(const std::string& line, bool error, const std::string& peer)>;
   // dir: the program directory (the keyring's files), read at Start. Texts come from messages.
   TPrivateTalk(FsPath dir, const TEngineSlot& engine, const TClock& clock, TMsgINISupp& messages,
                Notice notice);

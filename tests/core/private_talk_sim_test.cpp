@@ -257,10 +257,13 @@ TEST(PrivateTalk, AttacksAndKeyRulesOnTheSimulatedLan) {
          EXPECT_TRUE(Has(w.b.channels.lines, "student [" + kA + "]: key "));
          EXPECT_TRUE(Has(w.b.channels.lines, "student [" + kD + "]: key "));
        }},
-      {"a key change not checked: told, and messages go on to the new key",
+      {"a key change not checked: told, also in bob's tab, and messages go on to the new key",
        [](World& w) {
+         w.b.core->Intents().SendPrivate({kA}, "before the reinstall");
+         w.lan.RunFor(2000);
          RestartBob(w, true);
          EXPECT_TRUE(Has(w.a.channels.lines, "bob's key has changed"));
+         EXPECT_TRUE(Has(w.a.inputs.notices, "bob's key has changed"));
          EXPECT_EQ(w.AnnaSends("after the reinstall").Kind, Outcome::Sent);
          w.lan.RunFor(2000);
          EXPECT_TRUE(Has(w.b.inputs.lines, "after the reinstall"));
