@@ -391,10 +391,12 @@ class JsonEventTap final : public TPlumoEventsForward {
 // For a person at a terminal: private messages and bells ring the terminal's bell.
 class BellTap final : public TPlumoEventsForward {
  public:
-  BellTap(TPlumoEvents& handlers, TerminalConsole& terminal)
-      : TPlumoEventsForward(handlers), terminal_(terminal) {}
+  BellTap(TPlumoEvents& handlers, TerminalConsole& terminal, TPrivateTalk& privateTalk)
+      : TPlumoEventsForward(handlers), terminal_(terminal), private_(privateTalk) {}
   void OnPrivateMessage(const TMStigs& f, const std::string& t, const std::string& a) override {
-    terminal_.Bell();
+    // A step of a key check is no message.
+    const secure::TOpened* opened = private_.Opened(t);
+    if (opened == nullptr || opened->Kind == secure::BodyKind::Text) terminal_.Bell();
     TPlumoEventsForward::OnPrivateMessage(f, t, a);
   }
   void OnBell(const AChuvakInfo& en, std::uint16_t n) override {
@@ -404,6 +406,7 @@ class BellTap final : public TPlumoEventsForward {
 
  private:
   TerminalConsole& terminal_;
+  TPrivateTalk& private_;
 };
 
 std::string StateName(char state) {
@@ -732,8 +735,8 @@ int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
       return tap.get();
     });
   } else if (isatty(STDOUT_FILENO) != 0) {
-    core.SetEventTap([&bellTap, &terminal](TPlumoEvents& handlers) {
-      bellTap = std::make_unique<BellTap>(handlers, terminal);
+    core.SetEventTap([&bellTap, &terminal, &core](TPlumoEvents& handlers) {
+      bellTap = std::make_unique<BellTap>(handlers, terminal, core.PrivateTalk());
       return bellTap.get();
     });
   }

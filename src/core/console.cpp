@@ -404,6 +404,7 @@ bool MarkKey(TIntents& in, TCommandFront& front, const std::string& rest, const 
   }
   if (const auto k = OneKeyNamed(in, front, rest)) {
     mark(in.Private().Keyring(), k->Key);
+    in.Private().Tick();
     front.Notice(Fmt(in, done, {k->Nick, k->Address}));
   }
   return true;

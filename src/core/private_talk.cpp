@@ -68,14 +68,14 @@ std::string TPrivateTalk::Fmt(const char* key, const std::vector<std::string>& a
 void TPrivateTalk::Start() {
   if (!keyring_) {
     if (!secure::SecureInit()) {
-      notice_(Fmt("IdentityDamaged", {"libsodium"}), true);
+      notice_(Fmt("IdentityDamaged", {"libsodium"}), true, {});
       return;
     }
     keyring_ = std::make_unique<TKeyring>(dir_);
     if (keyring_->Ready()) keyCheck_ = std::make_unique<TKeyCheck>(keyring_->Identity().Public());
   }
   if (!keyring_->Ready()) {
-    notice_(Fmt("IdentityDamaged", {keyring_->Damaged()}), true);
+    notice_(Fmt("IdentityDamaged", {keyring_->Damaged()}), true, {});
     return;
   }
   if (engine_) {
@@ -158,7 +158,7 @@ void TPrivateTalk::Dropped(const std::string& address) {
   auto told = droppedTold_.find(address);
   if (told != droppedTold_.end() && now - told->second < kDroppedQuietMs && now >= told->second) return;
   droppedTold_[address] = now;
-  notice_(Fmt("PrivateDropped", {address}), true);
+  notice_(Fmt("PrivateDropped", {address}), true, {});
 }
 
 std::string TPrivateTalk::Nick(const secure::PublicKey& key) const {
@@ -168,8 +168,9 @@ std::string TPrivateTalk::Nick(const secure::PublicKey& key) const {
 
 void TPrivateTalk::Tell(const TKeySighting& sighting, const std::string& nick, const std::string& address) {
   if (sighting.What != TKeySighting::Changed && sighting.What != TKeySighting::ChangedChecked) return;
-  notice_(Fmt("KeyChanged", {nick, address, nick}), true);
-  if (sighting.What == TKeySighting::ChangedChecked) notice_(Fmt("KeyHeld", {nick, nick, nick, nick}), true);
+  notice_(Fmt("KeyChanged", {nick, address, nick}), true, address);
+  if (sighting.What == TKeySighting::ChangedChecked)
+    notice_(Fmt("KeyHeld", {nick, nick, nick, nick}), true, address);
 }
 
 TEnvelopeVerdict TPrivateTalk::Judge(const TMStigs& /*fields*/, std::string_view text,
@@ -234,7 +235,7 @@ void TPrivateTalk::TagSeen(const std::string& nick, const std::string& address, 
     // A peer that had a key and now answers without one: nothing goes to it in clear text unless the
     // user chooses so for a message.
     if (keyring_->KeyOf(nick, address) && downgraded_.insert(id).second)
-      notice_(Fmt("KeyDowngraded", {nick, nick}), true);
+      notice_(Fmt("KeyDowngraded", {nick, nick}), true, address);
     return;
   }
   if (Ready() && *key == keyring_->Identity().Public()) return;  // the own hello
@@ -332,7 +333,7 @@ void TPrivateTalk::CheckMoved(bool asked) {
     case TKeyCheckState::Idle:
       break;
   }
-  if (key) notice_(Fmt(key, args), check_.What == TKeyCheckState::Mismatch);
+  if (key) notice_(Fmt(key, args), check_.What == TKeyCheckState::Mismatch, {});
   if (OnCheck) OnCheck(check_);
 }
 

@@ -71,9 +71,11 @@ inline constexpr const char* kEncryptedMarkKey = "EncryptedMark";
 
 class TPrivateTalk : public TEnvelopeGuard {
  public:
-  // Consoles lines ("a private message from 10.0.0.3 could not be verified and was dropped", key
-  // changes) go to notice, at most one per address and minute for dropped envelopes.
-  using Notice = std::function<void(const std::string& line, bool error)>;
+  // Console lines ("a private message from 10.0.0.3 could not be verified and was dropped", key
+  // changes) go to notice, at most one per address and minute for dropped envelopes. peer: the
+  // address of the peer a key change or downgrade concerns (its message tab shows the line too),
+  // empty for the others.
+  using Notice = std::function<void(const std::string& line, bool error, const std::string& peer)>;
   // dir: the program directory (the keyring's files), read at Start. Texts come from messages.
   TPrivateTalk(FsPath dir, const TEngineSlot& engine, const TClock& clock, TMsgINISupp& messages,
                Notice notice);
@@ -143,6 +145,8 @@ class TPrivateTalk : public TEnvelopeGuard {
   // Saves keys.ini when due (called after every key event, since the core has no tick that always
   // runs) and at exit. now: Unix seconds.
   void Tick(std::int64_t now);
+  // The same at the own clock's time (after a command changed a mark).
+  void Tick() { Tick(Now()); }
 
  private:
   std::int64_t Now() const;

@@ -53,8 +53,11 @@ TChatCore::TChatCore(FsPath appDir, CoreSurfaces surfaces, PlumoHost& engineHost
           surfaces.Idle, IniPath(), [this] { SaveAllSettings(); }, tabs_, sounds_),
       feedback_(settings_, surfaces.Window, windowShown_, tabs_, own_),
       privateTalk_(appDir_, engineSlot_, clock_, *mis_,
-                   [this](const std::string& line, bool error) {
-                     if (error) {
+                   [this](const std::string& line, bool error, const std::string& peer) {
+                     // A key change or downgrade is told where the user looks, and in the peer's tab.
+                     if (!peer.empty()) {
+                       feedback_.Tell(kRed, line, "Plumo", TFeedbackPlace{false, peer});
+                     } else if (error) {
                        tabs_.ConsoleError(line);
                      } else {
                        tabs_.ConsoleAdd(kGrey + line);

@@ -257,10 +257,13 @@ TEST(PrivateTalk, AttacksAndKeyRulesOnTheSimulatedLan) {
          EXPECT_TRUE(Has(w.b.channels.lines, "student [" + kA + "]: key "));
          EXPECT_TRUE(Has(w.b.channels.lines, "student [" + kD + "]: key "));
        }},
-      {"a key change not checked: told, and messages go on to the new key",
+      {"a key change not checked: told, also in bob's tab, and messages go on to the new key",
        [](World& w) {
+         w.b.core->Intents().SendPrivate({kA}, "before the reinstall");
+         w.lan.RunFor(2000);
          RestartBob(w, true);
          EXPECT_TRUE(Has(w.a.channels.lines, "bob's key has changed"));
+         EXPECT_TRUE(Has(w.a.inputs.notices, "bob's key has changed"));
          EXPECT_EQ(w.AnnaSends("after the reinstall").Kind, Outcome::Sent);
          w.lan.RunFor(2000);
          EXPECT_TRUE(Has(w.b.inputs.lines, "after the reinstall"));
@@ -288,6 +291,30 @@ TEST(PrivateTalk, AttacksAndKeyRulesOnTheSimulatedLan) {
          w.lan.RunFor(2000);
          EXPECT_TRUE(Has(w.b.inputs.lines, std::string(1850, 'y')));
          EXPECT_FALSE(Has(w.b.inputs.lines, std::string(1990, 'z')));
+       }},
+      {"a damaged identity file: one red line, clear text to peers without keys, nothing to peers with one",
+       [](World& w) {
+         w.a.core.reset();
+         const std::string damaged = "PLUMO-IDENTITY 1\nsecret=broken\n";
+         std::ofstream(w.a.dir / "identity.key", std::ios::trunc) << damaged;
+         w.a.MakeCore(w.lan);
+         ASSERT_TRUE(w.a.core->FormCreate());
+         w.lan.RunFor(3000);
+         EXPECT_EQ(Count(w.a.channels.lines, "private messages are off"), 1);
+         EXPECT_TRUE(w.a.engine().Tag().empty());
+         EXPECT_EQ(w.AnnaSends("to carl in clear", kC).Kind, Outcome::Sent);
+         EXPECT_EQ(w.AnnaSends("to bob").Kind, Outcome::Refused);
+         // bob's program asks before it sends in clear; an envelope to anna's key still reaches her.
+         TPrivateTalk& bob = w.b.core->PrivateTalk();
+         const auto sealed =
+             bob.Seal(*bob.Keyring().KeyOf("anna", kA), "bob", "sealed for a key anna cannot use");
+         ASSERT_TRUE(sealed);
+         w.lan.Inject(kB, kA, sim::Datagram(pkPrivateMessage, 600, "", {"bob", "anna", sealed->Field}));
+         w.lan.RunFor(2000);
+         EXPECT_EQ(w.carlEvents->Of(sim::Ev::PrivateMessage).back().text, "to carl in clear");
+         EXPECT_FALSE(Has(w.a.inputs.lines, "sealed for a key"));
+         EXPECT_TRUE(Has(w.a.channels.lines, "a private message from " + kB + " could not be verified"));
+         EXPECT_EQ(fs::file_size(w.a.dir / "identity.key"), damaged.size());  // never replaced
        }},
       {"a restart with the same key is no change",
        [](World& w) {
