@@ -19,6 +19,7 @@
 #include "secure/private_box.h"
 #include "support/datagrams.h"
 #include "support/quiet_host.h"
+#include "support/silent_surfaces.h"
 
 namespace plumo {
 namespace {
@@ -26,66 +27,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kMessages = 20000;
-
-class NoConversations : public ConversationView {
- public:
-  void ConversationAdded(int, const Conversation&) override {}
-  void ConversationRemoved(int) override {}
-  void CurrentChanged(int, int, ViewMode) override {}
-  void LineAdded(int, const std::string&, const std::string&) override {}
-  void IconsChanged(const std::vector<Conversation>&) override {}
-  void ModeChanged(int, ViewMode) override {}
-  void ScrollToEnd() override {}
-  void HistoryAdded(int, const std::vector<std::string>&) override {}
-  void OldestDropped(int, int) override {}
-  void ShowHistoryRow(int, int) override {}
-  void NoticeAdded(int, const std::string&, const std::string&) override {}
-};
-class NoEditor : public InputEditor {
- public:
-  std::string ContentToMarkup() override { return {}; }
-  std::string PlainText() override { return {}; }
-  void ClearInput() override {}
-  void SetText(const std::string&) override {}
-};
-class NoRoster : public RosterView {
- public:
-  void RosterRebuilt(const std::vector<RosterRow>&) override {}
-  void RowIconChanged(int, int) override {}
-  void TotalChanged(const std::string&) override {}
-  void SelectionChanged(const std::vector<RosterRow>&) override {}
-};
-class NoWindow : public WindowSurface {
- public:
-  void SetCaption(const std::string&) override {}
-  void AskText(const std::string&, const std::string&, const std::string&, TextAnswer answered) override {
-    answered(std::nullopt);
-  }
-  void ConfirmLostCharacters(const std::string&, const std::vector<TUnencodableChar>&,
-                             std::function<void(bool)> answered) override {
-    answered(false);
-  }
-};
-class NoSound : public SoundOutput {
- public:
-  void PlayFile(const FsPath&) override {}
-};
-class NoTimers : public CoreTimers {
- public:
-  void SetCoreTimer(CoreTimer, bool, int) override {}
-};
-class OneInterface : public SystemInfo {
- public:
-  std::string Interfaces() override {
-    return "IP0=198.18.0.1\n\rMask0=255.255.255.0\n\rBroadcast0=198.18.0.255\n\rIfUP0=1\n\rBroadcasts0=1\n\r"
-           "Type0=NORMAL\n\r";
-  }
-  std::vector<std::string> RunningPrograms() override { return {}; }
-  std::string UserName() override { return "me"; }
-  std::string ComputerName() override { return "box"; }
-  std::int64_t NowLocalMs() override { return LocalClockMs(); }
-  bool FileExists(const FsPath&) override { return false; }
-};
 
 // A core named "me" at 198.18.0.1 that knows anna (198.18.0.10, with a key) and bob (198.18.0.11,
 // without one).
