@@ -37,13 +37,6 @@ std::optional<secure::PublicKey> TagKey(const std::string& tag) {
   return std::nullopt;
 }
 
-// The first two groups of a fingerprint, for a status line: "31415 92653…" (the ellipsis in code
-// page 1251).
-std::string ShortFingerprint(const secure::PublicKey& key) {
-  const std::string full = secure::Fingerprint(key);
-  return full.substr(0, 11) + "\x85";
-}
-
 }  // namespace
 
 TPrivateTalk::TPrivateTalk(FsPath dir, const TEngineSlot& engine, const TClock& clock, TMsgINISupp& messages,
@@ -263,9 +256,14 @@ std::string TPrivateTalk::TabStatus(const std::vector<std::string>& addresses,
       case TPrivateRoute::Clear:
         part = Fmt("TabNotEncrypted", {nick});
         break;
-      case TPrivateRoute::Encrypted:
-        part = Fmt("TabEncrypted", {nick, ShortFingerprint(*route.Key)});
+      case TPrivateRoute::Encrypted: {
+        // The lock and whether the key is checked; no part of the fingerprint, which a forger could
+        // grind a key to match.
+        const TKnownKey* known = keyring_->Find(*route.Key);
+        part = Fmt(known != nullptr && known->Checked ? "TabEncryptedChecked" : "TabEncryptedNotChecked",
+                   {nick});
         break;
+      }
       default:
         part = RefusalText(route, nick);
         break;

@@ -120,8 +120,9 @@ class TPrivateTalk : public TEnvelopeGuard {
 
   // What the window shows.
   LockMark Lock(const std::string& nick, const std::string& address) const;
-  // The reply tab's status line for these recipients ("encrypted to anna's key 31415 92653…",
-  // "NOT encrypted: anna's program cannot", the held and downgrade texts).
+  // The reply tab's status line for these recipients ("encrypted to anna's key, checked",
+  // "encrypted to anna's key, not checked: /check anna", "NOT encrypted: anna's program cannot", the
+  // held and downgrade texts).
   std::string TabStatus(const std::vector<std::string>& addresses,
                         const std::vector<std::string>& nicks) const;
   // The language text that marks an encrypted message's header ("(encrypted)"), read again at most

@@ -100,6 +100,8 @@ TEST(PrivateTalk, AttacksAndKeyRulesOnTheSimulatedLan) {
        "wire",
        [](World& w) {
          EXPECT_EQ(w.a.core->PrivateTalk().Route("bob", kB).How, TPrivateRoute::Encrypted);
+         EXPECT_EQ(w.a.core->PrivateTalk().TabStatus({kB}, {"bob"}),
+                   "encrypted to bob's key, not checked: /check bob");
          EXPECT_EQ(w.AnnaSends("marker 4711").Kind, Outcome::Sent);
          w.lan.RunFor(3000);
          EXPECT_TRUE(Has(w.b.inputs.lines, "marker 4711"));
@@ -272,6 +274,7 @@ TEST(PrivateTalk, AttacksAndKeyRulesOnTheSimulatedLan) {
        [](World& w) {
          w.a.core->RunCommand("/verify bob");
          EXPECT_EQ(w.a.core->PrivateTalk().Lock("bob", kB), LockMark::Checked);
+         EXPECT_EQ(w.a.core->PrivateTalk().TabStatus({kB}, {"bob"}), "encrypted to bob's key, checked");
          RestartBob(w, true);
          EXPECT_TRUE(Has(w.a.channels.lines, "bob's key has changed"));
          EXPECT_EQ(w.a.core->PrivateTalk().Lock("bob", kB), LockMark::Changed);

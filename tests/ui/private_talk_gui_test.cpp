@@ -117,7 +117,7 @@ TEST_F(WindowTest, LocksTheKeyDialogTheSixDigitCheckAndAHeldKeyChange) {
   bob.ClickTab(bob.Messages(), 1);
   const QLabel* bobStatus = bob.Find<QLabel>("PrivateStatus");
   TRY_EQ(bobStatus->isVisible(), true);
-  EXPECT_TRUE(bobStatus->text().startsWith(QStringLiteral("encrypted to anna's key ")))
+  EXPECT_TRUE(bobStatus->text().startsWith(QStringLiteral("encrypted to anna's key, ")))
       << bobStatus->text().toStdString();
   EXPECT_TRUE(bob.Find<QLabel>("PrivateIcon")->isVisible());
   EXPECT_FALSE(bob.Find<QPushButton>("SendAnyway")->isVisible());
