@@ -138,7 +138,9 @@ void TEventPresenter::OnMassMessage(const TMStigs& fields, const std::string& te
 
 void TEventPresenter::OnConfirm(const AChuvakInfo& entry, std::uint16_t packetType) {
   const char* key = nullptr;
-  if (packetType == pkPrivateMessage || packetType == pkMassMessage) {
+  if (packetType == pkPrivateMessage && engine_ && private_.TakeCheckStepConfirmed(engine_->ConfirmedSeq())) {
+    return;  // a step of the six-digit check, which the user did not send as a message
+  } else if (packetType == pkPrivateMessage || packetType == pkMassMessage) {
     key = "Message_received";
   } else if (packetType == pkBell) {
     key = "Bell_received";

@@ -17,6 +17,9 @@ const std::string kKeyItem = "k=";
 
 // A dropped envelope is told at most once a minute per address.
 constexpr std::int64_t kDroppedQuietMs = 60000;
+// Sequence numbers of the check's steps kept for their confirmations: a few checks' worth; a step
+// never confirmed is forgotten when later ones push it out.
+constexpr std::size_t kStepSeqsKept = 32;
 
 std::string PeerId(const std::string& nick, const std::string& address) {
   return nick + "\n" + address;
@@ -297,8 +300,19 @@ bool TPrivateTalk::SendCheckStep(const TCheckStep& step, const std::string& addr
   const std::optional<secure::TSealed> sealed =
       secure::Seal(keyring_->Identity(), step.To, keyring_->NextCounter(), secure::BodyKind::KeyCheck,
                    engine_->Nick(), step.Body);
-  return sealed &&
-         engine_->SendPrivateMessage(nick, sealed->Field, address, sealed->Receipt) == SendResult::Sent;
+  if (!sealed ||
+      engine_->SendPrivateMessage(nick, sealed->Field, address, sealed->Receipt) != SendResult::Sent)
+    return false;
+  stepSeqs_.push_back(engine_->Counters().Current(pkPrivateMessage));
+  if (stepSeqs_.size() > kStepSeqsKept) stepSeqs_.pop_front();
+  return true;
+}
+
+bool TPrivateTalk::TakeCheckStepConfirmed(std::uint16_t seq) {
+  const auto it = std::find(stepSeqs_.begin(), stepSeqs_.end(), seq);
+  if (it == stepSeqs_.end()) return false;
+  stepSeqs_.erase(it);
+  return true;
 }
 
 void TPrivateTalk::CheckMoved(bool asked) {

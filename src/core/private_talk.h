@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -142,6 +143,9 @@ class TPrivateTalk : public TEnvelopeGuard {
   void ConfirmCheck(bool sameDigits);
   void CancelCheck();
   const TKeyCheckState& Check() const { return check_; }
+  // Whether seq (pkPrivateMessage) was a step of the six-digit check: its confirmation is not a
+  // message the user sent, so no "message received" line and no sound. Each step answers once.
+  bool TakeCheckStepConfirmed(std::uint16_t seq);
 
   // Saves keys.ini when due (called after every key event, since the core has no tick that always
   // runs) and at exit. now: Unix seconds.
@@ -176,6 +180,8 @@ class TPrivateTalk : public TEnvelopeGuard {
   // The check's state machine (from Start on, when the identity is usable) and the peer's address.
   std::unique_ptr<TKeyCheck> keyCheck_;
   std::string checkAddress_;
+  // The engine's sequence numbers of the last steps sent, oldest first (a few; a check has six).
+  std::deque<std::uint16_t> stepSeqs_;
   // The envelope Judge opened last, with its text, until the presenter takes it.
   std::optional<std::pair<std::string, secure::TOpened>> opened_;
   // "nick\naddress" of peers with a key whose program answered without one.

@@ -181,8 +181,10 @@ void TPlumo::Dispatch(std::uint16_t type, std::uint16_t seq, const std::uint8_t*
     case pkConfirm: {
       const int i = FindOrAddSender(d.Field(0), fromIP);
       const std::uint16_t confirmedType = d.U16(5);
-      if (TakeConfirmation(i, confirmedType, d.U16(7), d.Field(3)) && events_)
+      if (TakeConfirmation(i, confirmedType, d.U16(7), d.Field(3)) && events_) {
+        confirmedSeq_ = d.U16(7);
         events_->OnConfirm(*users_.Entry(i), confirmedType);
+      }
       if (char state; d.StateAt(1, state)) ApplyState(i, state, d.Field(2), false);
       if (confirmedType == pkHello) ReadTag(i, d.Field(3));
       users_.Touch(i);

@@ -170,6 +170,9 @@ class TPlumo {
   // what an event reports (a channel line carries only the sender's nick); empty outside an event
   // raised by a received datagram.
   const std::string& ReceivingFrom() const { return receivingFrom_; }
+  // The sequence number of the datagram whose confirmation OnConfirm is reporting, for a listener
+  // that tells some of its own datagrams apart (a key check's steps are not messages to the user).
+  std::uint16_t ConfirmedSeq() const { return confirmedSeq_; }
 
   // Numbers every type from 1 and takes any matching confirmation at any time, as programs did
   // before the delivery guards described in delivery.cpp. Only for tests that show what the guards
@@ -300,6 +303,7 @@ class TPlumo {
   bool guards_ = true;
   bool receiving_ = false;
   std::string receivingFrom_;
+  std::uint16_t confirmedSeq_ = 0;
 };
 
 }  // namespace plumo

@@ -25,6 +25,13 @@ bool Has(const std::vector<ViewLine>& lines, const std::string& part) {
                      [&](const ViewLine& l) { return l.line.find(part) != std::string::npos; });
 }
 
+// The sounds a peer played whose file name has part.
+int Played(const Peer& peer, const std::string& part) {
+  return static_cast<int>(
+      std::count_if(peer.sound.played.begin(), peer.sound.played.end(),
+                    [&](const std::string& f) { return f.find(part) != std::string::npos; }));
+}
+
 int Count(const std::vector<ViewLine>& lines, const std::string& part) {
   return static_cast<int>(std::count_if(
       lines.begin(), lines.end(), [&](const ViewLine& l) { return l.line.find(part) != std::string::npos; }));
@@ -64,6 +71,11 @@ struct World {
     carlEvents = std::make_unique<sim::EventRecorder>(carl);
     EXPECT_TRUE(a.core->FormCreate());
     EXPECT_TRUE(b.core->FormCreate());
+    // A confirmation plays its sound from the first one on.
+    for (Peer* p : {&a, &b}) {
+      p->system.files.insert(p->dir.string() + "/sounds/confirm.wav");
+      p->core->Settings().SoundTable = {{"mute", "0"}, {"on_confirm", "1"}, {"confirm_src", "confirm.wav"}};
+    }
     sim::StartUp(carl, "carl");
     lan.RunFor(3000);
     a.host.ClearSent();
@@ -111,6 +123,7 @@ TEST(PrivateTalk, AttacksAndKeyRulesOnTheSimulatedLan) {
          EXPECT_EQ(Carrying(w.a.host, "marker 4711"), 0);
          EXPECT_EQ(SentOfType(w.a.host, pkPrivateMessage).size(), 1U);  // the receipt stopped the resends
          EXPECT_TRUE(Has(w.a.channels.lines, "Message received by bob"));
+         EXPECT_EQ(Played(w.a, "confirm"), 1);
        }},
       {"carl, who has no key, gets clear text and nothing else new",
        [](World& w) {
@@ -393,7 +406,12 @@ TEST(PrivateTalk, SixDigitCheck) {
     const bool checked = c.end == TKeyCheckState::Matched;
     EXPECT_EQ(anna.Lock("bob", kB) == LockMark::Checked, checked);
     EXPECT_EQ(bob.Lock("anna", kA) == LockMark::Checked, checked);
-    EXPECT_TRUE(w.a.inputs.lines.empty() && w.b.inputs.lines.empty()) << "check steps are never shown";
+    // Check steps are never shown, and their confirmations are not messages received.
+    for (const Peer* p : {&w.a, &w.b}) {
+      EXPECT_TRUE(p->inputs.lines.empty());
+      EXPECT_FALSE(Has(p->channels.lines, "Message received"));
+      EXPECT_EQ(Played(*p, "confirm"), 0);
+    }
   }
 }
 
