@@ -334,9 +334,12 @@ std::vector<TNamedKey> KeysNamed(TIntents& in, const std::string& typed) {
     if (peer.Address != typed && Cp1251UpperCase(peer.Nick) != upper) continue;
     if (const auto key = talk.Keyring().KeyOf(peer.Nick, peer.Address)) add(*key, peer.Nick, peer.Address);
   }
+  // Otherwise the keys the keyring knows by that nick that are still the current key of their
+  // nick and address: a key that another replaced is no longer anybody's.
   if (keys.empty()) {
     for (const TKnownKey* known : talk.Keyring().WithNick(typed))
-      add(known->Key, known->Nick, known->Address);
+      if (talk.Keyring().KeyOf(known->Nick, known->Address) == known->Key)
+        add(known->Key, known->Nick, known->Address);
   }
   return keys;
 }
@@ -375,6 +378,7 @@ bool Key(TIntents& in, TCommandFront& front, const std::string& rest) {
   const std::vector<TNamedKey> keys = KeysNamed(in, typed);
   if (keys.empty()) front.Notice(Fmt(in, "KeyNone", {typed}));
   for (const auto& k : keys) {
+    talk.KeyShown(k.Key);
     const TKnownKey* known = talk.Keyring().Find(k.Key);
     const bool checked = known != nullptr && known->Checked;
     front.Notice(Fmt(in, "KeyOfPeer",
@@ -395,36 +399,42 @@ bool Key(TIntents& in, TCommandFront& front, const std::string& rest) {
   return true;
 }
 
-// "/verify", "/unverify", "/trust": the mark of a peer's key.
-bool MarkKey(TIntents& in, TCommandFront& front, const std::string& rest, const char* done,
-             void (*mark)(TKeyring&, const secure::PublicKey&)) {
+// "/verify", "/unverify", "/trust": the mark of the current key of a peer (one key: a nick that
+// several keys use is refused until the user names an address). shownOnly: only a key the user was
+// shown is marked.
+bool MarkKey(TIntents& in, TCommandFront& front, const std::string& rest, const char* done, bool shownOnly,
+             void (*mark)(TPrivateTalk&, const secure::PublicKey&)) {
   if (TrimText(rest).empty()) {
     front.Problem(Msg(in, "UsageKeyNick"));
     return true;
   }
-  if (const auto k = OneKeyNamed(in, front, rest)) {
-    mark(in.Private().Keyring(), k->Key);
-    in.Private().Tick();
-    front.Notice(Fmt(in, done, {k->Nick, k->Address}));
+  const auto k = OneKeyNamed(in, front, rest);
+  if (!k) return true;
+  if (shownOnly && !in.Private().WasShown(k->Key)) {
+    front.Problem(Fmt(in, "KeyNotShown", {k->Nick, k->Address}));
+    return true;
   }
+  mark(in.Private(), k->Key);
+  front.Notice(Fmt(in, done, {k->Nick, k->Address}));
   return true;
 }
 
+// "/verify NICK" says the user compared this key: it marks only a key that /key (or the key dialog)
+// showed, so that a key that changed after the user compared the old one, or one never looked at,
+// is neither marked nor released from a hold.
 bool Verify(TIntents& in, TCommandFront& front, const std::string& rest) {
-  return MarkKey(in, front, rest, "KeyVerified", [](TKeyring& ring, const secure::PublicKey& key) {
-    ring.Trust(key);
-    ring.SetChecked(key, true);
-  });
+  return MarkKey(in, front, rest, "KeyVerified", true,
+                 [](TPrivateTalk& talk, const secure::PublicKey& key) { talk.SetChecked(key, true); });
 }
 
 bool Unverify(TIntents& in, TCommandFront& front, const std::string& rest) {
-  return MarkKey(in, front, rest, "KeyUnverified",
-                 [](TKeyring& ring, const secure::PublicKey& key) { ring.SetChecked(key, false); });
+  return MarkKey(in, front, rest, "KeyUnverified", false,
+                 [](TPrivateTalk& talk, const secure::PublicKey& key) { talk.SetChecked(key, false); });
 }
 
 bool Trust(TIntents& in, TCommandFront& front, const std::string& rest) {
-  return MarkKey(in, front, rest, "KeyTrusted",
-                 [](TKeyring& ring, const secure::PublicKey& key) { ring.Trust(key); });
+  return MarkKey(in, front, rest, "KeyTrusted", false,
+                 [](TPrivateTalk& talk, const secure::PublicKey& key) { talk.Trust(key); });
 }
 
 // "/check NICK" starts the six-digit check; "/check same|differ|cancel" answers the running one.

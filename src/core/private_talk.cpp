@@ -332,9 +332,7 @@ void TPrivateTalk::CheckMoved(bool asked) {
       break;
     case TKeyCheckState::Matched:
       key = "CheckMatched";
-      keyring_->Trust(check_.Peer);
-      keyring_->SetChecked(check_.Peer, true);
-      Tick(Now());
+      SetChecked(check_.Peer, true);
       break;
     case TKeyCheckState::Mismatch:
       key = "CheckMismatch";
@@ -385,6 +383,20 @@ void TPrivateTalk::KeyCheckReceived(const secure::TOpened& step, const std::stri
   for (const TCheckStep& answer : answers)
     SendCheckStep(answer, answer.To == step.Sender ? address : checkAddress_);
   CheckMoved(!wasRunning);
+}
+
+void TPrivateTalk::SetChecked(const secure::PublicKey& key, bool checked) {
+  const TKnownKey* known = keyring_ ? keyring_->Find(key) : nullptr;
+  if (known == nullptr) return;
+  const bool changed = known->Checked != checked || (checked && keyring_->Held(key));
+  keyring_->SetChecked(key, checked);
+  if (changed) keyring_->Save(Now());
+}
+
+void TPrivateTalk::Trust(const secure::PublicKey& key) {
+  if (!keyring_ || !keyring_->Held(key)) return;
+  keyring_->Trust(key);
+  keyring_->Save(Now());
 }
 
 void TPrivateTalk::Tick(std::int64_t now) {

@@ -137,6 +137,17 @@ class TPrivateTalk : public TEnvelopeGuard {
   // NoIdentity), with how to go on; empty for the others.
   std::string RefusalText(const TPrivateRoute& route, const std::string& nick) const;
 
+  // The user's marks on a key (/verify, /unverify, /trust, the key dialog, a matched check). Each
+  // saves keys.ini at once when it changed something. SetChecked(key, true) also ends a hold: the
+  // new key is checked. Trust accepts a held key without a check.
+  void SetChecked(const secure::PublicKey& key, bool checked);
+  void Trust(const secure::PublicKey& key);
+  // The user was shown this key (its fingerprint and safety number by /key or the key dialog): only
+  // such a key may be marked checked by /verify, so that a key that changed after the user compared
+  // the old one is never marked unseen.
+  void KeyShown(const secure::PublicKey& key) { shown_.insert(key); }
+  bool WasShown(const secure::PublicKey& key) const { return shown_.count(key) != 0; }
+
   // The six-digit check with the peer at nick/address; progress goes to OnCheck.
   std::function<void(const TKeyCheckState&)> OnCheck;
   bool StartCheck(const std::string& nick, const std::string& address);
@@ -186,6 +197,8 @@ class TPrivateTalk : public TEnvelopeGuard {
   std::optional<std::pair<std::string, secure::TOpened>> opened_;
   // "nick\naddress" of peers with a key whose program answered without one.
   std::set<std::string> downgraded_;
+  // Keys the user was shown this run (KeyShown).
+  std::set<secure::PublicKey> shown_;
   std::string mark_;
   std::int64_t markReadMs_ = 0;
   // When each address last had a dropped envelope told (ms).

@@ -209,6 +209,7 @@ const std::vector<const char*> kMessageKeys = {
     "KeyNone",
     "KeySeveral",
     "KeyVerified",
+    "KeyNotShown",
     "KeyUnverified",
     "KeyTrusted",
     "CheckNone",
