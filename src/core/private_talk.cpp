@@ -162,11 +162,25 @@ std::string TPrivateTalk::Nick(const secure::PublicKey& key) const {
   return known ? known->Nick : std::string();
 }
 
-void TPrivateTalk::Tell(const TKeySighting& sighting, const std::string& nick, const std::string& address) {
-  if (sighting.What != TKeySighting::Changed && sighting.What != TKeySighting::ChangedChecked) return;
-  notice_(Fmt("KeyChanged", {nick, address, nick}), true, address);
-  if (sighting.What == TKeySighting::ChangedChecked)
-    notice_(Fmt("KeyHeld", {nick, nick, nick, nick}), true, address);
+void TPrivateTalk::Sighted(const secure::PublicKey& key, const std::string& nick,
+                           const std::string& address) {
+  const std::optional<secure::PublicKey> before = keyring_->KeyOf(nick, address);
+  const TKeySighting sighting = keyring_->Sighted(key, nick, address, Now());
+  if (sighting.What == TKeySighting::Changed || sighting.What == TKeySighting::ChangedChecked) {
+    notice_(Fmt("KeyChanged", {nick, address, nick}), true, address);
+    if (sighting.What == TKeySighting::ChangedChecked)
+      notice_(Fmt("KeyHeld", {nick, nick, nick, nick}), true, address);
+  }
+  if (sighting.What != TKeySighting::Known || before != key) LockChanged(nick, address);
+}
+
+void TPrivateTalk::LockChanged(const std::string& nick, const std::string& address) {
+  if (OnLockChanged) OnLockChanged(nick, address);
+}
+
+void TPrivateTalk::LockChanged(const secure::PublicKey& key) {
+  if (const TKnownKey* known = keyring_ ? keyring_->Find(key) : nullptr)
+    LockChanged(known->Nick, known->Address);
 }
 
 TEnvelopeVerdict TPrivateTalk::Judge(const TMStigs& /*fields*/, std::string_view text,
@@ -190,10 +204,9 @@ TEnvelopeVerdict TPrivateTalk::Judge(const TMStigs& /*fields*/, std::string_view
     Dropped(address);
     return {TEnvelopeVerdict::Refused, {}};
   }
-  const TKeySighting sighting = keyring_->Sighted(opened->Sender, opened->Nick, address, Now());
-  Tell(sighting, opened->Nick, address);
+  Sighted(opened->Sender, opened->Nick, address);
   // A message with the key is proof enough that the peer's program encrypts.
-  downgraded_.erase(PeerId(opened->Nick, address));
+  if (downgraded_.erase(PeerId(opened->Nick, address)) != 0) LockChanged(opened->Nick, address);
   TEnvelopeVerdict verdict{TEnvelopeVerdict::Fresh, opened->Receipt};
   // A step of the key check is kept too, so that the listeners know not to show it.
   if (opened->Kind == secure::BodyKind::KeyCheck) KeyCheckReceived(*opened, address);
@@ -230,13 +243,15 @@ void TPrivateTalk::TagSeen(const std::string& nick, const std::string& address, 
   if (!key) {
     // A peer that had a key and now answers without one: nothing goes to it in clear text unless the
     // user chooses so for a message.
-    if (keyring_->KeyOf(nick, address) && downgraded_.insert(id).second)
+    if (keyring_->KeyOf(nick, address) && downgraded_.insert(id).second) {
       notice_(Fmt("KeyDowngraded", {nick, nick}), true, address);
+      LockChanged(nick, address);
+    }
     return;
   }
   if (Ready() && *key == keyring_->Identity().Public()) return;  // the own hello
-  downgraded_.erase(id);
-  Tell(keyring_->Sighted(*key, nick, address, Now()), nick, address);
+  if (downgraded_.erase(id) != 0) LockChanged(nick, address);
+  Sighted(*key, nick, address);
   Tick(Now());
 }
 
@@ -390,13 +405,16 @@ void TPrivateTalk::SetChecked(const secure::PublicKey& key, bool checked) {
   if (known == nullptr) return;
   const bool changed = known->Checked != checked || (checked && keyring_->Held(key));
   keyring_->SetChecked(key, checked);
-  if (changed) keyring_->Save(Now());
+  if (!changed) return;
+  keyring_->Save(Now());
+  LockChanged(key);
 }
 
 void TPrivateTalk::Trust(const secure::PublicKey& key) {
   if (!keyring_ || !keyring_->Held(key)) return;
   keyring_->Trust(key);
   keyring_->Save(Now());
+  LockChanged(key);
 }
 
 void TPrivateTalk::Tick(std::int64_t now) {

@@ -148,6 +148,12 @@ class TPrivateTalk : public TEnvelopeGuard {
   void KeyShown(const secure::PublicKey& key) { shown_.insert(key); }
   bool WasShown(const secure::PublicKey& key) const { return shown_.count(key) != 0; }
 
+  // A peer's lock or key status may have changed: a key seen for the first time or at another
+  // nick or address, a key change, a downgrade or its end, a key checked, unchecked or trusted.
+  // nick and address: where the key was seen (for a mark, the key's label). The window repaints
+  // the roster's locks and the reply tab's status line from it; nothing polls.
+  std::function<void(const std::string& nick, const std::string& address)> OnLockChanged;
+
   // The six-digit check with the peer at nick/address; progress goes to OnCheck.
   std::function<void(const TKeyCheckState&)> OnCheck;
   bool StartCheck(const std::string& nick, const std::string& address);
@@ -168,8 +174,12 @@ class TPrivateTalk : public TEnvelopeGuard {
   std::int64_t Now() const;
   std::string Text(const char* key) const;
   std::string Fmt(const char* key, const std::vector<std::string>& args) const;
-  // Tells what a sighting of nick's key means: the key-change lines.
-  void Tell(const TKeySighting& sighting, const std::string& nick, const std::string& address);
+  // Records a key announced by nick at address and tells what it means: the key-change lines, and
+  // OnLockChanged when the key is new, changed, or newly bound to that nick and address.
+  void Sighted(const secure::PublicKey& key, const std::string& nick, const std::string& address);
+  void LockChanged(const std::string& nick, const std::string& address);
+  // The same for a mark on key, at its label.
+  void LockChanged(const secure::PublicKey& key);
   // The rate-limited line for an envelope from address that was dropped.
   void Dropped(const std::string& address);
   std::string Nick(const secure::PublicKey& key) const;

@@ -183,6 +183,8 @@ QString TKeyDialog::SafetyGrid(const std::string& number) {
 void TKeyDialog::Refresh() {
   const std::optional<secure::PublicKey> key = Key();
   const bool usable = key.has_value() && talk_.Ready();
+  shown_ = key;
+  if (key) talk_.KeyShown(*key);
   ownPrint_->setText(QString::fromStdString(talk_.OwnFingerprint()));
   for (QWidget* w : {static_cast<QWidget*>(safetyTitle_), static_cast<QWidget*>(safety_),
                      static_cast<QWidget*>(peerPrintTitle_), static_cast<QWidget*>(peerPrint_)})
@@ -208,21 +210,16 @@ void TKeyDialog::Refresh() {
 }
 
 void TKeyDialog::SetChecked(bool checked) {
-  const std::optional<secure::PublicKey> key = Key();
-  if (!key) return;
-  talk_.Keyring().SetChecked(*key, checked);
+  // Only the key the dialog shows is marked; one that came since is shown first.
+  if (shown_ && Key() == shown_) talk_.SetChecked(*shown_, checked);
   Refresh();
-  if (OnKeyMarkChanged) OnKeyMarkChanged();
 }
 
 void TKeyDialog::ShowCheck(const TKeyCheckState& state) {
   const std::optional<secure::PublicKey> key = Key();
   if (!key || state.Peer != *key) return;
   ShowPhase(state.What, state.Code);
-  if (state.What == TKeyCheckState::Matched) {
-    Refresh();
-    if (OnKeyMarkChanged) OnKeyMarkChanged();
-  }
+  if (state.What == TKeyCheckState::Matched) Refresh();
 }
 
 void TKeyDialog::ShowPhase(TKeyCheckState::Phase phase, const std::string& code) {

@@ -4,7 +4,8 @@
 // in a fixed-width grid, both fingerprints, "Mark as checked" / "Clear check", and the six-digit
 // check: "Compare six digits" asks the peer's program, both screens show the same six digits, and
 // each user answers "Same" or "Different". The dialog only shows and asks; the keyring and the check
-// live in the core's TPrivateTalk, whose OnCheck progress the window hands to ShowCheck.
+// live in the core's TPrivateTalk, whose OnCheck progress the window hands to ShowCheck. Marks go
+// through TPrivateTalk, which tells the window (OnLockChanged) to repaint the locks.
 #pragma once
 
 #include <QDialog>
@@ -37,14 +38,12 @@ class TKeyDialog : public QDialog {
   std::optional<secure::PublicKey> Key() const;
   // Shows a step of the six-digit check; steps of a check with another key are not this dialog's.
   void ShowCheck(const TKeyCheckState& state);
-  // Reads the key, its mark and the fingerprints again.
+  // Reads the key, its mark and the fingerprints again (the window calls it when a key's status
+  // changed: TPrivateTalk::OnLockChanged).
   void Refresh();
   // The 60 digits of a safety number as three rows of four groups of five, whatever separates them in
   // number; number unchanged when it does not hold 60 digits.
   static QString SafetyGrid(const std::string& number);
-
-  // The key's mark changed (a button, or a check that matched): the roster's locks follow.
-  std::function<void()> OnKeyMarkChanged;
 
  protected:
   void done(int result) override;
@@ -59,6 +58,8 @@ class TKeyDialog : public QDialog {
   TextLookup text_;
   std::string nick_;
   std::string address_;
+  // The key whose fingerprints the dialog shows: the one "Mark as checked" marks.
+  std::optional<secure::PublicKey> shown_;
   TKeyCheckState::Phase phase_ = TKeyCheckState::Idle;
   bool answeredSame_ = false;  // "Same" was clicked; the peer's answer is awaited
   QLabel* peer_ = nullptr;

@@ -232,17 +232,6 @@ void TForm1::AttachCore(TChatCore& core) {
       },
       this);
   QCoreApplication::installTranslator(buttonTexts_);
-  // Keys are learnt, checked and changed without the roster or the tabs changing: the locks and the
-  // message tab's status line are read again every second.
-  auto* locks = new QTimer(this);
-  locks->setObjectName(QStringLiteral("LockTimer"));
-  connect(locks, &QTimer::timeout, this, [this] {
-    if (!core_ || closed_) return;
-    roster_.RefreshLocks();
-    UpdatePrivateBar();
-    UpdateHeaderMark();
-  });
-  locks->start(1000);
 }
 
 bool TForm1::FormCreate() {
@@ -254,6 +243,13 @@ bool TForm1::FormCreate() {
     talk->OnCheck = [this](const TKeyCheckState& state) {
       if (coreOnCheck_) coreOnCheck_(state);
       KeyCheckProgress(state);
+    };
+    // Keys are learnt, checked and changed without the roster or the tabs changing: the core says
+    // when, and the locks and the status line follow.
+    coreOnLockChanged_ = std::move(talk->OnLockChanged);
+    talk->OnLockChanged = [this](const std::string& nick, const std::string& address) {
+      if (coreOnLockChanged_) coreOnLockChanged_(nick, address);
+      KeyLockChanged(address);
     };
   }
   const TSettings& s = core_->Settings();
@@ -1048,10 +1044,6 @@ void TForm1::OpenKeyDialog(const std::string& nick, const std::string& address, 
   if (!keyDialog_) {
     keyDialog_ = new ui::TKeyDialog(
         *talk, [this](const char* key) { return Message(key); }, nick, address, this);
-    keyDialog_->OnKeyMarkChanged = [this] {
-      roster_.RefreshLocks();
-      UpdatePrivateBar();
-    };
   } else {
     keyDialog_->Refresh();
   }
@@ -1076,10 +1068,6 @@ void TForm1::KeyCheckProgress(const TKeyCheckState& state) {
     if (!keyDialog_ || keyDialog_->Key() != state.Peer) return;
   }
   keyDialog_->ShowCheck(state);
-  if (state.What == TKeyCheckState::Matched) {
-    roster_.RefreshLocks();
-    UpdatePrivateBar();
-  }
 }
 
 // The header of an encrypted message in a message tab shows the lock where the core wrote its mark
@@ -1115,6 +1103,18 @@ std::vector<std::string> ListItems(const std::string& list) {
 }
 
 }  // namespace
+
+void TForm1::KeyLockChanged(const std::string& address) {
+  if (!core_ || closed_) return;
+  // Only rows whose lock differs are repainted.
+  roster_.RefreshLocks();
+  const int index = core_->Inputs().CurrentIndex();
+  if (index >= 0 && index < core_->Inputs().Count()) {
+    const std::vector<std::string> recipients = ListItems(core_->Inputs().At(index).Recipients);
+    if (std::find(recipients.begin(), recipients.end(), address) != recipients.end()) UpdatePrivateBar();
+  }
+  if (keyDialog_) keyDialog_->Refresh();
+}
 
 void TForm1::UpdatePrivateBar() {
   TPrivateTalk* talk = Talk();
@@ -1184,9 +1184,8 @@ void TForm1::SendAnywayClick() {
   nicks.resize(addresses.size());
   for (std::size_t i = 0; i < addresses.size(); ++i) {
     const TPrivateRoute route = talk->Route(nicks[i], addresses[i]);
-    if (route.How == TPrivateRoute::Held && route.Key) talk->Keyring().Trust(*route.Key);
+    if (route.How == TPrivateRoute::Held && route.Key) talk->Trust(*route.Key);
   }
-  roster_.RefreshLocks();
   core_->Sending().SendReply();
   UpdatePrivateBar();
   ui_->RxRichEdit2->setFocus();
@@ -1423,7 +1422,10 @@ void TForm1::hideEvent(QHideEvent* event) {
 void TForm1::closeEvent(QCloseEvent* event) {
   if (core_ && !closed_) {
     if (keyDialog_) keyDialog_->close();
-    if (TPrivateTalk* talk = Talk()) talk->OnCheck = std::move(coreOnCheck_);
+    if (TPrivateTalk* talk = Talk()) {
+      talk->OnCheck = std::move(coreOnCheck_);
+      talk->OnLockChanged = std::move(coreOnLockChanged_);
+    }
     TSettings& s = core_->Settings();
     s.FormH = height();
     s.FormW = width();
@@ -1620,6 +1622,8 @@ void TForm1::BuildLanguageMenu(const std::vector<TLanguageEntry>& entries) {
       if (!core_) return;
       core_->Captions().ChooseLanguage(entry);
       core_->Settings().Language = core_->Captions().ShortFileName();
+      UpdateHeaderMark();
+      UpdatePrivateBar();
       // The new captions include the user-count button's bare "Total": the count goes back on.
       if (isVisible()) core_->Roster().Refresh();
     });

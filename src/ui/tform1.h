@@ -193,6 +193,9 @@ class TForm1 : public QMainWindow, public WindowSurface, public TLanguageHost, p
   TPrivateTalk* Talk() const;
   int RosterLock(const RosterRow& row) const;
   void KeyCheckProgress(const TKeyCheckState& state);
+  // A peer's lock or key status changed (TPrivateTalk::OnLockChanged): the roster's locks, the
+  // status line of a tab to that address and the open key dialog are shown again.
+  void KeyLockChanged(const std::string& address);
   // The status line of the active message tab to one or more peers: whether it goes encrypted, and
   // the held ("Check key…", "Send anyway") and downgrade (send in clear text?) questions.
   void UpdatePrivateBar();
@@ -244,6 +247,8 @@ class TForm1 : public QMainWindow, public WindowSurface, public TLanguageHost, p
   std::map<std::string, bool> clearAnswers_;
   // The core's own check listener, called before the window's.
   std::function<void(const TKeyCheckState&)> coreOnCheck_;
+  // The core's own lock listener, called before the window's.
+  std::function<void(const std::string&, const std::string&)> coreOnLockChanged_;
   ui::THistorySearch* historySearch_ = nullptr;
   QTranslator* buttonTexts_ = nullptr;  // captions of the standard dialog buttons
   int editorHeight_ = 25;

@@ -244,10 +244,17 @@ TEST(PrivateTalk, AttacksAndKeyRulesOnTheSimulatedLan) {
          w.lan.RunFor(2000);
          EXPECT_TRUE(Has(w.b.inputs.lines, "still sealed"));
          EXPECT_TRUE(Has(w.b.inputs.lines, "(encrypted)"));
-         // bob's program stops announcing a key (an older one, or a stripped tag): his pongs say so.
+         // bob's program stops announcing a key (an older one, or a stripped tag): his pongs say so,
+         // and the window hears of it.
+         std::vector<std::string> told;
+         w.a.core->PrivateTalk().OnLockChanged = [&told](const std::string& nick,
+                                                         const std::string& address) {
+           told.push_back(nick + " " + address);
+         };
          w.lan.dropIf = {};
          w.b.engine().SetTag({});
          w.lan.RunFor(120000);
+         EXPECT_EQ(told, std::vector<std::string>{"bob " + kB});
          EXPECT_EQ(w.a.core->PrivateTalk().Route("bob", kB).How, TPrivateRoute::AskClear);
          EXPECT_EQ(w.AnnaSends("asked first").Kind, Outcome::Refused);
          EXPECT_TRUE(Has(w.a.channels.lines, "bob's program does not encrypt any more"));
@@ -347,41 +354,53 @@ TEST(PrivateTalk, KeyCommands) {
     std::vector<std::string> steps;
     const char* says;
     LockMark lock;  // bob's at kB, after all
+    bool told;      // the last step raised OnLockChanged for bob at kB
   } cases[] = {
-      {"/verify before /key showed the key", {"/verify bob"}, "has not been shown", LockMark::Locked},
-      {"/verify after /key", {"/key bob", "/verify bob"}, "marked as checked", LockMark::Checked},
-      {"/unverify", {"/key bob", "/verify bob", "/unverify bob"}, "mark is removed", LockMark::Locked},
+      {"/verify before /key showed the key", {"/verify bob"}, "has not been shown", LockMark::Locked, false},
+      {"/verify after /key", {"/key bob", "/verify bob"}, "marked as checked", LockMark::Checked, true},
+      {"/unverify", {"/key bob", "/verify bob", "/unverify bob"}, "mark is removed", LockMark::Locked, true},
       {"a checked key changed: held",
        {"/key bob", "/verify bob", kReinstall},
        "bob's key has changed",
-       LockMark::Changed},
+       LockMark::Changed,
+       true},
       {"/verify of the new key before /key showed it: still held",
        {"/key bob", "/verify bob", kReinstall, "/verify bob"},
        "has not been shown",
-       LockMark::Changed},
+       LockMark::Changed,
+       false},
       {"/verify of the new key after /key: checked, released",
        {"/key bob", "/verify bob", kReinstall, "/key bob", "/verify bob"},
        "marked as checked",
-       LockMark::Checked},
+       LockMark::Checked,
+       true},
       {"the same with bob gone: the key he replaced is nobody's any more",
        {"/key bob", "/verify bob", kReinstall, kLeave, "/key bob", "/verify bob"},
        "marked as checked",
-       LockMark::Checked},
+       LockMark::Checked,
+       true},
       {"/trust: released, not checked",
        {"/key bob", "/verify bob", kReinstall, "/trust bob"},
        "accepted without a check",
-       LockMark::Locked},
+       LockMark::Locked,
+       true},
       {"a nick two keys use names no key",
        {kTwin, "/key bob", "/verify bob", "/trust bob"},
        "used by several keys",
-       LockMark::Locked},
+       LockMark::Locked,
+       false},
   };
   std::uint64_t seed = 400;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     World w(++seed);
     std::unique_ptr<Peer> dave;
+    bool told = false;
+    w.a.core->PrivateTalk().OnLockChanged = [&told](const std::string& nick, const std::string& address) {
+      told |= nick == "bob" && address == kB;
+    };
     for (const std::string& step : c.steps) {
+      told = false;
       if (step == kTwin) {
         dave = std::make_unique<Peer>(w.lan, kD, "bob");
         ASSERT_TRUE(dave->core->FormCreate());
@@ -396,6 +415,7 @@ TEST(PrivateTalk, KeyCommands) {
       }
     }
     EXPECT_TRUE(Has(w.a.channels.lines, c.says));
+    EXPECT_EQ(told, c.told);
     TPrivateTalk& anna = w.a.core->PrivateTalk();
     EXPECT_EQ(anna.Lock("bob", kB), c.lock);
     const std::string status = anna.TabStatus({kB}, {"bob"});
