@@ -99,13 +99,13 @@ std::string TPrivateTalk::Tag() const {
 std::optional<secure::PublicKey> TPrivateTalk::KeyOfPeer(const std::string& nick,
                                                          const std::string& address) const {
   if (!keyring_) return std::nullopt;
-  if (!address.empty()) return keyring_->KeyOf(nick, address);
+  if (!address.empty()) return BoundKey(nick, address);
   // By nick alone: the key of the only roster entry of that nick that has one.
   std::optional<secure::PublicKey> found;
   if (!engine_) return found;
   for (const auto& entry : engine_->Users().Entries()) {
     if (entry->Nick != nick) continue;
-    const auto key = keyring_->KeyOf(entry->Nick, entry->Address);
+    const auto key = BoundKey(entry->Nick, entry->Address);
     if (!key) continue;
     if (found && *found != *key) return std::nullopt;
     found = key;
@@ -162,8 +162,32 @@ std::string TPrivateTalk::Nick(const secure::PublicKey& key) const {
   return known ? known->Nick : std::string();
 }
 
+std::optional<secure::PublicKey> TPrivateTalk::BoundKey(const std::string& nick,
+                                                        const std::string& address) const {
+  if (auto key = keyring_->KeyOf(nick, address)) return key;
+  const auto twin = twins_.find(PeerId(nick, address));
+  if (twin == twins_.end()) return std::nullopt;
+  return twin->second;
+}
+
+void TPrivateTalk::SeenTwice(const secure::PublicKey& key, const std::string& nick,
+                             const std::string& address) {
+  const TKnownKey* known = keyring_->Find(key);
+  if (known == nullptr || known->Address == address || !engine_ ||
+      engine_->Users().Find(known->Nick, known->Address) < 0)
+    return;
+  twins_[PeerId(known->Nick, known->Address)] = key;
+  twins_[PeerId(nick, address)] = key;
+  const bool lowerFirst = known->Address < address;
+  const std::string pair = secure::KeyText(key) + "\n" + (lowerFirst ? known->Address : address) + "\n" +
+                           (lowerFirst ? address : known->Address);
+  if (twinsTold_.insert(pair).second)
+    notice_(Fmt("KeyTwoPlaces", {known->Nick, known->Address, nick, address}), true, {});
+}
+
 void TPrivateTalk::Sighted(const secure::PublicKey& key, const std::string& nick,
                            const std::string& address) {
+  SeenTwice(key, nick, address);
   const std::optional<secure::PublicKey> before = keyring_->KeyOf(nick, address);
   const TKeySighting sighting = keyring_->Sighted(key, nick, address, Now());
   if (sighting.What == TKeySighting::Changed || sighting.What == TKeySighting::ChangedChecked) {
@@ -228,7 +252,7 @@ const secure::TOpened* TPrivateTalk::Opened(std::string_view text) const {
 
 bool TPrivateTalk::ClearFromKeyedPeer(const std::string& nick, const std::string& address) const {
   if (!keyring_) return false;
-  if (keyring_->KeyOf(nick, address)) return true;
+  if (BoundKey(nick, address)) return true;
   if (!engine_) return false;
   const auto& entries = engine_->Users().Entries();
   return std::any_of(entries.begin(), entries.end(), [&](const auto& entry) {
@@ -243,7 +267,7 @@ void TPrivateTalk::TagSeen(const std::string& nick, const std::string& address, 
   if (!key) {
     // A peer that had a key and now answers without one: nothing goes to it in clear text unless the
     // user chooses so for a message.
-    if (keyring_->KeyOf(nick, address) && downgraded_.insert(id).second) {
+    if (BoundKey(nick, address) && downgraded_.insert(id).second) {
       notice_(Fmt("KeyDowngraded", {nick, nick}), true, address);
       LockChanged(nick, address);
     }

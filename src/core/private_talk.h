@@ -177,6 +177,12 @@ class TPrivateTalk : public TEnvelopeGuard {
   // Records a key announced by nick at address and tells what it means: the key-change lines, and
   // OnLockChanged when the key is new, changed, or newly bound to that nick and address.
   void Sighted(const secure::PublicKey& key, const std::string& nick, const std::string& address);
+  // One key announced from two addresses that are both in the roster (a copied program directory,
+  // or someone replaying a peer's tag or messages): one red line per pair and run, and both labels
+  // keep the key, so that replies still go sealed to the address their tab is bound to.
+  void SeenTwice(const secure::PublicKey& key, const std::string& nick, const std::string& address);
+  // The key nick at address has: the keyring's, or the one it shares with a twin.
+  std::optional<secure::PublicKey> BoundKey(const std::string& nick, const std::string& address) const;
   void LockChanged(const std::string& nick, const std::string& address);
   // The same for a mark on key, at its label.
   void LockChanged(const secure::PublicKey& key);
@@ -207,6 +213,10 @@ class TPrivateTalk : public TEnvelopeGuard {
   std::optional<std::pair<std::string, secure::TOpened>> opened_;
   // "nick\naddress" of peers with a key whose program answered without one.
   std::set<std::string> downgraded_;
+  // Labels ("nick\naddress") of keys announced from two addresses at once, and the pairs told
+  // ("key\naddress\naddress", the lower address first).
+  std::map<std::string, secure::PublicKey> twins_;
+  std::set<std::string> twinsTold_;
   // Keys the user was shown this run (KeyShown).
   std::set<secure::PublicKey> shown_;
   std::string mark_;

@@ -187,6 +187,7 @@ const std::vector<const char*> kMessageKeys = {
     "ClearFromKeyedPeer",
     "PrivateDropped",
     "KeyChanged",
+    "KeyTwoPlaces",
     "KeyHeld",
     "KeyDowngraded",
     "NoIdentitySend",

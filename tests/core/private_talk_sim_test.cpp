@@ -323,6 +323,25 @@ TEST(PrivateTalk, AttacksAndKeyRulesOnTheSimulatedLan) {
          EXPECT_TRUE(Has(w.a.channels.lines, "a private message from " + kB + " could not be verified"));
          EXPECT_EQ(fs::file_size(w.a.dir / "identity.key"), damaged.size());  // never replaced
        }},
+      {"bob's directory copied to a second machine: one red line, replies still sealed to bob's address",
+       [](World& w) {
+         Peer copy{w.lan, kD, "bob"};
+         fs::copy_file(w.b.dir / "identity.key", copy.dir / "identity.key",
+                       fs::copy_options::overwrite_existing);
+         ASSERT_TRUE(copy.core->FormCreate());
+         w.lan.RunFor(60000);
+         EXPECT_EQ(Count(w.a.channels.lines, "the same key is used by bob [" + kB + "] and bob [" + kD +
+                                                 "]: a copied program directory, or someone replaying "
+                                                 "bob's messages. Check it: /key bob"),
+                   1);
+         EXPECT_FALSE(Has(w.a.channels.lines, "key has changed"));
+         for (const std::string& to : {kB, kD})
+           EXPECT_EQ(w.a.core->PrivateTalk().Route("bob", to).How, TPrivateRoute::Encrypted) << to;
+         EXPECT_EQ(w.AnnaSends("for the bob at his address").Kind, Outcome::Sent);
+         w.lan.RunFor(2000);
+         EXPECT_TRUE(Has(w.b.inputs.lines, "for the bob at his address"));
+         EXPECT_FALSE(Has(copy.inputs.lines, "for the bob at his address"));
+       }},
       {"a restart with the same key is no change",
        [](World& w) {
          RestartBob(w, false);
