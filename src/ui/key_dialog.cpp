@@ -164,7 +164,7 @@ QString TKeyDialog::Text(const char* key, const std::vector<std::string>& args) 
 }
 
 std::optional<secure::PublicKey> TKeyDialog::Key() const {
-  return talk_.Ready() ? talk_.Keyring().KeyOf(nick_, address_) : std::nullopt;
+  return talk_.Ready() ? talk_.KeyOfPeer(nick_, address_) : std::nullopt;
 }
 
 QString TKeyDialog::SafetyGrid(const std::string& number) {
