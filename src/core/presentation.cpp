@@ -137,10 +137,11 @@ void TEventPresenter::OnMassMessage(const TMStigs& fields, const std::string& te
 }
 
 void TEventPresenter::OnConfirm(const AChuvakInfo& entry, std::uint16_t packetType) {
+  // A step of the six-digit check is a private message the user did not send: no line, no sound.
+  if (packetType == pkPrivateMessage && engine_ && private_.TakeCheckStepConfirmed(engine_->ConfirmedSeq()))
+    return;
   const char* key = nullptr;
-  if (packetType == pkPrivateMessage && engine_ && private_.TakeCheckStepConfirmed(engine_->ConfirmedSeq())) {
-    return;  // a step of the six-digit check, which the user did not send as a message
-  } else if (packetType == pkPrivateMessage || packetType == pkMassMessage) {
+  if (packetType == pkPrivateMessage || packetType == pkMassMessage) {
     key = "Message_received";
   } else if (packetType == pkBell) {
     key = "Bell_received";
