@@ -297,9 +297,19 @@ void TKeyring::Bind(const secure::PublicKey& key, const Label& label) {
 TKeySighting TKeyring::Sighted(const secure::PublicKey& key, const std::string& nick,
                                const std::string& address, std::int64_t now) {
   TKeySighting result;
+  const auto it = keys_.find(key);
+  // The common case, a known key with its labels again: nothing but LastSeen may change.
+  if (it != keys_.end() && it->second.Nick == nick && it->second.Address == address) {
+    const auto bound = labelOf_.find(key);  // a key's label is in labelOf_ only while bound to it
+    if (bound != labelOf_.end() && bound->second.first == nick && bound->second.second == address) {
+      TKnownKey& known = it->second;
+      if (now - known.LastSeen >= kLastSeenStep) dirty_.insert(key);
+      known.LastSeen = std::max(known.LastSeen, now);
+      return result;
+    }
+  }
   const Label label{nick, address};
   const auto bound = bound_.find(label);
-  const auto it = keys_.find(key);
   if (it != keys_.end()) {
     TKnownKey& known = it->second;
     const bool relabelled = known.Nick != nick || known.Address != address;

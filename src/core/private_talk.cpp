@@ -194,15 +194,16 @@ TEnvelopeVerdict TPrivateTalk::Judge(const TMStigs& /*fields*/, std::string_view
     Dropped(address);
     return {TEnvelopeVerdict::Refused, {}};
   }
-  const TKeySighting sighting = keyring_->Sighted(opened->Sender, opened->Nick, address, Now());
+  const std::int64_t now = Now();
+  const TKeySighting sighting = keyring_->Sighted(opened->Sender, opened->Nick, address, now);
   Tell(sighting, opened->Nick, address);
   // A message with the key is proof enough that the peer's program encrypts.
-  downgraded_.erase(PeerId(opened->Nick, address));
+  if (!downgraded_.empty()) downgraded_.erase(PeerId(opened->Nick, address));
   TEnvelopeVerdict verdict{TEnvelopeVerdict::Fresh, opened->Receipt};
   // A step of the key check is kept too, so that the listeners know not to show it.
   if (opened->Kind == secure::BodyKind::KeyCheck) KeyCheckReceived(*opened, address);
   opened_.emplace(std::string(text), std::move(*opened));
-  Tick(Now());
+  Tick(now);
   return verdict;
 }
 

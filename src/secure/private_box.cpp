@@ -71,27 +71,43 @@ std::uint64_t GetBigEndian(const std::uint8_t* in, std::size_t bytes) {
   return value;
 }
 
-std::string AssociatedData(const PublicKey& sender, const PublicKey& recipient, std::uint64_t counter) {
-  std::string ad;
-  ad.reserve(1 + 2 * kKeyBytes + kCounterBytes);
-  ad.push_back(static_cast<char>(kEnvelopeVersion));
-  ad.append(reinterpret_cast<const char*>(sender.data()), sender.size());
-  ad.append(reinterpret_cast<const char*>(recipient.data()), recipient.size());
-  PutBigEndian(ad, counter);
+void PutBigEndian(std::uint8_t* out, std::uint64_t value) {
+  for (int i = 7; i >= 0; --i, value >>= 8) out[i] = static_cast<std::uint8_t>(value & 0xFF);
+}
+
+// version | sender key | recipient key | counter.
+using AssociatedData = std::array<std::uint8_t, 1 + 2 * kKeyBytes + kCounterBytes>;
+AssociatedData MakeAssociatedData(const PublicKey& sender, const PublicKey& recipient,
+                                  std::uint64_t counter) {
+  AssociatedData ad{};
+  ad[0] = kEnvelopeVersion;
+  std::memcpy(ad.data() + 1, sender.data(), kKeyBytes);
+  std::memcpy(ad.data() + 1 + kKeyBytes, recipient.data(), kKeyBytes);
+  PutBigEndian(ad.data() + 1 + 2 * kKeyBytes, counter);
   return ad;
 }
 
-std::string MakeReceipt(const Wiped<crypto_kx_SESSIONKEYBYTES>& directionKey, std::uint64_t counter,
-                        const std::uint8_t* nonce) {
-  Wiped<crypto_generichash_KEYBYTES> receiptKey;
-  crypto_kdf_derive_from_key(receiptKey.data(), receiptKey.Bytes.size(), kReceiptKeyId, kReceiptContext,
-                             directionKey.data());
-  std::string input = "RECEIPT";
-  PutBigEndian(input, counter);
-  input.append(reinterpret_cast<const char*>(nonce), kNonceBytes);
+// The keys of one direction: the cipher's, and the receipt's (crypto_kdf of the cipher's, which
+// depends on nothing else, so it is derived once with it).
+struct DirectionKeys {
+  const std::uint8_t* Cipher = nullptr;
+  const std::uint8_t* Receipt = nullptr;
+};
+
+void DeriveReceiptKey(std::uint8_t* receiptKey, const std::uint8_t* directionKey) {
+  crypto_kdf_derive_from_key(receiptKey, crypto_generichash_KEYBYTES, kReceiptKeyId, kReceiptContext,
+                             directionKey);
+}
+
+std::string MakeReceipt(const std::uint8_t* receiptKey, std::uint64_t counter, const std::uint8_t* nonce) {
+  constexpr std::string_view kLabel = "RECEIPT";
+  std::array<std::uint8_t, kLabel.size() + kCounterBytes + kNonceBytes> input{};
+  std::memcpy(input.data(), kLabel.data(), kLabel.size());
+  PutBigEndian(input.data() + kLabel.size(), counter);
+  std::memcpy(input.data() + kLabel.size() + kCounterBytes, nonce, kNonceBytes);
   std::array<std::uint8_t, crypto_generichash_BYTES> hash{};
-  crypto_generichash(hash.data(), hash.size(), U8(input), input.size(), receiptKey.data(),
-                     receiptKey.Bytes.size());
+  crypto_generichash(hash.data(), hash.size(), input.data(), input.size(), receiptKey,
+                     crypto_generichash_KEYBYTES);
   return kReceiptPrefix + Stuff(std::string_view(reinterpret_cast<const char*>(hash.data()), kReceiptBytes));
 }
 
@@ -114,37 +130,45 @@ bool SecureInit() {
 std::string Stuff(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 64 + 4);
-  for (const char c : bytes) {
-    if (c == '\x00') {
-      out += "\x01\x02";
-    } else if (c == '\x01') {
-      out += "\x01\x03";
-    } else {
-      out.push_back(c);
-    }
+  // Runs without 0x00 and 0x01 are copied whole (ciphertext has one such byte in 128).
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const auto c = static_cast<unsigned char>(bytes[i]);
+    if (c > 1) continue;
+    out.append(bytes.data() + run, i - run);
+    out.push_back('\x01');
+    out.push_back(c == 0 ? '\x02' : '\x03');
+    run = i + 1;
   }
+  out.append(bytes.data() + run, bytes.size() - run);
   return out;
 }
 
 std::optional<std::string> Unstuff(std::string_view stuffed) {
-  std::string out;
-  out.reserve(stuffed.size());
-  for (std::size_t i = 0; i < stuffed.size(); ++i) {
-    const char c = stuffed[i];
-    if (c == '\x00') return std::nullopt;  // never in a stuffed text
-    if (c != '\x01') {
-      out.push_back(c);
-      continue;
-    }
-    if (++i == stuffed.size()) return std::nullopt;
-    if (stuffed[i] == '\x02') {
-      out.push_back('\x00');
-    } else if (stuffed[i] == '\x03') {
-      out.push_back('\x01');
+  if (stuffed.empty()) return std::string();
+  const char* in = stuffed.data();
+  const std::size_t size = stuffed.size();
+  if (std::memchr(in, '\x00', size) != nullptr) return std::nullopt;  // never in a stuffed text
+  std::string out(size, '\0');
+  std::size_t length = 0;
+  std::size_t at = 0;
+  while (at < size) {
+    const auto* escape = static_cast<const char*>(std::memchr(in + at, '\x01', size - at));
+    const std::size_t end = escape ? static_cast<std::size_t>(escape - in) : size;
+    std::memcpy(out.data() + length, in + at, end - at);
+    length += end - at;
+    if (!escape) break;
+    if (end + 1 == size) return std::nullopt;
+    if (in[end + 1] == '\x02') {
+      out[length++] = '\x00';
+    } else if (in[end + 1] == '\x03') {
+      out[length++] = '\x01';
     } else {
       return std::nullopt;
     }
+    at = end + 2;
   }
+  out.resize(length);
   return out;
 }
 
@@ -207,6 +231,8 @@ struct TIdentity::Vault {
     PublicKey Peer;
     std::uint8_t Send[crypto_kx_SESSIONKEYBYTES];     // own -> peer
     std::uint8_t Receive[crypto_kx_SESSIONKEYBYTES];  // peer -> own
+    std::uint8_t SendReceipt[crypto_generichash_KEYBYTES];
+    std::uint8_t ReceiveReceipt[crypto_generichash_KEYBYTES];
   } Recent[kRecentPeers];
   std::size_t Next;
 };
@@ -224,13 +250,14 @@ struct IdentityAccess {
   // when sending, the recipient when receiving. The lower Ed25519 public key plays crypto_kx's
   // client. False when other does not convert, the exchange gives a low-order result, or other is
   // own's key (one key cannot be both ends: no envelope reflected to its sender).
-  static bool DirectionKey(const TIdentity& own, const PublicKey& other, bool sending,
-                           Wiped<crypto_kx_SESSIONKEYBYTES>& key) {
+  // The keys point into the identity's memory and stay valid until its next Seal or Open.
+  static bool DirectionKey(const TIdentity& own, const PublicKey& other, bool sending, DirectionKeys& keys) {
     if (!own.vault_ || own.public_ == other) return false;
     TIdentity::Vault& vault = *own.vault_;
     for (const auto& shared : vault.Recent)
       if (shared.Used && shared.Peer == other) {
-        std::memcpy(key.data(), sending ? shared.Send : shared.Receive, key.Bytes.size());
+        keys = sending ? DirectionKeys{shared.Send, shared.SendReceipt}
+                       : DirectionKeys{shared.Receive, shared.ReceiveReceipt};
         return true;
       }
     Bytes32 otherX{};
@@ -246,10 +273,13 @@ struct IdentityAccess {
       sodium_memzero(&slot, sizeof slot);
       return false;
     }
+    DeriveReceiptKey(slot.SendReceipt, slot.Send);
+    DeriveReceiptKey(slot.ReceiveReceipt, slot.Receive);
     slot.Used = true;
     slot.Peer = other;
     vault.Next = (vault.Next + 1) % kRecentPeers;
-    std::memcpy(key.data(), sending ? slot.Send : slot.Receive, key.Bytes.size());
+    keys = sending ? DirectionKeys{slot.Send, slot.SendReceipt}
+                   : DirectionKeys{slot.Receive, slot.ReceiveReceipt};
     return true;
   }
 };
@@ -314,8 +344,8 @@ std::optional<TSealed> Seal(const TIdentity& own, const PublicKey& recipient, st
   // The fields the envelope's contents will become never hold the zero byte.
   if (nick.find('\0') != std::string_view::npos || body.find('\0') != std::string_view::npos)
     return std::nullopt;
-  Wiped<crypto_kx_SESSIONKEYBYTES> key;
-  if (!IdentityAccess::DirectionKey(own, recipient, true, key)) return std::nullopt;
+  DirectionKeys keys;
+  if (!IdentityAccess::DirectionKey(own, recipient, true, keys)) return std::nullopt;
 
   WipedString plain;
   const std::size_t used = kPlainOverhead + nick.size() + body.size();
@@ -338,16 +368,16 @@ std::optional<TSealed> Seal(const TIdentity& own, const PublicKey& recipient, st
   envelope.append(reinterpret_cast<const char*>(nonce.data()), nonce.size());
   const std::size_t cipherAt = envelope.size();
   envelope.resize(cipherAt + plain.Text.size() + kTagBytes);
-  const std::string ad = AssociatedData(own.Public(), recipient, counter);
+  const AssociatedData ad = MakeAssociatedData(own.Public(), recipient, counter);
   unsigned long long cipherLength = 0;
   crypto_aead_xchacha20poly1305_ietf_encrypt(reinterpret_cast<std::uint8_t*>(envelope.data()) + cipherAt,
-                                             &cipherLength, U8(plain.Text), plain.Text.size(), U8(ad),
-                                             ad.size(), nullptr, nonce.data(), key.data());
+                                             &cipherLength, U8(plain.Text), plain.Text.size(), ad.data(),
+                                             ad.size(), nullptr, nonce.data(), keys.Cipher);
   envelope.resize(cipherAt + cipherLength);
 
   TSealed sealed;
   sealed.Field = kEnvelopePrefix + Stuff(envelope);
-  sealed.Receipt = MakeReceipt(key, counter, nonce.data());
+  sealed.Receipt = MakeReceipt(keys.Receipt, counter, nonce.data());
   return sealed;
 }
 
@@ -368,16 +398,16 @@ std::optional<TOpened> Open(const TIdentity& own, std::string_view field) {
   std::memcpy(opened.Sender.data(), bytes + 1, kKeyBytes);
   opened.Counter = GetBigEndian(bytes + 1 + kKeyBytes, kCounterBytes);
   const std::uint8_t* nonce = bytes + 1 + kKeyBytes + kCounterBytes;
-  Wiped<crypto_kx_SESSIONKEYBYTES> key;
-  if (!IdentityAccess::DirectionKey(own, opened.Sender, false, key)) return std::nullopt;
+  DirectionKeys keys;
+  if (!IdentityAccess::DirectionKey(own, opened.Sender, false, keys)) return std::nullopt;
 
   WipedString plain;
   plain.Text.resize(cipherLength - kTagBytes);
-  const std::string ad = AssociatedData(opened.Sender, own.Public(), opened.Counter);
+  const AssociatedData ad = MakeAssociatedData(opened.Sender, own.Public(), opened.Counter);
   unsigned long long plainLength = 0;
   if (crypto_aead_xchacha20poly1305_ietf_decrypt(reinterpret_cast<std::uint8_t*>(plain.Text.data()),
                                                  &plainLength, nullptr, bytes + kHeaderBytes, cipherLength,
-                                                 U8(ad), ad.size(), nonce, key.data()) != 0 ||
+                                                 ad.data(), ad.size(), nonce, keys.Cipher) != 0 ||
       plainLength != plain.Text.size())
     return std::nullopt;
 
@@ -401,7 +431,7 @@ std::optional<TOpened> Open(const TIdentity& own, std::string_view field) {
   opened.Kind = static_cast<BodyKind>(kind);
   opened.Nick = nick;
   opened.Body = body;
-  opened.Receipt = MakeReceipt(key, opened.Counter, nonce);
+  opened.Receipt = MakeReceipt(keys.Receipt, opened.Counter, nonce);
   return opened;
 }
 
