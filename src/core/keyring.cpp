@@ -260,7 +260,8 @@ void TKeyring::LeaseCounters(bool freshIdentity) {
 }
 
 bool TKeyring::RenewMedium(std::int64_t now) {
-  if (!identity_) return false;
+  // Called for every message: the common case, nothing due, costs two comparisons.
+  if (!identity_ || (mediumRead_ && !identity_->MediumDue(now))) return false;
   const FsPath path = dir_ / "identity.medium";
   if (!mediumRead_) {
     mediumRead_ = true;

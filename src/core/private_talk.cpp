@@ -234,9 +234,8 @@ TEnvelopeVerdict TPrivateTalk::Judge(const TMStigs& /*fields*/, std::string_view
     Dropped(address);
     return {TEnvelopeVerdict::Refused, {}};
   }
-  const std::int64_t utc = MediumNow();
-  RenewMedium(utc);
-  std::optional<secure::TOpened> opened = secure::Open(keyring_->Identity(), text, utc);
+  // (The own medium key is renewed by the Tick below: the previous one still opens.)
+  std::optional<secure::TOpened> opened = secure::Open(keyring_->Identity(), text, MediumNow());
   // An envelope that names the own key as its sender is one of the own sent back (reflected).
   if (!opened || opened->Sender == keyring_->Identity().Public()) {
     Dropped(address);
