@@ -80,6 +80,14 @@ std::string ForgedFrom(const PublicKey& claimed, std::string_view signer, const 
   return Outer(envelope + cipher);
 }
 
+// Seals from -> to as version 1, or (medium) version 2 to to's current medium key.
+std::optional<TSealed> SealFor(bool medium, const TIdentity& from, const TIdentity& to, std::uint64_t counter,
+                               std::string_view body, std::string_view nick = "anna",
+                               BodyKind kind = BodyKind::Text) {
+  return medium ? Seal(from, to.Public(), *to.Medium(), kNow, counter, kind, nick, body)
+                : Seal(from, to.Public(), counter, kind, nick, body);
+}
+
 class PrivateBox : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { ASSERT_TRUE(SecureInit()); }
@@ -90,8 +98,7 @@ class PrivateBox : public ::testing::Test {
   // Seals anna -> bob as version 1 or (medium) version 2.
   std::optional<TSealed> ToBob(bool medium, std::uint64_t counter, std::string_view body,
                                BodyKind kind = BodyKind::Text) {
-    return medium ? Seal(anna_, bob_.Public(), *bob_.Medium(), kNow, counter, kind, "anna", body)
-                  : Seal(anna_, bob_.Public(), counter, kind, "anna", body);
+    return SealFor(medium, anna_, bob_, counter, body, "anna", kind);
   }
 };
 
@@ -194,12 +201,8 @@ TEST_F(PrivateBox, SealedBodiesOpenAtTheRecipientExactlyAsSent) {
   for (int round = 0; round < 4; ++round)
     for (const TIdentity& peer : peers) {
       const bool medium = round % 2 != 0;
-      const auto there =
-          medium ? Seal(peer, bob_.Public(), *bob_.Medium(), kNow, 1, BodyKind::Text, "p", "to bob")
-                 : Seal(peer, bob_.Public(), 1, BodyKind::Text, "p", "to bob");
-      const auto back =
-          medium ? Seal(bob_, peer.Public(), *peer.Medium(), kNow, 1, BodyKind::Text, "bob", "back")
-                 : Seal(bob_, peer.Public(), 1, BodyKind::Text, "bob", "back");
+      const auto there = SealFor(medium, peer, bob_, 1, "to bob");
+      const auto back = SealFor(medium, bob_, peer, 1, "back");
       ASSERT_TRUE(there && back);
       const auto atBob = Open(bob_, there->Field, kNow);
       const auto atPeer = Open(peer, back->Field, kNow);
@@ -215,9 +218,7 @@ TEST_F(PrivateBox, SealedBodiesOpenAtTheRecipientExactlyAsSent) {
   EXPECT_FALSE(Seal(anna_, anna_.Public(), *anna_.Medium(), kNow, 1, BodyKind::Text, "anna", "hi"));
   for (const bool medium : {false, true}) {
     EXPECT_FALSE(ToBob(medium, 1, std::string("h\0i", 3)));
-    EXPECT_FALSE(medium ? Seal(anna_, bob_.Public(), *bob_.Medium(), kNow, 1, BodyKind::Text,
-                               std::string(256, 'n'), "hi")
-                        : Seal(anna_, bob_.Public(), 1, BodyKind::Text, std::string(256, 'n'), "hi"));
+    EXPECT_FALSE(SealFor(medium, anna_, bob_, 1, "hi", std::string(256, 'n')));
   }
 }
 
@@ -268,10 +269,8 @@ TEST_F(PrivateBox, AnythingButTheSealedEnvelopeToOwnKeyIsRefused) {
 TEST_F(PrivateBox, OnlyTheRecipientsReceiptMatches) {
   for (const bool medium : {false, true}) {
     const auto first = ToBob(medium, 9, "hi");
-    const auto again = ToBob(medium, 9, "hi");  // another nonce
-    const auto carls = medium
-                           ? Seal(carl_, bob_.Public(), *bob_.Medium(), kNow, 9, BodyKind::Text, "anna", "hi")
-                           : Seal(carl_, bob_.Public(), 9, BodyKind::Text, "anna", "hi");  // another pair
+    const auto again = ToBob(medium, 9, "hi");                 // another nonce
+    const auto carls = SealFor(medium, carl_, bob_, 9, "hi");  // another pair
     const auto otherVersion = ToBob(!medium, 9, "hi");
     ASSERT_TRUE(first && again && carls && otherVersion);
     const auto opened = Open(bob_, first->Field, kNow);
