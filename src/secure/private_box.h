@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The cryptography of private conversations, all of it on libsodium's documented constructions:
-// the identity key pair, the envelope that carries a private message between two identity keys, the
-// receipt that proves its recipient opened it, the replay window, fingerprints and safety numbers,
-// and the arithmetic of the six-digit key check. Pure functions and small values: no files, no
-// engine, no clock. Call SecureInit once before anything else (both programs do at start).
+// the identity key pair with its medium-term keys, the envelope that carries a private message
+// between two identity keys, the receipt that proves its recipient opened it, the replay window,
+// fingerprints and safety numbers, and the arithmetic of the six-digit key check. Pure functions and
+// small values: no files, no engine, no clock (the time is passed in where a medium key needs it).
+// Call SecureInit once before anything else (both programs do at start).
 //
 // Envelope (the text field of an ordinary private message; fields forbid only the zero byte, so the
 // binary envelope is byte-stuffed, not base64), in two versions:
