@@ -507,6 +507,8 @@ const TMediumKey* TIdentity::Medium() const {
 std::string TIdentity::SavedMedium() const {
   std::string saved;
   if (!vault_) return saved;
+  saved.reserve(2 *
+                (8 + sodium_base64_ENCODED_LEN(kSavedMediumBytes, sodium_base64_VARIANT_URLSAFE_NO_PADDING)));
   for (const auto& medium : vault_->Mediums) {
     if (!medium.Used) continue;
     std::string bytes(kSavedMediumBytes, '\0');
@@ -514,7 +516,10 @@ std::string TIdentity::SavedMedium() const {
     std::memcpy(out, medium.Secret, 32);
     PutBigEndian(out + 32, static_cast<std::uint64_t>(medium.Public.Expiry));
     std::memcpy(out + 32 + kExpiryBytes, medium.Public.Signature.data(), kSignatureBytes);
-    saved += "medium=" + Base64(bytes) + "\n";
+    // Appended in place (saved has room for both), so that no copy of a secret is left unwiped.
+    std::string text = Base64(bytes);
+    saved.append("medium=").append(text).push_back('\n');
+    Wipe(text);
     Wipe(bytes);
   }
   return saved;
@@ -549,10 +554,10 @@ bool TIdentity::RestoreMedium(std::string_view saved, std::int64_t now) {
   }
   if (!damaged) {
     // The later expiry is the current key.
-    if (count == 2 && restored[1].Public.Expiry > restored[0].Public.Expiry)
-      std::swap(restored[0], restored[1]);
+    const bool swapped = count == 2 && restored[1].Public.Expiry > restored[0].Public.Expiry;
     for (std::size_t i = 0; i < 2; ++i) IdentityAccess::WipeMedium(*vault_, i);
-    std::memcpy(vault_->Mediums, restored, sizeof restored);
+    for (std::size_t i = 0; i < 2; ++i)
+      std::memcpy(&vault_->Mediums[i], &restored[swapped ? 1 - i : i], sizeof restored[i]);
   }
   sodium_memzero(restored, sizeof restored);
   return !damaged;
