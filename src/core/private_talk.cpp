@@ -146,7 +146,10 @@ std::optional<secure::TSealed> TPrivateTalk::SealTo(const secure::PublicKey& to,
       engine_->SendPing(known->Nick);
     }
     // One that expired is no use any more: version 1 until the peer announces another.
-    if (medium->second.Expiry <= now) medium = mediums_.erase(medium);
+    if (medium->second.Expiry <= now) {
+      mediums_.erase(medium);
+      medium = mediums_.end();
+    }
   }
   if (medium != mediums_.end())
     if (auto sealed =
