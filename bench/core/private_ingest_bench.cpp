@@ -2,8 +2,10 @@
 // The headless peer's ingest of private messages: datagrams handed to the engine of a client core
 // with no window (every surface does nothing), each raising the event the core presents as a reply
 // tab and a stored line. BM_Ingest/0 takes plain messages from a peer without a key, BM_Ingest/1
-// encrypted ones from a peer whose key came in its hello's tag (opened, counter checked, key
-// sighted, receipt made). The messages are built before the clock runs: sealing is the sender's cost.
+// encrypted ones (envelope version 1, between identity keys) from a peer whose key came in its
+// hello's tag (opened, counter checked, key sighted, receipt made), BM_Ingest/2 the same as version 2
+// (between medium-term keys, forward secrecy). The messages are built before the clock runs: sealing
+// is the sender's cost.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -15,6 +17,7 @@
 #include <vector>
 
 #include "core/chatcore.h"
+#include "core/private_talk.h"
 #include "net/codec.h"
 #include "secure/private_box.h"
 #include "support/datagrams.h"
@@ -45,7 +48,9 @@ class Program {
         host_);
     if (!core_->FormCreate()) std::abort();
     const std::string block = U32ToBytes(0) + U32ToBytes(0);
-    const std::string tag = "\x01PLUMO/1 k=" + secure::KeyText(anna_.Public());
+    anna_.RenewMedium(TPrivateTalk::MediumNow());
+    const std::string tag =
+        "\x01PLUMO/1 k=" + secure::KeyText(anna_.Public()) + " e=" + secure::MediumText(*anna_.Medium());
     Deliver(sim::Datagram(pkHello, 2, block, {"anna", "1", "", "Main", tag}), "198.18.0.10");
     Deliver(sim::Datagram(pkHello, 2, block, {"bob", "1", "", "Main"}), "198.18.0.11");
   }
@@ -59,15 +64,21 @@ class Program {
                                  static_cast<long>(data.size()), from, kDefaultPort);
   }
   // The private messages to ingest, as datagrams.
-  std::vector<std::string> Messages(bool encrypted, int count) {
+  std::vector<std::string> Messages(int version, int count) {
+    const bool encrypted = version != 0;
     std::vector<std::string> out;
     for (int i = 0; i < count; ++i) {
       const std::string text = "message number " + std::to_string(i) +
                                " about the game tonight, and who brings "
                                "the ball, the drinks and the keys to the gym";
       std::string field = text;
-      if (encrypted)
+      const secure::TIdentity& own = core_->PrivateTalk().Keyring().Identity();
+      if (version == 1)
         field = secure::Seal(anna_, ownKey(), ++counter_, secure::BodyKind::Text, "anna", text)->Field;
+      if (version == 2)
+        field = secure::Seal(anna_, ownKey(), *own.Medium(), TPrivateTalk::MediumNow(), ++counter_,
+                             secure::BodyKind::Text, "anna", text)
+                    ->Field;
       out.push_back(sim::Datagram(pkPrivateMessage, static_cast<std::uint16_t>(i % 65000 + 1), "",
                                   {encrypted ? "anna" : "bob", "me", field}));
     }
@@ -95,14 +106,14 @@ void BM_Ingest(benchmark::State& state) {
   secure::SecureInit();
   const bool encrypted = state.range(0) != 0;
   Program program;
-  const std::vector<std::string> messages = program.Messages(encrypted, kMessages);
+  const std::vector<std::string> messages = program.Messages(static_cast<int>(state.range(0)), kMessages);
   const std::string from = encrypted ? "198.18.0.10" : "198.18.0.11";
   std::size_t next = 0;
   for (auto _ : state) program.Deliver(messages[next++ % messages.size()], from);
   state.SetItemsProcessed(state.iterations());
   state.counters["bytes_per_message"] = static_cast<double>(messages.front().size());
 }
-BENCHMARK(BM_Ingest)->Arg(0)->Arg(1)->Iterations(kMessages)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Ingest)->Arg(0)->Arg(1)->Arg(2)->Iterations(kMessages)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace plumo

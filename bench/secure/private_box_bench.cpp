@@ -15,11 +15,19 @@ namespace {
 
 using namespace plumo::secure;
 
+constexpr std::int64_t kNow = 1'800'000'000;
+
+TIdentity WithMedium(char seed) {
+  TIdentity identity = std::move(*TIdentity::FromSeed(std::string(32, seed)));
+  identity.RenewMedium(kNow);
+  return identity;
+}
+
 const TIdentity& Fixed(char seed) {
   static const bool ready = SecureInit();
   if (!ready) std::abort();
-  static const TIdentity anna = std::move(*TIdentity::FromSeed(std::string(32, 'a')));
-  static const TIdentity bob = std::move(*TIdentity::FromSeed(std::string(32, 'b')));
+  static const TIdentity anna = WithMedium('a');
+  static const TIdentity bob = WithMedium('b');
   return seed == 'a' ? anna : bob;
 }
 
@@ -43,13 +51,27 @@ void BM_Open(benchmark::State& state) {
   const std::string text = Text(static_cast<std::size_t>(state.range(0)));
   const auto sealed = Seal(Fixed('a'), Fixed('b').Public(), 1, BodyKind::Text, "anna", text);
   for (auto _ : state) {
-    auto opened = Open(Fixed('b'), sealed->Field);
+    auto opened = Open(Fixed('b'), sealed->Field, kNow);
     if (!opened) state.SkipWithError("did not open");
     benchmark::DoNotOptimize(opened);
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * state.range(0));
 }
 BENCHMARK(BM_Open)->Arg(1)->Arg(1900);
+
+// Version 2, between the two medium-term keys.
+void BM_OpenMedium(benchmark::State& state) {
+  const std::string text = Text(static_cast<std::size_t>(state.range(0)));
+  const auto sealed =
+      Seal(Fixed('a'), Fixed('b').Public(), *Fixed('b').Medium(), kNow, 1, BodyKind::Text, "anna", text);
+  for (auto _ : state) {
+    auto opened = Open(Fixed('b'), sealed->Field, kNow);
+    if (!opened) state.SkipWithError("did not open");
+    benchmark::DoNotOptimize(opened);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * state.range(0));
+}
+BENCHMARK(BM_OpenMedium)->Arg(1)->Arg(1900);
 
 // Each envelope from another sender than the last 32: the key exchange every first message costs.
 void BM_OpenFromNewPeer(benchmark::State& state) {
@@ -60,7 +82,7 @@ void BM_OpenFromNewPeer(benchmark::State& state) {
   }
   std::size_t next = 0;
   for (auto _ : state) {
-    auto opened = Open(Fixed('b'), fields[next++ % fields.size()]);
+    auto opened = Open(Fixed('b'), fields[next++ % fields.size()], kNow);
     if (!opened) state.SkipWithError("did not open");
     benchmark::DoNotOptimize(opened);
   }
@@ -72,7 +94,7 @@ void BM_RefuseTampered(benchmark::State& state) {
   std::string field = sealed->Field;
   field[field.size() / 2] = static_cast<char>(field[field.size() / 2] ^ 0x40);
   for (auto _ : state) {
-    auto opened = Open(Fixed('b'), field);
+    auto opened = Open(Fixed('b'), field, kNow);
     if (opened) state.SkipWithError("opened");
     benchmark::DoNotOptimize(opened);
   }

@@ -20,6 +20,7 @@ namespace {
 
 constexpr char kIdentityHeader[] = "PLUMO-IDENTITY 1";
 constexpr char kSecretItem[] = "secret=";
+constexpr char kMediumHeader[] = "PLUMO-MEDIUM 1\n";
 // Anything longer is not an identity file (the real one is about 110 bytes).
 constexpr std::size_t kMaxIdentityFile = 4096;
 constexpr char kLeaseSection[] = "Lease";
@@ -106,6 +107,22 @@ int CreateWhole(const FsPath& path, const std::string& text) {
   ::unlink(tmpl.c_str());
   if (!error) SyncDirectory(path.Parent());
   return error;
+}
+
+// Replaces path with text whole or not at all: a temporary file (mode 0600), flushed, renamed over it.
+bool ReplaceWhole(const FsPath& path, const std::string& text) {
+  std::string tmpl = path.Utf8() + ".tmp-XXXXXX";
+  const int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = ::fchmod(fd, 0600) == 0 && WriteAll(fd, text) && ::fsync(fd) == 0;
+  ok = ::close(fd) == 0 && ok;
+  ok = ok && ::rename(tmpl.c_str(), path.Utf8().c_str()) == 0;
+  if (!ok) {
+    ::unlink(tmpl.c_str());
+    return false;
+  }
+  SyncDirectory(path.Parent());
+  return true;
 }
 
 enum class ReadResult { Read, Missing, Failed };
@@ -242,6 +259,30 @@ void TKeyring::LeaseCounters(bool freshIdentity) {
   WriteLease(leasedTo_);
 }
 
+bool TKeyring::RenewMedium(std::int64_t now) {
+  // Called for every message: the common case, nothing due, costs two comparisons.
+  if (!identity_ || (mediumRead_ && !identity_->MediumDue(now))) return false;
+  const FsPath path = dir_ / "identity.medium";
+  if (!mediumRead_) {
+    mediumRead_ = true;
+    std::string text;
+    int error = 0;
+    if (ReadSmallFile(path, text, error) == ReadResult::Read && text.rfind(kMediumHeader, 0) == 0)
+      identity_->RestoreMedium(std::string_view(text).substr(std::strlen(kMediumHeader)), now);
+    secure::Wipe(text);
+  }
+  if (!identity_->MediumDue(now)) return false;
+  identity_->RenewMedium(now);
+  std::string secrets = identity_->SavedMedium();
+  std::string file = std::string(kMediumHeader) + secrets;
+  // When it cannot be saved the key is used all the same: after a restart messages sealed to it
+  // cannot be opened, which the sender's resends and "not delivered" show.
+  ReplaceWhole(path, file);
+  secure::Wipe(secrets);
+  secure::Wipe(file);
+  return true;
+}
+
 std::uint64_t TKeyring::NextCounter() {
   if (!identity_) return 0;
   if (counter_ >= leasedTo_) {
@@ -297,9 +338,19 @@ void TKeyring::Bind(const secure::PublicKey& key, const Label& label) {
 TKeySighting TKeyring::Sighted(const secure::PublicKey& key, const std::string& nick,
                                const std::string& address, std::int64_t now) {
   TKeySighting result;
+  const auto it = keys_.find(key);
+  // The common case, a known key with its labels again: nothing but LastSeen may change.
+  if (it != keys_.end() && it->second.Nick == nick && it->second.Address == address) {
+    const auto bound = labelOf_.find(key);  // a key's label is in labelOf_ only while bound to it
+    if (bound != labelOf_.end() && bound->second.first == nick && bound->second.second == address) {
+      TKnownKey& known = it->second;
+      if (now - known.LastSeen >= kLastSeenStep) dirty_.insert(key);
+      known.LastSeen = std::max(known.LastSeen, now);
+      return result;
+    }
+  }
   const Label label{nick, address};
   const auto bound = bound_.find(label);
-  const auto it = keys_.find(key);
   if (it != keys_.end()) {
     TKnownKey& known = it->second;
     const bool relabelled = known.Nick != nick || known.Address != address;

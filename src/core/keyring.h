@@ -13,6 +13,11 @@
 //                     own small file, so that the secret key file is written once only. Counters start
 //                     at 1; when the file is lost or damaged under an existing identity, numbering
 //                     restarts from the clock in microseconds, above anything numbered before.
+//   identity.medium   the secrets of the own medium-term keys (current and previous, see
+//                     secure::TMediumKey), "PLUMO-MEDIUM 1" and a "medium=" line each; replaced whole
+//                     (temporary file, flushed, renamed) at every renewal, so that a wiped key is gone
+//                     from the disk too. Never in identity.key: a stolen identity file must not open
+//                     what was sealed to a medium key. Damaged or missing: a new key is made.
 //   keys.ini          one section per known key, named by the key in hexadecimal (section names match
 //                     without regard to letter case, base64 texts do not): Key (KeyText), Nick,
 //                     Address, FirstSeen, LastSeen (Unix seconds), Checked (0/1), Counter (the replay
@@ -74,6 +79,11 @@ class TKeyring {
   const std::string& Damaged() const { return damaged_; }
   const secure::TIdentity& Identity() const { return *identity_; }
 
+  // Makes the own medium-term key when there is none or it is due (once a day), reading
+  // identity.medium first the first time, and saves the secrets. True when the current medium key
+  // changed (the tag announces it). now: Unix seconds.
+  bool RenewMedium(std::int64_t now);
+
   // The next message counter (leasing ahead on disk when the lease runs out).
   std::uint64_t NextCounter();
 
@@ -129,6 +139,7 @@ class TKeyring {
   std::map<secure::PublicKey, Label> labelOf_;
   std::set<secure::PublicKey> dirty_;  // keys whose section is not saved yet
   std::int64_t savedAt_ = 0;
+  bool mediumRead_ = false;
 };
 
 }  // namespace plumo

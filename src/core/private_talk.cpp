@@ -2,6 +2,7 @@
 #include "core/private_talk.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "core/slots.h"
 #include "core/texts.h"
@@ -11,9 +12,16 @@ namespace plumo {
 
 namespace {
 
-// The tag's name and version, and the item that names the identity key.
+// The tag's name and version, the item that names the identity key and the one that announces the
+// medium-term key.
 const std::string kTagHead = "\x01PLUMO/1";
 const std::string kKeyItem = "k=";
+const std::string kMediumItem = "e=";
+// A peer's medium key is renewed kMediumRenewAfter after it was made; from then on a sender that
+// still holds the old one asks for the peer's tag again (a ping, whose pong carries it), at most this
+// often per peer.
+constexpr std::int64_t kMediumAskQuiet = 600;
+constexpr std::size_t kMaxMediums = 4096;
 
 // A dropped envelope is told at most once a minute per address.
 constexpr std::int64_t kDroppedQuietMs = 60000;
@@ -25,19 +33,27 @@ std::string PeerId(const std::string& nick, const std::string& address) {
   return nick + "\n" + address;
 }
 
-// The key a tag announces: nullopt for a tag without one (or not a Plumo tag at all).
-std::optional<secure::PublicKey> TagKey(const std::string& tag) {
-  if (tag.compare(0, kTagHead.size(), kTagHead) != 0) return std::nullopt;
+// What a tag announces: the identity key (nullopt for a tag without one, or not a Plumo tag at all)
+// and the medium-term key (not yet checked against the identity).
+struct TTagItems {
+  std::optional<secure::PublicKey> Key;
+  std::optional<secure::TMediumKey> Medium;
+};
+TTagItems ReadTag(std::string_view tag) {
+  TTagItems items;
+  if (tag.compare(0, kTagHead.size(), kTagHead) != 0) return items;
   std::size_t at = kTagHead.size();
   while (at < tag.size()) {
     const std::size_t blank = tag.find(' ', at);
-    const std::string item = tag.substr(at, blank == std::string::npos ? std::string::npos : blank - at);
-    if (item.compare(0, kKeyItem.size(), kKeyItem) == 0)
-      return secure::KeyFromText(item.substr(kKeyItem.size()));
+    const std::string_view item = tag.substr(at, blank == std::string::npos ? std::string::npos : blank - at);
+    if (item.starts_with(kKeyItem) && !items.Key)
+      items.Key = secure::KeyFromText(item.substr(kKeyItem.size()));
+    if (item.starts_with(kMediumItem) && !items.Medium)
+      items.Medium = secure::MediumFromText(item.substr(kMediumItem.size()));
     if (blank == std::string::npos) break;
     at = blank + 1;
   }
-  return std::nullopt;
+  return items;
 }
 
 }  // namespace
@@ -50,6 +66,11 @@ TPrivateTalk::~TPrivateTalk() = default;
 
 std::int64_t TPrivateTalk::Now() const {
   return clock_.NowMs() / 1000;
+}
+
+std::int64_t TPrivateTalk::MediumNow() {
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
 }
 
 std::string TPrivateTalk::Text(const char* key) const {
@@ -74,10 +95,15 @@ void TPrivateTalk::Start() {
     notice_(Fmt("IdentityDamaged", {keyring_->Damaged()}), true, {});
     return;
   }
+  keyring_->RenewMedium(MediumNow());
   if (engine_) {
     engine_->SetTag(Tag());
     engine_->SetEnvelopeGuard(this);
   }
+}
+
+void TPrivateTalk::RenewMedium(std::int64_t now) {
+  if (Ready() && keyring_->RenewMedium(now) && engine_ && !engine_->Tag().empty()) engine_->SetTag(Tag());
 }
 
 void TPrivateTalk::Stop() {
@@ -93,7 +119,39 @@ std::string TPrivateTalk::TagItem() const {
 }
 
 std::string TPrivateTalk::Tag() const {
-  return Ready() ? kTagHead + " " + TagItem() : std::string();
+  if (!Ready()) return {};
+  const secure::TMediumKey* medium = keyring_->Identity().Medium();
+  return kTagHead + " " + TagItem() +
+         (medium ? " " + kMediumItem + secure::MediumText(*medium) : std::string());
+}
+
+std::optional<secure::TSealed> TPrivateTalk::SealTo(const secure::PublicKey& to, secure::BodyKind kind,
+                                                    const std::string& ownNick, const std::string& body) {
+  const std::int64_t now = MediumNow();
+  RenewMedium(now);
+  const std::uint64_t counter = keyring_->NextCounter();
+  auto medium = mediums_.find(to);
+  if (medium != mediums_.end()) {
+    // The peer made a new medium key by now: its tag is asked for again (the pong brings it).
+    const std::int64_t renewedAt =
+        medium->second.Expiry - secure::kMediumLifetime + secure::kMediumRenewAfter;
+    auto& asked = mediumAsked_[to];
+    const TKnownKey* known = keyring_->Find(to);
+    if (now >= renewedAt && now - asked >= kMediumAskQuiet && known && engine_) {
+      asked = now;
+      engine_->SendPing(known->Nick);
+    }
+    // One that expired is no use any more: version 1 until the peer announces another.
+    if (medium->second.Expiry <= now) {
+      mediums_.erase(medium);
+      medium = mediums_.end();
+    }
+  }
+  if (medium != mediums_.end())
+    if (auto sealed =
+            secure::Seal(keyring_->Identity(), to, medium->second, now, counter, kind, ownNick, body))
+      return sealed;
+  return secure::Seal(keyring_->Identity(), to, counter, kind, ownNick, body);
 }
 
 std::optional<secure::PublicKey> TPrivateTalk::KeyOfPeer(const std::string& nick,
@@ -145,8 +203,7 @@ std::string TPrivateTalk::RefusalText(const TPrivateRoute& route, const std::str
 std::optional<secure::TSealed> TPrivateTalk::Seal(const secure::PublicKey& to, const std::string& ownNick,
                                                   const std::string& text) {
   if (!Ready()) return std::nullopt;
-  return secure::Seal(keyring_->Identity(), to, keyring_->NextCounter(), secure::BodyKind::Text, ownNick,
-                      text);
+  return SealTo(to, secure::BodyKind::Text, ownNick, text);
 }
 
 void TPrivateTalk::Dropped(const std::string& address) {
@@ -214,7 +271,8 @@ TEnvelopeVerdict TPrivateTalk::Judge(const TMStigs& /*fields*/, std::string_view
     Dropped(address);
     return {TEnvelopeVerdict::Refused, {}};
   }
-  std::optional<secure::TOpened> opened = secure::Open(keyring_->Identity(), text);
+  // (The own medium key is renewed by the Tick below: the previous one still opens.)
+  std::optional<secure::TOpened> opened = secure::Open(keyring_->Identity(), text, MediumNow());
   // An envelope that names the own key as its sender is one of the own sent back (reflected).
   if (!opened || opened->Sender == keyring_->Identity().Public()) {
     Dropped(address);
@@ -235,7 +293,7 @@ TEnvelopeVerdict TPrivateTalk::Judge(const TMStigs& /*fields*/, std::string_view
   // A step of the key check is kept too, so that the listeners know not to show it.
   if (opened->Kind == secure::BodyKind::KeyCheck) KeyCheckReceived(*opened, address);
   opened_.emplace(std::string(text), std::move(*opened));
-  Tick(Now());
+  Tick(now);
   return verdict;
 }
 
@@ -262,7 +320,8 @@ bool TPrivateTalk::ClearFromKeyedPeer(const std::string& nick, const std::string
 
 void TPrivateTalk::TagSeen(const std::string& nick, const std::string& address, const std::string& tag) {
   if (!keyring_) return;
-  const std::optional<secure::PublicKey> key = TagKey(tag);
+  const TTagItems items = ReadTag(tag);
+  const std::optional<secure::PublicKey>& key = items.Key;
   const std::string id = PeerId(nick, address);
   if (!key) {
     // A peer that had a key and now answers without one: nothing goes to it in clear text unless the
@@ -276,6 +335,22 @@ void TPrivateTalk::TagSeen(const std::string& nick, const std::string& address, 
   if (Ready() && *key == keyring_->Identity().Public()) return;  // the own hello
   if (downgraded_.erase(id) != 0) LockChanged(nick, address);
   Sighted(*key, nick, address);
+  // A medium key is used only when its identity signed it and it is in time; a tag without a valid one
+  // leaves the one known in place until it expires, and an older one never replaces a newer one.
+  if (items.Medium) {
+    const auto known = mediums_.find(*key);
+    if ((known == mediums_.end() ||
+         (known->second != *items.Medium && known->second.Expiry <= items.Medium->Expiry)) &&
+        secure::MediumValid(*key, *items.Medium, MediumNow())) {
+      // Forged tags may bring any number of keys: past this many, those of forgotten keys and expired
+      // ones go.
+      if (mediums_.size() >= kMaxMediums)
+        std::erase_if(mediums_, [this](const auto& entry) {
+          return entry.second.Expiry <= MediumNow() || keyring_->Find(entry.first) == nullptr;
+        });
+      mediums_[*key] = *items.Medium;
+    }
+  }
   Tick(Now());
 }
 
@@ -337,8 +412,7 @@ bool TPrivateTalk::SendCheckStep(const TCheckStep& step, const std::string& addr
   const TKnownKey* known = keyring_->Find(step.To);
   const std::string nick = step.To == check_.Peer ? check_.Nick : known ? known->Nick : std::string();
   const std::optional<secure::TSealed> sealed =
-      secure::Seal(keyring_->Identity(), step.To, keyring_->NextCounter(), secure::BodyKind::KeyCheck,
-                   engine_->Nick(), step.Body);
+      SealTo(step.To, secure::BodyKind::KeyCheck, engine_->Nick(), step.Body);
   if (!sealed ||
       engine_->SendPrivateMessage(nick, sealed->Field, address, sealed->Receipt) != SendResult::Sent)
     return false;
@@ -442,6 +516,7 @@ void TPrivateTalk::Trust(const secure::PublicKey& key) {
 }
 
 void TPrivateTalk::Tick(std::int64_t now) {
+  RenewMedium(MediumNow());
   if (keyring_ && keyring_->SaveDue(now)) keyring_->Save(now);
 }
 

@@ -90,8 +90,12 @@ class TPrivateTalk : public TEnvelopeGuard {
 
   // The own tag item ("k=..."), empty when the identity is not usable.
   std::string TagItem() const;
-  // The whole tag the engine announces ("\x01PLUMO/1 k=..."), empty when the identity is not usable.
+  // The whole tag the engine announces ("\x01PLUMO/1 k=... e=..."), empty when the identity is not
+  // usable; e= is the own medium-term key (secure::TMediumKey, renewed daily), signed by the identity.
   std::string Tag() const;
+  // Seconds since 1970 in UTC, for medium-term keys: their expiry travels between machines, which may
+  // keep their local clocks in different zones.
+  static std::int64_t MediumNow();
   bool Ready() const { return keyring_ && keyring_->Ready(); }
   // Why private messages are off when not Ready (the keyring's words), empty otherwise.
   std::string Damaged() const { return keyring_ ? keyring_->Damaged() : std::string(); }
@@ -100,7 +104,8 @@ class TPrivateTalk : public TEnvelopeGuard {
   const TKeyring& Keyring() const { return *keyring_; }
 
   // Sending: how a message to nick at address goes, and the sealed field for it (with the receipt
-  // the engine awaits). Seal returns nullopt when the route is not Encrypted.
+  // the engine awaits): version 2 to a peer whose valid medium key came in its tag (forward
+  // secrecy), version 1 to the others. Seal returns nullopt when the route is not Encrypted.
   TPrivateRoute Route(const std::string& nick, const std::string& address) const;
   std::optional<secure::TSealed> Seal(const secure::PublicKey& to, const std::string& ownNick,
                                       const std::string& text);
@@ -172,6 +177,11 @@ class TPrivateTalk : public TEnvelopeGuard {
 
  private:
   std::int64_t Now() const;
+  // Renews the own medium key when due and announces the new tag.
+  void RenewMedium(std::int64_t now);
+  // Seals a body to a peer's key: version 2 when its medium key is known and in time, else version 1.
+  std::optional<secure::TSealed> SealTo(const secure::PublicKey& to, secure::BodyKind kind,
+                                        const std::string& ownNick, const std::string& body);
   std::string Text(const char* key) const;
   std::string Fmt(const char* key, const std::vector<std::string>& args) const;
   // Records a key announced by nick at address and tells what it means: the key-change lines, and
@@ -211,6 +221,9 @@ class TPrivateTalk : public TEnvelopeGuard {
   std::deque<std::uint16_t> stepSeqs_;
   // The envelope Judge opened last, with its text, until the presenter takes it.
   std::optional<std::pair<std::string, secure::TOpened>> opened_;
+  // The medium-term key each peer key announced last (checked), and when its tag was last asked for.
+  std::map<secure::PublicKey, secure::TMediumKey> mediums_;
+  std::map<secure::PublicKey, std::int64_t> mediumAsked_;
   // "nick\naddress" of peers with a key whose program answered without one.
   std::set<std::string> downgraded_;
   // Labels ("nick\naddress") of keys announced from two addresses at once, and the pairs told

@@ -4,6 +4,7 @@
 #include <sodium.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -71,27 +72,43 @@ std::uint64_t GetBigEndian(const std::uint8_t* in, std::size_t bytes) {
   return value;
 }
 
-std::string AssociatedData(const PublicKey& sender, const PublicKey& recipient, std::uint64_t counter) {
-  std::string ad;
-  ad.reserve(1 + 2 * kKeyBytes + kCounterBytes);
-  ad.push_back(static_cast<char>(kEnvelopeVersion));
-  ad.append(reinterpret_cast<const char*>(sender.data()), sender.size());
-  ad.append(reinterpret_cast<const char*>(recipient.data()), recipient.size());
-  PutBigEndian(ad, counter);
+void PutBigEndian(std::uint8_t* out, std::uint64_t value) {
+  for (int i = 7; i >= 0; --i, value >>= 8) out[i] = static_cast<std::uint8_t>(value & 0xFF);
+}
+
+// version | sender key | recipient key | counter.
+using AssociatedData = std::array<std::uint8_t, 1 + 2 * kKeyBytes + kCounterBytes>;
+AssociatedData MakeAssociatedData(const PublicKey& sender, const PublicKey& recipient,
+                                  std::uint64_t counter) {
+  AssociatedData ad{};
+  ad[0] = kEnvelopeVersion;
+  std::memcpy(ad.data() + 1, sender.data(), kKeyBytes);
+  std::memcpy(ad.data() + 1 + kKeyBytes, recipient.data(), kKeyBytes);
+  PutBigEndian(ad.data() + 1 + 2 * kKeyBytes, counter);
   return ad;
 }
 
-std::string MakeReceipt(const Wiped<crypto_kx_SESSIONKEYBYTES>& directionKey, std::uint64_t counter,
-                        const std::uint8_t* nonce) {
-  Wiped<crypto_generichash_KEYBYTES> receiptKey;
-  crypto_kdf_derive_from_key(receiptKey.data(), receiptKey.Bytes.size(), kReceiptKeyId, kReceiptContext,
-                             directionKey.data());
-  std::string input = "RECEIPT";
-  PutBigEndian(input, counter);
-  input.append(reinterpret_cast<const char*>(nonce), kNonceBytes);
+// The keys of one direction: the cipher's, and the receipt's (crypto_kdf of the cipher's, which
+// depends on nothing else, so it is derived once with it).
+struct DirectionKeys {
+  const std::uint8_t* Cipher = nullptr;
+  const std::uint8_t* Receipt = nullptr;
+};
+
+void DeriveReceiptKey(std::uint8_t* receiptKey, const std::uint8_t* directionKey) {
+  crypto_kdf_derive_from_key(receiptKey, crypto_generichash_KEYBYTES, kReceiptKeyId, kReceiptContext,
+                             directionKey);
+}
+
+std::string MakeReceipt(const std::uint8_t* receiptKey, std::uint64_t counter, const std::uint8_t* nonce) {
+  constexpr std::string_view kLabel = "RECEIPT";
+  std::array<std::uint8_t, kLabel.size() + kCounterBytes + kNonceBytes> input{};
+  std::memcpy(input.data(), kLabel.data(), kLabel.size());
+  PutBigEndian(input.data() + kLabel.size(), counter);
+  std::memcpy(input.data() + kLabel.size() + kCounterBytes, nonce, kNonceBytes);
   std::array<std::uint8_t, crypto_generichash_BYTES> hash{};
-  crypto_generichash(hash.data(), hash.size(), U8(input), input.size(), receiptKey.data(),
-                     receiptKey.Bytes.size());
+  crypto_generichash(hash.data(), hash.size(), input.data(), input.size(), receiptKey,
+                     crypto_generichash_KEYBYTES);
   return kReceiptPrefix + Stuff(std::string_view(reinterpret_cast<const char*>(hash.data()), kReceiptBytes));
 }
 
@@ -114,37 +131,45 @@ bool SecureInit() {
 std::string Stuff(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 64 + 4);
-  for (const char c : bytes) {
-    if (c == '\x00') {
-      out += "\x01\x02";
-    } else if (c == '\x01') {
-      out += "\x01\x03";
-    } else {
-      out.push_back(c);
-    }
+  // Runs without 0x00 and 0x01 are copied whole (ciphertext has one such byte in 128).
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const auto c = static_cast<unsigned char>(bytes[i]);
+    if (c > 1) continue;
+    out.append(bytes.data() + run, i - run);
+    out.push_back('\x01');
+    out.push_back(c == 0 ? '\x02' : '\x03');
+    run = i + 1;
   }
+  out.append(bytes.data() + run, bytes.size() - run);
   return out;
 }
 
 std::optional<std::string> Unstuff(std::string_view stuffed) {
-  std::string out;
-  out.reserve(stuffed.size());
-  for (std::size_t i = 0; i < stuffed.size(); ++i) {
-    const char c = stuffed[i];
-    if (c == '\x00') return std::nullopt;  // never in a stuffed text
-    if (c != '\x01') {
-      out.push_back(c);
-      continue;
-    }
-    if (++i == stuffed.size()) return std::nullopt;
-    if (stuffed[i] == '\x02') {
-      out.push_back('\x00');
-    } else if (stuffed[i] == '\x03') {
-      out.push_back('\x01');
+  if (stuffed.empty()) return std::string();
+  const char* in = stuffed.data();
+  const std::size_t size = stuffed.size();
+  if (std::memchr(in, '\x00', size) != nullptr) return std::nullopt;  // never in a stuffed text
+  std::string out(size, '\0');
+  std::size_t length = 0;
+  std::size_t at = 0;
+  while (at < size) {
+    const auto* escape = static_cast<const char*>(std::memchr(in + at, '\x01', size - at));
+    const std::size_t end = escape ? static_cast<std::size_t>(escape - in) : size;
+    std::memcpy(out.data() + length, in + at, end - at);
+    length += end - at;
+    if (!escape) break;
+    if (end + 1 == size) return std::nullopt;
+    if (in[end + 1] == '\x02') {
+      out[length++] = '\x00';
+    } else if (in[end + 1] == '\x03') {
+      out[length++] = '\x01';
     } else {
       return std::nullopt;
     }
+    at = end + 2;
   }
+  out.resize(length);
   return out;
 }
 
@@ -195,6 +220,67 @@ std::optional<PublicKey> KeyFromText(std::string_view text) {
   return key;
 }
 
+// --- Medium-term keys
+
+namespace {
+
+constexpr std::string_view kMediumDomain = "PLUMO-MEDIUM1";
+using MediumMessage = std::array<std::uint8_t, kMediumDomain.size() + kKeyBytes + 8>;
+
+MediumMessage MakeMediumMessage(const Bytes32& key, std::int64_t expiry) {
+  MediumMessage message{};
+  std::memcpy(message.data(), kMediumDomain.data(), kMediumDomain.size());
+  std::memcpy(message.data() + kMediumDomain.size(), key.data(), kKeyBytes);
+  PutBigEndian(message.data() + kMediumDomain.size() + kKeyBytes, static_cast<std::uint64_t>(expiry));
+  return message;
+}
+
+bool MediumInTime(std::int64_t expiry, std::int64_t now) {
+  return expiry > now && expiry - now <= kMediumMaxAhead;
+}
+
+// Sizes of the version 2 header: the sender's medium key as announced, the recipient's medium key id.
+constexpr std::size_t kExpiryBytes = 8;
+constexpr std::size_t kMediumIdBytes = 8;
+constexpr std::size_t kHeader2Bytes =
+    1 + kKeyBytes + kKeyBytes + kExpiryBytes + kSignatureBytes + kMediumIdBytes + kCounterBytes + kNonceBytes;
+constexpr std::size_t kBound2Bytes = kHeader2Bytes - kNonceBytes;  // what the associated data repeats
+// Saved medium secret: secret 32 | expiry 8 | signature 64.
+constexpr std::size_t kSavedMediumBytes = 32 + kExpiryBytes + kSignatureBytes;
+
+}  // namespace
+
+std::string MediumText(const TMediumKey& medium) {
+  return KeyText(medium.Key) + "." + std::to_string(medium.Expiry) + "." +
+         Base64(std::string_view(reinterpret_cast<const char*>(medium.Signature.data()), kSignatureBytes));
+}
+
+std::optional<TMediumKey> MediumFromText(std::string_view text) {
+  const std::size_t dot1 = text.find('.');
+  const std::size_t dot2 = dot1 == std::string_view::npos ? dot1 : text.find('.', dot1 + 1);
+  if (dot2 == std::string_view::npos) return std::nullopt;
+  const auto key = KeyFromText(text.substr(0, dot1));
+  const std::string_view digits = text.substr(dot1 + 1, dot2 - dot1 - 1);
+  const auto signature = FromBase64(text.substr(dot2 + 1));
+  std::int64_t expiry = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), expiry);
+  if (!key || !signature || signature->size() != kSignatureBytes || digits.empty() || digits[0] < '1' ||
+      digits[0] > '9' || error != std::errc() || end != digits.data() + digits.size())
+    return std::nullopt;
+  TMediumKey medium;
+  medium.Key = *key;
+  medium.Expiry = expiry;
+  std::memcpy(medium.Signature.data(), signature->data(), kSignatureBytes);
+  return medium;
+}
+
+bool MediumValid(const PublicKey& identity, const TMediumKey& medium, std::int64_t now) {
+  if (!MediumInTime(medium.Expiry, now)) return false;
+  const MediumMessage message = MakeMediumMessage(medium.Key, medium.Expiry);
+  return crypto_sign_verify_detached(medium.Signature.data(), message.data(), message.size(),
+                                     identity.data()) == 0;
+}
+
 // --- TIdentity
 
 constexpr std::size_t kRecentPeers = 32;
@@ -202,13 +288,28 @@ constexpr std::size_t kRecentPeers = 32;
 struct TIdentity::Vault {
   std::uint8_t Secret[kSecretBytes];
   std::uint8_t XSecret[crypto_scalarmult_SCALARBYTES];
+  // The direction keys shared with a peer: between the identities (version 1), or between a peer's
+  // medium key and an own one (version 2; then PeerMedium and OwnMedium say which).
   struct Shared {
     bool Used;
     PublicKey Peer;
+    TMediumKey PeerMedium;
+    Bytes32 OwnMedium;
     std::uint8_t Send[crypto_kx_SESSIONKEYBYTES];     // own -> peer
     std::uint8_t Receive[crypto_kx_SESSIONKEYBYTES];  // peer -> own
-  } Recent[kRecentPeers];
+    std::uint8_t SendReceipt[crypto_generichash_KEYBYTES];
+    std::uint8_t ReceiveReceipt[crypto_generichash_KEYBYTES];
+  };
+  Shared Recent[kRecentPeers];  // version 1
   std::size_t Next;
+  Shared Recent2[kRecentPeers];  // version 2
+  std::size_t Next2;
+  // The own medium keys: [0] current, [1] previous.
+  struct Medium {
+    bool Used;
+    TMediumKey Public;
+    std::uint8_t Secret[crypto_kx_SECRETKEYBYTES];
+  } Mediums[2];
 };
 
 struct IdentityAccess {
@@ -220,37 +321,107 @@ struct IdentityAccess {
       std::abort();
   }
 
+  // Fills slot with the direction keys of own (public, secret) and other (public) by crypto_kx; the
+  // lower identity key plays the client. False (slot wiped) for a low-order result.
+  static bool Exchange(TIdentity::Vault::Shared& slot, bool client, const std::uint8_t* ownPublic,
+                       const std::uint8_t* ownSecret, const std::uint8_t* otherPublic) {
+    // client: (receive, send) = client keys; server: (receive, send) = server keys.
+    const int result =
+        client ? crypto_kx_client_session_keys(slot.Receive, slot.Send, ownPublic, ownSecret, otherPublic)
+               : crypto_kx_server_session_keys(slot.Receive, slot.Send, ownPublic, ownSecret, otherPublic);
+    if (result != 0) {
+      sodium_memzero(&slot, sizeof slot);
+      return false;
+    }
+    DeriveReceiptKey(slot.SendReceipt, slot.Send);
+    DeriveReceiptKey(slot.ReceiveReceipt, slot.Receive);
+    slot.Used = true;
+    return true;
+  }
+
+  static DirectionKeys Keys(const TIdentity::Vault::Shared& slot, bool sending) {
+    return sending ? DirectionKeys{slot.Send, slot.SendReceipt}
+                   : DirectionKeys{slot.Receive, slot.ReceiveReceipt};
+  }
+
   // The key of the direction from sender to recipient, as either side computes it: own is the sender
   // when sending, the recipient when receiving. The lower Ed25519 public key plays crypto_kx's
   // client. False when other does not convert, the exchange gives a low-order result, or other is
-  // own's key (one key cannot be both ends: no envelope reflected to its sender).
-  static bool DirectionKey(const TIdentity& own, const PublicKey& other, bool sending,
-                           Wiped<crypto_kx_SESSIONKEYBYTES>& key) {
+  // own's key (one key cannot be both ends: no envelope reflected to its sender). The keys point into
+  // the identity's memory and stay valid until its next Seal or Open.
+  static bool DirectionKey(const TIdentity& own, const PublicKey& other, bool sending, DirectionKeys& keys) {
     if (!own.vault_ || own.public_ == other) return false;
     TIdentity::Vault& vault = *own.vault_;
     for (const auto& shared : vault.Recent)
       if (shared.Used && shared.Peer == other) {
-        std::memcpy(key.data(), sending ? shared.Send : shared.Receive, key.Bytes.size());
+        keys = Keys(shared, sending);
         return true;
       }
     Bytes32 otherX{};
     if (crypto_sign_ed25519_pk_to_curve25519(otherX.data(), other.data()) != 0) return false;
     auto& slot = vault.Recent[vault.Next];
     const bool client = std::memcmp(own.public_.data(), other.data(), kKeyBytes) < 0;
-    // client: (receive, send) = client keys; server: (receive, send) = server keys.
-    const int result = client ? crypto_kx_client_session_keys(slot.Receive, slot.Send, own.xPublic_.data(),
-                                                              vault.XSecret, otherX.data())
-                              : crypto_kx_server_session_keys(slot.Receive, slot.Send, own.xPublic_.data(),
-                                                              vault.XSecret, otherX.data());
-    if (result != 0) {
-      sodium_memzero(&slot, sizeof slot);
-      return false;
-    }
-    slot.Used = true;
+    if (!Exchange(slot, client, own.xPublic_.data(), vault.XSecret, otherX.data())) return false;
     slot.Peer = other;
     vault.Next = (vault.Next + 1) % kRecentPeers;
-    std::memcpy(key.data(), sending ? slot.Send : slot.Receive, key.Bytes.size());
+    keys = Keys(slot, sending);
     return true;
+  }
+
+  // The same between other's medium key and own medium key number ownIndex (version 2). The other's
+  // medium key must be signed by other and in time at now; its signature is checked once per key.
+  static bool MediumDirectionKey(const TIdentity& own, const PublicKey& other, const TMediumKey& otherMedium,
+                                 std::size_t ownIndex, std::int64_t now, bool sending, DirectionKeys& keys) {
+    if (!own.vault_ || own.public_ == other || !MediumInTime(otherMedium.Expiry, now)) return false;
+    TIdentity::Vault& vault = *own.vault_;
+    const auto& mine = vault.Mediums[ownIndex];
+    if (!mine.Used || mine.Public.Key == otherMedium.Key) return false;
+    for (const auto& shared : vault.Recent2)
+      if (shared.Used && shared.Peer == other && shared.PeerMedium == otherMedium &&
+          shared.OwnMedium == mine.Public.Key) {
+        keys = Keys(shared, sending);
+        return true;
+      }
+    if (!MediumValid(other, otherMedium, now)) return false;
+    auto& slot = vault.Recent2[vault.Next2];
+    const bool client = std::memcmp(own.public_.data(), other.data(), kKeyBytes) < 0;
+    if (!Exchange(slot, client, mine.Public.Key.data(), mine.Secret, otherMedium.Key.data())) return false;
+    slot.Peer = other;
+    slot.PeerMedium = otherMedium;
+    slot.OwnMedium = mine.Public.Key;
+    vault.Next2 = (vault.Next2 + 1) % kRecentPeers;
+    keys = Keys(slot, sending);
+    return true;
+  }
+
+  // Wipes the medium key number index and every direction key derived from it.
+  static void WipeMedium(TIdentity::Vault& vault, std::size_t index) {
+    auto& medium = vault.Mediums[index];
+    if (!medium.Used) return;
+    for (auto& shared : vault.Recent2)
+      if (shared.Used && shared.OwnMedium == medium.Public.Key) sodium_memzero(&shared, sizeof shared);
+    sodium_memzero(&medium, sizeof medium);
+  }
+
+  // Signs a medium key's public half and expiry with the identity.
+  static void Sign(const TIdentity& own, TMediumKey& medium) {
+    const MediumMessage message = MakeMediumMessage(medium.Key, medium.Expiry);
+    crypto_sign_detached(medium.Signature.data(), nullptr, message.data(), message.size(),
+                         own.vault_->Secret);
+  }
+
+  static const Bytes32& MediumKey(const TIdentity& own, int index) {
+    return own.vault_->Mediums[index].Public.Key;
+  }
+
+  // The index of the own medium key whose public half starts with id, or -1.
+  static int MediumById(const TIdentity& own, const std::uint8_t* id) {
+    for (std::size_t i = 0; i < 2; ++i) {
+      const auto& medium = own.vault_->Mediums[i];
+      if (medium.Used && std::memcmp(medium.Public.Key.data(), id, kMediumIdBytes) == 0)
+        return static_cast<int>(i);
+    }
+    return -1;
   }
 };
 
@@ -306,18 +477,98 @@ std::string_view TIdentity::Secret() const {
   return {reinterpret_cast<const char*>(vault_->Secret), kSecretBytes};
 }
 
+bool TIdentity::MediumDue(std::int64_t now) const {
+  if (!vault_) return false;
+  const auto& current = vault_->Mediums[0];
+  return !current.Used || now - (current.Public.Expiry - kMediumLifetime) >= kMediumRenewAfter ||
+         current.Public.Expiry - now > kMediumMaxAhead;  // made by a clock far ahead of this one
+}
+
+const TMediumKey& TIdentity::RenewMedium(std::int64_t now) {
+  Vault& vault = *vault_;
+  IdentityAccess::WipeMedium(vault, 1);
+  std::memcpy(&vault.Mediums[1], &vault.Mediums[0], sizeof vault.Mediums[0]);
+  sodium_memzero(&vault.Mediums[0], sizeof vault.Mediums[0]);
+  // A previous key past its expiry and grace can have no message in flight any more.
+  if (vault.Mediums[1].Used && now >= vault.Mediums[1].Public.Expiry + kMediumGrace)
+    IdentityAccess::WipeMedium(vault, 1);
+  auto& current = vault.Mediums[0];
+  crypto_kx_keypair(current.Public.Key.data(), current.Secret);
+  current.Public.Expiry = now + kMediumLifetime;
+  IdentityAccess::Sign(*this, current.Public);
+  current.Used = true;
+  return current.Public;
+}
+
+const TMediumKey* TIdentity::Medium() const {
+  return vault_ && vault_->Mediums[0].Used ? &vault_->Mediums[0].Public : nullptr;
+}
+
+std::string TIdentity::SavedMedium() const {
+  std::string saved;
+  if (!vault_) return saved;
+  saved.reserve(2 *
+                (8 + sodium_base64_ENCODED_LEN(kSavedMediumBytes, sodium_base64_VARIANT_URLSAFE_NO_PADDING)));
+  for (const auto& medium : vault_->Mediums) {
+    if (!medium.Used) continue;
+    std::string bytes(kSavedMediumBytes, '\0');
+    auto* out = reinterpret_cast<std::uint8_t*>(bytes.data());
+    std::memcpy(out, medium.Secret, 32);
+    PutBigEndian(out + 32, static_cast<std::uint64_t>(medium.Public.Expiry));
+    std::memcpy(out + 32 + kExpiryBytes, medium.Public.Signature.data(), kSignatureBytes);
+    // Appended in place (saved has room for both), so that no copy of a secret is left unwiped.
+    std::string text = Base64(bytes);
+    saved.append("medium=").append(text).push_back('\n');
+    Wipe(text);
+    Wipe(bytes);
+  }
+  return saved;
+}
+
+bool TIdentity::RestoreMedium(std::string_view saved, std::int64_t now) {
+  if (!vault_) return false;
+  Vault::Medium restored[2] = {};
+  std::size_t count = 0;
+  bool damaged = false;
+  while (!saved.empty() && !damaged) {
+    const std::size_t end = std::min(saved.find('\n'), saved.size());
+    const std::string_view line = saved.substr(0, end);
+    saved.remove_prefix(std::min(end + 1, saved.size()));
+    if (line.empty()) continue;
+    auto bytes = line.rfind("medium=", 0) == 0 ? FromBase64(line.substr(7)) : std::nullopt;
+    if (!bytes || bytes->size() != kSavedMediumBytes || count == 2) {
+      damaged = true;
+    } else {
+      auto& medium = restored[count];
+      const auto* in = U8(*bytes);
+      std::memcpy(medium.Secret, in, 32);
+      crypto_scalarmult_base(medium.Public.Key.data(), medium.Secret);
+      medium.Public.Expiry = static_cast<std::int64_t>(GetBigEndian(in + 32, kExpiryBytes));
+      std::memcpy(medium.Public.Signature.data(), in + 32 + kExpiryBytes, kSignatureBytes);
+      // Only own keys (signed by this identity) that may still have messages in flight.
+      medium.Used = now < medium.Public.Expiry + kMediumGrace &&
+                    MediumValid(public_, medium.Public, medium.Public.Expiry - 1);
+      if (medium.Used) ++count;
+    }
+    if (bytes) Wipe(*bytes);
+  }
+  if (!damaged) {
+    // The later expiry is the current key.
+    const bool swapped = count == 2 && restored[1].Public.Expiry > restored[0].Public.Expiry;
+    for (std::size_t i = 0; i < 2; ++i) IdentityAccess::WipeMedium(*vault_, i);
+    for (std::size_t i = 0; i < 2; ++i)
+      std::memcpy(&vault_->Mediums[i], &restored[swapped ? 1 - i : i], sizeof restored[i]);
+  }
+  sodium_memzero(restored, sizeof restored);
+  return !damaged;
+}
+
 // --- The envelope
 
-std::optional<TSealed> Seal(const TIdentity& own, const PublicKey& recipient, std::uint64_t counter,
-                            BodyKind kind, std::string_view nick, std::string_view body) {
-  if (own.Secret().empty() || nick.size() > 0xFF || body.size() > 0xFFFF) return std::nullopt;
-  // The fields the envelope's contents will become never hold the zero byte.
-  if (nick.find('\0') != std::string_view::npos || body.find('\0') != std::string_view::npos)
-    return std::nullopt;
-  Wiped<crypto_kx_SESSIONKEYBYTES> key;
-  if (!IdentityAccess::DirectionKey(own, recipient, true, key)) return std::nullopt;
+namespace {
 
-  WipedString plain;
+// The plaintext of a body: kind | nick length | nick | u16 length | body | zero padding.
+void MakePlaintext(WipedString& plain, BodyKind kind, std::string_view nick, std::string_view body) {
   const std::size_t used = kPlainOverhead + nick.size() + body.size();
   plain.Text.reserve((used + kPadTo - 1) / kPadTo * kPadTo);
   plain.Text.push_back(static_cast<char>(kind));
@@ -327,81 +578,164 @@ std::optional<TSealed> Seal(const TIdentity& own, const PublicKey& recipient, st
   plain.Text.push_back(static_cast<char>(body.size() & 0xFF));
   plain.Text.append(body);
   plain.Text.resize((used + kPadTo - 1) / kPadTo * kPadTo, '\0');
+}
 
-  std::string envelope;
-  envelope.reserve(kHeaderBytes + plain.Text.size() + kTagBytes);
-  envelope.push_back(static_cast<char>(kEnvelopeVersion));
-  envelope.append(reinterpret_cast<const char*>(own.Public().data()), kKeyBytes);
-  PutBigEndian(envelope, counter);
+bool Sealable(const TIdentity& own, std::string_view nick, std::string_view body) {
+  // The fields the envelope's contents will become never hold the zero byte.
+  return !own.Secret().empty() && nick.size() <= 0xFF && body.size() <= 0xFFFF &&
+         nick.find('\0') == std::string_view::npos && body.find('\0') == std::string_view::npos;
+}
+
+// Appends nonce and ciphertext to envelope (its header) and makes the sealed field and receipt.
+TSealed Encrypt(std::string& envelope, const WipedString& plain, const std::uint8_t* ad, std::size_t adSize,
+                std::uint64_t counter, const DirectionKeys& keys) {
   std::array<std::uint8_t, kNonceBytes> nonce{};
   randombytes_buf(nonce.data(), nonce.size());
   envelope.append(reinterpret_cast<const char*>(nonce.data()), nonce.size());
   const std::size_t cipherAt = envelope.size();
   envelope.resize(cipherAt + plain.Text.size() + kTagBytes);
-  const std::string ad = AssociatedData(own.Public(), recipient, counter);
   unsigned long long cipherLength = 0;
   crypto_aead_xchacha20poly1305_ietf_encrypt(reinterpret_cast<std::uint8_t*>(envelope.data()) + cipherAt,
-                                             &cipherLength, U8(plain.Text), plain.Text.size(), U8(ad),
-                                             ad.size(), nullptr, nonce.data(), key.data());
+                                             &cipherLength, U8(plain.Text), plain.Text.size(), ad, adSize,
+                                             nullptr, nonce.data(), keys.Cipher);
   envelope.resize(cipherAt + cipherLength);
-
   TSealed sealed;
   sealed.Field = kEnvelopePrefix + Stuff(envelope);
-  sealed.Receipt = MakeReceipt(key, counter, nonce.data());
+  sealed.Receipt = MakeReceipt(keys.Receipt, counter, nonce.data());
   return sealed;
 }
 
-bool IsEnvelope(std::string_view field) {
-  return field.substr(0, kEnvelopePrefix.size()) == kEnvelopePrefix;
-}
-
-std::optional<TOpened> Open(const TIdentity& own, std::string_view field) {
-  if (own.Secret().empty() || !IsEnvelope(field)) return std::nullopt;
-  const auto envelope = Unstuff(field.substr(kEnvelopePrefix.size()));
-  if (!envelope || envelope->size() < kHeaderBytes + kPadTo + kTagBytes) return std::nullopt;
-  const std::uint8_t* bytes = U8(*envelope);
-  if (bytes[0] != kEnvelopeVersion) return std::nullopt;
-  const std::size_t cipherLength = envelope->size() - kHeaderBytes;
-  if ((cipherLength - kTagBytes) % kPadTo != 0) return std::nullopt;
-
-  TOpened opened;
-  std::memcpy(opened.Sender.data(), bytes + 1, kKeyBytes);
-  opened.Counter = GetBigEndian(bytes + 1 + kKeyBytes, kCounterBytes);
-  const std::uint8_t* nonce = bytes + 1 + kKeyBytes + kCounterBytes;
-  Wiped<crypto_kx_SESSIONKEYBYTES> key;
-  if (!IdentityAccess::DirectionKey(own, opened.Sender, false, key)) return std::nullopt;
-
+// Decrypts the ciphertext after header bytes and checks that the plaintext is exactly what Seal makes.
+bool Decrypt(TOpened& opened, const std::string& envelope, std::size_t headerBytes, const std::uint8_t* ad,
+             std::size_t adSize, const DirectionKeys& keys) {
+  const std::uint8_t* bytes = U8(envelope);
+  const std::uint8_t* nonce = bytes + headerBytes - kNonceBytes;
+  const std::size_t cipherLength = envelope.size() - headerBytes;
   WipedString plain;
   plain.Text.resize(cipherLength - kTagBytes);
-  const std::string ad = AssociatedData(opened.Sender, own.Public(), opened.Counter);
   unsigned long long plainLength = 0;
   if (crypto_aead_xchacha20poly1305_ietf_decrypt(reinterpret_cast<std::uint8_t*>(plain.Text.data()),
-                                                 &plainLength, nullptr, bytes + kHeaderBytes, cipherLength,
-                                                 U8(ad), ad.size(), nonce, key.data()) != 0 ||
+                                                 &plainLength, nullptr, bytes + headerBytes, cipherLength, ad,
+                                                 adSize, nonce, keys.Cipher) != 0 ||
       plainLength != plain.Text.size())
-    return std::nullopt;
+    return false;
 
   // Authentic; now the plaintext must be exactly what Seal makes.
   const std::string_view text = plain.Text;
   const auto kind = static_cast<std::uint8_t>(text[0]);
   if (kind != static_cast<std::uint8_t>(BodyKind::Text) &&
       kind != static_cast<std::uint8_t>(BodyKind::KeyCheck))
-    return std::nullopt;
+    return false;
   const std::size_t nickLength = static_cast<std::uint8_t>(text[1]);
-  if (kPlainOverhead + nickLength > text.size()) return std::nullopt;
+  if (kPlainOverhead + nickLength > text.size()) return false;
   const std::size_t bodyAt = 2 + nickLength + 2;
   const std::size_t bodyLength = GetBigEndian(U8(text) + 2 + nickLength, 2);
   const std::size_t used = bodyAt + bodyLength;
-  if (used > text.size() || text.size() - used >= kPadTo) return std::nullopt;
-  if (text.find_first_not_of('\0', used) != std::string_view::npos) return std::nullopt;
+  if (used > text.size() || text.size() - used >= kPadTo) return false;
+  if (text.find_first_not_of('\0', used) != std::string_view::npos) return false;
   const std::string_view nick = text.substr(2, nickLength);
   const std::string_view body = text.substr(bodyAt, bodyLength);
-  if (nick.find('\0') != std::string_view::npos || body.find('\0') != std::string_view::npos)
-    return std::nullopt;
+  if (nick.find('\0') != std::string_view::npos || body.find('\0') != std::string_view::npos) return false;
   opened.Kind = static_cast<BodyKind>(kind);
   opened.Nick = nick;
   opened.Body = body;
-  opened.Receipt = MakeReceipt(key, opened.Counter, nonce);
+  opened.Receipt = MakeReceipt(keys.Receipt, opened.Counter, nonce);
+  return true;
+}
+
+// The version 2 associated data: the header before the nonce | recipient key | recipient medium key.
+using AssociatedData2 = std::array<std::uint8_t, kBound2Bytes + 2 * kKeyBytes>;
+AssociatedData2 MakeAssociatedData2(const std::uint8_t* header, const PublicKey& recipient,
+                                    const Bytes32& recipientMedium) {
+  AssociatedData2 ad{};
+  std::memcpy(ad.data(), header, kBound2Bytes);
+  std::memcpy(ad.data() + kBound2Bytes, recipient.data(), kKeyBytes);
+  std::memcpy(ad.data() + kBound2Bytes + kKeyBytes, recipientMedium.data(), kKeyBytes);
+  return ad;
+}
+
+void Append(std::string& out, const std::uint8_t* bytes, std::size_t size) {
+  out.append(reinterpret_cast<const char*>(bytes), size);
+}
+
+}  // namespace
+
+std::optional<TSealed> Seal(const TIdentity& own, const PublicKey& recipient, std::uint64_t counter,
+                            BodyKind kind, std::string_view nick, std::string_view body) {
+  if (!Sealable(own, nick, body)) return std::nullopt;
+  DirectionKeys keys;
+  if (!IdentityAccess::DirectionKey(own, recipient, true, keys)) return std::nullopt;
+  WipedString plain;
+  MakePlaintext(plain, kind, nick, body);
+  std::string envelope;
+  envelope.reserve(kHeaderBytes + plain.Text.size() + kTagBytes);
+  envelope.push_back(static_cast<char>(kEnvelopeVersion));
+  Append(envelope, own.Public().data(), kKeyBytes);
+  PutBigEndian(envelope, counter);
+  const AssociatedData ad = MakeAssociatedData(own.Public(), recipient, counter);
+  return Encrypt(envelope, plain, ad.data(), ad.size(), counter, keys);
+}
+
+std::optional<TSealed> Seal(const TIdentity& own, const PublicKey& recipient,
+                            const TMediumKey& recipientMedium, std::int64_t now, std::uint64_t counter,
+                            BodyKind kind, std::string_view nick, std::string_view body) {
+  const TMediumKey* mine = own.Medium();
+  if (!mine || !Sealable(own, nick, body)) return std::nullopt;
+  DirectionKeys keys;
+  if (!IdentityAccess::MediumDirectionKey(own, recipient, recipientMedium, 0, now, true, keys))
+    return std::nullopt;
+  WipedString plain;
+  MakePlaintext(plain, kind, nick, body);
+  std::string envelope;
+  envelope.reserve(kHeader2Bytes + plain.Text.size() + kTagBytes);
+  envelope.push_back(static_cast<char>(kEnvelopeVersion2));
+  Append(envelope, own.Public().data(), kKeyBytes);
+  Append(envelope, mine->Key.data(), kKeyBytes);
+  PutBigEndian(envelope, static_cast<std::uint64_t>(mine->Expiry));
+  Append(envelope, mine->Signature.data(), kSignatureBytes);
+  Append(envelope, recipientMedium.Key.data(), kMediumIdBytes);
+  PutBigEndian(envelope, counter);
+  const AssociatedData2 ad = MakeAssociatedData2(U8(envelope), recipient, recipientMedium.Key);
+  return Encrypt(envelope, plain, ad.data(), ad.size(), counter, keys);
+}
+
+bool IsEnvelope(std::string_view field) {
+  return field.substr(0, kEnvelopePrefix.size()) == kEnvelopePrefix;
+}
+
+std::optional<TOpened> Open(const TIdentity& own, std::string_view field, std::int64_t now) {
+  if (own.Secret().empty() || !IsEnvelope(field)) return std::nullopt;
+  const auto envelope = Unstuff(field.substr(kEnvelopePrefix.size()));
+  if (!envelope || envelope->empty()) return std::nullopt;
+  const std::uint8_t* bytes = U8(*envelope);
+  const std::size_t headerBytes = bytes[0] == kEnvelopeVersion2 ? kHeader2Bytes : kHeaderBytes;
+  if ((bytes[0] != kEnvelopeVersion && bytes[0] != kEnvelopeVersion2) ||
+      envelope->size() < headerBytes + kPadTo + kTagBytes ||
+      (envelope->size() - headerBytes - kTagBytes) % kPadTo != 0)
+    return std::nullopt;
+
+  TOpened opened;
+  opened.Version = bytes[0];
+  std::memcpy(opened.Sender.data(), bytes + 1, kKeyBytes);
+  opened.Counter = GetBigEndian(bytes + headerBytes - kNonceBytes - kCounterBytes, kCounterBytes);
+  DirectionKeys keys;
+  if (opened.Version == kEnvelopeVersion) {
+    if (!IdentityAccess::DirectionKey(own, opened.Sender, false, keys)) return std::nullopt;
+    const AssociatedData ad = MakeAssociatedData(opened.Sender, own.Public(), opened.Counter);
+    if (!Decrypt(opened, *envelope, headerBytes, ad.data(), ad.size(), keys)) return std::nullopt;
+    return opened;
+  }
+  TMediumKey senderMedium;
+  const std::uint8_t* at = bytes + 1 + kKeyBytes;
+  std::memcpy(senderMedium.Key.data(), at, kKeyBytes);
+  senderMedium.Expiry = static_cast<std::int64_t>(GetBigEndian(at + kKeyBytes, kExpiryBytes));
+  std::memcpy(senderMedium.Signature.data(), at + kKeyBytes + kExpiryBytes, kSignatureBytes);
+  const int mine = IdentityAccess::MediumById(own, at + kKeyBytes + kExpiryBytes + kSignatureBytes);
+  if (mine < 0 || !IdentityAccess::MediumDirectionKey(own, opened.Sender, senderMedium,
+                                                      static_cast<std::size_t>(mine), now, false, keys))
+    return std::nullopt;
+  const AssociatedData2 ad = MakeAssociatedData2(bytes, own.Public(), IdentityAccess::MediumKey(own, mine));
+  if (!Decrypt(opened, *envelope, headerBytes, ad.data(), ad.size(), keys)) return std::nullopt;
   return opened;
 }
 

@@ -1,17 +1,25 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The cryptography of private conversations, all of it on libsodium's documented constructions:
-// the identity key pair, the envelope that carries a private message between two identity keys, the
-// receipt that proves its recipient opened it, the replay window, fingerprints and safety numbers,
-// and the arithmetic of the six-digit key check. Pure functions and small values: no files, no
-// engine, no clock. Call SecureInit once before anything else (both programs do at start).
+// the identity key pair with its medium-term keys, the envelope that carries a private message
+// between two identity keys, the receipt that proves its recipient opened it, the replay window,
+// fingerprints and safety numbers, and the arithmetic of the six-digit key check. Pure functions and
+// small values: no files, no engine, no clock (the time is passed in where a medium key needs it).
+// Call SecureInit once before anything else (both programs do at start).
 //
 // Envelope (the text field of an ordinary private message; fields forbid only the zero byte, so the
-// binary envelope is byte-stuffed, not base64):
-//   kEnvelopePrefix | Stuff( version 1 | sender key 32 | counter 8 (big-endian) | nonce 24 | ciphertext )
-// Keys: both identities' Ed25519 keys converted to X25519; crypto_kx session keys, the lower public
-// key (bytewise, of the Ed25519 keys) playing the client, so each direction has its own key and an
-// envelope cannot be reflected back to its sender. Cipher: crypto_aead_xchacha20poly1305_ietf with a
-// random nonce; associated data: version | sender key | recipient key | counter. Plaintext:
+// binary envelope is byte-stuffed, not base64), in two versions:
+//   kEnvelopePrefix | Stuff( 1 | sender key 32 | counter 8 (big-endian) | nonce 24 | ciphertext )
+//   kEnvelopePrefix | Stuff( 2 | sender key 32 | sender medium key 32 | its expiry 8 | its signature 64 |
+//                            recipient medium key's first 8 bytes | counter 8 | nonce 24 | ciphertext )
+// Version 1 keys: both identities' Ed25519 keys converted to X25519; crypto_kx session keys, the lower
+// public key (bytewise, of the Ed25519 keys) playing the client, so each direction has its own key and
+// an envelope cannot be reflected back to its sender. Associated data: 1 | sender key | recipient key |
+// counter. Version 2 (forward secrecy): the same crypto_kx roles over the two medium-term X25519 keys
+// (TMediumKey: made daily, signed by the identity, announced in the tag), so that once both medium
+// secrets are wiped nothing opens the envelope, not even both identity keys. The sender's medium key
+// travels with its signature, which the recipient verifies (once per key). Associated data: everything
+// before the nonce | recipient key | recipient medium key. Cipher, both: crypto_aead_xchacha20poly1305_ietf
+// with a random nonce. Plaintext:
 //   kind 1 | nick length 1 | nick | body, zero-padded to a multiple of 32 bytes (length hiding),
 // the body's length being implied by a 2-byte length before it: kind | nl | nick | u16 len | body | pad.
 // Receipt (a hidden field of the recipient's confirmation): kReceiptPrefix | Stuff(16 bytes), the
@@ -34,7 +42,9 @@ bool SecureInit();
 inline constexpr std::size_t kKeyBytes = 32;
 using PublicKey = std::array<std::uint8_t, kKeyBytes>;  // an Ed25519 identity public key
 
-inline constexpr std::uint8_t kEnvelopeVersion = 1;
+inline constexpr std::uint8_t kEnvelopeVersion = 1;   // between identity keys
+inline constexpr std::uint8_t kEnvelopeVersion2 = 2;  // between medium-term keys
+inline constexpr std::size_t kSignatureBytes = 64;
 extern const std::string kEnvelopePrefix;  // "\x01PE" (code-page text; the envelope follows)
 extern const std::string kReceiptPrefix;   // "\x01PR"
 
@@ -53,6 +63,30 @@ std::optional<std::string> FromBase64(std::string_view text);
 void Wipe(std::string& secret);
 // Fills out with size unpredictable bytes (randombytes_buf).
 void RandomBytes(std::uint8_t* out, std::size_t size);
+
+// A medium-term X25519 key as its owner announces it: the public key, when it expires (Unix seconds)
+// and the owner's identity signature (crypto_sign_detached over "PLUMO-MEDIUM1" | key | expiry as 8
+// bytes big-endian). Its owner makes a new one once kMediumRenewAfter passed, each valid for
+// kMediumLifetime, and keeps the secret of the current and the previous one only.
+struct TMediumKey {
+  std::array<std::uint8_t, kKeyBytes> Key{};
+  std::int64_t Expiry = 0;
+  std::array<std::uint8_t, kSignatureBytes> Signature{};
+  bool operator==(const TMediumKey&) const = default;
+};
+inline constexpr std::int64_t kMediumRenewAfter = 24 * 3600;
+inline constexpr std::int64_t kMediumLifetime = 36 * 3600;
+// An expiry further ahead than this is refused (a key that would outlive its owner's wiping).
+inline constexpr std::int64_t kMediumMaxAhead = 3 * 24 * 3600;
+// An own medium key is kept this long past its expiry for messages sealed to it just before.
+inline constexpr std::int64_t kMediumGrace = 12 * 3600;
+// "<KeyText of the key>.<expiry in decimal>.<base64url of the signature>" (144 characters today), and
+// back (nullopt for anything else).
+std::string MediumText(const TMediumKey& medium);
+std::optional<TMediumKey> MediumFromText(std::string_view text);
+// Whether medium is signed by identity and usable at now: not expired, and its expiry not more than
+// kMediumMaxAhead ahead.
+bool MediumValid(const PublicKey& identity, const TMediumKey& medium, std::int64_t now);
 
 // An Ed25519 key pair. The secret lives in sodium_malloc'ed memory, wiped when the object goes, with
 // its X25519 form and the direction keys shared with the last peers sealed to or opened from (the
@@ -75,9 +109,22 @@ class TIdentity {
   // The 64-byte secret, for saving it (and for the functions below).
   std::string_view Secret() const;
 
+  // The own medium-term keys. MediumDue: none is current, or the current one was made
+  // kMediumRenewAfter ago or more. RenewMedium makes a new current key expiring at now +
+  // kMediumLifetime; the current one becomes the previous one, and the one before is wiped, with every
+  // direction key derived from it. Medium: the current key, nullptr when none.
+  bool MediumDue(std::int64_t now) const;
+  const TMediumKey& RenewMedium(std::int64_t now);
+  const TMediumKey* Medium() const;
+  // The medium secrets as saved (its own file, never the identity's): text the caller wipes. Restore
+  // takes them back, keeping only keys signed by this identity that are not past expiry plus
+  // kMediumGrace; false when the text is damaged (nothing restored then).
+  std::string SavedMedium() const;
+  bool RestoreMedium(std::string_view saved, std::int64_t now);
+
  private:
   friend struct IdentityAccess;
-  struct Vault;  // sodium_malloc: the secret, its X25519 form, the direction keys of recent peers
+  struct Vault;  // sodium_malloc: the secret, its X25519 form, the medium secrets, recent direction keys
   TIdentity();
   PublicKey public_{};
   PublicKey xPublic_{};  // the X25519 form of public_
@@ -92,14 +139,20 @@ struct TSealed {
   std::string Receipt;  // the field the recipient's confirmation must carry (kReceiptPrefix + ...)
 };
 
-// Seals body (code-page text, or a key-check step) from own to recipient under counter. nullopt
-// when recipient is not a valid key (not convertible to X25519) or is own's key, when nick is
+// Seals body (code-page text, or a key-check step) from own to recipient under counter, as version 1.
+// nullopt when recipient is not a valid key (not convertible to X25519) or is own's key, when nick is
 // longer than 255 bytes or body than 65,535, or when either holds a zero byte (which no field of a
 // clear message can carry either).
 std::optional<TSealed> Seal(const TIdentity& own, const PublicKey& recipient, std::uint64_t counter,
                             BodyKind kind, std::string_view nick, std::string_view body);
+// The same as version 2 to the recipient's medium key, from own's current one (nullopt as above, and
+// when own has no medium key or recipientMedium is not MediumValid for recipient at now).
+std::optional<TSealed> Seal(const TIdentity& own, const PublicKey& recipient,
+                            const TMediumKey& recipientMedium, std::int64_t now, std::uint64_t counter,
+                            BodyKind kind, std::string_view nick, std::string_view body);
 
 struct TOpened {
+  std::uint8_t Version = kEnvelopeVersion;
   PublicKey Sender{};
   std::uint64_t Counter = 0;
   BodyKind Kind = BodyKind::Text;
@@ -110,10 +163,12 @@ struct TOpened {
 
 // Whether a text field is an envelope (starts with kEnvelopePrefix); says nothing of its validity.
 bool IsEnvelope(std::string_view field);
-// Opens an envelope addressed to own; nullopt for anything that is not a well-formed envelope of a
-// known version that authenticates from the key it names to own's key (an envelope naming own's key
-// as its sender is refused), or whose plaintext is not exactly what Seal makes.
-std::optional<TOpened> Open(const TIdentity& own, std::string_view field);
+// Opens an envelope addressed to own at now (Unix seconds); nullopt for anything that is not a
+// well-formed envelope of a known version that authenticates from the key it names to own's key (an
+// envelope naming own's key as its sender is refused), or whose plaintext is not exactly what Seal
+// makes. Version 2 also needs the own medium key it names (current or previous) and a sender medium
+// key that is MediumValid at now.
+std::optional<TOpened> Open(const TIdentity& own, std::string_view field, std::int64_t now);
 
 // Whether receipt (the hidden field of a confirmation) equals expected, in constant time.
 bool ReceiptMatches(std::string_view expected, std::string_view receipt);

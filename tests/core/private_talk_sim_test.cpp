@@ -277,11 +277,11 @@ TEST(PrivateTalk, AttacksAndKeyRulesOnTheSimulatedLan) {
        }},
       {"a sealed text that no longer fits one datagram is refused with the limit named",
        [](World& w) {
-         EXPECT_EQ(w.AnnaSends(std::string(1850, 'y')).Kind, Outcome::Sent);
+         EXPECT_EQ(w.AnnaSends(std::string(1750, 'y')).Kind, Outcome::Sent);
          EXPECT_EQ(w.AnnaSends(std::string(1990, 'z')).Kind, Outcome::TooLong);
-         EXPECT_TRUE(Has(w.a.channels.lines, "encrypted, one datagram holds about 1900 characters"));
+         EXPECT_TRUE(Has(w.a.channels.lines, "encrypted, one datagram holds about 1800 characters"));
          w.lan.RunFor(2000);
-         EXPECT_TRUE(Has(w.b.inputs.lines, std::string(1850, 'y')));
+         EXPECT_TRUE(Has(w.b.inputs.lines, std::string(1750, 'y')));
          EXPECT_FALSE(Has(w.b.inputs.lines, std::string(1990, 'z')));
        }},
       {"a damaged identity file: one red line, clear text to peers without keys, nothing to peers with one",
