@@ -68,7 +68,8 @@ TOutcome TIntents::SendPrivate(const std::vector<std::string>& addresses, const 
         const TPrivateRoute route = private_.Route(nick, addr);
         SendResult sent = SendResult::Sent;
         if (route.How == TPrivateRoute::Encrypted) {
-          const std::optional<secure::TSealed> sealed = private_.Seal(*route.Key, engine->Nick(), message);
+          const std::optional<secure::TSealed> sealed =
+              private_.Seal(*route.Key, addr, engine->Nick(), message);
           if (!sealed) {
             refusals.push_back(private_.RefusalText({TPrivateRoute::NoIdentity, route.Key}, nick));
             outcome.Unreached.push_back(addr);

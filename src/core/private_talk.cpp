@@ -125,12 +125,13 @@ std::string TPrivateTalk::Tag() const {
          (medium ? " " + kMediumItem + secure::MediumText(*medium) : std::string());
 }
 
-std::optional<secure::TSealed> TPrivateTalk::SealTo(const secure::PublicKey& to, secure::BodyKind kind,
-                                                    const std::string& ownNick, const std::string& body) {
+std::optional<secure::TSealed> TPrivateTalk::SealTo(const secure::PublicKey& to, const std::string& address,
+                                                    secure::BodyKind kind, const std::string& ownNick,
+                                                    const std::string& body) {
   const std::int64_t now = MediumNow();
   RenewMedium(now);
   const std::uint64_t counter = keyring_->NextCounter();
-  auto medium = mediums_.find(to);
+  auto medium = mediums_.find({to, address});
   if (medium != mediums_.end()) {
     // The peer made a new medium key by now: its tag is asked for again (the pong brings it).
     const std::int64_t renewedAt =
@@ -200,10 +201,10 @@ std::string TPrivateTalk::RefusalText(const TPrivateRoute& route, const std::str
   }
 }
 
-std::optional<secure::TSealed> TPrivateTalk::Seal(const secure::PublicKey& to, const std::string& ownNick,
-                                                  const std::string& text) {
+std::optional<secure::TSealed> TPrivateTalk::Seal(const secure::PublicKey& to, const std::string& address,
+                                                  const std::string& ownNick, const std::string& text) {
   if (!Ready()) return std::nullopt;
-  return SealTo(to, secure::BodyKind::Text, ownNick, text);
+  return SealTo(to, address, secure::BodyKind::Text, ownNick, text);
 }
 
 void TPrivateTalk::Dropped(const std::string& address) {
@@ -242,11 +243,11 @@ void TPrivateTalk::SeenTwice(const secure::PublicKey& key, const std::string& ni
     notice_(Fmt("KeyTwoPlaces", {known->Nick, known->Address, nick, address}), true, {});
 }
 
-void TPrivateTalk::Sighted(const secure::PublicKey& key, const std::string& nick,
-                           const std::string& address) {
+void TPrivateTalk::Sighted(const secure::PublicKey& key, const std::string& nick, const std::string& address,
+                           std::int64_t now) {
   SeenTwice(key, nick, address);
   const std::optional<secure::PublicKey> before = keyring_->KeyOf(nick, address);
-  const TKeySighting sighting = keyring_->Sighted(key, nick, address, Now());
+  const TKeySighting sighting = keyring_->Sighted(key, nick, address, now);
   if (sighting.What == TKeySighting::Changed || sighting.What == TKeySighting::ChangedChecked) {
     notice_(Fmt("KeyChanged", {nick, address, nick}), true, address);
     if (sighting.What == TKeySighting::ChangedChecked)
@@ -286,7 +287,8 @@ TEnvelopeVerdict TPrivateTalk::Judge(const TMStigs& /*fields*/, std::string_view
     Dropped(address);
     return {TEnvelopeVerdict::Refused, {}};
   }
-  Sighted(opened->Sender, opened->Nick, address);
+  const std::int64_t now = Now();
+  Sighted(opened->Sender, opened->Nick, address, now);
   // A message with the key is proof enough that the peer's program encrypts.
   if (downgraded_.erase(PeerId(opened->Nick, address)) != 0) LockChanged(opened->Nick, address);
   TEnvelopeVerdict verdict{TEnvelopeVerdict::Fresh, opened->Receipt};
@@ -334,11 +336,12 @@ void TPrivateTalk::TagSeen(const std::string& nick, const std::string& address, 
   }
   if (Ready() && *key == keyring_->Identity().Public()) return;  // the own hello
   if (downgraded_.erase(id) != 0) LockChanged(nick, address);
-  Sighted(*key, nick, address);
+  const std::int64_t now = Now();
+  Sighted(*key, nick, address, now);
   // A medium key is used only when its identity signed it and it is in time; a tag without a valid one
   // leaves the one known in place until it expires, and an older one never replaces a newer one.
   if (items.Medium) {
-    const auto known = mediums_.find(*key);
+    const auto known = mediums_.find({*key, address});
     if ((known == mediums_.end() ||
          (known->second != *items.Medium && known->second.Expiry <= items.Medium->Expiry)) &&
         secure::MediumValid(*key, *items.Medium, MediumNow())) {
@@ -346,12 +349,12 @@ void TPrivateTalk::TagSeen(const std::string& nick, const std::string& address, 
       // ones go.
       if (mediums_.size() >= kMaxMediums)
         std::erase_if(mediums_, [this](const auto& entry) {
-          return entry.second.Expiry <= MediumNow() || keyring_->Find(entry.first) == nullptr;
+          return entry.second.Expiry <= MediumNow() || keyring_->Find(entry.first.first) == nullptr;
         });
-      mediums_[*key] = *items.Medium;
+      mediums_[{*key, address}] = *items.Medium;
     }
   }
-  Tick(Now());
+  Tick(now);
 }
 
 LockMark TPrivateTalk::Lock(const std::string& nick, const std::string& address) const {
@@ -412,7 +415,7 @@ bool TPrivateTalk::SendCheckStep(const TCheckStep& step, const std::string& addr
   const TKnownKey* known = keyring_->Find(step.To);
   const std::string nick = step.To == check_.Peer ? check_.Nick : known ? known->Nick : std::string();
   const std::optional<secure::TSealed> sealed =
-      SealTo(step.To, secure::BodyKind::KeyCheck, engine_->Nick(), step.Body);
+      SealTo(step.To, address, secure::BodyKind::KeyCheck, engine_->Nick(), step.Body);
   if (!sealed ||
       engine_->SendPrivateMessage(nick, sealed->Field, address, sealed->Receipt) != SendResult::Sent)
     return false;

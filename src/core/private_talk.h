@@ -107,8 +107,8 @@ class TPrivateTalk : public TEnvelopeGuard {
   // the engine awaits): version 2 to a peer whose valid medium key came in its tag (forward
   // secrecy), version 1 to the others. Seal returns nullopt when the route is not Encrypted.
   TPrivateRoute Route(const std::string& nick, const std::string& address) const;
-  std::optional<secure::TSealed> Seal(const secure::PublicKey& to, const std::string& ownNick,
-                                      const std::string& text);
+  std::optional<secure::TSealed> Seal(const secure::PublicKey& to, const std::string& address,
+                                      const std::string& ownNick, const std::string& text);
 
   // Receiving (TEnvelopeGuard): opens and judges; a fresh text message is kept for TakeOpened.
   TEnvelopeVerdict Judge(const TMStigs& fields, std::string_view text, const std::string& address) override;
@@ -179,14 +179,17 @@ class TPrivateTalk : public TEnvelopeGuard {
   std::int64_t Now() const;
   // Renews the own medium key when due and announces the new tag.
   void RenewMedium(std::int64_t now);
-  // Seals a body to a peer's key: version 2 when its medium key is known and in time, else version 1.
-  std::optional<secure::TSealed> SealTo(const secure::PublicKey& to, secure::BodyKind kind,
-                                        const std::string& ownNick, const std::string& body);
+  // Seals a body to a peer's key at address: version 2 when the medium key announced with that key
+  // from that address is known and in time, else version 1.
+  std::optional<secure::TSealed> SealTo(const secure::PublicKey& to, const std::string& address,
+                                        secure::BodyKind kind, const std::string& ownNick,
+                                        const std::string& body);
   std::string Text(const char* key) const;
   std::string Fmt(const char* key, const std::vector<std::string>& args) const;
   // Records a key announced by nick at address and tells what it means: the key-change lines, and
   // OnLockChanged when the key is new, changed, or newly bound to that nick and address.
-  void Sighted(const secure::PublicKey& key, const std::string& nick, const std::string& address);
+  void Sighted(const secure::PublicKey& key, const std::string& nick, const std::string& address,
+               std::int64_t now);
   // One key announced from two addresses that are both in the roster (a copied program directory,
   // or someone replaying a peer's tag or messages): one red line per pair and run, and both labels
   // keep the key, so that replies still go sealed to the address their tab is bound to.
@@ -221,8 +224,9 @@ class TPrivateTalk : public TEnvelopeGuard {
   std::deque<std::uint16_t> stepSeqs_;
   // The envelope Judge opened last, with its text, until the presenter takes it.
   std::optional<std::pair<std::string, secure::TOpened>> opened_;
-  // The medium-term key each peer key announced last (checked), and when its tag was last asked for.
-  std::map<secure::PublicKey, secure::TMediumKey> mediums_;
+  // The medium-term key each peer key announced last from each address (checked; a copied program
+  // directory shares the identity key, not the medium one), and when its tag was last asked for.
+  std::map<std::pair<secure::PublicKey, std::string>, secure::TMediumKey> mediums_;
   std::map<secure::PublicKey, std::int64_t> mediumAsked_;
   // "nick\naddress" of peers with a key whose program answered without one.
   std::set<std::string> downgraded_;

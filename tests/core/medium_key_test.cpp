@@ -87,7 +87,7 @@ TEST_F(MediumKey, ATagWithAValidMediumKeyGetsVersionTwoAndAnyOtherVersionOne) {
     if (i + 1 < std::size(cases)) fresh.emplace();
     Talk& sender = *fresh;
     sender.talk.TagSeen("bob", "198.18.0.2", c.Tag);
-    const auto sealed = sender.talk.Seal(bob.Identity().Public(), "anna", c.What);
+    const auto sealed = sender.talk.Seal(bob.Identity().Public(), "198.18.0.2", "anna", c.What);
     ASSERT_TRUE(sealed) << c.What;
     EXPECT_EQ(VersionOf(sealed->Field), c.Version) << c.What;
     const TEnvelopeVerdict verdict = bob.talk.Judge({}, sealed->Field, "198.18.0.1");

@@ -299,7 +299,7 @@ TEST(PrivateTalk, AttacksAndKeyRulesOnTheSimulatedLan) {
          // bob's program asks before it sends in clear; an envelope to anna's key still reaches her.
          TPrivateTalk& bob = w.b.core->PrivateTalk();
          const auto sealed =
-             bob.Seal(*bob.Keyring().KeyOf("anna", kA), "bob", "sealed for a key anna cannot use");
+             bob.Seal(*bob.Keyring().KeyOf("anna", kA), kA, "bob", "sealed for a key anna cannot use");
          ASSERT_TRUE(sealed);
          w.lan.Inject(kB, kA, sim::Datagram(pkPrivateMessage, 600, "", {"bob", "anna", sealed->Field}));
          w.lan.RunFor(2000);
