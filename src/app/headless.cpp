@@ -222,6 +222,9 @@ class HeadlessConversations : public ConversationView {
   void NoticeAdded(int index, const std::string& name, const std::string& line) override {
     LineAdded(index, name, line);
   }
+  // Delivery marks reach the output as JSON objects from the ledger, not as rows.
+  void MarkAdded(int /*index*/, const TDeliveryMark& /*mark*/) override {}
+  void MarkChanged(const TDeliveryMark& /*mark*/) override {}
 
  private:
   Printer& out_;

@@ -60,6 +60,8 @@ class TEventPresenter final : public TPlumoEvents {
                 std::uint16_t packetType) override;
   // A peer's tag: its key (or that its program no longer announces one) goes to the private talk.
   void OnTag(const AChuvakInfo& entry) override;
+  void OnDelivery(const TDeliveryReport& /*report*/) override {}
+  void OnAcknowledge(const AChuvakInfo& /*entry*/, std::uint16_t /*seq*/) override {}
 
  private:
   // Opens the reply tab of a received message, with the message quoted in it.

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/delivery.h"
 #include "lang/codepage.h"
 #include "lang/fs_path.h"
 #include "lang/smiley_codes.h"
@@ -104,6 +105,13 @@ class ConversationView {
   // A notice about the conversation at index (a refused message, a bell, a failed delivery) that is
   // shown with it but is never part of its text: not of a draft, nor of the quote a reply sends.
   virtual void NoticeAdded(int index, const std::string& name, const std::string& line) = 0;
+  // A status mark belongs to the row LineAdded or NoticeAdded last added to the conversation at
+  // index: drawn at the row's end, and clickable when its Click is not None (the window calls the
+  // core's TDeliveryLedger::Activate(mark.Id, mark.Click)).
+  virtual void MarkAdded(int index, const TDeliveryMark& mark) = 0;
+  // The mark with mark.Id changed: replace it in place, wherever it is shown (nothing when its row
+  // has been dropped). The core sends these at most a few times a second per mark.
+  virtual void MarkChanged(const TDeliveryMark& mark) = 0;
 };
 
 // The input editor's content.

@@ -152,8 +152,10 @@ SendResult TPlumo::SendPrivateMessage(const std::string& toNick, const std::stri
   return result;
 }
 
-SendResult TPlumo::SendMassMessage(const std::string& text) {
-  const SendResult result = Send(BroadcastAddress, pkMassMessage, {}, JoinFields({nick_, text}), true);
+SendResult TPlumo::SendMassMessage(const std::string& text, bool askAcknowledge) {
+  std::vector<std::string_view> fields{nick_, text};
+  if (askAcknowledge) fields.push_back(kAckRequest);
+  const SendResult result = Send(BroadcastAddress, pkMassMessage, {}, JoinFields(fields), true);
   if (result != SendResult::Sent) return result;
   const std::uint16_t seq = counters_.Current(pkMassMessage);
   for (int i = 0; i < users_.Count(); ++i) {
@@ -161,6 +163,10 @@ SendResult TPlumo::SendMassMessage(const std::string& text) {
   }
   AwaitConfirmations();
   return result;
+}
+
+bool TPlumo::AsksAcknowledge(const TMStigs& fields) {
+  return fields.size() > 2 && fields[2] == kAckRequest;
 }
 
 SendResult TPlumo::SendConfirm(const std::uint8_t header[4], const std::string& hidden) {

@@ -114,6 +114,14 @@ class TPlumo {
   // All tag pings together draw on one budget: kTagPingBurst at once, refilled at that many per
   // presence period, so that a flood of forged addresses gets a few pings, not one each.
   static constexpr double kTagPingBurst = static_cast<double>(kPingBurst);
+  // Acknowledgements between Plumo peers, in fields no other program reads: a mass message asking
+  // its readers to acknowledge it carries kAckRequest as field 2; a reader acknowledges with a
+  // confirmation of that message carrying kAck as field 3, sent to the asker alone.
+  static constexpr std::string_view kAckRequest = "\x01PLUMO/1 ack?";
+  static constexpr std::string_view kAck = "\x01PLUMO/1 ack";
+  // After the last try of an item, a confirmation still counts for this long before the item is
+  // reported NoAnswer (a peer that answers late is delivered, not "not delivered").
+  static constexpr std::int64_t kDeliveryGraceMs = 3000;
 
   // Builds the engine on port and opens the receiving side through the host.
   TPlumo(PlumoHost& host, int port = kDefaultPort);
@@ -192,7 +200,19 @@ class TPlumo {
   // hidden field, and the message ends with a NotDelivered notice when the tries run out without it.
   SendResult SendPrivateMessage(const std::string& toNick, const std::string& text,
                                 const std::string& address, std::string receipt = {});
-  SendResult SendMassMessage(const std::string& text);
+  // askAcknowledge: Plumo readers are asked to acknowledge it (kAckRequest).
+  SendResult SendMassMessage(const std::string& text, bool askAcknowledge = false);
+  // Whether a received mass message (its fields) asks to be acknowledged.
+  static bool AsksAcknowledge(const TMStigs& fields);
+  // Acknowledges mass message seq of the peer at address: a confirmation of it carrying kAck, sent
+  // to that address only.
+  SendResult SendAcknowledge(const std::string& address, std::uint16_t seq);
+  // Sends the kept datagram (type, seq) again to address alone, and gives the entry at address a
+  // pending item with fresh tries (replacing one that ended). Nothing when the datagram has left the
+  // ring and the held list, or no entry has that address.
+  SendResult SendAgain(const std::string& address, std::uint16_t type, std::uint16_t seq);
+  // The sequence number the last datagram of type used (right after a send: that send's number).
+  std::uint16_t LastSeq(std::uint16_t type) const { return counters_.Current(type); }
   // Confirms the datagram whose header (type and number) is given. hidden, when not empty, goes out
   // as field 3 (a receipt); else a confirmation of a hello carries the own tag there. A hidden field
   // that would make the datagram too long is left off.
