@@ -82,4 +82,27 @@ class TDeliveryObserver {
   virtual void DeliveryChanged(const TSentMessage& message, int recipient) = 0;
 };
 
+// The ledger of sent messages (TChatCore::Delivery()). The window and the headless commands act on
+// messages through it by id; the engine's reports reach it through the presenter.
+class TDeliveryLedger {
+ public:
+  virtual ~TDeliveryLedger() = default;
+  // The message with id (sent this run, or read back from the history), or nullptr.
+  virtual const TSentMessage* Find(MessageId id) const = 0;
+  // What a click on the mark with id and action does (the window calls this; the headless
+  // commands call the named operations below).
+  virtual void Activate(MessageId id, TDeliveryMark::Action action) = 0;
+  // Sends again to every recipient of id that has not got it (not delivered: by unicast, the kept
+  // datagram when the engine still has it, else a new copy); the number of recipients sent to.
+  virtual int SendAgain(MessageId id) = 0;
+  // Acknowledges the received message to everybody with id (its Acknowledge mark); false when it
+  // does not ask for it or was acknowledged already.
+  virtual bool Acknowledge(MessageId id) = 0;
+  // Cancels the waiting copies of id; the number cancelled.
+  virtual int CancelWaiting(MessageId id) = 0;
+  // Messages kept for peers who are not there, oldest first.
+  virtual std::vector<const TSentMessage*> Waiting() const = 0;
+  virtual void Follow(TDeliveryObserver& observer) = 0;
+};
+
 }  // namespace plumo

@@ -57,6 +57,14 @@ inline constexpr int kLocked = 92;
 inline constexpr int kLockChecked = 93;
 inline constexpr int kLockChanged = 94;
 inline constexpr int kPrivateEncrypted = 95;
+// Delivery marks at sent messages' rows: sending, delivered, not delivered, waiting for the peer to
+// come back; the roll-call of a message to everybody; the Acknowledge button of a received one.
+inline constexpr int kDeliverySending = 96;
+inline constexpr int kDelivered = 97;
+inline constexpr int kNotDelivered = 98;
+inline constexpr int kDeliveryWaiting = 99;
+inline constexpr int kRollCall = 100;
+inline constexpr int kAcknowledge = 101;
 }  // namespace icon
 
 // One conversation (one tab) as the core keeps it.
