@@ -62,9 +62,11 @@ void TPlumo::DataReceived(const std::uint8_t* data, long length, const std::stri
   if (length >= static_cast<long>(kHeaderSize) && length <= static_cast<long>(kBufferSize) &&
       data[0] == kMarker) {
     receivingFrom_ = fromIP;
+    receivingSeq_ = BytesToU16(data[3], data[4]);
     Dispatch(BytesToU16(data[1], data[2]), BytesToU16(data[3], data[4]), data,
              static_cast<std::size_t>(length), fromIP);
     receivingFrom_.clear();
+    receivingSeq_ = 0;
   }
   EnableResendTimer(true);
   TellUntold();

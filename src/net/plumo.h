@@ -181,6 +181,8 @@ class TPlumo {
   // what an event reports (a channel line carries only the sender's nick); empty outside an event
   // raised by a received datagram.
   const std::string& ReceivingFrom() const { return receivingFrom_; }
+  // The number of the datagram being handled (0 outside an event raised by a received datagram).
+  std::uint16_t ReceivingSeq() const { return receivingSeq_; }
 
   // Numbers every type from 1 and takes any matching confirmation at any time, as programs did
   // before the delivery guards described in delivery.cpp. Only for tests that show what the guards
@@ -356,6 +358,7 @@ class TPlumo {
   bool guards_ = true;
   bool receiving_ = false;
   std::string receivingFrom_;
+  std::uint16_t receivingSeq_ = 0;
 };
 
 }  // namespace plumo
