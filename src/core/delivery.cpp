@@ -143,7 +143,7 @@ void TDeliveries::Sent(TSentMessage message) {
   const TDeliveryMark mark = MarkOf(m);
   drawn_[id] = mark;
   if (tabs_.Channels().Count() > 0) {
-    tabs_.ConsoleAdd(row);
+    tabs_.ConsoleShow(row);
     tabs_.Channels().AddMark(0, mark);
   }
   std::set<int> tabsShown;

@@ -202,7 +202,8 @@ class WindowSurface {
   // A yes/no question (code page 1251); like AskText it does not wait: answered(true) for yes. A
   // surface where nobody answers says no.
   virtual void AskYesNo(const std::string& /*question*/, std::function<void(bool yes)> answered) {
-    answered(false);
+    const std::function<void(bool)> no = std::move(answered);
+    no(false);
   }
   // A message box (language file warnings); like AskText it must not run a nested event loop.
   virtual void ShowMessage(const std::string& /*text*/) {}
