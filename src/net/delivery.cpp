@@ -346,6 +346,13 @@ SendResult TPlumo::SendAgain(const std::string& address, std::uint16_t type, std
   } else {
     return SendResult::Nothing;
   }
+  // A private message names its recipient's nick, and a program shows only those that name its own:
+  // after a nick change the kept copy would be confirmed but not shown.
+  if (type == pkPrivateMessage) {
+    const TMStigs fields =
+        SplitFields(reinterpret_cast<const std::uint8_t*>(data.data()), data.size(), FieldOffset(type));
+    if (fields.size() < 2 || fields[1] != entry->Nick) return SendResult::Nothing;
+  }
   const auto item = std::find_if(entry->Pending.begin(), entry->Pending.end(),
                                  [&](const PendingItem& p) { return p.PacketType == type && p.Seq == seq; });
   if (item == entry->Pending.end()) {

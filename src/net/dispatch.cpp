@@ -63,8 +63,7 @@ void TPlumo::DataReceived(const std::uint8_t* data, long length, const std::stri
       data[0] == kMarker) {
     receivingFrom_ = fromIP;
     receivingSeq_ = BytesToU16(data[3], data[4]);
-    Dispatch(BytesToU16(data[1], data[2]), BytesToU16(data[3], data[4]), data,
-             static_cast<std::size_t>(length), fromIP);
+    Dispatch(BytesToU16(data[1], data[2]), receivingSeq_, data, static_cast<std::size_t>(length), fromIP);
     receivingFrom_.clear();
     receivingSeq_ = 0;
   }
@@ -239,14 +238,23 @@ void TPlumo::Dispatch(std::uint16_t type, std::uint16_t seq, const std::uint8_t*
     case pkNickChange: {
       // The tag belongs to the program at the address, so it goes with the new nick; a change from the
       // empty nick is a program starting again, which announces its tag afresh.
-      // What it still has to confirm goes with it too: the same program confirms under the new nick.
+      // So do the mass messages and bells it still has to confirm: the same program takes them under
+      // the new nick. A private message names the old nick, which the program no longer shows: it
+      // ends as if that nick had left.
       std::string tag;
       bool missing = false;
       std::uint8_t pings = 0;
       std::int64_t pingAt = 0;
       std::vector<PendingItem> pending;
       if (AChuvakInfo* old = users_.Entry(users_.Find(d.Field(0), fromIP))) {
-        pending = std::move(old->Pending);
+        for (PendingItem& item : old->Pending) {
+          if (item.PacketType != pkPrivateMessage) {
+            pending.push_back(std::move(item));
+          } else if (!item.Ended) {
+            Report(*old, item, DeliveryOutcome::PeerLeft);
+          }
+        }
+        old->Pending.clear();
         if (!d.Field(0).empty()) {
           tag = old->Tag;
           missing = old->TagMissing;

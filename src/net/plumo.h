@@ -181,7 +181,8 @@ class TPlumo {
   // what an event reports (a channel line carries only the sender's nick); empty outside an event
   // raised by a received datagram.
   const std::string& ReceivingFrom() const { return receivingFrom_; }
-  // The number of the datagram being handled (0 outside an event raised by a received datagram).
+  // The sequence number of that datagram (0 outside such an event): what SendAcknowledge needs to
+  // acknowledge a mass message that asks for it.
   std::uint16_t ReceivingSeq() const { return receivingSeq_; }
 
   // Numbers every type from 1 and takes any matching confirmation at any time, as programs did
@@ -215,7 +216,8 @@ class TPlumo {
   // Sends the kept datagram (type, seq) again to address alone, and gives the entry at address a
   // pending item with fresh tries (replacing one that ended; an item still running gets its tries
   // back). Nothing when the datagram has left the ring and the held list, was sent to another
-  // address, or no entry has that address. receipt: awaited when the entry holds no item of the
+  // address or (a private message) to another nick than the entry's, or no entry has that address.
+  // receipt: awaited when the entry holds no item of the
   // datagram any more (an item that is there keeps its own).
   SendResult SendAgain(const std::string& address, std::uint16_t type, std::uint16_t seq,
                        std::string receipt = {});
