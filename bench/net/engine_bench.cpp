@@ -37,6 +37,8 @@ struct Counter final : TPlumoEvents {
   void OnBell(const AChuvakInfo&, std::uint16_t) override {}
   void OnNotice(EngineNotice, const std::string&, const std::vector<std::string>&, std::uint16_t) override {}
   void OnTag(const AChuvakInfo&) override {}
+  void OnDelivery(const TDeliveryReport&) override {}
+  void OnAcknowledge(const AChuvakInfo&, std::uint16_t) override {}
 };
 
 // An engine whose roster holds itself and peers other engines, each announced by a hello.

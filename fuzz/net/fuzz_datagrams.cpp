@@ -92,6 +92,8 @@ struct Sink final : TPlumoEvents {
     sum += n.size() + t + static_cast<std::size_t>(k);
   }
   void OnTag(const AChuvakInfo& e) override { Use(e); }
+  void OnDelivery(const TDeliveryReport& r) override { sum += r.Nick.size() + r.Seq; }
+  void OnAcknowledge(const AChuvakInfo& e, std::uint16_t) override { Use(e); }
 };
 
 }  // namespace

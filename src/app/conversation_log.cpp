@@ -57,6 +57,8 @@ class ConversationLog::LoggingView final : public ConversationView {
     inner_.NoticeAdded(index, name, line);
     log_.Append(name, line);
   }
+  void MarkAdded(int index, const TDeliveryMark& mark) override { inner_.MarkAdded(index, mark); }
+  void MarkChanged(const TDeliveryMark& mark) override { inner_.MarkChanged(mark); }
 
  private:
   ConversationView& inner_;

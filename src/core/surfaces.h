@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/delivery.h"
 #include "lang/codepage.h"
 #include "lang/fs_path.h"
 #include "lang/smiley_codes.h"
@@ -56,6 +57,14 @@ inline constexpr int kLocked = 92;
 inline constexpr int kLockChecked = 93;
 inline constexpr int kLockChanged = 94;
 inline constexpr int kPrivateEncrypted = 95;
+// Delivery marks at sent messages' rows: sending, delivered, not delivered, waiting for the peer to
+// come back; the roll-call of a message to everybody; the Acknowledge button of a received one.
+inline constexpr int kDeliverySending = 96;
+inline constexpr int kDelivered = 97;
+inline constexpr int kNotDelivered = 98;
+inline constexpr int kDeliveryWaiting = 99;
+inline constexpr int kRollCall = 100;
+inline constexpr int kAcknowledge = 101;
 }  // namespace icon
 
 // One conversation (one tab) as the core keeps it.
@@ -104,6 +113,13 @@ class ConversationView {
   // A notice about the conversation at index (a refused message, a bell, a failed delivery) that is
   // shown with it but is never part of its text: not of a draft, nor of the quote a reply sends.
   virtual void NoticeAdded(int index, const std::string& name, const std::string& line) = 0;
+  // A status mark belongs to the row LineAdded or NoticeAdded last added to the conversation at
+  // index: drawn at the row's end, and clickable when its Click is not None (the window calls the
+  // core's TDeliveryLedger::Activate(mark.Id, mark.Click)).
+  virtual void MarkAdded(int index, const TDeliveryMark& mark) = 0;
+  // The mark with mark.Id changed: replace it in place, wherever it is shown (nothing when its row
+  // has been dropped). The core sends these at most a few times a second per mark.
+  virtual void MarkChanged(const TDeliveryMark& mark) = 0;
 };
 
 // The input editor's content.
@@ -183,6 +199,12 @@ class WindowSurface {
   // AskText it does not wait. answered(false) keeps the draft as it is.
   virtual void ConfirmLostCharacters(const std::string& message, const std::vector<TUnencodableChar>& lost,
                                      std::function<void(bool send)> answered) = 0;
+  // A yes/no question (code page 1251); like AskText it does not wait: answered(true) for yes. A
+  // surface where nobody answers says no.
+  virtual void AskYesNo(const std::string& /*question*/, std::function<void(bool yes)> answered) {
+    const std::function<void(bool)> no = std::move(answered);
+    no(false);
+  }
   // A message box (language file warnings); like AskText it must not run a nested event loop.
   virtual void ShowMessage(const std::string& /*text*/) {}
   // A desktop notification (the window is away): a title and a plain text.
@@ -197,7 +219,8 @@ class SoundOutput {
 };
 
 // Timer1, Timer2, and the look at the desktop's idle time while "away when idle" is chosen.
-enum class CoreTimer { NetworkWatch, ProgramList, IdleWatch };
+// DeliveryMarks redraws the delivery marks that changed (TDeliveries::Tick).
+enum class CoreTimer { NetworkWatch, ProgramList, IdleWatch, DeliveryMarks };
 
 // Repeating timers of the main window. The host calls TChatCore::Timer1Timer / Timer2Timer.
 class CoreTimers {

@@ -12,13 +12,22 @@
 namespace plumo {
 
 void TTabStrips::ConsoleAdd(const std::string& line) {
-  if (channels_.Count() == 0) return;
+  if (!AddConsoleLine(line, true)) return;
+  lines_.Notice(line);
+}
+
+void TTabStrips::ConsoleShow(const std::string& line) {
+  AddConsoleLine(line, false);
+}
+
+bool TTabStrips::AddConsoleLine(const std::string& line, bool stored) {
+  if (channels_.Count() == 0) return false;
   Conversation& console = channels_.At(0);
   console.IconIndex = channels_.CurrentIndex() == 0 ? icon::kConsoleSeen : icon::kConsoleUnseen;
   console.Seen = true;
-  channels_.AddLine(console.Name, line);
+  channels_.AddLine(console.Name, line, stored);
   channels_.RefreshIcons();
-  lines_.Notice(line);
+  return true;
 }
 
 bool TTabStrips::IsUnset(const TChanel& ch) const {

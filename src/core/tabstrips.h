@@ -49,6 +49,9 @@ class TTabStrips final : public TTabControl {
 
   // A line in the console tab (every program notice goes there); marks the tab unless it is shown.
   void ConsoleAdd(const std::string& line) override;
+  // A console line the history does not keep (a sent message's delivery row: the message itself is
+  // kept in its conversation, and a search would find it twice).
+  void ConsoleShow(const std::string& line);
   bool ActivateConsole() { return SelectChannelTab(0); }
   // Shows a tab, marks it seen and focuses the editor; false for an invalid index.
   bool SelectChannelTab(int index) override;
@@ -118,6 +121,8 @@ class TTabStrips final : public TTabControl {
   std::string WindowCaption() const { return caption_; }
 
  private:
+  // A line in the console tab (stored: one the history keeps); false when there is no console.
+  bool AddConsoleLine(const std::string& line, bool stored);
   // The caption and the topic line of the shown channel.
   void ShowChannelTopic(const TChanel& ch);
   bool IsUnset(const TChanel& ch) const;

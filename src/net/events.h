@@ -33,6 +33,29 @@ enum class EngineNotice {
   NickShared,
 };
 
+// How a datagram that awaited one peer's confirmation ended, as OnDelivery reports it.
+enum class DeliveryOutcome : std::uint8_t {
+  Delivered,    // the peer confirmed it (with the receipt, where one was awaited)
+  NoAnswer,     // the tries and the grace time after the last one passed without a confirmation
+  PeerLeft,     // the peer said farewell before confirming
+  PeerLost,     // the peer fell silent and left the roster before confirming
+  PeerOffline,  // the peer confirmed while its state is offline: its program does not show it
+  Overwritten,  // more datagrams awaited confirmations than the engine keeps: the oldest was given up
+};
+
+// One pending item's end (or its late confirmation), for a listener that follows each message.
+struct TDeliveryReport {
+  std::uint16_t PacketType = 0;  // pkPrivateMessage, pkMassMessage or pkBell
+  std::uint16_t Seq = 0;         // the number the send used (TPlumo::LastSeq right after it)
+  std::string Nick;
+  std::string Address;
+  DeliveryOutcome Outcome = DeliveryOutcome::Delivered;
+  std::int64_t AtMs = 0;  // the host's clock (NowMs) at the confirmation or at the end
+  // Delivered after this item had been reported with another outcome (a confirmation that came
+  // late, or a receipt after the tries): the later report wins.
+  bool Late = false;
+};
+
 class TPlumoEvents {
  public:
   virtual ~TPlumoEvents() = default;
@@ -73,6 +96,11 @@ class TPlumoEvents {
   // The Tag or TagMissing of entry changed: a tag seen, changed or seen missing, forgotten because the
   // peer started again, or carried over to the new nick of a nick change. Not raised when an entry goes.
   virtual void OnTag(const AChuvakInfo& entry) = 0;
+  // Every item awaiting a peer's confirmation ends with exactly one report: Delivered, or one of
+  // the other outcomes (and then, should the confirmation still come, a Delivered one marked Late).
+  virtual void OnDelivery(const TDeliveryReport& report) = 0;
+  // The peer acknowledged our mass message number seq, which asked for it (TPlumo::kAckRequest).
+  virtual void OnAcknowledge(const AChuvakInfo& entry, std::uint16_t seq) = 0;
 };
 
 // A listener that passes every event on to another one: the base of listeners that watch the events
@@ -110,6 +138,8 @@ class TPlumoEventsForward : public TPlumoEvents {
     inner_.OnNotice(k, n, a, t);
   }
   void OnTag(const AChuvakInfo& e) override { inner_.OnTag(e); }
+  void OnDelivery(const TDeliveryReport& r) override { inner_.OnDelivery(r); }
+  void OnAcknowledge(const AChuvakInfo& e, std::uint16_t seq) override { inner_.OnAcknowledge(e, seq); }
 
  private:
   TPlumoEvents& inner_;

@@ -44,6 +44,11 @@ void RichConversationView::NoticeAdded(int index, const std::string& /*name*/, c
   views_.AddLine(index, line);
 }
 
+// Marks are not drawn yet.
+void RichConversationView::MarkAdded(int /*index*/, const TDeliveryMark& /*mark*/) {}
+
+void RichConversationView::MarkChanged(const TDeliveryMark& /*mark*/) {}
+
 void RichConversationView::ScrollToEnd() {
   views_.ScrollToEnd();
 }

@@ -36,6 +36,8 @@ class RichConversationView : public ConversationView {
   void OldestDropped(int index, int rows) override;
   // A notice is one more line of the conversation (a channel's log shows it in place).
   void NoticeAdded(int index, const std::string& name, const std::string& line) override;
+  void MarkAdded(int index, const TDeliveryMark& mark) override;
+  void MarkChanged(const TDeliveryMark& mark) override;
 
   TVRichEdits& Views() const { return views_; }
 

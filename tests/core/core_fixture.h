@@ -70,6 +70,8 @@ class FakeConversations : public ConversationView {
     Shown(index).push_back(line);
     notices.push_back({name, line});
   }
+  void MarkAdded(int index, const TDeliveryMark& mark) override { marks.push_back({index, mark}); }
+  void MarkChanged(const TDeliveryMark& mark) override { markChanges.push_back(mark); }
   // Lines of one conversation.
   std::vector<std::string> Of(const std::string& view) const {
     std::vector<std::string> out;
@@ -80,7 +82,9 @@ class FakeConversations : public ConversationView {
   }
   std::vector<std::string> names;
   std::vector<ViewLine> lines;
-  std::vector<ViewLine> notices;  // each NoticeAdded, in order
+  std::vector<ViewLine> notices;                     // each NoticeAdded, in order
+  std::vector<std::pair<int, TDeliveryMark>> marks;  // each MarkAdded: conversation index and mark
+  std::vector<TDeliveryMark> markChanges;            // each MarkChanged, in order
   std::vector<int> icons;
   int current = -1;
   struct HistoryPage {

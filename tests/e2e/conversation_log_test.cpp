@@ -53,6 +53,8 @@ class NullView : public ConversationView {
   void ShowHistoryRow(int index, int row) override { Got("row" + std::to_string(row), index); }
   void OldestDropped(int index, int rows) override { Got("dropped" + std::to_string(rows), index); }
   void NoticeAdded(int index, const std::string&, const std::string&) override { Got("notice", index); }
+  void MarkAdded(int index, const TDeliveryMark&) override { Got("mark", index); }
+  void MarkChanged(const TDeliveryMark&) override { Got("markchanged", -1); }
   void Got(const std::string& what, int index) {
     calls.push_back(what + "@" + std::to_string(index));
     lastIndex = index;

@@ -205,6 +205,8 @@ class Peer final : public plumo::TPlumoEvents {
     Emit(line + " " + std::to_string(type));
   }
   void OnTag(const plumo::AChuvakInfo&) override {}
+  void OnDelivery(const plumo::TDeliveryReport&) override {}
+  void OnAcknowledge(const plumo::AChuvakInfo&, std::uint16_t) override {}
 
   plumo::QtEngineHost host_;
   plumo::TPlumo engine_;

@@ -194,6 +194,14 @@ TEST_F(Hostile, AwaitedMessagesOutliveTheRing) {
       ++told;
     }
     EXPECT_EQ(told, c.notDelivered) << c.name;
+    // Each message ended with one report: overwritten where told, else no answer after the grace.
+    std::map<DeliveryOutcome, std::size_t> reports{{DeliveryOutcome::NoAnswer, 0},
+                                                   {DeliveryOutcome::Overwritten, 0}};
+    for (const auto& ev : r.Of(Ev::Delivery)) ++reports[ev.outcome];
+    EXPECT_EQ(reports, (std::map<DeliveryOutcome, std::size_t>{
+                           {DeliveryOutcome::NoAnswer, static_cast<std::size_t>(c.messages) - c.notDelivered},
+                           {DeliveryOutcome::Overwritten, c.notDelivered}}))
+        << c.name;
     EXPECT_TRUE(e.Held().empty()) << c.name;  // all tries used: nothing is kept for them any more
   }
 }

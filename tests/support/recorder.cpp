@@ -111,6 +111,20 @@ void EventRecorder::OnTag(const AChuvakInfo& entry) {
        .tagMissing = entry.TagMissing});
 }
 
+void EventRecorder::OnDelivery(const TDeliveryReport& report) {
+  Log({.kind = Ev::Delivery,
+       .address = report.Address,
+       .nick = report.Nick,
+       .number = report.PacketType,
+       .first = report.Seq,
+       .outcome = report.Outcome,
+       .late = report.Late});
+}
+
+void EventRecorder::OnAcknowledge(const AChuvakInfo& entry, std::uint16_t seq) {
+  Log({.kind = Ev::Acknowledge, .address = entry.Address, .nick = entry.Nick, .first = seq});
+}
+
 void EventRecorder::Log(EngineEvent e) {
   e.atMs = clock_ ? clock_() : 0;
   events.push_back(std::move(e));

@@ -33,6 +33,8 @@ enum class Ev {
   Gap,
   Notice,
   Tag,
+  Delivery,
+  Acknowledge,
 };
 
 // One raised event with whatever it carried; fields that the event has not are left empty.
@@ -50,6 +52,10 @@ struct EngineEvent {
   int userIndex = -1;
   EngineNotice notice{};    // Notice: its kind (addresses in fields, packet type in number)
   bool tagMissing = false;  // Tag: the entry's TagMissing (its Tag in text)
+  // Delivery: the report (packet type in number, sequence number in first); Acknowledge: the
+  // acknowledged number in first.
+  DeliveryOutcome outcome{};
+  bool late = false;
 };
 
 class EventRecorder final : public TPlumoEvents {
@@ -95,6 +101,8 @@ class EventRecorder final : public TPlumoEvents {
   void OnNotice(EngineNotice kind, const std::string& nick, const std::vector<std::string>& addresses,
                 std::uint16_t packetType) override;
   void OnTag(const AChuvakInfo& entry) override;
+  void OnDelivery(const TDeliveryReport& report) override;
+  void OnAcknowledge(const AChuvakInfo& entry, std::uint16_t seq) override;
 
  private:
   void Log(EngineEvent e);

@@ -26,6 +26,8 @@ class NoConversations : public ConversationView {
   void OldestDropped(int, int) override {}
   void ShowHistoryRow(int, int) override {}
   void NoticeAdded(int, const std::string&, const std::string&) override {}
+  void MarkAdded(int, const TDeliveryMark&) override {}
+  void MarkChanged(const TDeliveryMark&) override {}
 };
 class NoEditor : public InputEditor {
  public:
