@@ -16,7 +16,13 @@ namespace plumo::ui {
 
 // Which tab exists and which is current is the core's to say; this class moves the strip.
 ConversationTabs::ConversationTabs(QTabBar& tabs, RichTextControl& control)
-    : RichConversationView(views_), tabs_(tabs), control_(control), views_(&control) {}
+    : RichConversationView(views_), tabs_(tabs), control_(control), views_(&control) {
+  views_.MarkPicture = [](int image) { return MainPixmap(image, 16).toImage(); };
+  QObject::connect(&control_, &RichTextControl::MarkClicked, &views_, [this](const QString& link) {
+    const std::optional<TMarkClick> click = ParseMarkLink(link);
+    if (click && OnMarkClicked) OnMarkClicked(click->Id, click->Click);
+  });
+}
 
 void ConversationTabs::Configure(const ViewSettings& settings, std::function<void(int height)> onHeight) {
   views_.SingleLineHeight = settings.SingleLineHeight;
@@ -26,6 +32,11 @@ void ConversationTabs::Configure(const ViewSettings& settings, std::function<voi
   views_.SmileyCodes = settings.Codes;
   views_.OnHeight = std::move(onHeight);
   views_.ApplyMode(views_.CurrentMode());
+}
+
+void ConversationTabs::MarkChanged(const TDeliveryMark& mark) {
+  RichConversationView::MarkChanged(mark);
+  if (OnMarkChanged) OnMarkChanged(mark);
 }
 
 void ConversationTabs::SetReplyHeight(int height) {

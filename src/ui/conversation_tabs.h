@@ -66,6 +66,11 @@ class ConversationTabs : public RichConversationView {
   // Called after the displayed conversation changed, or a notice came for it (the window shows
   // what belongs to it).
   std::function<void()> OnShown;
+  // A click on a clickable delivery mark of these conversations: the message id and what the mark
+  // asks for (the window hands it to the core's delivery ledger).
+  std::function<void(MessageId id, TDeliveryMark::Action action)> OnMarkClicked;
+  // After a mark changed in place (an open roll-call reads its message again).
+  std::function<void(const TDeliveryMark& mark)> OnMarkChanged;
   // The notices of the conversation at index, oldest first. A strip with OnShown keeps them beside
   // its conversations for the window to show; without it a notice is a line of the conversation.
   const std::vector<std::string>& Notices(int index) const;
@@ -76,6 +81,7 @@ class ConversationTabs : public RichConversationView {
   void CurrentChanged(int from, int to, ViewMode mode) override;
   void IconsChanged(const std::vector<Conversation>& conversations) override;
   void NoticeAdded(int index, const std::string& name, const std::string& line) override;
+  void MarkChanged(const TDeliveryMark& mark) override;
 
  private:
   friend class InputEditorAdapter;

@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QBoxLayout>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QColorDialog>
@@ -169,6 +170,17 @@ TForm1::TForm1(QWidget* parent)
   keepClear_ = barButton("SendClearNo");
   privateBar_->hide();
   ui_->panel3Layout->insertWidget(2, privateBar_, 0);
+  // Below it the inline questions; beside the message tabs the acknowledgement check box.
+  delivery_ = new ui::TDeliveryFace(*this, *ui_->Panel3, channels_, inputs_,
+                                    [this](const char* key) { return Message(key); });
+  ui_->panel3Layout->insertWidget(3, delivery_->Questions(), 0);
+  delivery_->Questions()->OnShownChanged = [this] { ApplyEditorHeight(); };
+  auto* strip = new QHBoxLayout;
+  strip->setContentsMargins(0, 0, 0, 0);
+  ui_->panel3Layout->removeWidget(ui_->TabMessages);
+  strip->addWidget(ui_->TabMessages, 1);
+  strip->addWidget(delivery_->AskAcknowledgeBox(), 0);
+  ui_->panel3Layout->insertLayout(0, strip, 0);
   connect(checkKey_, &QPushButton::clicked, this, [this] { OpenKeyDialog(barNick_, barAddress_); });
   connect(sendAnyway_, &QPushButton::clicked, this, [this] { SendAnywayClick(); });
   connect(sendClear_, &QPushButton::clicked, this, [this] { SendClearAnswer(true); });
@@ -176,6 +188,10 @@ TForm1::TForm1(QWidget* parent)
   inputs_.OnShown = [this] {
     ShowPeerHistory();
     UpdatePrivateBar();
+    const int index = core_ ? core_->Inputs().CurrentIndex() : -1;
+    delivery_->Retranslate();
+    delivery_->ShowAskAcknowledge(index >= 0 && index < core_->Inputs().Count() &&
+                                  core_->Inputs().At(index).MassMessage);
   };
   inputs_.Configure({}, [this](int height) {
     editorHeight_ = height;
@@ -1093,7 +1109,9 @@ void TForm1::UpdateHeaderMark() {
 }
 
 int TForm1::PrivateBarHeight() const {
-  return privateBar_->isHidden() ? 0 : privateBar_->sizeHint().height() + ui_->panel3Layout->spacing();
+  const QWidget* questions = delivery_->Questions();
+  return (privateBar_->isHidden() ? 0 : privateBar_->sizeHint().height() + ui_->panel3Layout->spacing()) +
+         (questions->isHidden() ? 0 : questions->sizeHint().height() + ui_->panel3Layout->spacing());
 }
 
 namespace {
@@ -1423,6 +1441,7 @@ void TForm1::hideEvent(QHideEvent* event) {
 void TForm1::closeEvent(QCloseEvent* event) {
   if (core_ && !closed_) {
     if (keyDialog_) keyDialog_->close();
+    delivery_->Close();
     if (TPrivateTalk* talk = Talk()) talk->OnCheck = std::move(coreOnCheck_);
     TSettings& s = core_->Settings();
     s.FormH = height();

@@ -187,7 +187,12 @@ void RichTextControl::mouseReleaseEvent(QMouseEvent* event) {
                      (at - pressedAt_).manhattanLength() < 4 && !textCursor().hasSelection();
   pressedAnchor_.clear();
   QTextEdit::mouseReleaseEvent(event);
-  if (click) emit LinkClicked(anchor);
+  if (!click) return;
+  if (anchor.startsWith(QLatin1String(kMarkLinkScheme))) {
+    emit MarkClicked(anchor);
+  } else {
+    emit LinkClicked(anchor);
+  }
 }
 
 void RichTextControl::dropEvent(QDropEvent* event) {

@@ -73,6 +73,12 @@ TEST_F(ImagesTest, EveryIndexTheProgramUsesHasItsPictureAtEverySize) {
       {"checked key", 93, icon::kLockChecked},
       {"changed key", 94, icon::kLockChanged},
       {"encrypted reply", 95, icon::kPrivateEncrypted},
+      {"delivery sending", 96, icon::kDeliverySending},
+      {"delivered", 97, icon::kDelivered},
+      {"not delivered", 98, icon::kNotDelivered},
+      {"delivery waiting", 99, icon::kDeliveryWaiting},
+      {"roll-call", 100, icon::kRollCall},
+      {"acknowledge", 101, icon::kAcknowledge},
   };
   for (const auto& use : uses) {
     SCOPED_TRACE(use.name);
