@@ -459,9 +459,8 @@ bool TVRichEdits::RedrawMark(TVRichedit& view, TMarkSpot& spot, const TDeliveryM
   QTextCursor check(&doc);
   check.setPosition(at + 1);
   if (check.charFormat().property(kMarkProperty).toULongLong() != mark.Id) return false;
-  const bool shown = &view == displayed_ && control_ != nullptr;
-  const bool resume = shown && !updating_;
-  if (resume) SetUpdating(true);
+  // One edit block: the control repaints the row once, after the event (not the whole view, as
+  // SetUpdating would).
   // A mark inside a reply's protected quote changes the quote's length with it.
   const bool inQuote = view.ProtectedLength > 0 && at >= QuoteStart(view);
   QTextCursor old(&doc);
@@ -475,7 +474,6 @@ bool TVRichEdits::RedrawMark(TVRichedit& view, TMarkSpot& spot, const TDeliveryM
   spot.At.setPosition(at);
   spot.Length = length;
   spot.Mark = mark;
-  if (resume) SetUpdating(false);
   return true;
 }
 
@@ -504,9 +502,6 @@ bool TVRichEdits::AddMark(int index, const TDeliveryMark& mark) {
   }
   QTextDocument& doc = *view.Content;
   if (doc.characterCount() <= 1 && !doc.property(kHasLines).toBool()) return false;
-  const bool shown = &view == displayed_ && control_ != nullptr;
-  const bool resume = shown && !updating_;
-  if (resume) SetUpdating(true);
   const int at = doc.characterCount() - 1;
   const bool inQuote = view.ProtectedLength > 0;
   const int length = DrawMark(doc, at, mark);
@@ -514,7 +509,6 @@ bool TVRichEdits::AddMark(int index, const TDeliveryMark& mark) {
   QTextCursor spot(&doc);
   spot.setPosition(at);
   view.Marks.insert_or_assign(mark.Id, TMarkSpot{mark, spot, length});
-  if (resume) SetUpdating(false);
   return true;
 }
 
