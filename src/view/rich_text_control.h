@@ -63,6 +63,8 @@ class RichTextControl : public QTextEdit {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  // Shows the tool tip of the text under the mouse (a delivery mark's detail).
+  bool viewportEvent(QEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   bool canInsertFromMimeData(const QMimeData* source) const override;
   QMimeData* createMimeDataFromSelection() const override;
