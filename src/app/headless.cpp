@@ -412,6 +412,44 @@ class BellTap final : public TPlumoEventsForward {
   TPrivateTalk& private_;
 };
 
+// What became of the messages the peer sent: one JSON object per change; without --json, a line
+// when a private message or bell reaches its end (a roll-call is asked for with /rollcall).
+class DeliveryPrinter final : public TDeliveryObserver {
+ public:
+  DeliveryPrinter(Printer& out, OutputGate& gate, TChatCore& core) : out_(out), gate_(gate), core_(core) {}
+  void DeliveryChanged(const TSentMessage& message, int recipient) override {
+    const std::string mark = core_.Delivery().MarkOf(message).Text;
+    if (out_.Json()) {
+      std::string json = JsonDelivery(message, recipient, mark);
+      gate_.Run([json = std::move(json)] { Emit(json); });
+      return;
+    }
+    if (message.Kind == MessageKind::Everybody || recipient < 0) return;
+    const TRecipient& r = message.Recipients[static_cast<std::size_t>(recipient)];
+    if (r.Status == RecipientStatus::Sending) return;
+    const std::string line = Cp1251ToUtf8("[" + std::to_string(message.Id) + "] " + r.Nick + " [" +
+                                          r.Address + "]: " + core_.Delivery().StatusText(r));
+    gate_.Run([line] { Emit(line); });
+  }
+  void AcknowledgeAsked(MessageId id, const std::string& nick, const std::string& address, bool acknowledged,
+                        std::int64_t atMs) override {
+    if (out_.Json()) {
+      std::string json = JsonAcknowledge(id, nick, address, acknowledged, atMs);
+      gate_.Run([json = std::move(json)] { Emit(json); });
+    } else if (!acknowledged) {
+      const std::string line = Cp1251ToUtf8("[" + std::to_string(id) + "] " + nick + " [" + address +
+                                            "]: " + core_.Delivery().ReceivedMark(id).Tooltip + " (/ack " +
+                                            std::to_string(id) + ")");
+      gate_.Run([line] { Emit(line); });
+    }
+  }
+
+ private:
+  Printer& out_;
+  OutputGate& gate_;
+  TChatCore& core_;
+};
+
 std::string StateName(char state) {
   switch (state) {
     case '1':
@@ -506,6 +544,11 @@ class Session final : public TCommandFront {
 
   // --- TCommandFront.
   CommandFront Kind() const override { return CommandFront::Headless; }
+  bool ShowRollCall(const TSentMessage& message) override {
+    if (!out_.Json()) return false;
+    Emit(JsonRollCall(message, core_.Delivery().MarkOf(message).Text));
+    return true;
+  }
   std::string Channel() override { return channel_; }
   // Notices of the peer's own (answers to commands): standard output, {"notice":…} in JSON.
   void Notice(const std::string& text) override { NoticeUtf8(Cp1251ToUtf8(text)); }
@@ -663,15 +706,16 @@ class Session final : public TCommandFront {
     }
     static const char* const kKinds[] = {"channel", "topic", "private", "mass", "notice"};
     static const char* const kConversationKinds[] = {"channel", "peer", "everybody"};
-    std::string json = "{\"Id\":" + std::to_string(line.Id) + ",\"Time\":" + std::to_string(line.TimeMs) +
-                       ",\"Kind\":\"" + kKinds[static_cast<int>(line.Kind)] +
-                       "\",\"Outgoing\":" + (line.Outgoing ? "true" : "false") + ",\"ConversationKind\":\"" +
-                       kConversationKinds[static_cast<int>(line.Conversation.Kind)] +
-                       "\",\"Conversation\":" + JsonString(line.Conversation.Name) +
-                       ",\"PeerNick\":" + JsonString(line.PeerNick) +
-                       ",\"SenderAddress\":" + JsonString(line.SenderAddress) +
-                       ",\"SenderNick\":" + JsonString(line.SenderNick) +
-                       ",\"Text\":" + JsonString(line.Markup) + ",\"Plain\":" + JsonString(line.Plain);
+    std::string json =
+        "{\"Id\":" + std::to_string(line.Id) + ",\"Time\":" + std::to_string(line.TimeMs) + ",\"Kind\":\"" +
+        kKinds[static_cast<int>(line.Kind)] + "\",\"Outgoing\":" + (line.Outgoing ? "true" : "false") +
+        ",\"ConversationKind\":\"" + kConversationKinds[static_cast<int>(line.Conversation.Kind)] +
+        "\",\"Conversation\":" + JsonString(line.Conversation.Name) +
+        ",\"PeerNick\":" + JsonString(line.PeerNick) +
+        ",\"SenderAddress\":" + JsonString(line.SenderAddress) +
+        ",\"SenderNick\":" + JsonString(line.SenderNick) + ",\"Text\":" + JsonString(line.Markup) +
+        ",\"Plain\":" + JsonString(line.Plain) + ",\"MessageId\":" + std::to_string(line.Message) +
+        ",\"Status\":" + JsonString(line.Status);
     if (marked) json += ",\"Marked\":" + JsonString(*marked);
     return json + "}";
   }
@@ -723,6 +767,7 @@ int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
   // Built before the core and destroyed after it: the core's farewell still passes through it.
   std::unique_ptr<JsonEventTap> tap;
   std::unique_ptr<BellTap> bellTap;
+  std::unique_ptr<DeliveryPrinter> deliveryPrinter;
   TerminalConsole terminal;
   TChatCore core(FsPath(fs::absolute(options.Dir).lexically_normal()), log ? log->Wrap(surfaces) : surfaces,
                  host, AttachTo(host));
@@ -730,6 +775,8 @@ int RunHeadless(int argc, char** argv, const HeadlessOptions& options) {
   if (!options.Language.empty()) core.SetLanguageOverride(fs::path(options.Language).filename().string());
   core.SetShippedLanguages(ShippedLanguageDir(options.ProgramPath));
   timers.Connect(core);
+  deliveryPrinter = std::make_unique<DeliveryPrinter>(out, gate, core);
+  core.Delivery().Follow(*deliveryPrinter);
   // Wrapped as soon as they are wired, so that events raised during start-up (a failing first
   // announcement) are reported too.
   if (out.Json()) {

@@ -82,6 +82,108 @@ std::string JsonEntry(const RosterRow& row) {
   return JsonPeer(row.Address, row.Nick, row.State, row.Description);
 }
 
+namespace {
+
+const char* KindName(MessageKind kind) {
+  switch (kind) {
+    case MessageKind::Everybody:
+      return "everybody";
+    case MessageKind::Bell:
+      return "bell";
+    case MessageKind::Private:
+      break;
+  }
+  return "private";
+}
+
+const char* StatusName(RecipientStatus status) {
+  switch (status) {
+    case RecipientStatus::Delivered:
+      return "delivered";
+    case RecipientStatus::NotDelivered:
+      return "not-delivered";
+    case RecipientStatus::Waiting:
+      return "waiting";
+    case RecipientStatus::Cancelled:
+      return "cancelled";
+    case RecipientStatus::Sending:
+      break;
+  }
+  return "sending";
+}
+
+const char* ReasonName(DeliveryOutcome outcome) {
+  switch (outcome) {
+    case DeliveryOutcome::NoAnswer:
+      return "no-answer";
+    case DeliveryOutcome::PeerLeft:
+      return "peer-left";
+    case DeliveryOutcome::PeerLost:
+      return "peer-lost";
+    case DeliveryOutcome::PeerOffline:
+      return "peer-offline";
+    case DeliveryOutcome::Overwritten:
+      return "overwritten";
+    case DeliveryOutcome::Delivered:
+      break;
+  }
+  return "delivered";
+}
+
+const char* Bool(bool value) {
+  return value ? "true" : "false";
+}
+
+std::string JsonRecipient(const TRecipient& r) {
+  return "{\"Nick\":" + JsonString(r.Nick) + ",\"Address\":" + JsonString(r.Address) +
+         ",\"Key\":" + JsonString(r.KeyHex) + ",\"Status\":\"" + StatusName(r.Status) + "\",\"Reason\":" +
+         (r.Status == RecipientStatus::NotDelivered ? "\"" + std::string(ReasonName(r.Reason)) + "\""
+                                                    : "null") +
+         ",\"At\":" + std::to_string(r.AtMs) + ",\"Later\":" + Bool(r.Later) +
+         ",\"Acknowledged\":" + Bool(r.Acknowledged) +
+         ",\"AcknowledgedAt\":" + std::to_string(r.AcknowledgedAtMs) + "}";
+}
+
+// The keys every object about a sent message has.
+std::string JsonMessage(const TSentMessage& m, const std::string& mark) {
+  return "\"Id\":" + std::to_string(m.Id) + ",\"Kind\":\"" + KindName(m.Kind) +
+         "\",\"Sent\":" + std::to_string(m.SentAtMs) + ",\"Text\":" + JsonString(m.Text) +
+         ",\"AskAcknowledge\":" + Bool(m.AskedAcknowledge) +
+         ",\"Delivered\":" + std::to_string(m.CountOf(RecipientStatus::Delivered)) +
+         ",\"Total\":" + std::to_string(m.Recipients.size()) +
+         ",\"AcknowledgedCount\":" + std::to_string(m.AcknowledgedCount()) + ",\"Mark\":" + JsonString(mark);
+}
+
+std::string JsonRecipients(const TSentMessage& m) {
+  std::string list = "[";
+  for (std::size_t i = 0; i < m.Recipients.size(); ++i)
+    list += (i > 0 ? "," : "") + JsonRecipient(m.Recipients[i]);
+  return list + "]";
+}
+
+}  // namespace
+
+std::string JsonDelivery(const TSentMessage& message, int recipient, const std::string& mark) {
+  std::string json = "{\"delivery\":{" + JsonMessage(message, mark);
+  if (recipient >= 0 && static_cast<std::size_t>(recipient) < message.Recipients.size()) {
+    json += ",\"Recipient\":" + JsonRecipient(message.Recipients[static_cast<std::size_t>(recipient)]);
+  } else {
+    json += ",\"Recipients\":" + JsonRecipients(message);
+  }
+  return json + "}}";
+}
+
+std::string JsonRollCall(const TSentMessage& message, const std::string& mark) {
+  return "{\"rollcall\":{" + JsonMessage(message, mark) + ",\"Recipients\":" + JsonRecipients(message) + "}}";
+}
+
+std::string JsonAcknowledge(MessageId id, const std::string& nick, const std::string& address,
+                            bool acknowledged, std::int64_t atMs) {
+  return "{\"acknowledge\":{\"Id\":" + std::to_string(id) + ",\"Nick\":" + JsonString(nick) +
+         ",\"Address\":" + JsonString(address) + ",\"Acknowledged\":" + Bool(acknowledged) +
+         ",\"At\":" + std::to_string(atMs) + "}}";
+}
+
 std::string ReadableLine(const std::string& line, bool ansi) {
   std::string out;
   bool coloured = false;

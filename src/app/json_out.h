@@ -25,6 +25,16 @@ std::string JsonFields(const TMStigs& fields);
 std::string JsonEntry(const AChuvakInfo& entry);
 std::string JsonEntry(const RosterRow& row);
 
+// Delivery status (core/delivery.h). One change of a sent message: {"delivery":{...}} with the
+// message's counts and mark, and the recipient that changed (recipient >= 0) or every recipient
+// (recipient -1: the message is new).
+std::string JsonDelivery(const TSentMessage& message, int recipient, const std::string& mark);
+// The answer to /rollcall: {"rollcall":{...}} with every recipient.
+std::string JsonRollCall(const TSentMessage& message, const std::string& mark);
+// A received message to everybody that asks to be acknowledged, or was: {"acknowledge":{...}}.
+std::string JsonAcknowledge(MessageId id, const std::string& nick, const std::string& address,
+                            bool acknowledged, std::int64_t atMs);
+
 // A marked-up line (code page 1251) as UTF-8 text, read by the grammar of lang/markup.h: colour
 // codes become 24-bit terminal colours (ansi) or disappear, the markers of nick pairs disappear, line
 // breaks become "\n".

@@ -121,8 +121,9 @@ void TChatHistory::RecordInChannel(HistoryKind kind, const std::string& channel,
 }
 
 void TChatHistory::Message(HistoryKind kind, bool outgoing, const std::string& peerAddress,
-                           const std::string& peerNick, const std::string& text) {
+                           const std::string& peerNick, const std::string& text, std::int64_t messageId) {
   THistoryLine line;
+  line.Message = messageId;
   line.Kind = kind;
   line.Outgoing = outgoing;
   if (peerAddress == "@") {
@@ -203,7 +204,8 @@ std::string TChatHistory::Text(const THistoryLine& line, const std::string& topi
       text += c;
     }
   }
-  return "[" + DateTimeText(line.TimeMs) + "] " + who + text;
+  const std::string status = line.Status.empty() ? std::string() : "  [" + line.Status + "]";
+  return "[" + DateTimeText(line.TimeMs) + "] " + who + text + status;
 }
 
 void TChatHistory::ShowOnOpen(int channelIndex) {

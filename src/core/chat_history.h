@@ -69,7 +69,7 @@ class TChatHistory final : public TLineObserver {
   // A private or mass message received from, or sent to, a peer; own mass messages go to the
   // conversation with everybody (peerAddress "@").
   void Message(HistoryKind kind, bool outgoing, const std::string& peerAddress, const std::string& peerNick,
-               const std::string& text) override;
+               const std::string& text, std::int64_t messageId) override;
   void Notice(const std::string& line) override;
 
   // --- Showing.
@@ -93,8 +93,8 @@ class TChatHistory final : public TLineObserver {
   static std::string Caption(const TConversationKey& key, const std::string& peerNick = {},
                              const std::string& everybody = "@");
   // One stored line as the history shows it: grey, with date and time, the sender and the text,
-  // whose line breaks stay (as CR LF). A topic change reads "nick -> topic: text", topic being the
-  // language file's "HistoryTopic".
+  // whose line breaks stay (as CR LF), and the stored delivery status in brackets after it. A topic change
+  // reads "nick -> topic: text", topic being the language file's "HistoryTopic".
   static std::string Shown(const THistoryLine& line, const std::string& topic);
   // The same without the colour; without keepBreaks each line break becomes a blank, so that a
   // stored line is one line of text (an exported file, the headless peer's output).

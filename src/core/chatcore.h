@@ -32,6 +32,7 @@
 #include "core/chat_history.h"
 #include "core/clock.h"
 #include "core/console_commands.h"
+#include "core/deliveries.h"
 #include "core/editor_commands.h"
 #include "core/feedback.h"
 #include "core/input_history.h"
@@ -118,6 +119,8 @@ class TChatCore {
   // Private conversations: keys, locks, the tab status and the six-digit check.
   TPrivateTalk& PrivateTalk() { return privateTalk_; }
   TChatHistory& ChatHistory() { return chatHistory_; }
+  // What became of every message sent: marks, roll-calls, acknowledgements, waiting messages.
+  TDeliveries& Delivery() { return delivery_; }
   // The lines the user sent, recalled with Up and Down.
   TInputHistory& InputHistory() { return history_; }
   // The listener of the engine's events (a host that re-attaches the engine or taps it).
@@ -197,6 +200,7 @@ class TChatCore {
   TOwnState own_;
   TFeedback feedback_;
   TPrivateTalk privateTalk_;
+  TDeliveries delivery_;
   TIntents intents_;
   TConsoleCommands commands_;
   TSender sender_;

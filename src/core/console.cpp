@@ -4,6 +4,7 @@
 
 #include "core/chat_history.h"
 #include "core/console_commands.h"
+#include "core/deliveries.h"
 #include "core/private_talk.h"
 #include "core/texts.h"
 #include "lang/textcase.h"
@@ -170,13 +171,71 @@ bool Netstat(TIntents& in, TCommandFront&, const std::string&) {
   return true;
 }
 
+// Takes a leading option ("--clear") off rest; whether it was there.
+bool TakeOption(std::string& rest, const std::string& option) {
+  if (rest.compare(0, option.size() + 1, option + " ") != 0) return false;
+  rest.erase(0, option.size() + 1);
+  return true;
+}
+
+// Tells the id a send returned ("message 12"), so that /resend and /rollcall can name it.
+void TellId(TIntents& in, TCommandFront& front, MessageId id) {
+  if (id != 0) front.Notice(Fmt(in, "MessageSentAs", {std::to_string(id)}));
+}
+
+// The address a nick that is not in the roster was last seen at: the newest conversation with it.
+std::string LastAddressOf(TIntents& in, const std::string& nick) {
+  if (THistoryStore* store = in.History().Enabled() ? in.History().Store() : nullptr) {
+    const std::string upper = Cp1251UpperCase(nick);
+    for (const TStoredConversation& c : store->Conversations()) {
+      if (c.Key.Kind == ConversationKind::Peer && Cp1251UpperCase(c.LastPeerNick) == upper) return c.Key.Name;
+    }
+  }
+  return {};
+}
+
+// "/msg --wait NICK TEXT" keeps the message for a nick that is not there now.
+void KeepFor(TIntents& in, TCommandFront& front, const std::string& nick, const std::string& text) {
+  std::vector<std::string> roster;
+  std::string address;
+  for (const auto& peer : in.Peers()) {
+    if (Cp1251UpperCase(peer.Nick) == Cp1251UpperCase(nick) || peer.Address == nick) {
+      address = peer.Address;
+      // A peer that is there gets the message now.
+      if (peer.State != stOffline) {
+        const TOutcome sent = in.SendPrivate({peer.Address}, text, {peer.Nick});
+        TellId(in, front, sent.Id);
+        return;
+      }
+    }
+  }
+  if (address.empty()) address = LastAddressOf(in, nick);
+  if (address.empty()) {
+    front.Problem(Fmt(in, "NoSuchNick", {nick}));
+    return;
+  }
+  const TOutcome kept = in.KeepForAbsent(nick, address, text);
+  if (kept.Id != 0) front.Notice(Fmt(in, "MessageKeptAs", {std::to_string(kept.Id), nick}));
+}
+
 bool PrivateMessage(TIntents& in, TCommandFront& front, const std::string& rest) {
-  // "--clear" first: the user chose clear text for this message to a peer that no longer encrypts.
-  static const std::string kClear = "--clear ";
-  const bool clear = rest.compare(0, kClear.size(), kClear) == 0;
-  const std::optional<NickArgument> arg = TakeNick(clear ? rest.substr(kClear.size()) : rest);
+  // "--clear": the user chose clear text for this message to a peer that no longer encrypts;
+  // "--wait": kept for a peer that is not there, until it comes back.
+  std::string args = rest;
+  bool clear = false;
+  bool wait = false;
+  for (bool more = true; more;) {
+    more = false;
+    if (TakeOption(args, "--clear")) more = clear = true;
+    if (TakeOption(args, "--wait")) more = wait = true;
+  }
+  const std::optional<NickArgument> arg = TakeNick(args);
   if (!arg || arg->Rest.empty()) {
     front.Problem(Fmt(in, "UsageMsg", {}));
+    return true;
+  }
+  if (wait) {
+    KeepFor(in, front, arg->Nick, arg->Rest);
     return true;
   }
   for (const auto& nick : RosterNicks(in, front, arg->Nick)) {
@@ -186,18 +245,111 @@ bool PrivateMessage(TIntents& in, TCommandFront& front, const std::string& rest)
       front.Problem(Fmt(in, "NickAmbiguous", {nick, JoinNicks(addresses)}));
       continue;
     }
-    const Outcome outcome = in.SendPrivate(addresses, arg->Rest, {nick}, false, clear).Kind;
-    if (outcome != Outcome::Sent && outcome != Outcome::Nothing) in.Tabs().ActivateConsole();
+    const TOutcome outcome = in.SendPrivate(addresses, arg->Rest, {nick}, false, clear);
+    TellId(in, front, outcome.Id);
+    if (outcome.Kind != Outcome::Sent && outcome.Kind != Outcome::Nothing) in.Tabs().ActivateConsole();
   }
   return true;
 }
 
 bool Mass(TIntents& in, TCommandFront& front, const std::string& rest) {
-  if (rest.empty()) {
+  std::string text = rest;
+  const bool ask = TakeOption(text, "--ack");
+  if (text.empty()) {
     front.Problem(Msg(in, "UsageMass"));
-  } else if (const Outcome outcome = in.SendToEverybody(rest).Kind;
-             outcome != Outcome::Sent && outcome != Outcome::Nothing) {
-    in.Tabs().ActivateConsole();
+    return true;
+  }
+  const TOutcome outcome = in.SendToEverybody(text, false, ask);
+  TellId(in, front, outcome.Id);
+  if (outcome.Kind != Outcome::Sent && outcome.Kind != Outcome::Nothing) in.Tabs().ActivateConsole();
+  return true;
+}
+
+// The message a command names by its id; a problem when there is none.
+std::optional<MessageId> MessageArgument(TIntents& in, TCommandFront& front, const std::string& rest,
+                                         const char* command) {
+  const std::string typed = TrimText(rest);
+  MessageId id = 0;
+  bool digits = !typed.empty() && typed.size() <= 15;
+  for (const char c : typed) {
+    digits = digits && c >= '0' && c <= '9';
+    if (digits) id = id * 10 + static_cast<MessageId>(c - '0');
+  }
+  if (!digits || id == 0) {
+    front.Problem(Fmt(in, "UsageMessageId", {command}));
+    return std::nullopt;
+  }
+  return id;
+}
+
+bool Resend(TIntents& in, TCommandFront& front, const std::string& rest) {
+  const std::optional<MessageId> id = MessageArgument(in, front, rest, "/resend");
+  if (!id) return true;
+  if (!in.Delivery().Find(*id)) {
+    front.Problem(Fmt(in, "MessageIdUnknown", {std::to_string(*id)}));
+  } else if (const int sent = in.Delivery().SendAgain(*id); sent > 0) {
+    front.Notice(Fmt(in, "ResentCount", {std::to_string(*id), std::to_string(sent)}));
+  } else {
+    front.Problem(Fmt(in, "ResendNothing", {std::to_string(*id)}));
+  }
+  return true;
+}
+
+// "/rollcall ID": the mark's text, then every recipient with its status, the missing ones first.
+bool RollCall(TIntents& in, TCommandFront& front, const std::string& rest) {
+  const std::optional<MessageId> id = MessageArgument(in, front, rest, "/rollcall");
+  if (!id) return true;
+  TDeliveries& ledger = in.Delivery();
+  const TSentMessage* message = ledger.Find(*id);
+  if (!message) {
+    front.Problem(Fmt(in, "MessageIdUnknown", {std::to_string(*id)}));
+    return true;
+  }
+  if (front.ShowRollCall(*message)) return true;
+  front.Notice(Fmt(in, "RollCallHead", {std::to_string(*id), ledger.MarkOf(*message).Text}));
+  for (const bool missing : {true, false}) {
+    for (const TRecipient& r : message->Recipients) {
+      if ((r.Status != RecipientStatus::Delivered) != missing) continue;
+      std::string line = Fmt(in, "RollCallLine", {r.Nick, r.Address, ledger.StatusText(r)});
+      if (r.Acknowledged) line += Fmt(in, "RollCallAckedBy", {TimeText(r.AcknowledgedAtMs).substr(0, 5)});
+      front.Notice(line);
+    }
+  }
+  return true;
+}
+
+bool Ack(TIntents& in, TCommandFront& front, const std::string& rest) {
+  const std::optional<MessageId> id = MessageArgument(in, front, rest, "/ack");
+  if (!id) return true;
+  if (in.Delivery().Acknowledge(*id)) {
+    front.Notice(Fmt(in, "AckDone", {std::to_string(*id)}));
+  } else {
+    front.Problem(Fmt(in, "AckNot", {std::to_string(*id)}));
+  }
+  return true;
+}
+
+bool Cancel(TIntents& in, TCommandFront& front, const std::string& rest) {
+  const std::optional<MessageId> id = MessageArgument(in, front, rest, "/cancel");
+  if (!id) return true;
+  if (const int cancelled = in.Delivery().CancelWaiting(*id); cancelled > 0) {
+    front.Notice(Fmt(in, "CancelDone", {std::to_string(*id), std::to_string(cancelled)}));
+  } else {
+    front.Problem(Fmt(in, "CancelNothing", {std::to_string(*id)}));
+  }
+  return true;
+}
+
+bool Waiting(TIntents& in, TCommandFront& front, const std::string&) {
+  const std::vector<const TSentMessage*> waiting = in.Delivery().Waiting();
+  if (waiting.empty()) front.Notice(Msg(in, "WaitingNone"));
+  for (const TSentMessage* m : waiting) {
+    for (const TRecipient& r : m->Recipients) {
+      if (r.Status != RecipientStatus::Waiting) continue;
+      front.Notice(
+          Fmt(in, "WaitingLine",
+              {std::to_string(m->Id), r.Nick, r.Address, DateTimeText(m->SentAtMs), MarkupToPlain(m->Text)}));
+    }
   }
   return true;
 }
@@ -213,7 +365,7 @@ bool Bell(TIntents& in, TCommandFront& front, const std::string& rest) {
     front.Problem(Fmt(in, "BellNumberBad", {arg->Rest}));
   } else if (const auto nicks = RosterNicks(in, front, arg->Nick); !nicks.empty()) {
     const std::vector<std::string> addresses = AddressesOf(in, nicks.front());
-    if (!addresses.empty()) in.RingBell(addresses.front(), *n);
+    if (!addresses.empty()) TellId(in, front, in.RingBell(addresses.front(), *n).Id);
   }
   return true;
 }
@@ -481,8 +633,8 @@ const std::vector<TCommand>& CommandTable() {
       {"/channels", "", "HelpChannels", F::Headless, Channels},
       {"/join", "NAME", "HelpJoin", F::Both, Join},
       {"/leave", "[NAME]", "HelpLeave", F::Both, Leave},
-      {"/msg", "[--clear] NICK TEXT", "HelpMsg", F::Headless, PrivateMessage},
-      {"/mass", "TEXT", "HelpMass", F::Headless, Mass},
+      {"/msg", "[--clear] [--wait] NICK TEXT", "HelpMsg", F::Headless, PrivateMessage},
+      {"/mass", "[--ack] TEXT", "HelpMass", F::Headless, Mass},
       {"/bell", "NICK [N]", "HelpBell", F::Headless, Bell},
       {"/nick", "NEW", "HelpNick", F::Headless, Nick},
       {"/state", "active|dnd|offline [TEXT]", "HelpState", F::Headless, State},
@@ -500,6 +652,11 @@ const std::vector<TCommand>& CommandTable() {
       {"/unverify", "NICK", "HelpUnverify", F::Both, Unverify},
       {"/trust", "NICK", "HelpTrust", F::Both, Trust},
       {"/check", "NICK|same|differ|cancel", "HelpCheck", F::Both, Check},
+      {"/resend", "ID", "HelpResend", F::Both, Resend},
+      {"/rollcall", "ID", "HelpRollcall", F::Both, RollCall},
+      {"/ack", "ID", "HelpAck", F::Both, Ack},
+      {"/cancel", "ID", "HelpCancel", F::Both, Cancel},
+      {"/waiting", "", "HelpWaiting", F::Both, Waiting},
       {"/help", "", "HelpHelp", F::Both, Help},
       {"/quit", "", "HelpQuit", F::Headless, Quit},
   };

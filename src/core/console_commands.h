@@ -43,6 +43,8 @@ class TCommandFront {
   virtual void ListHistory(const std::string&) {}
   virtual void Search(const std::string&) {}
   virtual void Quit() {}
+  // "/rollcall ID" for a front that prints it in a form of its own (JSON); false: as notices.
+  virtual bool ShowRollCall(const TSentMessage& /*message*/) { return false; }
 };
 
 // One command of the table.

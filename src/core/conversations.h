@@ -55,6 +55,12 @@ class TConversationList {
   void ShowHistoryRow(int index, int row) { view_.ShowHistoryRow(index, row); }
   // A notice shown with the conversation at index, outside its text; index must be valid.
   void AddNotice(int index, const std::string& line);
+  // A delivery mark at the end of the row last added to the conversation at index, and a change
+  // of a mark wherever it is shown.
+  void AddMark(int index, const TDeliveryMark& mark) {
+    if (index >= 0 && index < Count()) view_.MarkAdded(index, mark);
+  }
+  void ChangeMark(const TDeliveryMark& mark) { view_.MarkChanged(mark); }
 
   // The most rows each conversation shows (0, the default: all of them).
   void SetWindow(int rows) { window_ = rows; }

@@ -41,6 +41,9 @@ struct TRecipient {
   bool Later = false;     // delivered after a "not delivered", or after waiting
   bool Acknowledged = false;
   std::int64_t AcknowledgedAtMs = 0;
+  // The engine's number of the datagram this recipient's copy went in (a private message goes to
+  // each recipient in a datagram of its own); 0 while waiting.
+  std::uint16_t Seq = 0;
 };
 
 struct TSentMessage {
@@ -80,6 +83,10 @@ class TDeliveryObserver {
   virtual ~TDeliveryObserver() = default;
   // recipient: the index in message.Recipients that changed, or -1 when the message itself is new.
   virtual void DeliveryChanged(const TSentMessage& message, int recipient) = 0;
+  // A received message to everybody asks to be acknowledged (acknowledged false, with the id its
+  // Acknowledge mark carries), or the user acknowledged it (true, at atMs, local clock).
+  virtual void AcknowledgeAsked(MessageId /*id*/, const std::string& /*nick*/, const std::string& /*address*/,
+                                bool /*acknowledged*/, std::int64_t /*atMs*/) {}
 };
 
 // The ledger of sent messages (TChatCore::Delivery()). The window and the headless commands act on

@@ -19,6 +19,15 @@
 //       the previous run's position), varint(length), the bytes (code page 1251; positions count
 //       code-page bytes). AUTOINCREMENT keeps ids from being reused after a deletion, so a window
 //       holding an id never meets a different line under it.
+//       message (added to stores made before it, which programs that do not know it leave NULL) is
+//       the id of the sent message the line is, or of a received one that asked for an
+//       acknowledgement; NULL for other lines.
+//   deliveries(id INTEGER PRIMARY KEY, status TEXT, detail TEXT)
+//       the last status of each message id (the text of its mark and the tooltip's detail).
+//   waiting(id INTEGER PRIMARY KEY, time INTEGER, nick TEXT, address TEXT, key TEXT, text TEXT)
+//       private messages kept for a peer who is not there (id is the message id).
+//   Both tables and the column are created when missing, without changing user_version: a
+//   program that does not know them opens the file as before.
 //   lines_conv ON lines(conv, id): a conversation's pages and deletion.
 //   lines_fts USING fts5(plain, content='lines', content_rowid='id', columnsize=0)
 //       the full-text index over lines.plain (unicode61: case folded, Cyrillic included) without a
@@ -375,7 +384,14 @@ PRAGMA user_version = 1;
 )";
 
 constexpr char kLineColumns[] =
-    "l.id, l.time, l.kind, s.address, s.nick, l.peer_nick, l.plain, l.marks, c.kind, c.name";
+    "l.id, l.time, l.kind, s.address, s.nick, l.peer_nick, l.plain, l.marks, c.kind, c.name, l.message, "
+    "(SELECT status FROM deliveries d WHERE d.id = l.message)";
+// The tables of delivery status, created in any store that lacks them.
+constexpr char kDeliverySchema[] = R"(
+CREATE TABLE IF NOT EXISTS deliveries(id INTEGER PRIMARY KEY, status TEXT NOT NULL, detail TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS waiting(id INTEGER PRIMARY KEY, time INTEGER NOT NULL, nick TEXT NOT NULL,
+  address TEXT NOT NULL, key TEXT NOT NULL, text TEXT NOT NULL);
+)";
 
 enum class TOpenResult { Ok, Damaged, Failed };
 
@@ -465,7 +481,7 @@ class TSqliteHistoryStore final : public THistoryStore {
   // being committed; readers wait for those, so that what was shown a moment ago is never missing.
   bool Pending(const TConversationKey* conversation) {
     std::lock_guard lock(queueMutex_);
-    if (appended_ - queue_.size() > done_) return true;  // a batch is being committed
+    if (appended_ - queue_.size() - statuses_.size() > done_) return true;  // a batch is being committed
     if (!conversation) return !queue_.empty();
     return std::any_of(queue_.begin(), queue_.end(),
                        [&](const THistoryLine& line) { return line.Conversation == *conversation; });
@@ -530,7 +546,7 @@ class TSqliteHistoryStore final : public THistoryStore {
       while (q.Step()) {
         THistoryHit hit;
         hit.Line = ReadLine(q);
-        hit.Marked = MarkedText(q.Text(10));
+        hit.Marked = MarkedText(q.Text(12));
         hits.push_back(std::move(hit));
       }
     } catch (const TSqlError&) {
@@ -625,6 +641,84 @@ class TSqliteHistoryStore final : public THistoryStore {
     return Delete([&] { return RemoveOlder(timeMs, 0, INT64_MAX); });
   }
 
+  void SetDeliveryStatus(std::int64_t id, const std::string& status, const std::string& detail) override {
+    if (!enabled_) return;
+    bool wake = false;
+    {
+      std::lock_guard lock(queueMutex_);
+      if (queue_.empty() && statuses_.empty()) {
+        firstQueued_ = std::chrono::steady_clock::now();
+        wake = true;
+      }
+      // Counted like a line, so that Flush waits for it too.
+      if (statuses_.insert_or_assign(id, std::make_pair(status, detail)).second) ++appended_;
+    }
+    if (wake) queueCv_.notify_one();
+  }
+
+  std::int64_t HighestMessageId() override {
+    Flush();
+    std::lock_guard lock(readMutex_);
+    if (!readDb_) return 0;
+    try {
+      TStmt q(readDb_.get(),
+              "SELECT max(coalesce((SELECT max(id) FROM deliveries), 0), "
+              "coalesce((SELECT max(id) FROM waiting), 0))",
+              false);
+      return q.Step() ? q.Int(0) : 0;
+    } catch (const TSqlError&) {
+      return 0;
+    }
+  }
+
+  bool AddWaiting(const TWaitingMessage& m) override {
+    std::lock_guard lock(writeMutex_);
+    if (!writeDb_ || !enabled_) return false;
+    try {
+      TStmt(
+          writeDb_.get(),
+          "INSERT OR REPLACE INTO waiting(id, time, nick, address, key, text) VALUES(?1, ?2, ?3, ?4, ?5, ?6)",
+          false)
+          .Bind(1, m.Id)
+          .Bind(2, m.TimeMs)
+          .Bind(3, Cp1251ToUtf8(m.Nick))
+          .Bind(4, Cp1251ToUtf8(m.Address))
+          .Bind(5, m.KeyHex)
+          .Bind(6, Cp1251ToUtf8(m.Text))
+          .Run();
+      return true;
+    } catch (const TSqlError& e) {
+      WriteFailed(e);
+      return false;
+    }
+  }
+
+  void RemoveWaiting(std::int64_t id) override {
+    std::lock_guard lock(writeMutex_);
+    if (!writeDb_ || !enabled_) return;
+    try {
+      TStmt(writeDb_.get(), "DELETE FROM waiting WHERE id = ?1", false).Bind(1, id).Run();
+    } catch (const TSqlError& e) {
+      WriteFailed(e);
+    }
+  }
+
+  std::vector<TWaitingMessage> WaitingMessages() override {
+    std::vector<TWaitingMessage> out;
+    std::lock_guard lock(readMutex_);
+    if (!readDb_) return out;
+    try {
+      TStmt q(readDb_.get(), "SELECT id, time, nick, address, key, text FROM waiting ORDER BY id", false);
+      while (q.Step()) {
+        out.push_back({q.Int(0), q.Int(1), Utf8ToCp1251(q.Text(2)), Utf8ToCp1251(q.Text(3)), q.Text(4),
+                       Utf8ToCp1251(q.Text(5))});
+      }
+    } catch (const TSqlError&) {
+      out.clear();
+    }
+    return out;
+  }
+
  private:
   // ----- opening
 
@@ -670,11 +764,13 @@ class TSqliteHistoryStore final : public THistoryStore {
         TStmt q(db, "PRAGMA journal_mode = WAL", false);
         if (!q.Step() || q.Text(0) != "wal") throw TSqlError(SQLITE_CANTOPEN, "no write-ahead log");
       }
+      AddDeliveryTables(db);
       // Touch every table, so that a file cut short or overwritten shows here and not later.
       for (const char* sql :
            {"SELECT max(id) FROM lines", "SELECT count(*) FROM conversations", "SELECT count(*) FROM senders",
             "SELECT rowid FROM lines_fts WHERE lines_fts MATCH 'qqqq' ORDER BY rowid DESC LIMIT 1",
-            "SELECT conv FROM lines INDEXED BY lines_conv ORDER BY conv DESC LIMIT 1"}) {
+            "SELECT conv FROM lines INDEXED BY lines_conv ORDER BY conv DESC LIMIT 1",
+            "SELECT max(id) FROM deliveries", "SELECT max(id) FROM waiting"}) {
         TStmt(db, sql, false).Run();
       }
       PrepareWriter();
@@ -685,6 +781,24 @@ class TSqliteHistoryStore final : public THistoryStore {
     } catch (const TSqlError& e) {
       message = e.what();
       return IsDamage(e.Code) ? TOpenResult::Damaged : TOpenResult::Failed;
+    }
+  }
+
+  // The delivery tables and the lines' message column, where the file lacks them.
+  static void AddDeliveryTables(sqlite3* db) {
+    bool hasMessage = false;
+    {
+      TStmt q(db, "PRAGMA table_info(lines)", false);
+      while (q.Step()) hasMessage = hasMessage || q.Text(1) == "message";
+    }
+    Exec(db, "BEGIN IMMEDIATE");
+    try {
+      if (!hasMessage) Exec(db, "ALTER TABLE lines ADD COLUMN message INTEGER");
+      Exec(db, kDeliverySchema);
+      Exec(db, "COMMIT");
+    } catch (...) {
+      sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+      throw;
     }
   }
 
@@ -709,8 +823,9 @@ class TSqliteHistoryStore final : public THistoryStore {
     findSender_ = TStmt(db, "SELECT id FROM senders WHERE address = ?1 AND nick = ?2");
     addSender_ = TStmt(db, "INSERT INTO senders(address, nick) VALUES(?1, ?2)");
     addLine_ = TStmt(db,
-                     "INSERT INTO lines(time, conv, kind, sender, peer_nick, plain, marks) "
-                     "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+                     "INSERT INTO lines(time, conv, kind, sender, peer_nick, plain, marks, message) "
+                     "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+    setStatus_ = TStmt(db, "INSERT OR REPLACE INTO deliveries(id, status, detail) VALUES(?1, ?2, ?3)");
     addFts_ = TStmt(db, "INSERT INTO lines_fts(rowid, plain) VALUES(?1, ?2)");
   }
 
@@ -741,8 +856,8 @@ class TSqliteHistoryStore final : public THistoryStore {
   void CloseDatabases() {
     std::scoped_lock lock(readMutex_, writeMutex_);
     for (TStmt* s : {&findConversation_, &addConversation_, &updateConversation_, &findSender_, &addSender_,
-                     &addLine_, &addFts_, &readConversationId_, &readLast_, &readFrom_, &readSearch_,
-                     &readSearchIn_, &readConversations_}) {
+                     &addLine_, &addFts_, &setStatus_, &readConversationId_, &readLast_, &readFrom_,
+                     &readSearch_, &readSearchIn_, &readConversations_}) {
       *s = TStmt();
     }
     readDb_.reset();
@@ -778,6 +893,8 @@ class TSqliteHistoryStore final : public THistoryStore {
     line.Markup = q.Null(7) ? line.Plain : JoinMarkup(line.Plain, q.Text(7));
     line.Conversation.Kind = static_cast<ConversationKind>(q.Int(8));
     line.Conversation.Name = Utf8ToCp1251(q.Text(9));
+    line.Message = q.Null(10) ? 0 : q.Int(10);
+    line.Status = q.Null(11) ? std::string() : Utf8ToCp1251(q.Text(11));
     return line;
   }
 
@@ -792,8 +909,9 @@ class TSqliteHistoryStore final : public THistoryStore {
     ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kWriterNice);
     std::unique_lock lock(queueMutex_);
     for (;;) {
-      queueCv_.wait(lock, [&] { return stop_ || !queue_.empty() || expiry_ || vacuum_; });
-      if (!queue_.empty()) {
+      queueCv_.wait(lock,
+                    [&] { return stop_ || !queue_.empty() || !statuses_.empty() || expiry_ || vacuum_; });
+      if (!queue_.empty() || !statuses_.empty()) {
         if (!expiry_ && !vacuum_) {
           const auto deadline = firstQueued_ + std::chrono::milliseconds(options_.FlushIntervalMs);
           queueCv_.wait_until(lock, deadline, [&] {
@@ -821,14 +939,16 @@ class TSqliteHistoryStore final : public THistoryStore {
   void CommitQueue(std::unique_lock<std::mutex>& lock) {
     std::deque<THistoryLine> batch;
     batch.swap(queue_);
+    std::map<std::int64_t, std::pair<std::string, std::string>> statuses;
+    statuses.swap(statuses_);
     flushRequested_ = false;
     readerWaiting_ = false;
     lock.unlock();
     {
       std::lock_guard write(writeMutex_);
-      CommitBatch(batch);
+      CommitBatch(batch, statuses);
     }
-    const std::size_t count = batch.size();
+    const std::size_t count = batch.size() + statuses.size();
     batch.clear();  // freeing the lines here keeps Append from waiting for it
     lock.lock();
     done_ += count;
@@ -922,7 +1042,8 @@ class TSqliteHistoryStore final : public THistoryStore {
   };
 
   // writeMutex_ held.
-  void CommitBatch(std::deque<THistoryLine>& batch) {
+  void CommitBatch(std::deque<THistoryLine>& batch,
+                   const std::map<std::int64_t, std::pair<std::string, std::string>>& statuses) {
     if (!enabled_ || !writeDb_) return;
     sqlite3* db = writeDb_.get();
     try {
@@ -942,12 +1063,20 @@ class TSqliteHistoryStore final : public THistoryStore {
             .BindTextOrNull(5, peerNick)
             .Bind(6, plain);
         if (!split.Marks.empty()) addLine_.BindBlob(7, split.Marks);
+        if (line.Message != 0) addLine_.Bind(8, line.Message);
         addLine_.Run();
         addFts_.Start().Bind(1, sqlite3_last_insert_rowid(db)).Bind(2, plain).Run();
         TConversationUpdate& u = updates[conv];
         ++u.Lines;
         u.LastTime = std::max(u.LastTime, line.TimeMs);
         if (!peerNick.empty()) u.PeerNick = peerNick;
+      }
+      for (const auto& [id, status] : statuses) {
+        setStatus_.Start()
+            .Bind(1, id)
+            .Bind(2, Cp1251ToUtf8(status.first))
+            .Bind(3, Cp1251ToUtf8(status.second))
+            .Run();
       }
       for (const auto& [conv, u] : updates) {
         updateConversation_.Start()
@@ -1037,6 +1166,8 @@ class TSqliteHistoryStore final : public THistoryStore {
   std::condition_variable queueCv_;  // the writer waits for lines
   std::condition_variable doneCv_;   // Flush and WaitForExpiry wait for the writer
   std::deque<THistoryLine> queue_;
+  // Delivery statuses waiting for the next commit, by message id (status, detail).
+  std::map<std::int64_t, std::pair<std::string, std::string>> statuses_;
   std::chrono::steady_clock::time_point firstQueued_;
   std::uint64_t appended_ = 0;  // lines queued so far
   std::uint64_t done_ = 0;      // of them, lines committed (or dropped by a failed store)
@@ -1059,7 +1190,8 @@ class TSqliteHistoryStore final : public THistoryStore {
 
   std::mutex writeMutex_;  // the write connection, its statements and caches
   TDb writeDb_;
-  TStmt findConversation_, addConversation_, updateConversation_, findSender_, addSender_, addLine_, addFts_;
+  TStmt findConversation_, addConversation_, updateConversation_, findSender_, addSender_, addLine_, addFts_,
+      setStatus_;
   std::map<std::pair<int, std::string>, std::int64_t> conversationIds_;
   std::unordered_map<std::string, std::int64_t> senderIds_;
 

@@ -62,6 +62,11 @@ struct THistoryLine {
   std::string Markup;  // the text as on the wire (colour and hot-nick markers, smiley codes)
   // The text without markup (MarkupToPlain); filled by the store.
   std::string Plain;
+  // The id of a sent message (or of a received one that asked to be acknowledged), 0 for none.
+  std::int64_t Message = 0;
+  // That message's last stored status ("delivered 14:02", "received by 27 of 30"); filled by the
+  // store's readers.
+  std::string Status;
 
   bool operator==(const THistoryLine&) const = default;
 };
@@ -94,6 +99,18 @@ struct THistoryNotice {
   };
   What Kind = OpenFailed;
   std::string Detail;  // the file it was renamed to, or SQLite's message (code page 1251)
+};
+
+// A private message kept for a peer who is not there, until the peer comes back.
+struct TWaitingMessage {
+  std::int64_t Id = 0;      // the message id
+  std::int64_t TimeMs = 0;  // local clock when it was kept
+  std::string Nick;
+  std::string Address;
+  std::string KeyHex;  // the peer's key (KeyText) when it had one, else empty
+  std::string Text;
+
+  bool operator==(const TWaitingMessage&) const = default;
 };
 
 struct THistoryOptions {
@@ -155,6 +172,18 @@ class THistoryStore {
   virtual void ExpireOlderThan(std::int64_t timeMs) = 0;
   // Waits until a running expiry has finished (tests, benchmarks); never on the event loop.
   virtual void WaitForExpiry() = 0;
+
+  // --- Delivery status and waiting messages, in tables of their own.
+  // The status of message id as its mark shows it, with the detail (its tooltip); queued like a line
+  // (a newer status of the same id replaces a queued one).
+  virtual void SetDeliveryStatus(std::int64_t id, const std::string& status, const std::string& detail) = 0;
+  // The highest message id stored (statuses and waiting messages); 0 for none.
+  virtual std::int64_t HighestMessageId() = 0;
+  // Waiting messages, written before the call returns; false when the write failed.
+  virtual bool AddWaiting(const TWaitingMessage& message) = 0;
+  virtual void RemoveWaiting(std::int64_t id) = 0;
+  // Oldest first.
+  virtual std::vector<TWaitingMessage> WaitingMessages() = 0;
 };
 
 }  // namespace plumo

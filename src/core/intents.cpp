@@ -2,6 +2,7 @@
 #include "core/intents.h"
 
 #include "core/chat_history.h"
+#include "core/deliveries.h"
 #include "core/feedback.h"
 #include "core/ownstate.h"
 #include "core/private_talk.h"
@@ -30,17 +31,43 @@ TOutcome TIntents::Say(const std::string& channel, const std::string& text) {
   return {Outcome::Sent, {}};
 }
 
-TOutcome TIntents::SendToEverybody(const std::string& text, bool inMessageTab) {
+TOutcome TIntents::SendToEverybody(const std::string& text, bool inMessageTab, bool askAcknowledge) {
   TPlumo* engine = Engine();
   if (!engine) return {Outcome::NoEngine, {}};
   const std::string message = TrimText(text);
   if (message.empty()) return {};
-  if (engine->SendMassMessage(message) == SendResult::TooLong) {
+  if (engine->SendMassMessage(message, askAcknowledge) == SendResult::TooLong) {
     ReportTooLong(inMessageTab);
     return {Outcome::TooLong, {}};
   }
-  lines_.Message(HistoryKind::Mass, true, "@", std::string(), message);
-  return {Outcome::Sent, {}};
+  // The roll-call counts everybody in the roster now; a peer that confirms later joins it.
+  TSentMessage sent;
+  sent.Id = delivery_.NextId();
+  sent.Kind = MessageKind::Everybody;
+  sent.Text = message;
+  sent.Seq = engine->LastSeq(pkMassMessage);
+  sent.AskedAcknowledge = askAcknowledge;
+  for (const auto& entry : engine->Users().Entries()) {
+    if (entry->Address == engine->MyAddress) continue;
+    TRecipient r;
+    r.Nick = entry->Nick;
+    r.Address = entry->Address;
+    sent.Recipients.push_back(std::move(r));
+  }
+  lines_.Message(HistoryKind::Mass, true, "@", std::string(), message, static_cast<std::int64_t>(sent.Id));
+  const MessageId id = sent.Id;
+  delivery_.Sent(std::move(sent));
+  return {Outcome::Sent, {}, id};
+}
+
+TOutcome TIntents::KeepForAbsent(const std::string& nick, const std::string& address,
+                                 const std::string& text) {
+  const std::string message = TrimText(text);
+  if (message.empty()) return {};
+  const MessageId id = delivery_.Keep(nick, address, message);
+  if (id == 0) return {};
+  lines_.Message(HistoryKind::Private, true, address, nick, message, static_cast<std::int64_t>(id));
+  return {Outcome::Sent, {}, id};
 }
 
 TOutcome TIntents::SendPrivate(const std::vector<std::string>& addresses, const std::string& text,
@@ -50,6 +77,11 @@ TOutcome TIntents::SendPrivate(const std::vector<std::string>& addresses, const 
   const std::string message = TrimText(text);
   if (message.empty()) return {};
   TOutcome outcome{Outcome::Sent, {}};
+  TSentMessage sentMessage;
+  sentMessage.Kind = MessageKind::Private;
+  sentMessage.Text = message;
+  // Recipients not there, for whom the message may be kept: nick and address.
+  std::vector<std::pair<std::string, std::string>> absent;
   bool tooLong = false;
   bool sealedTooLong = false;
   std::vector<std::string> refusals;
@@ -60,13 +92,22 @@ TOutcome TIntents::SendPrivate(const std::vector<std::string>& addresses, const 
       if (address.empty()) continue;
       // Collect the targets first, so that the loop does not depend on the roster staying put.
       std::vector<std::pair<std::string, std::string>> targets;
+      std::string offlineNick;
       for (const auto& entry : engine->Users().Entries()) {
-        if (entry->Address == address && entry->State != stOffline)
+        if (entry->Address != address) continue;
+        if (entry->State != stOffline) {
           targets.emplace_back(entry->Nick, entry->Address);
+        } else if (offlineNick.empty()) {
+          offlineNick = entry->Nick;
+        }
       }
       for (const auto& [nick, addr] : targets) {
         const TPrivateRoute route = private_.Route(nick, addr);
         SendResult sent = SendResult::Sent;
+        TRecipient recipient;
+        recipient.Nick = nick;
+        recipient.Address = addr;
+        if (route.How == TPrivateRoute::Encrypted) recipient.KeyHex = secure::KeyText(*route.Key);
         if (route.How == TPrivateRoute::Encrypted) {
           const std::optional<secure::TSealed> sealed = private_.Seal(*route.Key, engine->Nick(), message);
           if (!sealed) {
@@ -84,14 +125,35 @@ TOutcome TIntents::SendPrivate(const std::vector<std::string>& addresses, const 
           outcome.Unreached.push_back(addr);
           continue;
         }
-        if (sent != SendResult::TooLong) lines_.Message(HistoryKind::Private, true, addr, nick, message);
+        if (sent == SendResult::TooLong) continue;
+        if (sentMessage.Id == 0) sentMessage.Id = delivery_.NextId();
+        recipient.Seq = engine->LastSeq(pkPrivateMessage);
+        sentMessage.Recipients.push_back(std::move(recipient));
+        lines_.Message(HistoryKind::Private, true, addr, nick, message,
+                       static_cast<std::int64_t>(sentMessage.Id));
       }
       if (targets.empty()) {
         outcome.Kind = Outcome::Unreachable;
         outcome.Unreached.push_back(address);
         if (nicks.size() > i)
           tabs_.ConsoleError(texts_.Msg("CantSendMessage") + " " + nicks[i] + "[" + address + "]");
+        const std::string nick = nicks.size() > i && !nicks[i].empty() ? nicks[i] : offlineNick;
+        if (!nick.empty()) absent.emplace_back(nick, address);
       }
+    }
+  }
+  if (sentMessage.Id != 0) {
+    outcome.Id = sentMessage.Id;
+    delivery_.Sent(std::move(sentMessage));
+  }
+  // Kept for when they come back: as the settings say, or as the user answers in the message tab.
+  const int tab = tabs_.Inputs().CurrentIndex();
+  for (const auto& [nick, address] : absent) {
+    if (inMessageTab && tab > 0) {
+      delivery_.OfferKeeping(tabs_.Inputs().At(tab).Name, nick, address, message);
+    } else if (delivery_.KeepsForAbsent()) {
+      const TOutcome kept = KeepForAbsent(nick, address, message);
+      if (outcome.Id == 0) outcome.Id = kept.Id;
     }
   }
   for (const auto& refusal : refusals)
@@ -109,7 +171,19 @@ TOutcome TIntents::RingBell(const std::string& address, std::uint16_t number) {
   if (!engine) return {Outcome::NoEngine, {}};
   for (const auto& entry : engine->Users().Entries()) {
     if (entry->Address != address) continue;
-    return {engine->SendBell(*entry, number) == SendResult::Sent ? Outcome::Sent : Outcome::Unreachable, {}};
+    if (engine->SendBell(*entry, number) != SendResult::Sent) return {Outcome::Unreachable, {}};
+    TSentMessage sent;
+    sent.Id = delivery_.NextId();
+    sent.Kind = MessageKind::Bell;
+    sent.Text = std::to_string(number);
+    sent.Seq = engine->LastSeq(pkBell);
+    TRecipient r;
+    r.Nick = entry->Nick;
+    r.Address = entry->Address;
+    sent.Recipients.push_back(std::move(r));
+    const MessageId id = sent.Id;
+    delivery_.Sent(std::move(sent));
+    return {Outcome::Sent, {}, id};
   }
   return {Outcome::Unreachable, {address}};
 }

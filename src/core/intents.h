@@ -21,6 +21,7 @@
 namespace plumo {
 
 class TChatHistory;
+class TDeliveries;
 class TFeedback;
 class TOwnState;
 class TPrivateTalk;
@@ -46,6 +47,8 @@ struct TOutcome {
   Outcome Kind = Outcome::Nothing;
   // Unreachable: the addresses that got nothing.
   std::vector<std::string> Unreached;
+  // The delivery ledger's id of what was sent (or kept for an absent peer); 0 when nothing was.
+  MessageId Id = 0;
 };
 
 class TIntents {
@@ -54,7 +57,7 @@ class TIntents {
   // after the farewell). Every message sent is told to lines.
   TIntents(const TEngineSlot& engine, TLineObserver& lines, TTabStrips& tabs, TRosterList& roster,
            TOwnState& own, TFeedback& feedback, TChatHistory& history, TPrivateTalk& privateTalk,
-           TMsgINISupp& messages, SystemInfo& system)
+           TDeliveries& delivery, TMsgINISupp& messages, SystemInfo& system)
       : engine_(engine),
         lines_(lines),
         tabs_(tabs),
@@ -63,6 +66,7 @@ class TIntents {
         feedback_(feedback),
         history_(history),
         private_(privateTalk),
+        delivery_(delivery),
         texts_(messages),
         system_(system) {}
 
@@ -75,11 +79,17 @@ class TIntents {
   // (TPrivateTalk::Route): sealed to a peer with a key, in clear text to one without; a recipient
   // whose key changed since it was checked, or whose program no longer encrypts, gets nothing
   // (Refused) unless sendClear: the user chose clear text for this message (to the latter only).
+  // A recipient who is not there (left, lost or offline) gets the message kept for when it comes
+  // back when the settings say so (KeepForAbsent), or, typed in a message tab, when the user says
+  // yes to the question asked once per tab. The outcome's Id is the message's.
   TOutcome SendPrivate(const std::vector<std::string>& addresses, const std::string& text,
                        const std::vector<std::string>& nicks = {}, bool inMessageTab = false,
                        bool sendClear = false);
-  // A message to everybody.
-  TOutcome SendToEverybody(const std::string& text, bool inMessageTab = false);
+  // A message to everybody; askAcknowledge: Plumo readers are asked to acknowledge it.
+  TOutcome SendToEverybody(const std::string& text, bool inMessageTab = false, bool askAcknowledge = false);
+  // Keeps a private message for nick (last seen at address) until it comes back (Sent with the
+  // id; Nothing when it was not kept, with the reason in the console).
+  TOutcome KeepForAbsent(const std::string& nick, const std::string& address, const std::string& text);
   // Bell number to the first entry at address.
   TOutcome RingBell(const std::string& address, std::uint16_t number);
   // State 1 (active), 4 (do not disturb) or 5 (offline), as the state menu chooses it; for 4 and 5
@@ -100,6 +110,7 @@ class TIntents {
   TOwnState& Own() { return own_; }
   TChatHistory& History() { return history_; }
   TPrivateTalk& Private() { return private_; }
+  TDeliveries& Delivery() { return delivery_; }
   TMsgINISupp& Messages() { return texts_.Messages(); }
   const TTexts& Texts() const { return texts_; }
   SystemInfo& System() { return system_; }
@@ -118,6 +129,7 @@ class TIntents {
   TFeedback& feedback_;
   TChatHistory& history_;
   TPrivateTalk& private_;
+  TDeliveries& delivery_;
   TTexts texts_;
   SystemInfo& system_;
 };

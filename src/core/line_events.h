@@ -4,6 +4,7 @@
 // each line here as they show it and know nothing of who follows.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -21,9 +22,10 @@ class TLineObserver {
   virtual void Topic(const std::string& channel, const std::string& address, const std::string& nick,
                      const std::string& text) = 0;
   // A private or mass message received from, or sent to, a peer (peerAddress "@" for own mass
-  // messages).
+  // messages). messageId: the delivery ledger's id of a sent message (or of a received one that asks
+  // to be acknowledged), 0 for none.
   virtual void Message(HistoryKind kind, bool outgoing, const std::string& peerAddress,
-                       const std::string& peerNick, const std::string& text) = 0;
+                       const std::string& peerNick, const std::string& text, std::int64_t messageId) = 0;
   // A line in the console.
   virtual void Notice(const std::string& line) = 0;
   // A channel tab was opened at index (its earlier lines may go above what it shows).
@@ -47,8 +49,8 @@ class TLineEvents final : public TLineObserver {
     for (auto* o : observers_) o->Topic(channel, address, nick, text);
   }
   void Message(HistoryKind kind, bool outgoing, const std::string& peerAddress, const std::string& peerNick,
-               const std::string& text) override {
-    for (auto* o : observers_) o->Message(kind, outgoing, peerAddress, peerNick, text);
+               const std::string& text, std::int64_t messageId) override {
+    for (auto* o : observers_) o->Message(kind, outgoing, peerAddress, peerNick, text, messageId);
   }
   void Notice(const std::string& line) override {
     for (auto* o : observers_) o->Notice(line);

@@ -24,6 +24,7 @@ void TEventPresenter::OnNewUser(const TMStigs& fields, const std::string& addres
                      " [" + address + "]");
   }
   sounds_.PlayEventSound("join_network");
+  delivery_.PeerSeen(Field0(fields), address);
 }
 
 void TEventPresenter::OnUserExit(const TMStigs& fields, const std::string& address) {
@@ -44,6 +45,7 @@ void TEventPresenter::OnUserLost(const std::string& nick, const AChuvakInfo& ent
 void TEventPresenter::OnUserState(const AChuvakInfo& entry, char oldState) {
   roster_.UpdateState(entry);
   const char now = entry.State;
+  if (oldState == stOffline && now != stOffline) delivery_.PeerSeen(entry.Nick, entry.Address);
   if (oldState == now || now == stAway || (oldState == stAway && now == stActive)) return;
   const TMessageScope scope(texts_.Messages());
   tabs_.ConsoleAdd(kGrey + "[" + clock_.NowTime() + "] " +
@@ -106,7 +108,7 @@ void TEventPresenter::OnPrivateMessage(const TMStigs& fields, const std::string&
   // An opened message is labelled with the nick inside it; the datagram's nick is only a hint.
   const std::string& nick = opened ? opened->Nick : Field0(fields);
   const std::string& body = opened ? opened->Body : text;
-  lines_.Message(HistoryKind::Private, false, address, nick, body);
+  lines_.Message(HistoryKind::Private, false, address, nick, body, 0);
   const std::string t = clock_.NowTime();
   const std::string mark = opened ? " " + private_.EncryptedMark() : std::string();
   const std::string warning = !opened && private_.ClearFromKeyedPeer(nick, address)
@@ -123,22 +125,32 @@ void TEventPresenter::OnTag(const AChuvakInfo& entry) {
     private_.TagSeen(entry.Nick, entry.Address, {});
   } else if (!entry.Tag.empty()) {
     private_.TagSeen(entry.Nick, entry.Address, entry.Tag);
+    // A key seen again may be the one a waiting message was sealed to.
+    delivery_.PeerSeen(entry.Nick, entry.Address);
   }
 }
 
 void TEventPresenter::OnMassMessage(const TMStigs& fields, const std::string& text,
                                     const std::string& address) {
   if (settings_.DesableMultiMessage) return;
-  lines_.Message(HistoryKind::Mass, false, address, Field0(fields), text);
+  // A message that asks to be acknowledged gets an Acknowledge mark with an id of its own.
+  const MessageId asked = engine_ && TPlumo::AsksAcknowledge(fields)
+                              ? delivery_.AskedToAcknowledge(Field0(fields), address, engine_->ReceivingSeq())
+                              : 0;
+  lines_.Message(HistoryKind::Mass, false, address, Field0(fields), text, static_cast<std::int64_t>(asked));
   const std::string t = clock_.NowTime();
-  AddReceivedMessage("[" + t + "] " + "<-@" + Field0(fields), icon::kMass, address, Field0(fields),
+  const std::string caption = "[" + t + "] " + "<-@" + Field0(fields);
+  AddReceivedMessage(caption, icon::kMass, address, Field0(fields),
                      Field0(fields) + " " + texts_.MsgAlone("MultiMessage") + " [" + t + "] ", text);
+  if (asked != 0) tabs_.Inputs().AddMark(tabs_.Inputs().IndexOf(caption), delivery_.ReceivedMark(asked));
   sounds_.PlayEventSound("mass_message");
 }
 
 void TEventPresenter::OnConfirm(const AChuvakInfo& entry, std::uint16_t packetType) {
+  // A message to everybody is followed by its roll-call mark instead of a line per reader.
+  if (packetType == pkMassMessage) return;
   const char* key = nullptr;
-  if (packetType == pkPrivateMessage || packetType == pkMassMessage) {
+  if (packetType == pkPrivateMessage) {
     key = "Message_received";
   } else if (packetType == pkBell) {
     key = "Bell_received";

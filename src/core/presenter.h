@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/clock.h"
+#include "core/deliveries.h"
 #include "core/feedback.h"
 #include "core/line_events.h"
 #include "core/ownstate.h"
@@ -25,7 +26,8 @@ class TEventPresenter final : public TPlumoEvents {
   // Every line shown is told to lines.
   TEventPresenter(const TSettings& settings, TMsgINISupp& messages, const TClock& clock,
                   const TEngineSlot& engine, TLineObserver& lines, TTabStrips& tabs, TRosterList& roster,
-                  TSoundBoard& sounds, TOwnState& own, TFeedback& feedback, TPrivateTalk& privateTalk)
+                  TSoundBoard& sounds, TOwnState& own, TFeedback& feedback, TPrivateTalk& privateTalk,
+                  TDeliveries& delivery)
       : settings_(settings),
         texts_(messages),
         clock_(clock),
@@ -36,7 +38,8 @@ class TEventPresenter final : public TPlumoEvents {
         sounds_(sounds),
         own_(own),
         feedback_(feedback),
-        private_(privateTalk) {}
+        private_(privateTalk),
+        delivery_(delivery) {}
 
   void OnNewUser(const TMStigs& fields, const std::string& address) override;
   void OnUserExit(const TMStigs& fields, const std::string& address) override;
@@ -60,8 +63,11 @@ class TEventPresenter final : public TPlumoEvents {
                 std::uint16_t packetType) override;
   // A peer's tag: its key (or that its program no longer announces one) goes to the private talk.
   void OnTag(const AChuvakInfo& entry) override;
-  void OnDelivery(const TDeliveryReport& /*report*/) override {}
-  void OnAcknowledge(const AChuvakInfo& /*entry*/, std::uint16_t /*seq*/) override {}
+  // What became of a sent message, and a reader's acknowledgement: the delivery ledger's.
+  void OnDelivery(const TDeliveryReport& report) override { delivery_.Report(report); }
+  void OnAcknowledge(const AChuvakInfo& entry, std::uint16_t seq) override {
+    delivery_.Acknowledged(entry.Nick, entry.Address, seq);
+  }
 
  private:
   // Opens the reply tab of a received message, with the message quoted in it.
@@ -81,6 +87,7 @@ class TEventPresenter final : public TPlumoEvents {
   TOwnState& own_;
   TFeedback& feedback_;
   TPrivateTalk& private_;
+  TDeliveries& delivery_;
 };
 
 }  // namespace plumo

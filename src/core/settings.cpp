@@ -603,6 +603,7 @@ const std::vector<SettingDef>& SettingsTable() {
       Key<List>("MyNiks", &TSettings::MyNiks, Full, kUserName),
       Key<Bool>("ShowBallonIfNotFocused", &TSettings::ShowBallonIfNotFocused, Full, Literal("1")),
       Key<Bool>("DesableMultiMessage", &TSettings::DesableMultiMessage, Full, Literal("0")),
+      Key<Bool>("KeepForAbsent", &TSettings::KeepForAbsent, Full, Literal("0")),
       Key<Int>("AwayIdleMinutes", &TSettings::AwayIdleMinutes, Full, Literal("0")),
       Key<Colour>("MyColor", &TSettings::MyColor, Full, Literal("000000")),
       // Off until the user ticks it: a new installation does not start itself at log-in.

@@ -136,6 +136,8 @@ struct TSettings {
   int FormL = 0;
   int FormT = 0;
   bool DesableMultiMessage = false;
+  // A private message to a peer who is not there is kept until it comes back, without asking.
+  bool KeepForAbsent = false;
   // Minutes without input (in any program) after which the own state turns away; 0: away when the
   // main window loses activation instead.
   int AwayIdleMinutes = 0;

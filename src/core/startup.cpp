@@ -63,12 +63,14 @@ TChatCore::TChatCore(FsPath appDir, CoreSurfaces surfaces, PlumoHost& engineHost
                        tabs_.ConsoleAdd(kGrey + line);
                      }
                    }),
-      intents_(engineSlot_, lines_, tabs_, roster_, own_, feedback_, chatHistory_, privateTalk_, *mis_,
-               surfaces.System),
+      delivery_(settings_, *mis_, clock_, engineSlot_, tabs_, feedback_, privateTalk_, chatHistory_,
+                surfaces.Window, surfaces.Timers),
+      intents_(engineSlot_, lines_, tabs_, roster_, own_, feedback_, chatHistory_, privateTalk_, delivery_,
+               *mis_, surfaces.System),
       commands_(surfaces.Editor, tabs_, roster_, intents_),
       sender_(surfaces.Editor, *mis_, engineSlot_, tabs_, roster_, history_, commands_, intents_),
       presenter_(settings_, *mis_, clock_, engineSlot_, lines_, tabs_, roster_, sounds_, own_, feedback_,
-                 privateTalk_),
+                 privateTalk_, delivery_),
       editorCommands_(settings_, surfaces.Editor, surfaces.Window, *mis_, engineSlot_, IniPath(), tabs_,
                       sender_, roster_) {
   // The history keeps every line the conversations show.
@@ -111,6 +113,7 @@ bool TChatCore::FormCreate() {
   }
   if (channels.Count() > 0) channels.Show(channels.Count() > 1 ? 1 : 0);
   chatHistory_.Open(appDir_ / kHistoryFile);
+  delivery_.Start();
 
   // A value of the file that could not be used (an own colour that is not hexadecimal, say) is
   // reported; its default is in force.

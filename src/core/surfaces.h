@@ -199,6 +199,11 @@ class WindowSurface {
   // AskText it does not wait. answered(false) keeps the draft as it is.
   virtual void ConfirmLostCharacters(const std::string& message, const std::vector<TUnencodableChar>& lost,
                                      std::function<void(bool send)> answered) = 0;
+  // A yes/no question (code page 1251); like AskText it does not wait: answered(true) for yes. A
+  // surface where nobody answers says no.
+  virtual void AskYesNo(const std::string& /*question*/, std::function<void(bool yes)> answered) {
+    answered(false);
+  }
   // A message box (language file warnings); like AskText it must not run a nested event loop.
   virtual void ShowMessage(const std::string& /*text*/) {}
   // A desktop notification (the window is away): a title and a plain text.
@@ -213,7 +218,8 @@ class SoundOutput {
 };
 
 // Timer1, Timer2, and the look at the desktop's idle time while "away when idle" is chosen.
-enum class CoreTimer { NetworkWatch, ProgramList, IdleWatch };
+// DeliveryMarks redraws the delivery marks that changed (TDeliveries::Tick).
+enum class CoreTimer { NetworkWatch, ProgramList, IdleWatch, DeliveryMarks };
 
 // Repeating timers of the main window. The host calls TChatCore::Timer1Timer / Timer2Timer.
 class CoreTimers {

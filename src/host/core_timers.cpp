@@ -8,7 +8,7 @@
 namespace plumo {
 
 QtCoreTimers::QtCoreTimers(QObject* parent) : QObject(parent) {
-  const std::array<const char*, 3> names = {"Timer1", "Timer2", "IdleTimer"};
+  const std::array<const char*, 4> names = {"Timer1", "Timer2", "IdleTimer", "DeliveryTimer"};
   for (std::size_t i = 0; i < timers_.size(); ++i) {
     timers_[i] = new QTimer(this);
     timers_[i]->setObjectName(QString::fromLatin1(names[i]));
@@ -21,6 +21,7 @@ void QtCoreTimers::Connect(TChatCore& core) {
   connect(at(CoreTimer::NetworkWatch), &QTimer::timeout, this, [&core] { core.Own().Timer1Timer(); });
   connect(at(CoreTimer::ProgramList), &QTimer::timeout, this, [&core] { core.Own().Timer2Timer(); });
   connect(at(CoreTimer::IdleWatch), &QTimer::timeout, this, [&core] { core.Own().IdleWatchTimer(); });
+  connect(at(CoreTimer::DeliveryMarks), &QTimer::timeout, this, [&core] { core.Delivery().Tick(); });
 }
 
 void QtCoreTimers::SetCoreTimer(CoreTimer timer, bool enabled, int intervalMs) {

@@ -2,7 +2,8 @@
 // QtCoreTimers: the client core's repeating timers (CoreTimers) as QTimers on the calling thread's
 // event loop, for the window and the headless peer alike. Built before the core (the core's seams
 // refer to it), connected to the core once it exists. The window makes it a child of the main
-// window, so that the timers are found there by their names ("Timer1", "Timer2", "IdleTimer").
+// window, so that the timers are found there by their names ("Timer1", "Timer2", "IdleTimer",
+// "DeliveryTimer").
 #pragma once
 
 #include <QObject>
@@ -24,7 +25,7 @@ class QtCoreTimers : public QObject, public CoreTimers {
   void SetCoreTimer(CoreTimer timer, bool enabled, int intervalMs) override;
 
  private:
-  std::array<QTimer*, 3> timers_{};  // children, in the order of CoreTimer
+  std::array<QTimer*, 4> timers_{};  // children, in the order of CoreTimer
 };
 
 }  // namespace plumo

@@ -70,21 +70,70 @@ bool Undecided(const PendingItem& item) {
 }
 }  // namespace
 
-bool TPlumo::TakeConfirmation(int userIndex, std::uint16_t type, std::uint16_t seq,
-                              const std::string& hidden) {
+// An acknowledgement is sent to us alone and names a mass message of ours that asked for it, so it
+// answers nobody else's datagram: it counts without the window.
+bool TPlumo::TakeConfirmation(int userIndex, std::uint16_t type, std::uint16_t seq, const std::string& hidden,
+                              bool offline, bool acknowledgement) {
   AChuvakInfo* entry = users_.Entry(userIndex);
   if (!entry) return false;
   for (auto it = entry->Pending.begin(); it != entry->Pending.end(); ++it) {
     if (it->PacketType != type || it->Seq != seq) continue;
     if (!it->Receipt.empty()) {
       if (!SameReceipt(it->Receipt, hidden)) return false;
-    } else if (guards_ && it->TriesLeft > 0 && host_.NowMs() - it->SentMs > kConfirmWindowMs) {
+    } else if (!acknowledgement && guards_ && it->TriesLeft > 0 &&
+               host_.NowMs() - it->SentMs > kConfirmWindowMs) {
       return false;
+    }
+    // An offline peer's program confirms what it does not show. After another end has been
+    // reported, only a confirmation that means delivered is worth a second report.
+    if (!it->Ended) {
+      Report(*entry, *it, offline ? DeliveryOutcome::PeerOffline : DeliveryOutcome::Delivered);
+    } else if (!offline) {
+      Report(*entry, *it, DeliveryOutcome::Delivered, true);
     }
     entry->Pending.erase(it);
     return true;
   }
   return false;
+}
+
+bool TPlumo::TakeAcknowledgement(const std::string& address, std::uint16_t seq, bool& fresh) {
+  fresh = false;
+  const auto it = std::find_if(asked_.begin(), asked_.end(), [&](const Asked& a) { return a.Seq == seq; });
+  if (it == asked_.end()) return false;
+  fresh = it->By.insert(address).second;
+  return true;
+}
+
+void TPlumo::Report(const AChuvakInfo& entry, const PendingItem& item, DeliveryOutcome outcome, bool late) {
+  untold_.push_back({false, TDeliveryReport{.PacketType = item.PacketType,
+                                            .Seq = item.Seq,
+                                            .Nick = entry.Nick,
+                                            .Address = entry.Address,
+                                            .Outcome = outcome,
+                                            .AtMs = host_.NowMs(),
+                                            .Late = late}});
+}
+
+void TPlumo::EndAll(const AChuvakInfo& entry, DeliveryOutcome outcome) {
+  for (const PendingItem& item : entry.Pending) {
+    if (!item.Ended) Report(entry, item, outcome);
+  }
+}
+
+void TPlumo::TellUntold() {
+  if (telling_) return;
+  telling_ = true;
+  while (!untold_.empty()) {
+    const Untold u = std::move(untold_.front());
+    untold_.pop_front();
+    if (u.Notice) {
+      Notice(EngineNotice::NotDelivered, u.Report.Nick, {u.Report.Address}, u.Report.PacketType);
+    } else if (events_) {
+      events_->OnDelivery(u.Report);
+    }
+  }
+  telling_ = false;
 }
 
 namespace {
@@ -94,15 +143,17 @@ bool CanBePending(std::uint16_t type) {
 }
 }  // namespace
 
-bool TPlumo::AwaitedWithTries(std::uint16_t type, std::uint16_t seq) const {
+// Items that have not ended have tries left or are in their grace time after the last one.
+bool TPlumo::Awaited(std::uint16_t type, std::uint16_t seq) const {
   for (const auto& entry : users_.Entries()) {
     for (const auto& item : entry->Pending) {
-      if (item.PacketType == type && item.Seq == seq && item.TriesLeft > 0) return true;
+      if (item.PacketType == type && item.Seq == seq && !item.Ended) return true;
     }
   }
   return false;
 }
 
+// Called while a send is putting its datagram into the ring: what it has to tell is queued.
 void TPlumo::GiveUp(std::uint16_t type, std::uint16_t seq) {
   for (int e = 0; e < users_.Count(); ++e) {
     AChuvakInfo* entry = users_.Entry(e);
@@ -110,17 +161,18 @@ void TPlumo::GiveUp(std::uint16_t type, std::uint16_t seq) {
     const auto it = std::find_if(pending.begin(), pending.end(),
                                  [&](const PendingItem& p) { return p.PacketType == type && p.Seq == seq; });
     if (it == pending.end()) continue;
-    const bool undecided = Undecided(*it);
+    if (Undecided(*it))
+      untold_.push_back({true, {.PacketType = type, .Nick = entry->Nick, .Address = entry->Address}});
+    if (!it->Ended) Report(*entry, *it, DeliveryOutcome::Overwritten);
     pending.erase(it);
-    if (undecided) Notice(EngineNotice::NotDelivered, entry->Nick, {entry->Address}, type);
   }
 }
 
 // The ring keeps the last kHistorySize kept datagrams. One that a peer still has to confirm, with
-// tries left, is not lost when the ring comes round to its slot (a burst of confirmations can fill
-// the ring within a second): it moves to held_, where ResendTick still finds it until it is
-// confirmed or its tries are used. Only past kHeldLimit such datagrams is the oldest given up, and
-// then the user is told.
+// tries left or in the grace time after its last one, is not lost when the ring comes round to its
+// slot (a burst of confirmations can fill the ring within a second): it moves to held_, where
+// ResendTick still finds it until it is confirmed or its item has ended. Only past kHeldLimit such
+// datagrams is the oldest given up, and then the user is told.
 void TPlumo::RememberSent(const std::string& dest, std::uint16_t type, const std::string& data) {
   CmdRec rec{type, counters_.Current(type), dest, data};
   if (history_.size() < kHistorySize) {
@@ -130,7 +182,7 @@ void TPlumo::RememberSent(const std::string& dest, std::uint16_t type, const std
   }
   if (historyPos_ >= kHistorySize) historyPos_ = 0;
   CmdRec& slot = history_[historyPos_];
-  if (guards_ && CanBePending(slot.PacketType) && AwaitedWithTries(slot.PacketType, slot.Seq)) {
+  if (guards_ && CanBePending(slot.PacketType) && Awaited(slot.PacketType, slot.Seq)) {
     held_.push_back(std::move(slot));
     if (held_.size() > kHeldLimit) {
       const CmdRec oldest = std::move(held_.front());
@@ -215,13 +267,9 @@ void TPlumo::ResendTick() {
   for (std::size_t s = 0; s < records.size(); ++s) {
     slots.emplace((std::uint32_t{records[s]->PacketType} << 16) | records[s]->Seq, s);
   }
-  // Items ending not delivered, told after the loop: a listener may send from inside the notice,
-  // which adds pending items and must not happen while they are being walked.
-  struct Untold {
-    std::string Nick, Address;
-    std::uint16_t Type;
-  };
-  std::vector<Untold> notDelivered;
+  // Items ending not delivered are told after the loop (TellUntold): a listener may send from inside
+  // the event, which adds pending items and must not happen while they are being walked.
+  const std::int64_t now = host_.NowMs();
   const int count = users_.Count();
   for (int e = 0; e < count; ++e) {
     AChuvakInfo* entry = users_.Entry(e);
@@ -233,14 +281,29 @@ void TPlumo::ResendTick() {
       auto [first, last] = slots.equal_range((std::uint32_t{item.PacketType} << 16) | item.Seq);
       if (first == last) {
         gone[p] = true;  // its datagram has left the ring: it can never be resent
-        if (Undecided(item)) notDelivered.push_back({entry->Nick, address, item.PacketType});
+        if (Undecided(item))
+          untold_.push_back({true, {.PacketType = item.PacketType, .Nick = entry->Nick, .Address = address}});
+        if (!item.Ended)
+          Report(*entry, item, item.TriesLeft > 0 ? DeliveryOutcome::Overwritten : DeliveryOutcome::NoAnswer);
         continue;
       }
-      // An item awaiting a receipt whose last try went out a tick ago without it: not delivered. It
-      // stays, so that a right receipt coming late still confirms it.
-      if (!item.Receipt.empty() && item.TriesLeft == 0) {
-        if (!item.NotDeliveredTold) notDelivered.push_back({entry->Nick, address, item.PacketType});
-        item.NotDeliveredTold = true;
+      if (item.TriesLeft == 0) {
+        // An item awaiting a receipt whose last try went out a tick ago without it: not delivered.
+        // It stays, so that a right receipt coming late still confirms it.
+        if (!item.Receipt.empty() && !item.NotDeliveredTold) {
+          untold_.push_back({true, {.PacketType = item.PacketType, .Nick = entry->Nick, .Address = address}});
+          item.NotDeliveredTold = true;
+        }
+        // Any item: no answer once the grace time after the last try has passed. It stays as well,
+        // so that a confirmation that still comes is reported as a late delivery.
+        if (!item.Ended) {
+          if (now - item.SentMs >= kDeliveryGraceMs) {
+            Report(*entry, item, DeliveryOutcome::NoAnswer);
+            item.Ended = true;
+          } else {
+            EnableResendTimer(true);
+          }
+        }
         continue;
       }
       std::vector<std::size_t> matching;
@@ -251,7 +314,7 @@ void TPlumo::ResendTick() {
         if ((rec.Dest == address || rec.Dest == BroadcastAddress) && item.TriesLeft > 0) {
           SendTo(address, rec.Data);
           --item.TriesLeft;
-          item.SentMs = host_.NowMs();
+          item.SentMs = now;
           EnableResendTimer(true);
         }
       }
@@ -262,9 +325,41 @@ void TPlumo::ResendTick() {
     }
     entry->Pending.resize(keep);
   }
-  // A held datagram that nobody awaits with tries left is done with.
-  std::erase_if(held_, [this](const CmdRec& rec) { return !AwaitedWithTries(rec.PacketType, rec.Seq); });
-  for (const Untold& u : notDelivered) Notice(EngineNotice::NotDelivered, u.Nick, {u.Address}, u.Type);
+  // A held datagram that nobody awaits any more is done with.
+  std::erase_if(held_, [this](const CmdRec& rec) { return !Awaited(rec.PacketType, rec.Seq); });
+  TellUntold();
+}
+
+SendResult TPlumo::SendAgain(const std::string& address, std::uint16_t type, std::uint16_t seq,
+                             std::string receipt) {
+  const int i = users_.Find(std::string(), address);
+  AChuvakInfo* entry = users_.Entry(i);
+  if (!entry || !CanBePending(type)) return SendResult::Nothing;
+  const auto kept = [&](const CmdRec& rec) {
+    return rec.PacketType == type && rec.Seq == seq && (rec.Dest == address || rec.Dest == BroadcastAddress);
+  };
+  std::string data;
+  if (const auto it = std::find_if(history_.begin(), history_.end(), kept); it != history_.end()) {
+    data = it->Data;
+  } else if (const auto h = std::find_if(held_.begin(), held_.end(), kept); h != held_.end()) {
+    data = h->Data;
+  } else {
+    return SendResult::Nothing;
+  }
+  const auto item = std::find_if(entry->Pending.begin(), entry->Pending.end(),
+                                 [&](const PendingItem& p) { return p.PacketType == type && p.Seq == seq; });
+  if (item == entry->Pending.end()) {
+    users_.AddPending(i, type, seq, std::move(receipt));
+  } else {
+    item->TriesLeft = kTries;
+    item->SentMs = host_.NowMs();
+    item->NotDeliveredTold = false;
+    item->Ended = false;
+  }
+  SendTo(address, data);
+  AwaitConfirmations();
+  TellUntold();
+  return SendResult::Sent;
 }
 
 }  // namespace plumo

@@ -62,11 +62,14 @@ void TPlumo::DataReceived(const std::uint8_t* data, long length, const std::stri
   if (length >= static_cast<long>(kHeaderSize) && length <= static_cast<long>(kBufferSize) &&
       data[0] == kMarker) {
     receivingFrom_ = fromIP;
+    receivingSeq_ = BytesToU16(data[3], data[4]);
     Dispatch(BytesToU16(data[1], data[2]), BytesToU16(data[3], data[4]), data,
              static_cast<std::size_t>(length), fromIP);
     receivingFrom_.clear();
+    receivingSeq_ = 0;
   }
   EnableResendTimer(true);
+  TellUntold();
 }
 
 int TPlumo::FindOrAddSender(const std::string& nick, const std::string& address) {
@@ -127,7 +130,7 @@ void TPlumo::Dispatch(std::uint16_t type, std::uint16_t seq, const std::uint8_t*
       if (events_) events_->OnNewUser(fields, fromIP);
       ApplyTopic(d.U32(5), d.U32(9), d.Field(0), d.Field(3), d.Field(2));
       if (char state; d.Field(0) != nick_ && d.StateAt(1, state)) ApplyState(i, state, {}, false);
-      SendConfirm(header);
+      ConfirmTo(BroadcastAddress, header, {});
       break;
     }
     case pkChannelLine: {
@@ -154,7 +157,7 @@ void TPlumo::Dispatch(std::uint16_t type, std::uint16_t seq, const std::uint8_t*
           users_.RecordReceived(i, type, seq);
         }
         users_.Touch(i);
-        SendConfirm(header, verdict.Receipt);
+        ConfirmTo(BroadcastAddress, header, verdict.Receipt);
         break;
       }
       if (!isRepeat(i)) {
@@ -164,7 +167,7 @@ void TPlumo::Dispatch(std::uint16_t type, std::uint16_t seq, const std::uint8_t*
         users_.RecordReceived(i, type, seq);
       }
       users_.Touch(i);
-      SendConfirm(header);
+      ConfirmTo(BroadcastAddress, header, {});
       break;
     }
     case pkMassMessage: {
@@ -175,21 +178,37 @@ void TPlumo::Dispatch(std::uint16_t type, std::uint16_t seq, const std::uint8_t*
         users_.RecordReceived(i, type, seq);
       }
       users_.Touch(i);
-      SendConfirm(header);
+      ConfirmTo(BroadcastAddress, header, {});
       break;
     }
     case pkConfirm: {
       const int i = FindOrAddSender(d.Field(0), fromIP);
       const std::uint16_t confirmedType = d.U16(5);
-      if (TakeConfirmation(i, confirmedType, d.U16(7), d.Field(3)) && events_)
+      const std::uint16_t confirmedSeq = d.U16(7);
+      char state = 0;
+      const bool hasState = d.StateAt(1, state);
+      bool freshAck = false;
+      const bool ack = i >= 0 && confirmedType == pkMassMessage && d.Field(3) == kAck &&
+                       TakeAcknowledgement(fromIP, confirmedSeq, freshAck);
+      if (TakeConfirmation(i, confirmedType, confirmedSeq, d.Field(3), hasState && state == stOffline, ack) &&
+          events_)
         events_->OnConfirm(*users_.Entry(i), confirmedType);
-      if (char state; d.StateAt(1, state)) ApplyState(i, state, d.Field(2), false);
+      if (ack) {
+        TellUntold();  // the delivery before the acknowledgement that implies it
+        if (const AChuvakInfo* e = users_.Entry(i); e && freshAck && events_)
+          events_->OnAcknowledge(*e, confirmedSeq);
+      }
+      if (hasState) ApplyState(i, state, d.Field(2), false);
       if (confirmedType == pkHello) ReadTag(i, d.Field(3));
       users_.Touch(i);
       break;
     }
     case pkExit:
-      if (users_.Find(d.Field(0), fromIP) >= 0) users_.Remove(d.Field(0), fromIP);
+      // What the peer still had to confirm ends here: it said farewell first.
+      if (const int i = users_.Find(d.Field(0), fromIP); i >= 0) {
+        EndAll(*users_.Entry(i), DeliveryOutcome::PeerLeft);
+        users_.Delete(i);
+      }
       if (events_) events_->OnUserExit(fields, fromIP);
       break;
     case pkResendRequest: {
@@ -220,22 +239,27 @@ void TPlumo::Dispatch(std::uint16_t type, std::uint16_t seq, const std::uint8_t*
     case pkNickChange: {
       // The tag belongs to the program at the address, so it goes with the new nick; a change from the
       // empty nick is a program starting again, which announces its tag afresh.
+      // What it still has to confirm goes with it too: the same program confirms under the new nick.
       std::string tag;
       bool missing = false;
       std::uint8_t pings = 0;
       std::int64_t pingAt = 0;
-      if (const AChuvakInfo* old = users_.Entry(users_.Find(d.Field(0), fromIP));
-          old && !d.Field(0).empty()) {
-        tag = old->Tag;
-        missing = old->TagMissing;
-        pings = old->TagPings;
-        pingAt = old->TagPingAtMs;
+      std::vector<PendingItem> pending;
+      if (AChuvakInfo* old = users_.Entry(users_.Find(d.Field(0), fromIP))) {
+        pending = std::move(old->Pending);
+        if (!d.Field(0).empty()) {
+          tag = old->Tag;
+          missing = old->TagMissing;
+          pings = old->TagPings;
+          pingAt = old->TagPingAtMs;
+        }
       }
       const bool removed = users_.Remove(d.Field(0), fromIP);
       if (removed && events_) events_->OnNickChange(fields, d.Field(1), fromIP);
       const int i = FindOrAddSender(d.Field(1), fromIP);
       users_.Touch(i);
       if (AChuvakInfo* e = users_.Entry(i); e && removed) {
+        e->Pending.insert(e->Pending.end(), pending.begin(), pending.end());
         e->TagPings = pings;
         e->TagPingAtMs = pingAt;
         if (!tag.empty() || missing) SetEntryTag(i, tag, missing);
@@ -277,7 +301,7 @@ void TPlumo::Dispatch(std::uint16_t type, std::uint16_t seq, const std::uint8_t*
       const int i = FindOrAddSender(d.Field(0), fromIP);
       if (const AChuvakInfo* e = users_.Entry(i); e && events_) events_->OnBell(*e, d.U16(5));
       users_.Touch(i);
-      SendConfirm(header);
+      ConfirmTo(BroadcastAddress, header, {});
       break;
     }
     default:

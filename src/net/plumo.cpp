@@ -139,7 +139,9 @@ SendResult TPlumo::SendHello() {
 
 SendResult TPlumo::SendChannelLine(const std::string& channel, const std::string& text,
                                    const std::string& address) {
-  return Send(address, pkChannelLine, {}, JoinFields({nick_, channel, text}), true);
+  const SendResult result = Send(address, pkChannelLine, {}, JoinFields({nick_, channel, text}), true);
+  TellUntold();
+  return result;
 }
 
 SendResult TPlumo::SendPrivateMessage(const std::string& toNick, const std::string& text,
@@ -149,6 +151,7 @@ SendResult TPlumo::SendPrivateMessage(const std::string& toNick, const std::stri
   const int i = users_.Find(toNick, address);
   if (i >= 0) users_.AddPending(i, pkPrivateMessage, counters_.Current(pkPrivateMessage), std::move(receipt));
   AwaitConfirmations();
+  TellUntold();
   return result;
 }
 
@@ -161,7 +164,12 @@ SendResult TPlumo::SendMassMessage(const std::string& text, bool askAcknowledge)
   for (int i = 0; i < users_.Count(); ++i) {
     if (users_.Entry(i)->Nick != nick_) users_.AddPending(i, pkMassMessage, seq);
   }
+  if (askAcknowledge) {
+    asked_.push_back({seq, {}});
+    if (asked_.size() > kAskedKept) asked_.pop_front();
+  }
   AwaitConfirmations();
+  TellUntold();
   return result;
 }
 
@@ -170,6 +178,26 @@ bool TPlumo::AsksAcknowledge(const TMStigs& fields) {
 }
 
 SendResult TPlumo::SendConfirm(const std::uint8_t header[4], const std::string& hidden) {
+  const SendResult result = ConfirmTo(BroadcastAddress, header, hidden);
+  TellUntold();
+  return result;
+}
+
+SendResult TPlumo::SendAcknowledge(const std::string& address, std::uint16_t seq) {
+  if (address.empty()) return SendResult::Nothing;
+  // A confirmation leaves off a hidden field that does not fit; without it, it would be no
+  // acknowledgement.
+  if (kHeaderSize + 4 + JoinFields({nick_, StateField(state_), StateDescription, kAck}).size() > kMaxDatagram)
+    return SendResult::TooLong;
+  const std::string header = U16ToBytes(pkMassMessage) + U16ToBytes(seq);
+  const SendResult result =
+      ConfirmTo(address, reinterpret_cast<const std::uint8_t*>(header.data()), std::string(kAck));
+  TellUntold();
+  return result;
+}
+
+SendResult TPlumo::ConfirmTo(const std::string& dest, const std::uint8_t header[4],
+                             const std::string& hidden) {
   const std::string block(reinterpret_cast<const char*>(header), 4);
   std::string fields = JoinFields({nick_, StateField(state_), StateDescription});
   const bool ofHello = BytesToU16(header[0], header[1]) == pkHello;
@@ -177,7 +205,7 @@ SendResult TPlumo::SendConfirm(const std::uint8_t header[4], const std::string& 
   if (!extra.empty() && kHeaderSize + block.size() + fields.size() + extra.size() + 1 <= kMaxDatagram) {
     fields += JoinFields({extra});
   }
-  return Send(BroadcastAddress, pkConfirm, block, fields, true);
+  return Send(dest, pkConfirm, block, fields, true);
 }
 
 SendResult TPlumo::SendExit() {
@@ -270,6 +298,7 @@ SendResult TPlumo::SendBell(const AChuvakInfo& entry, std::uint16_t bellNumber) 
   const int i = users_.Find(nick, address);
   if (i >= 0) users_.AddPending(i, pkBell, counters_.Current(pkBell));
   AwaitConfirmations();
+  TellUntold();
   return result;
 }
 

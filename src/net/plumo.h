@@ -122,6 +122,9 @@ class TPlumo {
   // After the last try of an item, a confirmation still counts for this long before the item is
   // reported NoAnswer (a peer that answers late is delivered, not "not delivered").
   static constexpr std::int64_t kDeliveryGraceMs = 3000;
+  // Own mass messages that asked to be acknowledged whose acknowledgements are still taken (the
+  // latest ones); an acknowledgement of an older one is ignored.
+  static constexpr std::size_t kAskedKept = 32;
 
   // Builds the engine on port and opens the receiving side through the host.
   TPlumo(PlumoHost& host, int port = kDefaultPort);
@@ -178,6 +181,8 @@ class TPlumo {
   // what an event reports (a channel line carries only the sender's nick); empty outside an event
   // raised by a received datagram.
   const std::string& ReceivingFrom() const { return receivingFrom_; }
+  // The number of the datagram being handled (0 outside an event raised by a received datagram).
+  std::uint16_t ReceivingSeq() const { return receivingSeq_; }
 
   // Numbers every type from 1 and takes any matching confirmation at any time, as programs did
   // before the delivery guards described in delivery.cpp. Only for tests that show what the guards
@@ -208,9 +213,12 @@ class TPlumo {
   // to that address only.
   SendResult SendAcknowledge(const std::string& address, std::uint16_t seq);
   // Sends the kept datagram (type, seq) again to address alone, and gives the entry at address a
-  // pending item with fresh tries (replacing one that ended). Nothing when the datagram has left the
-  // ring and the held list, or no entry has that address.
-  SendResult SendAgain(const std::string& address, std::uint16_t type, std::uint16_t seq);
+  // pending item with fresh tries (replacing one that ended; an item still running gets its tries
+  // back). Nothing when the datagram has left the ring and the held list, was sent to another
+  // address, or no entry has that address. receipt: awaited when the entry holds no item of the
+  // datagram any more (an item that is there keeps its own).
+  SendResult SendAgain(const std::string& address, std::uint16_t type, std::uint16_t seq,
+                       std::string receipt = {});
   // The sequence number the last datagram of type used (right after a send: that send's number).
   std::uint16_t LastSeq(std::uint16_t type) const { return counters_.Current(type); }
   // Confirms the datagram whose header (type and number) is given. hidden, when not empty, goes out
@@ -260,8 +268,24 @@ class TPlumo {
                   const std::string& fields, bool keep);
   void SendTo(const std::string& address, const std::string& data);
   void StartCounters();
-  // Whether a confirmation from the entry (with hidden field 3) counts for a pending item, which it removes.
-  bool TakeConfirmation(int userIndex, std::uint16_t type, std::uint16_t seq, const std::string& hidden);
+  // Whether a confirmation from the entry (with hidden field 3) counts for a pending item, which it
+  // removes, reporting Delivered (PeerOffline when the confirmer is offline). acknowledgement: it is
+  // an acknowledgement of one of our asking mass messages, which counts at any time.
+  bool TakeConfirmation(int userIndex, std::uint16_t type, std::uint16_t seq, const std::string& hidden,
+                        bool offline, bool acknowledgement);
+  // Whether a confirmation of mass message seq carrying kAck answers one of ours that asked for it;
+  // fresh is set when the entry at address had not acknowledged it yet (and now has).
+  bool TakeAcknowledgement(const std::string& address, std::uint16_t seq, bool& fresh);
+  // A confirmation (header: the confirmed type and number) sent to dest; see SendConfirm.
+  SendResult ConfirmTo(const std::string& dest, const std::uint8_t header[4], const std::string& hidden);
+  // Queues the report of a pending item of entry; TellUntold raises it.
+  void Report(const AChuvakInfo& entry, const PendingItem& item, DeliveryOutcome outcome, bool late = false);
+  // Reports every item of entry that has not ended with outcome: the entry is going.
+  void EndAll(const AChuvakInfo& entry, DeliveryOutcome outcome);
+  // Raises the queued reports and NotDelivered notices, in order. Reports are queued where the engine
+  // is in the middle of a change and raised at the end of the operation, because a listener may send
+  // from inside the event; one raised while telling others is told by the same loop.
+  void TellUntold();
   void RememberSent(const std::string& dest, std::uint16_t type, const std::string& data);
   void EnableResendTimer(bool on);
   void EnablePresenceTimer(bool on);
@@ -280,8 +304,9 @@ class TPlumo {
   void TagPing(int userIndex);
   // Takes bytes of a resend answer from the asking address's bucket; false when it cannot pay.
   bool TakeResendBudget(const std::string& address, std::size_t bytes);
-  // Whether a pending item of some entry still has tries for the kept datagram (type, seq).
-  bool AwaitedWithTries(std::uint16_t type, std::uint16_t seq) const;
+  // Whether a pending item of some entry still awaits the kept datagram (type, seq): it has tries
+  // left, or its last one went out less than kDeliveryGraceMs ago.
+  bool Awaited(std::uint16_t type, std::uint16_t seq) const;
   // Gives up the pending items for (type, seq) and tells the listener each was not delivered.
   void GiveUp(std::uint16_t type, std::uint16_t seq);
   void Notice(EngineNotice kind, const std::string& nick, const std::vector<std::string>& addresses,
@@ -302,6 +327,19 @@ class TPlumo {
   std::unordered_map<std::string, std::size_t> channelIndex_;
   std::size_t learnedChannels_ = 0;
   std::deque<CmdRec> held_;
+  // Reports and NotDelivered notices not raised yet (TellUntold).
+  struct Untold {
+    bool Notice = false;  // an EngineNotice::NotDelivered for Report's nick, address and type
+    TDeliveryReport Report;
+  };
+  std::deque<Untold> untold_;
+  bool telling_ = false;
+  // Own asking mass messages (kAskedKept, oldest first) and the addresses that acknowledged each.
+  struct Asked {
+    std::uint16_t Seq = 0;
+    std::unordered_set<std::string> By;
+  };
+  std::deque<Asked> asked_;
   struct Bucket {
     double Datagrams = kResendBurstDatagrams;
     double Bytes = kResendBurstBytes;
@@ -320,6 +358,7 @@ class TPlumo {
   bool guards_ = true;
   bool receiving_ = false;
   std::string receivingFrom_;
+  std::uint16_t receivingSeq_ = 0;
 };
 
 }  // namespace plumo

@@ -24,6 +24,7 @@ void TPlumo::PresenceTick() {
     }
     if (s > 4 * L) {
       lost.push_back(e);
+      EndAll(*entry, DeliveryOutcome::PeerLost);
       if (events_) events_->OnUserLost(entry->Nick, *entry);
     } else {
       TagPing(e);  // the second ping for a tag, or a first one the budget held back
@@ -50,6 +51,7 @@ void TPlumo::PresenceTick() {
   // Highest position first, so that the positions still to delete stay valid.
   for (auto it = lost.rbegin(); it != lost.rend(); ++it) users_.Delete(*it);
   EnablePresenceTimer(true);
+  TellUntold();
 }
 
 void TPlumo::PingTick() {

@@ -25,6 +25,9 @@ struct PendingItem {
   // once the tries are used up unconfirmed the user is told (see delivery.cpp).
   std::string Receipt;
   bool NotDeliveredTold = false;  // that notice has been raised; a late right receipt still counts
+  // The item's end has been reported with an outcome other than Delivered (TPlumoEvents::OnDelivery);
+  // it stays so that a confirmation that still comes is reported Delivered, marked Late.
+  bool Ended = false;
 };
 
 // The last sequence number received from one peer for one gap-tracked type, plus which of the

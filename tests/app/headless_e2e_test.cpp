@@ -457,12 +457,30 @@ std::string SchemaProblem(const QJsonObject& o) {
                  {"SenderAddress", T::String},
                  {"SenderNick", T::String},
                  {"Text", T::String},
-                 {"Plain", T::String}};
+                 {"Plain", T::String},
+                 {"MessageId", T::Double},
+                 {"Status", T::String}};
     if (search) keys.push_back({"Marked", T::String});
     for (const auto& line : list.toArray())
       if (std::string p = need(line.toObject(), keys); !p.empty()) return p;
     return search ? need(o, {{"search", T::String}}) : std::string();
   }
+  // Delivery status: the full schema is checked in delivery_json_test against docs/headless.md.
+  for (const char* kind : {"delivery", "rollcall"}) {
+    if (!o.contains(QLatin1String(kind))) continue;
+    const QJsonObject m = o.value(QLatin1String(kind)).toObject();
+    std::string p = need(m, {{"Id", T::Double},
+                             {"Kind", T::String},
+                             {"Delivered", T::Double},
+                             {"Total", T::Double},
+                             {"Mark", T::String}});
+    if (p.empty() && !m.contains(QStringLiteral("Recipient")) && !m.contains(QStringLiteral("Recipients")))
+      p = "no recipient";
+    return p;
+  }
+  if (o.contains(QStringLiteral("acknowledge")))
+    return need(o.value(QStringLiteral("acknowledge")).toObject(),
+                {{"Id", T::Double}, {"Nick", T::String}, {"Address", T::String}, {"Acknowledged", T::Bool}});
   if (o.contains(QStringLiteral("notice"))) return need(o, {{"notice", T::String}});
   if (o.contains(QStringLiteral("error"))) return need(o, {{"error", T::String}});
   if (!o.contains(QStringLiteral("event"))) return "unknown object type";
@@ -708,6 +726,20 @@ TEST_F(HeadlessPeers, TypedLinesAndTheJsonSchema) {
            o.value(QStringLiteral("Recipients")).toArray().contains(QStringLiteral("198.18.0.11"));
   }) > 0)
       << "a private message's tab names the peer";
+  // Each private message has an id and ends delivered; /rollcall lists its recipient.
+  EXPECT_TRUE(Until(
+      [&] {
+        return anna.Count([](const QJsonObject& o) {
+          const QJsonObject r =
+              o.value(QStringLiteral("delivery")).toObject().value(QStringLiteral("Recipient")).toObject();
+          return r.value(QStringLiteral("Status")).toString() == QLatin1String("delivered") &&
+                 r.value(QStringLiteral("Nick")).toString() == QLatin1String("bob");
+        }) >= 2;
+      },
+      10));
+  anna.Send("/rollcall 1");
+  EXPECT_TRUE(
+      Until([&] { return anna.Count([](const QJsonObject& o) { return IsType(o, "rollcall"); }) == 1; }, 5));
 
   bob.Send("/topic fresh news");
   bob.Send("/channels");

@@ -207,17 +207,18 @@ TEST(Settings, SavesWriteTheFileByteForByte) {
   ctx.Topics = {{"Main", "t", 5, "1.1.1.1", "n"}};
   TIniFile fresh(dir.File("fresh.ini"));
   ASSERT_TRUE(SaveSettings(fresh, s, ctx, true));
-  EXPECT_EQ(dir.Read("fresh.ini"),
-            "[Main]\nBroadcast=255.255.255.255\nMyIP=\nChanels=#,Main,\"My Channel\"\nMultiLineH=50\n"
-            "SingleLineH=25\nChanelHotNik=0\nMessagesHotNik=0\nFormH=0\nFormW=0\nFormL=233\nFormT=107\n"
-            "MyState=1\nMyStateDescr=\" \"\nCustomColors=ColorA=FF0000,ColorB=00FF00,ColorC=0000FF\n"
-            "Language=russian.lng\nMyName=vasya\nAbout=x\nMyNiks=vasya\nShowBallonIfNotFocused=1\n"
-            "DesableMultiMessage=0\nAwayIdleMinutes=0\nMyColor=000000\nAutoStart=0\nKeepHistory="
-            "1\nHistoryDays=0\nHistoryLines="
-            "200\n\n[HISTORY]\nz0=hi/nthere\nz1=\n\n"
-            "[smiles]\n:)=0\n\n[SOUNDS]\nmute=0\n\n[SOUNDS1]\nmute=1\n\n[BELLS]\n7=ding.wav\n\n"
-            "[STATES]\ngame.exe=4\nDescr_game.exe=\" playing \"\n\n"
-            "[Topics]\nMain=t\nMain_time=5\nMain_ip=1.1.1.1\nMain_uname=n\n");
+  EXPECT_EQ(
+      dir.Read("fresh.ini"),
+      "[Main]\nBroadcast=255.255.255.255\nMyIP=\nChanels=#,Main,\"My Channel\"\nMultiLineH=50\n"
+      "SingleLineH=25\nChanelHotNik=0\nMessagesHotNik=0\nFormH=0\nFormW=0\nFormL=233\nFormT=107\n"
+      "MyState=1\nMyStateDescr=\" \"\nCustomColors=ColorA=FF0000,ColorB=00FF00,ColorC=0000FF\n"
+      "Language=russian.lng\nMyName=vasya\nAbout=x\nMyNiks=vasya\nShowBallonIfNotFocused=1\n"
+      "DesableMultiMessage=0\nKeepForAbsent=0\nAwayIdleMinutes=0\nMyColor=000000\nAutoStart=0\nKeepHistory="
+      "1\nHistoryDays=0\nHistoryLines="
+      "200\n\n[HISTORY]\nz0=hi/nthere\nz1=\n\n"
+      "[smiles]\n:)=0\n\n[SOUNDS]\nmute=0\n\n[SOUNDS1]\nmute=1\n\n[BELLS]\n7=ding.wav\n\n"
+      "[STATES]\ngame.exe=4\nDescr_game.exe=\" playing \"\n\n"
+      "[Topics]\nMain=t\nMain_time=5\nMain_ip=1.1.1.1\nMain_uname=n\n");
 
   const std::string kept = "; comment\r\n[Topics]\r\nOld=1\r\n[main]\r\nformh = 300 \r\nunknown=1\r\n";
   dir.Write("old.ini", kept + "\r\n[sounds]\r\nMUTE=1\r\n[STATES]\r\nx.exe=5\r\n");
@@ -238,7 +239,8 @@ TEST(Settings, SavesWriteTheFileByteForByte) {
       dir.Read("old.ini"),
       "; comment\r\n[main]\r\n" + window +
           "Language=russian.lng\r\nMyName=vasya\r\nMyNiks=vasya\r\n"
-          "ShowBallonIfNotFocused=1\r\nDesableMultiMessage=0\r\nAwayIdleMinutes=0\r\nMyColor=000000\r\n"
+          "ShowBallonIfNotFocused=1\r\nDesableMultiMessage=0\r\nKeepForAbsent=0\r\nAwayIdleMinutes="
+          "0\r\nMyColor=000000\r\n"
           "AutoStart=0\r\nKeepHistory=1\r\nHistoryDays=0\r\nHistoryLines=200\r\n\r\n[sounds]\r\nMUTE=1\r\n");
 }
 

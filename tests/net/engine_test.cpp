@@ -426,7 +426,11 @@ TEST_F(Engine, ResendTickRetriesUnconfirmedUpToFiveTimes) {
   me.SendMassMessage("all");
   From(kBob, Datagram(pkConfirm, 1, Be16(pkMassMessage) + Be16(1), {"carl", "1"}));
   host.ClearSent();
-  for (int tick = 0; tick < 7; ++tick) me.ResendTick();
+  // Five resends a second apart, then the grace time after the last one.
+  for (int tick = 0; tick < 8; ++tick) {
+    host.clockOffsetMs += TPlumo::kResendIntervalMs;
+    me.ResendTick();
+  }
   EXPECT_EQ(SentOf(pkPrivateMessage).size(), 5U);
   const auto mass = SentOf(pkMassMessage);
   ASSERT_EQ(mass.size(), 10U);  // ann and dan, five times each, unicast
