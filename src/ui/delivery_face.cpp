@@ -62,6 +62,8 @@ void TDeliveryFace::OpenRollCall(MessageId id) {
 }
 
 void TDeliveryFace::ShowAskAcknowledge(bool massMessage) {
+  // A message to everybody starts without the request.
+  if (massMessage && ask_->isHidden()) ask_->setChecked(false);
   ask_->setVisible(massMessage);
 }
 

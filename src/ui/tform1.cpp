@@ -135,7 +135,7 @@ TForm1::TForm1(QWidget* parent)
   ui_->ToolButton2->setIcon(MainImage(icon::kMass));
   ui_->ToolButton4->setIcon(MainImage(icon::kToolConsole));
   // The pane exists before the editor reports its first height.
-  peerHistory_ = new QTextEdit(ui_->Panel3);
+  peerHistory_ = new RichTextControl(ui_->Panel3);
   peerHistory_->setObjectName(QStringLiteral("PeerHistory"));
   peerHistory_->setReadOnly(true);
   peerHistory_->setLineWrapMode(QTextEdit::WidgetWidth);
@@ -144,6 +144,12 @@ TForm1::TForm1(QWidget* parent)
   peerHistory_->setPalette(grey);
   peerHistory_->hide();
   ui_->panel3Layout->insertWidget(1, peerHistory_, 0);
+  // The marks of sent messages' rows in the pane answer clicks as the conversations' do.
+  connect(static_cast<RichTextControl*>(peerHistory_), &RichTextControl::MarkClicked, this,
+          [this](const QString& link) {
+            if (const std::optional<TMarkClick> click = ParseMarkLink(link))
+              delivery_->MarkClicked(click->Id, click->Click);
+          });
   // The status line of a private message tab, between the peer's history and the editor.
   privateBar_ = new QFrame(ui_->Panel3);
   privateBar_->setObjectName(QStringLiteral("PrivateBar"));
@@ -237,6 +243,8 @@ CoreSurfaces TForm1::Surfaces(SoundOutput& sound, SystemInfo& system, CoreTimers
 void TForm1::AttachCore(TChatCore& core) {
   core_ = &core;
   ConnectWidgets();
+  delivery_->Attach(&core.Delivery());
+  core.Sending().AskAcknowledge = [this] { return delivery_->AskAcknowledgeChecked(); };
   // The standard buttons of every dialog take their captions from the language file of the moment.
   buttonTexts_ = new ui::StandardButtonTexts(
       [this](const char* key) {
@@ -408,13 +416,18 @@ void TForm1::ShowPeerHistory() {
       text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + shown;
     }
     peerHistory_->setPlainText(text);
-    for (const auto& notice : notices) {
+    const std::vector<TDeliveryMark>& marks = inputs_.NoticeMarks(inputs_.Manager().CurrentIndex());
+    for (std::size_t i = 0; i < notices.size(); ++i) {
       QTextCursor end(peerHistory_->document());
       end.movePosition(QTextCursor::End);
       if (!peerHistory_->document()->isEmpty()) end.insertBlock();
       const int from = end.position();
-      end.insertText(FromCp1251(notice));
+      end.insertText(FromCp1251(notices[i]));
       FormatColors(*peerHistory_->document(), from, end.position());
+      // A sent message's row carries its delivery mark.
+      if (i < marks.size() && marks[i].Id != 0)
+        DrawDeliveryMark(*peerHistory_->document(), end.position(), marks[i],
+                         [](int image) { return MainPixmap(image, 16).toImage(); });
     }
     peerHistory_->setFixedHeight(std::max(60, ui_->Panel4->height() / 4));
     peerHistory_->show();
@@ -1594,6 +1607,15 @@ void TForm1::ConfirmLostCharacters(const std::string& message, const std::vector
   box.Text = QString::fromStdString(box.Recorded);
   box.OkCancel = true;
   ui::AskYesNo(this, box, std::move(answered));
+}
+
+void TForm1::AskYesNo(const std::string& question, std::function<void(bool yes)> answered) {
+  if (closed_) {
+    answered(false);
+    return;
+  }
+  delivery_->Retranslate();
+  delivery_->Questions()->Ask(FromCp1251(question), std::move(answered));
 }
 
 void TForm1::ShowMessage(const std::string& text) {

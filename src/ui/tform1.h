@@ -114,6 +114,8 @@ class TForm1 : public QMainWindow, public WindowSurface, public TLanguageHost, p
   void ConfirmLostCharacters(const std::string& message, const std::vector<TUnencodableChar>& lost,
                              std::function<void(bool send)> answered) override;
   void ShowMessage(const std::string& text) override;
+  // Asked in the message tab's question line, without a box and without waiting.
+  void AskYesNo(const std::string& question, std::function<void(bool yes)> answered) override;
   // Passed to OnNotify (the tray raises it); nothing without one.
   void Notify(const std::string& title, const std::string& text) override;
 

@@ -413,6 +413,11 @@ std::optional<TMarkClick> ParseMarkLink(const QString& link) {
 }
 
 int TVRichEdits::DrawMark(QTextDocument& doc, int at, const TDeliveryMark& mark) const {
+  return DrawDeliveryMark(doc, at, mark, MarkPicture);
+}
+
+int DrawDeliveryMark(QTextDocument& doc, int at, const TDeliveryMark& mark,
+                     const std::function<QImage(int icon)>& picture) {
   // Grey beside the line, blue and underlined where a click does something; the tip everywhere.
   const bool clickable = mark.Click != TDeliveryMark::Action::None;
   QTextCharFormat format;
@@ -431,17 +436,17 @@ int TVRichEdits::DrawMark(QTextDocument& doc, int at, const TDeliveryMark& mark)
   QTextCursor cursor(&doc);
   cursor.setPosition(at);
   cursor.insertText(QStringLiteral("  "), format);
-  const QImage picture = MarkPicture && mark.Icon >= 0 ? MarkPicture(mark.Icon) : QImage();
-  if (!picture.isNull()) {
+  const QImage image = picture && mark.Icon >= 0 ? picture(mark.Icon) : QImage();
+  if (!image.isNull()) {
     const QString name = QStringLiteral("plumo-mark-%1").arg(mark.Icon);
-    doc.addResource(QTextDocument::ImageResource, QUrl(name), picture);
-    QTextImageFormat image;
-    image.merge(format);
-    image.setName(name);
-    image.setWidth(picture.width() / picture.devicePixelRatio());
-    image.setHeight(picture.height() / picture.devicePixelRatio());
-    image.setVerticalAlignment(QTextCharFormat::AlignMiddle);
-    cursor.insertImage(image);
+    doc.addResource(QTextDocument::ImageResource, QUrl(name), image);
+    QTextImageFormat shown;
+    shown.merge(format);
+    shown.setName(name);
+    shown.setWidth(image.width() / image.devicePixelRatio());
+    shown.setHeight(image.height() / image.devicePixelRatio());
+    shown.setVerticalAlignment(QTextCharFormat::AlignMiddle);
+    cursor.insertImage(shown);
     cursor.insertText(QString(QChar(0xA0)), format);
   }
   if (clickable) format.setFontUnderline(true);

@@ -64,6 +64,11 @@ struct TMarkClick {
   MessageId Id = 0;
   TDeliveryMark::Action Click = TDeliveryMark::Action::None;
 };
+// Draws mark at position at of doc (the end of its row): a picture (picture(mark.Icon), none when
+// null or empty) and the text, with the tooltip, as a link when a click does something; returns the
+// characters it takes.
+int DrawDeliveryMark(QTextDocument& doc, int at, const TDeliveryMark& mark,
+                     const std::function<QImage(int icon)>& picture);
 // The click a mark's link target stands for; nullopt for any other link.
 std::optional<TMarkClick> ParseMarkLink(const QString& link);
 
