@@ -150,6 +150,7 @@ void TRollCallDialog::Refresh() {
     for (int c = 0; c < kColumns; ++c) item->setForeground(c, colour);
   }
   sendAgain_->setEnabled(delivered < total);
+  for (int c = 0; c + 1 < kColumns; ++c) list_->resizeColumnToContents(c);
 }
 
 }  // namespace plumo::ui

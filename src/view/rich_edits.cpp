@@ -450,7 +450,8 @@ int DrawDeliveryMark(QTextDocument& doc, int at, const TDeliveryMark& mark,
     cursor.insertText(QString(QChar(0xA0)), format);
   }
   if (clickable) format.setFontUnderline(true);
-  cursor.insertText(ToQt(mark.Text), format);
+  // The mark wraps as a whole ("received by 27 of 30" never split over two lines).
+  cursor.insertText(ToQt(mark.Text).replace(QLatin1Char(' '), QChar(0xA0)), format);
   return cursor.position() - at;
 }
 
