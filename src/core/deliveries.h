@@ -37,6 +37,9 @@ class TDeliveries final : public TDeliveryLedger {
   // The most waiting messages per peer and in all.
   static constexpr int kWaitingPerPeer = 20;
   static constexpr int kWaitingTotal = 200;
+  // The most messages (sent, and received ones asking to be acknowledged) kept in memory: past it
+  // the oldest that have settled are forgotten (their status stays in the history).
+  static constexpr std::size_t kKeptMessages = 1000;
 
   TDeliveries(const TSettings& settings, TMsgINISupp& messages, const TClock& clock,
               const TEngineSlot& engine, TTabStrips& tabs, TFeedback& feedback, TPrivateTalk& privateTalk,
@@ -108,6 +111,8 @@ class TDeliveries final : public TDeliveryLedger {
   bool SendPrivateCopy(TSentMessage& message, TRecipient& recipient);
   std::string Fmt(const char* key, const std::vector<std::string>& args) const;
   void Persist(const TSentMessage& message);
+  // Forgets the oldest settled messages past kKeptMessages.
+  void Prune();
 
   const TSettings& settings_;
   TTexts texts_;

@@ -155,6 +155,33 @@ void TDeliveries::Sent(TSentMessage message) {
   }
   Persist(m);
   for (TDeliveryObserver* o : observers_) o->DeliveryChanged(m, -1);
+  Prune();
+}
+
+void TDeliveries::Prune() {
+  // A tenth at a time, so that the cost is paid once per so many messages.
+  if (messages_.size() + asked_.size() <= kKeptMessages + kKeptMessages / 10) return;
+  std::size_t excess = messages_.size() + asked_.size() - kKeptMessages;
+  while (excess > 0 && !asked_.empty() &&
+         (messages_.empty() || asked_.begin()->first < messages_.begin()->first)) {
+    asked_.erase(asked_.begin());
+    --excess;
+  }
+  std::set<MessageId> gone;
+  for (auto it = messages_.begin(); it != messages_.end() && excess > 0;) {
+    const TSentMessage& m = it->second;
+    if (m.CountOf(RecipientStatus::Sending) > 0 || m.CountOf(RecipientStatus::Waiting) > 0 ||
+        dirty_.count(it->first) != 0) {
+      ++it;
+      continue;
+    }
+    gone.insert(it->first);
+    drawn_.erase(it->first);
+    it = messages_.erase(it);
+    --excess;
+  }
+  for (auto it = bySeq_.begin(); it != bySeq_.end();)
+    it = gone.count(it->second) != 0 ? bySeq_.erase(it) : std::next(it);
 }
 
 MessageId TDeliveries::Keep(const std::string& nick, const std::string& address, const std::string& text) {
@@ -290,6 +317,7 @@ MessageId TDeliveries::AskedToAcknowledge(const std::string& nick, const std::st
                                           std::uint16_t seq) {
   const MessageId id = NextId();
   asked_[id] = {nick, address, seq, false, 0};
+  Prune();
   if (THistoryStore* store = history_.Enabled() ? history_.Store() : nullptr) {
     const TDeliveryMark mark = ReceivedMark(id);
     store->SetDeliveryStatus(static_cast<std::int64_t>(id), mark.Text, mark.Tooltip);

@@ -262,3 +262,33 @@ TEST(Delivery, WaitingMessagesSurviveRestartsOfBothSidesAndAreBounded) {
 
 }  // namespace
 }  // namespace plumo::coretest
+
+namespace plumo::coretest {
+namespace {
+
+// A long run keeps a bounded number of messages in memory: the oldest settled ones go, a message
+// still waiting for its peer stays however old it is.
+TEST(Delivery, OnlyTheNewestSettledMessagesStayInMemory) {
+  sim::SimLan lan{35};
+  Peer a{lan, kAnna, "anna"};
+  Peer b{lan, kBob, "bob"};
+  ASSERT_TRUE(a.core->FormCreate());
+  ASSERT_TRUE(b.core->FormCreate());
+  lan.RunFor(2000);
+  const MessageId waiting = a.core->Intents().KeepForAbsent("carl", "198.18.0.3", "for carl").Id;
+  const MessageId first = a.core->Intents().SendPrivate({kBob}, "number 0", {"bob"}).Id;
+  MessageId last = 0;
+  for (std::size_t i = 1; i < TDeliveries::kKeptMessages + 200; ++i) {
+    lan.RunFor(20);
+    a.core->Delivery().Tick();  // as the marks' timer does
+    last = a.core->Intents().SendPrivate({kBob}, "number " + std::to_string(i), {"bob"}).Id;
+  }
+  lan.RunFor(2000);
+  EXPECT_EQ(a.core->Delivery().Find(first), nullptr);
+  EXPECT_NE(a.core->Delivery().Find(last), nullptr);
+  EXPECT_NE(a.core->Delivery().Find(waiting), nullptr);
+  EXPECT_EQ(a.core->Delivery().Waiting().size(), 1U);
+}
+
+}  // namespace
+}  // namespace plumo::coretest
