@@ -15,7 +15,7 @@ namespace plumo::ui {
 
 namespace {
 
-enum Column { kNick, kAddress, kState, kReceived, kAcknowledged, kColumns };
+enum Column { NickColumn, AddressColumn, StateColumn, ReceivedColumn, AcknowledgedColumn, ColumnCount };
 
 // The first words of a message, for the dialog's head line.
 constexpr qsizetype kMessageChars = 120;
@@ -60,7 +60,7 @@ TRollCallDialog::TRollCallDialog(TDeliveryLedger& ledger, TextLookup text, Messa
   list_->setRootIsDecorated(false);
   list_->setUniformRowHeights(true);
   list_->setAlternatingRowColors(true);
-  list_->setColumnCount(kColumns);
+  list_->setColumnCount(ColumnCount);
   list_->setHeaderLabels(Text("RollCallColumns").split(QLatin1Char(',')));
   list_->header()->setStretchLastSection(true);
   list_->setMinimumSize(520, 220);
@@ -131,7 +131,7 @@ void TRollCallDialog::Refresh() {
                         ? Text("RollCallAcknowledged", {std::to_string(delivered), std::to_string(total),
                                                         std::to_string(acknowledged)})
                         : Text("RollCall", {std::to_string(delivered), std::to_string(total)}));
-  list_->setColumnHidden(kAcknowledged, !message->AskedAcknowledge);
+  list_->setColumnHidden(AcknowledgedColumn, !message->AskedAcknowledge);
   // Rows stay the ledger's recipients, index for index, so a refresh moves nothing under the user.
   while (list_->topLevelItemCount() > total) delete list_->takeTopLevelItem(list_->topLevelItemCount() - 1);
   while (list_->topLevelItemCount() < total) new QTreeWidgetItem(list_);
@@ -141,16 +141,16 @@ void TRollCallDialog::Refresh() {
     const TRecipient& r = message->Recipients[static_cast<std::size_t>(i)];
     QTreeWidgetItem* item = list_->topLevelItem(i);
     const bool got = r.Status == RecipientStatus::Delivered;
-    item->setText(kNick, FromCp1251(r.Nick));
-    item->setText(kAddress, FromCp1251(r.Address));
-    item->setText(kState, StateText(r));
-    item->setText(kReceived, got ? FromCp1251(TimeText(r.AtMs)) : no);
-    item->setText(kAcknowledged, r.Acknowledged ? FromCp1251(TimeText(r.AcknowledgedAtMs)) : no);
+    item->setText(NickColumn, FromCp1251(r.Nick));
+    item->setText(AddressColumn, FromCp1251(r.Address));
+    item->setText(StateColumn, StateText(r));
+    item->setText(ReceivedColumn, got ? FromCp1251(TimeText(r.AtMs)) : no);
+    item->setText(AcknowledgedColumn, r.Acknowledged ? FromCp1251(TimeText(r.AcknowledgedAtMs)) : no);
     const QBrush colour = got ? QBrush() : QBrush(missing);
-    for (int c = 0; c < kColumns; ++c) item->setForeground(c, colour);
+    for (int c = 0; c < ColumnCount; ++c) item->setForeground(c, colour);
   }
   sendAgain_->setEnabled(delivered < total);
-  for (int c = 0; c + 1 < kColumns; ++c) list_->resizeColumnToContents(c);
+  for (int c = 0; c + 1 < ColumnCount; ++c) list_->resizeColumnToContents(c);
 }
 
 }  // namespace plumo::ui
