@@ -79,6 +79,35 @@ void BM_AppendLine(benchmark::State& state) {
 }
 BENCHMARK(BM_AppendLine)->Arg(1000)->Arg(100000)->Iterations(2000)->Unit(benchmark::kMicrosecond);
 
+// One delivery mark changed in place in the displayed log of 1,000 rows that each carry a mark (a
+// roll-call's "received by N of 1000" going up), painted before the next; the marks change in turn
+// from the newest row up, where the user looks.
+void BM_MarkChanged(benchmark::State& state) {
+  Window w;
+  w.views.InsertView(0);
+  w.views.ShowView(0, ModeLog);
+  w.views.SetWindowVisible(false);
+  constexpr int kRows = 1000;
+  for (int i = 0; i < kRows; ++i) {
+    w.views.AddLine(0, ChatLine(i));
+    w.views.AddMark(0, TDeliveryMark{static_cast<MessageId>(i + 1), -1, "received by 0 of 1000",
+                                     "who has it", TDeliveryMark::Action::RollCall});
+  }
+  w.views.SetWindowVisible(true);
+  w.views.ScrollToEnd();
+  QCoreApplication::processEvents();
+  int n = 0;
+  for (auto _ : state) {
+    const MessageId id = kRows - static_cast<MessageId>(n % 20);
+    const std::string text = "received by " + std::to_string(++n % 1000) + " of 1000";
+    if (w.views.ChangeMark(TDeliveryMark{id, -1, text, "who has it", TDeliveryMark::Action::RollCall}) != 1)
+      state.SkipWithError("the mark was not found");
+    QCoreApplication::processEvents();
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_MarkChanged)->Iterations(2000)->Unit(benchmark::kMicrosecond);
+
 // A burst of state.range(0) lines added to the displayed log of 1,000 lines, appended by one flush,
 // scrolled to and painted: the cost per line in a flood.
 void BM_AppendBurst(benchmark::State& state) {

@@ -521,7 +521,8 @@ bool TDeliveries::SendPrivateCopy(TSentMessage& message, TRecipient& r) {
   if (route.How == TPrivateRoute::Encrypted) {
     // A sealed message goes sealed again, and only to the key it was sealed to.
     if (!r.KeyHex.empty() && secure::KeyText(*route.Key) != r.KeyHex) return false;
-    const std::optional<secure::TSealed> sealed = private_.Seal(*route.Key, engine->Nick(), message.Text);
+    const std::optional<secure::TSealed> sealed =
+        private_.Seal(*route.Key, r.Address, engine->Nick(), message.Text);
     if (!sealed) return false;
     sent = engine->SendPrivateMessage(r.Nick, sealed->Field, r.Address, sealed->Receipt);
     r.KeyHex = secure::KeyText(*route.Key);

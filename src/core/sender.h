@@ -4,6 +4,7 @@
 // recipients.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "core/console_commands.h"
@@ -60,6 +61,10 @@ class TSender {
   // Up and Down in line mode: the editor gets the recalled line.
   void RecallOlder();
   void RecallNewer();
+
+  // Asked when a message tab sends a message to everybody: whether its readers are asked to
+  // acknowledge it (the window's "Ask readers to acknowledge"); without it they are not.
+  std::function<bool()> AskAcknowledge;
 
  private:
   InputEditor& editor_;

@@ -66,7 +66,8 @@ SendOutcome TSender::SendComposedMessage(bool sendClear) {
   if (index < 0) return SendOutcome::Nothing;
   const std::string text = editor_.ContentToMarkup();
   const Conversation& view = inputs.At(index);
-  if (view.MassMessage) return AsSendOutcome(intents_.SendToEverybody(text, true).Kind);
+  if (view.MassMessage)
+    return AsSendOutcome(intents_.SendToEverybody(text, true, AskAcknowledge && AskAcknowledge()).Kind);
   // The nick of each recipient names one that cannot be reached.
   return AsSendOutcome(
       intents_

@@ -201,6 +201,8 @@ class WindowSurface {
                                      std::function<void(bool send)> answered) = 0;
   // A yes/no question (code page 1251); like AskText it does not wait: answered(true) for yes. A
   // surface where nobody answers says no.
+  // Overrides keep the answer for later, so it is taken by value.
+  // NOLINTNEXTLINE(performance-unnecessary-value-param)
   virtual void AskYesNo(const std::string& /*question*/, std::function<void(bool yes)> answered) {
     const std::function<void(bool)> no = std::move(answered);
     no(false);

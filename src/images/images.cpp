@@ -354,6 +354,74 @@ void DrawPrivateEncrypted(QPainter& p) {
   Padlock(p, QRectF(8.5, 10.5, 6, 4.5), kLockGold);
 }
 
+// Delivery marks: the envelope of a sent message with a badge saying what became of it.
+void SentEnvelope(QPainter& p, const QColor& badge, const QPointF& centre = {12, 11.5}) {
+  Envelope(p, QRectF(0.5, 2.5, 12, 8.5), kPaper);
+  Badge(p, badge, centre);
+}
+
+// On its way: a blue badge with a white arrow.
+void DrawDeliverySending(QPainter& p) {
+  SentEnvelope(p, QColor(0x3A, 0x7B, 0xD5));
+  p.setPen(Pen(kWhite, 1.2));
+  p.drawLine(QPointF(10.3, 11.5), QPointF(13.6, 11.5));
+  const QPointF head[] = {{12.3, 10.2}, {13.6, 11.5}, {12.3, 12.8}};
+  p.drawPolyline(head, 3);
+}
+
+// Delivered: a green badge with a white tick.
+void DrawDelivered(QPainter& p) {
+  SentEnvelope(p, QColor(0x2E, 0xA0, 0x43));
+  p.setPen(Pen(kWhite, 1.2));
+  const QPointF tick[] = {{10.6, 11.6}, {11.7, 12.7}, {13.5, 10.4}};
+  p.drawPolyline(tick, 3);
+}
+
+// Not delivered: a red badge with a white exclamation mark.
+void DrawNotDelivered(QPainter& p) {
+  SentEnvelope(p, QColor(0xD9, 0x30, 0x25));
+  p.setPen(Pen(kWhite, 1.2));
+  p.drawLine(QPointF(12, 10), QPointF(12, 11.9));
+  p.drawPoint(QPointF(12, 13.3));
+}
+
+// Waiting for the peer to come back: an amber badge with the hands of a clock.
+void DrawDeliveryWaiting(QPainter& p) {
+  SentEnvelope(p, QColor(0xF2, 0xB0, 0x1E));
+  p.setPen(Pen(kWhite, 1.1));
+  p.drawLine(QPointF(12, 11.5), QPointF(12, 9.7));
+  p.drawLine(QPointF(12, 11.5), QPointF(13.4, 12.2));
+}
+
+// The roll-call of a message to everybody: a sheet with ticked and unticked names.
+void DrawRollCall(QPainter& p) {
+  Fill(p, kWhite, QColor(0x8A, 0x8A, 0x8A));
+  p.drawRoundedRect(QRectF(2.5, 1.5, 11, 13), 1, 1);
+  const QColor green(0x2E, 0xA0, 0x43);
+  for (int row = 0; row < 3; ++row) {
+    const qreal y = 4.5 + row * 3.5;
+    if (row < 2) {
+      p.setPen(Pen(green, 1.2));
+      const QPointF tick[] = {{4, y}, {5, y + 1}, {6.6, y - 1}};
+      p.drawPolyline(tick, 3);
+    } else {
+      p.setPen(Pen(QColor(0xD9, 0x30, 0x25), 1.2));
+      p.drawLine(QPointF(4.2, y - 0.8), QPointF(6.2, y + 1));
+      p.drawLine(QPointF(6.2, y - 0.8), QPointF(4.2, y + 1));
+    }
+    p.setPen(Pen(QColor(0x8A, 0x8A, 0x8A), 1));
+    p.drawLine(QPointF(8, y), QPointF(11.5, y));
+  }
+}
+
+// The Acknowledge button of a received message: a green seal with a white tick.
+void DrawAcknowledge(QPainter& p) {
+  Dot(p, QColor(0x2E, 0xA0, 0x43));
+  p.setPen(Pen(kWhite, 1.8));
+  const QPointF tick[] = {{4.8, 8.3}, {7, 10.5}, {11.2, 5.6}};
+  p.drawPolyline(tick, 3);
+}
+
 // The program's icon: a blue speech bubble with a white feather. data/icons/plumo.svg has the same
 // shapes on the same grid.
 void DrawApp(QPainter& p) {
@@ -425,6 +493,12 @@ constexpr Picture kPictures[] = {
     {icon::kLockChecked, DrawLockChecked},
     {icon::kLockChanged, DrawLockChanged},
     {icon::kPrivateEncrypted, DrawPrivateEncrypted},
+    {icon::kDeliverySending, DrawDeliverySending},
+    {icon::kDelivered, DrawDelivered},
+    {icon::kNotDelivered, DrawNotDelivered},
+    {icon::kDeliveryWaiting, DrawDeliveryWaiting},
+    {icon::kRollCall, DrawRollCall},
+    {icon::kAcknowledge, DrawAcknowledge},
 };
 
 static_assert(std::adjacent_find(std::begin(kPictures), std::end(kPictures),

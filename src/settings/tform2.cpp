@@ -221,6 +221,8 @@ void TForm2::ConnectWidgets() {
   connect(ui_->CheckBox3, &QCheckBox::clicked, this, [this](bool on) { CheckBoxClick(3, on); });
   connect(ui_->CheckBox4, &QCheckBox::clicked, this, [this](bool on) { CheckBoxClick(4, on); });
   connect(ui_->CheckBox5, &QCheckBox::clicked, this, [this](bool on) { CheckBoxClick(5, on); });
+  connect(ui_->KeepForAbsent, &QCheckBox::clicked, this,
+          [this](bool on) { core_.Settings().KeepForAbsent = on; });
   connect(ui_->SpeedButton1, &QToolButton::clicked, this, [this] { SpeedButton1Click(); });
   connect(ui_->SpeedButton2, &QToolButton::clicked, this, [this] { SpeedButton2Click(); });
   connect(ui_->SpeedButton3, &QToolButton::clicked, this, [this] { SpeedButton3Click(); });
@@ -285,6 +287,7 @@ void TForm2::FormShow() {
   ui_->CheckBox3->setChecked(s.MessagesHotNik);
   ui_->CheckBox4->setChecked(s.ShowBallonIfNotFocused);
   ui_->CheckBox5->setChecked(s.DesableMultiMessage);
+  ui_->KeepForAbsent->setChecked(s.KeepForAbsent);
   ui_->KeepHistory->setChecked(s.KeepHistory);
   {
     // Showing a value is no edit: a number outside a box's range shows clamped and stays in the

@@ -16,7 +16,13 @@ namespace plumo::ui {
 
 // Which tab exists and which is current is the core's to say; this class moves the strip.
 ConversationTabs::ConversationTabs(QTabBar& tabs, RichTextControl& control)
-    : RichConversationView(views_), tabs_(tabs), control_(control), views_(&control) {}
+    : RichConversationView(views_), tabs_(tabs), control_(control), views_(&control) {
+  views_.MarkPicture = [](int image) { return MainPixmap(image, 16).toImage(); };
+  QObject::connect(&control_, &RichTextControl::MarkClicked, &views_, [this](const QString& link) {
+    const std::optional<TMarkClick> click = ParseMarkLink(link);
+    if (click && OnMarkClicked) OnMarkClicked(click->Id, click->Click);
+  });
+}
 
 void ConversationTabs::Configure(const ViewSettings& settings, std::function<void(int height)> onHeight) {
   views_.SingleLineHeight = settings.SingleLineHeight;
@@ -26,6 +32,19 @@ void ConversationTabs::Configure(const ViewSettings& settings, std::function<voi
   views_.SmileyCodes = settings.Codes;
   views_.OnHeight = std::move(onHeight);
   views_.ApplyMode(views_.CurrentMode());
+}
+
+void ConversationTabs::MarkChanged(const TDeliveryMark& mark) {
+  RichConversationView::MarkChanged(mark);
+  const int current = views_.CurrentIndex();
+  for (std::size_t i = 0; i < noticeMarks_.size(); ++i) {
+    for (TDeliveryMark& kept : noticeMarks_[i]) {
+      if (kept.Id != mark.Id) continue;
+      kept = mark;
+      if (static_cast<int>(i) == current && OnShown) OnShown();
+    }
+  }
+  if (OnMarkChanged) OnMarkChanged(mark);
 }
 
 void ConversationTabs::SetReplyHeight(int height) {
@@ -77,8 +96,11 @@ void ConversationTabs::SetCurrentTab(int index) {
 
 void ConversationTabs::ConversationAdded(int index, const Conversation& conversation) {
   RichConversationView::ConversationAdded(index, conversation);
-  if (index >= 0 && static_cast<std::size_t>(index) <= notices_.size())
+  if (index >= 0 && static_cast<std::size_t>(index) <= notices_.size()) {
     notices_.insert(notices_.begin() + index, std::vector<std::string>{});
+    noticeMarks_.insert(noticeMarks_.begin() + index, std::vector<TDeliveryMark>{});
+    lastWasNotice_.insert(lastWasNotice_.begin() + index, false);
+  }
   const QSignalBlocker block(&tabs_);
   tabs_.insertTab(index, MainImage(conversation.IconIndex), FromCp1251(conversation.Name));
   // A hidden strip does not tell its layout that its size changed; the first tab gives it a height.
@@ -87,8 +109,11 @@ void ConversationTabs::ConversationAdded(int index, const Conversation& conversa
 
 void ConversationTabs::ConversationRemoved(int index) {
   RichConversationView::ConversationRemoved(index);
-  if (index >= 0 && static_cast<std::size_t>(index) < notices_.size())
+  if (index >= 0 && static_cast<std::size_t>(index) < notices_.size()) {
     notices_.erase(notices_.begin() + index);
+    noticeMarks_.erase(noticeMarks_.begin() + index);
+    lastWasNotice_.erase(lastWasNotice_.begin() + index);
+  }
   const QSignalBlocker block(&tabs_);
   tabs_.removeTab(index);
   tabs_.updateGeometry();
@@ -107,7 +132,32 @@ void ConversationTabs::NoticeAdded(int index, const std::string& name, const std
   }
   if (index < 0 || static_cast<std::size_t>(index) >= notices_.size()) return;
   notices_[static_cast<std::size_t>(index)].push_back(line);
+  noticeMarks_[static_cast<std::size_t>(index)].emplace_back();
+  lastWasNotice_[static_cast<std::size_t>(index)] = true;
   if (index == views_.CurrentIndex()) OnShown();
+}
+
+void ConversationTabs::LineAdded(int index, const std::string& name, const std::string& line) {
+  RichConversationView::LineAdded(index, name, line);
+  if (index >= 0 && static_cast<std::size_t>(index) < lastWasNotice_.size())
+    lastWasNotice_[static_cast<std::size_t>(index)] = false;
+}
+
+void ConversationTabs::MarkAdded(int index, const TDeliveryMark& mark) {
+  const auto at = static_cast<std::size_t>(index);
+  if (index < 0 || at >= lastWasNotice_.size() || !lastWasNotice_[at] || noticeMarks_[at].empty()) {
+    RichConversationView::MarkAdded(index, mark);
+    return;
+  }
+  noticeMarks_[at].back() = mark;
+  if (index == views_.CurrentIndex() && OnShown) OnShown();
+}
+
+const std::vector<TDeliveryMark>& ConversationTabs::NoticeMarks(int index) const {
+  static const std::vector<TDeliveryMark> kNone;
+  return index >= 0 && static_cast<std::size_t>(index) < noticeMarks_.size()
+             ? noticeMarks_[static_cast<std::size_t>(index)]
+             : kNone;
 }
 
 const std::vector<std::string>& ConversationTabs::Notices(int index) const {

@@ -66,9 +66,16 @@ class ConversationTabs : public RichConversationView {
   // Called after the displayed conversation changed, or a notice came for it (the window shows
   // what belongs to it).
   std::function<void()> OnShown;
+  // A click on a clickable delivery mark of these conversations: the message id and what the mark
+  // asks for (the window hands it to the core's delivery ledger).
+  std::function<void(MessageId id, TDeliveryMark::Action action)> OnMarkClicked;
+  // After a mark changed in place (an open roll-call reads its message again).
+  std::function<void(const TDeliveryMark& mark)> OnMarkChanged;
   // The notices of the conversation at index, oldest first. A strip with OnShown keeps them beside
   // its conversations for the window to show; without it a notice is a line of the conversation.
   const std::vector<std::string>& Notices(int index) const;
+  // The delivery marks of those notices, notice for notice (Id 0: none).
+  const std::vector<TDeliveryMark>& NoticeMarks(int index) const;
 
   // ConversationView: the view manager's part is the base's; the tab strip follows here.
   void ConversationAdded(int index, const Conversation& conversation) override;
@@ -76,6 +83,10 @@ class ConversationTabs : public RichConversationView {
   void CurrentChanged(int from, int to, ViewMode mode) override;
   void IconsChanged(const std::vector<Conversation>& conversations) override;
   void NoticeAdded(int index, const std::string& name, const std::string& line) override;
+  void LineAdded(int index, const std::string& name, const std::string& line) override;
+  // A mark for a notice kept beside the conversation goes with the notice.
+  void MarkAdded(int index, const TDeliveryMark& mark) override;
+  void MarkChanged(const TDeliveryMark& mark) override;
 
  private:
   friend class InputEditorAdapter;
@@ -86,6 +97,9 @@ class ConversationTabs : public RichConversationView {
   RichTextControl& control_;
   TVRichEdits views_;
   std::vector<std::vector<std::string>> notices_;  // per conversation, index for index
+  std::vector<std::vector<TDeliveryMark>> noticeMarks_;
+  // Per conversation: its last row was a notice kept beside it (a mark then goes with the notice).
+  std::vector<bool> lastWasNotice_;
 };
 
 class InputEditorAdapter : public InputEditor {

@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QBoxLayout>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QColorDialog>
@@ -134,7 +135,7 @@ TForm1::TForm1(QWidget* parent)
   ui_->ToolButton2->setIcon(MainImage(icon::kMass));
   ui_->ToolButton4->setIcon(MainImage(icon::kToolConsole));
   // The pane exists before the editor reports its first height.
-  peerHistory_ = new QTextEdit(ui_->Panel3);
+  peerHistory_ = new RichTextControl(ui_->Panel3);
   peerHistory_->setObjectName(QStringLiteral("PeerHistory"));
   peerHistory_->setReadOnly(true);
   peerHistory_->setLineWrapMode(QTextEdit::WidgetWidth);
@@ -143,6 +144,12 @@ TForm1::TForm1(QWidget* parent)
   peerHistory_->setPalette(grey);
   peerHistory_->hide();
   ui_->panel3Layout->insertWidget(1, peerHistory_, 0);
+  // The marks of sent messages' rows in the pane answer clicks as the conversations' do.
+  connect(static_cast<RichTextControl*>(peerHistory_), &RichTextControl::MarkClicked, this,
+          [this](const QString& link) {
+            if (const std::optional<TMarkClick> click = ParseMarkLink(link))
+              delivery_->MarkClicked(click->Id, click->Click);
+          });
   // The status line of a private message tab, between the peer's history and the editor.
   privateBar_ = new QFrame(ui_->Panel3);
   privateBar_->setObjectName(QStringLiteral("PrivateBar"));
@@ -169,6 +176,17 @@ TForm1::TForm1(QWidget* parent)
   keepClear_ = barButton("SendClearNo");
   privateBar_->hide();
   ui_->panel3Layout->insertWidget(2, privateBar_, 0);
+  // Below it the inline questions; beside the message tabs the acknowledgement check box.
+  delivery_ = new ui::TDeliveryFace(*this, *ui_->Panel3, channels_, inputs_,
+                                    [this](const char* key) { return Message(key); });
+  ui_->panel3Layout->insertWidget(3, delivery_->Questions(), 0);
+  delivery_->Questions()->OnShownChanged = [this] { ApplyEditorHeight(); };
+  auto* strip = new QHBoxLayout;
+  strip->setContentsMargins(0, 0, 0, 0);
+  ui_->panel3Layout->removeWidget(ui_->TabMessages);
+  strip->addWidget(ui_->TabMessages, 1);
+  strip->addWidget(delivery_->AskAcknowledgeBox(), 0);
+  ui_->panel3Layout->insertLayout(0, strip, 0);
   connect(checkKey_, &QPushButton::clicked, this, [this] { OpenKeyDialog(barNick_, barAddress_); });
   connect(sendAnyway_, &QPushButton::clicked, this, [this] { SendAnywayClick(); });
   connect(sendClear_, &QPushButton::clicked, this, [this] { SendClearAnswer(true); });
@@ -176,6 +194,10 @@ TForm1::TForm1(QWidget* parent)
   inputs_.OnShown = [this] {
     ShowPeerHistory();
     UpdatePrivateBar();
+    const int index = core_ ? core_->Inputs().CurrentIndex() : -1;
+    delivery_->Retranslate();
+    delivery_->ShowAskAcknowledge(index >= 0 && index < core_->Inputs().Count() &&
+                                  core_->Inputs().At(index).MassMessage);
   };
   inputs_.Configure({}, [this](int height) {
     editorHeight_ = height;
@@ -221,6 +243,8 @@ CoreSurfaces TForm1::Surfaces(SoundOutput& sound, SystemInfo& system, CoreTimers
 void TForm1::AttachCore(TChatCore& core) {
   core_ = &core;
   ConnectWidgets();
+  delivery_->Attach(&core.Delivery());
+  core.Sending().AskAcknowledge = [this] { return delivery_->AskAcknowledgeChecked(); };
   // The standard buttons of every dialog take their captions from the language file of the moment.
   buttonTexts_ = new ui::StandardButtonTexts(
       [this](const char* key) {
@@ -388,13 +412,18 @@ void TForm1::ShowPeerHistory() {
       text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + shown;
     }
     peerHistory_->setPlainText(text);
-    for (const auto& notice : notices) {
+    const std::vector<TDeliveryMark>& marks = inputs_.NoticeMarks(inputs_.Manager().CurrentIndex());
+    for (std::size_t i = 0; i < notices.size(); ++i) {
       QTextCursor end(peerHistory_->document());
       end.movePosition(QTextCursor::End);
       if (!peerHistory_->document()->isEmpty()) end.insertBlock();
       const int from = end.position();
-      end.insertText(FromCp1251(notice));
+      end.insertText(FromCp1251(notices[i]));
       FormatColors(*peerHistory_->document(), from, end.position());
+      // A sent message's row carries its delivery mark.
+      if (i < marks.size() && marks[i].Id != 0)
+        DrawDeliveryMark(*peerHistory_->document(), end.position(), marks[i],
+                         [](int image) { return MainPixmap(image, 16).toImage(); });
     }
     peerHistory_->setFixedHeight(std::max(60, ui_->Panel4->height() / 4));
     peerHistory_->show();
@@ -1081,7 +1110,9 @@ void TForm1::UpdateHeaderMark() {
 }
 
 int TForm1::PrivateBarHeight() const {
-  return privateBar_->isHidden() ? 0 : privateBar_->sizeHint().height() + ui_->panel3Layout->spacing();
+  const QWidget* questions = delivery_->Questions();
+  return (privateBar_->isHidden() ? 0 : privateBar_->sizeHint().height() + ui_->panel3Layout->spacing()) +
+         (questions->isHidden() ? 0 : questions->sizeHint().height() + ui_->panel3Layout->spacing());
 }
 
 namespace {
@@ -1422,6 +1453,7 @@ void TForm1::hideEvent(QHideEvent* event) {
 void TForm1::closeEvent(QCloseEvent* event) {
   if (core_ && !closed_) {
     if (keyDialog_) keyDialog_->close();
+    delivery_->Close();
     if (TPrivateTalk* talk = Talk()) {
       talk->OnCheck = std::move(coreOnCheck_);
       talk->OnLockChanged = std::move(coreOnLockChanged_);
@@ -1577,6 +1609,15 @@ void TForm1::ConfirmLostCharacters(const std::string& message, const std::vector
   box.Text = QString::fromStdString(box.Recorded);
   box.OkCancel = true;
   ui::AskYesNo(this, box, std::move(answered));
+}
+
+void TForm1::AskYesNo(const std::string& question, std::function<void(bool yes)> answered) {
+  if (closed_) {
+    answered(false);
+    return;
+  }
+  delivery_->Retranslate();
+  delivery_->Questions()->Ask(FromCp1251(question), std::move(answered));
 }
 
 void TForm1::ShowMessage(const std::string& text) {

@@ -26,6 +26,7 @@
 #include "lang/lng.h"
 #include "platform/keyboard_layouts.h"
 #include "ui/conversation_tabs.h"
+#include "ui/delivery_face.h"
 #include "ui/history_search.h"
 #include "ui/key_dialog.h"
 #include "ui/roster_model.h"
@@ -96,6 +97,8 @@ class TForm1 : public QMainWindow, public WindowSurface, public TLanguageHost, p
   // closes). The window also opens it, without activating it, when a peer starts the six-digit check.
   void OpenKeyDialog(const std::string& nick, const std::string& address, bool activate = true);
   ui::TKeyDialog* KeyDialog() const { return keyDialog_; }
+  // Delivery status: clicks on marks, the roll-call, the acknowledgement check box, the questions.
+  ui::TDeliveryFace& Delivery() const { return *delivery_; }
 
   // WindowSurface
   void SetCaption(const std::string& caption) override;
@@ -111,6 +114,8 @@ class TForm1 : public QMainWindow, public WindowSurface, public TLanguageHost, p
   void ConfirmLostCharacters(const std::string& message, const std::vector<TUnencodableChar>& lost,
                              std::function<void(bool send)> answered) override;
   void ShowMessage(const std::string& text) override;
+  // Asked in the message tab's question line, without a box and without waiting.
+  void AskYesNo(const std::string& question, std::function<void(bool yes)> answered) override;
   // Passed to OnNotify (the tray raises it); nothing without one.
   void Notify(const std::string& title, const std::string& text) override;
 
@@ -243,6 +248,7 @@ class TForm1 : public QMainWindow, public WindowSurface, public TLanguageHost, p
   std::string barNick_;
   std::string barAddress_;
   QPointer<ui::TKeyDialog> keyDialog_;
+  ui::TDeliveryFace* delivery_ = nullptr;
   // The answers to "send in clear text?", by the tab's name and recipients.
   std::map<std::string, bool> clearAnswers_;
   // The core's own check listener, called before the window's.

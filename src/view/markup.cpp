@@ -280,6 +280,7 @@ QString RangeToMarkup(const QTextDocument& doc, int from, int to, bool colours, 
       const int e = std::min(to, f.position() + f.length());
       if (s >= e) continue;
       const QTextCharFormat format = f.charFormat();
+      if (format.hasProperty(kMarkProperty)) continue;
       const QString text = f.text().mid(s - f.position(), e - s);
       const TColor color = FromQColor(MarkupColor(format, defaultColor));
       const bool smiley = IsSmiley(format);

@@ -23,6 +23,9 @@ inline constexpr int kHiddenProperty = QTextFormat::UserProperty + 2;       // b
 inline constexpr int kHotNickProperty = QTextFormat::UserProperty + 3;      // bool: part of a hot-nick link
 inline constexpr int kAutoLinkProperty = QTextFormat::UserProperty + 4;     // bool: a detected web link
 inline constexpr int kHiddenColorProperty = QTextFormat::UserProperty + 5;  // QColor: colour before hiding
+// qulonglong: the message id of a delivery mark drawn at a row's end. A mark is the program's, not
+// the line's: it has no markup, so copies, quotes and drafts leave it out.
+inline constexpr int kMarkProperty = QTextFormat::UserProperty + 6;
 
 // The hot-nick markers around a nick.
 inline constexpr char kHotNickOpen[] = ":#";

@@ -44,10 +44,13 @@ void RichConversationView::NoticeAdded(int index, const std::string& /*name*/, c
   views_.AddLine(index, line);
 }
 
-// Marks are not drawn yet.
-void RichConversationView::MarkAdded(int /*index*/, const TDeliveryMark& /*mark*/) {}
+void RichConversationView::MarkAdded(int index, const TDeliveryMark& mark) {
+  views_.AddMark(index, mark);
+}
 
-void RichConversationView::MarkChanged(const TDeliveryMark& /*mark*/) {}
+void RichConversationView::MarkChanged(const TDeliveryMark& mark) {
+  views_.ChangeMark(mark);
+}
 
 void RichConversationView::ScrollToEnd() {
   views_.ScrollToEnd();

@@ -9,7 +9,11 @@
 #include <QTextFormat>
 #include <QUrl>
 
+#include <QStringList>
+#include <QTextImageFormat>
+
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 #include <stdexcept>
 
@@ -183,7 +187,7 @@ int TVRichEdits::AppendLine(QTextDocument& doc, const std::string& line, bool ne
 }
 
 void TVRichEdits::AppendFormatted(QTextDocument& doc, const std::vector<std::string>& lines,
-                                  bool oneParagraph) const {
+                                  bool oneParagraph, std::vector<int>* starts) const {
   if (SmileyImages != nullptr) AddSmileyResources(doc, *SmileyImages);
   // One edit block: the document reports one change for all the lines, so a view lays them out once.
   QTextCursor edit(&doc);
@@ -194,6 +198,7 @@ void TVRichEdits::AppendFormatted(QTextDocument& doc, const std::vector<std::str
   for (const std::string& line : lines) {
     // Each line is formatted alone, so no markup reaches from one line into the next.
     const int from = AppendLine(doc, line, newParagraph, oneParagraph);
+    if (starts != nullptr) starts->push_back(from);
     FormatDocRange(doc, from, doc.characterCount() - 1);
     MarkHeader(doc, from);
     newParagraph = true;
@@ -261,7 +266,11 @@ bool TVRichEdits::ShowView(int index, TViewMode mode) {
   // second time could turn what an invalid marker left behind into a marker.
   if (mode != ModeLog) FormatDocRange(doc, 0, QuoteStart(view));
   const bool hadPending = !view.PendingLines.empty();
-  if (hadPending) AppendFormatted(doc, view.PendingLines);
+  if (hadPending) {
+    std::vector<int> starts;
+    AppendFormatted(doc, view.PendingLines, false, &starts);
+    TakeQueued(view, view.PendingLines.size(), &starts);
+  }
   view.PendingLines.clear();
   view.PendingLines.shrink_to_fit();
   Attach(&view);
@@ -304,7 +313,7 @@ bool TVRichEdits::AddLine(int index, const std::string& line) {
     return true;
   }
   SetUpdating(true);
-  AppendToDisplayed({full});
+  AppendToDisplayed({full}, false);
   SetUpdating(false);
   return true;
 }
@@ -364,9 +373,15 @@ bool TVRichEdits::DropOldest(int index, int rows) {
   if (resume) SetUpdating(true);
   if (!end.isValid()) {
     ClearDocument(doc);
+    std::erase_if(view.Marks, [](const auto& spot) { return spot.second.Length >= 0; });
   } else if (end.position() > 0) {
+    // Marks of the rows cut away are forgotten.
+    const int cutEnd = end.position();
+    std::erase_if(view.Marks, [cutEnd](const auto& spot) {
+      return spot.second.Length >= 0 && spot.second.At.position() < cutEnd;
+    });
     QTextCursor cut(&doc);
-    cut.setPosition(end.position(), QTextCursor::KeepAnchor);
+    cut.setPosition(cutEnd, QTextCursor::KeepAnchor);
     cut.removeSelectedText();
     doc.begin().setUserState(kRowStart);
   }
@@ -376,9 +391,173 @@ bool TVRichEdits::DropOldest(int index, int rows) {
       std::min<std::size_t>(static_cast<std::size_t>(rows - inDocument), view.PendingLines.size());
   view.PendingLines.erase(view.PendingLines.begin(),
                           view.PendingLines.begin() + static_cast<std::ptrdiff_t>(queued));
+  TakeQueued(view, queued, nullptr);
   if (bar) bar->setValue(bar->maximum() - fromBottom);
   if (resume) SetUpdating(false);
   return true;
+}
+
+std::optional<TMarkClick> ParseMarkLink(const QString& link) {
+  if (!link.startsWith(QLatin1String(kMarkLinkScheme))) return std::nullopt;
+  const QStringList parts =
+      link.mid(static_cast<qsizetype>(std::strlen(kMarkLinkScheme))).split(QLatin1Char(':'));
+  if (parts.size() != 2) return std::nullopt;
+  bool idOk = false;
+  bool actionOk = false;
+  const qulonglong id = parts[0].toULongLong(&idOk);
+  const uint action = parts[1].toUInt(&actionOk);
+  if (!idOk || !actionOk || id == 0 || action == 0 ||
+      action > static_cast<uint>(TDeliveryMark::Action::CancelWaiting))
+    return std::nullopt;
+  return TMarkClick{id, static_cast<TDeliveryMark::Action>(action)};
+}
+
+int TVRichEdits::DrawMark(QTextDocument& doc, int at, const TDeliveryMark& mark) const {
+  return DrawDeliveryMark(doc, at, mark, MarkPicture);
+}
+
+int DrawDeliveryMark(QTextDocument& doc, int at, const TDeliveryMark& mark,
+                     const std::function<QImage(int icon)>& picture) {
+  // Grey beside the line, blue and underlined where a click does something; the tip everywhere.
+  const bool clickable = mark.Click != TDeliveryMark::Action::None;
+  QTextCharFormat format;
+  format.setForeground(clickable ? QColor(0x1A, 0x5F, 0xB4) : QColor(0x70, 0x70, 0x70));
+  format.setFontWeight(QFont::Normal);
+  format.setFontItalic(false);
+  format.setToolTip(ToQt(mark.Tooltip));
+  format.setProperty(kMarkProperty, static_cast<qulonglong>(mark.Id));
+  if (clickable) {
+    format.setAnchor(true);
+    format.setAnchorHref(QStringLiteral("%1%2:%3")
+                             .arg(QLatin1String(kMarkLinkScheme))
+                             .arg(static_cast<qulonglong>(mark.Id))
+                             .arg(static_cast<uint>(mark.Click)));
+  }
+  QTextCursor cursor(&doc);
+  cursor.setPosition(at);
+  cursor.insertText(QStringLiteral("  "), format);
+  const QImage image = picture && mark.Icon >= 0 ? picture(mark.Icon) : QImage();
+  if (!image.isNull()) {
+    const QString name = QStringLiteral("plumo-mark-%1").arg(mark.Icon);
+    doc.addResource(QTextDocument::ImageResource, QUrl(name), image);
+    QTextImageFormat shown;
+    shown.merge(format);
+    shown.setName(name);
+    shown.setWidth(image.width() / image.devicePixelRatio());
+    shown.setHeight(image.height() / image.devicePixelRatio());
+    shown.setVerticalAlignment(QTextCharFormat::AlignMiddle);
+    cursor.insertImage(shown);
+    cursor.insertText(QString(QChar(0xA0)), format);
+  }
+  if (clickable) format.setFontUnderline(true);
+  // The mark wraps as a whole ("received by 27 of 30" never split over two lines).
+  cursor.insertText(ToQt(mark.Text).replace(QLatin1Char(' '), QChar(0xA0)), format);
+  return cursor.position() - at;
+}
+
+bool TVRichEdits::RedrawMark(TVRichedit& view, TMarkSpot& spot, const TDeliveryMark& mark) {
+  QTextDocument& doc = *view.Content;
+  const int at = spot.At.position();
+  // The first character still carries the mark's id unless its row left (a cursor in removed text
+  // falls to where the removal began).
+  const QTextBlock block = doc.findBlock(at);
+  if (!block.isValid() || at + spot.Length > doc.characterCount() - 1) return false;
+  QTextCursor check(&doc);
+  check.setPosition(at + 1);
+  if (check.charFormat().property(kMarkProperty).toULongLong() != mark.Id) return false;
+  // One edit block: the control repaints the row once, after the event (not the whole view, as
+  // SetUpdating would).
+  // A mark inside a reply's protected quote changes the quote's length with it.
+  const bool inQuote = view.ProtectedLength > 0 && at >= QuoteStart(view);
+  QTextCursor old(&doc);
+  old.beginEditBlock();
+  old.setPosition(at);
+  old.setPosition(at + spot.Length, QTextCursor::KeepAnchor);
+  old.removeSelectedText();
+  const int length = DrawMark(doc, at, mark);
+  old.endEditBlock();
+  if (inQuote) view.ProtectedLength += length - spot.Length;
+  spot.At.setPosition(at);
+  spot.Length = length;
+  spot.Mark = mark;
+  return true;
+}
+
+bool TVRichEdits::AddMark(int index, const TDeliveryMark& mark) {
+  if (index < 0 || index >= Count()) return false;
+  TVRichedit& view = *views_[static_cast<std::size_t>(index)];
+  // A mark has one row: one drawn before for this id goes.
+  if (auto it = view.Marks.find(mark.Id); it != view.Marks.end()) {
+    const TMarkSpot& old = it->second;
+    QTextCursor check(view.Content.get());
+    if (old.Length > 0 && old.At.position() + old.Length <= view.Content->characterCount() - 1) {
+      check.setPosition(old.At.position() + 1);
+      if (check.charFormat().property(kMarkProperty).toULongLong() == mark.Id) {
+        check.setPosition(old.At.position());
+        check.setPosition(old.At.position() + old.Length, QTextCursor::KeepAnchor);
+        check.removeSelectedText();
+      }
+    }
+    view.Marks.erase(it);
+    std::erase_if(view.QueuedMarks, [&mark](const auto& queued) { return queued.second == mark.Id; });
+  }
+  if (!view.PendingLines.empty()) {
+    view.QueuedMarks.emplace_back(view.PendingTaken + view.PendingLines.size() - 1, mark.Id);
+    view.Marks.emplace(mark.Id, TMarkSpot{mark, QTextCursor(), -1});
+    return true;
+  }
+  QTextDocument& doc = *view.Content;
+  if (doc.characterCount() <= 1 && !doc.property(kHasLines).toBool()) return false;
+  const int at = doc.characterCount() - 1;
+  const bool inQuote = view.ProtectedLength > 0;
+  const int length = DrawMark(doc, at, mark);
+  if (inQuote) view.ProtectedLength += length;
+  QTextCursor spot(&doc);
+  spot.setPosition(at);
+  view.Marks.insert_or_assign(mark.Id, TMarkSpot{mark, spot, length});
+  return true;
+}
+
+int TVRichEdits::ChangeMark(const TDeliveryMark& mark) {
+  int changed = 0;
+  for (const auto& view : views_) {
+    const auto it = view->Marks.find(mark.Id);
+    if (it == view->Marks.end()) continue;
+    if (it->second.Length < 0) {
+      it->second.Mark = mark;  // drawn with its row
+    } else if (!RedrawMark(*view, it->second, mark)) {
+      view->Marks.erase(it);
+      continue;
+    }
+    ++changed;
+  }
+  return changed;
+}
+
+void TVRichEdits::TakeQueued(TVRichedit& view, std::size_t count, const std::vector<int>* starts) {
+  const std::uint64_t first = view.PendingTaken;
+  view.PendingTaken += count;
+  if (view.QueuedMarks.empty() || view.QueuedMarks.front().first >= view.PendingTaken) return;
+  std::vector<std::pair<std::size_t, MessageId>> taken;
+  while (!view.QueuedMarks.empty() && view.QueuedMarks.front().first < view.PendingTaken) {
+    taken.emplace_back(static_cast<std::size_t>(view.QueuedMarks.front().first - first),
+                       view.QueuedMarks.front().second);
+    view.QueuedMarks.pop_front();
+  }
+  QTextDocument& doc = *view.Content;
+  // From the last line up, so that a drawn mark moves none of the line ends still to come.
+  for (auto it = taken.rbegin(); it != taken.rend(); ++it) {
+    const auto spot = view.Marks.find(it->second);
+    if (spot == view.Marks.end()) continue;
+    if (starts == nullptr || it->first >= starts->size()) {
+      view.Marks.erase(spot);
+      continue;
+    }
+    const int at = it->first + 1 < starts->size() ? (*starts)[it->first + 1] - 1 : doc.characterCount() - 1;
+    spot->second.Length = DrawMark(doc, at, spot->second.Mark);
+    spot->second.At = QTextCursor(&doc);
+    spot->second.At.setPosition(at);
+  }
 }
 
 bool TVRichEdits::ShowRow(int index, int row) {
@@ -421,23 +600,25 @@ void TVRichEdits::FlushLines(std::size_t maxLines) {
   const bool resume = !updating_;
   if (resume) SetUpdating(true);
   if (pending.size() <= maxLines) {
-    AppendToDisplayed(pending);
+    AppendToDisplayed(pending, true);
     pending.clear();
   } else {
     const auto end = pending.begin() + static_cast<std::ptrdiff_t>(maxLines);
     const std::vector<std::string> first(std::make_move_iterator(pending.begin()),
                                          std::make_move_iterator(end));
     pending.erase(pending.begin(), end);
-    AppendToDisplayed(first);
+    AppendToDisplayed(first, true);
   }
   if (resume) SetUpdating(false);
   if (!pending.empty()) ScheduleFlush();
 }
 
-void TVRichEdits::AppendToDisplayed(const std::vector<std::string>& lines) {
+void TVRichEdits::AppendToDisplayed(const std::vector<std::string>& lines, bool queued) {
   TVRichedit& view = *displayed_;
   const int before = TextLength();
-  AppendFormatted(*view.Content, lines);
+  std::vector<int> starts;
+  AppendFormatted(*view.Content, lines, false, queued ? &starts : nullptr);
+  if (queued) TakeQueued(view, lines.size(), &starts);
   // Text that arrives in a reply draft is received text: it joins the protected quote.
   if (currentMode_ == ModeReply) view.ProtectedLength += TextLength() - before;
   if (currentMode_ == ModeLog) ScrollCaretToEnd();
@@ -524,6 +705,9 @@ std::string TVRichEdits::SelectionToMarkup(bool /*removeSmileys*/) const {
 void TVRichEdits::ClearView() {
   ClearDocument(Doc());
   if (displayed_ != nullptr) {
+    displayed_->PendingTaken += displayed_->PendingLines.size();
+    displayed_->Marks.clear();
+    displayed_->QueuedMarks.clear();
     displayed_->PendingLines.clear();
     displayed_->ProtectedLength = 0;
   }

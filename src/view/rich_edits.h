@@ -22,9 +22,16 @@
 #include <QTextDocument>
 #include <QTimer>
 
+#include <QTextCursor>
+
+#include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "core/surfaces.h"
@@ -41,6 +48,29 @@ class RichTextControl;
 // word wrap. ModeReply: as ModeMultiLine, taller; the quoted conversation after the reply is
 // protected. ModeLog: read-only, word wrap, fills the remaining space.
 using TViewMode = ViewMode;
+
+// A delivery mark drawn at the end of a row, or waiting with its queued row.
+struct TMarkSpot {
+  TDeliveryMark Mark;
+  // The mark's first position in the conversation's document: a cursor, so that it follows every
+  // edit above it (lines prepended, the oldest dropped). Null while the row is queued.
+  QTextCursor At;
+  // Characters the drawn mark takes; -1 while its row is queued.
+  int Length = -1;
+};
+
+// What a click on a mark asks for.
+struct TMarkClick {
+  MessageId Id = 0;
+  TDeliveryMark::Action Click = TDeliveryMark::Action::None;
+};
+// Draws mark at position at of doc (the end of its row): a picture (picture(mark.Icon), none when
+// null or empty) and the text, with the tooltip, as a link when a click does something; returns the
+// characters it takes.
+int DrawDeliveryMark(QTextDocument& doc, int at, const TDeliveryMark& mark,
+                     const std::function<QImage(int icon)>& picture);
+// The click a mark's link target stands for; nullopt for any other link.
+std::optional<TMarkClick> ParseMarkLink(const QString& link);
 
 // What the screen keeps of one conversation: its document, the lines waiting for it and the protection
 // of a reply draft's quote.
@@ -63,6 +93,13 @@ class TVRichedit {
   int ProtectedLength = 0;
   // Paragraphs of stored history at the start of the content (PrependLines; DropOldest lowers it).
   int HistoryRows = 0;
+  // The delivery marks of its rows by message id, drawn or queued with their rows.
+  std::unordered_map<MessageId, TMarkSpot> Marks;
+  // Marks of queued rows, oldest row first: the row's number counted from the first line ever
+  // queued (PendingTaken + its index in PendingLines).
+  std::deque<std::pair<std::uint64_t, MessageId>> QueuedMarks;
+  // How many queued lines have left PendingLines from its front since the conversation began.
+  std::uint64_t PendingTaken = 0;
 
   // Number of smiley pictures in the content.
   int SmileyCount() const;
@@ -99,6 +136,9 @@ class TVRichEdits : public QObject {
   QImage HeaderPicture;
   // Called by ApplyMode with the height of modes 0 to 2; without it the control's height is fixed.
   std::function<void(int height)> OnHeight;
+  // The picture of a delivery mark's icon (an icon:: index); without it, or for a null image, a mark
+  // is its text alone.
+  std::function<QImage(int icon)> MarkPicture;
 
   // Inserts an empty conversation at index (Count() appends); false for an index outside 0..Count().
   bool InsertView(int index);
@@ -124,6 +164,13 @@ class TVRichEdits : public QObject {
   // conversation at index: from its document first, then from its queued lines. A displayed log
   // keeps showing what it showed. False for an unknown index.
   bool DropOldest(int index, int rows);
+  // Draws mark at the end of the row last added to the conversation at index (with that row when it
+  // is queued), replacing the conversation's mark of the same id. False for an unknown index or a
+  // conversation without rows.
+  bool AddMark(int index, const TDeliveryMark& mark);
+  // Replaces the mark with mark.Id in place in every conversation that shows it; the number of
+  // conversations that did. A mark whose row has left is forgotten.
+  int ChangeMark(const TDeliveryMark& mark);
   // Displays the first paragraph of the conversation's line `row` (0 is the first) selected, scrolled
   // into view; false when the conversation is not the displayed one or has no such line.
   bool ShowRow(int index, int row);
@@ -196,8 +243,9 @@ class TVRichEdits : public QObject {
   // flush, which is scheduled.
   void FlushLines(std::size_t maxLines);
   // Appends formatted lines to the displayed conversation: in ModeReply they join the protected
-  // quote, in ModeLog the log is scrolled to its end.
-  void AppendToDisplayed(const std::vector<std::string>& lines);
+  // quote, in ModeLog the log is scrolled to its end. queued: they are the first of its queued lines
+  // (their marks come along).
+  void AppendToDisplayed(const std::vector<std::string>& lines, bool queued);
   // Caret to the end of the displayed log, scrolled into view.
   void ScrollCaretToEnd();
   // Appends one line at the end of doc, in a new paragraph when newParagraph is set; returns its
@@ -206,9 +254,17 @@ class TVRichEdits : public QObject {
   static int AppendLine(QTextDocument& doc, const std::string& line, bool newParagraph,
                         bool oneParagraph = false);
   // Appends lines at the end of doc, each in a paragraph (or with oneParagraph exactly one) of its
-  // own and formatted alone, in one edit block, so that a view lays them out once.
-  void AppendFormatted(QTextDocument& doc, const std::vector<std::string>& lines,
-                       bool oneParagraph = false) const;
+  // own and formatted alone, in one edit block, so that a view lays them out once. starts, when
+  // given, receives the first position of every line.
+  void AppendFormatted(QTextDocument& doc, const std::vector<std::string>& lines, bool oneParagraph = false,
+                       std::vector<int>* starts = nullptr) const;
+  // The first `count` queued lines of view left PendingLines: their marks are drawn at the ends of
+  // the lines appended at starts (the lines' first positions), or forgotten without starts.
+  void TakeQueued(TVRichedit& view, std::size_t count, const std::vector<int>* starts);
+  // Draws mark at position at of doc (the end of its row); returns the characters it takes.
+  int DrawMark(QTextDocument& doc, int at, const TDeliveryMark& mark) const;
+  // Redraws the drawn mark spot as mark; false (and the spot is to be forgotten) when its row left.
+  bool RedrawMark(TVRichedit& view, TMarkSpot& spot, const TDeliveryMark& mark);
   int FormatDocRange(QTextDocument& doc, int from, int to, bool typing = false) const;
   // HeaderMark at the end of the header of the line that starts at from becomes HeaderPicture.
   void MarkHeader(QTextDocument& doc, int from) const;

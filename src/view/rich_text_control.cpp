@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "view/rich_text_control.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QDropEvent>
+#include <QHelpEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QTextCursor>
+#include <QToolTip>
 
 #include "view/markup.h"
 
@@ -187,7 +191,33 @@ void RichTextControl::mouseReleaseEvent(QMouseEvent* event) {
                      (at - pressedAt_).manhattanLength() < 4 && !textCursor().hasSelection();
   pressedAnchor_.clear();
   QTextEdit::mouseReleaseEvent(event);
-  if (click) emit LinkClicked(anchor);
+  if (!click) return;
+  if (anchor.startsWith(QLatin1String(kMarkLinkScheme))) {
+    emit MarkClicked(anchor);
+  } else {
+    emit LinkClicked(anchor);
+  }
+}
+
+bool RichTextControl::viewportEvent(QEvent* event) {
+  if (event->type() == QEvent::ToolTip) {
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QPointF at =
+        QPointF(help->pos()) + QPointF(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    const int hit = document()->documentLayout()->hitTest(at, Qt::ExactHit);
+    QString tip;
+    if (hit >= 0 && hit < document()->characterCount() - 1) {
+      // The format of the character at hit is the one a cursor after it reports.
+      QTextCursor cursor(document());
+      cursor.setPosition(hit + 1);
+      tip = cursor.charFormat().toolTip();
+    }
+    if (!tip.isEmpty()) {
+      QToolTip::showText(help->globalPos(), tip, viewport());
+      return true;
+    }
+  }
+  return QTextEdit::viewportEvent(event);
 }
 
 void RichTextControl::dropEvent(QDropEvent* event) {

@@ -12,6 +12,9 @@
 
 namespace plumo {
 
+// The target of a clickable delivery mark starts with this: "plumo-mark:ID:ACTION".
+inline constexpr char kMarkLinkScheme[] = "plumo-mark:";
+
 class RichTextControl : public QTextEdit {
   Q_OBJECT
 
@@ -48,6 +51,8 @@ class RichTextControl : public QTextEdit {
  signals:
   // A click (press and release without moving) on a link; `link` is the link's target.
   void LinkClicked(const QString& link);
+  // The same click on a delivery mark (a link whose target starts with kMarkLinkScheme).
+  void MarkClicked(const QString& link);
   // Text was pasted (Ctrl+V, the owner's menu through paste(), the middle button) or dropped in;
   // the owner formats it.
   void Pasted();
@@ -58,6 +63,8 @@ class RichTextControl : public QTextEdit {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  // Shows the tool tip of the text under the mouse (a delivery mark's detail).
+  bool viewportEvent(QEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   bool canInsertFromMimeData(const QMimeData* source) const override;
   QMimeData* createMimeDataFromSelection() const override;

@@ -73,6 +73,12 @@ TEST_F(ImagesTest, EveryIndexTheProgramUsesHasItsPictureAtEverySize) {
       {"checked key", 93, icon::kLockChecked},
       {"changed key", 94, icon::kLockChanged},
       {"encrypted reply", 95, icon::kPrivateEncrypted},
+      {"delivery sending", 96, icon::kDeliverySending},
+      {"delivered", 97, icon::kDelivered},
+      {"not delivered", 98, icon::kNotDelivered},
+      {"delivery waiting", 99, icon::kDeliveryWaiting},
+      {"roll-call", 100, icon::kRollCall},
+      {"acknowledge", 101, icon::kAcknowledge},
   };
   for (const auto& use : uses) {
     SCOPED_TRACE(use.name);
@@ -112,7 +118,7 @@ TEST_F(ImagesTest, DistinctPicturesLookDifferent) {
 }
 
 TEST_F(ImagesTest, IndicesWithoutAPictureGiveNothing) {
-  for (int index : {-1, 4, 6, 10, 82, 96, 1000}) {
+  for (int index : {-1, 4, 6, 10, 82, 102, 1000}) {
     SCOPED_TRACE(index);
     EXPECT_TRUE(MainImage(index).isNull());
     EXPECT_TRUE(MainPixmap(index).isNull());
