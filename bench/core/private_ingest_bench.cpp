@@ -7,11 +7,8 @@
 // (between medium-term keys, forward secrecy). The messages are built before the clock runs: sealing
 // is the sender's cost.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,24 +24,15 @@
 namespace plumo {
 namespace {
 
-namespace fs = std::filesystem;
-
 constexpr int kMessages = 20000;
 
 // A core named "me" at 198.18.0.1 that knows anna (198.18.0.10, with a key) and bob (198.18.0.11,
 // without one).
 class Program {
  public:
-  Program() {
-    const char* source = std::getenv("PLUMO_SOURCE_DIR");
-    dir_ = fs::temp_directory_path() / ("plumo-ingest-" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    fs::copy_file(fs::path(source ? source : PLUMO_DEFAULT_SOURCE_DIR) / "data" / "lang" / "english.lng",
-                  dir_ / "english.lng");
-    std::ofstream(dir_ / "chat.ini") << "[Main]\nLanguage=english.lng\nMyName=me\n";
+  Program() : dir_("plumo-ingest", "MyName=me\n") {
     core_ = std::make_unique<TChatCore>(
-        FsPath(dir_), CoreSurfaces{channels_, inputs_, editor_, roster_, window_, sound_, timers_, system_},
+        dir_.Path(), CoreSurfaces{channels_, inputs_, editor_, roster_, window_, sound_, timers_, system_},
         host_);
     if (!core_->FormCreate()) std::abort();
     const std::string block = U32ToBytes(0) + U32ToBytes(0);
@@ -54,15 +42,7 @@ class Program {
     Deliver(sim::Datagram(pkHello, 2, block, {"anna", "1", "", "Main", tag}), "198.18.0.10");
     Deliver(sim::Datagram(pkHello, 2, block, {"bob", "1", "", "Main"}), "198.18.0.11");
   }
-  ~Program() {
-    core_.reset();
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-  void Deliver(const std::string& data, const std::string& from) {
-    core_->Engine().DataReceived(reinterpret_cast<const std::uint8_t*>(data.data()),
-                                 static_cast<long>(data.size()), from, kDefaultPort);
-  }
+  void Deliver(const std::string& data, const std::string& from) { DeliverDatagram(*core_, data, from); }
   // The private messages to ingest, as datagrams.
   std::vector<std::string> Messages(int version, int count) {
     const bool encrypted = version != 0;
@@ -87,7 +67,7 @@ class Program {
   const secure::PublicKey& ownKey() { return core_->PrivateTalk().Keyring().Identity().Public(); }
 
  private:
-  fs::path dir_;
+  TBenchDirectory dir_;  // before core_, which goes first
   NoConversations channels_;
   NoConversations inputs_;
   NoEditor editor_;

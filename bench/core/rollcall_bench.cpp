@@ -6,14 +6,11 @@
 // per second (marks_per_s), the event-loop time of each redraw (tick_us, tick_max_us), and of each
 // confirmation the core takes in (confirm_us).
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,7 +24,6 @@
 namespace plumo {
 namespace {
 
-namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kRecipients = 1000;
@@ -54,17 +50,10 @@ class SwitchTimers : public CoreTimers {
 
 class Program {
  public:
-  Program() {
-    const char* source = std::getenv("PLUMO_SOURCE_DIR");
-    dir_ = fs::temp_directory_path() / ("plumo-rollcall-" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    fs::copy_file(fs::path(source ? source : PLUMO_DEFAULT_SOURCE_DIR) / "data" / "lang" / "english.lng",
-                  dir_ / "english.lng");
-    // Without the history: the store's writer thread is not part of the event loop's cost.
-    std::ofstream(dir_ / "chat.ini") << "[Main]\nLanguage=english.lng\nMyName=me\nKeepHistory=0\n";
+  // Without the history: the store's writer thread is not part of the event loop's cost.
+  Program() : dir_("plumo-rollcall", "MyName=me\nKeepHistory=0\n") {
     core_ = std::make_unique<TChatCore>(
-        FsPath(dir_), CoreSurfaces{channels, inputs_, editor_, roster_, window_, sound_, timers, system_},
+        dir_.Path(), CoreSurfaces{channels, inputs_, editor_, roster_, window_, sound_, timers, system_},
         host);
     if (!core_->FormCreate()) std::abort();
     const std::string block = U32ToBytes(0) + U32ToBytes(0);
@@ -74,15 +63,7 @@ class Program {
               addresses.back());
     }
   }
-  ~Program() {
-    core_.reset();
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-  void Deliver(const std::string& data, const std::string& from) {
-    core_->Engine().DataReceived(reinterpret_cast<const std::uint8_t*>(data.data()),
-                                 static_cast<long>(data.size()), from, kDefaultPort);
-  }
+  void Deliver(const std::string& data, const std::string& from) { DeliverDatagram(*core_, data, from); }
   TChatCore& Core() { return *core_; }
 
   CountingView channels;
@@ -91,7 +72,7 @@ class Program {
   std::vector<std::string> addresses;
 
  private:
-  fs::path dir_;
+  TBenchDirectory dir_;  // before core_, which goes first
   NoConversations inputs_;
   NoEditor editor_;
   NoRoster roster_;

@@ -329,17 +329,6 @@ TEST(Delivery, RollCallUnderLossNamesEveryMissingPeerAndSendingAgainCompletesIt)
   EXPECT_EQ(a.SendAgain(Ip(2), pkMassMessage, static_cast<std::uint16_t>(seq + 1)), SendResult::Nothing);
 }
 
-std::string Show(const sim::EngineEvent& e) {
-  std::string s = std::to_string(static_cast<int>(e.kind)) + "@" + std::to_string(e.atMs);
-  for (const auto& f : e.fields) s += "|" + f;
-  s += "|a=" + e.address + "|n=" + e.nick + "|c=" + e.channel + "|t=" + e.text + "|" +
-       std::to_string(e.number) + "," + std::to_string(e.first) + "," + std::to_string(e.last) + "," +
-       e.state + e.oldState + "," + std::to_string(e.userIndex) + "," +
-       std::to_string(static_cast<int>(e.notice)) + "," + std::to_string(static_cast<int>(e.outcome)) +
-       (e.late ? "L" : "");
-  return s;
-}
-
 // What the third engine (a program that knows nothing of acknowledgements) saw of one scenario, in
 // which anna and boris ask for and give acknowledgements or do not.
 struct ThirdView {
@@ -406,7 +395,7 @@ ThirdView RunAcknowledgements(bool on) {
       copy.fields.pop_back();
       ++view.strippedRequests;
     }
-    view.events.push_back(Show(copy));
+    view.events.push_back(sim::Describe(copy));
   }
   auto acks = [](const sim::EventRecorder& r) {
     std::vector<std::pair<std::string, std::uint16_t>> out;

@@ -42,16 +42,6 @@ struct FakeGuard final : TEnvelopeGuard {
   static std::string Receipt(std::string_view text) { return "\x01PR" + std::string(text.substr(3)); }
 };
 
-std::string Show(const sim::EngineEvent& e) {
-  std::string s = std::to_string(static_cast<int>(e.kind)) + "@" + std::to_string(e.atMs);
-  for (const auto& f : e.fields) s += "|" + f;
-  s += "|a=" + e.address + "|n=" + e.nick + "|c=" + e.channel + "|t=" + e.text + "|" +
-       std::to_string(e.number) + "," + std::to_string(e.first) + "," + std::to_string(e.last) + "," +
-       e.state + e.oldState + "," + std::to_string(e.userIndex) + "," +
-       std::to_string(static_cast<int>(e.notice));
-  return s;
-}
-
 // What the third engine (a program without tags or envelopes) saw of one scenario, in which the
 // first two engines have tag and guard on or off.
 struct ThirdView {
@@ -156,7 +146,7 @@ ThirdView RunScenario(bool on) {
       ++view.pongStates;
       continue;
     }
-    view.events.push_back(Show(copy));
+    view.events.push_back(sim::Describe(copy));
   }
   auto entry = [&](int at, int n) {
     return engine(at).Users().Entry(engine(at).Users().Find(std::string(), Ip(n)));

@@ -131,6 +131,17 @@ void EventRecorder::Log(EngineEvent e) {
   if (then) then(events.back());
 }
 
+std::string Describe(const EngineEvent& e) {
+  std::string s = std::to_string(static_cast<int>(e.kind)) + "@" + std::to_string(e.atMs);
+  for (const auto& f : e.fields) s += "|" + f;
+  s += "|a=" + e.address + "|n=" + e.nick + "|c=" + e.channel + "|t=" + e.text + "|" +
+       std::to_string(e.number) + "," + std::to_string(e.first) + "," + std::to_string(e.last) + "," +
+       e.state + e.oldState + "," + std::to_string(e.userIndex) + "," +
+       std::to_string(static_cast<int>(e.notice)) + "," + std::to_string(static_cast<int>(e.outcome)) +
+       (e.late ? "L" : "");
+  return s;
+}
+
 std::size_t EventRecorder::Count(Ev kind) const {
   return static_cast<std::size_t>(
       std::count_if(events.begin(), events.end(), [kind](const EngineEvent& e) { return e.kind == kind; }));

@@ -58,6 +58,9 @@ struct EngineEvent {
   bool late = false;
 };
 
+// Every field of an event in one line, for comparing event streams byte for byte.
+std::string Describe(const EngineEvent& e);
+
 class EventRecorder final : public TPlumoEvents {
  public:
   struct Options {

@@ -4,12 +4,16 @@
 // drive a whole core without a display).
 #pragma once
 
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "core/chatcore.h"
+
+#include <unistd.h>
 
 namespace plumo {
 
@@ -74,5 +78,40 @@ class OneInterface : public SystemInfo {
   std::int64_t NowLocalMs() override { return LocalClockMs(); }
   bool FileExists(const FsPath&) override { return false; }
 };
+
+#ifdef PLUMO_DEFAULT_SOURCE_DIR
+// A program directory of a benchmark's core, removed again at the end: the English language file
+// from the sources (PLUMO_SOURCE_DIR, else the tree it was built from) and a chat.ini whose [Main]
+// section holds mainKeys ("Key=value" lines). Declare it before the core, which must go first.
+class TBenchDirectory {
+ public:
+  TBenchDirectory(const std::string& name, const std::string& mainKeys)
+      : path_(std::filesystem::temp_directory_path() / (name + "-" + std::to_string(::getpid()))) {
+    namespace fs = std::filesystem;
+    fs::remove_all(path_);
+    fs::create_directories(path_);
+    const char* source = std::getenv("PLUMO_SOURCE_DIR");
+    fs::copy_file(fs::path(source ? source : PLUMO_DEFAULT_SOURCE_DIR) / "data" / "lang" / "english.lng",
+                  path_ / "english.lng");
+    std::ofstream(path_ / "chat.ini") << "[Main]\nLanguage=english.lng\n" << mainKeys;
+  }
+  ~TBenchDirectory() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  TBenchDirectory(const TBenchDirectory&) = delete;
+  TBenchDirectory& operator=(const TBenchDirectory&) = delete;
+  FsPath Path() const { return FsPath(path_); }
+
+ private:
+  std::filesystem::path path_;
+};
+#endif
+
+// Hands a datagram to the core's engine as if it came from address on the chat's port.
+inline void DeliverDatagram(TChatCore& core, const std::string& data, const std::string& from) {
+  core.Engine().DataReceived(reinterpret_cast<const std::uint8_t*>(data.data()),
+                             static_cast<long>(data.size()), from, kDefaultPort);
+}
 
 }  // namespace plumo
