@@ -20,6 +20,7 @@ int TConversationList::Insert(int index, const Conversation& conversation) {
   rows_.insert(rows_.begin() + index, TShownRows());
   if (current_ >= index) ++current_;
   view_.ConversationAdded(index, conversation);
+  if (OnAdded) OnAdded(index);
   return index;
 }
 

@@ -21,6 +21,10 @@ class TConversationList {
  public:
   explicit TConversationList(ConversationView& view) : view_(view) {}
 
+  // Called with the index of every conversation inserted, after the view has it (a part that shows
+  // rows of its own in new tabs: messages still waiting for the peer of a message tab).
+  std::function<void(int index)> OnAdded;
+
   int Count() const { return static_cast<int>(items_.size()); }
   int CurrentIndex() const { return current_; }
   // The conversation at index; index must be valid.

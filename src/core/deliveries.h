@@ -90,6 +90,11 @@ class TDeliveries final : public TDeliveryLedger {
 
   // The mark a sent message shows now.
   TDeliveryMark MarkOf(const TSentMessage& message) const;
+  // The row of a sent message: "[14:02:05] -> anna: first words..." (time: when it was sent).
+  std::string Row(const TSentMessage& message, const std::string& time) const;
+  // Shows the messages still waiting for a recipient of the message tab at index in it, each with
+  // its mark (a tab opened again, or after a restart, still lists them and can cancel them).
+  void ShowWaitingIn(int tab);
   // One recipient's status in words: "delivered 14:02", "not delivered: no answer".
   std::string StatusText(const TRecipient& recipient) const;
   // Marks drawn on the screen since the start (the benchmark counts them).

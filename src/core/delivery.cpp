@@ -8,6 +8,7 @@
 #include "core/roster_list.h"
 #include "core/tabstrips.h"
 #include "lang/markup.h"
+#include "lang/text_helpers.h"
 #include "net/plumo.h"
 
 namespace plumo {
@@ -73,10 +74,26 @@ TDeliveries::TDeliveries(const TSettings& settings, TMsgINISupp& messages, const
       private_(privateTalk),
       history_(history),
       window_(window),
-      timers_(timers) {}
+      timers_(timers) {
+  tabs_.Inputs().OnAdded = [this](int index) { ShowWaitingIn(index); };
+}
 
 TDeliveries::~TDeliveries() {
   *alive_ = false;
+  tabs_.Inputs().OnAdded = nullptr;
+}
+
+void TDeliveries::ShowWaitingIn(int tab) {
+  const std::vector<std::string> addresses = SplitCommas(tabs_.Inputs().At(tab).Recipients);
+  for (const auto& [id, m] : messages_) {
+    const bool waitsHere = std::any_of(m.Recipients.begin(), m.Recipients.end(), [&](const TRecipient& r) {
+      return r.Status == RecipientStatus::Waiting &&
+             std::find(addresses.begin(), addresses.end(), r.Address) != addresses.end();
+    });
+    if (!waitsHere) continue;
+    tabs_.Inputs().AddNotice(tab, Row(m, TimeText(m.SentAtMs)));
+    tabs_.Inputs().AddMark(tab, MarkOf(m));
+  }
 }
 
 std::string TDeliveries::Fmt(const char* key, const std::vector<std::string>& args) const {
@@ -122,6 +139,17 @@ void TDeliveries::Index(const TSentMessage& message, std::size_t recipient) {
   bySeq_[{SeqKey(message.PacketType, seq), r.Address}] = message.Id;
 }
 
+std::string TDeliveries::Row(const TSentMessage& m, const std::string& time) const {
+  std::string who;
+  if (m.Kind == MessageKind::Everybody) {
+    who = texts_.MsgAlone("Everybody");
+  } else {
+    for (const auto& r : m.Recipients) who += (who.empty() ? "" : ", ") + r.Nick;
+  }
+  const std::string what = m.Kind == MessageKind::Bell ? Fmt("DeliveryBell", {m.Text}) : Excerpt(m.Text);
+  return kOlive + Fmt("DeliveryRow", {time, who, what});
+}
+
 void TDeliveries::Sent(TSentMessage message) {
   if (message.SentAtMs == 0) message.SentAtMs = clock_.NowMs();
   message.PacketType = PacketTypeOf(message.Kind);
@@ -131,15 +159,7 @@ void TDeliveries::Sent(TSentMessage message) {
   for (std::size_t i = 0; i < m.Recipients.size(); ++i) {
     if (m.Recipients[i].Status == RecipientStatus::Sending) Index(m, i);
   }
-  // The row: "[14:02:05] -> anna: first words..." with the mark at its end.
-  std::string who;
-  if (m.Kind == MessageKind::Everybody) {
-    who = texts_.MsgAlone("Everybody");
-  } else {
-    for (const auto& r : m.Recipients) who += (who.empty() ? "" : ", ") + r.Nick;
-  }
-  const std::string what = m.Kind == MessageKind::Bell ? Fmt("DeliveryBell", {m.Text}) : Excerpt(m.Text);
-  const std::string row = kOlive + Fmt("DeliveryRow", {clock_.NowTime(), who, what});
+  const std::string row = Row(m, clock_.NowTime());
   const TDeliveryMark mark = MarkOf(m);
   drawn_[id] = mark;
   if (tabs_.Channels().Count() > 0) {

@@ -230,6 +230,15 @@ TEST(Delivery, WaitingMessagesSurviveRestartsOfBothSidesAndAreBounded) {
   ASSERT_EQ(a.core->Delivery().Waiting().size(), 1U);
   EXPECT_EQ(a.core->Delivery().Waiting()[0]->Id, kept.Id);
   EXPECT_GT(a.core->Delivery().NextId(), extra.back());
+  // A message tab to bob, opened after the restart, lists it with its mark, which can cancel it.
+  const int tab = a.core->Tabs().OpenReplyTab(std::string(",") + kBob, ",bob", false);
+  ASSERT_GT(tab, 0);
+  ASSERT_FALSE(a.inputs.marks.empty());
+  EXPECT_EQ(a.inputs.marks.back().first, tab);
+  EXPECT_EQ(a.inputs.marks.back().second.Id, kept.Id);
+  EXPECT_EQ(a.inputs.marks.back().second.Text, "waiting for bob");
+  EXPECT_EQ(a.inputs.marks.back().second.Click, TDeliveryMark::Action::CancelWaiting);
+  EXPECT_NE(a.inputs.notices.back().line.find("-> bob: hello later"), std::string::npos);
   lan.RunFor(2000);
   // bob starts again: the message goes out as a new datagram, and is delivered later.
   b.Restart(lan);
