@@ -90,6 +90,13 @@ class TDeliveries final : public TDeliveryLedger {
 
   // The mark a sent message shows now.
   TDeliveryMark MarkOf(const TSentMessage& message) const;
+  // The message a confirmation or acknowledgement of (type, seq) from address belongs to: by the
+  // recipient's own number, else (a message to everybody answered by a peer that came after it was
+  // sent) by the message's number; nullptr for none.
+  TSentMessage* MessageFor(std::uint16_t type, std::uint16_t seq, const std::string& address);
+  // The recipient of message at address; a peer not listed yet joins a message to everybody (and
+  // nullptr for the others).
+  TRecipient* RecipientAt(TSentMessage& message, const std::string& nick, const std::string& address);
   // The row of a sent message: "[14:02:05] -> anna: first words..." (time: when it was sent).
   std::string Row(const TSentMessage& message, const std::string& time) const;
   // Shows the messages still waiting for a recipient of the message tab at index in it, each with

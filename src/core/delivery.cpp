@@ -265,29 +265,36 @@ void TDeliveries::OfferKeeping(const std::string& tab, const std::string& nick, 
   });
 }
 
+TSentMessage* TDeliveries::MessageFor(std::uint16_t type, std::uint16_t seq, const std::string& address) {
+  const auto found = bySeq_.find({SeqKey(type, seq), address});
+  if (found != bySeq_.end()) return Mutable(found->second);
+  if (type != pkMassMessage) return nullptr;
+  // A peer that joined after the roll-call began: the message it answers is the one with that
+  // number sent to everybody.
+  TSentMessage* m = nullptr;
+  for (auto& [id, candidate] : messages_) {
+    if (candidate.PacketType == pkMassMessage && candidate.Seq == seq) m = &candidate;
+  }
+  return m;
+}
+
+TRecipient* TDeliveries::RecipientAt(TSentMessage& m, const std::string& nick, const std::string& address) {
+  auto r = std::find_if(m.Recipients.begin(), m.Recipients.end(),
+                        [&](const TRecipient& x) { return x.Address == address; });
+  if (r != m.Recipients.end()) return &*r;
+  if (m.Kind != MessageKind::Everybody) return nullptr;
+  TRecipient added;
+  added.Nick = nick;
+  added.Address = address;
+  m.Recipients.push_back(added);
+  Index(m, m.Recipients.size() - 1);
+  return &m.Recipients.back();
+}
+
 void TDeliveries::Report(const TDeliveryReport& report) {
-  const auto found = bySeq_.find({SeqKey(report.PacketType, report.Seq), report.Address});
-  MessageId id = found == bySeq_.end() ? 0 : found->second;
-  TSentMessage* m = id != 0 ? Mutable(id) : nullptr;
-  if (!m && report.PacketType == pkMassMessage) {
-    // A peer that joined after the roll-call began: the message it confirms is the one with that
-    // number sent to anybody.
-    for (auto& [mid, candidate] : messages_) {
-      if (candidate.PacketType == pkMassMessage && candidate.Seq == report.Seq) m = &candidate;
-    }
-  }
-  if (!m) return;
-  auto r = std::find_if(m->Recipients.begin(), m->Recipients.end(),
-                        [&](const TRecipient& x) { return x.Address == report.Address; });
-  if (r == m->Recipients.end()) {
-    if (m->Kind != MessageKind::Everybody) return;
-    TRecipient added;
-    added.Nick = report.Nick;
-    added.Address = report.Address;
-    m->Recipients.push_back(added);
-    r = m->Recipients.end() - 1;
-    Index(*m, m->Recipients.size() - 1);
-  }
+  TSentMessage* m = MessageFor(report.PacketType, report.Seq, report.Address);
+  TRecipient* r = m ? RecipientAt(*m, report.Nick, report.Address) : nullptr;
+  if (!r) return;
   if (report.Outcome == DeliveryOutcome::Delivered) {
     // A repeated confirmation changes nothing; a late one turns "not delivered" into delivered.
     if (r->Status == RecipientStatus::Delivered) return;
@@ -300,28 +307,14 @@ void TDeliveries::Report(const TDeliveryReport& report) {
     r->Reason = report.Outcome;
   }
   r->AtMs = clock_.NowMs();
-  Changed(*m, static_cast<int>(r - m->Recipients.begin()));
+  Changed(*m, static_cast<int>(r - m->Recipients.data()));
 }
 
 void TDeliveries::Acknowledged(const std::string& nick, const std::string& address, std::uint16_t seq) {
-  const auto found = bySeq_.find({SeqKey(pkMassMessage, seq), address});
-  TSentMessage* m = found == bySeq_.end() ? nullptr : Mutable(found->second);
-  if (!m) {
-    for (auto& [mid, candidate] : messages_) {
-      if (candidate.PacketType == pkMassMessage && candidate.Seq == seq) m = &candidate;
-    }
-  }
+  TSentMessage* m = MessageFor(pkMassMessage, seq, address);
   if (!m || !m->AskedAcknowledge) return;
-  auto r = std::find_if(m->Recipients.begin(), m->Recipients.end(),
-                        [&](const TRecipient& x) { return x.Address == address; });
-  if (r == m->Recipients.end()) {
-    TRecipient added;
-    added.Nick = nick;
-    added.Address = address;
-    m->Recipients.push_back(added);
-    r = m->Recipients.end() - 1;
-  }
-  if (r->Acknowledged) return;
+  TRecipient* r = RecipientAt(*m, nick, address);
+  if (!r || r->Acknowledged) return;
   const std::int64_t now = clock_.NowMs();
   r->Acknowledged = true;
   r->AcknowledgedAtMs = now;
@@ -330,7 +323,7 @@ void TDeliveries::Acknowledged(const std::string& nick, const std::string& addre
     r->Status = RecipientStatus::Delivered;
     r->AtMs = now;
   }
-  Changed(*m, static_cast<int>(r - m->Recipients.begin()));
+  Changed(*m, static_cast<int>(r - m->Recipients.data()));
 }
 
 MessageId TDeliveries::AskedToAcknowledge(const std::string& nick, const std::string& address,
