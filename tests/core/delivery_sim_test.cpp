@@ -21,6 +21,18 @@ bool IsOf(const sim::SimDatagram& d, const std::string& from, const std::string&
   return d.from == from && d.to == to && sim::TypeOf(d.data) == type;
 }
 
+// anna and bob on one simulated LAN, both started and known to each other.
+struct AnnaAndBob {
+  explicit AnnaAndBob(std::uint64_t seed) : lan(seed) {
+    started = a.core->FormCreate() && b.core->FormCreate();
+    lan.RunFor(2000);
+  }
+  sim::SimLan lan;
+  Peer a{lan, kAnna, "anna"};
+  Peer b{lan, kBob, "bob"};
+  bool started = false;
+};
+
 const TSentMessage& Only(Peer& p, MessageId id) {
   const TSentMessage* m = p.core->Delivery().Find(id);
   EXPECT_NE(m, nullptr);
@@ -90,12 +102,9 @@ TEST(Delivery, EachOutcomeOfAPrivateMessageEndsInItsMark) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    sim::SimLan lan{31};
-    Peer a{lan, kAnna, "anna"};
-    Peer b{lan, kBob, "bob"};
-    ASSERT_TRUE(a.core->FormCreate());
-    ASSERT_TRUE(b.core->FormCreate());
-    lan.RunFor(2000);
+    AnnaAndBob w{31};
+    ASSERT_TRUE(w.started);
+    auto& [lan, a, b, started] = w;
     c.before(lan, b);
     const TOutcome sent = a.core->Intents().SendPrivate({kBob}, "are you there?", {"bob"});
     ASSERT_NE(sent.Id, 0U);
@@ -124,12 +133,9 @@ TEST(Delivery, EachOutcomeOfAPrivateMessageEndsInItsMark) {
 // "Send again" after a message was not delivered: the kept datagram goes to the peer alone, and
 // the mark follows it to "delivered".
 TEST(Delivery, SendAgainDeliversWhatWasNotDelivered) {
-  sim::SimLan lan{32};
-  Peer a{lan, kAnna, "anna"};
-  Peer b{lan, kBob, "bob"};
-  ASSERT_TRUE(a.core->FormCreate());
-  ASSERT_TRUE(b.core->FormCreate());
-  lan.RunFor(2000);
+  AnnaAndBob w{32};
+  ASSERT_TRUE(w.started);
+  auto& [lan, a, b, started] = w;
   lan.dropIf = [](const sim::SimDatagram& d) { return IsOf(d, kBob, kAnna, pkConfirm); };
   const MessageId id = a.core->Intents().RingBell(kBob, 3).Id;
   const MessageId text = a.core->Intents().SendPrivate({kBob}, "second", {"bob"}).Id;
@@ -201,12 +207,9 @@ TEST(Delivery, RollCallCountsConfirmationsAndAcknowledgementsAndRedrawsPerTick) 
 // out when the peer is back (after its own restart), and its row then says "delivered later". The
 // stored line keeps the status; the queue is bounded per peer.
 TEST(Delivery, WaitingMessagesSurviveRestartsOfBothSidesAndAreBounded) {
-  sim::SimLan lan{34};
-  Peer a{lan, kAnna, "anna"};
-  Peer b{lan, kBob, "bob"};
-  ASSERT_TRUE(a.core->FormCreate());
-  ASSERT_TRUE(b.core->FormCreate());
-  lan.RunFor(2000);
+  AnnaAndBob w{34};
+  ASSERT_TRUE(w.started);
+  auto& [lan, a, b, started] = w;
   b.core->FormDestroy();
   lan.RunFor(1000);
   // bob has left: the message is refused, and kept when asked to.
@@ -278,12 +281,9 @@ namespace {
 // A long run keeps a bounded number of messages in memory: the oldest settled ones go, a message
 // still waiting for its peer stays however old it is.
 TEST(Delivery, OnlyTheNewestSettledMessagesStayInMemory) {
-  sim::SimLan lan{35};
-  Peer a{lan, kAnna, "anna"};
-  Peer b{lan, kBob, "bob"};
-  ASSERT_TRUE(a.core->FormCreate());
-  ASSERT_TRUE(b.core->FormCreate());
-  lan.RunFor(2000);
+  AnnaAndBob w{35};
+  ASSERT_TRUE(w.started);
+  auto& [lan, a, b, started] = w;
   const MessageId waiting = a.core->Intents().KeepForAbsent("carl", "198.18.0.3", "for carl").Id;
   const MessageId first = a.core->Intents().SendPrivate({kBob}, "number 0", {"bob"}).Id;
   MessageId last = 0;
